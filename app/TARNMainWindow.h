@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QToolButton;
+class QSqlTableModel;
+class TarnDbMgr;
+
+namespace Ui {
+class TarnhelmClass;
+}
+
+// The program's one window: the Database tab opens a project; the Baseline, Scenarios, Plotting
+// and Exporting tabs work on it once it has opened.
+class TARNMainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TARNMainWindow(QWidget* parent = nullptr);
+    ~TARNMainWindow() override;
+
+    // Opens path as the project, as "Open..." does after the file dialog.
+    bool connectToDatabase(const QString& path);
+
+public slots:
+    void diagMsgHandler(QString message);
+    void tabChanged(int index);
+    void editBaselineClicked();
+    void exitClicked();
+    void browseButtonClicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void loadModels();
+    void hideInternalColumns();
+    void setProjectTabsEnabled(bool enabled);
+    bool passwordGate();
+
+    Ui::TarnhelmClass* _ui;
+    QToolButton* _helpButton;
+    TarnDbMgr* _dbMgr;
+    QSqlTableModel* _baselineModel = nullptr;
+    QSqlTableModel* _scenarioModel = nullptr;
+    QSqlTableModel* _plotModel = nullptr;
+    QString _exportDbPath;
+};

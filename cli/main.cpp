@@ -1,0 +1,49 @@
+#include "cli/CliCommands.h"
+
+#include "calc/CalcStatusInfo.h"
+#include "db/okstat.h"
+
+#include <QCoreApplication>
+
+static int printHelp()
+{
+    QString text = QStringLiteral("Usage: tarnhelm-cli COMMAND [ARGS]...\n\n"
+                                  "Batch work on Tarnhelm project files.\n\nCommands:\n");
+    const auto commands = Cli::commands();
+    for (const CliCommand& command : commands)
+        text += QStringLiteral("  %1%2\n").arg(command.name.leftJustified(20), command.summary);
+    text += QStringLiteral("\nRun 'tarnhelm-cli COMMAND --help' for a command's options.");
+    Cli::out(text);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    qRegisterMetaType<TARN::okstat>("okstat");
+    qRegisterMetaType<CalcStatusInfo>("CalcStatusInfo");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnhelm-cli"));
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        Cli::err(QStringLiteral("Usage: tarnhelm-cli COMMAND [ARGS]...  (try --help)"));
+        return 2;
+    }
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")
+        || name == QLatin1String("help"))
+        return printHelp();
+
+    const auto commands = Cli::commands();
+    for (const CliCommand& command : commands) {
+        if (command.name != name)
+            continue;
+        if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+            Cli::out(QStringLiteral("Usage: %1\n\n%2").arg(command.usage, command.summary));
+            return 0;
+        }
+        return command.run(args);
+    }
+    Cli::err(QStringLiteral("Unknown command \"%1\". Try 'tarnhelm-cli --help'.").arg(name));
+    return 2;
+}

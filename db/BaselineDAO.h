@@ -1,0 +1,29 @@
+#pragma once
+
+#include "db/DaoBase.h"
+#include "db/Records.h"
+#include "db/okstat.h"
+
+class BaselineDAO : public DaoBase
+{
+    Q_OBJECT
+
+public:
+    BaselineDAO(QObject* parent, const QSqlDatabase& db);
+    bool checkStructure() override;
+
+    TarnRelationalTableModel* baselineModel() const { return _baselineModel; }
+    TarnRelationalTableModel* salinityMethodModel() const { return _salinityMethodModel; }
+    TarnRelationalTableModel* baseMonthlyAggDivModel() const { return _baseMonthlyAggDivModel; }
+    TarnRelationalTableModel* baseMonthlyWaterUserModel() const { return _baseMonthlyWaterUserModel; }
+    TarnRelationalTableModel* baseYearlyAggDivModel() const { return _baseYearlyAggDivModel; }
+    TarnRelationalTableModel* baseYearlyWaterUserModel() const { return _baseYearlyWaterUserModel; }
+
+private:
+    TarnRelationalTableModel* _baselineModel;
+    TarnRelationalTableModel* _salinityMethodModel;
+    TarnRelationalTableModel* _baseMonthlyAggDivModel;
+    TarnRelationalTableModel* _baseMonthlyWaterUserModel;
+    TarnRelationalTableModel* _baseYearlyAggDivModel;
+    TarnRelationalTableModel* _baseYearlyWaterUserModel;
+};

@@ -1,0 +1,103 @@
+#include "db/ModelOps.h"
+
+#include <QSqlError>
+#include <QSqlTableModel>
+
+#include <cmath>
+
+namespace ModelOps {
+
+bool selectAll(QSqlTableModel* model)
+{
+    if (!model->select())
+        return false;
+    while (model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    return true;
+}
+
+bool resetAndSelect(QSqlTableModel* model)
+{
+    model->setFilter(QString());
+    return selectAll(model);
+}
+
+bool filterById(QSqlTableModel* model, int id, const QString& column)
+{
+    model->setFilter(QString());
+    selectAll(model);
+    model->setFilter(QStringLiteral("%1.%2 = %3").arg(model->tableName(), column).arg(id));
+    return selectAll(model);
+}
+
+QModelIndex findRowById(const QAbstractItemModel* model, int id)
+{
+    const int rows = model->rowCount();
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = model->index(row, 0);
+        bool ok = false;
+        const int key = index.data().toInt(&ok);
+        if (ok && key == id)
+            return index;
+    }
+    return {};
+}
+
+void idList(const QAbstractItemModel* model, QList<int>& ids)
+{
+    ids.clear();
+    const int rows = model->rowCount();
+    ids.reserve(rows);
+    for (int row = 0; row < rows; ++row)
+        ids.append(model->index(row, 0).data().toInt());
+}
+
+QSqlQuery selectWhere(const QSqlTableModel* model, int id, const QString& column)
+{
+    QSqlQuery query(model->database());
+    query.exec(QStringLiteral("select * from %1 where %1.%2 = %3")
+                   .arg(model->tableName(), column)
+                   .arg(id));
+    return query;
+}
+
+TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id)
+{
+    QSqlDatabase db = model->database();
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("delete from %1 where %1.%2 = '%3'")
+                        .arg(model->tableName(), column)
+                        .arg(id))) {
+        return QStringLiteral("Error deleting rows from %1 where %2='%3': %4")
+            .arg(model->tableName(), column)
+            .arg(id)
+            .arg(db.lastError().text().isEmpty() ? query.lastError().text()
+                                                 : db.lastError().text());
+    }
+    return {};
+}
+
+} // namespace ModelOps
+
+namespace TARN {
+
+double toDouble(const QVariant& value)
+{
+    if (value.isNull())
+        return std::numeric_limits<double>::quiet_NaN();
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok ? number : std::numeric_limits<double>::quiet_NaN();
+}
+
+QVariant fromDouble(double value)
+{
+    return std::isnan(value) ? QVariant(QVariant::Double) : QVariant(value);
+}
+
+QString monthKey(int year, int month)
+{
+    return QStringLiteral("%1-%2-01").arg(year).arg(month, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace TARN

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "db/okstat.h"
+
+#include <QList>
+#include <QModelIndex>
+#include <QSqlQuery>
+#include <QVariant>
+
+class QSqlTableModel;
+class QAbstractItemModel;
+
+// Row operations shared by every table model of the program.
+namespace ModelOps {
+
+// select() and fetch every row; false when the select fails.
+bool selectAll(QSqlTableModel* model);
+// Clear the filter, then selectAll.
+bool resetAndSelect(QSqlTableModel* model);
+// Show only the rows whose column equals id ("Table.Column = id").
+bool filterById(QSqlTableModel* model, int id, const QString& column);
+// Index of column 0 of the first row whose key is id; invalid when none.
+QModelIndex findRowById(const QAbstractItemModel* model, int id);
+// Column 0 of every row, in row order.
+void idList(const QAbstractItemModel* model, QList<int>& ids);
+// "select * from Table where Table.Column = id", executed; inactive when it failed.
+QSqlQuery selectWhere(const QSqlTableModel* model, int id, const QString& column);
+// "delete from Table where Table.Column = 'id'".
+TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id);
+
+} // namespace ModelOps
+
+namespace TARN {
+// A stored input number: NULL or text that is no number reads as NaN; integers are values too.
+double toDouble(const QVariant& value);
+// A double for binding: NaN binds as NULL.
+QVariant fromDouble(double value);
+// The month key "%1-%2-01".
+QString monthKey(int year, int month);
+} // namespace TARN

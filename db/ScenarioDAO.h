@@ -1,0 +1,39 @@
+#pragma once
+
+#include "db/DaoBase.h"
+#include "db/Records.h"
+#include "db/okstat.h"
+
+class ScenarioDAO : public DaoBase
+{
+    Q_OBJECT
+
+public:
+    ScenarioDAO(QObject* parent, const QSqlDatabase& db);
+    bool checkStructure() override;
+
+    TarnRelationalTableModel* scenarioModel() const { return _scenarioModel; }
+    TarnRelationalTableModel* scenarioMonthlyAggDivModel() const { return _scenarioMonthlyAggDivModel; }
+    TarnRelationalTableModel* scenarioMonthlyWaterUserModel() const { return _scenarioMonthlyWaterUserModel; }
+    TarnRelationalTableModel* scenarioYearlyAggDivModel() const { return _scenarioYearlyAggDivModel; }
+    TarnRelationalTableModel* scenarioYearlyWaterUserModel() const { return _scenarioYearlyWaterUserModel; }
+    TarnRelationalTableModel* demandChgModel() const { return _demandChgModel; }
+    TarnRelationalTableModel* depletionChgModel() const { return _depletionChgModel; }
+    TarnRelationalTableModel* efficiencyChgModel() const { return _efficiencyChgModel; }
+    TarnRelationalTableModel* demandChgWaterUserModel() const { return _demandChgWaterUserModel; }
+    TarnRelationalTableModel* changeTypeModel() const { return _changeTypeModel; }
+    TarnRelationalTableModel* demandSelectionModel() const { return _demandSelectionModel; }
+
+private:
+    TarnRelationalTableModel* _scenarioModel;
+    TarnRelationalTableModel* _scenarioMonthlyAggDivModel;
+    TarnRelationalTableModel* _scenarioMonthlyWaterUserModel;
+    TarnRelationalTableModel* _scenarioYearlyAggDivModel;
+    TarnRelationalTableModel* _scenarioYearlyWaterUserModel;
+    TarnRelationalTableModel* _demandChgModel;
+    TarnRelationalTableModel* _depletionChgModel;
+    TarnRelationalTableModel* _efficiencyChgModel;
+    TarnRelationalTableModel* _demandChgWaterUserModel;
+    TarnRelationalTableModel* _changeTypeModel;
+    TarnRelationalTableModel* _demandSelectionModel;
+};

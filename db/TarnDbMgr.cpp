@@ -1,0 +1,124 @@
+#include "db/TarnDbMgr.h"
+
+#include "db/AggDivDAO.h"
+#include "db/AttributeDAO.h"
+#include "db/BaselineDAO.h"
+#include "db/PlotDAO.h"
+#include "db/ScenarioDAO.h"
+#include "db/WaterUserDAO.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+TarnDbMgr* TarnDbMgr::_instance = nullptr;
+
+TarnDbMgr* TarnDbMgr::instance()
+{
+    if (!_instance)
+        _instance = new TarnDbMgr();
+    return _instance;
+}
+
+TarnDbMgr::TarnDbMgr()
+{
+    _db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    _db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+}
+
+TarnDbMgr::~TarnDbMgr()
+{
+    deleteAccessObjects();
+    const QString name = _db.connectionName();
+    _db.close();
+    _db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+    if (_instance == this)
+        _instance = nullptr;
+}
+
+void TarnDbMgr::deleteAccessObjects()
+{
+    delete _aggDivDAO;
+    delete _attributeDAO;
+    delete _baselineDAO;
+    delete _plotDAO;
+    delete _scenarioDAO;
+    delete _waterUserDAO;
+    _aggDivDAO = nullptr;
+    _attributeDAO = nullptr;
+    _baselineDAO = nullptr;
+    _plotDAO = nullptr;
+    _scenarioDAO = nullptr;
+    _waterUserDAO = nullptr;
+}
+
+TARN::okstat TarnDbMgr::refusal() const
+{
+    const QString error = _db.lastError().text();
+    if (!error.trimmed().isEmpty())
+        return error;
+    return QStringLiteral("The selected database is not a properly structured TARN database.");
+}
+
+TARN::okstat TarnDbMgr::openDatabase(const QString& path)
+{
+    if (path != _path) {
+        // The old models must not outlive their connection's file.
+        deleteAccessObjects();
+        _db.close();
+        _valid = false;
+    }
+    _path = path;
+    if (_valid && _db.isOpen())
+        return {};
+
+    _valid = false;
+    // SQLite would create a missing file; a project is only ever opened here, never made.
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("The file %1 does not exist.").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a file.").arg(path);
+    _db.setDatabaseName(path);
+    _db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    if (!_db.open()) {
+        const QString error = _db.lastError().text();
+        return error.trimmed().isEmpty() ? QStringLiteral("Unable to open %1").arg(path) : error;
+    }
+
+    {
+        QSqlQuery pragma(_db);
+        if (!pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON;")))
+            return pragma.lastError().text();
+        QSqlQuery count(_db);
+        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM Baseline")))
+            return count.lastError().text();
+        if (!count.next() || count.value(0).toInt() < 1)
+            return refusal();
+    }
+
+    deleteAccessObjects();
+    _aggDivDAO = new AggDivDAO(this, _db);
+    _attributeDAO = new AttributeDAO(this, _db);
+    _baselineDAO = new BaselineDAO(this, _db);
+    _plotDAO = new PlotDAO(this, _db);
+    _scenarioDAO = new ScenarioDAO(this, _db);
+    _waterUserDAO = new WaterUserDAO(this, _db);
+
+    const bool checked = _aggDivDAO->checkStructure() && _attributeDAO->checkStructure()
+        && _baselineDAO->checkStructure() && _plotDAO->checkStructure()
+        && _scenarioDAO->checkStructure() && _waterUserDAO->checkStructure();
+    if (!checked)
+        return refusal();
+
+    _valid = true;
+    return {};
+}
+
+TARN::okstat TarnDbMgr::beginTransaction()
+{
+    if (!_db.transaction())
+        return QStringLiteral("Cannot begin the transaction: %1").arg(_db.lastError().text());
+    return {};
+}

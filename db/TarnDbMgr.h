@@ -1,0 +1,62 @@
+#pragma once
+
+#include "db/okstat.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSqlDatabase>
+
+class AggDivDAO;
+class AttributeDAO;
+class BaselineDAO;
+class PlotDAO;
+class ScenarioDAO;
+class WaterUserDAO;
+
+// Owns the program's single SQLite connection and the six data-access objects that sit on it.
+// Every statement of the program runs on this connection. The GUI thread and, while the GUI
+// waits in a modal status dialog, one worker thread use it; never both at once.
+class TarnDbMgr : public QObject
+{
+    Q_OBJECT
+
+public:
+    static TarnDbMgr* instance();
+    ~TarnDbMgr() override;
+
+    // Opens path as the project and checks that it is one. Asking again for the path that is
+    // already open and valid does nothing.
+    TARN::okstat openDatabase(const QString& path);
+    TARN::okstat beginTransaction();
+
+    QSqlDatabase& database() { return _db; }
+    QString path() const { return _path; }
+    bool isValid() const { return _valid; }
+
+    AggDivDAO* aggDivDAO() const { return _aggDivDAO; }
+    AttributeDAO* attributeDAO() const { return _attributeDAO; }
+    BaselineDAO* baselineDAO() const { return _baselineDAO; }
+    PlotDAO* plotDAO() const { return _plotDAO; }
+    ScenarioDAO* scenarioDAO() const { return _scenarioDAO; }
+    WaterUserDAO* waterUserDAO() const { return _waterUserDAO; }
+
+    // Milliseconds a statement waits for another process's lock before failing.
+    static constexpr int BusyTimeoutMs = 5000;
+
+private:
+    TarnDbMgr();
+    void deleteAccessObjects();
+    TARN::okstat refusal() const;
+
+    AggDivDAO* _aggDivDAO = nullptr;
+    AttributeDAO* _attributeDAO = nullptr;
+    BaselineDAO* _baselineDAO = nullptr;
+    PlotDAO* _plotDAO = nullptr;
+    ScenarioDAO* _scenarioDAO = nullptr;
+    WaterUserDAO* _waterUserDAO = nullptr;
+    QString _path;
+    bool _valid = false;
+    QSqlDatabase _db;
+
+    static TarnDbMgr* _instance;
+};

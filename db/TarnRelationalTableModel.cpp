@@ -1,0 +1,6 @@
+#include "db/TarnRelationalTableModel.h"
+
+TarnRelationalTableModel::TarnRelationalTableModel(QObject* parent, const QSqlDatabase& db)
+    : QSqlRelationalTableModel(parent, db)
+{
+}

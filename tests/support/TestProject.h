@@ -1,0 +1,41 @@
+#pragma once
+
+#include "db/okstat.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+
+// A fresh project file in a temporary folder, made from the schema script, for one test.
+class TestProject
+{
+public:
+    // Creates dir/name.db with the given range; the baseline row exists.
+    explicit TestProject(int startYear = 2000, int endYear = 2010,
+                         const QString& name = QStringLiteral("project"));
+    ~TestProject();
+
+    QString path() const { return _path; }
+    QString dirPath() const { return _dir.path(); }
+    bool isValid() const { return _status.isOk(); }
+    QString error() const { return _status.text(); }
+
+    // Runs statements (separated by ';') on a private connection to the file.
+    TARN::okstat exec(const QString& sql) const;
+    // Single value of a query on a private connection; invalid on failure.
+    QVariant scalar(const QString& sql) const;
+
+    // Opens the file as the program's project through the database manager.
+    TARN::okstat openInManager() const;
+
+private:
+    QTemporaryDir _dir;
+    QString _path;
+    TARN::okstat _status;
+};
+
+// Makes sure QSQLITE and the manager start clean between test functions.
+void resetDbManager();
