@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Tarnhelm needs to build, test and run. Only what is missing is
+# installed; run as root (or through sudo). Usage: scripts/install-deps.sh [--asan]
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build ccache pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5charts5-dev libqt5svg5-dev
+    libzip-dev libsqlite3-dev sqlite3
+    python3 python3-openpyxl python3-xlrd python3-xlwt
+    xvfb xauth librsvg2-bin
+)
+if [[ "${1:-}" == "--asan" ]]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,198 @@
+#include "support/TestProject.h"
+
+#include "app/TARNMainWindow.h"
+#include "db/BaselineDAO.h"
+#include "db/Password.h"
+#include "db/TarnDbMgr.h"
+#include "ui/common/HelpDocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    template<typename T>
+    static T* child(QWidget& window, const char* name)
+    {
+        T* widget = window.findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("missing widget %s", name);
+        return widget;
+    }
+
+    static QList<bool> projectTabsEnabled(QWidget& window)
+    {
+        auto* tabs = child<QTabWidget>(window, "_mainTabWidget");
+        QList<bool> enabled;
+        for (int i = 1; i < tabs->count(); ++i)
+            enabled.append(tabs->widget(i)->isEnabled());
+        return enabled;
+    }
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(tarnhelm); }
+    void cleanup() { resetDbManager(); }
+
+    void startState()
+    {
+        TARNMainWindow window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tarnhelm 3.4"));
+        QCOMPARE(child<QLabel>(window, "_dbStatusLabel")->text(), QStringLiteral("Not connected"));
+        QCOMPARE(projectTabsEnabled(window), (QList<bool>{false, false, false, false}));
+        auto* tabs = child<QTabWidget>(window, "_mainTabWidget");
+        QCOMPARE(tabs->currentIndex(), 0);
+        QStringList titles;
+        for (int i = 0; i < tabs->count(); ++i)
+            titles << tabs->tabText(i);
+        QCOMPARE(titles, (QStringList{QStringLiteral("Database"), QStringLiteral("Baseline"),
+                                      QStringLiteral("Scenarios"), QStringLiteral("Plotting"),
+                                      QStringLiteral("Exporting")}));
+        auto* help = qobject_cast<QToolButton*>(tabs->cornerWidget(Qt::TopRightCorner));
+        QVERIFY(help);
+        QCOMPARE(help->toolTip(), QStringLiteral("Open help documentation"));
+        for (const char* name : {"_editScenarioButton", "_deleteScenarioButton", "_exportScenarioButton",
+                                 "_editPlotButton", "_deletePlotButton", "_generatePlotButton"})
+            QVERIFY2(!child<QPushButton>(window, name)->isEnabled(), name);
+        QVERIFY(!window.windowIcon().isNull());
+    }
+
+    void openSuccessThenFailure()
+    {
+        TestProject project;
+        QVERIFY(project.exec(QStringLiteral(
+            "INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES ('Dry years', 'Dry')")).isOk());
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        auto* status = child<QLabel>(window, "_dbStatusLabel");
+        QCOMPARE(status->text(), QStringLiteral("Connected"));
+        QVERIFY(status->styleSheet().contains(QStringLiteral("green")));
+        QCOMPARE(projectTabsEnabled(window), (QList<bool>{true, true, true, true}));
+        auto* scenarios = child<QTableView>(window, "_scenarioTableView");
+        QCOMPARE(scenarios->model()->rowCount(), 1);
+        QVERIFY(scenarios->isColumnHidden(0) && scenarios->isColumnHidden(1));
+        QVERIFY(scenarios->isColumnHidden(3) && scenarios->isColumnHidden(4));
+        QVERIFY(!scenarios->isColumnHidden(2));
+
+        QTemporaryDir dir;
+        const QString junk = dir.filePath(QStringLiteral("junk.db"));
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a database at all, just text that is long enough to be a header");
+        file.close();
+        QVERIFY(!window.connectToDatabase(junk));
+        QVERIFY(status->text().startsWith(QStringLiteral("Error: ")));
+        QVERIFY(status->text().size() > 7);
+        QVERIFY(status->styleSheet().contains(QStringLiteral("red")));
+        QCOMPARE(projectTabsEnabled(window), (QList<bool>{false, false, false, false}));
+    }
+
+    void diagnosticArea()
+    {
+        TARNMainWindow window;
+        auto* diag = child<QTextEdit>(window, "_diagTextEdit");
+        window.diagMsgHandler(QStringLiteral("Computing Agg Diversion Upper"));
+        window.diagMsgHandler(QStringLiteral("second line"));
+        QVERIFY(diag->toPlainText().contains(QStringLiteral("Computing Agg Diversion Upper\nsecond line")));
+        window.diagMsgHandler(QStringLiteral("_clear_diagnostic_messages_"));
+        QVERIFY(diag->toPlainText().isEmpty());
+    }
+
+    void helpLookup()
+    {
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const bool installedCopy = !HelpDocument::locate().isEmpty();
+        QVERIFY(QDir().mkpath(QStringLiteral("Help")));
+        QFile pdf(QStringLiteral("Help/TARN_Help.pdf"));
+        QVERIFY(pdf.open(QIODevice::WriteOnly));
+        pdf.write("%PDF-1.4\n");
+        pdf.close();
+        QCOMPARE(HelpDocument::locate(), QFileInfo(pdf).absoluteFilePath());
+        QVERIFY(QFile::remove(QStringLiteral("Help/TARN_Help.pdf")));
+        if (!installedCopy)
+            QVERIFY(HelpDocument::locate().isEmpty());
+        QDir::setCurrent(previous);
+    }
+
+    void missingHelpSaysWhere()
+    {
+        if (!HelpDocument::locate().isEmpty())
+            QSKIP("a help document is installed on this machine");
+        TARNMainWindow window;
+        QString text;
+        QTimer::singleShot(0, [&text] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box) {
+                text = box->text();
+                box->accept();
+            }
+        });
+        openHelpDocument();
+        QCOMPARE(text, QStringLiteral("No help documentation was found at %1.")
+                           .arg(QFileInfo(QStringLiteral("Help/TARN_Help.pdf")).absoluteFilePath()));
+    }
+
+    void passwordGatePromptsUntilRightOrCancel_data()
+    {
+        QTest::addColumn<QStringList>("answers");   // empty string = Cancel
+        QTest::addColumn<int>("prompts");
+        QTest::newRow("right at once") << QStringList{QStringLiteral("secret")} << 1;
+        QTest::newRow("wrong then right")
+            << QStringList{QStringLiteral("guess"), QStringLiteral("secret")} << 2;
+        QTest::newRow("wrong then cancel") << QStringList{QStringLiteral("guess"), QString()} << 2;
+    }
+    void passwordGatePromptsUntilRightOrCancel()
+    {
+        QFETCH(QStringList, answers);
+        QFETCH(int, prompts);
+        TestProject project;
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        auto* model = TarnDbMgr::instance()->baselineDAO()->baselineModel();
+        QVERIFY(model->setData(model->index(0, 8), Password::digest(QStringLiteral("secret"))));
+        QVERIFY(model->submitAll());
+
+        int seen = 0;
+        std::function<void()> answer;
+        answer = [&] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                QTimer::singleShot(10, answer);
+                return;
+            }
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Password"));
+            QCOMPARE(dialog->labelText(), QStringLiteral("Password required to edit baseline:"));
+            QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
+            const QString reply = answers.value(seen++);
+            if (reply.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->setTextValue(reply);
+            dialog->accept();
+            if (seen < answers.size())
+                QTimer::singleShot(10, answer);
+        };
+        QTimer::singleShot(0, answer);
+        window.editBaselineClicked();
+        QCOMPARE(seen, prompts);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
