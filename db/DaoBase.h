@@ -7,8 +7,7 @@
 
 // Shared construction of the data-access objects: each holds table models on the connection,
 // with manual submission, created in a fixed order.
-class DaoBase : public QObject
-{
+class DaoBase : public QObject {
     Q_OBJECT
 
 public:

@@ -47,9 +47,9 @@ TARN::okstat DmiApi::getScenarios(QList<ScenarioEntry>& scenarios, bool includeB
         return query.lastError().text();
     scenarios.clear();
     while (query.next())
-        scenarios.append({query.value(0).toInt(), query.value(1).toString()});
+        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
     if (includeBaseline)
-        scenarios.prepend({BaselineScenarioId, QStringLiteral("Baseline Monthly Data")});
+        scenarios.prepend({ BaselineScenarioId, QStringLiteral("Baseline Monthly Data") });
     return {};
 }
 
@@ -69,8 +69,8 @@ TARN::okstat DmiApi::getScenarioName(int scenarioId, QString& name) const
 }
 
 TARN::okstat DmiApi::getAggDivSalinitySeries(int scenarioId, const AggDiv& aggDiv, int begYear,
-                                             int endYear, int count, bool& found, double* values,
-                                             int begMonth, int endMonth, qint64* timeStamps) const
+    int endYear, int count, bool& found, double* values, int begMonth, int endMonth,
+    qint64* timeStamps) const
 {
     QSqlDatabase db = TarnDbMgr::instance()->database();
     if (!db.isOpen())
@@ -112,10 +112,8 @@ TARN::okstat DmiApi::getAggDivSalinitySeries(int scenarioId, const AggDiv& aggDi
 }
 
 TARN::okstat DmiApi::getWaterUserSeries(int scenarioId, const WaterUser& waterUser,
-                                        const QString& aggDivName, int begYear, int endYear,
-                                        int count, bool& found, double* diversion,
-                                        double* depletion, int begMonth, int endMonth,
-                                        qint64* timeStamps) const
+    const QString& aggDivName, int begYear, int endYear, int count, bool& found, double* diversion,
+    double* depletion, int begMonth, int endMonth, qint64* timeStamps) const
 {
     QSqlDatabase db = TarnDbMgr::instance()->database();
     if (!db.isOpen())
@@ -138,7 +136,8 @@ TARN::okstat DmiApi::getWaterUserSeries(int scenarioId, const WaterUser& waterUs
     query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, endMonth));
     query.setForwardOnly(true);
     if (!query.exec()) {
-        return QCoreApplication::translate("DmiApi", "Error reading water user data for \"%1:%2\": %3")
+        return QCoreApplication::translate(
+            "DmiApi", "Error reading water user data for \"%1:%2\": %3")
             .arg(aggDivName, waterUser.RiffleName, query.lastError().text());
     }
     if (!query.next())

@@ -11,8 +11,7 @@ class QSqlTableModel;
 
 // Read-only access for the Excel export: the scenarios and the monthly result series of one
 // site or water user, packed into caller-supplied arrays. Create it after a project is open.
-class DmiApi : public QObject
-{
+class DmiApi : public QObject {
     Q_OBJECT
 
 public:
@@ -26,14 +25,12 @@ public:
 
     // The monthly salinity of one site from January of begYear to December of endYear.
     TARN::okstat getAggDivSalinitySeries(int scenarioId, const AggDiv& aggDiv, int begYear,
-                                         int endYear, int count, bool& found, double* values,
-                                         int begMonth = 1, int endMonth = 12,
-                                         qint64* timeStamps = nullptr) const;
+        int endYear, int count, bool& found, double* values, int begMonth = 1, int endMonth = 12,
+        qint64* timeStamps = nullptr) const;
     TARN::okstat getWaterUserSeries(int scenarioId, const WaterUser& waterUser,
-                                    const QString& aggDivName, int begYear, int endYear,
-                                    int count, bool& found, double* diversion, double* depletion,
-                                    int begMonth = 1, int endMonth = 12,
-                                    qint64* timeStamps = nullptr) const;
+        const QString& aggDivName, int begYear, int endYear, int count, bool& found,
+        double* diversion, double* depletion, int begMonth = 1, int endMonth = 12,
+        qint64* timeStamps = nullptr) const;
 
 private:
     QSqlTableModel* _aggDivModel;

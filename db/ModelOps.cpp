@@ -71,8 +71,8 @@ TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id)
         return QStringLiteral("Error deleting rows from %1 where %2='%3': %4")
             .arg(model->tableName(), column)
             .arg(id)
-            .arg(db.lastError().text().isEmpty() ? query.lastError().text()
-                                                 : db.lastError().text());
+            .arg(
+                db.lastError().text().isEmpty() ? query.lastError().text() : db.lastError().text());
     }
     return {};
 }

@@ -88,7 +88,9 @@ TARN::okstat create(const QString& path, int startYear, int endYear, const QStri
     if (QFileInfo::exists(path))
         return QStringLiteral("%1 already exists; it is not overwritten.").arg(path);
     if (startYear > endYear)
-        return QStringLiteral("The start year %1 is after the end year %2.").arg(startYear).arg(endYear);
+        return QStringLiteral("The start year %1 is after the end year %2.")
+            .arg(startYear)
+            .arg(endYear);
 
     const QString temp = path + QStringLiteral(".part");
     QFile::remove(temp);

@@ -16,8 +16,8 @@ TARN::okstat executeScript(QSqlDatabase& db, const QString& script);
 
 // Creates a new project at path with its baseline row; refuses an existing file. The file is
 // built under a temporary name and renamed into place, so a failure leaves nothing behind.
-TARN::okstat create(const QString& path, int startYear, int endYear,
-                    const QString& description = QString());
+TARN::okstat create(
+    const QString& path, int startYear, int endYear, const QString& description = QString());
 
 // Opens a private connection to path (foreign keys on) under a unique name; the caller removes
 // it with closeConnection. For tools that write a project outside the program's manager.

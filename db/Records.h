@@ -11,12 +11,20 @@
 
 namespace TARN {
 
-inline double nan() { return std::numeric_limits<double>::quiet_NaN(); }
+inline double nan()
+{
+    return std::numeric_limits<double>::quiet_NaN();
+}
 
 enum AttrTypeId { AttrTypeAggDiv = 1, AttrTypeWaterUser = 2 };
 enum UnitKind { UnitKindNone = 0, UnitKindMass = 1, UnitKindConcentration = 2 };
 enum CurveDataTypeId { CurveDepletion = 1, CurveDiversion = 2, CurveSalinity = 3 };
-enum ChangeTypeId { ChangePercent = 1, ChangeAmount = 2, ChangeNewAmount = 3, ChangeBaselineYear = 4 };
+enum ChangeTypeId {
+    ChangePercent = 1,
+    ChangeAmount = 2,
+    ChangeNewAmount = 3,
+    ChangeBaselineYear = 4
+};
 enum CalcMethodId { CalcBaselinePlusChanges = 1, CalcInterpolateChanges = 2 };
 
 // Fixed maps: attribute type 1 "AggDiv", 2 "WaterUser"; output naming 1 "Requested",
@@ -26,8 +34,7 @@ QString outputTypeName(int outputTypeId);
 
 } // namespace TARN
 
-struct SalinityMethodInfo
-{
+struct SalinityMethodInfo {
     int id = 0;
     QString label;
     QString slotName;
@@ -37,8 +44,7 @@ struct SalinityMethodInfo
     static SalinityMethodInfo fromId(int id);
 };
 
-struct AggDiv
-{
+struct AggDiv {
     int AggDivID = 0;
     int BaselineID = 1;
     SalinityMethodInfo salinityMethod;
@@ -48,8 +54,7 @@ struct AggDiv
     int Ord = 0;
 };
 
-struct WaterUser
-{
+struct WaterUser {
     int WaterUserID = 0;
     AggDiv aggDiv;
     int ScenarioID = 0;
@@ -59,8 +64,7 @@ struct WaterUser
     int Ord = 0;
 };
 
-struct WaterUserData
-{
+struct WaterUserData {
     int id = 0;
     int WaterUserID = 0;
     int Year = 0;
@@ -72,8 +76,7 @@ struct WaterUserData
     bool isEmpty() const;
 };
 
-struct Attribute
-{
+struct Attribute {
     int AttrID = 0;
     int BaselineID = 1;
     QString AttrName;
@@ -83,31 +86,27 @@ struct Attribute
     void setType(int id);
 };
 
-struct AttrValidVal
-{
+struct AttrValidVal {
     int AttrValidValID = 0;
     int AttrID = 0;
     QString AttrVal;
 };
 
-struct AggDivAttr
-{
+struct AggDivAttr {
     int id = 0;
     Attribute attribute;
     int AggDivID = 0;
     AttrValidVal value;
 };
 
-struct WaterUserAttr
-{
+struct WaterUserAttr {
     int id = 0;
     Attribute attribute;
     int WaterUserID = 0;
     AttrValidVal value;
 };
 
-struct Baseline
-{
+struct Baseline {
     int BaselineID = 0;
     QString Description;
     QString ToolUserName;
@@ -120,8 +119,7 @@ struct Baseline
     QByteArray PasswordHash;
 };
 
-struct AttrSelection
-{
+struct AttrSelection {
     int AttrID = 0;
     QString AttrName;
     int typeId = 0;
@@ -130,8 +128,7 @@ struct AttrSelection
     QString AttrVal;
 };
 
-struct PlotCurve
-{
+struct PlotCurve {
     int PlotCurveID = 0;
     int PlotID = 0;
     QString Name;

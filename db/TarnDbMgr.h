@@ -16,8 +16,7 @@ class WaterUserDAO;
 // Owns the program's single SQLite connection and the six data-access objects that sit on it.
 // Every statement of the program runs on this connection. The GUI thread and, while the GUI
 // waits in a modal status dialog, one worker thread use it; never both at once.
-class TarnDbMgr : public QObject
-{
+class TarnDbMgr : public QObject {
     Q_OBJECT
 
 public:

@@ -3,8 +3,7 @@
 #include <QSqlRelationalTableModel>
 
 // The editable table model every data-access object holds for each of its tables.
-class TarnRelationalTableModel : public QSqlRelationalTableModel
-{
+class TarnRelationalTableModel : public QSqlRelationalTableModel {
     Q_OBJECT
 
 public:

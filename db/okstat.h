@@ -9,8 +9,7 @@ namespace TARN {
 
 // The result of an operation that can fail: no message means success, a message is the text to
 // show. Small enough to pass by value, also through queued signal connections.
-class okstat
-{
+class okstat {
 public:
     okstat() = default;
     okstat(const QString& message);

@@ -13,19 +13,18 @@
 #include <QtTest>
 
 namespace {
-const QString kNotProject = QStringLiteral("The selected database is not a properly structured TARN database.");
+const QString kNotProject
+    = QStringLiteral("The selected database is not a properly structured TARN database.");
 }
 
 // Carries an okstat across threads the way calculators report their result.
-class OkstatEmitter : public QObject
-{
+class OkstatEmitter : public QObject {
     Q_OBJECT
 signals:
     void finished(TARN::okstat status);
 };
 
-class TestDbMgr : public QObject
-{
+class TestDbMgr : public QObject {
     Q_OBJECT
 
 private slots:
@@ -52,8 +51,13 @@ private slots:
         emitter.moveToThread(&thread);
         TARN::okstat received;
         bool arrived = false;
-        connect(&emitter, &OkstatEmitter::finished, this,
-                [&](TARN::okstat status) { received = status; arrived = true; }, Qt::QueuedConnection);
+        connect(
+            &emitter, &OkstatEmitter::finished, this,
+            [&](TARN::okstat status) {
+                received = status;
+                arrived = true;
+            },
+            Qt::QueuedConnection);
         thread.start();
         QMetaObject::invokeMethod(&emitter, [&emitter] {
             emit emitter.finished(TARN::okstat(QStringLiteral("Unable to compute: disk full")));
@@ -79,11 +83,12 @@ private slots:
         QCOMPARE(fk.value(0).toInt(), 1);
         // Headers the structure check sets.
         QCOMPARE(mgr->aggDivDAO()->aggDivModel()->headerData(4, Qt::Horizontal).toString(),
-                 QStringLiteral("Riffle Name"));
+            QStringLiteral("Riffle Name"));
         QCOMPARE(mgr->scenarioDAO()->scenarioModel()->headerData(6, Qt::Horizontal).toString(),
-                 QStringLiteral("Date Created"));
-        QCOMPARE(mgr->waterUserDAO()->waterUserDataModel()->headerData(6, Qt::Horizontal).toString(),
-                 QStringLiteral("Salinity Pickup"));
+            QStringLiteral("Date Created"));
+        QCOMPARE(
+            mgr->waterUserDAO()->waterUserDataModel()->headerData(6, Qt::Horizontal).toString(),
+            QStringLiteral("Salinity Pickup"));
     }
 
     void refusals_data()
@@ -96,9 +101,11 @@ private slots:
             << QStringLiteral("no such table: Baseline");
         QTest::newRow("no water user distribution")
             << QStringLiteral("DROP TABLE WaterUserDist") << kNotProject;
-        QTest::newRow("no demand selection") << QStringLiteral("DROP TABLE DemandSelection") << kNotProject;
+        QTest::newRow("no demand selection")
+            << QStringLiteral("DROP TABLE DemandSelection") << kNotProject;
         QTest::newRow("no salinity method")
-            << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE SalinityMethod") << kNotProject;
+            << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE SalinityMethod")
+            << kNotProject;
         QTest::newRow("no plot curve members")
             << QStringLiteral("DROP TABLE PlotCurveWaterUser") << kNotProject;
     }
@@ -168,8 +175,11 @@ private slots:
         QVERIFY(project.exec(QStringLiteral("DELETE FROM Baseline")).isOk());
         TarnDbMgr* mgr = TarnDbMgr::instance();
         QVERIFY(mgr->openDatabase(project.path()).failed());
-        QVERIFY(project.exec(QStringLiteral(
-            "INSERT INTO Baseline (BaselineID, StartYear, EndYear) VALUES (1, 2000, 2001)")).isOk());
+        QVERIFY(
+            project
+                .exec(QStringLiteral(
+                    "INSERT INTO Baseline (BaselineID, StartYear, EndYear) VALUES (1, 2000, 2001)"))
+                .isOk());
         QVERIFY(mgr->openDatabase(project.path()).isOk());
         QVERIFY(mgr->isValid());
     }
@@ -178,8 +188,10 @@ private slots:
     {
         TestProject first(2000, 2001, QStringLiteral("first"));
         TestProject second(2000, 2001, QStringLiteral("second"));
-        QVERIFY(first.exec(QStringLiteral(
-            "INSERT INTO AggDiv (BaselineID, SalinityMethodID, SiteName) VALUES (1, 1, 'Upper')")).isOk());
+        QVERIFY(first
+                    .exec(QStringLiteral("INSERT INTO AggDiv (BaselineID, SalinityMethodID, "
+                                         "SiteName) VALUES (1, 1, 'Upper')"))
+                    .isOk());
         TarnDbMgr* mgr = TarnDbMgr::instance();
         QVERIFY(mgr->openDatabase(first.path()).isOk());
         QCOMPARE(mgr->aggDivDAO()->aggDivModel()->rowCount(), 1);
@@ -209,16 +221,20 @@ private slots:
         const TARN::okstat second = mgr->beginTransaction();
         QVERIFY(second.failed());
         QVERIFY2(second.text().startsWith(QStringLiteral("Cannot begin the transaction: ")),
-                 qPrintable(second.text()));
+            qPrintable(second.text()));
         QVERIFY(mgr->database().rollback());
     }
 
     void nanIsStoredAsNull()
     {
         TestProject project;
-        QVERIFY(project.exec(QStringLiteral(
-            "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName) VALUES (1, 1, 'A');"
-            "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName) VALUES (1, 1, 'W')")).isOk());
+        QVERIFY(
+            project
+                .exec(QStringLiteral(
+                    "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName) VALUES (1, 1, 'A');"
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName) VALUES (1, 1, "
+                    "'W')"))
+                .isOk());
         TarnDbMgr* mgr = TarnDbMgr::instance();
         QVERIFY(mgr->openDatabase(project.path()).isOk());
         QSqlQuery insert(mgr->database());
@@ -227,8 +243,11 @@ private slots:
         insert.bindValue(QStringLiteral(":div"), TARN::fromDouble(TARN::nan()));
         insert.bindValue(QStringLiteral(":dep"), TARN::fromDouble(12.5));
         QVERIFY(insert.exec());
-        QCOMPARE(project.scalar(QStringLiteral(
-                     "SELECT COUNT(*) FROM WaterUserData WHERE DiversionReq IS NULL")).toInt(), 1);
+        QCOMPARE(project
+                     .scalar(QStringLiteral(
+                         "SELECT COUNT(*) FROM WaterUserData WHERE DiversionReq IS NULL"))
+                     .toInt(),
+            1);
         QSqlQuery read(mgr->database());
         QVERIFY(read.exec(QStringLiteral("SELECT DiversionReq, DepletionReq FROM WaterUserData")));
         QVERIFY(read.next());
@@ -241,12 +260,14 @@ private slots:
     void opensFileWithOtherColumnNames()
     {
         TestProject project;
-        QVERIFY(project.exec(QStringLiteral(
-            "ALTER TABLE WaterUserDist RENAME COLUMN Jan TO January;"
-            "ALTER TABLE SalinityMethod RENAME COLUMN Name TO MethodLabel;"
-            "ALTER TABLE Baseline RENAME COLUMN Description TO Notes;"
-            "ALTER TABLE DepletionChg RENAME COLUMN ChangeValue TO Amount;"
-            "ALTER TABLE Plot RENAME COLUMN Description TO About")).isOk());
+        QVERIFY(
+            project
+                .exec(QStringLiteral("ALTER TABLE WaterUserDist RENAME COLUMN Jan TO January;"
+                                     "ALTER TABLE SalinityMethod RENAME COLUMN Name TO MethodLabel;"
+                                     "ALTER TABLE Baseline RENAME COLUMN Description TO Notes;"
+                                     "ALTER TABLE DepletionChg RENAME COLUMN ChangeValue TO Amount;"
+                                     "ALTER TABLE Plot RENAME COLUMN Description TO About"))
+                .isOk());
         const TARN::okstat status = TarnDbMgr::instance()->openDatabase(project.path());
         QVERIFY2(status.isOk(), qPrintable(status.text()));
     }

@@ -11,8 +11,7 @@
 
 #include <vector>
 
-class TestModelOps : public QObject
-{
+class TestModelOps : public QObject {
     Q_OBJECT
 
 private:
@@ -23,37 +22,45 @@ private:
     void makeFixture()
     {
         _project = std::make_unique<TestProject>(2000, 2001);
-        QVERIFY(_project->exec(QStringLiteral(
-            "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
-            "  (1, 1, 'Upper', 'UpperRiffle'), (2, 2, 'Lower', 'LowerRiffle');"
-            "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName) VALUES "
-            "  (1, 1, 'Farm', 'FarmRiffle');"
-            "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES "
-            "  (1, 'Scenario B', 'B'), (2, 'Scenario A', 'A');"
-            "INSERT INTO Plot (PlotID, Name) VALUES (1, 'Plot');"
-            "INSERT INTO PlotCurve (PlotCurveID, PlotID, Name) VALUES "
-            "  (1, 1, 'one'), (5, 1, 'five'), (10, 1, 'ten'), (21, 1, 'twenty-one')")).isOk());
+        QVERIFY(
+            _project
+                ->exec(QStringLiteral(
+                    "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
+                    "  (1, 1, 'Upper', 'UpperRiffle'), (2, 2, 'Lower', 'LowerRiffle');"
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName) "
+                    "VALUES "
+                    "  (1, 1, 'Farm', 'FarmRiffle');"
+                    "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES "
+                    "  (1, 'Scenario B', 'B'), (2, 'Scenario A', 'A');"
+                    "INSERT INTO Plot (PlotID, Name) VALUES (1, 'Plot');"
+                    "INSERT INTO PlotCurve (PlotCurveID, PlotID, Name) VALUES "
+                    "  (1, 1, 'one'), (5, 1, 'five'), (10, 1, 'ten'), (21, 1, 'twenty-one')"))
+                .isOk());
         QVERIFY(_project->openInManager().isOk());
     }
 
     void insertMonths(const QString& table, const QString& owner, int ownerId, int scenarioId,
-                      int firstYear, int months)
+        int firstYear, int months)
     {
         QSqlQuery insert(TarnDbMgr::instance()->database());
         const bool scenario = scenarioId >= 0;
         insert.prepare(
-            QStringLiteral("INSERT INTO %1 (BaselineID, %2%3, Month, %4) VALUES (1, %5:owner, :month, :v%6)")
+            QStringLiteral(
+                "INSERT INTO %1 (BaselineID, %2%3, Month, %4) VALUES (1, %5:owner, :month, :v%6)")
                 .arg(table, scenario ? QStringLiteral("ScenarioID, ") : QString(), owner,
-                     table.contains(QLatin1String("AggDiv")) ? QStringLiteral("AggDivSalinityValue")
-                                                             : QStringLiteral("DiversionValue, DepletionValue"),
-                     scenario ? QStringLiteral(":scenario, ") : QString(),
-                     table.contains(QLatin1String("AggDiv")) ? QString() : QStringLiteral(", :d")));
+                    table.contains(QLatin1String("AggDiv"))
+                        ? QStringLiteral("AggDivSalinityValue")
+                        : QStringLiteral("DiversionValue, DepletionValue"),
+                    scenario ? QStringLiteral(":scenario, ") : QString(),
+                    table.contains(QLatin1String("AggDiv")) ? QString() : QStringLiteral(", :d")));
         for (int i = 0; i < months; ++i) {
             if (scenario)
                 insert.bindValue(QStringLiteral(":scenario"), scenarioId);
             insert.bindValue(QStringLiteral(":owner"), ownerId);
-            insert.bindValue(QStringLiteral(":month"), TARN::monthKey(firstYear + i / 12, i % 12 + 1));
-            insert.bindValue(QStringLiteral(":v"), i == 3 ? TARN::fromDouble(TARN::nan()) : QVariant(i + 0.5));
+            insert.bindValue(
+                QStringLiteral(":month"), TARN::monthKey(firstYear + i / 12, i % 12 + 1));
+            insert.bindValue(
+                QStringLiteral(":v"), i == 3 ? TARN::fromDouble(TARN::nan()) : QVariant(i + 0.5));
             if (!table.contains(QLatin1String("AggDiv")))
                 insert.bindValue(QStringLiteral(":d"), 100.0 + i);
             QVERIFY2(insert.exec(), qPrintable(insert.lastQuery()));
@@ -86,10 +93,12 @@ private slots:
 
     void betweenSelectsTwelveMonths()
     {
-        insertMonths(QStringLiteral("BaseMonthlyWaterUser"), QStringLiteral("WaterUserID"), 1, -1, 2015, 24);
+        insertMonths(
+            QStringLiteral("BaseMonthlyWaterUser"), QStringLiteral("WaterUserID"), 1, -1, 2015, 24);
         QSqlQuery query(TarnDbMgr::instance()->database());
-        QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyWaterUser WHERE WaterUserID = 1 "
-                                          "AND Month BETWEEN '2015-10-01' AND '2016-09-01'")));
+        QVERIFY(query.exec(
+            QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyWaterUser WHERE WaterUserID = 1 "
+                           "AND Month BETWEEN '2015-10-01' AND '2016-09-01'")));
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toInt(), 12);
     }
@@ -134,9 +143,9 @@ private slots:
         QVERIFY(found.isValid());
         QCOMPARE(model->index(found.row(), 2).data().toString(), QStringLiteral("ten"));
         QVERIFY(!ModelOps::findRowById(model, 2).isValid());
-        QList<int> ids{99};
+        QList<int> ids { 99 };
         ModelOps::idList(model, ids);
-        QCOMPARE(ids, (QList<int>{1, 5, 10, 21}));
+        QCOMPARE(ids, (QList<int> { 1, 5, 10, 21 }));
     }
 
     void selectAndDeleteWhere()
@@ -151,8 +160,9 @@ private slots:
         QCOMPARE(model->rowCount(), 0);
         const TARN::okstat bad = ModelOps::deleteWhere(model, QStringLiteral("NoSuchColumn"), 1);
         QVERIFY(bad.failed());
-        QVERIFY2(bad.text().startsWith(QStringLiteral("Error deleting rows from PlotCurve where NoSuchColumn='1': ")),
-                 qPrintable(bad.text()));
+        QVERIFY2(bad.text().startsWith(
+                     QStringLiteral("Error deleting rows from PlotCurve where NoSuchColumn='1': ")),
+            qPrintable(bad.text()));
         QVERIFY2(bad.text().contains(QStringLiteral("no such column")), qPrintable(bad.text()));
     }
 
@@ -194,12 +204,12 @@ private slots:
         std::vector<double> diversion(24, -1), depletion(24, -1);
         std::vector<qint64> stamps(24, 0);
         bool found = false;
-        const TARN::okstat status = api.getWaterUserSeries(scenarioId, user, QStringLiteral("Upper"), 2000, 2001,
-                                                           24, found, diversion.data(), depletion.data(), 1, 12,
-                                                           stamps.data());
+        const TARN::okstat status
+            = api.getWaterUserSeries(scenarioId, user, QStringLiteral("Upper"), 2000, 2001, 24,
+                found, diversion.data(), depletion.data(), 1, 12, stamps.data());
         QVERIFY2(status.isOk(), qPrintable(status.text()));
         QVERIFY(found);
-        QCOMPARE(diversion[0], 12.5);   // January 2000 is the 13th stored month
+        QCOMPARE(diversion[0], 12.5); // January 2000 is the 13th stored month
         QCOMPARE(depletion[23], 100.0 + 35);
         QCOMPARE(stamps[0], QDateTime(QDate(2000, 1, 1), QTime(0, 0)).toMSecsSinceEpoch());
         QCOMPARE(stamps[23], QDateTime(QDate(2001, 12, 1), QTime(0, 0)).toMSecsSinceEpoch());
@@ -207,7 +217,8 @@ private slots:
 
     void seriesNullBecomesNan()
     {
-        insertMonths(QStringLiteral("BaseMonthlyAggDiv"), QStringLiteral("AggDivID"), 1, -1, 2000, 24);
+        insertMonths(
+            QStringLiteral("BaseMonthlyAggDiv"), QStringLiteral("AggDivID"), 1, -1, 2000, 24);
         DmiApi api(nullptr);
         AggDiv site;
         site.AggDivID = 1;
@@ -233,19 +244,23 @@ private slots:
 
     void seriesWithTooManyRowsFails()
     {
-        insertMonths(QStringLiteral("BaseMonthlyAggDiv"), QStringLiteral("AggDivID"), 1, -1, 2000, 24);
+        insertMonths(
+            QStringLiteral("BaseMonthlyAggDiv"), QStringLiteral("AggDivID"), 1, -1, 2000, 24);
         // A broken calculation may leave a duplicate month behind.
         QSqlQuery dup(TarnDbMgr::instance()->database());
-        QVERIFY(dup.exec(QStringLiteral("INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, "
-                                        "AggDivSalinityValue) VALUES (1, 1, '2000-05-01', 1)")));
+        QVERIFY(
+            dup.exec(QStringLiteral("INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, "
+                                    "AggDivSalinityValue) VALUES (1, 1, '2000-05-01', 1)")));
         DmiApi api(nullptr);
         AggDiv site;
         site.AggDivID = 1;
         std::vector<double> values(24);
         bool found = false;
-        const TARN::okstat status = api.getAggDivSalinitySeries(-1, site, 2000, 2001, 24, found, values.data());
-        QCOMPARE(status.text(), QStringLiteral("Incorrect number of rows in the database. Please try fully "
-                                               "recalculating before attempting to export again."));
+        const TARN::okstat status
+            = api.getAggDivSalinitySeries(-1, site, 2000, 2001, 24, found, values.data());
+        QCOMPARE(status.text(),
+            QStringLiteral("Incorrect number of rows in the database. Please try fully "
+                           "recalculating before attempting to export again."));
         QVERIFY(!found);
     }
 
@@ -259,9 +274,11 @@ private slots:
         site.RiffleName = QStringLiteral("UpperRiffle");
         std::vector<double> values(12);
         bool found = false;
-        const TARN::okstat status = api.getAggDivSalinitySeries(1, site, 2000, 2000, 12, found, values.data());
-        QVERIFY2(status.text().startsWith(QStringLiteral("Error reading salinity values for \"UpperRiffle\": ")),
-                 qPrintable(status.text()));
+        const TARN::okstat status
+            = api.getAggDivSalinitySeries(1, site, 2000, 2000, 12, found, values.data());
+        QVERIFY2(status.text().startsWith(
+                     QStringLiteral("Error reading salinity values for \"UpperRiffle\": ")),
+            qPrintable(status.text()));
     }
 };
 

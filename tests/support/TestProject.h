@@ -10,12 +10,11 @@
 #include <memory>
 
 // A fresh project file in a temporary folder, made from the schema script, for one test.
-class TestProject
-{
+class TestProject {
 public:
     // Creates dir/name.db with the given range; the baseline row exists.
-    explicit TestProject(int startYear = 2000, int endYear = 2010,
-                         const QString& name = QStringLiteral("project"));
+    explicit TestProject(
+        int startYear = 2000, int endYear = 2010, const QString& name = QStringLiteral("project"));
     ~TestProject();
 
     QString path() const { return _path; }

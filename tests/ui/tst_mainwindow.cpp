@@ -20,8 +20,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-class TestMainWindow : public QObject
-{
+class TestMainWindow : public QObject {
     Q_OBJECT
 
 private:
@@ -52,20 +51,22 @@ private slots:
         TARNMainWindow window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Tarnhelm 3.4"));
         QCOMPARE(child<QLabel>(window, "_dbStatusLabel")->text(), QStringLiteral("Not connected"));
-        QCOMPARE(projectTabsEnabled(window), (QList<bool>{false, false, false, false}));
+        QCOMPARE(projectTabsEnabled(window), (QList<bool> { false, false, false, false }));
         auto* tabs = child<QTabWidget>(window, "_mainTabWidget");
         QCOMPARE(tabs->currentIndex(), 0);
         QStringList titles;
         for (int i = 0; i < tabs->count(); ++i)
             titles << tabs->tabText(i);
-        QCOMPARE(titles, (QStringList{QStringLiteral("Database"), QStringLiteral("Baseline"),
-                                      QStringLiteral("Scenarios"), QStringLiteral("Plotting"),
-                                      QStringLiteral("Exporting")}));
+        QCOMPARE(titles,
+            (QStringList { QStringLiteral("Database"), QStringLiteral("Baseline"),
+                QStringLiteral("Scenarios"), QStringLiteral("Plotting"),
+                QStringLiteral("Exporting") }));
         auto* help = qobject_cast<QToolButton*>(tabs->cornerWidget(Qt::TopRightCorner));
         QVERIFY(help);
         QCOMPARE(help->toolTip(), QStringLiteral("Open help documentation"));
-        for (const char* name : {"_editScenarioButton", "_deleteScenarioButton", "_exportScenarioButton",
-                                 "_editPlotButton", "_deletePlotButton", "_generatePlotButton"})
+        for (const char* name :
+            { "_editScenarioButton", "_deleteScenarioButton", "_exportScenarioButton",
+                "_editPlotButton", "_deletePlotButton", "_generatePlotButton" })
             QVERIFY2(!child<QPushButton>(window, name)->isEnabled(), name);
         QVERIFY(!window.windowIcon().isNull());
     }
@@ -73,14 +74,16 @@ private slots:
     void openSuccessThenFailure()
     {
         TestProject project;
-        QVERIFY(project.exec(QStringLiteral(
-            "INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES ('Dry years', 'Dry')")).isOk());
+        QVERIFY(project
+                    .exec(QStringLiteral("INSERT INTO Scenario (ScenarioName, ScenarioShortName) "
+                                         "VALUES ('Dry years', 'Dry')"))
+                    .isOk());
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
         auto* status = child<QLabel>(window, "_dbStatusLabel");
         QCOMPARE(status->text(), QStringLiteral("Connected"));
         QVERIFY(status->styleSheet().contains(QStringLiteral("green")));
-        QCOMPARE(projectTabsEnabled(window), (QList<bool>{true, true, true, true}));
+        QCOMPARE(projectTabsEnabled(window), (QList<bool> { true, true, true, true }));
         auto* scenarios = child<QTableView>(window, "_scenarioTableView");
         QCOMPARE(scenarios->model()->rowCount(), 1);
         QVERIFY(scenarios->isColumnHidden(0) && scenarios->isColumnHidden(1));
@@ -97,7 +100,7 @@ private slots:
         QVERIFY(status->text().startsWith(QStringLiteral("Error: ")));
         QVERIFY(status->text().size() > 7);
         QVERIFY(status->styleSheet().contains(QStringLiteral("red")));
-        QCOMPARE(projectTabsEnabled(window), (QList<bool>{false, false, false, false}));
+        QCOMPARE(projectTabsEnabled(window), (QList<bool> { false, false, false, false }));
     }
 
     void diagnosticArea()
@@ -106,7 +109,8 @@ private slots:
         auto* diag = child<QTextEdit>(window, "_diagTextEdit");
         window.diagMsgHandler(QStringLiteral("Computing Agg Diversion Upper"));
         window.diagMsgHandler(QStringLiteral("second line"));
-        QVERIFY(diag->toPlainText().contains(QStringLiteral("Computing Agg Diversion Upper\nsecond line")));
+        QVERIFY(diag->toPlainText().contains(
+            QStringLiteral("Computing Agg Diversion Upper\nsecond line")));
         window.diagMsgHandler(QStringLiteral("_clear_diagnostic_messages_"));
         QVERIFY(diag->toPlainText().isEmpty());
     }
@@ -143,18 +147,20 @@ private slots:
             }
         });
         openHelpDocument();
-        QCOMPARE(text, QStringLiteral("No help documentation was found at %1.")
-                           .arg(QFileInfo(QStringLiteral("Help/TARN_Help.pdf")).absoluteFilePath()));
+        QCOMPARE(text,
+            QStringLiteral("No help documentation was found at %1.")
+                .arg(QFileInfo(QStringLiteral("Help/TARN_Help.pdf")).absoluteFilePath()));
     }
 
     void passwordGatePromptsUntilRightOrCancel_data()
     {
-        QTest::addColumn<QStringList>("answers");   // empty string = Cancel
+        QTest::addColumn<QStringList>("answers"); // empty string = Cancel
         QTest::addColumn<int>("prompts");
-        QTest::newRow("right at once") << QStringList{QStringLiteral("secret")} << 1;
+        QTest::newRow("right at once") << QStringList { QStringLiteral("secret") } << 1;
         QTest::newRow("wrong then right")
-            << QStringList{QStringLiteral("guess"), QStringLiteral("secret")} << 2;
-        QTest::newRow("wrong then cancel") << QStringList{QStringLiteral("guess"), QString()} << 2;
+            << QStringList { QStringLiteral("guess"), QStringLiteral("secret") } << 2;
+        QTest::newRow("wrong then cancel")
+            << QStringList { QStringLiteral("guess"), QString() } << 2;
     }
     void passwordGatePromptsUntilRightOrCancel()
     {
