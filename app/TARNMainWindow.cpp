@@ -2,7 +2,7 @@
 
 #include "ui_TARNMainWindow.h"
 
-#include "app/ApplicationTitle.h"
+#include "db/ApplicationTitle.h"
 #include "db/BaselineDAO.h"
 #include "db/Password.h"
 #include "db/PlotDAO.h"
