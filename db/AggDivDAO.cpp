@@ -1,6 +1,12 @@
 #include "db/AggDivDAO.h"
 
+#include "db/DaoRows.h"
+#include "db/ModelOps.h"
 #include "db/TarnNames.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 AggDivDAO::AggDivDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
@@ -15,5 +21,105 @@ bool AggDivDAO::checkStructure()
     setHeader(_aggDivModel, 4, QStringLiteral("Riffle Name"));
     setHeader(_aggDivAttrModel, 1, QStringLiteral("Attribute"));
     setHeader(_aggDivAttrModel, 3, QStringLiteral("Value"));
-    return selectModels({_aggDivModel, _aggDivAttrModel});
+    return selectModels({ _aggDivModel, _aggDivAttrModel });
+}
+
+TARN::okstat AggDivDAO::getAggDiv(int aggDivId, AggDiv& aggDiv)
+{
+    if (!ModelOps::filterById(_aggDivModel, aggDivId, TN::AggDivID))
+        return _aggDivModel->lastError().text();
+    aggDiv = _aggDivModel->rowCount() > 0 ? DaoRows::readAggDiv(_aggDivModel->record(0)) : AggDiv();
+    if (!ModelOps::resetAndSelect(_aggDivModel))
+        return _aggDivModel->lastError().text();
+    return {};
+}
+
+TARN::okstat AggDivDAO::getAggDivs(AggDivList& aggDivs)
+{
+    if (!ModelOps::selectAll(_aggDivModel))
+        return _aggDivModel->lastError().text();
+    aggDivs.clear();
+    const int rows = _aggDivModel->rowCount();
+    for (int row = 0; row < rows; ++row)
+        aggDivs.append(DaoRows::readAggDiv(_aggDivModel->record(row)));
+    return {};
+}
+
+TARN::okstat AggDivDAO::saveAggDivs(AggDivList& aggDivs)
+{
+    return DaoRows::upsertEach(
+        _db,
+        QStringLiteral(
+            "INSERT INTO AggDiv (AggDivID, BaselineID, SalinityMethodID, SiteName,  RiffleName, "
+            "Notes, Ord) VALUES (:aggDivID, :baselineID, :salinityMethodID, :siteName,  "
+            ":riffleName, :notes, :ord) ON CONFLICT DO UPDATE SET BaselineID = :baselineID,  "
+            "SalinityMethodID = :salinityMethodID, SiteName = :siteName,  RiffleName = "
+            ":riffleName, Notes = :notes, Ord = :ord"),
+        aggDivs,
+        [](QSqlQuery& query, const AggDiv& aggDiv) {
+            query.bindValue(QStringLiteral(":aggDivID"), DaoRows::idOrNull(aggDiv.AggDivID));
+            query.bindValue(QStringLiteral(":baselineID"), aggDiv.BaselineID);
+            query.bindValue(QStringLiteral(":salinityMethodID"), aggDiv.salinityMethod.id);
+            query.bindValue(QStringLiteral(":siteName"), aggDiv.SiteName);
+            query.bindValue(QStringLiteral(":riffleName"), aggDiv.RiffleName);
+            query.bindValue(QStringLiteral(":notes"), aggDiv.Notes);
+            query.bindValue(QStringLiteral(":ord"), aggDiv.Ord);
+        },
+        [](AggDiv& aggDiv) -> int& { return aggDiv.AggDivID; });
+}
+
+TARN::okstat AggDivDAO::deleteAggDiv(const AggDiv& aggDiv)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = :aggDivID"));
+    query.bindValue(QStringLiteral(":aggDivID"), aggDiv.AggDivID);
+    if (!query.exec())
+        return query.lastError().text();
+    return {};
+}
+
+TARN::okstat AggDivDAO::getAggDivAttrs(int aggDivId, QList<AggDivAttr>& attrs)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT * FROM AggDivAttr ada LEFT JOIN Attribute a ON a.AttrID = ada.AttrID LEFT JOIN "
+        "AttrValidVal avv ON avv.AttrValidValID = ada.AttrValidValID WHERE ada.AggDivID = "
+        ":aggDivID"));
+    query.bindValue(QStringLiteral(":aggDivID"), aggDivId);
+    if (!query.exec())
+        return query.lastError().text();
+    attrs.clear();
+    while (query.next()) {
+        const QSqlRecord row = query.record();
+        AggDivAttr attr;
+        attr.id = row.value(0).toInt();
+        attr.AggDivID = row.value(2).toInt();
+        attr.attribute = DaoRows::readAttribute(row, 4);
+        attr.value = DaoRows::readValidVal(row, 8);
+        attrs.append(attr);
+    }
+    return {};
+}
+
+TARN::okstat AggDivDAO::saveAggDivAttrs(QList<AggDivAttr>& attrs)
+{
+    return DaoRows::upsertEach(
+        _db,
+        QStringLiteral("INSERT INTO AggDivAttr (AggDivAttrID, AttrID, AggDivID, AttrValidValID) "
+                       "VALUES (:aggDivAttrID, :attrID, :aggDivID, :attrValidValID) ON CONFLICT "
+                       "DO UPDATE SET AttrValidValID = :attrValidValID"),
+        attrs,
+        [](QSqlQuery& query, const AggDivAttr& attr) {
+            query.bindValue(QStringLiteral(":aggDivAttrID"), DaoRows::idOrNull(attr.id));
+            query.bindValue(QStringLiteral(":attrID"), attr.attribute.AttrID);
+            query.bindValue(QStringLiteral(":aggDivID"), attr.AggDivID);
+            query.bindValue(QStringLiteral(":attrValidValID"), attr.value.AttrValidValID);
+        },
+        [](AggDivAttr& attr) -> int& { return attr.id; });
+}
+
+TARN::okstat AggDivDAO::assignDefaultValue(const Attribute& attribute, int attrValidValId)
+{
+    return DaoRows::assignToEveryOwner(_aggDivModel, _aggDivAttrModel, attribute, attrValidValId,
+        TARN::AttrTypeAggDiv, QStringLiteral("(Agg div %1) %2"));
 }

@@ -1,6 +1,10 @@
 #include "db/BaselineDAO.h"
 
+#include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
+#include "db/WaterUserDAO.h"
+
+#include <QSqlError>
 
 BaselineDAO::BaselineDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
@@ -15,5 +19,46 @@ BaselineDAO::BaselineDAO(QObject* parent, const QSqlDatabase& db)
 
 bool BaselineDAO::checkStructure()
 {
-    return selectModels({_baselineModel, _salinityMethodModel});
+    return selectModels({ _baselineModel, _salinityMethodModel });
+}
+
+TARN::okstat BaselineDAO::getBaseline(Baseline& baseline)
+{
+    const auto value = [this](int column) { return _baselineModel->index(0, column).data(); };
+    baseline.BaselineID = value(0).toInt();
+    baseline.Description = value(1).toString();
+    baseline.ToolUserName = value(2).toString();
+    baseline.CreatedDate = value(3).toString();
+    baseline.ModifiedDate = value(4).toString();
+    baseline.StartYear = value(5).toInt();
+    baseline.EndYear = value(6).toInt();
+    baseline.outputTypeName = TARN::outputTypeName(value(7).toInt());
+    baseline.outputTypeId = baseline.outputTypeName.isEmpty() ? 0 : value(7).toInt();
+    baseline.PasswordHash = value(8).toByteArray();
+    return {};
+}
+
+TARN::okstat BaselineDAO::saveBaseline(const Baseline& baseline)
+{
+    const int oldStartYear = _baselineModel->index(0, 5).data().toInt();
+    const int oldEndYear = _baselineModel->index(0, 6).data().toInt();
+    const TARN::okstat adjusted = TarnDbMgr::instance()->waterUserDAO()->adjustTimeRange(
+        oldStartYear, oldEndYear, baseline.StartYear, baseline.EndYear);
+    if (adjusted.failed())
+        return adjusted;
+
+    const auto set = [this](int column, const QVariant& value) {
+        _baselineModel->setData(_baselineModel->index(0, column), value);
+    };
+    set(1, baseline.Description);
+    set(2, baseline.ToolUserName);
+    set(3, baseline.CreatedDate);
+    set(4, baseline.ModifiedDate);
+    set(5, baseline.StartYear);
+    set(6, baseline.EndYear);
+    set(7, baseline.outputTypeId);
+    set(8, baseline.PasswordHash);
+    if (!_baselineModel->submitAll())
+        return _baselineModel->lastError().text();
+    return {};
 }

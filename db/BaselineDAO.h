@@ -4,8 +4,7 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
-class BaselineDAO : public DaoBase
-{
+class BaselineDAO : public DaoBase {
     Q_OBJECT
 
 public:
@@ -15,9 +14,19 @@ public:
     TarnRelationalTableModel* baselineModel() const { return _baselineModel; }
     TarnRelationalTableModel* salinityMethodModel() const { return _salinityMethodModel; }
     TarnRelationalTableModel* baseMonthlyAggDivModel() const { return _baseMonthlyAggDivModel; }
-    TarnRelationalTableModel* baseMonthlyWaterUserModel() const { return _baseMonthlyWaterUserModel; }
+    TarnRelationalTableModel* baseMonthlyWaterUserModel() const
+    {
+        return _baseMonthlyWaterUserModel;
+    }
     TarnRelationalTableModel* baseYearlyAggDivModel() const { return _baseYearlyAggDivModel; }
     TarnRelationalTableModel* baseYearlyWaterUserModel() const { return _baseYearlyWaterUserModel; }
+
+    // Row 0 of the baseline model as currently selected.
+    TARN::okstat getBaseline(Baseline& baseline);
+    // Fits the water users' yearly rows to the record's range, then writes and submits the
+    // baseline row. When the yearly rows cannot be fitted, the row is left unwritten and the
+    // failure returned, so that the caller's transaction can roll back both.
+    TARN::okstat saveBaseline(const Baseline& baseline);
 
 private:
     TarnRelationalTableModel* _baselineModel;

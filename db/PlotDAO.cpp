@@ -1,6 +1,11 @@
 #include "db/PlotDAO.h"
 
+#include "db/DaoRows.h"
 #include "db/TarnNames.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 PlotDAO::PlotDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
@@ -13,5 +18,76 @@ PlotDAO::PlotDAO(QObject* parent, const QSqlDatabase& db)
 
 bool PlotDAO::checkStructure()
 {
-    return selectModels({_plotModel, _plotScenarioModel, _plotCurveModel, _plotCurveWaterUserModel});
+    return selectModels(
+        { _plotModel, _plotScenarioModel, _plotCurveModel, _plotCurveWaterUserModel });
+}
+
+TARN::okstat PlotDAO::getPlotCurve(int plotCurveId, PlotCurve& curve)
+{
+    const QList<int> rows = DaoRows::rowsMatching(_plotCurveModel, 0, plotCurveId);
+    if (rows.isEmpty())
+        return QStringLiteral("no plot curve with ID %1 found").arg(plotCurveId);
+    const QSqlRecord row = _plotCurveModel->record(rows.first());
+    curve.PlotCurveID = row.value(0).toInt();
+    curve.PlotID = row.value(1).toInt();
+    curve.Name = row.value(2).toString();
+    curve.CurveDataTypeID = row.value(3).toInt();
+    curve.salinityMethod = SalinityMethodInfo();
+    if (curve.CurveDataTypeID != TARN::CurveSalinity)
+        return {};
+
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT ad.SalinityMethodID FROM PlotCurveWaterUser pcwu INNER JOIN WaterUser wu ON "
+        "wu.WaterUserID = pcwu.WaterUserID INNER JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID "
+        "WHERE pcwu.PlotCurveID = :plotCurveID LIMIT 1;"));
+    query.bindValue(QStringLiteral(":plotCurveID"), plotCurveId);
+    if (!query.exec())
+        return query.lastError().text();
+    if (!query.next())
+        return QStringLiteral("no salinity method found");
+    curve.salinityMethod = SalinityMethodInfo::fromId(query.value(0).toInt());
+    return {};
+}
+
+TARN::okstat PlotDAO::getPlotCurveFilters(int plotCurveId, AttrSelectionList& selections)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT * FROM PlotCurveFilter pcf LEFT JOIN Attribute a ON a.AttrID = pcf.AttrID LEFT "
+        "JOIN AttrValidVal avv ON avv.AttrValidValID = pcf.AttrValidValID WHERE pcf.PlotCurveID "
+        "= :plotCurveID"));
+    query.bindValue(QStringLiteral(":plotCurveID"), plotCurveId);
+    return DaoRows::loadAttrSelections(query, selections);
+}
+
+TARN::okstat PlotDAO::setPlotCurveFilters(int plotCurveId, const AttrSelectionList& selections)
+{
+    return DaoRows::replaceRows(_db, QStringLiteral(":plotCurveID"), plotCurveId,
+        QStringLiteral("DELETE FROM PlotCurveFilter WHERE PlotCurveID = :plotCurveID"),
+        QStringLiteral("INSERT INTO PlotCurveFilter (PlotCurveID, AttrID, AttrValidValID) VALUES "
+                       "(:plotCurveID, :attrID, :attrValidValID)"),
+        selections, DaoRows::bindAttrSelection);
+}
+
+TARN::okstat PlotDAO::getPlotCurveWaterUsers(int plotCurveId, WaterUserList& waterUsers)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT wu.*, ad.* FROM PlotCurveWaterUser pcwu JOIN WaterUser wu ON wu.WaterUserID = "
+        "pcwu.WaterUserID JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE pcwu.PlotCurveID = "
+        ":plotCurveID"));
+    query.bindValue(QStringLiteral(":plotCurveID"), plotCurveId);
+    return DaoRows::loadWaterUsers(query, waterUsers);
+}
+
+TARN::okstat PlotDAO::setPlotCurveWaterUsers(int plotCurveId, const WaterUserList& waterUsers)
+{
+    return DaoRows::replaceRows(_db, QStringLiteral(":plotCurveID"), plotCurveId,
+        QStringLiteral("DELETE FROM PlotCurveWaterUser WHERE PlotCurveID = :plotCurveID"),
+        QStringLiteral("INSERT INTO PlotCurveWaterUser (PlotCurveID, WaterUserID) VALUES "
+                       "(:plotCurveID, :waterUserID)"),
+        waterUsers, [](QSqlQuery& query, const WaterUser& waterUser) {
+            query.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
+        });
 }

@@ -1,6 +1,9 @@
 #include "db/ScenarioDAO.h"
 
+#include "db/DaoRows.h"
 #include "db/TarnNames.h"
+
+#include <QSqlQuery>
 
 ScenarioDAO::ScenarioDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
@@ -29,8 +32,53 @@ bool ScenarioDAO::checkStructure()
     setHeader(_demandChgModel, 3, QStringLiteral("Description"));
     _demandChgWaterUserModel->setRelation(
         2, QSqlRelation(TN::WaterUserTable, TN::WaterUserID, TN::WaterUserName));
-    _depletionChgModel->setRelation(3, QSqlRelation(TN::ChangeTypeTable, TN::ChangeTypeID, TN::Name));
-    _efficiencyChgModel->setRelation(3, QSqlRelation(TN::ChangeTypeTable, TN::ChangeTypeID, TN::Name));
-    return selectModels({_scenarioModel, _demandChgModel, _depletionChgModel, _efficiencyChgModel,
-                         _demandChgWaterUserModel, _demandSelectionModel});
+    _depletionChgModel->setRelation(
+        3, QSqlRelation(TN::ChangeTypeTable, TN::ChangeTypeID, TN::Name));
+    _efficiencyChgModel->setRelation(
+        3, QSqlRelation(TN::ChangeTypeTable, TN::ChangeTypeID, TN::Name));
+    return selectModels({ _scenarioModel, _demandChgModel, _depletionChgModel, _efficiencyChgModel,
+        _demandChgWaterUserModel, _demandSelectionModel });
+}
+
+TARN::okstat ScenarioDAO::getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT wu.*, ad.* FROM DemandChgWaterUser dcwu JOIN WaterUser wu ON wu.WaterUserID = "
+        "dcwu.WaterUserID JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE dcwu.DemandChgID = "
+        ":demandChgID"));
+    query.bindValue(QStringLiteral(":demandChgID"), demandChgId);
+    return DaoRows::loadWaterUsers(query, waterUsers);
+}
+
+TARN::okstat ScenarioDAO::setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers)
+{
+    return DaoRows::replaceRows(_db, QStringLiteral(":demandChgID"), demandChgId,
+        QStringLiteral("DELETE FROM DemandChgWaterUser WHERE DemandChgID = :demandChgID"),
+        QStringLiteral("INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES "
+                       "(:demandChgID, :waterUserID)"),
+        waterUsers, [](QSqlQuery& query, const WaterUser& waterUser) {
+            query.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
+        });
+}
+
+TARN::okstat ScenarioDAO::getDemandSelections(int demandChgId, AttrSelectionList& selections)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT * FROM DemandSelection ds LEFT JOIN Attribute a ON a.AttrID = ds.AttrID LEFT JOIN "
+        "AttrValidVal avv ON avv.AttrValidValID = ds.AttrValidValID WHERE ds.DemandChgID = "
+        ":demandChgID"));
+    query.bindValue(QStringLiteral(":demandChgID"), demandChgId);
+    return DaoRows::loadAttrSelections(query, selections);
+}
+
+TARN::okstat ScenarioDAO::setDemandSelections(
+    int demandChgId, bool storeFilter, const AttrSelectionList& selections)
+{
+    return DaoRows::replaceRows(_db, QStringLiteral(":demandChgID"), demandChgId,
+        QStringLiteral("DELETE FROM DemandSelection WHERE DemandChgID = :demandChgID"),
+        QStringLiteral("INSERT INTO DemandSelection (DemandChgID, AttrID, AttrValidValID) VALUES "
+                       "(:demandChgID, :attrID, :attrValidValID)"),
+        storeFilter ? selections : AttrSelectionList(), DaoRows::bindAttrSelection);
 }

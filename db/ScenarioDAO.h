@@ -4,8 +4,7 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
-class ScenarioDAO : public DaoBase
-{
+class ScenarioDAO : public DaoBase {
     Q_OBJECT
 
 public:
@@ -13,16 +12,37 @@ public:
     bool checkStructure() override;
 
     TarnRelationalTableModel* scenarioModel() const { return _scenarioModel; }
-    TarnRelationalTableModel* scenarioMonthlyAggDivModel() const { return _scenarioMonthlyAggDivModel; }
-    TarnRelationalTableModel* scenarioMonthlyWaterUserModel() const { return _scenarioMonthlyWaterUserModel; }
-    TarnRelationalTableModel* scenarioYearlyAggDivModel() const { return _scenarioYearlyAggDivModel; }
-    TarnRelationalTableModel* scenarioYearlyWaterUserModel() const { return _scenarioYearlyWaterUserModel; }
+    TarnRelationalTableModel* scenarioMonthlyAggDivModel() const
+    {
+        return _scenarioMonthlyAggDivModel;
+    }
+    TarnRelationalTableModel* scenarioMonthlyWaterUserModel() const
+    {
+        return _scenarioMonthlyWaterUserModel;
+    }
+    TarnRelationalTableModel* scenarioYearlyAggDivModel() const
+    {
+        return _scenarioYearlyAggDivModel;
+    }
+    TarnRelationalTableModel* scenarioYearlyWaterUserModel() const
+    {
+        return _scenarioYearlyWaterUserModel;
+    }
     TarnRelationalTableModel* demandChgModel() const { return _demandChgModel; }
     TarnRelationalTableModel* depletionChgModel() const { return _depletionChgModel; }
     TarnRelationalTableModel* efficiencyChgModel() const { return _efficiencyChgModel; }
     TarnRelationalTableModel* demandChgWaterUserModel() const { return _demandChgWaterUserModel; }
     TarnRelationalTableModel* changeTypeModel() const { return _changeTypeModel; }
     TarnRelationalTableModel* demandSelectionModel() const { return _demandSelectionModel; }
+
+    // The water users chosen explicitly for a demand change, with their sites.
+    TARN::okstat getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers);
+    TARN::okstat setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers);
+    // Appends the change's attribute filter entries to the list.
+    TARN::okstat getDemandSelections(int demandChgId, AttrSelectionList& selections);
+    // Replaces the change's filter; with storeFilter clear the change ends without one.
+    TARN::okstat setDemandSelections(
+        int demandChgId, bool storeFilter, const AttrSelectionList& selections);
 
 private:
     TarnRelationalTableModel* _scenarioModel;

@@ -4,8 +4,7 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
-class WaterUserDAO : public DaoBase
-{
+class WaterUserDAO : public DaoBase {
     Q_OBJECT
 
 public:
@@ -16,6 +15,35 @@ public:
     TarnRelationalTableModel* waterUserAttrModel() const { return _waterUserAttrModel; }
     TarnRelationalTableModel* waterUserDistModel() const { return _waterUserDistModel; }
     TarnRelationalTableModel* waterUserDataModel() const { return _waterUserDataModel; }
+
+    // No row leaves the record unchanged.
+    TARN::okstat getWaterUser(int waterUserId, WaterUser& waterUser);
+    // aggDivId 0: every site; scenarioId 0: the baseline water users, else only the scenario's
+    // own water users.
+    TARN::okstat getWaterUsers(WaterUserList& waterUsers, int aggDivId, int scenarioId);
+    TARN::okstat saveWaterUsers(WaterUserList& waterUsers);
+    TARN::okstat deleteWaterUser(const WaterUser& waterUser);
+    TARN::okstat getWaterUserAttrs(int waterUserId, QList<WaterUserAttr>& attrs);
+    TARN::okstat saveWaterUserAttrs(QList<WaterUserAttr>& attrs);
+
+    // The yearly rows in year order; with fillMissingYears, an empty record for every baseline
+    // year without a row.
+    TARN::okstat getWaterUserData(WaterUserDataList& data, int waterUserId, bool fillMissingYears);
+    // Replaces the water user's yearly rows by the records that carry a value; an empty list
+    // keeps the stored rows.
+    TARN::okstat saveWaterUserData(WaterUserDataList& data, int waterUserId);
+    // Fits every water user's yearly rows to a new baseline range: rows outside it go, years of
+    // it outside the old range get empty rows.
+    TARN::okstat adjustTimeRange(
+        int oldStartYear, int oldEndYear, int newStartYear, int newEndYear);
+
+    // Gives every water user of the water user model an assignment of a new water user attribute.
+    TARN::okstat assignDefaultValue(const Attribute& attribute, int attrValidValId);
+
+    // Re-evaluates which demand changes and plot curves take in the water user through their
+    // attribute filters (after it was created or moved to another site).
+    TARN::okstat updateDemandChgMembership(const WaterUser& waterUser);
+    TARN::okstat updatePlotCurveMembership(const WaterUser& waterUser);
 
 private:
     TarnRelationalTableModel* _waterUserModel;

@@ -1,0 +1,131 @@
+#include "db/DaoRows.h"
+
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+#include <QSqlTableModel>
+
+namespace DaoRows {
+
+QVariant idOrNull(int id)
+{
+    return id == 0 ? QVariant(QVariant::Int) : QVariant(id);
+}
+
+AggDiv readAggDiv(const QSqlRecord& row, int first)
+{
+    AggDiv aggDiv;
+    aggDiv.AggDivID = row.value(first).toInt();
+    aggDiv.BaselineID = row.value(first + 1).toInt();
+    aggDiv.salinityMethod = SalinityMethodInfo::fromId(row.value(first + 2).toInt());
+    aggDiv.SiteName = row.value(first + 3).toString();
+    aggDiv.RiffleName = row.value(first + 4).toString();
+    aggDiv.Notes = row.value(first + 5).toString();
+    aggDiv.Ord = row.value(first + 6).toInt();
+    return aggDiv;
+}
+
+WaterUser readWaterUser(const QSqlRecord& row)
+{
+    WaterUser waterUser;
+    waterUser.WaterUserID = row.value(0).toInt();
+    waterUser.ScenarioID = row.value(2).toInt();
+    waterUser.WaterUserName = row.value(3).toString();
+    waterUser.RiffleName = row.value(4).toString();
+    waterUser.Notes = row.value(5).toString();
+    waterUser.Ord = row.value(6).toInt();
+    waterUser.aggDiv = readAggDiv(row, 7);
+    return waterUser;
+}
+
+Attribute readAttribute(const QSqlRecord& row, int first)
+{
+    Attribute attribute;
+    attribute.AttrID = row.value(first).toInt();
+    attribute.BaselineID = row.value(first + 1).toInt();
+    attribute.AttrName = row.value(first + 2).toString();
+    attribute.setType(row.value(first + 3).toInt());
+    return attribute;
+}
+
+AttrValidVal readValidVal(const QSqlRecord& row, int first)
+{
+    AttrValidVal value;
+    value.AttrValidValID = row.value(first).toInt();
+    value.AttrID = row.value(first + 1).toInt();
+    value.AttrVal = row.value(first + 2).toString();
+    return value;
+}
+
+AttrSelection readAttrSelection(const QSqlRecord& row)
+{
+    const Attribute attribute = readAttribute(row, 4);
+    const AttrValidVal value = readValidVal(row, 8);
+    AttrSelection selection;
+    selection.AttrID = attribute.AttrID;
+    selection.AttrName = attribute.AttrName;
+    selection.typeId = attribute.typeId;
+    selection.typeName = attribute.typeName;
+    selection.AttrValidValID = value.AttrValidValID;
+    selection.AttrVal = value.AttrVal;
+    return selection;
+}
+
+void bindAttrSelection(QSqlQuery& query, const AttrSelection& selection)
+{
+    query.bindValue(QStringLiteral(":attrID"), selection.AttrID);
+    query.bindValue(QStringLiteral(":attrValidValID"), selection.AttrValidValID);
+}
+
+TARN::okstat loadWaterUsers(QSqlQuery& query, WaterUserList& waterUsers)
+{
+    if (!query.exec())
+        return query.lastError().text();
+    waterUsers.clear();
+    while (query.next())
+        waterUsers.append(readWaterUser(query.record()));
+    return {};
+}
+
+TARN::okstat loadAttrSelections(QSqlQuery& query, AttrSelectionList& selections)
+{
+    if (!query.exec())
+        return query.lastError().text();
+    while (query.next())
+        selections.append(readAttrSelection(query.record()));
+    return {};
+}
+
+QList<int> rowsMatching(QAbstractItemModel* model, int column, int value)
+{
+    QSortFilterProxyModel proxy;
+    proxy.setSourceModel(model);
+    proxy.setFilterKeyColumn(column);
+    proxy.setFilterRegularExpression(QRegularExpression(QStringLiteral("^%1$").arg(value)));
+    QList<int> rows;
+    const int count = proxy.rowCount();
+    rows.reserve(count);
+    for (int row = 0; row < count; ++row)
+        rows.append(proxy.mapToSource(proxy.index(row, 0)).row());
+    return rows;
+}
+
+TARN::okstat assignToEveryOwner(QSqlTableModel* ownerModel, QSqlTableModel* assignModel,
+    const Attribute& attribute, int attrValidValId, int ownerType, const QString& failureFormat)
+{
+    if (attribute.typeId != ownerType)
+        return QStringLiteral("Incorrect attribute type.");
+    const int rows = ownerModel->rowCount();
+    for (int row = 0; row < rows; ++row) {
+        QSqlRecord assignment = assignModel->record();
+        assignment.setValue(1, attribute.AttrID);
+        assignment.setValue(2, ownerModel->index(row, 0).data().toInt());
+        assignment.setValue(3, attrValidValId);
+        if (!assignModel->insertRecord(-1, assignment) || !assignModel->submitAll()) {
+            return failureFormat.arg(
+                ownerModel->index(row, 3).data().toString(), assignModel->lastError().text());
+        }
+    }
+    return {};
+}
+
+} // namespace DaoRows
