@@ -4,6 +4,9 @@
 
 #include "db/ApplicationTitle.h"
 #include "db/BaselineDAO.h"
+#include "db/DmiApi.h"
+#include "export/DataExporter.h"
+#include "ui/common/CalcStatusDlg.h"
 #include "db/Password.h"
 #include "db/PlotDAO.h"
 #include "db/ScenarioDAO.h"
@@ -11,6 +14,9 @@
 #include "ui/common/HelpDocument.h"
 
 #include <QCloseEvent>
+#include <QSet>
+#include <QSpinBox>
+#include <QtConcurrent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -21,6 +27,7 @@
 #include <cstdlib>
 
 namespace {
+constexpr int ExportingTabIndex = 4;
 const QString kClearDiagnostics = QStringLiteral("_clear_diagnostic_messages_");
 }
 
@@ -50,13 +57,20 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     _ui->_editPlotButton->setEnabled(false);
     _ui->_deletePlotButton->setEnabled(false);
     _ui->_generatePlotButton->setEnabled(false);
+    updateExportButton();
 
     connect(_ui->_mainTabWidget, &QTabWidget::currentChanged, this, &TARNMainWindow::tabChanged);
     connect(_helpButton, &QToolButton::clicked, this, [] { openHelpDocument(); });
     connect(_ui->_editBaselineButton, &QPushButton::clicked, this,
-            &TARNMainWindow::editBaselineClicked);
+        &TARNMainWindow::editBaselineClicked);
     connect(_ui->_exitButton, &QPushButton::clicked, this, &TARNMainWindow::exitClicked);
     connect(_ui->_browseButton, &QPushButton::clicked, this, &TARNMainWindow::browseButtonClicked);
+    connect(_ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
+    connect(_ui->_expButton, &QPushButton::clicked, this, &TARNMainWindow::expButtonClicked);
+    connect(_ui->_expScenListWidget, &QListWidget::itemChanged, this,
+            &TARNMainWindow::updateExportButton);
+    connect(_ui->_expFileLineEdit, &QLineEdit::editingFinished, this,
+            &TARNMainWindow::updateExportButton);
 }
 
 TARNMainWindow::~TARNMainWindow()
@@ -77,11 +91,13 @@ bool TARNMainWindow::connectToDatabase(const QString& path)
     setProjectTabsEnabled(false);
     const TARN::okstat status = _dbMgr->openDatabase(path);
     if (status.failed()) {
-        _ui->_dbStatusLabel->setStyleSheet(QStringLiteral("QLabel { font-weight: bold; color: red; }"));
+        _ui->_dbStatusLabel->setStyleSheet(
+            QStringLiteral("QLabel { font-weight: bold; color: red; }"));
         _ui->_dbStatusLabel->setText(QStringLiteral("Error: %1").arg(status.text()));
         return false;
     }
-    _ui->_dbStatusLabel->setStyleSheet(QStringLiteral("QLabel { font-weight: bold; color: green; }"));
+    _ui->_dbStatusLabel->setStyleSheet(
+        QStringLiteral("QLabel { font-weight: bold; color: green; }"));
     _ui->_dbStatusLabel->setText(QStringLiteral("Connected"));
     loadModels();
     hideInternalColumns();
@@ -102,7 +118,7 @@ void TARNMainWindow::loadModels()
 
 void TARNMainWindow::hideInternalColumns()
 {
-    for (int column : {0, 1, 3, 4})
+    for (int column : { 0, 1, 3, 4 })
         _ui->_scenarioTableView->hideColumn(column);
     _ui->_plotTableView->hideColumn(0);
 }
@@ -131,7 +147,107 @@ void TARNMainWindow::diagMsgHandler(QString message)
 
 void TARNMainWindow::tabChanged(int index)
 {
-    Q_UNUSED(index)
+    if (index == ExportingTabIndex)
+        fillExportTab();
+}
+
+void TARNMainWindow::fillExportTab()
+{
+    const bool open = _dbMgr->database().isOpen() && _dbMgr->isValid();
+    _ui->_exportingTab->setEnabled(open);
+    if (!open)
+        return;
+
+    // Checks and years are kept only for the project they were made for.
+    QSet<int> keptIds;
+    int keptStart = -1;
+    int keptEnd = -1;
+    if (_exportDbPath == _dbMgr->path()) {
+        for (int row = 0; row < _ui->_expScenListWidget->count(); ++row) {
+            const QListWidgetItem* item = _ui->_expScenListWidget->item(row);
+            if (item->checkState() == Qt::Checked)
+                keptIds.insert(item->data(Qt::UserRole).toInt());
+        }
+        keptStart = _ui->_expStartSpinBox->value();
+        keptEnd = _ui->_expEndSpinBox->value();
+    }
+
+    DmiApi dmi(nullptr);
+    QList<DmiApi::ScenarioEntry> scenarios;
+    if (dmi.getScenarios(scenarios, true).failed())
+        return;
+    _ui->_expScenListWidget->clear();
+    for (const auto& [id, name] : qAsConst(scenarios)) {
+        auto* item = new QListWidgetItem(name, _ui->_expScenListWidget);
+        item->setData(Qt::UserRole, id);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(keptIds.contains(id) ? Qt::Checked : Qt::Unchecked);
+    }
+
+    Baseline baseline;
+    if (_dbMgr->baselineDAO()->getBaseline(baseline).failed())
+        return;
+    for (QSpinBox* box : {_ui->_expStartSpinBox, _ui->_expEndSpinBox})
+        box->setRange(baseline.StartYear, baseline.EndYear);
+    _ui->_expStartSpinBox->setValue(keptStart >= 0 ? keptStart : baseline.StartYear);
+    _ui->_expEndSpinBox->setValue(keptEnd >= 0 ? keptEnd : baseline.EndYear);
+    _exportDbPath = _dbMgr->path();
+    updateExportButton();
+}
+
+void TARNMainWindow::updateExportButton()
+{
+    bool anyChecked = false;
+    for (int row = 0; row < _ui->_expScenListWidget->count() && !anyChecked; ++row)
+        anyChecked = _ui->_expScenListWidget->item(row)->checkState() == Qt::Checked;
+    _ui->_expButton->setEnabled(anyChecked && !_ui->_expFileLineEdit->text().trimmed().isEmpty());
+}
+
+void TARNMainWindow::expFileButtonClicked()
+{
+    QString start = _ui->_expFileLineEdit->text().trimmed();
+    if (start.isEmpty())
+        start = _dbMgr->path();
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Excel Workbook"), QFileInfo(start).absolutePath(),
+        QStringLiteral("Excel Workbook Files (*.xlsx *.xlsm);;Excel 97-2003 Workbooks (*.xls);;All Files (*)"));
+    if (chosen.isEmpty())
+        return;
+    _ui->_expFileLineEdit->setText(chosen);
+    fillExportTab();
+}
+
+void TARNMainWindow::expButtonClicked()
+{
+    QList<int> ids;
+    for (int row = 0; row < _ui->_expScenListWidget->count(); ++row) {
+        const QListWidgetItem* item = _ui->_expScenListWidget->item(row);
+        if (item->checkState() == Qt::Checked)
+            ids.append(item->data(Qt::UserRole).toInt());
+    }
+    const QString path = _ui->_expFileLineEdit->text().trimmed();
+    const int startYear = _ui->_expStartSpinBox->value();
+    const int endYear = _ui->_expEndSpinBox->value();
+    if (endYear < startYear || ids.isEmpty() || path.isEmpty())
+        return;
+
+    auto* exporter = new DataExporter(this, _dbMgr->database());
+    auto* status = new CalcStatusDlg(this);
+    status->attachDataExporter(exporter);
+    status->open();
+    auto* watcher = new QFutureWatcher<TARN::okstat>(this);
+    connect(watcher, &QFutureWatcher<TARN::okstat>::finished, this,
+            [this, watcher] { exportFinished(watcher); });
+    watcher->setFuture(QtConcurrent::run([exporter, path, ids, startYear, endYear] {
+        return exporter->exportData(path, ids, startYear, endYear);
+    }));
+}
+
+void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
+{
+    const TARN::okstat result = watcher->result();
+    if (result.failed())
+        QMessageBox::warning(this, QStringLiteral("Data Export"), result.text());
 }
 
 bool TARNMainWindow::passwordGate()
@@ -141,9 +257,9 @@ bool TARNMainWindow::passwordGate()
         return true;
     for (;;) {
         bool accepted = false;
-        const QString text = QInputDialog::getText(
-            this, QStringLiteral("Password"), QStringLiteral("Password required to edit baseline:"),
-            QLineEdit::Password, QString(), &accepted, Qt::WindowTitleHint);
+        const QString text = QInputDialog::getText(this, QStringLiteral("Password"),
+            QStringLiteral("Password required to edit baseline:"), QLineEdit::Password, QString(),
+            &accepted, Qt::WindowTitleHint);
         if (!accepted)
             return false;
         if (Password::matches(text, stored))

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "db/okstat.h"
+
+#include <QFutureWatcher>
 #include <QMainWindow>
 
 class QToolButton;
@@ -12,8 +15,7 @@ class TarnhelmClass;
 
 // The program's one window: the Database tab opens a project; the Baseline, Scenarios, Plotting
 // and Exporting tabs work on it once it has opened.
-class TARNMainWindow : public QMainWindow
-{
+class TARNMainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -28,6 +30,9 @@ public slots:
     void tabChanged(int index);
     void editBaselineClicked();
     void exitClicked();
+    void expFileButtonClicked();
+    void expButtonClicked();
+    void exportFinished(const QFutureWatcher<TARN::okstat>* watcher);
     void browseButtonClicked();
 
 protected:
@@ -38,6 +43,8 @@ private:
     void hideInternalColumns();
     void setProjectTabsEnabled(bool enabled);
     bool passwordGate();
+    void fillExportTab();
+    void updateExportButton();
 
     Ui::TarnhelmClass* _ui;
     QToolButton* _helpButton;

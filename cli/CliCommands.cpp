@@ -101,7 +101,8 @@ static int runDemo(const CliCommand& self, const QStringList& args)
     }
     if (file.isEmpty())
         return usageError(self, QStringLiteral("FILE is required."));
-    const TARN::okstat status = large ? DemoProject::createLarge(file) : DemoProject::createDemo(file);
+    const TARN::okstat status
+        = large ? DemoProject::createLarge(file) : DemoProject::createDemo(file);
     if (status.failed()) {
         err(status.text());
         return 1;
@@ -113,15 +114,15 @@ static int runDemo(const CliCommand& self, const QStringList& args)
 QList<CliCommand> projectCommands()
 {
     QList<CliCommand> list;
-    list.append({QStringLiteral("new"), QStringLiteral("Make a new, empty project file."),
-                 QStringLiteral("tarnhelm-cli new FILE --start YEAR --end YEAR [--description TEXT]"),
-                 {}});
-    list.append({QStringLiteral("check"),
-                 QStringLiteral("Open a project file as the desktop program does and say whether it is valid."),
-                 QStringLiteral("tarnhelm-cli check FILE"), {}});
-    list.append({QStringLiteral("demo"),
-                 QStringLiteral("Make the demo project, or with --large the benchmark basin."),
-                 QStringLiteral("tarnhelm-cli demo [--large] FILE"), {}});
+    list.append({ QStringLiteral("new"), QStringLiteral("Make a new, empty project file."),
+        QStringLiteral("tarnhelm-cli new FILE --start YEAR --end YEAR [--description TEXT]"), {} });
+    list.append({ QStringLiteral("check"),
+        QStringLiteral(
+            "Open a project file as the desktop program does and say whether it is valid."),
+        QStringLiteral("tarnhelm-cli check FILE"), {} });
+    list.append({ QStringLiteral("demo"),
+        QStringLiteral("Make the demo project, or with --large the benchmark basin."),
+        QStringLiteral("tarnhelm-cli demo [--large] FILE"), {} });
     list[0].run = [self = list[0]](const QStringList& a) { return runNew(self, a); };
     list[1].run = [self = list[1]](const QStringList& a) { return runCheck(self, a); };
     list[2].run = [self = list[2]](const QStringList& a) { return runDemo(self, a); };
@@ -131,6 +132,8 @@ QList<CliCommand> projectCommands()
 QList<CliCommand> commands()
 {
     QList<CliCommand> list = projectCommands();
+    list += calcCommands();
+    list += exportCommands();
     return list;
 }
 

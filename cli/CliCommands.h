@@ -7,8 +7,7 @@
 // One subcommand of tarnhelm-cli: its name, a one-line summary, its usage text and the function
 // that runs it with the arguments after the command name. Exit status: 0 success, 1 failure,
 // 2 usage error.
-struct CliCommand
-{
+struct CliCommand {
     QString name;
     QString summary;
     QString usage;
@@ -32,5 +31,7 @@ bool parseInt(const QString& text, int& value);
 
 // Commands contributed by the other source files of the tool.
 QList<CliCommand> projectCommands();
+QList<CliCommand> calcCommands();
+QList<CliCommand> exportCommands();
 
 } // namespace Cli

@@ -20,3 +20,7 @@ fi
 
 echo "No display found (DISPLAY is not set): running the headless main job on the demo instead."
 "$cli" check "$demo"
+"$cli" recalc "$demo"
+"$cli" export-xlsx "$demo" "$demo_dir/demo-basin.xlsx"
+"$cli" export-attributes "$demo" "$demo_dir/demo-basin-attributes.xml"
+echo "The demo's results are in $demo; its workbook and attribute file are beside it in $demo_dir."

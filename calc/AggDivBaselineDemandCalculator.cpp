@@ -1,0 +1,13 @@
+#include "calc/AggDivBaselineDemandCalculator.h"
+
+AggDivBaselineDemandCalculator::AggDivBaselineDemandCalculator(int aggDivID, QObject* parent)
+    : BaselineDemandCalculator(parent)
+    , _onlyAggDivID(aggDivID)
+{
+}
+
+void AggDivBaselineDemandCalculator::calculate()
+{
+    _aggDivIDs = { _onlyAggDivID };
+    calculateInTransaction();
+}

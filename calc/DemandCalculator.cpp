@@ -1,0 +1,352 @@
+#include "calc/DemandCalculator.h"
+
+#include "calc/BaselineChangeLog.h"
+#include "db/ModelOps.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnException.h"
+#include "db/TarnNames.h"
+
+#include <QSqlError>
+
+DemandCalculator::DemandCalculator(QObject* parent)
+    : QThread(parent)
+    , _db(TarnDbMgr::instance()->database())
+{
+}
+
+DemandCalculator::~DemandCalculator()
+{
+    wait();
+}
+
+QString DemandCalculator::itemLabel(int id, const QString& name)
+{
+    return QStringLiteral("%1.%2").arg(id, 3, 10, QLatin1Char('0')).arg(name);
+}
+
+TARN::okstat DemandCalculator::initialize(const BaselineChangeLog* changeLog, bool ownsTransaction)
+{
+    _changeLog = changeLog;
+    _ownsTransaction = ownsTransaction;
+    _aggDivIDs.clear();
+    prepareInputQueries();
+    prepareQueries();
+
+    QSqlQuery range(_db);
+    if (range.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %4 LIMIT 1")
+                       .arg(TN::StartYear, TN::EndYear, TN::BaselineTable, TN::BaselineID))
+        && range.next()) {
+        _firstYear = range.value(0).toInt();
+        _lastYear = range.value(1).toInt();
+    }
+    range.finish();
+    _data.setYearRange(_firstYear, _lastYear);
+
+    // Month keys are the same for every row of the run: build them once.
+    _monthKeys.clear();
+    _monthKeys.reserve(_data.yearCount() * 12);
+    for (int year = _firstYear; year <= _lastYear; ++year) {
+        for (int month = 1; month <= 12; ++month)
+            _monthKeys.append(TARN::monthKey(year, month).toUtf8());
+    }
+    return {};
+}
+
+void DemandCalculator::prepareInputQueries()
+{
+    _selectAggDivIDs.prepare(
+        _db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %1").arg(TN::AggDivID, TN::AggDivTable));
+    _selectAggDiv.prepare(_db,
+        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = ?")
+            .arg(TN::RiffleName, TN::SalinityMethodID, TN::AggDivTable, TN::AggDivID));
+    _selectSalinityMethod.prepare(_db,
+        QStringLiteral("SELECT * FROM %1 WHERE %1.%2 = ?")
+            .arg(TN::SalinityMethodTable, TN::SalinityMethodID));
+    _selectYearlyData.prepare(_db,
+        QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %7 = ? ORDER BY %1, %8")
+            .arg(TN::Year, TN::DiversionReq, TN::DepletionReq, TN::EfficiencyRatio,
+                TN::SalinityPickup, TN::WaterUserDataTable, TN::WaterUserID, TN::WaterUserDataID));
+    const QStringList months = { TN::Jan, TN::Feb, TN::Mar, TN::Apr, TN::May, TN::Jun, TN::Jul,
+        TN::Aug, TN::Sep, TN::Oct, TN::Nov, TN::Dec };
+    _selectDistribution.prepare(_db,
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY %4 LIMIT 1")
+            .arg(months.join(QStringLiteral(", ")), TN::WaterUserDistTable, TN::WaterUserID,
+                TN::WaterUserDistID));
+}
+
+void DemandCalculator::run()
+{
+    TARN::okstat result;
+    try {
+        calculate();
+    } catch (const TarnException& e) {
+        const QString text = e.message();
+        result = QStringLiteral("Unable to compute: %1")
+                     .arg(text.isEmpty() ? QStringLiteral("Unknown exception") : text);
+    } catch (const std::exception& e) {
+        // Anything else (out of memory) must still end the run, or the status dialog would wait
+        // forever.
+        const QString text = QString::fromUtf8(e.what());
+        result = QStringLiteral("Unable to compute: %1")
+                     .arg(text.isEmpty() ? QStringLiteral("Unknown exception") : text);
+    }
+    emit calcFinished(result);
+}
+
+void DemandCalculator::calculate()
+{
+    _aggDivIDs.clear();
+    _selectAggDivIDs.exec(QStringLiteral("Unable to query AggDiv: %1"));
+    QSqlQuery& query = _selectAggDivIDs.query();
+    while (query.next())
+        _aggDivIDs.append(query.value(0).toInt());
+    query.finish();
+    calculateInTransaction();
+}
+
+void DemandCalculator::calculateInTransaction()
+{
+    CalcStatusInfo info;
+    info.target = _target;
+    info.aggDivCount = _aggDivIDs.size();
+
+    if (_ownsTransaction)
+        TarnDbMgr::instance()->beginTransaction();
+    try {
+        calculateAggDivs(info);
+        if (_ownsTransaction && !_db.commit()) {
+            // Results that never reached the file must not be reported as stored.
+            throw TarnException(
+                QStringLiteral("Unable to commit the results: %1").arg(_db.lastError().text()));
+        }
+    } catch (...) {
+        if (_ownsTransaction)
+            _db.rollback();
+        throw;
+    }
+    emitStatus(CalcStatusInfo());
+}
+
+void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
+{
+    const bool full = _changeLog && _changeLog->fullRecalculation();
+    for (const int aggDivID : qAsConst(_aggDivIDs)) {
+        info.status = QStringLiteral("Checking agg diversion");
+        info.aggDivName.clear();
+        emitStatus(info);
+
+        const bool edited = _changeLog && _changeLog->aggDivChanged(aggDivID);
+        if (!full && !edited && aggDivHasResults(aggDivID)) {
+            emit diagMessage(QStringLiteral("Skipping Agg Diversion %1").arg(aggDivID));
+            info.aggDivName.clear();
+            ++info.aggDivDone;
+            info.waterUserDone = 0;
+            info.status.clear();
+            emitStatus(info);
+            continue;
+        }
+
+        prepareAggDiv(aggDivID);
+        info.status = QStringLiteral("Calculating agg diversion data");
+        info.aggDivName = _aggDivName;
+        emitStatus(info);
+
+        QString header
+            = QStringLiteral("Computing Agg Diversion %1").arg(itemLabel(aggDivID, _aggDivName));
+        if (!full)
+            header += QStringLiteral(" for the following reason(s):");
+        emit diagMessage(header);
+        if (!full && _changeLog) {
+            const QStringList reasons = _changeLog->aggDivReasons(aggDivID);
+            for (const QString& reason : reasons)
+                emit diagMessage(QStringLiteral("    ") + reason);
+        }
+
+        deleteAggDivResults();
+        for (int year = _firstYear; year <= _lastYear; ++year) {
+            const DemandMath::SiteSalinity salinity
+                = _data.siteSalinity(_salinityMethodID, year - _firstYear);
+            saveYearlyAggDiv(year, salinity.yearly);
+            saveMonthlyAggDiv(year, salinity.monthly);
+        }
+
+        info.status.clear();
+        emitStatus(info);
+        info.waterUserCount = _data.entryCount();
+        for (int i = 0; i < _data.entryCount(); ++i) {
+            const AggDivCalcData::WaterUserEntry& entry = _data.entry(i);
+            calculateWaterUser(info, entry.id, entry.name);
+        }
+
+        info.aggDivName.clear();
+        ++info.aggDivDone;
+        info.waterUserDone = 0;
+        info.status.clear();
+        emitStatus(info);
+    }
+}
+
+void DemandCalculator::prepareAggDiv(int aggDivID)
+{
+    try {
+        _aggDivID = aggDivID;
+        filterWaterUsers();
+
+        _selectAggDiv.bind(0, aggDivID);
+        _selectAggDiv.exec(QStringLiteral("Unable to query AggDiv: %1"));
+        QSqlQuery& site = _selectAggDiv.query();
+        _aggDivName.clear();
+        _salinityMethodID = 0;
+        if (site.next()) {
+            _aggDivName = site.value(0).toString();
+            _salinityMethodID = site.value(1).toInt();
+        }
+        site.finish();
+
+        _selectSalinityMethod.bind(0, _salinityMethodID);
+        QSqlQuery& method = _selectSalinityMethod.query();
+        if (!method.exec() || !method.next()) {
+            const QString error = method.lastError().text();
+            method.finish();
+            throw TarnException(
+                QStringLiteral("Cannot determine the salinity slot for agg diversion ID %1: %2")
+                    .arg(aggDivID)
+                    .arg(error));
+        }
+        _salinitySlot = QStringLiteral("%1.%2").arg(_aggDivName, method.value(2).toString());
+        method.finish();
+
+        loadAggDivData();
+    } catch (const TarnException& e) {
+        throw TarnException(QStringLiteral("Error initializing Agg Diversion %1: %2")
+                                .arg(aggDivID)
+                                .arg(e.message()));
+    }
+}
+
+void DemandCalculator::readWaterUsers(CalcStatement& statement)
+{
+    _waterUsers.clear();
+    statement.exec(QStringLiteral("Unable to query WaterUser: %1"));
+    QSqlQuery& query = statement.query();
+    while (query.next())
+        _waterUsers.append({ query.value(0).toInt(), query.value(1).toString() });
+    query.finish();
+}
+
+void DemandCalculator::loadAggDivData()
+{
+    _data.reset(_aggDivID, _aggDivName);
+    for (const WaterUserItem& waterUser : qAsConst(_waterUsers)) {
+        AggDivCalcData::WaterUserEntry& entry = _data.addEntry(waterUser.id, waterUser.name);
+
+        _selectYearlyData.bind(0, waterUser.id);
+        _selectYearlyData.exec(QStringLiteral("Unable to query WaterUserData: %1"));
+        QSqlQuery& yearly = _selectYearlyData.query();
+        while (yearly.next()) {
+            const int year = yearly.value(0).toInt();
+            if (!_data.containsYear(year))
+                continue;
+            const int y = year - _firstYear;
+            for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
+                entry.value(kind, y) = TARN::toDouble(yearly.value(kind + 1));
+        }
+        yearly.finish();
+
+        _selectDistribution.bind(0, waterUser.id);
+        _selectDistribution.exec(QStringLiteral("Unable to query WaterUserDist: %1"));
+        QSqlQuery& dist = _selectDistribution.query();
+        if (dist.next()) {
+            for (int month = 0; month < 12; ++month) {
+                const double coefficient = TARN::toDouble(dist.value(month));
+                entry.coefficients[month] = DemandMath::isMissing(coefficient) ? 0.0 : coefficient;
+            }
+        }
+        dist.finish();
+
+        adjustWaterUserData(waterUser.id);
+        // Re-fetch: adjusting must not add entries, but the reference is cheap to renew.
+        AggDivCalcData::WaterUserEntry* adjusted = _data.find(waterUser.id);
+        _data.deriveAll(*adjusted);
+    }
+    _data.computeTotals();
+}
+
+void DemandCalculator::adjustWaterUserData(int waterUserID)
+{
+    AggDivCalcData::WaterUserEntry* entry = _data.find(waterUserID);
+    for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
+        DemandMath::fillGaps(entry->series(kind), entry->yearCount);
+}
+
+void DemandCalculator::calculateWaterUser(
+    CalcStatusInfo& info, int waterUserID, const QString& name)
+{
+    info.status = QStringLiteral("Calculating water user data");
+    info.waterUserName = name;
+    emitStatus(info);
+
+    const bool full = _changeLog && _changeLog->fullRecalculation();
+    const bool edited = _changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID);
+    if (full || edited || !waterUserHasResults(waterUserID)) {
+        QString header
+            = QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name));
+        if (!full)
+            header += QStringLiteral(" for the following reason(s):");
+        emit diagMessage(header);
+        if (!full && _changeLog) {
+            const QString reason = _changeLog->waterUserReason(_aggDivID, waterUserID);
+            if (!reason.isEmpty())
+                emit diagMessage(QStringLiteral("    ") + reason);
+        }
+        deleteWaterUserResults(waterUserID);
+        for (int year = _firstYear; year <= _lastYear; ++year) {
+            saveYearlyWaterUser(waterUserID, year);
+            saveMonthlyWaterUser(waterUserID, year);
+        }
+    } else {
+        emit diagMessage(
+            QStringLiteral("Skipping Water User %1").arg(itemLabel(waterUserID, name)));
+    }
+
+    info.waterUserName.clear();
+    ++info.waterUserDone;
+    info.status.clear();
+    emitStatus(info);
+}
+
+bool DemandCalculator::aggDivHasResults(int aggDivID)
+{
+    const QString failure = QStringLiteral("Unable to query BaseYearlyAggDiv: %1");
+    _countYearlyAggDiv.bind(0, aggDivID);
+    if (_countYearlyAggDiv.scalar(failure).toInt() > 0)
+        return true;
+    _countMonthlyAggDiv.bind(0, aggDivID);
+    return _countMonthlyAggDiv.scalar(failure).toInt() > 0;
+}
+
+bool DemandCalculator::waterUserHasResults(int waterUserID)
+{
+    const QString failure = QStringLiteral("Unable to query BaseYearlyWaterUser: %1");
+    _countYearlyWaterUser.bind(0, waterUserID);
+    if (_countYearlyWaterUser.scalar(failure).toInt() > 0)
+        return true;
+    _countMonthlyWaterUser.bind(0, waterUserID);
+    return _countMonthlyWaterUser.scalar(failure).toInt() > 0;
+}
+
+const AggDivCalcData::WaterUserEntry& DemandCalculator::entryOf(int waterUserID) const
+{
+    const AggDivCalcData::WaterUserEntry* entry = _data.find(waterUserID);
+    if (!entry) {
+        throw TarnException(QStringLiteral("Water user %1 is not part of Agg Diversion %2")
+                                .arg(waterUserID)
+                                .arg(_aggDivID));
+    }
+    return *entry;
+}
+
+const QByteArray& DemandCalculator::monthKey(int year, int month) const
+{
+    return _monthKeys.at((year - _firstYear) * 12 + month - 1);
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "calc/AggDivCalcData.h"
+#include "calc/CalcStatement.h"
+#include "calc/CalcStatusInfo.h"
+#include "calc/InsertStatement.h"
+#include "db/okstat.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QThread>
+#include <QVector>
+
+class BaselineChangeLog;
+
+// Base of every calculation that turns the project's input data into stored result tables.
+// The owner constructs a concrete calculator on the GUI thread, calls initialize(), connects the
+// signals (queued) and starts the thread; run() then works through the sites and their water
+// users on the manager's one connection while the GUI waits. Subclasses supply the statements
+// on their result tables and the few steps that differ.
+//
+// Inputs are read with statements indexed by site or water user, never by scanning a whole
+// table, and no model that a view shows is touched from the worker thread.
+class DemandCalculator : public QThread {
+    Q_OBJECT
+
+public:
+    explicit DemandCalculator(QObject* parent = nullptr);
+    // Waits for the thread: the owner may delete the calculator as soon as calcFinished arrived,
+    // while run() is still returning.
+    ~DemandCalculator() override;
+
+    // changeLog is read, not owned, and must outlive the run. With ownsTransaction the run
+    // begins, commits or rolls back its own transaction; without it, it writes inside the
+    // caller's open transaction.
+    TARN::okstat initialize(const BaselineChangeLog* changeLog, bool ownsTransaction);
+
+    QString target() const { return _target; }
+
+    // "007.North Canal": the ID zero-padded to three digits, a dot and the name.
+    static QString itemLabel(int id, const QString& name);
+
+    static constexpr int BaselineID = 1;
+
+signals:
+    void calcStatus(const CalcStatusInfo& info);
+    void calcFinished(const TARN::okstat& result);
+    void diagMessage(const QString& line);
+
+protected:
+    void run() override;
+
+    virtual void calculate();
+    virtual void calculateAggDivs(CalcStatusInfo& info);
+    virtual void prepareInputQueries();
+    virtual void prepareQueries() = 0;
+    virtual void loadAggDivData();
+    virtual void adjustWaterUserData(int waterUserID);
+    virtual void saveYearlyAggDiv(int year, double salinity) = 0;
+    virtual void saveMonthlyAggDiv(int year, double salinity) = 0;
+    virtual void saveYearlyWaterUser(int waterUserID, int year) = 0;
+    virtual void saveMonthlyWaterUser(int waterUserID, int year) = 0;
+    virtual void deleteAggDivResults() = 0;
+    virtual void deleteWaterUserResults(int waterUserID) = 0;
+    // Fills _waterUsers with the water users of the current site that this run calculates.
+    virtual void filterWaterUsers() = 0;
+
+    // Runs calculateAggDivs over _aggDivIDs inside the owned transaction.
+    void calculateInTransaction();
+    // Makes the site current and loads its working set; failures name the site.
+    void prepareAggDiv(int aggDivID);
+    void calculateWaterUser(CalcStatusInfo& info, int waterUserID, const QString& name);
+    bool aggDivHasResults(int aggDivID);
+    bool waterUserHasResults(int waterUserID);
+
+    // Reads the water users of a statement (ID, RiffleName) into _waterUsers.
+    void readWaterUsers(CalcStatement& statement);
+    // The entry of a water user of the current site; throws when it was not loaded.
+    const AggDivCalcData::WaterUserEntry& entryOf(int waterUserID) const;
+    // "1990-03-01" in UTF-8, built once per run.
+    const QByteArray& monthKey(int year, int month) const;
+
+    void emitStatus(const CalcStatusInfo& info) { emit calcStatus(info); }
+
+    struct WaterUserItem {
+        int id = 0;
+        QString name;
+    };
+
+    QSqlDatabase _db;
+    const BaselineChangeLog* _changeLog = nullptr;
+    bool _ownsTransaction = false;
+    QString _target;
+    int _firstYear = 0;
+    int _lastYear = -1;
+    QList<int> _aggDivIDs;
+
+    // The current site.
+    int _aggDivID = -1;
+    QString _aggDivName;
+    int _salinityMethodID = 0;
+    QString _salinitySlot;
+    QVector<WaterUserItem> _waterUsers;
+    AggDivCalcData _data;
+
+    // Result statements, in the order of their purpose: four counts, four inserts, four deletes.
+    CalcStatement _countYearlyAggDiv;
+    CalcStatement _countMonthlyAggDiv;
+    CalcStatement _countYearlyWaterUser;
+    CalcStatement _countMonthlyWaterUser;
+    InsertStatement _insertYearlyAggDiv;
+    InsertStatement _insertMonthlyAggDiv;
+    InsertStatement _insertYearlyWaterUser;
+    InsertStatement _insertMonthlyWaterUser;
+    CalcStatement _deleteYearlyAggDiv;
+    CalcStatement _deleteMonthlyAggDiv;
+    CalcStatement _deleteYearlyWaterUser;
+    CalcStatement _deleteMonthlyWaterUser;
+
+    // Input statements.
+    CalcStatement _selectAggDivIDs;
+    CalcStatement _selectAggDiv;
+    CalcStatement _selectSalinityMethod;
+    CalcStatement _selectYearlyData;
+    CalcStatement _selectDistribution;
+
+private:
+    QVector<QByteArray> _monthKeys;
+};

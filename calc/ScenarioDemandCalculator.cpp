@@ -1,0 +1,273 @@
+#include "calc/ScenarioDemandCalculator.h"
+
+#include "db/ModelOps.h"
+#include "db/TarnException.h"
+#include "db/TarnNames.h"
+
+ScenarioDemandCalculator::ScenarioDemandCalculator(
+    int scenarioID, const QString& scenarioName, QObject* parent)
+    : DemandCalculator(parent)
+    , _scenarioID(scenarioID)
+{
+    _target = QStringLiteral("Scenario %1").arg(scenarioName);
+}
+
+void ScenarioDemandCalculator::prepareQueries()
+{
+    const QString id = QString::number(_scenarioID);
+    _countYearlyAggDiv.prepare(_db,
+        QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv "
+                       "WHERE AggDivID = :aggDivID AND ScenarioID = %1")
+            .arg(id));
+    _countMonthlyAggDiv.prepare(_db,
+        QStringLiteral("SELECT COUNT(*) FROM ScenarioMonthlyAggDiv "
+                       "WHERE AggDivID = :aggDivID AND ScenarioID = %1")
+            .arg(id));
+    _countYearlyWaterUser.prepare(_db,
+        QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser "
+                       "WHERE WaterUserID = :wuID AND ScenarioID = %1")
+            .arg(id));
+    _countMonthlyWaterUser.prepare(_db,
+        QStringLiteral("SELECT COUNT(*) FROM ScenarioMonthlyWaterUser "
+                       "WHERE WaterUserID = :wuID AND ScenarioID = %1")
+            .arg(id));
+    _insertYearlyAggDiv.prepare(_db,
+        QStringLiteral("INSERT INTO ScenarioYearlyAggDiv (BaselineID, ScenarioID, AggDivID, "
+                       "Year, AggDivSalinityValue) VALUES (:baselineID, :scenID, :aggDivID, "
+                       ":year, :aggDivSalinityValue)"));
+    _insertMonthlyAggDiv.prepare(_db,
+        QStringLiteral("INSERT INTO ScenarioMonthlyAggDiv (BaselineID, ScenarioID, AggDivID, "
+                       "Month, AggDivSalinityValue) VALUES (:baselineID, :scenID, :aggDivID, "
+                       ":month, :aggDivSalinityValue)"));
+    _insertYearlyWaterUser.prepare(_db,
+        QStringLiteral("INSERT INTO ScenarioYearlyWaterUser (BaselineID, ScenarioID, "
+                       "WaterUserID, Year, DiversionValue, DepletionValue, "
+                       "EfficiencyRatioValue, SalinityPickupValue) VALUES (:baselineID, "
+                       ":scenID, :wuID, :year, :div, :dep, :eff, :sal)"));
+    _insertMonthlyWaterUser.prepare(_db,
+        QStringLiteral("INSERT INTO ScenarioMonthlyWaterUser  (BaselineID, ScenarioID, "
+                       "WaterUserID, Month, DiversionValue, DepletionValue) VALUES "
+                       "(:baselineID, :scenID, :wuID, :month, :div, :dep)"));
+    _deleteYearlyAggDiv.prepare(_db,
+        QStringLiteral("DELETE FROM ScenarioYearlyAggDiv WHERE "
+                       "AggDivID = :aggDivID AND ScenarioID = :scenID"));
+    _deleteMonthlyAggDiv.prepare(_db,
+        QStringLiteral("DELETE FROM ScenarioMonthlyAggDiv WHERE "
+                       "AggDivID = :aggDivID AND ScenarioID = :scenID"));
+    _deleteYearlyWaterUser.prepare(_db,
+        QStringLiteral("DELETE FROM ScenarioYearlyWaterUser WHERE "
+                       "WaterUserID = :wuID AND ScenarioID = :scenID"));
+    _deleteMonthlyWaterUser.prepare(_db,
+        QStringLiteral("DELETE FROM ScenarioMonthlyWaterUser WHERE "
+                       "WaterUserID = :wuID AND ScenarioID = :scenID"));
+    _selectNewestChange.prepare(_db,
+        QStringLiteral("SELECT dc.* FROM DemandChg dc INNER JOIN DemandChgWaterUser dcwu ON "
+                       "dcwu.DemandChgID = dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND "
+                       "dc.ScenarioID = :scenID ORDER BY dc.CreatedDate DESC, "
+                       "dc.DemandChgID DESC LIMIT 1"));
+    // The baseline values of a changed water user: its own stored depletion per year, joined
+    // by year to the summed depletion of every water user the change selects. The sum is the
+    // same for every water user of the change, so it is read once per change instead of once
+    // per water user (it scans all selected water users' rows), and the join is made in memory.
+    // Rows are consumed one per year from the first year on, so both are ordered by year.
+    _selectBaselineTotals.prepare(_db,
+        QStringLiteral("SELECT bywu.Year, SUM(bywu.DepletionValue) BaseTotal FROM "
+                       "BaseYearlyWaterUser bywu JOIN DemandChgWaterUser dcwu ON "
+                       "dcwu.WaterUserID = bywu.WaterUserID WHERE dcwu.DemandChgID = "
+                       ":demandChgID GROUP BY bywu.Year ORDER BY bywu.Year"));
+    _selectBaselineDepletion.prepare(_db,
+        QStringLiteral("SELECT bywu.Year, bywu.DepletionValue FROM BaseYearlyWaterUser bywu "
+                       "WHERE bywu.WaterUserID = :waterUserID ORDER BY bywu.Year"));
+
+    _selectWaterUsers.prepare(_db,
+        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %3.%4 = ? AND (%3.%5 = %6 OR %3.%5 IS "
+                       "NULL) ORDER BY %1")
+            .arg(TN::WaterUserID, TN::RiffleName, TN::WaterUserTable, TN::AggDivID, TN::ScenarioID,
+                id));
+    _countChangeWaterUsers.prepare(_db,
+        QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %1.%2 = ?")
+            .arg(TN::DemandChgWaterUserTable, TN::DemandChgID));
+    const QString changeRows
+        = QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %4.%5 = ? ORDER BY %6");
+    _selectDepletionChanges.prepare(_db,
+        changeRows.arg(TN::Year, TN::ChangeTypeID, TN::ChangeValue, TN::DepletionChgTable,
+            TN::DemandChgID, TN::DepletionChgID));
+    _selectEfficiencyChanges.prepare(_db,
+        changeRows.arg(TN::Year, TN::ChangeTypeID, TN::ChangeValue, TN::EfficiencyChgTable,
+            TN::DemandChgID, TN::EfficiencyChgID));
+    _changes.clear();
+    _baselineTotals.clear();
+}
+
+void ScenarioDemandCalculator::filterWaterUsers()
+{
+    _selectWaterUsers.bind(0, _aggDivID);
+    readWaterUsers(_selectWaterUsers);
+}
+
+void ScenarioDemandCalculator::readChangeMap(CalcStatement& statement, int demandChgID,
+    const QString& failure, ScenarioChanges::ChangeMap& map)
+{
+    statement.bind(0, demandChgID);
+    statement.exec(failure);
+    QSqlQuery& query = statement.query();
+    while (query.next()) {
+        ScenarioChanges::YearChange change;
+        change.type = query.value(1).toInt();
+        change.value = TARN::toDouble(query.value(2));
+        map.insert(query.value(0).toInt(), change);
+    }
+    query.finish();
+}
+
+const ScenarioChanges::DemandChange& ScenarioDemandCalculator::demandChange(
+    int demandChgID, int depletionMethod, int efficiencyMethod)
+{
+    auto it = _changes.find(demandChgID);
+    if (it != _changes.end())
+        return *it;
+
+    ScenarioChanges::DemandChange change;
+    change.id = demandChgID;
+    change.depletionMethod = depletionMethod;
+    change.efficiencyMethod = efficiencyMethod;
+    _countChangeWaterUsers.bind(0, demandChgID);
+    change.waterUserCount
+        = _countChangeWaterUsers
+              .scalar(QStringLiteral("Unable to query for demand change water users: %1"))
+              .toInt();
+    readChangeMap(_selectDepletionChanges, demandChgID,
+        QStringLiteral("Unable to query for depletion changes: %1"), change.depletion);
+    readChangeMap(_selectEfficiencyChanges, demandChgID,
+        QStringLiteral("Unable to query for efficiency changes: %1"), change.efficiency);
+    return *_changes.insert(demandChgID, change);
+}
+
+const QHash<int, double>& ScenarioDemandCalculator::baselineTotals(int demandChgID)
+{
+    auto it = _baselineTotals.find(demandChgID);
+    if (it != _baselineTotals.end())
+        return *it;
+    QHash<int, double> totals;
+    _selectBaselineTotals.bind(0, demandChgID);
+    _selectBaselineTotals.exec(QStringLiteral("Unable to query for baseline values: %1"));
+    QSqlQuery& query = _selectBaselineTotals.query();
+    while (query.next())
+        totals.insert(query.value(0).toInt(), TARN::toDouble(query.value(1)));
+    query.finish();
+    return *_baselineTotals.insert(demandChgID, totals);
+}
+
+void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
+{
+    _selectNewestChange.bind(0, waterUserID);
+    _selectNewestChange.bind(1, _scenarioID);
+    _selectNewestChange.exec(QStringLiteral("Unable to query for demand changes: %1"));
+    QSqlQuery& newest = _selectNewestChange.query();
+    if (!newest.next()) {
+        newest.finish();
+        DemandCalculator::adjustWaterUserData(waterUserID);
+        return;
+    }
+    const int demandChgID = newest.value(0).toInt();
+    const int depletionMethod = newest.value(5).toInt();
+    const int efficiencyMethod = newest.value(6).toInt();
+    newest.finish();
+
+    const ScenarioChanges::DemandChange& change
+        = demandChange(demandChgID, depletionMethod, efficiencyMethod);
+
+    const QHash<int, double>& totals = baselineTotals(demandChgID);
+    const QString failure = QStringLiteral("Unable to query for baseline values: %1");
+    _selectBaselineDepletion.bind(0, waterUserID);
+    _selectBaselineDepletion.exec(failure);
+    QVector<ScenarioChanges::BaselineRow> rows;
+    rows.reserve(_data.yearCount());
+    QSqlQuery& baseline = _selectBaselineDepletion.query();
+    while (baseline.next()) {
+        const int year = baseline.value(0).toInt();
+        const auto total = totals.constFind(year);
+        if (total == totals.constEnd())
+            continue;
+        rows.append({ year, TARN::toDouble(baseline.value(1)), *total });
+    }
+    baseline.finish();
+
+    ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows);
+}
+
+// The insert statements are bound by position, in the order of their placeholders.
+
+void ScenarioDemandCalculator::saveYearlyAggDiv(int year, double salinity)
+{
+    _insertYearlyAggDiv.bindInt(0, BaselineID);
+    _insertYearlyAggDiv.bindInt(1, _scenarioID);
+    _insertYearlyAggDiv.bindInt(2, _aggDivID);
+    _insertYearlyAggDiv.bindInt(3, year);
+    _insertYearlyAggDiv.bindDouble(4, salinity);
+    _insertYearlyAggDiv.exec(QStringLiteral("Unable to save ScenarioYearlyAggDiv: %1"));
+}
+
+void ScenarioDemandCalculator::saveMonthlyAggDiv(int year, double salinity)
+{
+    _insertMonthlyAggDiv.bindInt(0, BaselineID);
+    _insertMonthlyAggDiv.bindInt(1, _scenarioID);
+    _insertMonthlyAggDiv.bindInt(2, _aggDivID);
+    _insertMonthlyAggDiv.bindDouble(4, salinity);
+    for (int month = 1; month <= 12; ++month) {
+        _insertMonthlyAggDiv.bindText(3, monthKey(year, month));
+        _insertMonthlyAggDiv.exec(QStringLiteral("Unable to save ScenarioMonthlyAggDiv: %1"));
+    }
+}
+
+void ScenarioDemandCalculator::saveYearlyWaterUser(int waterUserID, int year)
+{
+    const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
+    const int y = year - _firstYear;
+    _insertYearlyWaterUser.bindInt(0, BaselineID);
+    _insertYearlyWaterUser.bindInt(1, _scenarioID);
+    _insertYearlyWaterUser.bindInt(2, waterUserID);
+    _insertYearlyWaterUser.bindInt(3, year);
+    for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
+        _insertYearlyWaterUser.bindDouble(4 + kind, entry.value(kind, y));
+    _insertYearlyWaterUser.exec(QStringLiteral("Unable to save ScenarioYearlyWaterUser: %1"));
+}
+
+void ScenarioDemandCalculator::saveMonthlyWaterUser(int waterUserID, int year)
+{
+    const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
+    const int y = year - _firstYear;
+    _insertMonthlyWaterUser.bindInt(0, BaselineID);
+    _insertMonthlyWaterUser.bindInt(1, _scenarioID);
+    _insertMonthlyWaterUser.bindInt(2, waterUserID);
+    for (int month = 1; month <= 12; ++month) {
+        _insertMonthlyWaterUser.bindText(3, monthKey(year, month));
+        _insertMonthlyWaterUser.bindDouble(
+            4, AggDivCalcData::monthlyValue(entry, AggDivCalcData::Diversion, y, month));
+        _insertMonthlyWaterUser.bindDouble(
+            5, AggDivCalcData::monthlyValue(entry, AggDivCalcData::Depletion, y, month));
+        _insertMonthlyWaterUser.exec(QStringLiteral("Unable to save ScenarioMonthlyWaterUser: %1"));
+    }
+}
+
+void ScenarioDemandCalculator::deleteAggDivResults()
+{
+    _deleteYearlyAggDiv.bind(0, _aggDivID);
+    _deleteYearlyAggDiv.bind(1, _scenarioID);
+    _deleteYearlyAggDiv.exec(QStringLiteral("Unable to delete from ScenarioYearlyAggDiv: %1"));
+    _deleteMonthlyAggDiv.bind(0, _aggDivID);
+    _deleteMonthlyAggDiv.bind(1, _scenarioID);
+    _deleteMonthlyAggDiv.exec(QStringLiteral("Unable to delete from ScenarioMonthlyAggDiv: %1"));
+}
+
+void ScenarioDemandCalculator::deleteWaterUserResults(int waterUserID)
+{
+    _deleteYearlyWaterUser.bind(0, waterUserID);
+    _deleteYearlyWaterUser.bind(1, _scenarioID);
+    _deleteYearlyWaterUser.exec(
+        QStringLiteral("Unable to delete from ScenarioYearlyWaterUser: %1"));
+    _deleteMonthlyWaterUser.bind(0, waterUserID);
+    _deleteMonthlyWaterUser.bind(1, _scenarioID);
+    _deleteMonthlyWaterUser.exec(
+        QStringLiteral("Unable to delete from ScenarioMonthlyWaterUser: %1"));
+}

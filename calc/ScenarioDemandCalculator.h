@@ -1,0 +1,51 @@
+#pragma once
+
+#include "calc/DemandCalculator.h"
+#include "calc/ScenarioChanges.h"
+
+#include <QHash>
+
+// Computes one scenario into the Scenario* result tables: every site with its baseline water
+// users and the scenario's own ones, each water user changed by the newest demand change of the
+// scenario that selects it. Reads the stored baseline results, so the baseline is calculated
+// first.
+class ScenarioDemandCalculator : public DemandCalculator {
+    Q_OBJECT
+
+public:
+    ScenarioDemandCalculator(
+        int scenarioID, const QString& scenarioName, QObject* parent = nullptr);
+
+    int scenarioID() const { return _scenarioID; }
+
+protected:
+    void prepareQueries() override;
+    void filterWaterUsers() override;
+    void adjustWaterUserData(int waterUserID) override;
+    void saveYearlyAggDiv(int year, double salinity) override;
+    void saveMonthlyAggDiv(int year, double salinity) override;
+    void saveYearlyWaterUser(int waterUserID, int year) override;
+    void saveMonthlyWaterUser(int waterUserID, int year) override;
+    void deleteAggDivResults() override;
+    void deleteWaterUserResults(int waterUserID) override;
+
+private:
+    // The change's selection size and yearly values; read once per run and change.
+    const ScenarioChanges::DemandChange& demandChange(
+        int demandChgID, int depletionMethod, int efficiencyMethod);
+    // Year -> summed baseline depletion of the water users the change selects; once per run.
+    const QHash<int, double>& baselineTotals(int demandChgID);
+    void readChangeMap(CalcStatement& statement, int demandChgID, const QString& failure,
+        ScenarioChanges::ChangeMap& map);
+
+    int _scenarioID;
+    CalcStatement _selectWaterUsers;
+    CalcStatement _selectNewestChange;
+    CalcStatement _selectBaselineTotals;
+    CalcStatement _selectBaselineDepletion;
+    CalcStatement _countChangeWaterUsers;
+    CalcStatement _selectDepletionChanges;
+    CalcStatement _selectEfficiencyChanges;
+    QHash<int, ScenarioChanges::DemandChange> _changes;
+    QHash<int, QHash<int, double>> _baselineTotals; // per change: year -> summed depletion
+};

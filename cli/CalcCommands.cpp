@@ -1,0 +1,161 @@
+#include "cli/CliCommands.h"
+#include "cli/ProgressLine.h"
+
+#include "calc/BaselineChangeLog.h"
+#include "calc/BaselineDemandCalculator.h"
+#include "calc/ScenarioDemandCalculator.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+
+#include <QEventLoop>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <memory>
+
+namespace Cli {
+
+namespace {
+
+struct ScenarioItem {
+    int id = 0;
+    QString name;
+};
+
+// Runs one calculator on its own thread, as the dialogs do, and waits for it in an event loop
+// so that its queued signals arrive.
+TARN::okstat runCalculator(
+    DemandCalculator& calculator, const BaselineChangeLog& changeLog, ProgressLine& progress)
+{
+    calculator.initialize(&changeLog, true);
+    TARN::okstat result;
+    QEventLoop loop;
+    QObject::connect(
+        &calculator, &DemandCalculator::diagMessage, &loop,
+        [&progress](const QString& line) {
+            progress.clear();
+            out(line);
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &calculator, &DemandCalculator::calcStatus, &loop,
+        [&progress](const CalcStatusInfo& info) { progress.show(info); }, Qt::QueuedConnection);
+    QObject::connect(
+        &calculator, &DemandCalculator::calcFinished, &loop,
+        [&result, &loop](const TARN::okstat& finished) {
+            result = finished;
+            loop.quit();
+        },
+        Qt::QueuedConnection);
+    calculator.start();
+    loop.exec();
+    calculator.wait();
+    progress.clear();
+    return result;
+}
+
+TARN::okstat readScenarios(QList<ScenarioItem>& scenarios)
+{
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (!query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
+                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable)))
+        return query.lastError().text();
+    while (query.next())
+        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
+    return {};
+}
+
+int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
+{
+    TarnDbMgr* manager = TarnDbMgr::instance();
+    const std::unique_ptr<TarnDbMgr> closer(manager);
+    TARN::okstat status = manager->openDatabase(file);
+    if (status.failed()) {
+        err(status.text());
+        return 1;
+    }
+
+    QList<ScenarioItem> all;
+    status = readScenarios(all);
+    if (status.failed()) {
+        err(status.text());
+        return 1;
+    }
+    QList<ScenarioItem> chosen;
+    if (scenarioIDs.isEmpty()) {
+        chosen = all;
+    } else {
+        for (const int id : scenarioIDs) {
+            const auto it = std::find_if(
+                all.cbegin(), all.cend(), [id](const ScenarioItem& item) { return item.id == id; });
+            if (it == all.cend()) {
+                err(QStringLiteral("There is no scenario with ID %1.").arg(id));
+                return 1;
+            }
+            chosen.append(*it);
+        }
+    }
+
+    // Without --full the log is empty: only what has no stored results is computed.
+    BaselineChangeLog changeLog;
+    if (full)
+        changeLog.setFullRecalculation();
+
+    ProgressLine progress;
+    {
+        BaselineDemandCalculator baseline;
+        status = runCalculator(baseline, changeLog, progress);
+    }
+    if (status.failed()) {
+        err(status.text());
+        return 1;
+    }
+    for (const ScenarioItem& scenario : qAsConst(chosen)) {
+        ScenarioDemandCalculator calculator(scenario.id, scenario.name);
+        status = runCalculator(calculator, changeLog, progress);
+        if (status.failed()) {
+            err(status.text());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int runRecalc(const CliCommand& self, const QStringList& args)
+{
+    QString file;
+    bool full = false;
+    QList<int> scenarioIDs;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("--full")) {
+            full = true;
+        } else if (arg == QLatin1String("--scenario")) {
+            int id = 0;
+            if (i + 1 >= args.size() || !parseInt(args.at(++i), id))
+                return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
+            scenarioIDs.append(id);
+        } else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty()) {
+            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
+        } else {
+            file = arg;
+        }
+    }
+    if (file.isEmpty())
+        return usageError(self, QStringLiteral("FILE is required."));
+    return recalc(file, full, scenarioIDs);
+}
+
+} // namespace
+
+QList<CliCommand> calcCommands()
+{
+    QList<CliCommand> list;
+    list.append({ QStringLiteral("recalc"),
+        QStringLiteral("Compute the baseline and scenario results of a project file."),
+        QStringLiteral("tarnhelm-cli recalc FILE [--full] [--scenario ID]..."), {} });
+    list[0].run = [self = list[0]](const QStringList& a) { return runRecalc(self, a); };
+    return list;
+}
+
+} // namespace Cli

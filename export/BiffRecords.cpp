@@ -1,0 +1,365 @@
+#include "BiffRecords.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+
+namespace TARN {
+namespace Biff {
+
+bool readSubstream(const QByteArray& stream, int offset, std::vector<Record>* records)
+{
+    records->clear();
+    int depth = 0;
+    int at = offset;
+    while (at + 4 <= stream.size()) {
+        Record r;
+        r.type = get16(stream, at);
+        r.length = get16(stream, at + 2);
+        r.offset = at;
+        if (r.end() > stream.size())
+            return false;
+        records->push_back(r);
+        at = r.end();
+        if (r.type == Bof)
+            ++depth;
+        else if (r.type == Eof && --depth <= 0)
+            return true;
+    }
+    return false;
+}
+
+void put16(QByteArray& data, int at, quint16 v)
+{
+    qToLittleEndian<quint16>(v, data.data() + at);
+}
+void put32(QByteArray& data, int at, quint32 v)
+{
+    qToLittleEndian<quint32>(v, data.data() + at);
+}
+quint16 get16(const QByteArray& data, int at)
+{
+    return qFromLittleEndian<quint16>(data.constData() + at);
+}
+quint32 get32(const QByteArray& data, int at)
+{
+    return qFromLittleEndian<quint32>(data.constData() + at);
+}
+QByteArray le16(quint16 v)
+{
+    QByteArray b(2, '\0');
+    put16(b, 0, v);
+    return b;
+}
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    put32(b, 0, v);
+    return b;
+}
+QByteArray leDouble(double v)
+{
+    quint64 bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    QByteArray b(8, '\0');
+    qToLittleEndian<quint64>(bits, b.data());
+    return b;
+}
+
+void appendRecord(QByteArray& out, quint16 type, const QByteArray& data)
+{
+    out += le16(type);
+    out += le16(static_cast<quint16>(data.size()));
+    out += data;
+}
+
+namespace {
+
+bool needsHighBytes(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() > 0xFF)
+            return true;
+    return false;
+}
+
+QByteArray characters(const QString& text, bool high)
+{
+    QByteArray out;
+    if (high) {
+        out.resize(text.size() * 2);
+        for (int i = 0; i < text.size(); ++i)
+            put16(out, 2 * i, text.at(i).unicode());
+    } else {
+        out.resize(text.size());
+        for (int i = 0; i < text.size(); ++i)
+            out[i] = static_cast<char>(text.at(i).unicode());
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray unicodeString(const QString& text)
+{
+    const bool high = needsHighBytes(text);
+    return le16(static_cast<quint16>(text.size())) + QByteArray(1, high ? '\x01' : '\x00')
+        + characters(text, high);
+}
+
+QByteArray shortUnicodeString(const QString& text)
+{
+    const bool high = needsHighBytes(text);
+    return QByteArray(1, static_cast<char>(text.size())) + QByteArray(1, high ? '\x01' : '\x00')
+        + characters(text, high);
+}
+
+QString readUnicodeString(const QByteArray& data, int at, bool shortCount, int* used)
+{
+    int pos = at;
+    if (pos + (shortCount ? 2 : 3) > data.size())
+        return QString();
+    const int count = shortCount ? static_cast<unsigned char>(data.at(pos)) : get16(data, pos);
+    pos += shortCount ? 1 : 2;
+    const quint8 flags = static_cast<quint8>(data.at(pos++));
+    QString text;
+    const bool high = flags & 0x01;
+    int runs = 0;
+    int ext = 0;
+    if (flags & 0x08) {
+        runs = get16(data, pos);
+        pos += 2;
+    }
+    if (flags & 0x04) {
+        ext = static_cast<int>(get32(data, pos));
+        pos += 4;
+    }
+    for (int i = 0; i < count && pos < data.size(); ++i) {
+        if (high) {
+            text += QChar(get16(data, pos));
+            pos += 2;
+        } else {
+            text += QChar(static_cast<ushort>(static_cast<unsigned char>(data.at(pos))));
+            pos += 1;
+        }
+    }
+    pos += 4 * runs + ext;
+    if (used)
+        *used = pos - at;
+    return text;
+}
+
+namespace {
+
+// Reads across the SST's record boundaries.
+class BlockReader {
+public:
+    explicit BlockReader(const std::vector<QByteArray>& blocks)
+        : _blocks(blocks)
+    {
+    }
+    bool atEnd()
+    {
+        skipEmpty();
+        return _block >= _blocks.size();
+    }
+    bool atBlockStart() const { return _pos == 0; }
+    bool bytes(int n, QByteArray* out)
+    {
+        out->clear();
+        while (n > 0) {
+            skipEmpty();
+            if (_block >= _blocks.size())
+                return false;
+            const int take = std::min(n, _blocks[_block].size() - _pos);
+            out->append(_blocks[_block].constData() + _pos, take);
+            _pos += take;
+            n -= take;
+        }
+        return true;
+    }
+    bool chars(int count, bool high, QString* out)
+    {
+        out->clear();
+        while (count > 0) {
+            if (_block < _blocks.size() && _pos == _blocks[_block].size()) {
+                // Characters go on in the next record, which starts with its own width flag.
+                ++_block;
+                _pos = 0;
+                if (_block >= _blocks.size() || _blocks[_block].isEmpty())
+                    return false;
+                high = _blocks[_block].at(0) & 0x01;
+                _pos = 1;
+            }
+            if (_block >= _blocks.size())
+                return false;
+            const QByteArray& b = _blocks[_block];
+            const int width = high ? 2 : 1;
+            const int n = std::min(count, (b.size() - _pos) / width);
+            if (n == 0)
+                return false;
+            for (int i = 0; i < n; ++i)
+                out->append(high
+                        ? QChar(get16(b, _pos + 2 * i))
+                        : QChar(static_cast<ushort>(static_cast<unsigned char>(b.at(_pos + i)))));
+            _pos += n * width;
+            count -= n;
+        }
+        return true;
+    }
+
+private:
+    void skipEmpty()
+    {
+        while (_block < _blocks.size() && _pos >= _blocks[_block].size()) {
+            ++_block;
+            _pos = 0;
+        }
+    }
+    const std::vector<QByteArray>& _blocks;
+    size_t _block = 0;
+    int _pos = 0;
+};
+
+// Writes SST data, starting CONTINUE records where a record would grow too long.
+class SstWriter {
+public:
+    SstWriter(QByteArray& out)
+        : _out(out)
+    {
+    }
+    void begin(quint16 type)
+    {
+        flush();
+        _type = type;
+        _data.clear();
+    }
+    int room() const { return MaxRecordData - _data.size(); }
+    // Stream position and offset in its record of the next byte written.
+    int position() const { return _out.size() + 4 + _data.size(); }
+    int recordOffset() const { return 4 + _data.size(); }
+    void raw(const QByteArray& bytes)
+    {
+        int done = 0;
+        while (done < bytes.size()) {
+            if (room() == 0)
+                begin(Continue);
+            const int n = std::min(room(), bytes.size() - done);
+            _data.append(bytes.constData() + done, n);
+            done += n;
+        }
+    }
+    void string(const SstString& s)
+    {
+        const bool high = needsHighBytes(s.text);
+        const bool rich = s.runCount > 0;
+        const int header = 3 + (rich ? 2 : 0) + (s.hasExt ? 4 : 0);
+        // A header is never split, and at least one character follows it in the same record.
+        if (room() < header + (s.text.isEmpty() ? 0 : (high ? 2 : 1)))
+            begin(Continue);
+        _starts.push_back({ position(), recordOffset() });
+        QByteArray h = le16(static_cast<quint16>(s.text.size()));
+        h += static_cast<char>((high ? 0x01 : 0) | (s.hasExt ? 0x04 : 0) | (rich ? 0x08 : 0));
+        if (rich)
+            h += le16(s.runCount);
+        if (s.hasExt)
+            h += le32(static_cast<quint32>(s.ext.size()));
+        _data += h;
+        const int width = high ? 2 : 1;
+        int done = 0;
+        while (done < s.text.size()) {
+            if (room() < width) {
+                begin(Continue);
+                _data += static_cast<char>(high ? 0x01 : 0x00);
+            }
+            const int n = std::min(room() / width, s.text.size() - done);
+            _data += characters(s.text.mid(done, n), high);
+            done += n;
+        }
+        raw(s.runs);
+        raw(s.ext);
+    }
+    void flush()
+    {
+        if (_type)
+            appendRecord(_out, _type, _data);
+        _type = 0;
+        _data.clear();
+    }
+    struct Start {
+        int position;
+        int recordOffset;
+    };
+    std::vector<Start> _starts;
+
+private:
+    QByteArray& _out;
+    quint16 _type = 0;
+    QByteArray _data;
+};
+
+} // namespace
+
+bool parseSst(
+    const std::vector<QByteArray>& blocks, quint32* total, std::vector<SstString>* strings)
+{
+    strings->clear();
+    BlockReader reader(blocks);
+    QByteArray head;
+    if (!reader.bytes(8, &head))
+        return false;
+    *total = get32(head, 0);
+    const quint32 unique = get32(head, 4);
+    for (quint32 i = 0; i < unique && !reader.atEnd(); ++i) {
+        QByteArray h;
+        if (!reader.bytes(3, &h))
+            return false;
+        SstString s;
+        const int count = get16(h, 0);
+        const quint8 flags = static_cast<quint8>(h.at(2));
+        QByteArray extra;
+        if (flags & 0x08) {
+            if (!reader.bytes(2, &extra))
+                return false;
+            s.runCount = get16(extra, 0);
+        }
+        quint32 extSize = 0;
+        if (flags & 0x04) {
+            if (!reader.bytes(4, &extra))
+                return false;
+            extSize = get32(extra, 0);
+            s.hasExt = true;
+        }
+        if (!reader.chars(count, flags & 0x01, &s.text))
+            return false;
+        if (!reader.bytes(4 * s.runCount, &s.runs)
+            || !reader.bytes(static_cast<int>(extSize), &s.ext))
+            return false;
+        strings->push_back(s);
+    }
+    return true;
+}
+
+void writeSst(QByteArray& out, quint32 total, const std::vector<SstString>& strings)
+{
+    SstWriter writer(out);
+    writer.begin(Sst);
+    writer.raw(le32(total) + le32(static_cast<quint32>(strings.size())));
+    for (const auto& s : strings)
+        writer.string(s);
+    writer.flush();
+
+    const int unique = static_cast<int>(strings.size());
+    const int perBucket = unique >= 1024 ? 1 + unique / 128 : 8;
+    QByteArray ext = le16(static_cast<quint16>(perBucket));
+    for (int i = 0; i < unique; i += perBucket) {
+        ext += le32(static_cast<quint32>(writer._starts[static_cast<size_t>(i)].position));
+        ext += le16(static_cast<quint16>(writer._starts[static_cast<size_t>(i)].recordOffset));
+        ext += le16(0);
+    }
+    appendRecord(out, ExtSst, ext);
+}
+
+} // namespace Biff
+} // namespace TARN

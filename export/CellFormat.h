@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <cstddef>
+
+namespace TARN {
+namespace XlCell {
+
+// Excel's serial day number of a date in the 1900 date system, or 0 when the date cannot be
+// given as one (invalid, or before 1900-01-01). Excel counts the nonexistent 1900-02-29 as day
+// 60, so days before March 1900 are one lower than the plain day count from 1899-12-30.
+int serialOf(const QDate& date);
+
+// The text written in place of a date that has no serial number.
+QString dateText(const QDate& date);
+
+// Writes the shortest decimal text that reads back as exactly the same double. The value must
+// be finite. Returns the number of characters written; buf needs room for 32.
+size_t formatNumber(double value, char* buf);
+
+// "A", "B", ... "Z", "AA", ... for a 0-based column index.
+QString columnName(int column);
+void appendColumnName(int column, std::string& out);
+
+// Empty when the name may be used as a sheet name, otherwise why it may not.
+QString sheetNameProblem(const QString& name);
+
+} // namespace XlCell
+} // namespace TARN

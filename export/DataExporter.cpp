@@ -1,0 +1,202 @@
+#include "export/DataExporter.h"
+
+#include "db/DmiApi.h"
+#include "db/Records.h"
+#include "export/LibXlConnect.h"
+
+#include <QDate>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <vector>
+
+namespace {
+
+struct ExportSite {
+    AggDiv site;
+    QList<WaterUser> waterUsers;
+};
+
+// Every site with its baseline water users, in the order the database returns them. Read with
+// two statements rather than one per site, so a large basin costs the same per row.
+TARN::okstat loadSites(QSqlDatabase& db, QList<ExportSite>& sites)
+{
+    QSqlQuery siteQuery(db);
+    siteQuery.setForwardOnly(true);
+    if (!siteQuery.exec(QStringLiteral("SELECT * FROM AggDiv")))
+        return siteQuery.lastError().text();
+    QHash<int, int> indexById;
+    while (siteQuery.next()) {
+        ExportSite entry;
+        entry.site.AggDivID = siteQuery.value(0).toInt();
+        entry.site.BaselineID = siteQuery.value(1).toInt();
+        entry.site.salinityMethod = SalinityMethodInfo::fromId(siteQuery.value(2).toInt());
+        entry.site.SiteName = siteQuery.value(3).toString();
+        entry.site.RiffleName = siteQuery.value(4).toString();
+        entry.site.Notes = siteQuery.value(5).toString();
+        entry.site.Ord = siteQuery.value(6).toInt();
+        indexById.insert(entry.site.AggDivID, sites.size());
+        sites.append(entry);
+    }
+    QSqlQuery userQuery(db);
+    userQuery.setForwardOnly(true);
+    if (!userQuery.exec(QStringLiteral("SELECT * FROM WaterUser WHERE ScenarioID IS NULL")))
+        return userQuery.lastError().text();
+    while (userQuery.next()) {
+        const auto found = indexById.constFind(userQuery.value(1).toInt());
+        if (found == indexById.constEnd())
+            continue;
+        ExportSite& entry = sites[*found];
+        WaterUser user;
+        user.WaterUserID = userQuery.value(0).toInt();
+        user.aggDiv = entry.site;
+        user.WaterUserName = userQuery.value(3).toString();
+        user.RiffleName = userQuery.value(4).toString();
+        user.Notes = userQuery.value(5).toString();
+        user.Ord = userQuery.value(6).toInt();
+        entry.waterUsers.append(user);
+    }
+    return {};
+}
+
+} // namespace
+
+DataExporter::DataExporter(QObject* parent, const QSqlDatabase& db)
+    : QObject(parent)
+    , _db(db)
+{
+}
+
+TARN::okstat DataExporter::exportData(
+    const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear)
+{
+    const TARN::okstat status = run(fileName, scenarioIds, startYear, endYear);
+    emit exportFinished(status);
+    return status;
+}
+
+TARN::okstat DataExporter::run(
+    const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear)
+{
+    CalcStatusInfo info;
+    info.status = QStringLiteral("Preparing data");
+    emit exportStatus(info);
+
+    LibXlConnect book;
+    TARN::okstat status = book.open(fileName);
+    if (status.failed())
+        return status;
+
+    const int months = 12 * (endYear - startYear + 1);
+    if (months <= 0)
+        return QStringLiteral("The end year %1 is before the start year %2.")
+            .arg(endYear)
+            .arg(startYear);
+    std::vector<QDate> dates(static_cast<size_t>(months));
+    for (int i = 0; i < months; ++i)
+        dates[static_cast<size_t>(i)] = QDate(startYear, 1, 1).addMonths(i);
+    std::vector<double> salinity(static_cast<size_t>(months));
+    std::vector<double> diversion(static_cast<size_t>(months));
+    std::vector<double> depletion(static_cast<size_t>(months));
+
+    int outputType = 0;
+    {
+        QSqlQuery baseline(_db);
+        if (!baseline.exec(QStringLiteral("SELECT * FROM Baseline")))
+            return baseline.lastError().text();
+        if (baseline.next())
+            outputType = baseline.value(7).toInt();
+    }
+    const QString diversionSlot = outputType == 1 ? QStringLiteral("Diversion Requested")
+                                                  : QStringLiteral("Diversion Schedule");
+    const QString depletionSlot = outputType == 1 ? QStringLiteral("Depletion Requested")
+                                                  : QStringLiteral("Depletion Schedule");
+
+    QList<ExportSite> sites;
+    status = loadSites(_db, sites);
+    if (status.failed())
+        return status;
+
+    DmiApi dmi(nullptr);
+    for (const int id : scenarioIds) {
+        QString sheetName = QStringLiteral("Baseline Monthly Data");
+        if (id != BaselineId) {
+            status = dmi.getScenarioName(id, sheetName);
+            if (status.failed())
+                return status;
+        }
+        info.target = sheetName;
+        info.aggDivCount = sites.size();
+        for (const ExportSite& entry : qAsConst(sites)) {
+            const AggDiv& site = entry.site;
+            info.status = QStringLiteral("Exporting agg diversion data");
+            info.aggDivName = site.RiffleName;
+            emit exportStatus(info);
+
+            bool found = false;
+            std::fill(salinity.begin(), salinity.end(), TARN::nan());
+            status = dmi.getAggDivSalinitySeries(
+                id, site, startYear, endYear, months, found, salinity.data());
+            if (status.failed())
+                return status;
+            if (!found) {
+                info.aggDivName.clear();
+                ++info.aggDivDone;
+                info.waterUserDone = 0;
+                info.status.clear();
+                emit exportStatus(info);
+                continue;
+            }
+            status = book.writeColumn(sheetName,
+                QStringLiteral("%1.%2").arg(site.RiffleName, site.salinityMethod.slotName), months,
+                dates.data(), salinity.data());
+            if (status.failed())
+                return status;
+
+            info.waterUserCount = entry.waterUsers.size();
+            for (const WaterUser& user : entry.waterUsers) {
+                info.status = QStringLiteral("Exporting water user data");
+                info.waterUserName = user.RiffleName;
+                emit exportStatus(info);
+                std::fill(diversion.begin(), diversion.end(), TARN::nan());
+                std::fill(depletion.begin(), depletion.end(), TARN::nan());
+                status = dmi.getWaterUserSeries(id, user, site.RiffleName, startYear, endYear,
+                    months, found, diversion.data(), depletion.data());
+                if (status.failed())
+                    return status;
+                if (found) {
+                    const QString prefix
+                        = QStringLiteral("%1:%2.").arg(site.RiffleName, user.RiffleName);
+                    status = book.writeColumn(
+                        sheetName, prefix + diversionSlot, months, dates.data(), diversion.data());
+                    if (status.isOk())
+                        status = book.writeColumn(sheetName, prefix + depletionSlot, months,
+                            dates.data(), depletion.data());
+                    if (status.failed())
+                        return status;
+                }
+                info.waterUserName.clear();
+                ++info.waterUserDone;
+                info.status.clear();
+                emit exportStatus(info);
+            }
+            info.aggDivName.clear();
+            ++info.aggDivDone;
+            info.waterUserDone = 0;
+            info.status.clear();
+            emit exportStatus(info);
+        }
+        info.target.clear();
+        info.aggDivName.clear();
+        info.waterUserName.clear();
+        info.status.clear();
+        info.aggDivDone = 0;
+        info.waterUserDone = 0;
+        emit exportStatus(info);
+    }
+
+    info.status = QStringLiteral("Closing workbook");
+    emit exportStatus(info);
+    return book.save();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <vector>
+
+namespace TARN {
+
+class SheetData;
+
+// A sheet that a save adds at the end of the book, possibly in place of an existing sheet of the
+// same name (given by its position in sheetNames()).
+struct NewSheet {
+    const SheetData* data = nullptr;
+    int replaces = -1;
+};
+
+// A workbook file as the export sees it: the names of the sheets already in it, and a save that
+// drops the replaced sheets, appends the new ones and leaves everything else as it was. The
+// file on disk changes only when a save succeeds, and then at once.
+class WorkbookFile {
+public:
+    virtual ~WorkbookFile() = default;
+
+    virtual QStringList sheetNames() const = 0;
+    virtual int maxRows() const = 0;
+    virtual int maxColumns() const = 0;
+    // ".xls" or ".xlsx", for messages.
+    virtual QString formatName() const = 0;
+
+    // Writes the book to its file; on failure sets error and leaves the file as it was. A set
+    // cancel flag makes a running save fail.
+    virtual bool save(
+        const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QString* error)
+        = 0;
+};
+
+} // namespace TARN

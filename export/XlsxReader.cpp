@@ -1,0 +1,289 @@
+#include "XlsxReader.h"
+
+#include "XlsxBook.h"
+
+#include <QFile>
+#include <QHash>
+#include <QXmlStreamReader>
+
+#include <zip.h>
+
+#include <memory>
+
+namespace TARN {
+
+namespace {
+
+struct ZipCloser {
+    void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+using ZipPtr = std::unique_ptr<zip_t, ZipCloser>;
+
+ZipPtr openZip(const QString& path, QString* error)
+{
+    int code = 0;
+    zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    if (!zip) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, code);
+        *error = QString::fromLocal8Bit(zip_error_strerror(&ze));
+        zip_error_fini(&ze);
+    }
+    return ZipPtr(zip);
+}
+
+bool readEntry(zip_t* zip, const QString& name, QByteArray* data)
+{
+    const zip_int64_t index = zip_name_locate(zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
+    zip_stat_t st;
+    if (index < 0 || zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0)
+        return false;
+    zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0);
+    if (!file)
+        return false;
+    data->resize(static_cast<int>(st.size));
+    const zip_int64_t got = zip_fread(file, data->data(), st.size);
+    zip_fclose(file);
+    return got == static_cast<zip_int64_t>(st.size);
+}
+
+// "_x000D_" and the like back to the character.
+QString decodeEscapes(const QString& text)
+{
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    QString out;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size()
+            && text.at(i + 1) == QLatin1Char('x') && text.at(i + 6) == QLatin1Char('_')) {
+            bool ok = false;
+            const ushort code = text.midRef(i + 2, 4).toUShort(&ok, 16);
+            if (ok) {
+                out += QChar(code);
+                i += 6;
+                continue;
+            }
+        }
+        out += text.at(i);
+    }
+    return out;
+}
+
+// Row and column of a reference such as "AB12".
+bool parseRef(const QStringRef& ref, int* row, int* column)
+{
+    int c = 0;
+    int i = 0;
+    while (i < ref.size() && ref.at(i).isLetter()) {
+        c = c * 26 + (ref.at(i).toUpper().unicode() - 'A' + 1);
+        ++i;
+    }
+    bool ok = false;
+    const int r = ref.mid(i).toInt(&ok);
+    if (!ok || c == 0)
+        return false;
+    *row = r - 1;
+    *column = c - 1;
+    return true;
+}
+
+// The text of an <si> or <is>: its <t>, or the <t> of each rich-text run.
+QString readStringItem(QXmlStreamReader& xml)
+{
+    QString text;
+    const QString end = xml.name().toString();
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("t"))
+            text += xml.readElementText();
+        else if (xml.isStartElement() && (xml.name() == QLatin1String("rPh")))
+            xml.skipCurrentElement();
+        else if (xml.isEndElement() && xml.name() == end)
+            break;
+    }
+    return decodeEscapes(text);
+}
+
+} // namespace
+
+bool XlsxReader::open(const QString& path, QString* error)
+{
+    _path = path;
+    _names.clear();
+    _sheetParts.clear();
+    _sharedStrings.clear();
+    _styles.clear();
+    ZipPtr zip = openZip(path, error);
+    if (!zip)
+        return false;
+
+    QByteArray data;
+    if (!readEntry(zip.get(), QStringLiteral("_rels/.rels"), &data)) {
+        *error = QStringLiteral("the package has no relationships");
+        return false;
+    }
+    auto relationships = [](const QByteArray& xmlData, const QString& source) {
+        QHash<QString, QPair<QString, QString>> rels; // id -> type, target
+        QXmlStreamReader xml(xmlData);
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isStartElement() && xml.name() == QLatin1String("Relationship")) {
+                const auto a = xml.attributes();
+                rels.insert(a.value(QStringLiteral("Id")).toString(),
+                    { a.value(QStringLiteral("Type")).toString(),
+                        Opc::resolve(source, a.value(QStringLiteral("Target")).toString()) });
+            }
+        }
+        return rels;
+    };
+    QString workbookPart;
+    for (const auto& rel : relationships(data, QString()))
+        if (rel.first.endsWith(QLatin1String("/officeDocument")))
+            workbookPart = rel.second;
+    QByteArray workbook;
+    if (workbookPart.isEmpty() || !readEntry(zip.get(), workbookPart, &workbook)) {
+        *error = QStringLiteral("the package has no workbook part");
+        return false;
+    }
+    readEntry(zip.get(), Opc::relsPartOf(workbookPart), &data);
+    const auto wbRels = relationships(data, workbookPart);
+
+    QXmlStreamReader xml(workbook);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("sheet")) {
+            _names.append(xml.attributes().value(QStringLiteral("name")).toString());
+            QString id;
+            for (const auto& a : xml.attributes())
+                if (a.name() == QLatin1String("id"))
+                    id = a.value().toString();
+            _sheetParts.append(wbRels.value(id).second);
+        }
+    }
+    if (xml.hasError()) {
+        *error = xml.errorString();
+        return false;
+    }
+
+    for (const auto& rel : wbRels) {
+        if (rel.first.endsWith(QLatin1String("/sharedStrings"))
+            && readEntry(zip.get(), rel.second, &data)) {
+            QXmlStreamReader ss(data);
+            while (!ss.atEnd()) {
+                ss.readNext();
+                if (ss.isStartElement() && ss.name() == QLatin1String("si"))
+                    _sharedStrings.append(readStringItem(ss));
+            }
+        }
+        if (rel.first.endsWith(QLatin1String("/styles"))
+            && readEntry(zip.get(), rel.second, &data)) {
+            QHash<int, QString> formats;
+            QXmlStreamReader st(data);
+            bool inCellXfs = false;
+            while (!st.atEnd()) {
+                st.readNext();
+                if (st.isStartElement() && st.name() == QLatin1String("numFmt"))
+                    formats.insert(st.attributes().value(QStringLiteral("numFmtId")).toInt(),
+                        st.attributes().value(QStringLiteral("formatCode")).toString());
+                else if (st.name() == QLatin1String("cellXfs"))
+                    inCellXfs = st.isStartElement();
+                else if (inCellXfs && st.isStartElement() && st.name() == QLatin1String("xf")) {
+                    const int id = st.attributes().value(QStringLiteral("numFmtId")).toInt();
+                    _styles.push_back({ formats.value(id, builtInNumberFormat(id)), QString() });
+                } else if (inCellXfs && st.isStartElement()
+                    && st.name() == QLatin1String("alignment") && !_styles.empty())
+                    _styles.back().alignment
+                        = st.attributes().value(QStringLiteral("horizontal")).toString();
+            }
+        }
+    }
+    return true;
+}
+
+bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
+{
+    *cells = SheetCells();
+    if (index < 0 || index >= _sheetParts.size()) {
+        *error = QStringLiteral("no such sheet");
+        return false;
+    }
+    ZipPtr zip = openZip(_path, error);
+    QByteArray data;
+    if (!zip || !readEntry(zip.get(), _sheetParts.at(index), &data)) {
+        *error = QStringLiteral("the sheet part can't be read");
+        return false;
+    }
+    QXmlStreamReader xml(data);
+    int row = -1;
+    int column = -1;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("row")) {
+            const auto r = xml.attributes().value(QStringLiteral("r"));
+            row = r.isEmpty() ? row + 1 : r.toInt() - 1;
+            column = -1;
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("c")) {
+            const auto a = xml.attributes();
+            const auto ref = a.value(QStringLiteral("r"));
+            int r = row;
+            if (ref.isEmpty() || !parseRef(ref, &r, &column))
+                ++column;
+            const int style = a.value(QStringLiteral("s")).toInt();
+            const QString type = a.value(QStringLiteral("t")).toString();
+            ReadCell cell;
+            if (style >= 0 && static_cast<size_t>(style) < _styles.size()) {
+                cell.numberFormat = _styles[static_cast<size_t>(style)].numberFormat;
+                cell.alignment = _styles[static_cast<size_t>(style)].alignment;
+            } else {
+                cell.numberFormat = builtInNumberFormat(0);
+            }
+            QString value;
+            QString formula;
+            bool hasValue = false;
+            while (!xml.atEnd()) {
+                xml.readNext();
+                if (xml.isStartElement() && xml.name() == QLatin1String("v")) {
+                    value = xml.readElementText();
+                    hasValue = true;
+                } else if (xml.isStartElement() && xml.name() == QLatin1String("f")) {
+                    formula = xml.readElementText();
+                } else if (xml.isStartElement() && xml.name() == QLatin1String("is")) {
+                    value = readStringItem(xml);
+                    hasValue = true;
+                } else if (xml.isEndElement() && xml.name() == QLatin1String("c")) {
+                    break;
+                }
+            }
+            if (!formula.isEmpty()) {
+                cell.type = ReadCell::Formula;
+                cell.text = formula;
+                cell.number = value.toDouble();
+            } else if (!hasValue) {
+                cell.type = ReadCell::Empty;
+            } else if (type == QLatin1String("s")) {
+                cell.type = ReadCell::Text;
+                cell.text = _sharedStrings.value(value.toInt());
+            } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str")) {
+                cell.type = ReadCell::Text;
+                cell.text = type == QLatin1String("str") ? decodeEscapes(value) : value;
+            } else if (type == QLatin1String("b")) {
+                cell.type = ReadCell::Boolean;
+                cell.number = value.toInt();
+            } else if (type == QLatin1String("e")) {
+                cell.type = ReadCell::Error;
+                cell.text = value;
+            } else {
+                cell.type = ReadCell::Number;
+                cell.number = value.toDouble();
+            }
+            cells->set(r, column, cell);
+        }
+    }
+    if (xml.hasError()) {
+        *error = xml.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace TARN

@@ -1,0 +1,666 @@
+#include "CalcTestSupport.h"
+
+#include "calc/AggDivBaselineDemandCalculator.h"
+#include "calc/BaselineChangeLog.h"
+#include "calc/BaselineDemandCalculator.h"
+#include "calc/ScenarioDemandCalculator.h"
+#include "calc/WaterUserBaselineDemandCalculator.h"
+#include "db/ProjectFile.h"
+#include "db/TarnDbMgr.h"
+#include "support/TestProject.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+bool same(double a, double b)
+{
+    if (std::isnan(a) || std::isnan(b))
+        return std::isnan(a) && std::isnan(b);
+    return qFuzzyCompare(1.0 + a, 1.0 + b);
+}
+
+#define COMPARE_VALUE(actual, expected)                                                            \
+    QVERIFY2(same((actual), (expected)),                                                           \
+        qPrintable(QStringLiteral("%1 != %2").arg(actual).arg(expected)))
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// One statement on a private connection, for text the script splitter would cut (triggers).
+void execRaw(const TestProject& project, const QStringList& statements)
+{
+    TARN::okstat status;
+    QSqlDatabase db = ProjectFile::openConnection(project.path(), &status);
+    QVERIFY(status.isOk());
+    for (const QString& sql : statements) {
+        QSqlQuery query(db);
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    }
+    ProjectFile::closeConnection(db);
+}
+
+CalcRun runBaseline(const BaselineChangeLog& log)
+{
+    BaselineDemandCalculator calculator;
+    return runCalculator(calculator, log);
+}
+
+CalcRun runScenario(int scenarioID, const BaselineChangeLog& log)
+{
+    ScenarioDemandCalculator calculator(scenarioID, QStringLiteral("Dry"));
+    return runCalculator(calculator, log);
+}
+
+BaselineChangeLog fullLog()
+{
+    BaselineChangeLog log;
+    log.setFullRecalculation();
+    return log;
+}
+
+} // namespace
+
+class TestCalculators : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void baselineWaterUserValues();
+    void baselineSiteSalinity();
+    void siteWithoutWaterUsersWritesNullSalinity();
+    void emptyBasinSucceeds();
+    void progressEndsWithDefaultRecord();
+    void skipRules();
+    void siteWithOnlyMonthlyRowsCountsAsComputed();
+    void failureRollsBackWholeRun_data();
+    void failureRollsBackWholeRun();
+    void oneSiteCalculator();
+    void oneWaterUserCalculator();
+    void missingWaterUserFails();
+    void runInsideCallersTransaction();
+    void scenarioWithoutChangesMatchesBaseline();
+    void newestChangeApplies_data();
+    void newestChangeApplies();
+    void amountChangeSharedAcrossSelection();
+    void changeOfScenarioOnlyWaterUserFails();
+
+private:
+    std::unique_ptr<TestProject> _project;
+};
+
+void TestCalculators::init()
+{
+    resetDbManager();
+    _project = std::make_unique<TestProject>(2000, 2003);
+    QVERIFY(_project->isValid());
+}
+
+void TestCalculators::cleanup()
+{
+    resetDbManager();
+    _project.reset();
+}
+
+void TestCalculators::baselineWaterUserValues()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    const CalcRun run = runBaseline(fullLog());
+    QVERIFY2(run.result.isOk(), qPrintable(run.result.text()));
+    QCOMPARE(run.finishedCount, 1);
+
+    QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser")), 16);
+    QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyWaterUser")), 192);
+
+    // Depletion filled between 2000 and 2003, diversion derived from it.
+    const QVector<double> diversion { 20, 40, 60, 80 };
+    const QVector<double> depletion { 10, 20, 30, 40 };
+    for (int i = 0; i < 4; ++i) {
+        const QString where
+            = QStringLiteral(" FROM BaseYearlyWaterUser WHERE WaterUserID = 1 AND Year = %1")
+                  .arg(2000 + i);
+        COMPARE_VALUE(
+            number(*_project, QStringLiteral("SELECT DiversionValue") + where), diversion.at(i));
+        COMPARE_VALUE(
+            number(*_project, QStringLiteral("SELECT DepletionValue") + where), depletion.at(i));
+        COMPARE_VALUE(
+            number(*_project, QStringLiteral("SELECT EfficiencyRatioValue") + where), 0.5);
+    }
+    // Salinity known only in 2000 stays missing afterwards.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT SalinityPickupValue FROM BaseYearlyWaterUser WHERE "
+                                     "WaterUserID = 1 AND Year = 2001")),
+        NaN);
+    // Diversion 100 with efficiency 0.4 gives depletion 40.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DepletionValue FROM BaseYearlyWaterUser WHERE "
+                                     "WaterUserID = 2 AND Year = 2002")),
+        40.0);
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DiversionValue FROM BaseYearlyWaterUser WHERE "
+                                     "WaterUserID = 2 AND Year = 2002")),
+        100.0);
+    // Diversion and depletion without efficiency give efficiency 1.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT EfficiencyRatioValue FROM BaseYearlyWaterUser WHERE "
+                                     "WaterUserID = 3 AND Year = 2000")),
+        1.0);
+
+    // Monthly split by the coefficients 10, 10, 5, 5, ...: diversion 20 in 2000.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DiversionValue FROM BaseMonthlyWaterUser WHERE "
+                                     "WaterUserID = 1 AND Month = '2000-01-01'")),
+        2.0);
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DiversionValue FROM BaseMonthlyWaterUser WHERE "
+                                     "WaterUserID = 1 AND Month = '2000-03-01'")),
+        1.0);
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DepletionValue FROM BaseMonthlyWaterUser WHERE "
+                                     "WaterUserID = 1 AND Month = '2003-12-01'")),
+        4.0);
+    COMPARE_VALUE(
+        number(*_project,
+            QStringLiteral("SELECT SUM(DiversionValue) FROM BaseMonthlyWaterUser WHERE WaterUserID "
+                           "= 2 AND Month BETWEEN '2001-01-01' AND '2001-12-01'")),
+        100.0);
+    QCOMPARE(
+        count(*_project,
+            QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyWaterUser WHERE BaselineID = 1 AND "
+                           "WaterUserID = 4 AND Month BETWEEN '2002-01-01' AND '2002-12-01'")),
+        12);
+
+    QCOMPARE(run.diag.first(), QStringLiteral("Computing Agg Diversion 001.North Canal"));
+    QVERIFY(run.diag.contains(QStringLiteral("Computing Water User 002.Lower Ditch")));
+}
+
+void TestCalculators::baselineSiteSalinity()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+
+    // Mass: the total pick-up per year, a twelfth per month (120 + 30, then 30 alone).
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT AggDivSalinityValue FROM BaseYearlyAggDiv WHERE "
+                                     "AggDivID = 1 AND Year = 2000")),
+        150.0);
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE "
+                                     "AggDivID = 1 AND Month = '2000-07-01'")),
+        12.5);
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT AggDivSalinityValue FROM BaseYearlyAggDiv WHERE "
+                                     "AggDivID = 1 AND Year = 2001")),
+        30.0);
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE "
+                                     "AggDivID = 1 AND Month = '2001-02-01'")),
+        2.5);
+    // Return-flow concentration with no return flow: NULL everywhere.
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID = 2 AND "
+                                "AggDivSalinityValue IS NULL")),
+        4);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyAggDiv WHERE AggDivID = 2 AND "
+                                "AggDivSalinityValue IS NULL")),
+        48);
+    // Diversion concentration: 10 / 50 in all thirteen rows of a year.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT AggDivSalinityValue FROM BaseYearlyAggDiv WHERE "
+                                     "AggDivID = 3 AND Year = 2002")),
+        0.2);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyAggDiv WHERE AggDivID = 3 AND "
+                                "Month LIKE '2002-%' AND abs(AggDivSalinityValue - 0.2) < 1e-12")),
+        12);
+}
+
+void TestCalculators::siteWithoutWaterUsersWritesNullSalinity()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID = 4 AND "
+                                "AggDivSalinityValue IS NULL")),
+        4);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyAggDiv WHERE AggDivID = 4 AND "
+                                "AggDivSalinityValue IS NULL")),
+        48);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser yw JOIN WaterUser w ON "
+                                "w.WaterUserID = yw.WaterUserID WHERE w.AggDivID = 4")),
+        0);
+}
+
+void TestCalculators::emptyBasinSucceeds()
+{
+    QVERIFY(_project->openInManager().isOk());
+    const CalcRun run = runBaseline(fullLog());
+    QVERIFY(run.result.isOk());
+    QVERIFY(run.diag.isEmpty());
+    // The run's transaction was committed, not left open.
+    QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+    QVERIFY(TarnDbMgr::instance()->database().rollback());
+}
+
+void TestCalculators::progressEndsWithDefaultRecord()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    const CalcRun run = runBaseline(fullLog());
+    QVERIFY(run.statuses.size() > 2);
+    QCOMPARE(run.statuses.first().target, QStringLiteral("Baseline"));
+    QCOMPARE(run.statuses.first().aggDivCount, 4);
+    QCOMPARE(run.statuses.first().status, QStringLiteral("Checking agg diversion"));
+    const CalcStatusInfo& last = run.statuses.last();
+    QVERIFY(last.target.isEmpty());
+    QCOMPARE(last.aggDivCount, 100);
+    QCOMPARE(last.aggDivDone, 0);
+    QCOMPARE(last.waterUserCount, 100);
+    QVERIFY(last.status.isEmpty());
+    // The record before it has every site done.
+    QCOMPARE(run.statuses.at(run.statuses.size() - 2).aggDivDone, 4);
+}
+
+void TestCalculators::skipRules()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+
+    // Nothing edited, everything stored: only skip lines and no writes.
+    QVERIFY(_project
+                ->exec(QStringLiteral(
+                    "UPDATE BaseYearlyAggDiv SET AggDivSalinityValue = -1 WHERE AggDivID = 2"))
+                .isOk());
+    CalcRun run = runBaseline(BaselineChangeLog());
+    QVERIFY(run.result.isOk());
+    const QStringList allSkipped { QStringLiteral("Skipping Agg Diversion 1"),
+        QStringLiteral("Skipping Agg Diversion 2"), QStringLiteral("Skipping Agg Diversion 3"),
+        QStringLiteral("Skipping Agg Diversion 4") };
+    QCOMPARE(run.diag, allSkipped);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID = 2 AND "
+                                "AggDivSalinityValue = -1")),
+        4);
+
+    // Site 3 lost its results; water user 1 of site 1 was edited.
+    QVERIFY(_project
+                ->exec(QStringLiteral(
+                    "DELETE FROM BaseYearlyAggDiv WHERE AggDivID = 3; DELETE FROM "
+                    "BaseMonthlyAggDiv WHERE AggDivID = 3;"
+                    "UPDATE BaseYearlyWaterUser SET DepletionValue = -1 WHERE WaterUserID = 2"))
+                .isOk());
+    BaselineChangeLog log;
+    log.waterUserEdited(1, 1, QStringLiteral("Upper Ditch"));
+    run = runBaseline(log);
+    QVERIFY(run.result.isOk());
+    const QStringList expected {
+        QStringLiteral("Computing Agg Diversion 001.North Canal for the following reason(s):"),
+        QStringLiteral("    Water User 001.Upper Ditch was edited"),
+        QStringLiteral("Computing Water User 001.Upper Ditch for the following reason(s):"),
+        QStringLiteral("    Water User 001.Upper Ditch was edited"),
+        QStringLiteral("Skipping Water User 002.Lower Ditch"),
+        QStringLiteral("Skipping Agg Diversion 2"),
+        QStringLiteral("Computing Agg Diversion 003.East Canal for the following reason(s):"),
+        QStringLiteral("Skipping Water User 004.East User"),
+        QStringLiteral("Skipping Agg Diversion 4"),
+    };
+    QCOMPARE(run.diag, expected);
+    // The skipped water user kept its rows; the recomputed site got its rows back.
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser WHERE WaterUserID = 2 "
+                                "AND DepletionValue = -1")),
+        4);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseMonthlyAggDiv WHERE AggDivID = 3")),
+        48);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser WHERE WaterUserID = 1")),
+        4);
+}
+
+void TestCalculators::siteWithOnlyMonthlyRowsCountsAsComputed()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QVERIFY(
+        _project->exec(QStringLiteral("DELETE FROM BaseYearlyAggDiv WHERE AggDivID = 2")).isOk());
+    const CalcRun run = runBaseline(BaselineChangeLog());
+    QVERIFY(run.diag.contains(QStringLiteral("Skipping Agg Diversion 2")));
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID = 2")),
+        0);
+}
+
+void TestCalculators::failureRollsBackWholeRun_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QString>("expectedStart");
+    QTest::addColumn<QString>("expectedPart");
+
+    QTest::newRow("insert refused")
+        << QStringList { QStringLiteral(
+               "CREATE TRIGGER refuse BEFORE INSERT ON BaseYearlyAggDiv WHEN NEW.AggDivID = 3 "
+               "BEGIN SELECT RAISE(ABORT, 'site three refused'); END") }
+        << QStringLiteral("Unable to compute: Unable to save BaseYearlyAggDiv: ")
+        << QStringLiteral("site three refused");
+    QTest::newRow("unknown salinity method")
+        << QStringList { QStringLiteral("PRAGMA foreign_keys = OFF"),
+               QStringLiteral("UPDATE AggDiv SET SalinityMethodID = 9 WHERE AggDivID = 3") }
+        << QStringLiteral(
+               "Unable to compute: Error initializing Agg Diversion 3: Cannot determine the "
+               "salinity slot for agg diversion ID 3: ")
+        << QString();
+}
+
+void TestCalculators::failureRollsBackWholeRun()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QString, expectedStart);
+    QFETCH(QString, expectedPart);
+
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project
+                ->exec(QStringLiteral("INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, "
+                                      "RiffleName) VALUES (5, 1, 'Fifth', 'Fifth Canal')"))
+                .isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QVERIFY(_project
+                ->exec(QStringLiteral(
+                    "UPDATE BaseYearlyAggDiv SET AggDivSalinityValue = -1 WHERE AggDivID IN (1, 2);"
+                    "UPDATE BaseYearlyWaterUser SET DepletionValue = -1 WHERE WaterUserID = 1"))
+                .isOk());
+    const int rowsBefore = count(*_project,
+        QStringLiteral("SELECT (SELECT COUNT(*) FROM BaseYearlyAggDiv) + (SELECT COUNT(*) FROM "
+                       "BaseMonthlyAggDiv) + "
+                       "(SELECT COUNT(*) FROM BaseYearlyWaterUser) + (SELECT COUNT(*) FROM "
+                       "BaseMonthlyWaterUser)"));
+    execRaw(*_project, setup);
+
+    const CalcRun run = runBaseline(fullLog());
+    QVERIFY(run.result.failed());
+    QVERIFY2(run.result.text().startsWith(expectedStart), qPrintable(run.result.text()));
+    QVERIFY2(run.result.text().contains(expectedPart), qPrintable(run.result.text()));
+    QCOMPARE(run.finishedCount, 1);
+    // Sites 4 and 5 were never visited.
+    QVERIFY(!run.diag.join(QLatin1Char('\n')).contains(QLatin1String("Agg Diversion 004")));
+
+    // Sites 1 and 2 were rewritten before the failure; the rollback restored them.
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID IN (1, 2) "
+                                "AND AggDivSalinityValue = -1")),
+        8);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser WHERE WaterUserID = 1 "
+                                "AND DepletionValue = -1")),
+        4);
+    const int rowsAfter = count(*_project,
+        QStringLiteral("SELECT (SELECT COUNT(*) FROM BaseYearlyAggDiv) + (SELECT COUNT(*) FROM "
+                       "BaseMonthlyAggDiv) + "
+                       "(SELECT COUNT(*) FROM BaseYearlyWaterUser) + (SELECT COUNT(*) FROM "
+                       "BaseMonthlyWaterUser)"));
+    QCOMPARE(rowsAfter, rowsBefore);
+}
+
+void TestCalculators::oneSiteCalculator()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    AggDivBaselineDemandCalculator calculator(3);
+    const CalcRun run = runCalculator(calculator, BaselineChangeLog());
+    QVERIFY(run.result.isOk());
+    QCOMPARE(
+        count(*_project, QStringLiteral("SELECT COUNT(DISTINCT AggDivID) FROM BaseYearlyAggDiv")),
+        1);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID = 3")),
+        4);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(DISTINCT WaterUserID) FROM BaseYearlyWaterUser")),
+        1);
+    QCOMPARE(run.statuses.first().aggDivCount, 1);
+}
+
+void TestCalculators::oneWaterUserCalculator()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QVERIFY(_project
+                ->exec(QStringLiteral(
+                    "UPDATE WaterUserData SET DiversionReq = 200 WHERE WaterUserID = 2;"
+                    "UPDATE BaseYearlyAggDiv SET AggDivSalinityValue = -1 WHERE AggDivID = 1;"
+                    "UPDATE BaseYearlyWaterUser SET DepletionValue = -1 WHERE WaterUserID = 1"))
+                .isOk());
+    BaselineChangeLog log;
+    log.waterUserEdited(1, 2, QStringLiteral("Lower Ditch"));
+    WaterUserBaselineDemandCalculator calculator(2, 1);
+    const CalcRun run = runCalculator(calculator, log);
+    QVERIFY2(run.result.isOk(), qPrintable(run.result.text()));
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DepletionValue FROM BaseYearlyWaterUser WHERE "
+                                     "WaterUserID = 2 AND Year = 2001")),
+        80.0);
+    // Neither the site's rows nor the other water user were touched.
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv WHERE AggDivID = 1 AND "
+                                "AggDivSalinityValue = -1")),
+        4);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser WHERE WaterUserID = 1 "
+                                "AND DepletionValue = -1")),
+        4);
+    QVERIFY(!run.diag.join(QLatin1Char('\n')).contains(QLatin1String("Agg Diversion")));
+}
+
+void TestCalculators::missingWaterUserFails()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    // A water user deleted meanwhile: nothing may be written for it.
+    WaterUserBaselineDemandCalculator calculator(99, 1);
+    const CalcRun run = runCalculator(calculator, fullLog());
+    QCOMPARE(run.result.text(),
+        QStringLiteral("Unable to compute: Water user 99 is not part of Agg Diversion 1"));
+    QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser")), 0);
+}
+
+void TestCalculators::runInsideCallersTransaction()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+    BaselineDemandCalculator calculator;
+    const CalcRun run = runCalculator(calculator, fullLog(), false);
+    QVERIFY(run.result.isOk());
+    QSqlQuery inside(TarnDbMgr::instance()->database());
+    QVERIFY(inside.exec(QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")) && inside.next());
+    QCOMPARE(inside.value(0).toInt(), 16);
+    inside.finish();
+    // The caller decides: its rollback removes the run's rows.
+    QVERIFY(TarnDbMgr::instance()->database().rollback());
+    QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 0);
+}
+
+void TestCalculators::scenarioWithoutChangesMatchesBaseline()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(
+        _project
+            ->exec(QStringLiteral("INSERT INTO Scenario (ScenarioID, ScenarioName, "
+                                  "ScenarioShortName) VALUES (1, 'Dry', 'D');"
+                                  "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, "
+                                  "WaterUserName, RiffleName) VALUES (5, 1, 1, 'New', 'New Ditch');"
+                                  "INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, "
+                                  "DepletionReq, EfficiencyRatio, SalinityPickup) VALUES "
+                                  "(5, 2000, 10, NULL, 0.5, 6), (5, 2001, 10, NULL, 0.5, 6), (5, "
+                                  "2002, 10, NULL, 0.5, 6), (5, 2003, 10, NULL, 0.5, 6)"))
+            .isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser WHERE WaterUserID = 5")),
+        0);
+
+    const CalcRun run = runScenario(1, fullLog());
+    QVERIFY2(run.result.isOk(), qPrintable(run.result.text()));
+    QCOMPARE(run.statuses.first().target, QStringLiteral("Scenario Dry"));
+    const int differing = count(*_project,
+        QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser b JOIN ScenarioYearlyWaterUser s "
+                       "ON s.WaterUserID = b.WaterUserID AND s.Year = b.Year "
+                       "WHERE s.ScenarioID = 1 AND NOT (s.DiversionValue IS b.DiversionValue AND "
+                       "s.DepletionValue IS b.DepletionValue "
+                       "AND s.EfficiencyRatioValue IS b.EfficiencyRatioValue AND "
+                       "s.SalinityPickupValue IS b.SalinityPickupValue)"));
+    QCOMPARE(differing, 0);
+    QCOMPARE(
+        count(*_project,
+            QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser WHERE ScenarioID = 1")),
+        20);
+    QCOMPARE(count(*_project,
+                 QStringLiteral("SELECT COUNT(*) FROM ScenarioMonthlyWaterUser WHERE ScenarioID = "
+                                "1 AND WaterUserID = 5")),
+        48);
+    // The scenario's own water user adds its pick-up to its site.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT AggDivSalinityValue FROM ScenarioYearlyAggDiv WHERE "
+                                     "ScenarioID = 1 AND AggDivID = 1 AND Year = 2000")),
+        156.0);
+}
+
+void TestCalculators::newestChangeApplies_data()
+{
+    QTest::addColumn<QString>("firstDate");
+    QTest::addColumn<QString>("secondDate");
+    QTest::addColumn<double>("expected");
+
+    // Change 1 adds 10 %, change 2 adds 50 % to the 2000 depletion of 10.
+    QTest::newRow("first is newer") << "2024-02-01"
+                                    << "2024-01-01" << 11.0;
+    QTest::newRow("second is newer") << "2024-01-01"
+                                     << "2024-02-01" << 15.0;
+    QTest::newRow("same date, higher ID") << "2024-01-01"
+                                          << "2024-01-01" << 15.0;
+}
+
+void TestCalculators::newestChangeApplies()
+{
+    QFETCH(QString, firstDate);
+    QFETCH(QString, secondDate);
+    QFETCH(double, expected);
+
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(
+        _project
+            ->exec(QStringLiteral(
+                "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
+                "'Dry', 'D');"
+                "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
+                "VALUES (1, 1, 'A', '%1'), (2, 1, 'B', '%2');"
+                "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1), (2, 1);"
+                "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES "
+                "(1, 2000, 1, 10), (2, 2000, 1, 50)")
+                       .arg(firstDate, secondDate))
+            .isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    const CalcRun run = runScenario(1, fullLog());
+    QVERIFY2(run.result.isOk(), qPrintable(run.result.text()));
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DepletionValue FROM ScenarioYearlyWaterUser WHERE "
+                                     "ScenarioID = 1 AND WaterUserID = 1 AND Year = 2000")),
+        expected);
+    // Depletion and the unchanged efficiency 0.5 give the scenario's diversion.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DiversionValue FROM ScenarioYearlyWaterUser WHERE "
+                                     "ScenarioID = 1 AND WaterUserID = 1 AND Year = 2000")),
+        expected / 0.5);
+    // Years without a change keep the gap-filled baseline value under method 1.
+    COMPARE_VALUE(number(*_project,
+                      QStringLiteral("SELECT DepletionValue FROM ScenarioYearlyWaterUser WHERE "
+                                     "ScenarioID = 1 AND WaterUserID = 1 AND Year = 2001")),
+        20.0);
+}
+
+void TestCalculators::amountChangeSharedAcrossSelection()
+{
+    QVERIFY(_project
+                ->exec(QStringLiteral(
+                    "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
+                    "(1, 1, 'S', 'Site');"
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName) "
+                    "VALUES (1, 1, 'A', 'A'), (2, 1, 'B', 'B'), (3, 1, 'C', 'C');"
+                    "INSERT INTO WaterUserData (WaterUserID, Year, DepletionReq, EfficiencyRatio) "
+                    "VALUES "
+                    "(1, 2000, 10, 0.5), (2, 2000, 20, 0.5), (3, 2000, 30, 0.5), (1, 2003, 10, "
+                    "0.5), (2, 2003, 20, 0.5), (3, 2003, 30, 0.5);"
+                    "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
+                    "'Dry', 'D');"
+                    "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
+                    "VALUES (1, 1, 'A', '2024-01-01');"
+                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1), (1, "
+                    "2), (1, 3);"
+                    "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
+                    "VALUES (1, 2001, 2, 30), (1, 2002, 3, 90)"))
+                .isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    const CalcRun run = runScenario(1, fullLog());
+    QVERIFY2(run.result.isOk(), qPrintable(run.result.text()));
+    const QVector<double> expected { 15, 30, 45 };
+    for (int id = 1; id <= 3; ++id) {
+        for (int year : { 2001, 2002 }) {
+            const QString where = QStringLiteral(" FROM ScenarioYearlyWaterUser WHERE ScenarioID = "
+                                                 "1 AND WaterUserID = %1 AND Year = %2")
+                                      .arg(id)
+                                      .arg(year);
+            COMPARE_VALUE(number(*_project, QStringLiteral("SELECT DepletionValue") + where),
+                expected.at(id - 1));
+            COMPARE_VALUE(number(*_project, QStringLiteral("SELECT DiversionValue") + where),
+                2 * expected.at(id - 1));
+        }
+    }
+}
+
+void TestCalculators::changeOfScenarioOnlyWaterUserFails()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project
+                ->exec(QStringLiteral(
+                    "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
+                    "'Dry', 'D');"
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
+                    "RiffleName) VALUES (5, 3, 1, 'New', 'New Ditch');"
+                    "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
+                    "VALUES (1, 1, 'A', '2024-01-01');"
+                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 5);"
+                    "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
+                    "VALUES (1, 2000, 1, 10)"))
+                .isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    const CalcRun run = runScenario(1, fullLog());
+    QVERIFY(run.result.failed());
+    QCOMPARE(run.result.text(),
+        QStringLiteral("Unable to compute: Error initializing Agg Diversion 3: No baseline data "
+                       "found for year 2000"));
+    // Sites 1 and 2 were written before the failure and rolled back with it.
+    QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv")), 0);
+    QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser")), 0);
+}
+
+QTEST_GUILESS_MAIN(TestCalculators)
+#include "tst_calculators.moc"

@@ -1,0 +1,243 @@
+#include "WorkbookTestTools.h"
+
+#include <QProcess>
+
+#include <cstdlib>
+
+namespace WorkbookTestTools {
+
+std::vector<QDate> months(int firstYear, int lastYear)
+{
+    std::vector<QDate> dates;
+    for (int y = firstYear; y <= lastYear; ++y)
+        for (int m = 1; m <= 12; ++m)
+            dates.emplace_back(y, m, 1);
+    return dates;
+}
+
+QByteArray runPython(const QString& script, const QStringList& args, bool* ok, QString* errors)
+{
+    QProcess process;
+    process.start(
+        QStringLiteral("/usr/bin/python3"), QStringList { QStringLiteral("-c"), script } + args);
+    const bool finished = process.waitForFinished(300000);
+    *errors = QString::fromUtf8(process.readAllStandardError());
+    *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.readAllStandardOutput();
+}
+
+double hexToDouble(const QString& hex)
+{
+    return std::strtod(hex.toLatin1().constData(), nullptr);
+}
+
+const char* const DumpXlsxScript = R"PY(
+import json, sys, datetime, openpyxl
+from openpyxl.utils.datetime import to_excel
+wb = openpyxl.load_workbook(sys.argv[1])
+out = {"sheets": wb.sheetnames, "cells": {}, "names": []}
+for ws in wb.worksheets:
+    cells = []
+    for row in ws.iter_rows():
+        for c in row:
+            v = c.value
+            if v is None:
+                continue
+            if isinstance(v, bool):
+                kind, val = "bool", str(v)
+            elif isinstance(v, (int, float)):
+                kind, val = "number", float(v).hex()
+            elif isinstance(v, datetime.datetime):
+                kind, val = "date", float(to_excel(v)).hex()
+            elif isinstance(v, str) and c.data_type == "f":
+                kind, val = "formula", v
+            else:
+                kind, val = "text", str(v)
+            cells.append([c.row - 1, c.column - 1, kind, val, c.number_format,
+                          c.alignment.horizontal or "", bool(c.font.b)])
+    out["cells"][ws.title] = cells
+for dn in wb.defined_names.definedName:
+    out["names"].append([dn.name, -1 if dn.localSheetId is None else int(dn.localSheetId), dn.attr_text])
+print(json.dumps(out))
+)PY";
+
+const char* const DumpXlsScript = R"PY(
+import json, sys, xlrd
+book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
+out = {"sheets": book.sheet_names(), "cells": {}, "names": []}
+for sh in book.sheets():
+    cells = []
+    for r in range(sh.nrows):
+        for c in range(sh.ncols):
+            cell = sh.cell(r, c)
+            if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+                continue
+            xf = book.xf_list[cell.xf_index]
+            fmt = book.format_map[xf.format_key].format_str
+            align = {0: "", 1: "left", 2: "center", 3: "right"}.get(xf.alignment.hor_align, "other")
+            bold = bool(book.font_list[xf.font_index].bold)
+            if cell.ctype == xlrd.XL_CELL_TEXT:
+                kind, val = "text", cell.value
+            elif cell.ctype == xlrd.XL_CELL_DATE:
+                kind, val = "date", float(cell.value).hex()
+            elif cell.ctype == xlrd.XL_CELL_NUMBER:
+                kind, val = "number", float(cell.value).hex()
+            else:
+                kind, val = "other", str(cell.value)
+            cells.append([r, c, kind, val, fmt, align, bold])
+    out["cells"][sh.name] = cells
+for nm in book.name_obj_list:
+    out["names"].append([nm.name, nm.scope if nm.scope >= 0 else -1, ""])
+print(json.dumps(out))
+)PY";
+
+const char* const CheckPackageScript = R"PY(
+import sys, struct, zipfile, posixpath, re
+import xml.etree.ElementTree as ET
+path = sys.argv[1]
+problems = []
+z = zipfile.ZipFile(path)
+raw = open(path, "rb").read()
+names = z.namelist()
+if len(set(n.lower() for n in names)) != len(names):
+    problems.append("duplicate entry names")
+for info in z.infolist():
+    if info.compress_type not in (0, 8):
+        problems.append("compression %d in %s" % (info.compress_type, info.filename))
+    if info.extract_version > 20:
+        problems.append("version needed %d in %s" % (info.extract_version, info.filename))
+    def has_zip64(extra):
+        i = 0
+        while i + 4 <= len(extra):
+            hid, size = struct.unpack("<HH", extra[i:i + 4])
+            if hid == 1:
+                return True
+            i += 4 + size
+        return False
+    if has_zip64(info.extra):
+        problems.append("central ZIP64 extra in " + info.filename)
+    off = info.header_offset
+    sig, ver, flag, meth, t, d, crc, csize, usize, nlen, xlen = struct.unpack("<IHHHHHIIIHH", raw[off:off + 30])
+    if sig != 0x04034b50:
+        problems.append("bad local header for " + info.filename)
+    if ver > 20:
+        problems.append("local version needed %d in %s" % (ver, info.filename))
+    if has_zip64(raw[off + 30 + nlen:off + 30 + nlen + xlen]):
+        problems.append("local ZIP64 extra in " + info.filename)
+bad = z.testzip()
+if bad:
+    problems.append("bad CRC in " + bad)
+parts = {}
+for n in names:
+    data = z.read(n)
+    if n.endswith(".xml") or n.endswith(".rels"):
+        try:
+            parts[n] = ET.fromstring(data)
+        except ET.ParseError as e:
+            problems.append("malformed %s: %s" % (n, e))
+CT = "{http://schemas.openxmlformats.org/package/2006/content-types}"
+types = parts["[Content_Types].xml"]
+defaults = {e.get("Extension").lower() for e in types.iter(CT + "Default")}
+overrides = {e.get("PartName").lower() for e in types.iter(CT + "Override")}
+lower = {("/" + n).lower() for n in names}
+for o in overrides:
+    if o not in lower:
+        problems.append("override for missing part " + o)
+for n in names:
+    if n.endswith("/") or n == "[Content_Types].xml":
+        continue
+    if ("/" + n).lower() not in overrides and n.rsplit(".", 1)[-1].lower() not in defaults:
+        problems.append("no content type for " + n)
+R = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+for n, root in parts.items():
+    if not n.endswith(".rels"):
+        continue
+    source_dir = posixpath.dirname(posixpath.dirname(n))
+    ids = [r.get("Id") for r in root.iter(R + "Relationship")]
+    if len(ids) != len(set(ids)):
+        problems.append("duplicate relationship ids in " + n)
+    for r in root.iter(R + "Relationship"):
+        if r.get("TargetMode") == "External":
+            continue
+        t = r.get("Target")
+        full = t[1:] if t.startswith("/") else posixpath.normpath(posixpath.join(source_dir, t))
+        if ("/" + full).lower() not in lower:
+            problems.append("relationship %s in %s points at missing %s" % (r.get("Id"), n, full))
+M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+wbname = [n for n in names if n.lower() == "xl/workbook.xml"][0]
+wb = parts[wbname]
+sheets = list(wb.iter(M + "sheet"))
+ids = [s.get("sheetId") for s in sheets]
+if len(ids) != len(set(ids)):
+    problems.append("duplicate sheetIds")
+lowers = [s.get("name").lower() for s in sheets]
+if len(lowers) != len(set(lowers)):
+    problems.append("duplicate sheet names")
+for dn in wb.iter(M + "definedName"):
+    if dn.get("localSheetId") is not None and int(dn.get("localSheetId")) >= len(sheets):
+        problems.append("localSheetId out of range")
+for v in wb.iter(M + "workbookView"):
+    for a in ("activeTab", "firstSheet"):
+        if v.get(a) is not None and int(v.get(a)) >= len(sheets):
+            problems.append(a + " out of range")
+selected = 0
+styles = [p for n, p in parts.items() if n.lower().endswith("styles.xml")][0]
+xf_count = len(list(styles.find(M + "cellXfs")))
+fmt_ids = {int(f.get("numFmtId")) for f in styles.iter(M + "numFmt")}
+for x in styles.find(M + "cellXfs"):
+    i = int(x.get("numFmtId", "0"))
+    if i >= 164 and i not in fmt_ids:
+        problems.append("cell format refers to missing number format %d" % i)
+for n, root in parts.items():
+    if root.tag != M + "worksheet":
+        continue
+    for sv in root.iter(M + "sheetView"):
+        if sv.get("tabSelected") in ("1", "true"):
+            selected += 1
+    order = [c.tag for c in root]
+    rank = [M + t for t in ("sheetPr", "dimension", "sheetViews", "sheetFormatPr", "cols", "sheetData")]
+    seen = [rank.index(t) for t in order if t in rank]
+    if seen != sorted(seen):
+        problems.append("worksheet children out of order in " + n)
+    last_row = 0
+    for row in root.iter(M + "row"):
+        r = int(row.get("r"))
+        if r <= last_row:
+            problems.append("rows not ascending in " + n)
+        last_row = r
+        for c in row.iter(M + "c"):
+            if int(c.get("s", "0")) >= xf_count:
+                problems.append("style index out of range in " + n)
+            v = c.find(M + "v")
+            if v is not None and re.search("nan|inf", v.text or "", re.I):
+                problems.append("non-finite value in " + n)
+VT = "{http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes}"
+EP = "{http://schemas.openxmlformats.org/officeDocument/2006/extended-properties}"
+if "docProps/app.xml" in parts:
+    app = parts["docProps/app.xml"]
+    for vec in app.iter(VT + "vector"):
+        if int(vec.get("size")) != len(list(vec)):
+            problems.append("app properties vector size mismatch")
+    pairs = app.find(EP + "HeadingPairs")
+    titles = app.find(EP + "TitlesOfParts")
+    if pairs is not None and titles is not None:
+        variants = list(pairs.iter(VT + "variant"))
+        counts = {}
+        for i in range(0, len(variants) - 1, 2):
+            counts[variants[i][0].text] = int(variants[i + 1][0].text)
+        listed = [t.text for t in titles.iter(VT + "lpstr")][:counts.get("Worksheets", 0)]
+        if listed != [s.get("name") for s in sheets]:
+            problems.append("app properties list %s, the workbook %s" % (listed, [s.get("name") for s in sheets]))
+if selected > 1:
+    problems.append("%d selected tabs (group mode)" % selected)
+for p in problems:
+    print(p)
+)PY";
+
+const char* const PartHashesScript = R"PY(
+import sys, json, zipfile, hashlib
+z = zipfile.ZipFile(sys.argv[1])
+print(json.dumps({n: hashlib.sha256(z.read(n)).hexdigest() for n in z.namelist()}))
+)PY";
+
+} // namespace WorkbookTestTools

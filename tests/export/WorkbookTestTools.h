@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDate>
+#include <QJsonDocument>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// Helpers shared by the workbook tests: sample series and the independent Python readers.
+namespace WorkbookTestTools {
+
+// The first of each month from January of firstYear to December of lastYear.
+std::vector<QDate> months(int firstYear, int lastYear);
+
+// Runs one of the Python helpers below with /usr/bin/python3; fails the test's QVERIFY when
+// the helper fails. Returns what it printed.
+QByteArray runPython(const QString& script, const QStringList& args, bool* ok, QString* errors);
+
+// openpyxl (xlsx) or xlrd (xls) dump of a workbook as JSON:
+// {"sheets": [...], "cells": {sheet: [[row, col, kind, value, format, align], ...]},
+//  "names": [[name, localSheetId or -1, text], ...]}; numbers as float.hex() texts.
+extern const char* const DumpXlsxScript;
+extern const char* const DumpXlsScript;
+// Structural checks of a package; prints the problems, one a line, or nothing.
+extern const char* const CheckPackageScript;
+// {"part name": "sha256 of its content", ...} for every entry of a ZIP package.
+extern const char* const PartHashesScript;
+
+double hexToDouble(const QString& hex);
+
+} // namespace WorkbookTestTools

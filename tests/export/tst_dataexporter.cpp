@@ -1,0 +1,291 @@
+#include "WorkbookTestTools.h"
+#include "support/TestProject.h"
+
+#include "db/ModelOps.h"
+#include "db/Records.h"
+#include "db/TarnDbMgr.h"
+#include "export/DataExporter.h"
+#include "export/SheetCells.h"
+#include "export/XlsReader.h"
+#include "export/XlsxReader.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QtTest>
+
+using TARN::ReadCell;
+using TARN::SheetCells;
+
+// Exports monthly results stored in a small project and reads the workbook back with the
+// layer's own readers and with Python's openpyxl/xlrd.
+class TestDataExporter : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestProject> _project;
+
+    static QByteArray fileHash(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    }
+
+    // Sites S1 (mass method, results) and S2 (no salinity rows at all); water users W1 and W2 at
+    // S1, W3 at S1 without monthly rows, a scenario-only water user at S1.
+    void fillResults(int scenarioId, double offset)
+    {
+        QSqlQuery site(TarnDbMgr::instance()->database());
+        QSqlQuery user(TarnDbMgr::instance()->database());
+        if (scenarioId < 0) {
+            site.prepare(
+                QStringLiteral("INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, "
+                               "AggDivSalinityValue) VALUES (1, 1, :m, :v)"));
+            user.prepare(
+                QStringLiteral("INSERT INTO BaseMonthlyWaterUser (BaselineID, WaterUserID, Month, "
+                               "DiversionValue, DepletionValue) VALUES (1, :w, :m, :div, :dep)"));
+        } else {
+            site.prepare(QStringLiteral(
+                "INSERT INTO ScenarioMonthlyAggDiv (BaselineID, ScenarioID, AggDivID, "
+                "Month, AggDivSalinityValue) VALUES (1, %1, 1, :m, :v)")
+                             .arg(scenarioId));
+            user.prepare(
+                QStringLiteral("INSERT INTO ScenarioMonthlyWaterUser (BaselineID, ScenarioID, "
+                               "WaterUserID, Month, DiversionValue, DepletionValue) VALUES "
+                               "(1, %1, :w, :m, :div, :dep)")
+                    .arg(scenarioId));
+        }
+        for (int i = 0; i < 24; ++i) {
+            const QString month = TARN::monthKey(2000 + i / 12, i % 12 + 1);
+            site.bindValue(QStringLiteral(":m"), month);
+            site.bindValue(QStringLiteral(":v"),
+                i == 5 ? TARN::fromDouble(TARN::nan()) : QVariant(offset + i / 3.0));
+            QVERIFY(site.exec());
+            for (int w : { 1, 2, 4 }) {
+                user.bindValue(QStringLiteral(":w"), w);
+                user.bindValue(QStringLiteral(":m"), month);
+                user.bindValue(QStringLiteral(":div"), offset + w * 100 + i + 0.1);
+                user.bindValue(QStringLiteral(":dep"), offset + w * 10 + i * 0.5);
+                QVERIFY(user.exec());
+            }
+        }
+    }
+
+    static QStringList headers(const SheetCells& cells)
+    {
+        QStringList list;
+        for (int c = 1; c < cells.columnCount(); ++c)
+            list << cells.at(0, c).text;
+        return list;
+    }
+
+    bool readXlsx(const QString& path, QStringList& names, QList<SheetCells>& sheets)
+    {
+        TARN::XlsxReader reader;
+        QString error;
+        if (!reader.open(path, &error))
+            return false;
+        names = reader.sheetNames();
+        for (int i = 0; i < names.size(); ++i) {
+            SheetCells cells;
+            if (!reader.readSheet(i, &cells, &error))
+                return false;
+            sheets.append(cells);
+        }
+        return true;
+    }
+
+private slots:
+    void init()
+    {
+        _project = std::make_unique<TestProject>(1990, 2020);
+        QVERIFY(
+            _project
+                ->exec(QStringLiteral(
+                    "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
+                    "  (1, 1, 'Upper', 'S1'), (2, 3, 'Lower', 'S2');"
+                    "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES "
+                    "  (1, 'Wet years', 'Wet'), (2, 'Dry years', 'Dry');"
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
+                    "RiffleName) VALUES "
+                    "  (1, 1, NULL, 'w1', 'W1'), (2, 1, NULL, 'w2', 'W2'), (3, 1, NULL, 'w3', "
+                    "'W3'),"
+                    "  (4, 1, 1, 'new', 'ScenarioOnly'), (5, 2, NULL, 'w5', 'W5')"))
+                .isOk());
+        QVERIFY(_project->openInManager().isOk());
+        fillResults(-1, 0);
+        fillResults(1, 1000);
+        fillResults(2, 2000);
+    }
+    void cleanup()
+    {
+        resetDbManager();
+        _project.reset();
+    }
+
+    void threeSheetsInIdOrder_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<int>("outputType");
+        QTest::newRow("xlsx requested") << QStringLiteral("book.xlsx") << 1;
+        QTest::newRow("XLSX scheduled") << QStringLiteral("BOOK.XLSX") << 2;
+        QTest::newRow("xlsm") << QStringLiteral("book.xlsm") << 1;
+        QTest::newRow("xls") << QStringLiteral("book.xls") << 2;
+    }
+    void threeSheetsInIdOrder()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(int, outputType);
+        QSqlQuery type(TarnDbMgr::instance()->database());
+        QVERIFY(type.exec(QStringLiteral("UPDATE Baseline SET OutputTypeID = %1").arg(outputType)));
+
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QSignalSpy finished(&exporter, &DataExporter::exportFinished);
+        QSignalSpy progress(&exporter, &DataExporter::exportStatus);
+        const TARN::okstat status = exporter.exportData(path, { -1, 2, 1 }, 2000, 2001);
+        QVERIFY2(status.isOk(), qPrintable(status.text()));
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(progress.count() > 5);
+
+        QStringList names;
+        QList<SheetCells> sheets;
+        if (fileName.endsWith(QLatin1String(".xls"))) {
+            TARN::XlsReader reader;
+            QString error;
+            QVERIFY2(reader.open(path, &error), qPrintable(error));
+            names = reader.sheetNames();
+            for (int i = 0; i < names.size(); ++i) {
+                SheetCells cells;
+                QVERIFY2(reader.readSheet(i, &cells, &error), qPrintable(error));
+                sheets.append(cells);
+            }
+        } else {
+            QVERIFY(readXlsx(path, names, sheets));
+        }
+        QCOMPARE(names,
+            (QStringList { QStringLiteral("Baseline Monthly Data"), QStringLiteral("Dry years"),
+                QStringLiteral("Wet years") }));
+        const QString div = outputType == 1 ? QStringLiteral("Diversion Requested")
+                                            : QStringLiteral("Diversion Schedule");
+        const QString dep = outputType == 1 ? QStringLiteral("Depletion Requested")
+                                            : QStringLiteral("Depletion Schedule");
+        // S2 has no salinity rows: no column for it nor for its water user; W3 has no rows; the
+        // scenario-only water user is never exported.
+        const QStringList expectedHeaders { QStringLiteral("S1.Return Flow Salinity Pickup Mass"),
+            QStringLiteral("S1:W1.") + div, QStringLiteral("S1:W1.") + dep,
+            QStringLiteral("S1:W2.") + div, QStringLiteral("S1:W2.") + dep };
+        for (int s = 0; s < sheets.size(); ++s) {
+            const SheetCells& cells = sheets.at(s);
+            QCOMPARE(headers(cells), expectedHeaders);
+            QCOMPARE(cells.rowCount(), 25);
+            QCOMPARE(cells.at(1, 0).number, 36526.0); // 2000-01-01
+            QCOMPARE(cells.at(24, 0).number, 37226.0); // 2001-12-01
+            QCOMPARE(cells.at(1, 0).numberFormat, QStringLiteral("m/yyyy"));
+            QCOMPARE(cells.at(0, 1).alignment, QStringLiteral("center"));
+            const double offset = s == 0 ? 0 : (s == 1 ? 2000 : 1000);
+            QCOMPARE(cells.at(6, 1).type, ReadCell::Text);
+            QCOMPARE(cells.at(6, 1).text, QStringLiteral("NaN"));
+            QCOMPARE(cells.at(8, 1).number, offset + 7 / 3.0); // exact double
+            QCOMPARE(
+                cells.at(24, 4).number, offset + 200 + 23 + 0.1); // W2 diversion, December 2001
+            QCOMPARE(cells.at(24, 5).number, offset + 20 + 23 * 0.5);
+        }
+
+        // The same values through an independent reader.
+        bool ok = false;
+        QString errors;
+        const bool xls = fileName.endsWith(QLatin1String(".xls"));
+        const QByteArray dump = WorkbookTestTools::runPython(
+            QString::fromUtf8(
+                xls ? WorkbookTestTools::DumpXlsScript : WorkbookTestTools::DumpXlsxScript),
+            { path }, &ok, &errors);
+        QVERIFY2(ok, qPrintable(errors));
+        const QJsonObject json = QJsonDocument::fromJson(dump).object();
+        QCOMPARE(json.value(QStringLiteral("sheets")).toArray().size(), 3);
+        QCOMPARE(json.value(QStringLiteral("sheets")).toArray().at(1).toString(),
+            QStringLiteral("Dry years"));
+        bool sawValue = false;
+        const QJsonArray cells = json.value(QStringLiteral("cells"))
+                                     .toObject()
+                                     .value(QStringLiteral("Wet years"))
+                                     .toArray();
+        for (const QJsonValue& cell : cells) {
+            const QJsonArray c = cell.toArray();
+            if (c.at(0).toInt() == 8 && c.at(1).toInt() == 1) {
+                QCOMPARE(WorkbookTestTools::hexToDouble(c.at(3).toString()), 1000 + 7 / 3.0);
+                sawValue = true;
+            }
+        }
+        QVERIFY(sawValue);
+    }
+
+    void csvIsRefused()
+    {
+        const QString path = _project->dirPath() + QStringLiteral("/book.csv");
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        const TARN::okstat status = exporter.exportData(path, { -1 }, 2000, 2001);
+        QCOMPARE(status.text(), QStringLiteral("Unsupported workbook type"));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void failureLeavesExistingWorkbook()
+    {
+        const QString path = _project->dirPath() + QStringLiteral("/book.xlsx");
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
+        const QByteArray before = fileHash(path);
+        // A broken calculation can leave a duplicate month behind: more rows than months.
+        QSqlQuery dup(TarnDbMgr::instance()->database());
+        QVERIFY(dup.exec(QStringLiteral(
+            "INSERT INTO ScenarioMonthlyWaterUser (BaselineID, ScenarioID, WaterUserID, "
+            "Month, DiversionValue, DepletionValue) VALUES (1, 2, 2, '2001-03-01', 1, 1)")));
+        const TARN::okstat status = exporter.exportData(path, { -1, 2 }, 2000, 2001);
+        QCOMPARE(status.text(),
+            QStringLiteral("Incorrect number of rows in the database. Please try fully "
+                           "recalculating before attempting to export again."));
+        QCOMPARE(fileHash(path), before);
+        const QStringList leftovers
+            = QDir(_project->dirPath()).entryList({ QStringLiteral("book*") }, QDir::Files);
+        QCOMPARE(leftovers, QStringList { QStringLiteral("book.xlsx") });
+    }
+
+    void missingMonthsStayMissing()
+    {
+        // A series shorter than the span must not reuse the previous series' values.
+        QSqlQuery trim(TarnDbMgr::instance()->database());
+        QVERIFY(trim.exec(QStringLiteral(
+            "DELETE FROM BaseMonthlyWaterUser WHERE WaterUserID = 2 AND Month >= '2001-01-01'")));
+        const QString path = _project->dirPath() + QStringLiteral("/book.xlsx");
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
+        QStringList names;
+        QList<SheetCells> sheets;
+        QVERIFY(readXlsx(path, names, sheets));
+        QCOMPARE(sheets.at(0).at(13, 4).text, QStringLiteral("NaN"));
+        QCOMPARE(sheets.at(0).at(12, 4).number, 200 + 11 + 0.1);
+    }
+
+    void xlsLimitIsRefusedBeforeWriting()
+    {
+        const QString path = _project->dirPath() + QStringLiteral("/long.xls");
+        // 5,500 years of months exceed the 65,536 rows of the format.
+        QSqlQuery range(TarnDbMgr::instance()->database());
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        const TARN::okstat status = exporter.exportData(path, { -1 }, 1000, 6500);
+        QVERIFY(status.failed());
+        QVERIFY2(status.text().contains(QStringLiteral("65,536"))
+                || status.text().contains(QStringLiteral("65536")),
+            qPrintable(status.text()));
+        QVERIFY2(status.text().contains(QStringLiteral(".xlsx")), qPrintable(status.text()));
+        QVERIFY(!QFile::exists(path));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataExporter)
+#include "tst_dataexporter.moc"

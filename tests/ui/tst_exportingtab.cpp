@@ -1,0 +1,191 @@
+#include "support/TestProject.h"
+
+#include "app/TARNMainWindow.h"
+#include "db/TarnDbMgr.h"
+#include "export/XlsxReader.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtTest>
+
+class TestExportingTab : public QObject
+{
+    Q_OBJECT
+
+private:
+    template<typename T>
+    static T* child(QWidget& window, const char* name)
+    {
+        T* widget = window.findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("missing widget %s", name);
+        return widget;
+    }
+
+    static QStringList items(QWidget& window)
+    {
+        QStringList list;
+        auto* widget = child<QListWidget>(window, "_expScenListWidget");
+        for (int i = 0; i < widget->count(); ++i)
+            list << widget->item(i)->text() + (widget->item(i)->checkState() == Qt::Checked ? QStringLiteral("*") : QString());
+        return list;
+    }
+
+    static void showExportingTab(QWidget& window)
+    {
+        auto* tabs = child<QTabWidget>(window, "_mainTabWidget");
+        tabs->setCurrentIndex(0);
+        tabs->setCurrentIndex(4);
+    }
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(tarnhelm); }
+    void cleanup() { resetDbManager(); }
+
+    void onlyBaselineWithoutScenarios()
+    {
+        TestProject project(1995, 2005);
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        QCOMPARE(items(window), QStringList{QStringLiteral("Baseline Monthly Data")});
+        QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->value(), 1995);
+        QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->value(), 2005);
+        QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->minimum(), 1995);
+        QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->maximum(), 2005);
+    }
+
+    void selectionKeptForSameProjectOnly()
+    {
+        TestProject first(2000, 2010, QStringLiteral("first"));
+        TestProject second(1980, 1990, QStringLiteral("second"));
+        QVERIFY(first.exec(QStringLiteral("INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES "
+                                          "('Zeta', 'Z'), ('Alpha', 'A')")).isOk());
+        QVERIFY(second.exec(QStringLiteral("INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES "
+                                           "('Alpha', 'A')")).isOk());
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(first.path()));
+        showExportingTab(window);
+        QCOMPARE(items(window), (QStringList{QStringLiteral("Baseline Monthly Data"), QStringLiteral("A"),
+                                             QStringLiteral("Z")}));
+        auto* list = child<QListWidget>(window, "_expScenListWidget");
+        list->item(2)->setCheckState(Qt::Checked);
+        child<QSpinBox>(window, "_expStartSpinBox")->setValue(2003);
+        child<QSpinBox>(window, "_expEndSpinBox")->setValue(2007);
+
+        showExportingTab(window);
+        QCOMPARE(items(window), (QStringList{QStringLiteral("Baseline Monthly Data"), QStringLiteral("A"),
+                                             QStringLiteral("Z*")}));
+        QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->value(), 2003);
+        QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->value(), 2007);
+
+        QVERIFY(window.connectToDatabase(second.path()));
+        showExportingTab(window);
+        QCOMPARE(items(window), (QStringList{QStringLiteral("Baseline Monthly Data"), QStringLiteral("A")}));
+        QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->value(), 1980);
+        QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->value(), 1990);
+    }
+
+    void exportButtonNeedsCheckAndPath_data()
+    {
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("nothing") << false << QString() << false;
+        QTest::newRow("checked, no path") << true << QString() << false;
+        QTest::newRow("checked, blank path") << true << QStringLiteral("   ") << false;
+        QTest::newRow("path, nothing checked") << false << QStringLiteral("out.xlsx") << false;
+        QTest::newRow("checked and path") << true << QStringLiteral("out.xlsx") << true;
+    }
+    void exportButtonNeedsCheckAndPath()
+    {
+        QFETCH(bool, checked);
+        QFETCH(QString, path);
+        QFETCH(bool, enabled);
+        TestProject project;
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        auto* edit = child<QLineEdit>(window, "_expFileLineEdit");
+        edit->setText(path);
+        emit edit->editingFinished();
+        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        QCOMPARE(child<QPushButton>(window, "_expButton")->isEnabled(), enabled);
+    }
+
+    void reversedYearsStartNothing()
+    {
+        TestProject project(2000, 2015);
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
+        child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
+        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
+        child<QSpinBox>(window, "_expStartSpinBox")->setValue(2010);
+        child<QSpinBox>(window, "_expEndSpinBox")->setValue(2005);
+        window.expButtonClicked();
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(window.findChildren<QDialog*>().isEmpty());
+        QVERIFY(!QFile::exists(book));
+    }
+
+    void exportRunsInBackground()
+    {
+        TestProject project(2000, 2001);
+        QVERIFY(project.exec(QStringLiteral(
+            "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES (1, 4, 'Upper', 'S1');"
+            "INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, AggDivSalinityValue) VALUES "
+            "(1, 1, '2000-01-01', 3.25), (1, 1, '2000-02-01', 4.5)")).isOk());
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
+        child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
+        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
+        window.expButtonClicked();
+        QThreadPool::globalInstance()->waitForDone();
+        QTRY_VERIFY(QFile::exists(book));
+        // The status dialog closes itself when the export reports its end.
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        TARN::XlsxReader reader;
+        QString error;
+        QVERIFY2(reader.open(book, &error), qPrintable(error));
+        QCOMPARE(reader.sheetNames(), QStringList{QStringLiteral("Baseline Monthly Data")});
+    }
+
+    void exportFailureIsShown()
+    {
+        TestProject project(2000, 2001);
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        child<QLineEdit>(window, "_expFileLineEdit")->setText(project.dirPath() + QStringLiteral("/out.csv"));
+        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
+        QString shown;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box && box->windowTitle() == QLatin1String("Data Export")) {
+                shown = box->text();
+                box->accept();
+            }
+        });
+        poll.start(20);
+        window.expButtonClicked();
+        QTRY_COMPARE(shown, QStringLiteral("Unsupported workbook type"));
+    }
+};
+
+QTEST_MAIN(TestExportingTab)
+#include "tst_exportingtab.moc"

@@ -1,0 +1,243 @@
+#include "ui/baseline/AggDivDlg.h"
+#include "ui_AggDivDlg.h"
+
+#include "db/AggDivDAO.h"
+#include "db/AttributeDAO.h"
+#include "db/ModelOps.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "db/TarnRelationalTableModel.h"
+#include "ui/common/AggDivAttrViewModel.h"
+#include "ui/common/HelpButton.h"
+#include "ui/common/ListComboBoxDelegate.h"
+
+#include <QDataWidgetMapper>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+enum AggDivColumn { IdCol = 0, BaselineCol, SalinityCol, SiteNameCol, RiffleNameCol, NotesCol };
+
+} // namespace
+
+AggDivDlg::AggDivDlg(int adID, BaselineChangeLog* changeLog, QWidget* parent)
+    : TarnDlg(parent)
+    , _ui(new Ui::AggDivWidgets)
+    , _aggDivID(adID)
+    , _changeLog(changeLog)
+    , _attrModel(new AggDivAttrViewModel(this))
+    , _mapper(new QDataWidgetMapper(this))
+{
+    _ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    for (int id = 1; id <= 4; ++id)
+        _ui->_salinityMethodComboBox->addItem(SalinityMethodInfo::fromId(id).label, id);
+
+    if (adID == -1)
+        createNewSite();
+    mapSiteRow();
+    loadAttributes();
+
+    _ui->_aggDivAttrTableView->setModel(_attrModel);
+    for (int column : { AggDivAttrViewModel::IdColumn, AggDivAttrViewModel::AttrIdColumn,
+             AggDivAttrViewModel::ValueIdColumn })
+        _ui->_aggDivAttrTableView->setColumnHidden(column, true);
+    installValueDelegate();
+
+    const QList<QPushButton*> buttons = findChildren<QPushButton*>();
+    for (QPushButton* button : buttons) {
+        button->setDefault(false);
+        button->setAutoDefault(false);
+    }
+
+    connect(_ui->_okButton, &QPushButton::clicked, this, &AggDivDlg::okClicked);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &AggDivDlg::applyClicked);
+    connect(_ui->_cancelButton, &QPushButton::clicked, this, &AggDivDlg::reject);
+    setupHelpButton(_ui->_helpButton);
+}
+
+AggDivDlg::~AggDivDlg()
+{
+    delete _ui;
+}
+
+int AggDivDlg::siteRow() const
+{
+    if (!_aggDivModel)
+        return -1;
+    const QModelIndex index = ModelOps::findRowById(_aggDivModel, _aggDivID);
+    return index.isValid() ? index.row() : -1;
+}
+
+void AggDivDlg::createNewSite()
+{
+    _newAggDiv = true;
+    if (!_aggDivModel)
+        return;
+    QSqlRecord record = _aggDivModel->record();
+    record.setValue(BaselineCol, 1);
+    record.setValue(SalinityCol, 4);
+    record.setValue(SiteNameCol, QStringLiteral("Enter site name"));
+    record.setValue(RiffleNameCol, QStringLiteral("Enter Riffle Name"));
+    if (!_aggDivModel->insertRecord(-1, record) || !_aggDivModel->submitAll()) {
+        const QString error = _aggDivModel->lastError().text();
+        // Nothing half-made may stay pending in the shared model for a later submit.
+        _aggDivModel->revertAll();
+        showWarning(error);
+        return;
+    }
+    QSqlQuery lastId(_aggDivModel->database());
+    if (lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) && lastId.next())
+        _aggDivID = lastId.value(0).toInt();
+}
+
+void AggDivDlg::mapSiteRow()
+{
+    const int row = siteRow();
+    if (row < 0) {
+        showWarning(QStringLiteral("Unable to load aggregate diversion."));
+        return;
+    }
+    const QVariant salinity = _aggDivModel->index(row, SalinityCol).data();
+    if (!salinity.isValid()) {
+        showWarning(QStringLiteral("Unable to load salinity data."));
+    } else {
+        const int item = _ui->_salinityMethodComboBox->findData(salinity.toInt());
+        _ui->_salinityMethodComboBox->setCurrentIndex(item >= 0 ? item : 0);
+    }
+    _mapper->setModel(_aggDivModel);
+    _mapper->addMapping(_ui->_aggDivSiteNameLineEdit, SiteNameCol);
+    _mapper->addMapping(_ui->_aggDivRWNameLineEdit, RiffleNameCol);
+    _mapper->addMapping(_ui->_notes, NotesCol);
+    _mapper->setCurrentIndex(row);
+}
+
+void AggDivDlg::loadAttributes()
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    if (!mgr->aggDivDAO() || !mgr->attributeDAO() || _aggDivID < 0)
+        return;
+    _attrs.clear();
+    if (_newAggDiv) {
+        AttributeList attributes;
+        const TARN::okstat status = mgr->attributeDAO()->getAttributes(attributes, 1);
+        if (status.failed()) {
+            showWarning(QStringLiteral("Unable to load attributes: %1").arg(status.text()));
+        } else {
+            for (const Attribute& attribute : qAsConst(attributes)) {
+                AttrValidValList values;
+                const TARN::okstat loaded
+                    = mgr->attributeDAO()->getValidValues(attribute.AttrID, values);
+                if (loaded.failed()) {
+                    showWarning(QStringLiteral("Unable to load valid values for attribute '%1': %2")
+                                    .arg(attribute.AttrName, loaded.text()));
+                    break;
+                }
+                // An attribute without any value has nothing to assign; an assignment of value 0
+                // could never be saved and would keep the dialog from closing.
+                if (values.isEmpty())
+                    continue;
+                AggDivAttr assignment;
+                assignment.attribute = attribute;
+                assignment.AggDivID = _aggDivID;
+                assignment.value = values.first();
+                _attrs.append(assignment);
+            }
+        }
+    } else {
+        const TARN::okstat status = mgr->aggDivDAO()->getAggDivAttrs(_aggDivID, _attrs);
+        if (status.failed()) {
+            _attrs.clear();
+            showWarning(QStringLiteral("Error loading aggregate diversion attributes: %1")
+                            .arg(status.text()));
+        }
+    }
+    _attrModel->setRecords(_attrs);
+}
+
+void AggDivDlg::installValueDelegate()
+{
+    AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
+    if (!dao)
+        return;
+    ListComboBoxDelegate::ChoiceTable choices;
+    for (const AggDivAttr& assignment : qAsConst(_attrs)) {
+        const Attribute& attribute = assignment.attribute;
+        AttrValidValList values;
+        const TARN::okstat status = dao->getValidValues(attribute.AttrID, values);
+        if (status.failed()) {
+            showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
+                            .arg(attribute.AttrName, status.text()));
+            continue;
+        }
+        ListComboBoxDelegate::ChoiceList list;
+        for (const AttrValidVal& value : qAsConst(values))
+            list.append({ value.AttrValidValID, value.AttrVal });
+        choices.insert(attribute.AttrID, list);
+    }
+    _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
+        new ListComboBoxDelegate(
+            choices, AggDivAttrViewModel::AttrIdColumn, AggDivAttrViewModel::ValueIdColumn, this));
+}
+
+TARN::okstat AggDivDlg::applyChanges()
+{
+    // A field still holding the focus has not handed its text to the model yet.
+    _mapper->submit();
+    int row = siteRow();
+    if (row < 0) {
+        QString error = _aggDivModel ? _aggDivModel->lastError().text() : QString();
+        if (error.trimmed().isEmpty())
+            error = QStringLiteral("Unable to load aggregate diversion.");
+        showWarning(error);
+        return error;
+    }
+    _aggDivModel->setData(_aggDivModel->index(row, SalinityCol),
+        _ui->_salinityMethodComboBox->currentData(), Qt::EditRole);
+    if (!_aggDivModel->submitAll())
+        showWarning(_aggDivModel->lastError().text());
+    // The submit re-selects the model: find the row again and keep the fields bound to it.
+    row = siteRow();
+    _mapper->setCurrentIndex(row);
+
+    QList<AggDivAttr> attrs = _attrModel->records();
+    const TARN::okstat saved = TarnDbMgr::instance()->aggDivDAO()->saveAggDivAttrs(attrs);
+    if (saved.failed()) {
+        showWarning(saved.text());
+        return saved;
+    }
+    // Keep the new keys, so that a second Apply updates the rows it just wrote.
+    _attrs = attrs;
+    _attrModel->setRecords(_attrs);
+
+    const QString name = row >= 0 ? _aggDivModel->index(row, SiteNameCol).data().toString()
+                                  : _ui->_aggDivSiteNameLineEdit->text();
+    emit aggDivEdited(_aggDivID, name);
+    return {};
+}
+
+void AggDivDlg::revert()
+{
+    if (!_newAggDiv || !_aggDivModel)
+        return;
+    const int row = siteRow();
+    if (row < 0)
+        return;
+    // The placeholder row was written when the dialog opened; the removal is written too, so
+    // that a cancelled site cannot survive a later commit of the caller's transaction.
+    if (!_aggDivModel->removeRow(row) || !_aggDivModel->submitAll()) {
+        const QString error = _aggDivModel->lastError().text();
+        _aggDivModel->revertAll();
+        showWarning(QStringLiteral("Unable to remove row. %1").arg(error));
+    }
+}
+
+void AggDivDlg::reject()
+{
+    revert();
+    emit aggDivEditCanceled(_aggDivID);
+    TarnDlg::reject();
+}

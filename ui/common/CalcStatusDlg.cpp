@@ -1,0 +1,104 @@
+#include "ui/common/CalcStatusDlg.h"
+
+#include "calc/DemandCalculator.h"
+#include "export/AttributeExporter.h"
+#include "export/DataExporter.h"
+#include "ui_CalcStatusDlg.h"
+
+#include <QCloseEvent>
+
+CalcStatusDlg::CalcStatusDlg(QWidget* parent)
+    : QDialog(parent)
+    , _ui(std::make_unique<Ui::CalcStatusDlgWidgets>())
+{
+    _ui->setupUi(this);
+    _ui->_calcLabel->clear();
+    _ui->_aggDivLabel->clear();
+    _ui->_watUsrLabel->clear();
+    for (QProgressBar* bar : { _ui->_aggDivProgBar, _ui->_watUsrProgBar }) {
+        bar->setRange(1, 100);
+        bar->setValue(1);
+    }
+    // Runs cannot be stopped, so there is nothing for the button to do.
+    _ui->_cancelBtn->hide();
+    setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint & ~Qt::WindowContextHelpButtonHint);
+}
+
+CalcStatusDlg::~CalcStatusDlg() = default;
+
+void CalcStatusDlg::attachCalculator(DemandCalculator* calculator)
+{
+    _calculator = calculator;
+    setWindowTitle(QStringLiteral("Calculation Status"));
+    _ui->_calcLbl->setText(QStringLiteral("Calculating:"));
+    connect(calculator, &DemandCalculator::calcStatus, this, &CalcStatusDlg::calcStatusHandler,
+        Qt::QueuedConnection);
+    connect(calculator, &DemandCalculator::calcFinished, this, &CalcStatusDlg::calcFinishedHandler,
+        Qt::QueuedConnection);
+    _running = true;
+}
+
+void CalcStatusDlg::setExportTexts()
+{
+    setWindowTitle(QStringLiteral("Export Status"));
+    _ui->_calcLbl->setText(QStringLiteral("Exporting:"));
+    _running = true;
+}
+
+void CalcStatusDlg::attachDataExporter(DataExporter* exporter)
+{
+    setExportTexts();
+    connect(exporter, &DataExporter::exportStatus, this, &CalcStatusDlg::calcStatusHandler,
+        Qt::QueuedConnection);
+    connect(exporter, &DataExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
+        Qt::QueuedConnection);
+}
+
+void CalcStatusDlg::attachAttributeExporter(AttributeExporter* exporter)
+{
+    setExportTexts();
+    connect(exporter, &AttributeExporter::exportStatus, this, &CalcStatusDlg::calcStatusHandler,
+        Qt::QueuedConnection);
+    connect(exporter, &AttributeExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
+        Qt::QueuedConnection);
+}
+
+void CalcStatusDlg::calcStatusHandler(const CalcStatusInfo& info)
+{
+    _ui->_calcLabel->setText(info.target);
+    _ui->_aggDivLabel->setText(info.aggDivName);
+    _ui->_aggDivProgBar->setRange(0, info.aggDivCount);
+    _ui->_aggDivProgBar->setValue(info.aggDivDone);
+    _ui->_watUsrLabel->setText(info.waterUserName);
+    _ui->_watUsrProgBar->setRange(0, info.waterUserCount);
+    _ui->_watUsrProgBar->setValue(info.waterUserDone);
+    _ui->_statusLabel->setText(info.status);
+}
+
+void CalcStatusDlg::calcFinishedHandler(const TARN::okstat& result)
+{
+    _running = false;
+    if (result.failed())
+        _resultText = std::make_unique<QString>(result.text());
+    else
+        _resultText.reset();
+    done(result.isOk() ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void CalcStatusDlg::reject()
+{
+    // Escape must not end the dialog while the worker runs: the owner would go on to delete
+    // the calculator under its thread.
+    if (_running)
+        return;
+    QDialog::reject();
+}
+
+void CalcStatusDlg::closeEvent(QCloseEvent* event)
+{
+    if (_running) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

@@ -1,0 +1,57 @@
+#include "ui/common/TarnDlg.h"
+
+#include "db/AggDivDAO.h"
+#include "db/ModelOps.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnRelationalTableModel.h"
+#include "db/WaterUserDAO.h"
+
+#include <QMessageBox>
+#include <QSqlError>
+
+TarnDlg::TarnDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    if (AggDivDAO* aggDivs = mgr->aggDivDAO())
+        _aggDivModel = aggDivs->aggDivModel();
+    if (WaterUserDAO* waterUsers = mgr->waterUserDAO()) {
+        _waterUserModel = waterUsers->waterUserModel();
+        _waterUserDistModel = waterUsers->waterUserDistModel();
+        _waterUserDataModel = waterUsers->waterUserDataModel();
+    }
+    for (TarnRelationalTableModel* model :
+        { _aggDivModel, _waterUserModel, _waterUserDistModel, _waterUserDataModel }) {
+        if (model)
+            ModelOps::selectAll(model);
+    }
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+TARN::okstat TarnDlg::applyChanges()
+{
+    return {};
+}
+
+void TarnDlg::applyClicked()
+{
+    // A failure has already been shown by applyChanges(); the dialog just stays open.
+    applyChanges();
+}
+
+void TarnDlg::okClicked()
+{
+    if (applyChanges().isOk())
+        accept();
+}
+
+TARN::okstat TarnDlg::submitError(const QSqlTableModel* model) const
+{
+    static const QString pattern = tr("Error submitting changes to the %1 table: %2");
+    return pattern.arg(model->tableName(), model->lastError().text());
+}
+
+void TarnDlg::showWarning(const QString& message, const QString& title)
+{
+    QMessageBox::warning(this, title.isEmpty() ? windowTitle() : title, message, QMessageBox::Ok);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "db/okstat.h"
+
+#include <QDialog>
+#include <QList>
+
+class QSqlTableModel;
+class TarnRelationalTableModel;
+
+// Base of the editing dialogs. Holds the site, water user, distribution and yearly-data table
+// models of the open project and the apply/OK protocol: applyChanges() writes the dialog's edits
+// and returns the first error, Apply keeps the dialog open, OK closes it only after a successful
+// apply.
+class TarnDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TarnDlg(QWidget* parent = nullptr);
+
+    virtual TARN::okstat applyChanges();
+
+signals:
+    void waterUserSelected(int waterUserID);
+    void waterUsersSelected(QList<int> waterUserIDs);
+
+public slots:
+    virtual void applyClicked();
+    virtual void okClicked();
+
+protected:
+    // "Error submitting changes to the <table> table: <error>" for a model whose submit failed.
+    TARN::okstat submitError(const QSqlTableModel* model) const;
+    // A warning box over this dialog; an empty title stands for the window title.
+    void showWarning(const QString& message, const QString& title = QString());
+
+    // Owned by the data-access objects; null when no project is open.
+    TarnRelationalTableModel* _aggDivModel = nullptr;
+    TarnRelationalTableModel* _waterUserModel = nullptr;
+    TarnRelationalTableModel* _waterUserDistModel = nullptr;
+    TarnRelationalTableModel* _waterUserDataModel = nullptr;
+};

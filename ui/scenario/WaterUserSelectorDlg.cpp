@@ -1,0 +1,274 @@
+#include "ui/scenario/WaterUserSelectorDlg.h"
+#include "ui_WaterUserSelectorDlg.h"
+
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "db/WaterUserDAO.h"
+#include "ui/common/CheckBoxIconItem.h"
+#include "ui/scenario/AttributeCache.h"
+
+#include <QHeaderView>
+#include <QSignalBlocker>
+#include <QSqlQuery>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+void setupTable(QTableWidget* table, QAbstractItemView::SelectionMode mode)
+{
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(mode);
+    table->setWordWrap(false);
+    QHeaderView* header = table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+}
+
+QString joinIds(const QList<int>& ids)
+{
+    QStringList texts;
+    texts.reserve(ids.size());
+    for (int id : ids)
+        texts.append(QString::number(id));
+    return texts.join(QLatin1Char(','));
+}
+
+} // namespace
+
+WaterUserSelectorDlg::WaterUserSelectorDlg(QWidget* parent, bool singleSelection)
+    : QDialog(parent)
+    , _singleSelection(singleSelection)
+    , _ui(new Ui::WaterUserSelectorWidgets)
+{
+    _ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    setupTable(_ui->_aggDivTableWidget, QAbstractItemView::ExtendedSelection);
+    setupTable(_ui->_watUsrTableWidget,
+        singleSelection ? QAbstractItemView::SingleSelection
+                        : QAbstractItemView::ExtendedSelection);
+
+    connect(_ui->_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(_ui->_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(_ui->_aggDivFiltWidget, &AttrFilterWidget::filterChanged, this,
+        &WaterUserSelectorDlg::aggDivFiltChangedHandler);
+    connect(_ui->_watUsrFiltWidget, &AttrFilterWidget::filterChanged, this,
+        &WaterUserSelectorDlg::watUsrFiltChangedHandler);
+    connect(_ui->_aggDivTableWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &WaterUserSelectorDlg::aggDivSelChangedHandler);
+    connect(_ui->_watUsrTableWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &WaterUserSelectorDlg::watUsrSelChangedHandler);
+    connect(_ui->_selAllAggDivBtn, &QPushButton::clicked, this,
+        &WaterUserSelectorDlg::selAllAggDivBtnHandler);
+    connect(_ui->_selAllWatUsrBtn, &QPushButton::clicked, this,
+        &WaterUserSelectorDlg::selAllWatUsrBtnHandler);
+
+    // Each opening reads the attributes afresh, once for both panels: a rolled-back transaction
+    // of the dialog that opened the selector may have taken attributes or values away again
+    // without any model noticing.
+    AttributeCache::invalidate();
+    // A setup error leaves the lists empty; there is nothing the user could do about it here.
+    if (_ui->_aggDivFiltWidget->setFilterType(AttrFilterWidget::SitePanel).isOk()
+        && _ui->_watUsrFiltWidget->setFilterType(AttrFilterWidget::WaterUserPanel).isOk())
+        aggDivFiltChangedHandler();
+}
+
+WaterUserSelectorDlg::~WaterUserSelectorDlg()
+{
+    delete _ui;
+}
+
+void WaterUserSelectorDlg::setChecked(QTableWidget* table, int row, bool checked)
+{
+    if (auto* item = dynamic_cast<CheckBoxIconItem*>(table->item(row, 0)))
+        item->checked = checked;
+}
+
+void WaterUserSelectorDlg::addRowToSelection(QTableWidget* table, int row)
+{
+    // selectRow() would replace the selection in extended mode; rows are added one by one.
+    table->selectionModel()->select(
+        table->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void WaterUserSelectorDlg::aggDivFiltChangedHandler()
+{
+    QTableWidget* table = _ui->_aggDivTableWidget;
+    {
+        const QSignalBlocker blocker(table->selectionModel());
+        _chosenSites.clear();
+        table->setRowCount(0);
+
+        const QString filter = _ui->_aggDivFiltWidget->filterQuery();
+        if (!filter.isEmpty()) {
+            QSqlQuery query(TarnDbMgr::instance()->database());
+            if (!query.exec(filter))
+                return;
+            QList<int> ids;
+            while (query.next()) {
+                const int id = query.value(0).toInt();
+                ids.append(id);
+                _chosenSites.insert(id);
+            }
+            if (!ids.isEmpty()) {
+                QSqlQuery sites(TarnDbMgr::instance()->database());
+                if (!sites.exec(
+                        QStringLiteral("select %1, %2 from %3 where %1 in (%4) order by %1")
+                            .arg(TN::AggDivID, TN::SiteName, TN::AggDivTable, joinIds(ids))))
+                    return;
+                while (sites.next()) {
+                    const int row = table->rowCount();
+                    table->insertRow(row);
+                    auto* item = new CheckBoxIconItem(sites.value(1).toString(), true);
+                    item->setData(AggDivIdRole, sites.value(0).toInt());
+                    item->setData(SiteNameRole, sites.value(1).toString());
+                    table->setItem(row, 0, item);
+                    addRowToSelection(table, row);
+                }
+            }
+        }
+    }
+    table->viewport()->update();
+    refreshWaterUsers();
+}
+
+void WaterUserSelectorDlg::aggDivSelChangedHandler(
+    const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QTableWidget* table = _ui->_aggDivTableWidget;
+    for (const QModelIndex& index : selected.indexes()) {
+        if (index.column() != 0)
+            continue;
+        setChecked(table, index.row(), true);
+        _chosenSites.insert(index.data(AggDivIdRole).toInt());
+    }
+    for (const QModelIndex& index : deselected.indexes()) {
+        if (index.column() != 0)
+            continue;
+        setChecked(table, index.row(), false);
+        _chosenSites.remove(index.data(AggDivIdRole).toInt());
+    }
+    refreshWaterUsers();
+}
+
+void WaterUserSelectorDlg::watUsrFiltChangedHandler()
+{
+    refreshWaterUsers();
+}
+
+void WaterUserSelectorDlg::refreshWaterUsers()
+{
+    QTableWidget* table = _ui->_watUsrTableWidget;
+    const QSignalBlocker blocker(table->selectionModel());
+    table->setRowCount(0);
+    if (_chosenSites.isEmpty())
+        return;
+    const QString filter = _ui->_watUsrFiltWidget->filterQuery();
+    if (filter.isEmpty())
+        return;
+
+    QList<int> sites = _chosenSites.values();
+    std::sort(sites.begin(), sites.end());
+    const QString members
+        = QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4) INTERSECT %5")
+              .arg(TN::WaterUserID, TN::WaterUserTable, TN::AggDivID, joinIds(sites), filter);
+    const QString sql
+        = QStringLiteral("SELECT wu.%1, wu.%2, wu.%3, ad.%4 FROM %5 wu LEFT JOIN %6 ad "
+                         "ON wu.%3 = ad.%7 WHERE wu.%1 IN (%8) AND wu.%9 IS NULL "
+                         "ORDER BY wu.%2, wu.%1")
+              .arg(TN::WaterUserID, TN::WaterUserName, TN::AggDivID, TN::SiteName,
+                  TN::WaterUserTable, TN::AggDivTable, TN::AggDivID, members, TN::ScenarioID);
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (!query.exec(sql))
+        return;
+    const bool checked = !_singleSelection;
+    while (query.next()) {
+        const int row = table->rowCount();
+        table->insertRow(row);
+        const QString name = query.value(1).toString();
+        const QString siteName = query.value(3).toString();
+        auto* item = new CheckBoxIconItem(name, checked);
+        item->setData(WaterUserIdRole, query.value(0).toInt());
+        item->setData(AggDivIdRole, query.value(2).toInt());
+        item->setData(WaterUserNameRole, name);
+        item->setData(SiteNameRole, siteName);
+        table->setItem(row, 0, item);
+        table->setItem(row, 1, new QTableWidgetItem(siteName));
+        if (checked)
+            addRowToSelection(table, row);
+    }
+    table->viewport()->update();
+}
+
+void WaterUserSelectorDlg::watUsrSelChangedHandler(
+    const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QTableWidget* table = _ui->_watUsrTableWidget;
+    for (const QModelIndex& index : selected.indexes()) {
+        if (index.column() == 0)
+            setChecked(table, index.row(), true);
+    }
+    for (const QModelIndex& index : deselected.indexes()) {
+        if (index.column() == 0)
+            setChecked(table, index.row(), false);
+    }
+}
+
+void WaterUserSelectorDlg::selAllAggDivBtnHandler()
+{
+    QTableWidget* table = _ui->_aggDivTableWidget;
+    {
+        const QSignalBlocker blocker(table->selectionModel());
+        for (int row = 0; row < table->rowCount(); ++row) {
+            setChecked(table, row, true);
+            addRowToSelection(table, row);
+            if (QTableWidgetItem* item = table->item(row, 0))
+                _chosenSites.insert(item->data(AggDivIdRole).toInt());
+        }
+    }
+    table->viewport()->update();
+    refreshWaterUsers();
+}
+
+void WaterUserSelectorDlg::selAllWatUsrBtnHandler()
+{
+    QTableWidget* table = _ui->_watUsrTableWidget;
+    {
+        const QSignalBlocker blocker(table->selectionModel());
+        for (int row = 0; row < table->rowCount(); ++row) {
+            setChecked(table, row, true);
+            addRowToSelection(table, row);
+        }
+    }
+    table->viewport()->update();
+}
+
+QVector<WaterUser> WaterUserSelectorDlg::selectedWaterUsers() const
+{
+    QVector<WaterUser> result;
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    if (!dao)
+        return result;
+    QTableWidget* table = _ui->_watUsrTableWidget;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        auto* item = dynamic_cast<CheckBoxIconItem*>(table->item(row, 0));
+        if (!item || !item->checked)
+            continue;
+        WaterUser waterUser;
+        // A water user deleted meanwhile loads as an empty record; it is not a choice.
+        if (dao->getWaterUser(item->data(WaterUserIdRole).toInt(), waterUser).isOk()
+            && waterUser.WaterUserID != 0)
+            result.append(waterUser);
+    }
+    return result;
+}
+
+AttrSelectionList WaterUserSelectorDlg::selectedFilters() const
+{
+    return _ui->_aggDivFiltWidget->selectedFilters() + _ui->_watUsrFiltWidget->selectedFilters();
+}
