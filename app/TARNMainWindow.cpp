@@ -1,4 +1,5 @@
 #include "app/TARNMainWindow.h"
+#include "app/ScenarioTab.h"
 
 #include "ui_TARNMainWindow.h"
 
@@ -11,7 +12,9 @@
 #include "db/PlotDAO.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
+#include "ui/baseline/BaselineDlg.h"
 #include "ui/common/HelpDocument.h"
+#include "app/PlottingTab.h"
 
 #include <QCloseEvent>
 #include <QSet>
@@ -71,6 +74,12 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
             &TARNMainWindow::updateExportButton);
     connect(_ui->_expFileLineEdit, &QLineEdit::editingFinished, this,
             &TARNMainWindow::updateExportButton);
+    _scenarioTab = new ScenarioTab(this,
+        { _ui->_scenarioTableView, _ui->_exportScenarioButton, _ui->_addScenarioButton,
+            _ui->_editScenarioButton, _ui->_deleteScenarioButton });
+    _plottingTab = new PlottingTab(this,
+        { _ui->_plotTableView, _ui->_generatePlotButton, _ui->_addPlotButton,
+            _ui->_editPlotButton, _ui->_deletePlotButton });
 }
 
 TARNMainWindow::~TARNMainWindow()
@@ -113,7 +122,9 @@ void TARNMainWindow::loadModels()
 
     _ui->_scenarioTableView->setModel(_scenarioModel);
     _ui->_scenarioTableView->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    _scenarioTab->setModel(_scenarioModel);
     _ui->_plotTableView->setModel(_plotModel);
+    _plottingTab->bindModel();
 }
 
 void TARNMainWindow::hideInternalColumns()
@@ -271,6 +282,17 @@ void TARNMainWindow::editBaselineClicked()
 {
     if (!passwordGate())
         return;
+    const TARN::okstat begun = _dbMgr->beginTransaction();
+    if (begun.failed()) {
+        QMessageBox::warning(this, QStringLiteral("TARN Error"), begun.text());
+        return;
+    }
+    // The dialog commits or rolls back the transaction itself.
+    auto* dialog = new BaselineDlg(this);
+    connect(dialog, &BaselineDlg::diagMessage, this, &TARNMainWindow::diagMsgHandler);
+    dialog->exec();
+    delete dialog;
+    hideInternalColumns();
 }
 
 void TARNMainWindow::exitClicked()
@@ -282,3 +304,15 @@ void TARNMainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
 }
+
+void TARNMainWindow::plotSelectionChanged() { _plottingTab->plotSelectionChanged(); }
+void TARNMainWindow::addPlotClicked() { _plottingTab->addPlotClicked(); }
+void TARNMainWindow::editPlotClicked() { _plottingTab->editPlotClicked(); }
+void TARNMainWindow::deletePlotClicked() { _plottingTab->deletePlotClicked(); }
+void TARNMainWindow::generatePlotClicked() { _plottingTab->generatePlotClicked(); }
+
+void TARNMainWindow::scenarioSelectionChanged() { _scenarioTab->scenarioSelectionChanged(); }
+void TARNMainWindow::addScenarioClicked() { _scenarioTab->addScenarioClicked(); }
+void TARNMainWindow::editScenarioClicked() { _scenarioTab->editScenarioClicked(); }
+void TARNMainWindow::delScenarioClicked() { _scenarioTab->delScenarioClicked(); }
+void TARNMainWindow::exportScenarioClicked() { _scenarioTab->exportScenarioClicked(); }

@@ -6,8 +6,10 @@
 #include <QMainWindow>
 
 class QToolButton;
+class ScenarioTab;
 class QSqlTableModel;
 class TarnDbMgr;
+class PlottingTab;
 
 namespace Ui {
 class TarnhelmClass;
@@ -30,10 +32,20 @@ public slots:
     void tabChanged(int index);
     void editBaselineClicked();
     void exitClicked();
+    void scenarioSelectionChanged();
+    void addScenarioClicked();
+    void editScenarioClicked();
+    void delScenarioClicked();
+    void exportScenarioClicked();
     void expFileButtonClicked();
     void expButtonClicked();
     void exportFinished(const QFutureWatcher<TARN::okstat>* watcher);
     void browseButtonClicked();
+    void plotSelectionChanged();
+    void addPlotClicked();
+    void editPlotClicked();
+    void deletePlotClicked();
+    void generatePlotClicked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,4 +65,6 @@ private:
     QSqlTableModel* _scenarioModel = nullptr;
     QSqlTableModel* _plotModel = nullptr;
     QString _exportDbPath;
+    ScenarioTab* _scenarioTab = nullptr;
+    PlottingTab* _plottingTab = nullptr;
 };

@@ -9,9 +9,14 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <sqlite3.h>
+
+#include <limits>
 
 namespace {
 
@@ -25,6 +30,106 @@ void fillTimeStamps(qint64* timeStamps, int count, int begYear)
     for (int i = 0; i < count; ++i)
         timeStamps[i] = QDateTime(first.addMonths(i), QTime(0, 0)).toMSecsSinceEpoch();
 }
+
+// The connection's own SQLite handle, or null when it isn't an SQLite connection.
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+// A column's value as QSqlQuery on the SQLite driver gives it, through TARN::toDouble().
+double columnValue(sqlite3_stmt* stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_NULL:
+        return std::numeric_limits<double>::quiet_NaN();
+    case SQLITE_INTEGER:
+        return TARN::toDouble(QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt, column))));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, column);
+    case SQLITE_BLOB:
+        return TARN::toDouble(
+            QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, column)),
+                sqlite3_column_bytes(stmt, column))));
+    default:
+        return TARN::toDouble(
+            QVariant(QString(static_cast<const QChar*>(sqlite3_column_text16(stmt, column)),
+                sqlite3_column_bytes16(stmt, column) / static_cast<int>(sizeof(QChar)))));
+    }
+}
+
+enum class FastRead {
+    Read, // the rows were read; rows tells how many
+    TooManyRows, // more rows than count: the first count were read
+    Unavailable, // not done: read through QSqlQuery instead
+};
+
+// Reads a monthly series through the connection's SQLite handle, which saves QSqlQuery's
+// per-row bookkeeping (an export reads millions of rows). ownerId and, unless it is the
+// baseline, scenarioId are bound with the months begDate..endDate; each row's columns go to
+// the arrays in out. When anything fails the caller reads the series through QSqlQuery, which
+// reports the failure as it always has.
+FastRead readSeries(const QSqlDatabase& db, const char* sql, int scenarioId, int ownerId,
+    const QString& begDate, const QString& endDate, int count, double* const* out, int columns,
+    int& rows)
+{
+    rows = 0;
+    sqlite3* handle = sqliteHandle(db);
+    if (!handle)
+        return FastRead::Unavailable;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(handle, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return FastRead::Unavailable;
+    }
+    const QByteArray beg = begDate.toUtf8();
+    const QByteArray end = endDate.toUtf8();
+    int next = 1;
+    if (scenarioId != DmiApi::BaselineScenarioId)
+        sqlite3_bind_int(stmt, next++, scenarioId);
+    sqlite3_bind_int(stmt, next++, ownerId);
+    sqlite3_bind_text(stmt, next++, beg.constData(), beg.size(), SQLITE_STATIC);
+    sqlite3_bind_text(stmt, next++, end.constData(), end.size(), SQLITE_STATIC);
+    FastRead result = FastRead::Read;
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            result = FastRead::Unavailable;
+            break;
+        }
+        if (rows >= count) {
+            result = FastRead::TooManyRows;
+            break;
+        }
+        for (int c = 0; c < columns; ++c)
+            out[c][rows] = columnValue(stmt, c);
+        ++rows;
+    }
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+const char* const BaseAggDivSql
+    = "SELECT AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE AggDivID = ? AND Month BETWEEN ? "
+      "AND ? ORDER BY Month";
+const char* const ScenarioAggDivSql
+    = "SELECT AggDivSalinityValue FROM ScenarioMonthlyAggDiv WHERE ScenarioID = ? AND AggDivID = "
+      "? AND Month BETWEEN ? AND ? ORDER BY Month";
+const char* const BaseWaterUserSql
+    = "SELECT DiversionValue, DepletionValue FROM BaseMonthlyWaterUser WHERE WaterUserID = ? AND "
+      "Month BETWEEN ? AND ? ORDER BY Month";
+const char* const ScenarioWaterUserSql
+    = "SELECT DiversionValue, DepletionValue FROM ScenarioMonthlyWaterUser WHERE ScenarioID = ? "
+      "AND WaterUserID = ? AND Month BETWEEN ? AND ? ORDER BY Month";
+
+const QString TooManyRows
+    = QStringLiteral("Incorrect number of rows in the database. Please try "
+                     "fully recalculating before attempting to export again.");
 
 } // namespace
 
@@ -76,6 +181,22 @@ TARN::okstat DmiApi::getAggDivSalinitySeries(int scenarioId, const AggDiv& aggDi
     if (!db.isOpen())
         return kNotOpen;
     found = false;
+    {
+        double* out[] = { values };
+        int rows = 0;
+        const FastRead read
+            = readSeries(db, scenarioId == BaselineScenarioId ? BaseAggDivSql : ScenarioAggDivSql,
+                scenarioId, aggDiv.AggDivID, TARN::monthKey(begYear, begMonth),
+                TARN::monthKey(endYear, endMonth), count, out, 1, rows);
+        if (read != FastRead::Unavailable) {
+            if (rows > 0)
+                fillTimeStamps(timeStamps, count, begYear);
+            if (read == FastRead::TooManyRows)
+                return TooManyRows;
+            found = rows > 0;
+            return {};
+        }
+    }
     QSqlQuery query(db);
     if (scenarioId == BaselineScenarioId) {
         query.prepare(QStringLiteral(
@@ -119,6 +240,22 @@ TARN::okstat DmiApi::getWaterUserSeries(int scenarioId, const WaterUser& waterUs
     if (!db.isOpen())
         return kNotOpen;
     found = false;
+    {
+        double* out[] = { diversion, depletion };
+        int rows = 0;
+        const FastRead read = readSeries(db,
+            scenarioId == BaselineScenarioId ? BaseWaterUserSql : ScenarioWaterUserSql, scenarioId,
+            waterUser.WaterUserID, TARN::monthKey(begYear, begMonth),
+            TARN::monthKey(endYear, endMonth), count, out, 2, rows);
+        if (read != FastRead::Unavailable) {
+            if (rows > 0)
+                fillTimeStamps(timeStamps, count, begYear);
+            if (read == FastRead::TooManyRows)
+                return TooManyRows;
+            found = rows > 0;
+            return {};
+        }
+    }
     QSqlQuery query(db);
     if (scenarioId == BaselineScenarioId) {
         query.prepare(QStringLiteral(

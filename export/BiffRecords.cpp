@@ -38,12 +38,18 @@ void put32(QByteArray& data, int at, quint32 v)
 {
     qToLittleEndian<quint32>(v, data.data() + at);
 }
+// Reads past the end of a damaged record give 0, so that no reader has to check every field's
+// offset against the record's length.
 quint16 get16(const QByteArray& data, int at)
 {
+    if (at < 0 || at + 2 > data.size())
+        return 0;
     return qFromLittleEndian<quint16>(data.constData() + at);
 }
 quint32 get32(const QByteArray& data, int at)
 {
+    if (at < 0 || at + 4 > data.size())
+        return 0;
     return qFromLittleEndian<quint32>(data.constData() + at);
 }
 QByteArray le16(quint16 v)

@@ -51,20 +51,29 @@ bool nameLess(const QString& a, const QString& b)
 
 } // namespace
 
-bool CompoundFile::read(const QByteArray& file, QString* error)
+bool CompoundFile::read(const QByteArray& input, QString* error)
 {
     auto fail = [&](const char* why) {
         *error = QString::fromLatin1(why);
         return false;
     };
-    if (file.size() < 512 || !file.startsWith(QByteArray(Signature, 8)))
+    if (input.size() < 512 || !input.startsWith(QByteArray(Signature, 8)))
         return fail("not a compound file");
-    const int sectorShift = u16(file, 30);
-    const int miniShift = u16(file, 32);
+    const int sectorShift = u16(input, 30);
+    const int miniShift = u16(input, 32);
     if (sectorShift != 9 && sectorShift != 12)
         return fail("unsupported sector size");
+    if (miniShift != 6)
+        return fail("unsupported mini sector size");
     const qint64 sectorSize = qint64(1) << sectorShift;
     const qint64 miniSize = qint64(1) << miniShift;
+    // A damaged or cut file may end inside a sector (or inside the header of a 4096-byte
+    // sector file); padded to whole sectors, every sector below sectorCount can be read whole.
+    QByteArray file = input;
+    const qint64 wholeSectors = (file.size() + sectorSize - 1) / sectorSize;
+    if (wholeSectors < 2)
+        return fail("not a compound file");
+    file.append(QByteArray(static_cast<int>(wholeSectors * sectorSize - file.size()), '\0'));
     const quint32 fatCount = u32(file, 44);
     const quint32 dirStart = u32(file, 48);
     const quint32 cutoff = u32(file, 56);
@@ -129,6 +138,9 @@ bool CompoundFile::read(const QByteArray& file, QString* error)
         return fail("broken mini stream");
 
     std::vector<bool> visited(static_cast<size_t>(entryCount), false);
+    // Sibling links are followed before the entry is marked visited; a bound on the walk's
+    // steps stops a link loop (a node that is its own left sibling) from recursing forever.
+    int walkSteps = 0;
     std::function<bool(quint32, Entry&)> load = [&](quint32 id, Entry& entry) -> bool {
         if (id >= static_cast<quint32>(entryCount) || visited[id])
             return false;
@@ -163,7 +175,7 @@ bool CompoundFile::read(const QByteArray& file, QString* error)
             std::function<bool(quint32)> walk = [&](quint32 node) -> bool {
                 if (node == NoStream)
                     return true;
-                if (node >= static_cast<quint32>(entryCount))
+                if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
                     return false;
                 if (!walk(u32(directory, static_cast<int>(node) * 128 + 68)))
                     return false;
@@ -182,12 +194,13 @@ bool CompoundFile::read(const QByteArray& file, QString* error)
         return fail("broken directory");
     // The root's children are read through the same walk.
     std::vector<bool>(static_cast<size_t>(entryCount), false).swap(visited);
+    walkSteps = 0;
     visited[0] = true;
     _root.children.clear();
     std::function<bool(quint32)> walkRoot = [&](quint32 node) -> bool {
         if (node == NoStream)
             return true;
-        if (node >= static_cast<quint32>(entryCount))
+        if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
             return false;
         if (!walkRoot(u32(directory, static_cast<int>(node) * 128 + 68)))
             return false;

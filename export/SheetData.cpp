@@ -118,12 +118,4 @@ bool SheetData::RowCursor::seek(int row, QString* error)
     return true;
 }
 
-double SheetData::RowCursor::value(int column) const
-{
-    if (!_sheet._file)
-        return _sheet._values[static_cast<size_t>(column)][static_cast<size_t>(_row)];
-    return _block[static_cast<size_t>(column) * static_cast<size_t>(_blockRows)
-        + static_cast<size_t>(_row - _blockFirst)];
-}
-
 } // namespace TARN

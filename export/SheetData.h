@@ -57,7 +57,13 @@ public:
         // Makes data row `row` (0 based, below the header) current; false on a read error.
         bool seek(int row, QString* error);
         bool has(int column) const { return _row < _sheet._counts[static_cast<size_t>(column)]; }
-        double value(int column) const;
+        double value(int column) const
+        {
+            if (!_sheet._file)
+                return _sheet._values[static_cast<size_t>(column)][static_cast<size_t>(_row)];
+            return _block[static_cast<size_t>(column) * static_cast<size_t>(_blockRows)
+                + static_cast<size_t>(_row - _blockFirst)];
+        }
 
     private:
         const SheetData& _sheet;

@@ -60,6 +60,8 @@ bool XlsReader::open(const QString& path, QString* error)
             _formats.insert(get16(d, 0), readUnicodeString(d, 2, false));
             break;
         case Xf:
+            if (d.size() < 7)
+                break;
             _styles.push_back({ get16(d, 2), static_cast<unsigned char>(d.at(6)) & 0x07 });
             break;
         case Sst: {
@@ -126,6 +128,8 @@ bool XlsReader::readSheet(int index, SheetCells* cells, QString* error) const
         ReadCell c = cell(get16(d, 4));
         switch (r.type) {
         case Number:
+            if (d.size() < 14)
+                break;
             c.type = ReadCell::Number;
             std::memcpy(&c.number, d.constData() + 6, 8);
             cells->set(row, col, c);
@@ -156,12 +160,16 @@ bool XlsReader::readSheet(int index, SheetCells* cells, QString* error) const
             cells->set(row, col, c);
             break;
         case Formula:
+            if (d.size() < 14)
+                break;
             c.type = ReadCell::Formula;
             if (get16(d, 12) != 0xFFFF)
                 std::memcpy(&c.number, d.constData() + 6, 8);
             cells->set(row, col, c);
             break;
         case BoolErr:
+            if (d.size() < 8)
+                break;
             c.type = d.at(7) ? ReadCell::Error : ReadCell::Boolean;
             c.number = static_cast<unsigned char>(d.at(6));
             cells->set(row, col, c);

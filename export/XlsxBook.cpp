@@ -17,6 +17,9 @@ namespace TARN {
 
 namespace {
 
+// Largest package part read into memory.
+const zip_uint64_t MaxPartSize = zip_uint64_t(1) << 30;
+
 const QString RelNs
     = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
 const QString StrictRelNs
@@ -298,6 +301,13 @@ bool XlsxBook::readPart(const QString& name, QByteArray* data, QString* error) c
     zip_file_t* file = zip_fopen_index(_zip, static_cast<zip_uint64_t>(index), 0);
     if (!file) {
         *error = zipError(_zip);
+        return false;
+    }
+    // The size comes from the file: a damaged or hostile one may claim more than fits a
+    // QByteArray, which would truncate the buffer below what zip_fread writes.
+    if (!(st.valid & ZIP_STAT_SIZE) || st.size > MaxPartSize) {
+        zip_fclose(file);
+        *error = QStringLiteral("the part %1 is too large").arg(name);
         return false;
     }
     data->resize(static_cast<int>(st.size));

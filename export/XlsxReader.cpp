@@ -14,6 +14,9 @@ namespace TARN {
 
 namespace {
 
+// Largest package part read into memory.
+const zip_uint64_t MaxPartSize = zip_uint64_t(1) << 30;
+
 struct ZipCloser {
     void operator()(zip_t* zip) const { zip_discard(zip); }
 };
@@ -41,6 +44,12 @@ bool readEntry(zip_t* zip, const QString& name, QByteArray* data)
     zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0);
     if (!file)
         return false;
+    // The size comes from the file: a damaged or hostile one may claim more than fits a
+    // QByteArray, which would truncate the buffer below what zip_fread writes.
+    if (!(st.valid & ZIP_STAT_SIZE) || st.size > MaxPartSize) {
+        zip_fclose(file);
+        return false;
+    }
     data->resize(static_cast<int>(st.size));
     const zip_int64_t got = zip_fread(file, data->data(), st.size);
     zip_fclose(file);

@@ -5,14 +5,21 @@
 
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 
 namespace TARN {
 
 namespace {
 
-const size_t ChunkSize = 1 << 18;
+// The producer works this many bytes ahead of the reader at most, in chunks of this size.
+const size_t ChunkSize = 1 << 20;
+const size_t ChunkCount = 4;
+// No number cell is longer: "<c", a reference of 3 letters and 7 digits, a style of 10 digits,
+// the value of at most 24 characters, and the tags around it.
+const size_t MaxNumberCell = 96;
 
 // Everything up to and after the cells. sheetViews and sheetFormatPr come before sheetData and
 // pageMargins after it, as the worksheet schema orders them.
@@ -77,6 +84,23 @@ std::string escapeText(const QString& text)
     return out;
 }
 
+char* appendUInt(char* p, unsigned v)
+{
+    return std::to_chars(p, p + 10, v).ptr;
+}
+
+char* appendLiteral(char* p, const char* text, size_t length)
+{
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
+template<size_t N>
+char* appendLiteral(char* p, const char (&text)[N])
+{
+    return appendLiteral(p, text, N - 1);
+}
+
 uint64_t decimalDigits(uint64_t v)
 {
     uint64_t n = 1;
@@ -114,125 +138,283 @@ XlsxSheetStream::XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& s
     }
     bound += cellBound * sheet.dates().size();
     _sizeBound = bound;
+
+    if (_styles.missing != 0)
+        _missingCell = " s=\"" + std::to_string(_styles.missing) + '"';
+    _missingCell += " t=\"inlineStr\"><is><t>NaN</t></is></c>";
     rewind();
+}
+
+XlsxSheetStream::~XlsxSheetStream()
+{
+    stop();
+    zip_error_fini(&_error);
+}
+
+void XlsxSheetStream::stop()
+{
+    if (_producer.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            _stopping = true;
+        }
+        _changed.notify_all();
+        _producer.join();
+    }
+    _started = false;
+}
+
+void XlsxSheetStream::start()
+{
+    stop();
+    _nextRow = -1; // the cursor can stay: it seeks to any row
+    std::lock_guard<std::mutex> lock(_mutex);
+    _stopping = false;
+    _produced = false;
+    _failure.clear();
+    while (!_ready.empty()) {
+        _free.push_back(std::move(_ready.front().first));
+        _ready.pop_front();
+    }
+    while (_free.size() < ChunkCount)
+        _free.emplace_back();
+    _started = true;
+    try {
+        _producer = std::thread(&XlsxSheetStream::produce, this);
+        _inline = false;
+    } catch (const std::system_error&) {
+        _inline = true; // no thread to be had: read() makes each chunk when it needs it
+    }
 }
 
 void XlsxSheetStream::rewind()
 {
-    _chunk.clear();
+    stop();
+    _chunkLength = 0;
     _chunkPos = 0;
-    _nextRow = -1;
+    std::lock_guard<std::mutex> lock(_mutex);
     _failure.clear();
 }
 
-void XlsxSheetStream::cellStart(int row, int column, int style)
+QString XlsxSheetStream::failure() const
 {
-    _chunk += "<c r=\"";
-    XlCell::appendColumnName(column, _chunk);
-    _chunk += std::to_string(row + 1);
-    _chunk += "\" s=\"";
-    _chunk += std::to_string(style);
-    _chunk.push_back('"');
+    std::lock_guard<std::mutex> lock(_mutex);
+    return _failure;
 }
 
-void XlsxSheetStream::writeText(int row, int column, int style, const QString& text)
+void XlsxSheetStream::produce()
 {
-    cellStart(row, column, style);
-    _chunk += " t=\"inlineStr\"><is><t";
-    if (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()))
-        _chunk += " xml:space=\"preserve\"";
-    _chunk.push_back('>');
-    _chunk += escapeText(text);
-    _chunk += "</t></is></c>";
+    while (produceChunk(true)) { }
 }
 
-void XlsxSheetStream::writeNumber(int row, int column, int style, double value)
+bool XlsxSheetStream::produceChunk(bool wait)
 {
-    if (!std::isfinite(value)) {
-        writeText(row, column, _styles.missing, QStringLiteral("NaN"));
-        return;
+    std::string chunk;
+    {
+        std::unique_lock<std::mutex> lock(_mutex);
+        if (wait)
+            _changed.wait(lock, [this] { return _stopping || !_free.empty(); });
+        if (_stopping)
+            return false;
+        if (!_free.empty()) {
+            chunk = std::move(_free.back());
+            _free.pop_back();
+        }
     }
-    cellStart(row, column, style);
-    _chunk += "><v>";
-    char buf[32];
-    _chunk.append(buf, XlCell::formatNumber(value, buf));
-    _chunk += "</v></c>";
+    size_t used = 0;
+    QString failure;
+    const bool more = fill(chunk, used, failure);
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (!failure.isEmpty()) {
+            _failure = failure;
+            _free.push_back(std::move(chunk));
+        } else {
+            _ready.emplace_back(std::move(chunk), used);
+        }
+        _produced = !more;
+    }
+    _changed.notify_all();
+    return more;
 }
 
-void XlsxSheetStream::writeRow(int row)
+char* XlsxSheetStream::reserve(std::string& out, size_t used, size_t bytes)
 {
-    _chunk += "<row r=\"";
-    _chunk += std::to_string(row + 1);
-    _chunk += "\">";
+    if (out.size() < used + bytes)
+        out.resize(std::max(used + bytes, std::max(out.size() * 2, ChunkSize + 4096)));
+    return &out[used];
+}
+
+size_t XlsxSheetStream::writeText(
+    std::string& out, size_t used, int row, int column, int style, const QString& text)
+{
+    std::string cell = "<c";
+    if (column != _expectedColumn) {
+        cell += " r=\"";
+        XlCell::appendColumnName(column, cell);
+        cell += std::to_string(row + 1);
+        cell.push_back('"');
+    }
+    _expectedColumn = column + 1;
+    if (style != 0) {
+        cell += " s=\"";
+        cell += std::to_string(style);
+        cell.push_back('"');
+    }
+    cell += " t=\"inlineStr\"><is><t";
+    if (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()))
+        cell += " xml:space=\"preserve\"";
+    cell.push_back('>');
+    cell += escapeText(text);
+    cell += "</t></is></c>";
+    std::memcpy(reserve(out, used, cell.size()), cell.data(), cell.size());
+    return used + cell.size();
+}
+
+size_t XlsxSheetStream::writeRow(std::string& out, size_t used, int row)
+{
+    char* p = reserve(out, used, 32);
+    p = appendLiteral(p, "<row r=\"");
+    p = appendUInt(p, static_cast<unsigned>(row + 1));
+    p = appendLiteral(p, "\">");
+    used = static_cast<size_t>(p - out.data());
+    _expectedColumn = 0;
     if (row == 0) {
         for (int c = 0; c < _sheet.columnCount(); ++c)
-            writeText(0, c + 1, _styles.header, _sheet.header(c));
+            used = writeText(out, used, 0, c + 1, _styles.header, _sheet.header(c));
     } else {
+        // Cells in the order of their columns; any cell may be missing, the date first of all.
+        auto numberCell = [&](int column, int style, double value) {
+            if (!std::isfinite(value)) {
+                char* q = &out[used];
+                q = appendLiteral(q, "<c");
+                if (column != _expectedColumn) {
+                    std::string ref = " r=\"";
+                    XlCell::appendColumnName(column, ref);
+                    ref += std::to_string(row + 1);
+                    ref.push_back('"');
+                    q = appendLiteral(q, ref.data(), ref.size());
+                }
+                q = appendLiteral(q, _missingCell.data(), _missingCell.size());
+                used = static_cast<size_t>(q - out.data());
+                _expectedColumn = column + 1;
+                return;
+            }
+            char* q = &out[used];
+            q = appendLiteral(q, "<c");
+            if (column != _expectedColumn) {
+                std::string ref = " r=\"";
+                XlCell::appendColumnName(column, ref);
+                ref += std::to_string(row + 1);
+                ref.push_back('"');
+                q = appendLiteral(q, ref.data(), ref.size());
+            }
+            if (style != 0) {
+                q = appendLiteral(q, " s=\"");
+                q = appendUInt(q, static_cast<unsigned>(style));
+                *q++ = '"';
+            }
+            q = appendLiteral(q, "><v>");
+            q += XlCell::formatNumber(value, q);
+            q = appendLiteral(q, "</v></c>");
+            used = static_cast<size_t>(q - out.data());
+            _expectedColumn = column + 1;
+        };
         const size_t i = static_cast<size_t>(row - 1);
         if (i < _sheet.dates().size()) {
             const QDate& date = _sheet.dates()[i];
             const int serial = XlCell::serialOf(date);
+            reserve(out, used, MaxNumberCell + _missingCell.size());
             if (serial > 0)
-                writeNumber(row, 0, _styles.date, serial);
+                numberCell(0, _styles.date, serial);
             else if (date.isValid())
-                writeText(row, 0, _styles.date, XlCell::dateText(date));
+                used = writeText(out, used, row, 0, _styles.date, XlCell::dateText(date));
         }
-        for (int c = 0; c < _sheet.columnCount(); ++c)
+        const int columns = _sheet.columnCount();
+        const size_t cellBound = std::max(MaxNumberCell, MaxNumberCell / 2 + _missingCell.size());
+        reserve(out, used, cellBound * static_cast<size_t>(columns));
+        for (int c = 0; c < columns; ++c)
             if (_cursor.has(c))
-                writeNumber(row, c + 1, _styles.number, _cursor.value(c));
+                numberCell(c + 1, _styles.number, _cursor.value(c));
     }
-    _chunk += "</row>";
+    char* end = appendLiteral(reserve(out, used, 8), "</row>");
+    return static_cast<size_t>(end - out.data());
 }
 
-void XlsxSheetStream::fillChunk()
+bool XlsxSheetStream::fill(std::string& out, size_t& used, QString& failure)
 {
-    _chunk.clear();
-    _chunkPos = 0;
+    used = 0;
     if (_nextRow < 0) {
-        _chunk += Prologue;
-        _chunk += "<dimension ref=\"A1";
+        std::string prologue = Prologue;
+        prologue += "<dimension ref=\"A1";
         if (_rows > 1 || _columns > 1) {
-            _chunk.push_back(':');
-            XlCell::appendColumnName(std::max(_columns - 1, 0), _chunk);
-            _chunk += std::to_string(std::max(_rows, 1));
+            prologue.push_back(':');
+            XlCell::appendColumnName(std::max(_columns - 1, 0), prologue);
+            prologue += std::to_string(std::max(_rows, 1));
         }
-        _chunk += "\"/><sheetViews><sheetView ";
+        prologue += "\"/><sheetViews><sheetView ";
         if (_tabSelected)
-            _chunk += "tabSelected=\"1\" ";
-        _chunk += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>"
-                  "<sheetData>";
+            prologue += "tabSelected=\"1\" ";
+        prologue += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>"
+                    "<sheetData>";
+        std::memcpy(reserve(out, used, prologue.size()), prologue.data(), prologue.size());
+        used = prologue.size();
         _nextRow = 0;
     }
-    while (_nextRow < _rows && _chunk.size() < ChunkSize) {
+    while (_nextRow < _rows && used < ChunkSize) {
         if (_cancel && _cancel->load()) {
-            _failure = QStringLiteral("the export was cancelled");
-            return;
+            failure = QStringLiteral("the export was cancelled");
+            return false;
         }
-        if (_nextRow > 0 && !_cursor.seek(_nextRow - 1, &_failure)) {
-            if (_failure.isEmpty())
-                _failure = QStringLiteral("the sheet's data can't be read back");
-            return;
+        if (_nextRow > 0 && !_cursor.seek(_nextRow - 1, &failure)) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("the sheet's data can't be read back");
+            return false;
         }
-        writeRow(_nextRow++);
+        used = writeRow(out, used, _nextRow++);
     }
-    if (_nextRow == _rows && _chunk.size() < ChunkSize) {
-        _chunk += Epilogue;
+    if (_nextRow == _rows && used < ChunkSize) {
+        const size_t length = std::strlen(Epilogue);
+        std::memcpy(reserve(out, used, length), Epilogue, length);
+        used += length;
         ++_nextRow;
     }
+    return _nextRow <= _rows;
 }
 
 int64_t XlsxSheetStream::read(char* out, uint64_t len)
 {
+    if (!_started)
+        start();
     uint64_t done = 0;
     while (done < len) {
-        if (_chunkPos == _chunk.size()) {
-            if (_nextRow > _rows)
+        if (_chunkPos == _chunkLength) {
+            std::unique_lock<std::mutex> lock(_mutex);
+            if (_chunkLength > 0 || !_chunk.empty()) {
+                _free.push_back(std::move(_chunk));
+                _chunk = std::string();
+                _chunkLength = 0;
+                _chunkPos = 0;
+                _changed.notify_all();
+            }
+            if (_inline && _ready.empty() && !_produced) {
+                lock.unlock();
+                produceChunk(false);
+                lock.lock();
+            }
+            _changed.wait(lock, [this] { return !_ready.empty() || _produced; });
+            if (_ready.empty()) {
+                if (!_failure.isEmpty())
+                    return -1;
                 break;
-            fillChunk();
-            if (!_failure.isEmpty())
-                return -1;
+            }
+            _chunk = std::move(_ready.front().first);
+            _chunkLength = _ready.front().second;
+            _chunkPos = 0;
+            _ready.pop_front();
+            continue;
         }
-        const uint64_t n = std::min<uint64_t>(len - done, _chunk.size() - _chunkPos);
+        const uint64_t n = std::min<uint64_t>(len - done, _chunkLength - _chunkPos);
         std::memcpy(out + done, _chunk.data() + _chunkPos, n);
         _chunkPos += n;
         done += n;
@@ -273,8 +455,15 @@ zip_int64_t XlsxSheetStream::callback(
         return n;
     }
     case ZIP_SOURCE_CLOSE:
-        self->_chunk.clear();
-        self->_chunk.shrink_to_fit();
+        self->stop();
+        self->_chunk = std::string();
+        self->_chunkLength = 0;
+        self->_chunkPos = 0;
+        {
+            std::lock_guard<std::mutex> lock(self->_mutex);
+            self->_free.clear();
+            self->_ready.clear();
+        }
         return 0;
     case ZIP_SOURCE_STAT: {
         auto* st = static_cast<zip_stat_t*>(data);

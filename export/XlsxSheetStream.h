@@ -7,8 +7,13 @@
 #include <zip.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace TARN {
 
@@ -22,10 +27,18 @@ struct XlsxCellStyles {
 
 // Produces the worksheet XML of a SheetData row by row, in chunks, so that the sheet is never
 // held as a whole. It is handed to libzip as a source that is read while the archive is closed.
+//
+// The XML is made on a thread of its own, a few chunks ahead of the reader, so that making it
+// overlaps with libzip compressing what was made before. A cell gets a reference (r) only when
+// it doesn't follow the previous cell of its row, and a style (s) only when it isn't 0: both are
+// the defaults the format gives cells without them.
 class XlsxSheetStream {
 public:
     XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& styles, bool tabSelected,
         const std::atomic_bool* cancel);
+    ~XlsxSheetStream();
+    XlsxSheetStream(const XlsxSheetStream&) = delete;
+    XlsxSheetStream& operator=(const XlsxSheetStream&) = delete;
 
     // A size no smaller than the XML. libzip records the true size of what it reads, but it
     // must be told a size up front, or it marks the entry as ZIP64.
@@ -38,18 +51,28 @@ public:
     void rewind();
     int64_t read(char* out, uint64_t len);
     // Why the last read failed (cancelled, or the sheet's data unreadable), empty when it didn't.
-    const QString& failure() const { return _failure; }
+    QString failure() const;
 
     // The whole XML at once, for small sheets and tests.
     std::string toString();
 
 private:
     static zip_int64_t callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd);
-    void fillChunk();
-    void writeRow(int row);
-    void writeText(int row, int column, int style, const QString& text);
-    void writeNumber(int row, int column, int style, double value);
-    void cellStart(int row, int column, int style);
+
+    // The producing thread.
+    void start();
+    void stop();
+    void produce();
+    // Makes the next chunk (waiting for a free one first when wait is set); false when there
+    // is nothing more to make.
+    bool produceChunk(bool wait);
+    // Appends the next piece of XML (about a chunk's worth) to out; false once the end or a
+    // failure has been written.
+    bool fill(std::string& out, size_t& used, QString& failure);
+    char* reserve(std::string& out, size_t used, size_t bytes);
+    size_t writeRow(std::string& out, size_t used, int row);
+    size_t writeText(
+        std::string& out, size_t used, int row, int column, int style, const QString& text);
 
     const SheetData& _sheet;
     XlsxCellStyles _styles;
@@ -58,12 +81,29 @@ private:
     uint64_t _sizeBound = 0;
     int _rows = 0;
     int _columns = 0;
+    std::string _missingCell; // the markup after "<c" and the reference of a NaN cell
 
-    std::string _chunk;
-    size_t _chunkPos = 0;
+    // Producer side (only the producing thread touches these while it runs).
     int _nextRow = 0; // -1: prologue pending; _rows: epilogue pending; _rows + 1: done
-    QString _failure;
     SheetData::RowCursor _cursor;
+    int _expectedColumn = 0; // the column a cell written without a reference lands in
+
+    // Shared between the producer and the reader.
+    mutable std::mutex _mutex;
+    std::condition_variable _changed;
+    std::vector<std::string> _free; // empty chunks for the producer
+    std::deque<std::pair<std::string, size_t>> _ready; // chunks made, with their lengths
+    bool _produced = false; // the producer has made its last chunk (or failed)
+    bool _stopping = false;
+    QString _failure;
+    std::thread _producer;
+
+    // Reader side.
+    std::string _chunk;
+    size_t _chunkLength = 0;
+    size_t _chunkPos = 0;
+    bool _started = false;
+    bool _inline = false; // the chunks are made by read() itself
     zip_error_t _error;
 };
 

@@ -9,6 +9,7 @@ packages=(
     libzip-dev libsqlite3-dev sqlite3
     python3 python3-openpyxl python3-xlrd python3-xlwt
     xvfb xauth librsvg2-bin
+    fonts-dejavu-core poppler-utils
 )
 if [[ "${1:-}" == "--asan" ]]; then
     packages+=(clang libclang-rt-14-dev)

@@ -10,6 +10,7 @@
 #include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ListComboBoxDelegate.h"
+#include "ui/plot/QuickPlot.h"
 
 #include <QDataWidgetMapper>
 #include <QPushButton>
@@ -56,6 +57,10 @@ AggDivDlg::AggDivDlg(int adID, BaselineChangeLog* changeLog, QWidget* parent)
     connect(_ui->_okButton, &QPushButton::clicked, this, &AggDivDlg::okClicked);
     connect(_ui->_applyButton, &QPushButton::clicked, this, &AggDivDlg::applyClicked);
     connect(_ui->_cancelButton, &QPushButton::clicked, this, &AggDivDlg::reject);
+    connect(_ui->_generatePlotButton, &QPushButton::clicked, this, [this] {
+        QuickPlot::openAggDivPlot(
+            this, _aggDivID, _ui->_aggDivSiteNameLineEdit->text(), _changeLog);
+    });
     setupHelpButton(_ui->_helpButton);
 }
 

@@ -1,0 +1,681 @@
+#include "support/TestProject.h"
+
+#include "app/TARNMainWindow.h"
+#include "calc/BaselineChangeLog.h"
+#include "calc/BaselineDemandCalculator.h"
+#include "db/DemoProject.h"
+#include "db/TarnDbMgr.h"
+#include "ui/baseline/BaselineDlg.h"
+#include "ui/baseline/MonthlyCoefficientLineEdit.h"
+#include "ui/baseline/WaterUserDlg.h"
+#include "ui/common/CalcStatusDlg.h"
+#include "ui/common/WaterUserDataViewModel.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const char* const Project = R"(
+INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName, Ord) VALUES
+    (1, 3, 'North Canal', 'NC', 0), (2, 1, 'South Ditch', 'SD', 1), (3, 4, 'East Pipe', 'EP', 2);
+INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 1), (2, 'Use', 2);
+INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES
+    (11, 1, 'Unassigned'), (12, 1, 'Upper'), (21, 2, 'Unassigned'), (22, 2, 'Irrigation');
+INSERT INTO AggDivAttr (AttrID, AggDivID, AttrValidValID) VALUES (1, 1, 12), (1, 2, 11), (1, 3, 11);
+INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (1, 'Dry'), (2, 'Wet');
+INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName, Ord) VALUES
+    (1, 1, 'Upper Ditch', 'UD', 0), (2, 1, 'Lower Ditch', 'LD', 1), (3, 2, 'Farm', 'FA', 0),
+    (4, 3, 'Mill', 'MI', 0);
+INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES
+    (2, 1, 22), (2, 2, 21), (2, 3, 21), (2, 4, 21);
+INSERT INTO WaterUserDist (WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, Sep, Oct, Nov, Dec)
+    VALUES (1, 10, 10, 10, 10, 10, 10, 10, 10, 5, 5, 5, 5),
+           (2, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10, 10, 10),
+           (3, 0, 0, 0, 0, 20, 20, 20, 20, 20, 0, 0, 0),
+           (4, 10, 10, 10, 10, 10, 10, 10, 10, 5, 5, 5, 5);
+INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, EfficiencyRatio,
+    SalinityPickup) VALUES (1, 2000, 100, 40, 0.4, 1), (1, 2001, 110, 44, 0.4, 2),
+    (2, 2000, 50, 25, 0.5, 1), (3, 2000, 80, 20, 0.25, 1), (4, 2000, 60, 30, 0.5, 1);
+)";
+
+template<typename T>
+T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("missing child %s", name);
+    return found;
+}
+
+// Works through modal dialogs as they come up: each step waits until a modal widget of its
+// kind is active, then acts on it. Message boxes that no step expects are answered with OK and
+// kept, so that an unexpected warning shows up in a comparison instead of blocking the test.
+class ModalDriver : public QObject {
+public:
+    using Action = std::function<void(QWidget*)>;
+
+    ModalDriver()
+    {
+        connect(&_timer, &QTimer::timeout, this, &ModalDriver::tick);
+        _timer.start(10);
+    }
+
+    template<typename T>
+    void expect(const std::function<void(T*)>& action)
+    {
+        _steps.append({ [](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
+            [action](QWidget* w) { action(qobject_cast<T*>(w)); } });
+    }
+    // A message box answered with button; its text is kept.
+    void answer(QMessageBox::StandardButton button)
+    {
+        expect<QMessageBox>([this, button](QMessageBox* box) {
+            texts << box->text();
+            box->button(button)->click();
+        });
+    }
+    bool done() const { return _steps.isEmpty() && !_pending; }
+
+    QStringList texts;
+    QStringList unexpected;
+
+private:
+    struct Step {
+        std::function<bool(QWidget*)> matches;
+        Action action;
+    };
+
+    void tick()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (_pending)
+            return;
+        if (!_steps.isEmpty() && _steps.first().matches(modal)) {
+            // Queued, not called: an action that opens a nested modal dialog must not hold up
+            // this timer, which Qt does not fire again while its handler runs.
+            const Step step = _steps.takeFirst();
+            _pending = true;
+            QPointer<QWidget> target(modal);
+            QMetaObject::invokeMethod(
+                this,
+                [this, step, target] {
+                    _pending = false;
+                    if (target)
+                        step.action(target);
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            unexpected << box->text();
+            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+        }
+    }
+
+    QList<Step> _steps;
+    QTimer _timer;
+    bool _pending = false;
+};
+
+QVariant scalar(const QString& sql)
+{
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (!query.exec(sql) || !query.next())
+        return QVariant();
+    return query.value(0);
+}
+
+// True when the manager's connection is inside a transaction (which this ends).
+bool endOpenTransaction()
+{
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    return query.exec(QStringLiteral("ROLLBACK"));
+}
+
+int countStartingWith(const QList<QList<QVariant>>& spy, const QString& prefix)
+{
+    int count = 0;
+    for (const QList<QVariant>& arguments : spy)
+        count += arguments.at(0).toString().startsWith(prefix) ? 1 : 0;
+    return count;
+}
+
+void addAttribute(ModalDriver& driver, const QString& name, bool waterUser)
+{
+    driver.expect<QDialog>([name, waterUser](QDialog* dialog) {
+        child<QLineEdit>(dialog, "_attributeLineEdit")->setText(name);
+        if (waterUser)
+            child<QRadioButton>(dialog, "_waterUserRadioButton")->setChecked(true);
+        child<QPushButton>(dialog, "_okButton")->click();
+    });
+}
+
+void addValue(ModalDriver& driver, const QString& text)
+{
+    driver.expect<QInputDialog>([text](QInputDialog* dialog) {
+        dialog->setTextValue(text);
+        dialog->accept();
+    });
+}
+
+} // namespace
+
+class TestBaselineDlg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(tarnhelm);
+        qRegisterMetaType<CalcStatusInfo>();
+        qRegisterMetaType<TARN::okstat>();
+    }
+    void init()
+    {
+        _project = std::make_unique<TestProject>();
+        QVERIFY(_project->exec(QString::fromLatin1(Project)).isOk());
+        QVERIFY(_project->openInManager().isOk());
+        QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+    }
+    void cleanup()
+    {
+        endOpenTransaction();
+        _project.reset();
+        resetDbManager();
+    }
+
+    void formShowsTheBaseline()
+    {
+        BaselineDlg dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Baseline Development"));
+        QCOMPARE(child<QLineEdit>(&dialog, "_startYearLineEdit")->text(), QStringLiteral("2000"));
+        QCOMPARE(child<QLineEdit>(&dialog, "_endYearLineEdit")->text(), QStringLiteral("2010"));
+        auto* sites = child<QTableView>(&dialog, "_aggDivTableView");
+        QCOMPARE(sites->model()->rowCount(), 3);
+        QCOMPARE(sites->currentIndex().row(), 0);
+        auto* waterUsers = child<QTableView>(&dialog, "_waterUserTableView");
+        QCOMPARE(waterUsers->model()->rowCount(), 2);
+        QVERIFY(child<QPushButton>(&dialog, "_addWaterUserButton")->isEnabled());
+        QVERIFY(!child<QPushButton>(&dialog, "_editWaterUserButton")->isEnabled());
+        auto* attributes = child<QTableView>(&dialog, "_attributeTableView");
+        QCOMPARE(attributes->model()->rowCount(), 2);
+        QCOMPARE(child<QTableView>(&dialog, "_attrValTableView")->model()->rowCount(), 2);
+
+        child<QLineEdit>(&dialog, "_waterUserFilterLineEdit")->setText(QStringLiteral("LOWER"));
+        QCOMPARE(waterUsers->model()->rowCount(), 1);
+        child<QLineEdit>(&dialog, "_aggDivFilterLineEdit")->setText(QStringLiteral("^SD$"));
+        QCOMPARE(sites->model()->rowCount(), 1); // matches the Riffle name
+    }
+
+    void duplicateAttributeName()
+    {
+        BaselineDlg dialog;
+        ModalDriver driver;
+        addAttribute(driver, QStringLiteral("Basin"), false);
+        driver.answer(QMessageBox::Ok);
+        dialog.addAttributeClicked();
+        QVERIFY(driver.done());
+        QCOMPARE(driver.texts, QStringList { QStringLiteral("Attribute already exists.") });
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM Attribute")).toInt(), 2);
+        QCOMPARE(child<QTableView>(&dialog, "_attributeTableView")->model()->rowCount(), 2);
+    }
+
+    void newAttributeGetsAnUndeletableDefault()
+    {
+        BaselineDlg dialog;
+        ModalDriver driver;
+        addAttribute(driver, QStringLiteral("Canal Type"), true);
+        dialog.addAttributeClicked();
+        QVERIFY(driver.done());
+        const int attrId = scalar(QStringLiteral("SELECT AttrID FROM Attribute WHERE AttrName = "
+                                                 "'Canal Type' AND AttrTypeID = 2"))
+                               .toInt();
+        QVERIFY(attrId > 0);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUserAttr wua JOIN AttrValidVal "
+                                       "v ON v.AttrValidValID = wua.AttrValidValID WHERE "
+                                       "wua.AttrID = %1 AND v.AttrVal = 'Unassigned'")
+                            .arg(attrId))
+                     .toInt(),
+            4);
+
+        auto* attributes = child<QTableView>(&dialog, "_attributeTableView");
+        attributes->setCurrentIndex(attributes->model()->index(2, 2));
+        auto* values = child<QTableView>(&dialog, "_attrValTableView");
+        QCOMPARE(values->model()->rowCount(), 1);
+        values->setCurrentIndex(values->model()->index(0, 2));
+        driver.answer(QMessageBox::Ok);
+        dialog.delAttrValClicked();
+        QCOMPARE(driver.texts, QStringList { QStringLiteral("Cannot delete default value.") });
+        QCOMPARE(
+            scalar(
+                QStringLiteral("SELECT COUNT(*) FROM AttrValidVal WHERE AttrID = %1").arg(attrId))
+                .toInt(),
+            1);
+
+        // Any other value can go.
+        addValue(driver, QStringLiteral("Lined"));
+        dialog.addAttrValClicked();
+        QCOMPARE(values->model()->rowCount(), 2);
+        values->setCurrentIndex(values->model()->index(1, 2));
+        dialog.delAttrValClicked();
+        QCOMPARE(values->model()->rowCount(), 1);
+        QCOMPARE(
+            scalar(
+                QStringLiteral("SELECT COUNT(*) FROM AttrValidVal WHERE AttrID = %1").arg(attrId))
+                .toInt(),
+            1);
+        QVERIFY(driver.unexpected.isEmpty());
+    }
+
+    void addedThenEditedWaterUserStaysAdded()
+    {
+        BaselineDlg dialog;
+        ModalDriver driver;
+        driver.expect<WaterUserDlg>([](WaterUserDlg* waterUser) {
+            child<QLineEdit>(waterUser, "_waterUserNameLineEdit")
+                ->setText(QStringLiteral("New Ditch"));
+            waterUser->coefficientEditors().at(0)->setText(QStringLiteral("100"));
+            child<QPushButton>(waterUser, "_applyButton")->click();
+            child<QLineEdit>(waterUser, "_waterUserNameLineEdit")
+                ->setText(QStringLiteral("New Ditch 2"));
+            child<QPushButton>(waterUser, "_okButton")->click();
+        });
+        dialog.addWaterUserHandler();
+        QVERIFY(driver.done());
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+        const int id
+            = scalar(QStringLiteral("SELECT WaterUserID FROM WaterUser WHERE WaterUserName "
+                                    "= 'New Ditch 2'"))
+                  .toInt();
+        QVERIFY(id > 4);
+        const QString reason = dialog.changeLog().waterUserReason(1, id);
+        QCOMPARE(reason,
+            QStringLiteral("Water User %1.New Ditch was added").arg(id, 3, 10, QLatin1Char('0')));
+        // Listed once, although the dialog reported it twice.
+        auto* waterUsers = child<QTableView>(&dialog, "_waterUserTableView");
+        QCOMPARE(waterUsers->model()->rowCount(), 3);
+        QCOMPARE(waterUsers->currentIndex().data().toString(), QStringLiteral("New Ditch 2"));
+    }
+
+    void cancelAfterApplyLeavesNoWaterUser()
+    {
+        BaselineDlg dialog;
+        ModalDriver driver;
+        driver.expect<WaterUserDlg>([](WaterUserDlg* waterUser) {
+            waterUser->coefficientEditors().at(0)->setText(QStringLiteral("100"));
+            child<QPushButton>(waterUser, "_applyButton")->click();
+            child<QPushButton>(waterUser, "_cancelButton")->click();
+        });
+        dialog.addWaterUserHandler();
+        QVERIFY(driver.done());
+        QCOMPARE(child<QTableView>(&dialog, "_waterUserTableView")->model()->rowCount(), 2);
+        QVERIFY(dialog.applyChanges().isOk());
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUser")).toInt(), 4);
+    }
+
+    void deletedWaterUserIsRecorded()
+    {
+        BaselineDlg dialog;
+        auto* waterUsers = child<QTableView>(&dialog, "_waterUserTableView");
+        waterUsers->setCurrentIndex(waterUsers->model()->index(1, 2));
+        dialog.delWaterUserHandler();
+        QCOMPARE(waterUsers->model()->rowCount(), 1);
+        QCOMPARE(dialog.changeLog().waterUserReason(1, 2),
+            QStringLiteral("Water User 002.Lower Ditch was deleted"));
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUser WHERE WaterUserID = 2")).toInt(),
+            0);
+    }
+
+    void movedSitesKeepTheirOrder()
+    {
+        {
+            BaselineDlg dialog;
+            child<QPushButton>(&dialog, "_moveAggDivDownButton")->click();
+            auto* sites = child<QTableView>(&dialog, "_aggDivTableView");
+            QCOMPARE(sites->model()->index(0, 1).data().toString(), QStringLiteral("South Ditch"));
+            QCOMPARE(sites->model()->index(1, 1).data().toString(), QStringLiteral("North Canal"));
+            QVERIFY(dialog.applyChanges().isOk());
+            QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+        }
+        QCOMPARE(
+            _project->scalar(QStringLiteral("SELECT Ord FROM AggDiv WHERE AggDivID = 1")).toInt(),
+            1);
+        BaselineDlg reopened;
+        auto* sites = child<QTableView>(&reopened, "_aggDivTableView");
+        QCOMPARE(sites->model()->index(0, 1).data().toString(), QStringLiteral("South Ditch"));
+    }
+
+    void timeRangeChangeRecalculatesEverything()
+    {
+        BaselineDlg dialog;
+        QSignalSpy diag(&dialog, &BaselineDlg::diagMessage);
+        ModalDriver driver;
+        driver.expect<QDialog>([](QDialog* range) {
+            child<QSpinBox>(range, "_endYearSpinBox")->setValue(2011);
+            child<QPushButton>(range, "_okButton")->click();
+        });
+        dialog.editTimeRangeClicked();
+        QVERIFY(driver.done());
+        QCOMPARE(child<QLineEdit>(&dialog, "_endYearLineEdit")->text(), QStringLiteral("2011"));
+        QVERIFY(dialog.changeLog().fullRecalculation());
+
+        child<QPushButton>(&dialog, "_applyButton")->click();
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+        // Every site of the baseline and of both scenarios.
+        QCOMPARE(countStartingWith(diag, QStringLiteral("Computing Agg Diversion")), 9);
+        QVERIFY(!dialog.changeLog().hasChanges());
+        QCOMPARE(_project->scalar(QStringLiteral("SELECT EndYear FROM Baseline")).toInt(), 2011);
+        QCOMPARE(_project
+                     ->scalar(QStringLiteral("SELECT COUNT(DISTINCT WaterUserID) FROM "
+                                             "ScenarioYearlyWaterUser WHERE Year = 2011"))
+                     .toInt(),
+            4);
+        QVERIFY(endOpenTransaction()); // Apply began the next one
+    }
+
+    void applyWithNothingChanged()
+    {
+        BaselineDlg dialog;
+        QSignalSpy diag(&dialog, &BaselineDlg::diagMessage);
+        child<QLineEdit>(&dialog, "_toolUserName")->setText(QStringLiteral("Planner"));
+        ModalDriver driver;
+        child<QPushButton>(&dialog, "_applyButton")->click();
+        QVERIFY(driver.unexpected.isEmpty());
+        QCOMPARE(diag.count(), 0);
+        QCOMPARE(_project->scalar(QStringLiteral("SELECT ToolUserName FROM Baseline")).toString(),
+            QStringLiteral("Planner"));
+        QCOMPARE(
+            _project->scalar(QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")).toInt(), 0);
+        QVERIFY(endOpenTransaction());
+    }
+
+    void recalculateAllCommitsWhatIsWrittenSoFar()
+    {
+        BaselineDlg dialog;
+        QSignalSpy diag(&dialog, &BaselineDlg::diagMessage);
+        ModalDriver driver;
+        addValue(driver, QStringLiteral("Lower"));
+        dialog.addAttrValClicked();
+        child<QPushButton>(&dialog, "_moveAggDivDownButton")->click();
+
+        driver.answer(QMessageBox::Yes);
+        child<QPushButton>(&dialog, "_recalculateAllButton")->click();
+        QVERIFY(driver.done());
+        QCOMPARE(driver.texts.last(),
+            QStringLiteral("Are you sure you want to recalculate all baseline and scenario data? "
+                           "This operation may take a while."));
+        QCOMPARE(countStartingWith(diag, QStringLiteral("Computing Agg Diversion")), 9);
+        QCOMPARE(_project
+                     ->scalar(QStringLiteral("SELECT COUNT(*) FROM AttrValidVal WHERE AttrVal "
+                                             "= 'Lower'"))
+                     .toInt(),
+            1);
+        QCOMPARE(
+            _project->scalar(QStringLiteral("SELECT Ord FROM AggDiv WHERE AggDivID = 1")).toInt(),
+            0);
+        QVERIFY(!dialog.changeLog().hasChanges());
+        QVERIFY(endOpenTransaction());
+    }
+
+    void recalculateAllAnsweredNo()
+    {
+        BaselineDlg dialog;
+        QSignalSpy diag(&dialog, &BaselineDlg::diagMessage);
+        ModalDriver driver;
+        driver.answer(QMessageBox::No);
+        dialog.recalculateAllClickedHandler();
+        QVERIFY(driver.done());
+        QCOMPARE(diag.count(), 0);
+        QVERIFY(!dialog.changeLog().fullRecalculation());
+    }
+
+    void cancelAnsweredNoKeepsEdits()
+    {
+        BaselineDlg dialog;
+        dialog.show();
+        ModalDriver driver;
+        addValue(driver, QStringLiteral("Lower"));
+        dialog.addAttrValClicked();
+        child<QLineEdit>(&dialog, "_toolUserName")->setText(QStringLiteral("Planner"));
+
+        driver.answer(QMessageBox::No);
+        child<QPushButton>(&dialog, "_cancelButton")->click();
+        QVERIFY(driver.done());
+        QCOMPARE(driver.texts.last(),
+            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."));
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(child<QLineEdit>(&dialog, "_toolUserName")->text(), QStringLiteral("Planner"));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM AttrValidVal WHERE AttrVal = 'Lower'"))
+                     .toInt(),
+            1);
+
+        driver.answer(QMessageBox::Yes);
+        dialog.reject();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM AttrValidVal WHERE AttrVal = 'Lower'"))
+                     .toInt(),
+            0);
+        QVERIFY(!endOpenTransaction());
+    }
+
+    void failedBaselineSaveStopsTheSave()
+    {
+        QSqlQuery trigger(TarnDbMgr::instance()->database());
+        QVERIFY(trigger.exec(
+            QStringLiteral("CREATE TRIGGER BaselineLocked BEFORE UPDATE ON Baseline BEGIN SELECT "
+                           "RAISE(ABORT, 'baseline is locked'); END")));
+        BaselineDlg dialog;
+        ModalDriver driver;
+        addValue(driver, QStringLiteral("Lower"));
+        dialog.addAttrValClicked();
+        child<QPushButton>(&dialog, "_moveAggDivDownButton")->click();
+
+        const TARN::okstat result = dialog.applyChanges();
+        QVERIFY(result.failed());
+        QVERIFY2(result.text().startsWith(QLatin1String("Unable to save baseline: ")),
+            qPrintable(result.text()));
+        QVERIFY(result.text().contains(QLatin1String("baseline is locked")));
+        QTRY_COMPARE(driver.unexpected, QStringList { result.text() });
+        // Nothing was committed: the transaction is still open with all of it.
+        QCOMPARE(_project
+                     ->scalar(QStringLiteral("SELECT COUNT(*) FROM AttrValidVal WHERE AttrVal "
+                                             "= 'Lower'"))
+                     .toInt(),
+            0);
+        QCOMPARE(scalar(QStringLiteral("SELECT Ord FROM AggDiv WHERE AggDivID = 1")).toInt(), 0);
+        QVERIFY(endOpenTransaction());
+    }
+
+    void exportAttributesWritesTheFile()
+    {
+        BaselineDlg dialog;
+        dialog.show();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("attributes.xml"));
+        ModalDriver driver;
+        driver.expect<QFileDialog>([path](QFileDialog* files) {
+            QCOMPARE(files->windowTitle(), QStringLiteral("Attributes File"));
+            child<QLineEdit>(files, "fileNameEdit")->setText(path);
+            static_cast<QDialog*>(files)->accept();
+        });
+        child<QPushButton>(&dialog, "_exportAttributesButton")->click();
+        QVERIFY(driver.done());
+        QTRY_VERIFY(QFile::exists(path));
+        QTRY_VERIFY(!dialog.findChild<CalcStatusDlg*>());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray xml = file.readAll();
+        QVERIFY(xml.contains("Basin"));
+        QVERIFY(xml.contains("Irrigation"));
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+    }
+
+    // The road of one typical edit, from the main window: a water user's yearly depletion is
+    // edited in the water user dialog, the baseline dialog saves with OK, and the baseline
+    // calculation recomputes the edited site.
+    void roadOfOneTypicalEdit()
+    {
+        endOpenTransaction();
+        _project.reset();
+        resetDbManager();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("demo.db"));
+        QVERIFY(DemoProject::createDemo(path).isOk());
+
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(path));
+        QSqlDatabase& db = TarnDbMgr::instance()->database();
+
+        // Stored results for every site first, so that only the edited one is recomputed.
+        {
+            BaselineChangeLog everything;
+            everything.setFullRecalculation();
+            BaselineDemandCalculator calculator;
+            QVERIFY(calculator.initialize(&everything, true).isOk());
+            QSignalSpy finished(&calculator, &DemandCalculator::calcFinished);
+            calculator.start();
+            QVERIFY(finished.wait(60000));
+            QVERIFY(finished.at(0).at(0).value<TARN::okstat>().isOk());
+        }
+
+        // The first water user of the first site in the dialog's order.
+        QSqlQuery first(db);
+        QVERIFY(first.exec(QStringLiteral(
+            "SELECT wu.WaterUserID, wu.WaterUserName, ad.AggDivID, ad.RiffleName FROM WaterUser wu "
+            "JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE wu.ScenarioID IS NULL ORDER BY "
+            "ad.Ord, ad.AggDivID, wu.Ord, wu.WaterUserID LIMIT 1")));
+        QVERIFY(first.next());
+        const int waterUserID = first.value(0).toInt();
+        const QString waterUserName = first.value(1).toString();
+        const int aggDivID = first.value(2).toInt();
+        const QString siteRiffleName = first.value(3).toString();
+        first.finish();
+        const int year = scalar(QStringLiteral("SELECT StartYear + 1 FROM Baseline")).toInt();
+        const QString month = QStringLiteral("%1-07-01").arg(year);
+        const double july = scalar(QStringLiteral("SELECT Jul FROM WaterUserDist WHERE WaterUserID "
+                                                  "= %1")
+                                       .arg(waterUserID))
+                                .toDouble();
+        QVERIFY(july > 0);
+        const QString monthlySql = QStringLiteral(
+            "SELECT DepletionValue FROM BaseMonthlyWaterUser WHERE WaterUserID = %1 AND Month = "
+            "'%2'")
+                                       .arg(waterUserID)
+                                       .arg(month);
+        const double before = scalar(monthlySql).toDouble();
+        const double newDepletion = 1234.5678;
+
+        ModalDriver driver;
+        driver.expect<BaselineDlg>([](BaselineDlg* baseline) {
+            auto* waterUsers = child<QTableView>(baseline, "_waterUserTableView");
+            waterUsers->setCurrentIndex(waterUsers->model()->index(0, 2));
+            child<QPushButton>(baseline, "_editWaterUserButton")->click();
+        });
+        driver.expect<WaterUserDlg>([year, newDepletion](WaterUserDlg* waterUser) {
+            WaterUserDataViewModel* data = waterUser->dataModel();
+            for (int row = 0; row < data->rowCount(); ++row) {
+                if (data->record(row).Year == year)
+                    data->setData(
+                        data->index(row, WaterUserDataViewModel::DepletionColumn), newDepletion);
+            }
+            child<QPushButton>(waterUser, "_okButton")->click();
+        });
+        driver.expect<BaselineDlg>(
+            [](BaselineDlg* baseline) { child<QPushButton>(baseline, "_okButton")->click(); });
+        child<QPushButton>(&window, "_editBaselineButton")->click();
+        QVERIFY(driver.done());
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+
+        const QString diagnostics = child<QTextEdit>(&window, "_diagTextEdit")->toPlainText();
+        const QString siteLabel
+            = QStringLiteral("%1.%2").arg(aggDivID, 3, 10, QLatin1Char('0')).arg(siteRiffleName);
+        QVERIFY2(diagnostics.contains(
+                     QStringLiteral("Computing Agg Diversion %1 for the following reason(s):")
+                         .arg(siteLabel)),
+            qPrintable(diagnostics));
+        QVERIFY(diagnostics.contains(QStringLiteral("Water User %1.%2 was edited")
+                                         .arg(waterUserID, 3, 10, QLatin1Char('0'))
+                                         .arg(waterUserName)));
+        QVERIFY(diagnostics.contains(QLatin1String("Skipping Agg Diversion")));
+
+        // Committed: the file itself holds the new input and the recomputed month.
+        QCOMPARE(_projectScalar(path,
+                     QStringLiteral("SELECT DepletionReq FROM WaterUserData WHERE WaterUserID = "
+                                    "%1 AND Year = %2")
+                         .arg(waterUserID)
+                         .arg(year))
+                     .toDouble(),
+            newDepletion);
+        const double after = scalar(monthlySql).toDouble();
+        QVERIFY(!qFuzzyCompare(after, before));
+        QVERIFY2(qAbs(after - newDepletion * july / 100.0) < 1e-9,
+            qPrintable(QStringLiteral("%1 vs %2").arg(after).arg(newDepletion * july / 100.0)));
+        // The diversion was kept: the edit of the depletion derived a new efficiency instead.
+        const double diversion = scalar(QStringLiteral("SELECT DiversionReq FROM WaterUserData "
+                                                       "WHERE WaterUserID = %1 AND Year = %2")
+                                            .arg(waterUserID)
+                                            .arg(year))
+                                     .toDouble();
+        const double monthlyDiversion
+            = scalar(QStringLiteral("SELECT DiversionValue FROM BaseMonthlyWaterUser WHERE "
+                                    "WaterUserID = %1 AND Month = '%2'")
+                         .arg(waterUserID)
+                         .arg(month))
+                  .toDouble();
+        QVERIFY(qAbs(monthlyDiversion - diversion * july / 100.0) < 1e-9);
+        QCOMPARE(scalar(QStringLiteral("SELECT EfficiencyRatio FROM WaterUserData WHERE "
+                                       "WaterUserID = %1 AND Year = %2")
+                            .arg(waterUserID)
+                            .arg(year))
+                     .toDouble(),
+            newDepletion / diversion);
+    }
+
+private:
+    static QVariant _projectScalar(const QString& path, const QString& sql)
+    {
+        QVariant value;
+        {
+            QSqlDatabase db
+                = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+            db.setDatabaseName(path);
+            if (db.open()) {
+                QSqlQuery query(db);
+                if (query.exec(sql) && query.next())
+                    value = query.value(0);
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+        return value;
+    }
+
+    std::unique_ptr<TestProject> _project;
+};
+
+QTEST_MAIN(TestBaselineDlg)
+#include "tst_baselinedlg.moc"

@@ -1,0 +1,469 @@
+#include "ui/baseline/BaselineDlg.h"
+#include "ui_BaselineDlg.h"
+
+#include "calc/BaselineDemandCalculator.h"
+#include "calc/ScenarioDemandCalculator.h"
+#include "db/AggDivDAO.h"
+#include "db/AttributeDAO.h"
+#include "db/BaselineDAO.h"
+#include "db/ModelOps.h"
+#include "db/ScenarioDAO.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "db/TarnRelationalTableModel.h"
+#include "db/WaterUserDAO.h"
+#include "export/AttributeExporter.h"
+#include "ui/baseline/PasswordConfigDlg.h"
+#include "ui/baseline/TimeRangeDlg.h"
+#include "ui/common/AggDivProxyModel.h"
+#include "ui/common/AggDivViewModel.h"
+#include "ui/common/AttrValidValViewModel.h"
+#include "ui/common/AttributeViewModel.h"
+#include "ui/common/CalcStatusDlg.h"
+#include "ui/common/HelpButton.h"
+#include "ui/common/WaterUserProxyModel.h"
+#include "ui/common/WaterUserViewModel.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QFileDialog>
+#include <QFutureWatcher>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QStringList>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace {
+
+const QString SaveTitle = QStringLiteral("Save Baseline");
+const QString CancelTitle = QStringLiteral("Cancel Changes to Baseline");
+
+template<typename T>
+void sortByOrd(QList<T>& records)
+{
+    std::stable_sort(
+        records.begin(), records.end(), [](const T& a, const T& b) { return a.Ord < b.Ord; });
+}
+
+} // namespace
+
+BaselineDlg::BaselineDlg(QWidget* parent)
+    : TarnDlg(parent)
+    , _ui(new Ui::BaselineWidgets)
+    , _attributeModel(new AttributeViewModel(this))
+    , _attrValModel(new AttrValidValViewModel(this))
+    , _aggDivViewModel(new AggDivViewModel(this))
+    , _aggDivProxy(new AggDivProxyModel(this))
+    , _waterUserViewModel(new WaterUserViewModel(this))
+    , _waterUserProxy(new WaterUserProxyModel(this))
+{
+    _aggDivProxy->setSourceModel(_aggDivViewModel);
+    _waterUserProxy->setSourceModel(_waterUserViewModel);
+
+    _ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setupHelpButton(_ui->_helpButton);
+    _ui->_attributeTableView->setModel(_attributeModel);
+    _ui->_attrValTableView->setModel(_attrValModel);
+    _ui->_aggDivTableView->setModel(_aggDivProxy);
+    _ui->_waterUserTableView->setModel(_waterUserProxy);
+
+    connect(
+        _ui->_addAttributeButton, &QPushButton::clicked, this, &BaselineDlg::addAttributeClicked);
+    connect(_ui->_deleteAttributeButton, &QPushButton::clicked, this,
+        &BaselineDlg::delAttributeClicked);
+    connect(_ui->_addAttrValButton, &QPushButton::clicked, this, &BaselineDlg::addAttrValClicked);
+    connect(
+        _ui->_deleteAttrValButton, &QPushButton::clicked, this, &BaselineDlg::delAttrValClicked);
+    connect(_ui->_aggDivFilterLineEdit, &QLineEdit::textChanged, this,
+        &BaselineDlg::aggDivFilterTextChanged);
+    connect(_ui->_waterUserFilterLineEdit, &QLineEdit::textChanged, this,
+        &BaselineDlg::waterUserFilterTextChanged);
+    connect(_ui->_moveAggDivUpButton, &QPushButton::clicked, this, [this] { moveAggDiv(true); });
+    connect(_ui->_moveAggDivDownButton, &QPushButton::clicked, this, [this] { moveAggDiv(false); });
+    connect(_ui->_addAggDivButton, &QPushButton::clicked, this, &BaselineDlg::addAggDivClicked);
+    connect(_ui->_editAggDivButton, &QPushButton::clicked, this, &BaselineDlg::editAggDivHandler);
+    connect(_ui->_deleteAggDivButton, &QPushButton::clicked, this, &BaselineDlg::delAggDivClicked);
+    connect(
+        _ui->_moveWaterUserUpButton, &QPushButton::clicked, this, [this] { moveWaterUser(true); });
+    connect(_ui->_moveWaterUserDownButton, &QPushButton::clicked, this,
+        [this] { moveWaterUser(false); });
+    connect(
+        _ui->_addWaterUserButton, &QPushButton::clicked, this, &BaselineDlg::addWaterUserHandler);
+    connect(
+        _ui->_editWaterUserButton, &QPushButton::clicked, this, &BaselineDlg::editWaterUserHandler);
+    connect(_ui->_deleteWaterUserButton, &QPushButton::clicked, this,
+        &BaselineDlg::delWaterUserHandler);
+    connect(_ui->_waterUserTableView, &QAbstractItemView::doubleClicked, this,
+        &BaselineDlg::editWaterUserHandler);
+    connect(_ui->_modifyPasswordButton, &QPushButton::clicked, this,
+        &BaselineDlg::modifyPasswordClicked);
+    connect(_ui->_modifyTimeRangeButton, &QPushButton::clicked, this,
+        &BaselineDlg::editTimeRangeClicked);
+    connect(_ui->_exportAttributesButton, &QPushButton::clicked, this,
+        &BaselineDlg::exportAttributesHandler);
+    connect(_ui->_recalculateAllButton, &QPushButton::clicked, this,
+        &BaselineDlg::recalculateAllClickedHandler);
+    connect(_ui->_okButton, &QPushButton::clicked, this, &BaselineDlg::okClickedHandler);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &BaselineDlg::applyClickedHandler);
+    connect(_ui->_cancelButton, &QPushButton::clicked, this, &BaselineDlg::reject);
+
+    connect(_ui->_aggDivTableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        &BaselineDlg::aggDivSelectionChanged);
+    connect(_ui->_attributeTableView->selectionModel(), &QItemSelectionModel::currentRowChanged,
+        this, &BaselineDlg::updateAttrValViewModel);
+    connect(_ui->_attrValTableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        &BaselineDlg::attrValSelectionChanged);
+    connect(_ui->_waterUserTableView->selectionModel(), &QItemSelectionModel::currentRowChanged,
+        this, &BaselineDlg::updateButtons);
+
+    loadBaseline();
+    loadAttributes();
+    loadAggDivs();
+
+    for (int column : { WaterUserViewModel::IdColumn, WaterUserViewModel::ScenarioColumn,
+             WaterUserViewModel::RiffleNameColumn, WaterUserViewModel::NotesColumn,
+             WaterUserViewModel::OrdColumn, WaterUserViewModel::AggDivIdColumn,
+             WaterUserViewModel::SiteNameColumn })
+        _ui->_waterUserTableView->hideColumn(column);
+    _ui->_waterUserTableView->horizontalHeader()->setStretchLastSection(true);
+    aggDivSelectionChanged();
+    updateButtons();
+
+    if (_waterUserDistModel)
+        _submitModels.append(_waterUserDistModel);
+}
+
+BaselineDlg::~BaselineDlg()
+{
+    delete _ui;
+}
+
+void BaselineDlg::loadBaseline()
+{
+    BaselineDAO* dao = TarnDbMgr::instance()->baselineDAO();
+    const TARN::okstat status
+        = dao ? dao->getBaseline(_baseline) : TARN::okstat(QStringLiteral("no project is open"));
+    if (status.failed()) {
+        showWarning(QStringLiteral("Unable to load baseline: %1").arg(status.text()));
+        return;
+    }
+    _ui->_baselineDescription->setHtml(_baseline.Description);
+    _ui->_toolUserName->setText(_baseline.ToolUserName);
+    _ui->_createdDateLabel->setText(_baseline.CreatedDate);
+    _ui->_modifiedDateLabel->setText(_baseline.ModifiedDate);
+    _ui->_startYearLineEdit->setText(QString::number(_baseline.StartYear));
+    _ui->_endYearLineEdit->setText(QString::number(_baseline.EndYear));
+    if (_baseline.outputTypeId == 1)
+        _ui->_outputNameRequested->setChecked(true);
+    else if (_baseline.outputTypeId == 2)
+        _ui->_outputNameSchedule->setChecked(true);
+}
+
+void BaselineDlg::loadAttributes()
+{
+    AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
+    AttributeList attributes;
+    const TARN::okstat status = dao ? dao->getAttributes(attributes, 0)
+                                    : TARN::okstat(QStringLiteral("no project is open"));
+    if (status.failed())
+        showWarning(QStringLiteral("Unable to load attributes: %1").arg(status.text()));
+    _attributeModel->setRecords(attributes);
+    QTableView* view = _ui->_attributeTableView;
+    for (int column : { AttributeViewModel::IdColumn, AttributeViewModel::BaselineColumn,
+             AttributeViewModel::TypeIdColumn })
+        view->hideColumn(column);
+    view->horizontalHeader()->setSectionResizeMode(
+        AttributeViewModel::NameColumn, QHeaderView::Stretch);
+    view->selectRow(0);
+
+    QTableView* values = _ui->_attrValTableView;
+    values->hideColumn(AttrValidValViewModel::IdColumn);
+    values->hideColumn(AttrValidValViewModel::AttrIdColumn);
+    values->horizontalHeader()->setSectionResizeMode(
+        AttrValidValViewModel::ValueColumn, QHeaderView::Stretch);
+}
+
+void BaselineDlg::loadAggDivs()
+{
+    AggDivDAO* dao = TarnDbMgr::instance()->aggDivDAO();
+    AggDivList aggDivs;
+    const TARN::okstat status
+        = dao ? dao->getAggDivs(aggDivs) : TARN::okstat(QStringLiteral("no project is open"));
+    if (status.failed())
+        showWarning(QStringLiteral("Unable to load aggregate diversions: %1").arg(status.text()));
+    // The stored order is the planner's: the rows come back in whatever order the file keeps.
+    sortByOrd(aggDivs);
+    _aggDivViewModel->setRecords(aggDivs);
+    QTableView* view = _ui->_aggDivTableView;
+    for (int column :
+        { AggDivViewModel::IdColumn, AggDivViewModel::NotesColumn, AggDivViewModel::OrdColumn })
+        view->hideColumn(column);
+    view->horizontalHeader()->setStretchLastSection(true);
+    view->selectRow(0);
+}
+
+int BaselineDlg::currentAggDivRow() const
+{
+    const QModelIndex index = _ui->_aggDivTableView->currentIndex();
+    return index.isValid() ? _aggDivProxy->mapToSource(index).row() : -1;
+}
+
+int BaselineDlg::currentWaterUserRow() const
+{
+    const QModelIndex index = _ui->_waterUserTableView->currentIndex();
+    return index.isValid() ? _waterUserProxy->mapToSource(index).row() : -1;
+}
+
+void BaselineDlg::updateButtons()
+{
+    const bool attribute = _ui->_attributeTableView->currentIndex().isValid();
+    _ui->_deleteAttributeButton->setEnabled(attribute);
+    _ui->_addAttrValButton->setEnabled(attribute);
+    _ui->_deleteAttrValButton->setEnabled(_ui->_attrValTableView->currentIndex().isValid());
+    const bool site = _ui->_aggDivTableView->currentIndex().isValid();
+    for (QPushButton* button : { _ui->_editAggDivButton, _ui->_deleteAggDivButton,
+             _ui->_moveAggDivUpButton, _ui->_moveAggDivDownButton, _ui->_addWaterUserButton })
+        button->setEnabled(site);
+    const bool waterUser = _ui->_waterUserTableView->currentIndex().isValid();
+    for (QPushButton* button : { _ui->_editWaterUserButton, _ui->_deleteWaterUserButton,
+             _ui->_moveWaterUserUpButton, _ui->_moveWaterUserDownButton })
+        button->setEnabled(waterUser);
+}
+
+// ---- Settings ---------------------------------------------------------------------------------
+
+void BaselineDlg::editTimeRangeClicked()
+{
+    const int startYear = _baseline.StartYear;
+    const int endYear = _baseline.EndYear;
+    TimeRangeDlg dialog(_baseline, this);
+    dialog.exec();
+    _ui->_startYearLineEdit->setText(QString::number(_baseline.StartYear));
+    _ui->_endYearLineEdit->setText(QString::number(_baseline.EndYear));
+    if (_baseline.StartYear != startYear || _baseline.EndYear != endYear)
+        _changeLog.setFullRecalculation();
+}
+
+void BaselineDlg::modifyPasswordClicked()
+{
+    PasswordConfigDlg dialog(_baseline, this);
+    dialog.exec();
+}
+
+void BaselineDlg::exportAttributesHandler()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Attributes File"),
+        QString(), QStringLiteral("XML Files (*.xml);;All Files (*)"));
+    if (path.isEmpty())
+        return;
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    auto* exporter = new AttributeExporter(this, mgr->database(), mgr->path());
+    auto* status = new CalcStatusDlg(this);
+    status->setWindowModality(Qt::WindowModal);
+    status->attachAttributeExporter(exporter);
+    connect(status, &QDialog::finished, status, &QObject::deleteLater);
+    // The exporter is deleted only once the pool thread has left it, not when it reports the
+    // end of the export.
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, exporter] {
+        exporter->deleteLater();
+        watcher->deleteLater();
+    });
+    status->open();
+    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(),
+        [exporter, path] { exporter->exportAttributes(path, AttributeExporter::BaselineId); }));
+}
+
+// ---- Save, recalculation, cancel --------------------------------------------------------------
+
+TARN::okstat BaselineDlg::applyChanges()
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    _baseline.Description = _ui->_baselineDescription->toHtml();
+    _baseline.ToolUserName = _ui->_toolUserName->text();
+    _baseline.ModifiedDate = QDate::currentDate().toString(Qt::ISODate);
+    if (_ui->_outputNameRequested->isChecked()) {
+        _baseline.outputTypeId = 1;
+        _baseline.outputTypeName = QStringLiteral("Requested");
+    } else {
+        _baseline.outputTypeId = 2;
+        _baseline.outputTypeName = QStringLiteral("Scheduled");
+    }
+    // A baseline row that could not be written (its time range included) must not be
+    // committed as if it had been.
+    const TARN::okstat baselineSaved = mgr->baselineDAO()->saveBaseline(_baseline);
+    if (baselineSaved.failed()) {
+        const QString error
+            = QStringLiteral("Unable to save baseline: %1").arg(baselineSaved.text());
+        showWarning(error);
+        return error;
+    }
+
+    const int currentSite = _aggDivViewModel->record(currentAggDivRow()).AggDivID;
+    const int currentWaterUser = _waterUserViewModel->record(currentWaterUserRow()).WaterUserID;
+    _aggDivViewModel->renumberOrd();
+    _waterUserViewModel->renumberOrd();
+
+    AggDivList aggDivs = _aggDivViewModel->records();
+    TARN::okstat status = mgr->aggDivDAO()->saveAggDivs(aggDivs);
+    if (status.failed()) {
+        const QString error
+            = QStringLiteral("Unable to save aggregate diversions: %1").arg(status.text());
+        showWarning(error);
+        return error;
+    }
+    _aggDivViewModel->setRecords(aggDivs);
+
+    WaterUserList waterUsers = _waterUserViewModel->records();
+    status = mgr->waterUserDAO()->saveWaterUsers(waterUsers);
+    if (status.failed()) {
+        const QString error = QStringLiteral("Unable to save water users: %1").arg(status.text());
+        showWarning(error);
+        return error;
+    }
+    _waterUserViewModel->setRecords(waterUsers);
+    // The resets cleared the selections; keep the planner where he was.
+    scrollToAggDiv(currentSite);
+    scrollToWaterUser(currentWaterUser);
+
+    QStringList failures;
+    for (QSqlTableModel* model : qAsConst(_submitModels)) {
+        if (!model->submitAll())
+            failures << QStringLiteral("Error submitting changes to table %1: %2")
+                            .arg(model->tableName(), model->lastError().text());
+    }
+    TARN::okstat result;
+    bool committed = false;
+    if (failures.isEmpty()) {
+        committed = mgr->database().commit();
+        if (committed) {
+            _ui->_modifiedDateLabel->setText(_baseline.ModifiedDate);
+            if (_changeLog.hasChanges())
+                recalculate();
+        } else {
+            result = mgr->database().lastError().text();
+            QMessageBox::information(this, SaveTitle, result.text());
+        }
+    } else {
+        result = failures.join(QLatin1Char('\n'));
+        QMessageBox::information(this, SaveTitle, result.text());
+    }
+
+    if (committed) {
+        _changeLog.clear();
+        if (_keepOpen) {
+            const TARN::okstat begun = mgr->beginTransaction();
+            if (begun.failed()) {
+                showWarning(begun.text());
+                reject();
+            }
+        }
+        updateButtons();
+    }
+    return result;
+}
+
+void BaselineDlg::okClickedHandler()
+{
+    _keepOpen = false;
+    TarnDlg::okClicked();
+}
+
+void BaselineDlg::applyClickedHandler()
+{
+    _keepOpen = true;
+    TarnDlg::applyClicked();
+}
+
+bool BaselineDlg::runCalculator(DemandCalculator* calculator)
+{
+    const TARN::okstat ready = calculator->initialize(&_changeLog, true);
+    if (ready.failed()) {
+        showWarning(ready.text());
+        delete calculator;
+        return false;
+    }
+    connect(calculator, &DemandCalculator::diagMessage, this, &BaselineDlg::diagMessage,
+        Qt::QueuedConnection);
+    CalcStatusDlg status(this);
+    status.attachCalculator(calculator);
+    calculator->start();
+    const bool accepted = status.exec() == QDialog::Accepted;
+    if (!accepted)
+        showWarning(status.resultText());
+    delete calculator;
+    // Lines still queued from the worker belong before whatever the next run reports.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    return accepted;
+}
+
+void BaselineDlg::recalculate()
+{
+    runCalculator(new BaselineDemandCalculator(this));
+    QSqlTableModel* scenarios = TarnDbMgr::instance()->scenarioDAO()->scenarioModel();
+    ModelOps::selectAll(scenarios);
+    QList<QPair<int, QString>> runs;
+    for (int row = 0; row < scenarios->rowCount(); ++row) {
+        const QSqlRecord record = scenarios->record(row);
+        runs.append(
+            { record.value(TN::ScenarioID).toInt(), record.value(TN::ScenarioName).toString() });
+    }
+    for (const auto& run : qAsConst(runs))
+        runCalculator(new ScenarioDemandCalculator(run.first, run.second, this));
+}
+
+void BaselineDlg::recalculateAllClickedHandler()
+{
+    if (QMessageBox::question(this, QStringLiteral("Recalculate All Data"),
+            QStringLiteral("Are you sure you want to recalculate all baseline and scenario data? "
+                           "This operation may take a while."),
+            QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    _changeLog.setFullRecalculation();
+    if (mgr->database().commit())
+        recalculate();
+    else
+        QMessageBox::information(this, SaveTitle, mgr->database().lastError().text());
+    const TARN::okstat begun = mgr->beginTransaction();
+    _changeLog.clear();
+    if (begun.failed()) {
+        showWarning(begun.text());
+        reject();
+    }
+}
+
+bool BaselineDlg::rollback()
+{
+    for (QSqlTableModel* model : qAsConst(_submitModels))
+        model->revertAll();
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    if (!db.rollback()) {
+        QMessageBox::information(this, CancelTitle, db.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+void BaselineDlg::revertChanges()
+{
+    rollback();
+}
+
+void BaselineDlg::reject()
+{
+    if (QMessageBox::question(this, CancelTitle,
+            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."),
+            QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    rollback();
+    TarnDlg::reject();
+}

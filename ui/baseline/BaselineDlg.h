@@ -1,0 +1,103 @@
+#pragma once
+
+#include "calc/BaselineChangeLog.h"
+#include "db/Records.h"
+#include "ui/common/TarnDlg.h"
+
+#include <QList>
+#include <QModelIndex>
+
+class AggDivProxyModel;
+class AggDivViewModel;
+class AttrValidValViewModel;
+class AttributeViewModel;
+class DemandCalculator;
+class QSqlTableModel;
+class WaterUserProxyModel;
+class WaterUserViewModel;
+
+namespace Ui {
+class BaselineWidgets;
+}
+
+// The baseline editor. Runs inside a transaction begun by its opener: attribute edits and
+// deletions are written at once, the site and water user lists and the baseline's own fields on
+// save. Saving commits, then recalculates what the recorded edits affect (the baseline and every
+// scenario); Apply then begins the next transaction, OK closes, Cancel rolls everything back.
+class BaselineDlg : public TarnDlg {
+    Q_OBJECT
+
+public:
+    explicit BaselineDlg(QWidget* parent = nullptr);
+    ~BaselineDlg() override;
+
+    const BaselineChangeLog& changeLog() const { return _changeLog; }
+    const Baseline& baseline() const { return _baseline; }
+
+signals:
+    void diagMessage(QString message);
+
+public slots:
+    void recalculateAllClickedHandler();
+    void okClickedHandler();
+    void applyClickedHandler();
+    void exportAttributesHandler();
+    void editAggDivHandler();
+    void waterUserFilterTextChanged(QString text);
+    void addWaterUserHandler();
+    void editWaterUserHandler();
+    void delWaterUserHandler();
+    void aggDivEditedHandler(int aggDivID, QString adName);
+    void waterUserEditedHandler(int aggDivID, int waterUserID, QString waterUserName);
+    TARN::okstat applyChanges() override;
+    virtual void revertChanges();
+    void addAttributeClicked();
+    void delAttributeClicked();
+    void attrValSelectionChanged(QModelIndex index);
+    void addAttrValClicked();
+    void delAttrValClicked();
+    void aggDivFilterTextChanged(QString text);
+    void addAggDivClicked();
+    void delAggDivClicked();
+    void editTimeRangeClicked();
+    void modifyPasswordClicked();
+    void scrollToAggDiv(int aggDivID);
+    void scrollToWaterUser(int waterUserID);
+    void updateAttrValViewModel();
+    void aggDivSelectionChanged();
+    void reject() override;
+
+private:
+    void loadBaseline();
+    void loadAttributes();
+    void loadAggDivs();
+    void updateButtons();
+    void moveAggDiv(bool up);
+    void moveWaterUser(bool up);
+    void runAggDivDlg(int aggDivID);
+    void runWaterUserDlg(int waterUserID, int aggDivID);
+    // A water user dialog cancelled after an Apply has deleted its new water user again.
+    void waterUserEditCanceled(int aggDivID, int waterUserID);
+    // Recalculates the baseline, then every scenario, each under the status dialog.
+    void recalculate();
+    bool runCalculator(DemandCalculator* calculator);
+    // Reverts the submitted models and rolls the transaction back; false when the rollback
+    // failed (already shown).
+    bool rollback();
+    int currentAggDivRow() const;
+    int currentWaterUserRow() const;
+
+    Ui::BaselineWidgets* _ui;
+    int _aggDivID = -1;
+    int _waterUserID = -1;
+    Baseline _baseline;
+    bool _keepOpen = false;
+    QList<QSqlTableModel*> _submitModels;
+    AttributeViewModel* _attributeModel;
+    AttrValidValViewModel* _attrValModel;
+    AggDivViewModel* _aggDivViewModel;
+    AggDivProxyModel* _aggDivProxy;
+    WaterUserViewModel* _waterUserViewModel;
+    WaterUserProxyModel* _waterUserProxy;
+    BaselineChangeLog _changeLog;
+};

@@ -1,0 +1,83 @@
+#include "ui/baseline/MonthlyCoefficientLineEdit.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+
+#include <cmath>
+
+MonthlyCoefficientLineEdit::MonthlyCoefficientLineEdit(
+    int column, QAbstractItemModel* model, QWidget* parent)
+    : QLineEdit(parent)
+    , _column(column)
+    , _model(model)
+{
+    setPlaceholderText(QStringLiteral("0"));
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+        &MonthlyCoefficientLineEdit::customMenuRequested);
+}
+
+TARN::okstat MonthlyCoefficientLineEdit::parsePaste(
+    const QString& clipboardText, int column, QList<ColumnValue>& values)
+{
+    values.clear();
+    QString text = clipboardText;
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QList<ColumnValue> parsed;
+    int target = column;
+    for (const QString& line : lines) {
+        if (target > LastColumn)
+            return QStringLiteral("Pasted data contains too many values.");
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty()) {
+            bool ok = false;
+            const double value = trimmed.toDouble(&ok);
+            if (!ok || !std::isfinite(value))
+                return QStringLiteral("'%1' is not numeric.").arg(line);
+            parsed.append({ target, value });
+        }
+        ++target;
+    }
+    values = parsed;
+    return {};
+}
+
+void MonthlyCoefficientLineEdit::pasteCoeffsHandler()
+{
+    if (!_model)
+        return;
+    QList<ColumnValue> values;
+    const TARN::okstat status = parsePaste(QApplication::clipboard()->text(), _column, values);
+    if (status.failed()) {
+        QMessageBox::warning(this, QStringLiteral("Water User"), status.text(), QMessageBox::Ok);
+        return;
+    }
+    // Doubles, not text: the stored coefficient keeps every pasted digit.
+    for (const ColumnValue& value : qAsConst(values))
+        _model->setData(_model->index(0, value.first), value.second);
+}
+
+void MonthlyCoefficientLineEdit::customMenuRequested(const QPoint& pos)
+{
+    QMenu menu(this);
+    QAction* paste = menu.addAction(QStringLiteral("Paste"));
+    paste->setShortcut(QKeySequence::Paste);
+    if (menu.exec(mapToGlobal(pos)) == paste)
+        pasteCoeffsHandler();
+}
+
+void MonthlyCoefficientLineEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Paste)) {
+        pasteCoeffsHandler();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}

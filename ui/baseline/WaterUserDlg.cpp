@@ -1,0 +1,584 @@
+#include "ui/baseline/WaterUserDlg.h"
+#include "ui_WaterUserDlg.h"
+
+#include "db/AttributeDAO.h"
+#include "db/BaselineDAO.h"
+#include "db/ModelOps.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "db/TarnRelationalTableModel.h"
+#include "db/WaterUserDAO.h"
+#include "ui/baseline/MonthlyCoefficientLineEdit.h"
+#include "ui/baseline/WaterUserDataTableView.h"
+#include "ui/common/AggDivAttrViewModel.h"
+#include "ui/common/DoubleLineEditDelegate.h"
+#include "ui/common/HelpButton.h"
+#include "ui/common/ListComboBoxDelegate.h"
+#include "ui/common/WaterUserAttrViewModel.h"
+#include "ui/common/WaterUserDataViewModel.h"
+#include "ui/plot/QuickPlot.h"
+#include "ui/scenario/WaterUserSelectorDlg.h"
+
+#include <QDataWidgetMapper>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+
+namespace {
+
+enum WaterUserColumn {
+    WuIdCol = 0,
+    WuAggDivCol,
+    WuScenarioCol,
+    WuNameCol,
+    WuRiffleCol,
+    WuNotesCol
+};
+enum AggDivColumn { SiteIdCol = 0, SiteNameCol = 3, SiteRiffleNameCol = 4, SiteOrdCol = 6 };
+
+void hideColumns(QTableView* table, std::initializer_list<int> columns)
+{
+    for (int column : columns)
+        table->setColumnHidden(column, true);
+}
+
+} // namespace
+
+WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int scenarioID)
+    : TarnDlg(parent)
+    , _ui(new Ui::WaterUserWidgets)
+    , _waterUserID(waterUserID)
+    , _aggDivID(aggDivID)
+    , _scenarioID(scenarioID)
+    , _siteModel(new TarnRelationalTableModel(this, TarnDbMgr::instance()->database()))
+    , _siteProxy(new QSortFilterProxyModel(this))
+    , _dataTableView(nullptr)
+    , _dataModel(new WaterUserDataViewModel(this))
+    , _siteFilterModel(new AggDivAttrViewModel(this))
+    , _attrModel(new WaterUserAttrViewModel(this))
+    , _waterUserMapper(new QDataWidgetMapper(this))
+    , _distMapper(new QDataWidgetMapper(this))
+{
+    _ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    _siteModel->setTable(TN::AggDivTable);
+    _siteModel->setSort(SiteOrdCol, Qt::AscendingOrder);
+    ModelOps::resetAndSelect(_siteModel);
+    _siteProxy->setSourceModel(_siteModel);
+    _siteProxy->setFilterKeyColumn(SiteIdCol);
+    if (_waterUserModel)
+        ModelOps::selectAll(_waterUserModel);
+
+    if (_aggDivID == -1)
+        _aggDivID = _siteModel->index(0, SiteIdCol).data().toInt();
+
+    _dataTableView = new WaterUserDataTableView(_ui->_waterUserDataTableViewFrame);
+    auto* numberDelegate = new DoubleLineEditDelegate(_dataTableView);
+    for (int column :
+        { WaterUserDataViewModel::DiversionColumn, WaterUserDataViewModel::DepletionColumn,
+            WaterUserDataViewModel::EfficiencyColumn, WaterUserDataViewModel::SalinityColumn })
+        _dataTableView->setItemDelegateForColumn(column, numberDelegate);
+    _ui->_waterUserDataTableViewLayout->addWidget(_dataTableView);
+
+    const QList<QFrame*> frames { _ui->_janCoeffFrame, _ui->_febCoeffFrame, _ui->_marCoeffFrame,
+        _ui->_aprCoeffFrame, _ui->_mayCoeffFrame, _ui->_junCoeffFrame, _ui->_julCoeffFrame,
+        _ui->_augCoeffFrame, _ui->_sepCoeffFrame, _ui->_octCoeffFrame, _ui->_novCoeffFrame,
+        _ui->_decCoeffFrame };
+    for (int month = 0; month < frames.size(); ++month) {
+        auto* layout = new QHBoxLayout(frames.at(month));
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        auto* editor = new MonthlyCoefficientLineEdit(
+            MonthlyCoefficientLineEdit::FirstColumn + month, _waterUserDistModel, frames.at(month));
+        layout->addWidget(editor);
+        connect(editor, &QLineEdit::textChanged, this, &WaterUserDlg::sumCoefficients);
+        _coeffEditors.append(editor);
+    }
+
+    connect(_ui->_okButton, &QPushButton::clicked, this, &WaterUserDlg::okClicked);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &WaterUserDlg::applyClicked);
+    connect(_ui->_cancelButton, &QPushButton::clicked, this, &WaterUserDlg::reject);
+    connect(_ui->_selectWaterUserButton, &QPushButton::clicked, this,
+        &WaterUserDlg::selectWaterUserClicked);
+    connect(_ui->_generatePlotButton, &QPushButton::clicked, this, &WaterUserDlg::generatePlot);
+    setupHelpButton(_ui->_helpButton);
+
+    if (_waterUserID == -1) {
+        _isNewWaterUser = true;
+        createWaterUser();
+    }
+    loadWaterUserData();
+    bindWaterUserRow();
+    loadWaterUserAttrs();
+    loadSiteFilter();
+
+    const QList<QPushButton*> buttons = findChildren<QPushButton*>();
+    for (QPushButton* button : buttons) {
+        button->setDefault(false);
+        button->setAutoDefault(false);
+    }
+}
+
+WaterUserDlg::~WaterUserDlg()
+{
+    delete _ui;
+}
+
+int WaterUserDlg::waterUserRow() const
+{
+    if (!_waterUserModel || _waterUserID < 0)
+        return -1;
+    const QModelIndex index = ModelOps::findRowById(_waterUserModel, _waterUserID);
+    return index.isValid() ? index.row() : -1;
+}
+
+void WaterUserDlg::createWaterUser()
+{
+    if (!_waterUserModel || !_waterUserDistModel || !_waterUserDataModel)
+        return;
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    QSqlQuery maxOrd(db);
+    maxOrd.prepare(QStringLiteral("SELECT MAX(Ord) FROM WaterUser WHERE AggDivID = :aggDivID AND "
+                                  "ScenarioID IS NULL"));
+    maxOrd.bindValue(QStringLiteral(":aggDivID"), _aggDivID);
+    if (!maxOrd.exec() || !maxOrd.next()) {
+        showWarning(QStringLiteral("Unable to determine order for new water user"));
+        return;
+    }
+    const int ord = maxOrd.value(0).isNull() ? 1 : maxOrd.value(0).toInt() + 1;
+    maxOrd.finish();
+
+    QSqlRecord record = _waterUserModel->record();
+    record.setValue(TN::AggDivID, _aggDivID);
+    record.setValue(TN::WaterUserName, QStringLiteral("Enter Water User Name"));
+    record.setValue(TN::RiffleName, QStringLiteral("Enter Riffle Name"));
+    record.setValue(TN::Ord, ord);
+    if (_scenarioID != -1)
+        record.setValue(TN::ScenarioID, _scenarioID);
+    if (!_waterUserModel->insertRecord(-1, record) || !_waterUserModel->submitAll()) {
+        const QString error = _waterUserModel->lastError().text();
+        // Nothing half-made may stay pending in the shared model for a later submit.
+        _waterUserModel->revertAll();
+        showWarning(error);
+        return;
+    }
+    ModelOps::selectAll(_waterUserModel);
+    QSqlQuery lastId(db);
+    if (!lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) || !lastId.next())
+        return;
+    _waterUserID = lastId.value(0).toInt();
+
+    QSqlRecord dist = _waterUserDistModel->record();
+    dist.setValue(TN::WaterUserID, _waterUserID);
+    for (int column = MonthlyCoefficientLineEdit::FirstColumn;
+         column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
+        dist.setValue(column, 0.0);
+    if (!_waterUserDistModel->insertRecord(-1, dist) || !_waterUserDistModel->submitAll()) {
+        const QString error = _waterUserDistModel->lastError().text();
+        _waterUserDistModel->revertAll();
+        showWarning(QStringLiteral("Problem Inserting data in WaterUserDist: %1").arg(error));
+    }
+
+    Baseline baseline;
+    BaselineDAO* baselineDAO = TarnDbMgr::instance()->baselineDAO();
+    const TARN::okstat loaded = baselineDAO ? baselineDAO->getBaseline(baseline)
+                                            : TARN::okstat(QStringLiteral("no project"));
+    if (loaded.failed()) {
+        showWarning(QStringLiteral("Problem creating water user data: %1").arg(loaded.text()));
+        return;
+    }
+    // One submit for all years: it stops at the first failing row just as row-by-row submits
+    // would, without re-reading the whole yearly table once per year.
+    for (int year = baseline.StartYear; year <= baseline.EndYear; ++year) {
+        QSqlRecord row = _waterUserDataModel->record();
+        row.setValue(TN::WaterUserID, _waterUserID);
+        row.setValue(TN::Year, year);
+        if (!_waterUserDataModel->insertRecord(-1, row))
+            break;
+    }
+    if (!_waterUserDataModel->submitAll()) {
+        const QString error = _waterUserDataModel->lastError().text();
+        _waterUserDataModel->revertAll();
+        showWarning(QStringLiteral("Problem creating water user data: %1").arg(error));
+    }
+}
+
+void WaterUserDlg::loadWaterUserData()
+{
+    WaterUserDataList data;
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    if (dao) {
+        const TARN::okstat status = dao->getWaterUserData(data, _waterUserID, true);
+        if (status.failed()) {
+            data.clear();
+            showWarning(QStringLiteral("Error loading water user data: %1").arg(status.text()));
+        }
+    }
+    _dataModel->setRecords(data);
+    _dataTableView->setModel(_dataModel);
+    _dataTableView->setColumnHidden(WaterUserDataViewModel::IdColumn, true);
+    _dataTableView->setColumnHidden(WaterUserDataViewModel::WaterUserIdColumn, true);
+}
+
+void WaterUserDlg::bindWaterUserRow()
+{
+    const int row = waterUserRow();
+    if (row < 0) {
+        showWarning(QStringLiteral("Error opening dialog."));
+        return;
+    }
+    _waterUserMapper->setModel(_waterUserModel);
+    _waterUserMapper->addMapping(_ui->_waterUserNameLineEdit, WuNameCol);
+    _waterUserMapper->addMapping(_ui->_riffleNameLineEdit, WuRiffleCol);
+    _waterUserMapper->addMapping(_ui->_notes, WuNotesCol);
+    _waterUserMapper->setCurrentIndex(row);
+
+    ModelOps::filterById(_waterUserDistModel, _waterUserID, TN::WaterUserID);
+    _distMapper->setModel(_waterUserDistModel);
+    for (MonthlyCoefficientLineEdit* editor : qAsConst(_coeffEditors))
+        _distMapper->addMapping(editor, editor->column());
+    _distMapper->setCurrentIndex(0);
+    sumCoefficients();
+}
+
+void WaterUserDlg::loadWaterUserAttrs()
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    if (!mgr->attributeDAO() || !mgr->waterUserDAO() || _waterUserID < 0)
+        return;
+    AttributeDAO* attributeDAO = mgr->attributeDAO();
+    QList<WaterUserAttr> rows;
+    ListComboBoxDelegate::ChoiceTable choices;
+    const auto addChoices = [&choices](int attrId, const AttrValidValList& values) {
+        ListComboBoxDelegate::ChoiceList list;
+        for (const AttrValidVal& value : values)
+            list.append({ value.AttrValidValID, value.AttrVal });
+        choices.insert(attrId, list);
+    };
+
+    if (_isNewWaterUser) {
+        AttributeList attributes;
+        const TARN::okstat status
+            = attributeDAO->getAttributes(attributes, TARN::AttrTypeWaterUser);
+        if (status.failed())
+            showWarning(QStringLiteral("Unable to load attributes: %1").arg(status.text()));
+        for (const Attribute& attribute : qAsConst(attributes)) {
+            AttrValidValList values;
+            const TARN::okstat loaded = attributeDAO->getValidValues(attribute.AttrID, values);
+            if (loaded.failed() || values.isEmpty()) {
+                showWarning(QStringLiteral("Unable to load valid values for attribute '%1': %2")
+                                .arg(attribute.AttrName, loaded.text()));
+                break;
+            }
+            addChoices(attribute.AttrID, values);
+            WaterUserAttr row;
+            row.attribute = attribute;
+            row.WaterUserID = _waterUserID;
+            row.value = values.first();
+            rows.append(row);
+        }
+    } else {
+        const TARN::okstat status = mgr->waterUserDAO()->getWaterUserAttrs(_waterUserID, rows);
+        if (status.failed()) {
+            rows.clear();
+            showWarning(
+                QStringLiteral("Error loading water user attributes: %1").arg(status.text()));
+        }
+        for (const WaterUserAttr& row : qAsConst(rows)) {
+            AttrValidValList values;
+            const TARN::okstat loaded = attributeDAO->getValidValues(row.attribute.AttrID, values);
+            if (loaded.failed()) {
+                showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
+                                .arg(row.attribute.AttrName, loaded.text()));
+                break;
+            }
+            addChoices(row.attribute.AttrID, values);
+        }
+    }
+    _attrModel->setRecords(rows);
+    _ui->_waterUserAttrTableView->setModel(_attrModel);
+    hideColumns(_ui->_waterUserAttrTableView,
+        { WaterUserAttrViewModel::IdColumn, WaterUserAttrViewModel::AttrIdColumn,
+            WaterUserAttrViewModel::ValueIdColumn });
+    _ui->_waterUserAttrTableView->setItemDelegateForColumn(WaterUserAttrViewModel::ValueColumn,
+        new ListComboBoxDelegate(choices, WaterUserAttrViewModel::AttrIdColumn,
+            WaterUserAttrViewModel::ValueIdColumn, this));
+}
+
+void WaterUserDlg::loadSiteFilter()
+{
+    // The site choice works even when the attribute filter cannot be offered.
+    _ui->_aggDivNameComboBox->setModel(_siteProxy);
+    _ui->_aggDivNameComboBox->setModelColumn(SiteNameCol);
+    selectSite(_aggDivID);
+
+    AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
+    if (!dao)
+        return;
+    AttributeList attributes;
+    const TARN::okstat status = dao->getAttributes(attributes, TARN::AttrTypeAggDiv);
+    if (status.failed()) {
+        showWarning(
+            QStringLiteral("Error loading aggregate diversion attributes: %1").arg(status.text()));
+        return;
+    }
+    QList<AggDivAttr> rows;
+    for (const Attribute& attribute : qAsConst(attributes)) {
+        AggDivAttr row;
+        row.attribute = attribute;
+        row.value.AttrID = attribute.AttrID;
+        rows.append(row);
+    }
+    _siteFilterModel->setRecords(rows);
+    _ui->_aggDivAttrTableView->setModel(_siteFilterModel);
+    hideColumns(_ui->_aggDivAttrTableView,
+        { AggDivAttrViewModel::IdColumn, AggDivAttrViewModel::AttrIdColumn,
+            AggDivAttrViewModel::ValueIdColumn });
+    connect(_siteFilterModel, &QAbstractItemModel::dataChanged, this,
+        &WaterUserDlg::aggDivFilterChanged);
+
+    ListComboBoxDelegate::ChoiceTable choices;
+    for (const Attribute& attribute : qAsConst(attributes)) {
+        AttrValidValList values;
+        const TARN::okstat loaded = dao->getValidValues(attribute.AttrID, values);
+        if (loaded.failed()) {
+            showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
+                            .arg(attribute.AttrName, loaded.text()));
+            return;
+        }
+        ListComboBoxDelegate::ChoiceList list;
+        for (const AttrValidVal& value : qAsConst(values))
+            list.append({ value.AttrValidValID, value.AttrVal });
+        choices.insert(attribute.AttrID, list);
+    }
+    _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
+        new ListComboBoxDelegate(
+            choices, AggDivAttrViewModel::AttrIdColumn, AggDivAttrViewModel::ValueIdColumn, this));
+}
+
+void WaterUserDlg::selectSite(int aggDivID)
+{
+    for (int row = 0; row < _siteProxy->rowCount(); ++row) {
+        if (_siteProxy->index(row, SiteIdCol).data().toInt() == aggDivID) {
+            _ui->_aggDivNameComboBox->setCurrentIndex(row);
+            return;
+        }
+    }
+}
+
+double WaterUserDlg::sumCoefficients()
+{
+    double sum = 0.0;
+    for (const MonthlyCoefficientLineEdit* editor : qAsConst(_coeffEditors)) {
+        bool ok = false;
+        const double value = editor->text().toDouble(&ok);
+        if (ok)
+            sum += value;
+    }
+    _ui->_coefficientTotalLabel->setText(QString::number(sum, 'g', QLocale::FloatingPointShortest));
+    return sum;
+}
+
+void WaterUserDlg::aggDivFilterChanged(const QModelIndex&, const QModelIndex&, const QVector<int>&)
+{
+    const QList<AggDivAttr>& rows = _siteFilterModel->records();
+    if (rows.isEmpty())
+        return;
+    QStringList selects;
+    for (const AggDivAttr& row : rows)
+        selects << QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4")
+                       .arg(TN::AggDivID, TN::AggDivAttrTable, TN::AttrValidValID)
+                       .arg(row.value.AttrValidValID);
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    QStringList ids;
+    if (query.exec(selects.join(QStringLiteral(" INTERSECT ")))) {
+        while (query.next())
+            ids << QString::number(query.value(0).toInt());
+    }
+    if (ids.isEmpty())
+        ids << QStringLiteral("-1");
+    _siteProxy->setFilterRegularExpression(
+        QRegularExpression(QStringLiteral("^(%1)$").arg(ids.join(QLatin1Char('|')))));
+}
+
+void WaterUserDlg::selectWaterUserClicked()
+{
+    WaterUserSelectorDlg selector(this);
+    if (selector.exec() != QDialog::Accepted)
+        return;
+    const QVector<WaterUser> chosen = selector.selectedWaterUsers();
+    if (!chosen.isEmpty())
+        copyWaterUserData(chosen.first().WaterUserID);
+}
+
+void WaterUserDlg::generatePlot()
+{
+    const int siteRow = _ui->_aggDivNameComboBox->currentIndex();
+    const QString siteRiffleName = _siteProxy->index(siteRow, SiteRiffleNameCol).data().toString();
+    const QString title
+        = QStringLiteral("%1:%2").arg(siteRiffleName, _ui->_riffleNameLineEdit->text());
+    QuickPlot::openWaterUserPlot(this, _waterUserID, title);
+}
+
+void WaterUserDlg::copyWaterUserData(int sourceID)
+{
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    if (!dao || !_waterUserDistModel)
+        return;
+    QSqlQuery source = ModelOps::selectWhere(_waterUserDistModel, sourceID, TN::WaterUserID);
+    if (!source.isActive() || !source.next()) {
+        showWarning(QStringLiteral("Unable to find distribution data for selected water user"));
+        return;
+    }
+    QList<double> coefficients;
+    for (int column = MonthlyCoefficientLineEdit::FirstColumn;
+         column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
+        coefficients.append(source.value(column).toDouble());
+    source.finish();
+    for (int month = 0; month < coefficients.size(); ++month)
+        _waterUserDistModel->setData(
+            _waterUserDistModel->index(0, MonthlyCoefficientLineEdit::FirstColumn + month),
+            coefficients.at(month));
+    if (!_waterUserDistModel->submitAll()) {
+        showWarning(QStringLiteral("Unable to copy distribution data: %1")
+                        .arg(_waterUserDistModel->lastError().text()));
+        return;
+    }
+    ModelOps::filterById(_waterUserDistModel, _waterUserID, TN::WaterUserID);
+    _distMapper->setCurrentIndex(0);
+
+    WaterUserDataList data;
+    const TARN::okstat loaded = dao->getWaterUserData(data, sourceID, true);
+    if (loaded.failed()) {
+        showWarning(QStringLiteral("Error loading water user data: %1").arg(loaded.text()));
+        return;
+    }
+    for (WaterUserData& row : data) {
+        row.id = 0;
+        row.WaterUserID = _waterUserID;
+    }
+    const TARN::okstat saved = dao->saveWaterUserData(data, _waterUserID);
+    _dataModel->setRecords(data);
+    if (saved.failed())
+        showWarning(QStringLiteral("Unable to copy data: %1").arg(saved.text()));
+}
+
+TARN::okstat WaterUserDlg::applyChanges()
+{
+    // A field still holding the focus has not handed its text to the model yet.
+    _waterUserMapper->submit();
+    _distMapper->submit();
+
+    if (std::abs(100.0 - sumCoefficients()) > 0.00005) {
+        const QString error = QStringLiteral("Sum of coefficients must = 100.");
+        showWarning(error);
+        return error;
+    }
+    int row = waterUserRow();
+    if (row < 0) {
+        QString error = _waterUserModel ? _waterUserModel->lastError().text() : QString();
+        if (error.trimmed().isEmpty())
+            error = QStringLiteral("Error opening dialog.");
+        showWarning(error);
+        return error;
+    }
+    const int siteRow = _ui->_aggDivNameComboBox->currentIndex();
+    if (siteRow < 0 || siteRow >= _siteProxy->rowCount()) {
+        const QString error = QStringLiteral("Please select an AggDiv");
+        showWarning(error);
+        return error;
+    }
+    const int chosenSite = _siteProxy->index(siteRow, SiteIdCol).data().toInt();
+    if (chosenSite != _aggDivID) {
+        _aggDivID = chosenSite;
+        _waterUserModel->setData(_waterUserModel->index(row, WuAggDivCol), _aggDivID);
+    }
+    if (!_waterUserModel->submitAll()) {
+        const QString error = _waterUserModel->lastError().text();
+        showWarning(error);
+        return error;
+    }
+    ModelOps::selectAll(_waterUserModel);
+    row = waterUserRow();
+    _waterUserMapper->setCurrentIndex(row);
+
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    QList<WaterUserAttr> attrs = _attrModel->records();
+    const TARN::okstat attrsSaved = dao->saveWaterUserAttrs(attrs);
+    if (attrsSaved.failed()) {
+        showWarning(attrsSaved.text());
+        return attrsSaved;
+    }
+    // Keep the new keys, so that a second Apply updates the rows it just wrote.
+    _attrModel->setRecords(attrs);
+
+    if (!_waterUserDistModel->submitAll()) {
+        const QString error = _waterUserDistModel->lastError().text();
+        showWarning(error);
+        return error;
+    }
+    _distMapper->setCurrentIndex(0);
+
+    WaterUserDataList data = _dataModel->records();
+    const TARN::okstat dataSaved = dao->saveWaterUserData(data, _waterUserID);
+    if (dataSaved.failed()) {
+        showWarning(dataSaved.text());
+        return dataSaved;
+    }
+
+    const QString name = _waterUserModel->index(row, WuNameCol).data().toString();
+    emit waterUserEdited(_aggDivID, _waterUserID, name);
+    selectSite(_aggDivID);
+    return {};
+}
+
+void WaterUserDlg::okClicked()
+{
+    if (applyChanges().failed())
+        return;
+    // As in reject(): the fields must not write into the shared models while the dialog closes.
+    _waterUserMapper->clearMapping();
+    _distMapper->clearMapping();
+    accept();
+}
+
+void WaterUserDlg::discardEdits()
+{
+    if (_isNewWaterUser && _waterUserModel) {
+        const int row = waterUserRow();
+        if (row >= 0 && (!_waterUserModel->removeRow(row) || !_waterUserModel->submitAll())) {
+            showWarning(QStringLiteral("Unable to remove row. %1")
+                            .arg(_waterUserModel->lastError().text()));
+        }
+    }
+    if (_waterUserModel)
+        _waterUserModel->revertAll();
+    if (_waterUserDistModel)
+        _waterUserDistModel->revertAll();
+}
+
+void WaterUserDlg::revertChanges()
+{
+    discardEdits();
+    _waterUserMapper->revert();
+    _distMapper->revert();
+    emit waterUserEditCanceled(_aggDivID, _waterUserID);
+}
+
+void WaterUserDlg::reject()
+{
+    // Unbind the fields first: losing the focus while the dialog closes would otherwise hand a
+    // field's text back to the shared models after they were reverted.
+    _waterUserMapper->clearMapping();
+    _distMapper->clearMapping();
+    discardEdits();
+    emit waterUserEditCanceled(_aggDivID, _waterUserID);
+    TarnDlg::reject();
+}

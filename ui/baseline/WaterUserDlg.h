@@ -1,0 +1,85 @@
+#pragma once
+
+#include "db/Records.h"
+#include "ui/common/TarnDlg.h"
+
+#include <QList>
+#include <QVector>
+
+class AggDivAttrViewModel;
+class MonthlyCoefficientLineEdit;
+class QDataWidgetMapper;
+class QSortFilterProxyModel;
+class TarnRelationalTableModel;
+class WaterUserAttrViewModel;
+class WaterUserDataTableView;
+class WaterUserDataViewModel;
+
+namespace Ui {
+class WaterUserWidgets;
+}
+
+// Creates or edits one water user: names, notes, its site (chosen from a list narrowed by site
+// attributes), its attribute values, the twelve monthly distribution coefficients and the yearly
+// input data. Works inside the opener's transaction: a new water user's rows are written as soon
+// as the dialog opens, everything else on Apply, and the opener commits or rolls back.
+class WaterUserDlg : public TarnDlg {
+    Q_OBJECT
+
+public:
+    // Each id -1 when not given: a water user id of -1 creates a new water user, a site id of -1
+    // means the first site, a scenario id of -1 a baseline water user.
+    WaterUserDlg(
+        QWidget* parent = nullptr, int waterUserID = -1, int aggDivID = -1, int scenarioID = -1);
+    ~WaterUserDlg() override;
+
+    TARN::okstat applyChanges() override;
+    virtual void revertChanges();
+
+    int waterUserID() const { return _waterUserID; }
+    int aggDivID() const { return _aggDivID; }
+    bool isNewWaterUser() const { return _isNewWaterUser; }
+    WaterUserDataViewModel* dataModel() const { return _dataModel; }
+    WaterUserDataTableView* dataTableView() const { return _dataTableView; }
+    const QList<MonthlyCoefficientLineEdit*>& coefficientEditors() const { return _coeffEditors; }
+
+signals:
+    void waterUserEdited(int aggDivID, int waterUserID, QString waterUserName);
+    void waterUserEditCanceled(int aggDivID, int waterUserID);
+
+public slots:
+    double sumCoefficients();
+    void okClicked() override;
+    void aggDivFilterChanged(
+        const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles);
+    void selectWaterUserClicked();
+    void generatePlot();
+    void copyWaterUserData(int waterUserID);
+    void reject() override;
+
+private:
+    void createWaterUser();
+    void bindWaterUserRow();
+    void loadWaterUserData();
+    void loadWaterUserAttrs();
+    void loadSiteFilter();
+    int waterUserRow() const;
+    void selectSite(int aggDivID);
+    // Removes a new water user's row again, and drops the pending edits of the shared models.
+    void discardEdits();
+
+    Ui::WaterUserWidgets* _ui;
+    int _waterUserID;
+    int _aggDivID;
+    int _scenarioID;
+    bool _isNewWaterUser = false;
+    TarnRelationalTableModel* _siteModel;
+    QSortFilterProxyModel* _siteProxy;
+    WaterUserDataTableView* _dataTableView;
+    WaterUserDataViewModel* _dataModel;
+    AggDivAttrViewModel* _siteFilterModel;
+    WaterUserAttrViewModel* _attrModel;
+    QList<MonthlyCoefficientLineEdit*> _coeffEditors;
+    QDataWidgetMapper* _waterUserMapper;
+    QDataWidgetMapper* _distMapper;
+};

@@ -1,0 +1,306 @@
+#include "ui/plot/PlotDlg.h"
+#include "ui_PlotDlg.h"
+
+#include "db/ModelOps.h"
+#include "db/PlotDAO.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "db/TarnRelationalTableModel.h"
+#include "ui/common/HelpButton.h"
+#include "ui/plot/CurveDlg.h"
+#include "ui/plot/ScenarioPlotDlg.h"
+
+#include <QDataWidgetMapper>
+#include <QMessageBox>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardItemModel>
+
+namespace {
+enum PlotColumn { PlotIdCol = 0, PlotNameCol, PlotDescriptionCol };
+const QString SaveTitle = QStringLiteral("Save Plot");
+} // namespace
+
+PlotDlg::PlotDlg(int plotID, QWidget* parent)
+    : TarnDlg(parent)
+    , _ui(new Ui::PlotWidgets)
+    , _plotID(plotID)
+    , _mapper(new QDataWidgetMapper(this))
+    , _curveTable(new QStandardItemModel(this))
+{
+    _ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    if (PlotDAO* plots = TarnDbMgr::instance()->plotDAO()) {
+        _plotModel = plots->plotModel();
+        _plotScenarioModel = plots->plotScenarioModel();
+        _plotCurveModel = plots->plotCurveModel();
+    }
+
+    if (_plotModel) {
+        _mapper->setModel(_plotModel);
+        _mapper->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
+        _mapper->addMapping(_ui->_nameLineEdit, PlotNameCol);
+        _mapper->addMapping(_ui->_descriptionTextEdit, PlotDescriptionCol);
+        _mapper->setCurrentIndex(plotRow());
+    }
+    for (TarnRelationalTableModel* model : { _plotScenarioModel, _plotCurveModel }) {
+        if (model)
+            ModelOps::selectAll(model);
+    }
+
+    _ui->_curveTableView->setModel(_curveTable);
+    loadScenarios();
+    loadCurves();
+
+    connect(_ui->_okButton, &QPushButton::clicked, this, &PlotDlg::okHandler);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &PlotDlg::applyHandler);
+    connect(_ui->_cancelButton, &QPushButton::clicked, this, &PlotDlg::reject);
+    connect(_ui->_generateButton, &QPushButton::clicked, this, &PlotDlg::generateClicked);
+    connect(_ui->_addCurveButton, &QPushButton::clicked, this, &PlotDlg::addCurveClicked);
+    connect(_ui->_editCurveButton, &QPushButton::clicked, this, &PlotDlg::editCurveClicked);
+    connect(_ui->_deleteCurveButton, &QPushButton::clicked, this, &PlotDlg::deleteCurveClicked);
+    connect(
+        _ui->_curveTableView, &QAbstractItemView::doubleClicked, this, &PlotDlg::editCurveClicked);
+    setupHelpButton(_ui->_helpButton);
+}
+
+PlotDlg::~PlotDlg()
+{
+    delete _ui;
+}
+
+int PlotDlg::plotRow() const
+{
+    const QModelIndex index = ModelOps::findRowById(_plotModel, _plotID);
+    return index.isValid() ? index.row() : -1;
+}
+
+TARN::okstat PlotDlg::fail(const QString& message, const QString& title)
+{
+    showWarning(message, title);
+    return message;
+}
+
+void PlotDlg::loadScenarios()
+{
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    QSet<int> chosen;
+    bool baselineChosen = false;
+    QSqlQuery stored(db);
+    stored.prepare(QStringLiteral("SELECT ScenarioID FROM PlotScenario WHERE PlotID = :plotID"));
+    stored.bindValue(QStringLiteral(":plotID"), _plotID);
+    if (stored.exec()) {
+        while (stored.next()) {
+            if (stored.value(0).isNull())
+                baselineChosen = true;
+            else
+                chosen.insert(stored.value(0).toInt());
+        }
+    }
+
+    QListWidget* list = _ui->_scenarioListWidget;
+    list->clear();
+    auto addItem = [list](const QString& text, const QVariant& id, bool checked) {
+        auto* item = new QListWidgetItem(text, list);
+        item->setData(Qt::UserRole, id);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    };
+    addItem(QStringLiteral("Baseline"), QVariant(), baselineChosen);
+    QSqlQuery scenarios(db);
+    if (scenarios.exec(QStringLiteral("SELECT %1, %2 FROM %3")
+                           .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable))) {
+        while (scenarios.next()) {
+            const int id = scenarios.value(0).toInt();
+            addItem(scenarios.value(1).toString(), id, chosen.contains(id));
+        }
+    }
+}
+
+void PlotDlg::loadCurves()
+{
+    _curveTable->clear();
+    _curveTable->setHorizontalHeaderLabels(
+        { QStringLiteral("Name"), QStringLiteral("Data Type"), QStringLiteral("Water Users") });
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    query.prepare(QStringLiteral(
+        "SELECT pc.PlotCurveID, pc.Name, cdt.Name, COUNT(pcwu.PlotCurveWaterUserID) FROM "
+        "PlotCurve pc JOIN CurveDataType cdt ON cdt.CurveDataTypeID = pc.CurveDataTypeID LEFT "
+        "JOIN PlotCurveWaterUser pcwu ON pcwu.PlotCurveID = pc.PlotCurveID WHERE pc.PlotID = "
+        ":plotID GROUP BY pc.PlotCurveID"));
+    query.bindValue(QStringLiteral(":plotID"), _plotID);
+    if (!query.exec())
+        return;
+    while (query.next()) {
+        auto* name = new QStandardItem(query.value(1).toString());
+        name->setData(query.value(0).toInt(), Qt::UserRole);
+        _curveTable->appendRow({ name, new QStandardItem(query.value(2).toString()),
+            new QStandardItem(query.value(3).toString()) });
+    }
+}
+
+void PlotDlg::okHandler()
+{
+    _keepOpen = false;
+    okClicked();
+}
+
+void PlotDlg::applyHandler()
+{
+    _keepOpen = true;
+    applyClicked();
+}
+
+TARN::okstat PlotDlg::applyChanges()
+{
+    if (!_plotModel || !_plotScenarioModel)
+        return fail(
+            QStringLiteral("Error saving the plot: %1").arg(QStringLiteral("no project is open")),
+            SaveTitle);
+    if (_ui->_nameLineEdit->text().isEmpty())
+        return fail(QStringLiteral("The plot must have a name."), SaveTitle);
+
+    if (!_mapper->submit() || !_plotModel->submitAll())
+        return fail(QStringLiteral("Error saving the plot: %1").arg(_plotModel->lastError().text()),
+            SaveTitle);
+
+    // Submitting re-selects the model; the mapper must point at the plot's row again.
+    _mapper->setCurrentIndex(plotRow());
+
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    QSqlQuery remove(db);
+    remove.prepare(QStringLiteral("DELETE FROM PlotScenario WHERE PlotID = :plotID"));
+    remove.bindValue(QStringLiteral(":plotID"), _plotID);
+    if (!remove.exec())
+        return fail(QStringLiteral("Unable to delete existing scenario selection: %1")
+                        .arg(remove.lastError().text()));
+    // The model still lists the rows just deleted; a submit must not touch them again.
+    ModelOps::selectAll(_plotScenarioModel);
+    const QListWidget* list = _ui->_scenarioListWidget;
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem* item = list->item(i);
+        if (item->checkState() != Qt::Checked)
+            continue;
+        QSqlRecord record = _plotScenarioModel->record();
+        record.setGenerated(TN::PlotScenarioID, false);
+        record.setValue(TN::PlotID, _plotID);
+        record.setValue(TN::ScenarioID, item->data(Qt::UserRole));
+        if (!_plotScenarioModel->insertRecord(-1, record))
+            break;
+    }
+    if (!_plotScenarioModel->submitAll()) {
+        const QString error = _plotScenarioModel->lastError().text();
+        _plotScenarioModel->revertAll();
+        return fail(QStringLiteral("Error saving scenario selection: %1").arg(error));
+    }
+
+    if (!db.commit())
+        return fail(
+            QStringLiteral("Error saving the plot: %1").arg(db.lastError().text()), SaveTitle);
+    _mapper->setCurrentIndex(plotRow());
+    if (_keepOpen) {
+        const TARN::okstat begun = TarnDbMgr::instance()->beginTransaction();
+        if (begun.failed()) {
+            showWarning(begun.text());
+            reject();
+            return begun;
+        }
+    }
+    return {};
+}
+
+void PlotDlg::reject()
+{
+    if (QMessageBox::question(this, QStringLiteral("Cancel Changes to Plot"),
+            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."),
+            QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    // The opener rolls the transaction back; nothing of this dialog may stay pending in the
+    // shared models for a later submit.
+    _mapper->revert();
+    for (TarnRelationalTableModel* model : { _plotModel, _plotScenarioModel, _plotCurveModel }) {
+        if (model)
+            model->revertAll();
+    }
+    TarnDlg::reject();
+}
+
+void PlotDlg::generateClicked()
+{
+    auto* window = new ScenarioPlotDlg(_ui->_nameLineEdit->text(), this);
+    window->setPlotID(_plotID);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setModal(false);
+    connect(
+        window, &PlotDisplayDlg::preGenerate, this,
+        [this] {
+            _keepOpen = true;
+            applyChanges();
+        },
+        Qt::DirectConnection);
+    emit plotWindowOpened(window);
+    window->show();
+}
+
+void PlotDlg::addCurveClicked()
+{
+    if (!_plotCurveModel)
+        return;
+    QSqlRecord record = _plotCurveModel->record();
+    record.setGenerated(TN::PlotCurveID, false);
+    record.setValue(TN::PlotID, _plotID);
+    record.setValue(TN::Name, QStringLiteral(""));
+    record.setValue(TN::CurveDataTypeID, int(TARN::CurveDepletion));
+    if (!_plotCurveModel->insertRecord(-1, record) || !_plotCurveModel->submitAll()) {
+        const QString error = _plotCurveModel->lastError().text();
+        _plotCurveModel->revertAll();
+        fail(QStringLiteral("Unable to create curve: %1").arg(error));
+        return;
+    }
+    QSqlQuery lastId(TarnDbMgr::instance()->database());
+    if (!lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) || !lastId.next())
+        return;
+    const int curveID = lastId.value(0).toInt();
+    lastId.finish();
+    {
+        CurveDlg curve(curveID, this);
+        curve.exec();
+    }
+    loadCurves();
+}
+
+void PlotDlg::editCurveClicked()
+{
+    const QModelIndex current = _ui->_curveTableView->currentIndex();
+    if (!current.isValid())
+        return;
+    const int curveID
+        = _curveTable->index(current.row(), CurveNameColumn).data(Qt::UserRole).toInt();
+    {
+        CurveDlg curve(curveID, this);
+        curve.exec();
+    }
+    loadCurves();
+}
+
+void PlotDlg::deleteCurveClicked()
+{
+    const QModelIndex current = _ui->_curveTableView->currentIndex();
+    if (!current.isValid() || !_plotCurveModel)
+        return;
+    if (QMessageBox::question(this, QStringLiteral("Delete Curve"),
+            QStringLiteral("Are you sure you want to delete this curve?"),
+            QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    const int curveID
+        = _curveTable->index(current.row(), CurveNameColumn).data(Qt::UserRole).toInt();
+    const TARN::okstat deleted = ModelOps::deleteWhere(_plotCurveModel, TN::PlotCurveID, curveID);
+    if (deleted.failed())
+        fail(QStringLiteral("Unable to delete the curve: %1").arg(deleted.text()));
+    ModelOps::selectAll(_plotCurveModel);
+    loadCurves();
+}

@@ -1,0 +1,240 @@
+#include "ui/plot/TarnChart.h"
+
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLocale>
+#include <QPainter>
+#include <QValueAxis>
+
+#include <cmath>
+#include <limits>
+
+using namespace QtCharts;
+
+TarnChart::SeriesTooltip::SeriesTooltip(QGraphicsItem* parent)
+    : QGraphicsItem(parent)
+{
+    setZValue(11);
+}
+
+void TarnChart::SeriesTooltip::setText(const QString& html)
+{
+    prepareGeometryChange();
+    _text = html;
+    _document.setHtml(html);
+    _rect = QRectF(QPointF(0, 0), _document.size());
+}
+
+QRectF TarnChart::SeriesTooltip::boundingRect() const
+{
+    return _rect;
+}
+
+void TarnChart::SeriesTooltip::paint(
+    QPainter* painter, const QStyleOptionGraphicsItem* /*option*/, QWidget* /*widget*/)
+{
+    painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
+    painter->drawRect(_rect);
+    _document.drawContents(painter, _rect);
+}
+
+TarnChart::TarnChart(QGraphicsItem* parent)
+    : QChart(parent)
+    , _tooltip(new SeriesTooltip(this))
+{
+    _tooltip->hide();
+}
+
+QString TarnChart::kindLabel(int kind)
+{
+    switch (kind) {
+    case DiversionKind:
+        return QStringLiteral("Diversion");
+    case DepletionKind:
+        return QStringLiteral("Depletion");
+    case SalinityMassKind:
+    case SalinityConcentrationKind:
+        return QStringLiteral("Salinity");
+    default:
+        return QString();
+    }
+}
+
+QString TarnChart::kindUnits(int kind)
+{
+    switch (kind) {
+    case DiversionKind:
+    case DepletionKind:
+        return QStringLiteral("KAF/yr");
+    case SalinityMassKind:
+        return QStringLiteral("tons/yr");
+    case SalinityConcentrationKind:
+        return QStringLiteral("mg/l");
+    default:
+        return QString();
+    }
+}
+
+int TarnChart::slotOfKind(int kind)
+{
+    switch (kind) {
+    case SalinityMassKind:
+        return MassAxis;
+    case SalinityConcentrationKind:
+        return ConcentrationAxis;
+    default:
+        return FlowAxis;
+    }
+}
+
+QValueAxis* TarnChart::valueAxisOfKind(int kind) const
+{
+    return _axes[slotOfKind(kind)].axis;
+}
+
+QValueAxis* TarnChart::ensureAxis(AxisSlot slot)
+{
+    AxisState& state = _axes[slot];
+    if (state.axis)
+        return state.axis;
+    auto* axis = new QValueAxis(this);
+    axis->setLabelFormat(QStringLiteral("%d"));
+    Qt::Alignment alignment = Qt::AlignRight;
+    switch (slot) {
+    case YearAxis:
+        axis->setTitleText(QStringLiteral("Year"));
+        alignment = Qt::AlignBottom;
+        break;
+    case FlowAxis:
+        axis->setTitleText(QStringLiteral("Flow (KAF/yr)"));
+        alignment = Qt::AlignLeft;
+        break;
+    case MassAxis:
+        axis->setTitleText(QStringLiteral("Salinity (tons/yr)"));
+        break;
+    case ConcentrationAxis:
+        axis->setTitleText(QStringLiteral("Salinity (mg/l)"));
+        break;
+    case AxisCount:
+        break;
+    }
+    addAxis(axis, alignment);
+    state.axis = axis;
+    return axis;
+}
+
+void TarnChart::widen(AxisSlot slot, double value)
+{
+    AxisState& state = _axes[slot];
+    if (!std::isfinite(value))
+        return;
+    if (!state.seen) {
+        state.seen = true;
+        state.min = value;
+        state.max = value;
+        return;
+    }
+    state.min = std::min(state.min, value);
+    state.max = std::max(state.max, value);
+}
+
+void TarnChart::addChartSeries(QLineSeries* series, int kind, bool showName)
+{
+    addSeries(series);
+    const AxisSlot valueSlot = static_cast<AxisSlot>(slotOfKind(kind));
+    QValueAxis* xAxis = ensureAxis(YearAxis);
+    QValueAxis* yAxis = ensureAxis(valueSlot);
+    series->attachAxis(xAxis);
+    series->attachAxis(yAxis);
+
+    const QVector<QPointF> points = series->pointsVector();
+    for (const QPointF& point : points) {
+        widen(YearAxis, point.x());
+        widen(valueSlot, point.y());
+    }
+    xAxis->setRange(_axes[YearAxis].min, _axes[YearAxis].max);
+    yAxis->setRange(_axes[valueSlot].min, _axes[valueSlot].max);
+
+    const QString name = showName ? series->name() : QString();
+    const QString label = kindLabel(kind);
+    const QString units = kindUnits(kind);
+    connect(series, &QLineSeries::hovered, this,
+        [this, series, name, label, units](const QPointF& point, bool state) {
+            seriesHoveredHandler(series, point, state, name, label, units);
+        });
+    const QList<QLegendMarker*> markers = legend()->markers(series);
+    for (QLegendMarker* marker : markers)
+        connect(marker, &QLegendMarker::clicked, this, &TarnChart::legendMarkerClickedHandler);
+}
+
+void TarnChart::finishAxes()
+{
+    for (AxisSlot slot : { FlowAxis, MassAxis, ConcentrationAxis }) {
+        QValueAxis* axis = ensureAxis(slot);
+        const AxisState& state = _axes[slot];
+        // The pad is a size: with a negative maximum a signed pad would pull the minimum
+        // inwards and cut off the lowest points.
+        const double pad = 0.05 * std::abs(state.max);
+        const double max = state.max >= 0 ? state.max + pad : 0.0;
+        const double min = state.min < 0 ? state.min - pad : 0.0;
+        // Nice numbers of an empty range would divide by zero; such an axis shows 0 to 1.
+        axis->setRange(min, max > min ? max : min + 1.0);
+        axis->applyNiceNumbers();
+    }
+}
+
+void TarnChart::legendMarkerClickedHandler()
+{
+    auto* marker = qobject_cast<QLegendMarker*>(sender());
+    if (!marker || !marker->series())
+        return;
+    QAbstractSeries* series = marker->series();
+    series->setVisible(!series->isVisible());
+    // Hiding a series hides its marker too; the marker must stay so it can be clicked again.
+    marker->setVisible(true);
+    const qreal alpha = series->isVisible() ? 1.0 : 0.5;
+
+    QBrush labelBrush = marker->labelBrush();
+    QColor color = labelBrush.color();
+    color.setAlphaF(alpha);
+    labelBrush.setColor(color);
+    marker->setLabelBrush(labelBrush);
+
+    QBrush brush = marker->brush();
+    color = brush.color();
+    color.setAlphaF(alpha);
+    brush.setColor(color);
+    marker->setBrush(brush);
+
+    QPen pen = marker->pen();
+    color = pen.color();
+    color.setAlphaF(alpha);
+    pen.setColor(color);
+    marker->setPen(pen);
+}
+
+void TarnChart::seriesHoveredHandler(
+    QLineSeries* series, QPointF point, bool state, QString name, QString label, QString units)
+{
+    if (!state) {
+        _tooltip->hide();
+        return;
+    }
+    const int year = static_cast<int>(point.x());
+    double value = std::numeric_limits<double>::quiet_NaN();
+    const QVector<QPointF> points = series->pointsVector();
+    for (const QPointF& p : points) {
+        if (p.x() == year) {
+            value = p.y();
+            break;
+        }
+    }
+    QString text = QStringLiteral("%1<br />%2: %3 %4")
+                       .arg(label, QString::number(year),
+                           QString::number(value, 'g', QLocale::FloatingPointShortest), units);
+    if (!name.isEmpty())
+        text = QStringLiteral("%1<br />%2").arg(name, text);
+    _tooltip->setText(text);
+    _tooltip->setPos(mapToPosition(point, series) + QPointF(10, -50));
+    _tooltip->show();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "calc/BaselineChangeLog.h"
+#include "ui/common/TarnDlg.h"
+
+#include <QList>
+
+class QDataWidgetMapper;
+class QSortFilterProxyModel;
+class QSqlTableModel;
+class TarnRelationalTableModel;
+
+namespace Ui {
+class ScenarioWidgets;
+}
+
+// Edits one scenario: its names and description, its demand changes and the water users that
+// exist only in it. Runs inside a transaction its opener began and ends it itself: Apply and OK
+// commit and recalculate the water users the edits touched, Apply then begins the next
+// transaction, Cancel rolls back.
+class ScenarioDlg : public TarnDlg {
+    Q_OBJECT
+
+public:
+    explicit ScenarioDlg(QWidget* parent = nullptr);
+    ~ScenarioDlg() override;
+
+    TARN::okstat load(int scenarioID);
+
+    TARN::okstat applyChanges() override;
+    virtual void revertChanges();
+
+    int scenarioID() const { return _scenarioID; }
+    const BaselineChangeLog& changeLog() const { return _changeLog; }
+    QSortFilterProxyModel* demandChgProxy() const { return _demandChgProxy; }
+    QSortFilterProxyModel* waterUserProxy() const { return _waterUserProxy; }
+
+public slots:
+    void okHandler();
+    void applyHandler();
+    void sensitizeWidgets();
+    void addDemandChgClicked();
+    void editDemandChgHandler();
+    void delDemandChgClicked();
+    void addWaterUserClicked();
+    void editWaterUserClicked();
+    void delWaterUserClicked();
+    void waterUserEditedHandler(int aggDivID, int waterUserID, QString waterUserName);
+    void reject() override;
+
+private:
+    void openChangeSpec(int row, int demandChgID);
+    void openWaterUser(int waterUserID, int aggDivID, int scenarioID);
+    int findScenarioRow() const;
+    // False when a calculation was started and did not complete.
+    bool recalculate();
+
+    Ui::ScenarioWidgets* _ui;
+    int _scenarioID = -1;
+    int _scenarioRow = -1;
+    TarnRelationalTableModel* _scenarioModel = nullptr;
+    TarnRelationalTableModel* _demandChgModel = nullptr;
+    QList<QSqlTableModel*> _saveModels;
+    QDataWidgetMapper* _mapper;
+    QSortFilterProxyModel* _demandChgProxy;
+    TarnRelationalTableModel* _scenarioWaterUserModel;
+    QSortFilterProxyModel* _waterUserProxy;
+    BaselineChangeLog _changeLog;
+    bool _addingWaterUser = false;
+    bool _keepOpen = false;
+};
