@@ -3,7 +3,7 @@
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
-#include "export/AttributeExporter.h"
+#include "ui/common/AttributeExportRunner.h"
 #include "ui/common/CalcStatusDlg.h"
 #include "ui/scenario/ScenarioDlg.h"
 
@@ -144,21 +144,5 @@ void ScenarioTab::delScenarioClicked()
 
 void ScenarioTab::exportScenarioClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(_window, QStringLiteral("Attributes File"),
-        QString(), QStringLiteral("XML Files (*.xml);;All Files (*)"));
-    if (path.isEmpty())
-        return;
-    const int scenarioID = currentScenarioID();
-    TarnDbMgr* mgr = TarnDbMgr::instance();
-    auto* exporter = new AttributeExporter(_window, mgr->database(), mgr->path());
-    auto* status = new CalcStatusDlg(_window);
-    status->setAttribute(Qt::WA_DeleteOnClose);
-    status->setWindowModality(Qt::WindowModal);
-    status->attachAttributeExporter(exporter);
-    status->open();
-    // The exporter goes once its run has returned; deleteLater may be called from the worker.
-    QtConcurrent::run(QThreadPool::globalInstance(), [exporter, path, scenarioID] {
-        exporter->exportAttributes(path, scenarioID);
-        exporter->deleteLater();
-    });
+    AttributeExportRunner::run(_window, currentScenarioID());
 }

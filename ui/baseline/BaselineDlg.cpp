@@ -13,6 +13,7 @@
 #include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
 #include "export/AttributeExporter.h"
+#include "ui/common/AttributeExportRunner.h"
 #include "ui/baseline/PasswordConfigDlg.h"
 #include "ui/baseline/TimeRangeDlg.h"
 #include "ui/common/AggDivProxyModel.h"
@@ -258,26 +259,7 @@ void BaselineDlg::modifyPasswordClicked()
 
 void BaselineDlg::exportAttributesHandler()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Attributes File"),
-        QString(), QStringLiteral("XML Files (*.xml);;All Files (*)"));
-    if (path.isEmpty())
-        return;
-    TarnDbMgr* mgr = TarnDbMgr::instance();
-    auto* exporter = new AttributeExporter(this, mgr->database(), mgr->path());
-    auto* status = new CalcStatusDlg(this);
-    status->setWindowModality(Qt::WindowModal);
-    status->attachAttributeExporter(exporter);
-    connect(status, &QDialog::finished, status, &QObject::deleteLater);
-    // The exporter is deleted only once the pool thread has left it, not when it reports the
-    // end of the export.
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, exporter] {
-        exporter->deleteLater();
-        watcher->deleteLater();
-    });
-    status->open();
-    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(),
-        [exporter, path] { exporter->exportAttributes(path, AttributeExporter::BaselineId); }));
+    AttributeExportRunner::run(this, AttributeExporter::BaselineId);
 }
 
 // ---- Save, recalculation, cancel --------------------------------------------------------------

@@ -1,0 +1,80 @@
+#include "support/TestProject.h"
+
+#include "db/TarnDbMgr.h"
+#include "ui/common/AttributeExportRunner.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+
+// The attribute export as the Scenarios tab and the baseline dialog start it: a file name, a
+// background run under the status dialog, and a warning when the file cannot be written.
+class TestAttributeExportRunner : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { resetDbManager(); }
+
+    void writesFileOrWarns_data()
+    {
+        QTest::addColumn<QString>("relativePath");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("writable") << QStringLiteral("attributes.xml") << true;
+        QTest::newRow("missing folder") << QStringLiteral("no-such-folder/attributes.xml") << false;
+    }
+    void writesFileOrWarns()
+    {
+        QFETCH(QString, relativePath);
+        QFETCH(bool, written);
+        TestProject project;
+        QVERIFY(project
+                    .exec(QStringLiteral("INSERT INTO AggDiv (AggDivID, SalinityMethodID, "
+                                         "SiteName, RiffleName) VALUES (1, 1, 'Upper', 'S1')"))
+                    .isOk());
+        QVERIFY(project.openInManager().isOk());
+        const QString path = project.dirPath() + QLatin1Char('/') + relativePath;
+
+        QWidget window;
+        window.show();
+        QString warning;
+        bool answered = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !answered) {
+                answered = true;
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+                       box && box->windowTitle() == QLatin1String("Attributes File")) {
+                warning = box->text();
+                box->accept();
+            }
+        });
+        poll.start(20);
+        AttributeExportRunner::run(&window, -1);
+        QVERIFY(answered);
+        if (written) {
+            QTRY_VERIFY(QFile::exists(path));
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray text = file.readAll();
+            QVERIFY2(text.contains("simObjName=\"S1\""), text.constData());
+            QVERIFY(warning.isEmpty());
+        } else {
+            QTRY_VERIFY(!warning.isEmpty());
+            QVERIFY2(warning.startsWith(
+                         QStringLiteral("Cannot open the attributes file \"%1\" for writing: ")
+                             .arg(path)),
+                qPrintable(warning));
+            QVERIFY(!QFile::exists(path));
+        }
+    }
+};
+
+QTEST_MAIN(TestAttributeExportRunner)
+#include "tst_attributeexportrunner.moc"
