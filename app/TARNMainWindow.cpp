@@ -3,36 +3,36 @@
 
 #include "ui_TARNMainWindow.h"
 
+#include "app/PlottingTab.h"
 #include "db/ApplicationTitle.h"
 #include "db/BaselineDAO.h"
 #include "db/DmiApi.h"
-#include "export/DataExporter.h"
-#include "ui/common/CalcStatusDlg.h"
 #include "db/Password.h"
 #include "db/PlotDAO.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
+#include "export/DataExporter.h"
 #include "ui/baseline/BaselineDlg.h"
+#include "ui/common/CalcStatusDlg.h"
 #include "ui/common/HelpDocument.h"
-#include "app/PlottingTab.h"
 
 #include <QCloseEvent>
-#include <QSet>
-#include <QSpinBox>
-#include <QtConcurrent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSet>
+#include <QSpinBox>
 #include <QStyleFactory>
 #include <QToolButton>
+#include <QtConcurrent>
 
 #include <cstdlib>
 
 namespace {
 constexpr int ExportingTabIndex = 4;
 const QString kClearDiagnostics = QStringLiteral("_clear_diagnostic_messages_");
-}
+} // namespace
 
 TARNMainWindow::TARNMainWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -68,18 +68,19 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
         &TARNMainWindow::editBaselineClicked);
     connect(_ui->_exitButton, &QPushButton::clicked, this, &TARNMainWindow::exitClicked);
     connect(_ui->_browseButton, &QPushButton::clicked, this, &TARNMainWindow::browseButtonClicked);
-    connect(_ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
+    connect(
+        _ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
     connect(_ui->_expButton, &QPushButton::clicked, this, &TARNMainWindow::expButtonClicked);
     connect(_ui->_expScenListWidget, &QListWidget::itemChanged, this,
-            &TARNMainWindow::updateExportButton);
+        &TARNMainWindow::updateExportButton);
     connect(_ui->_expFileLineEdit, &QLineEdit::editingFinished, this,
-            &TARNMainWindow::updateExportButton);
+        &TARNMainWindow::updateExportButton);
     _scenarioTab = new ScenarioTab(this,
         { _ui->_scenarioTableView, _ui->_exportScenarioButton, _ui->_addScenarioButton,
             _ui->_editScenarioButton, _ui->_deleteScenarioButton });
     _plottingTab = new PlottingTab(this,
-        { _ui->_plotTableView, _ui->_generatePlotButton, _ui->_addPlotButton,
-            _ui->_editPlotButton, _ui->_deletePlotButton });
+        { _ui->_plotTableView, _ui->_generatePlotButton, _ui->_addPlotButton, _ui->_editPlotButton,
+            _ui->_deletePlotButton });
 }
 
 TARNMainWindow::~TARNMainWindow()
@@ -198,7 +199,7 @@ void TARNMainWindow::fillExportTab()
     Baseline baseline;
     if (_dbMgr->baselineDAO()->getBaseline(baseline).failed())
         return;
-    for (QSpinBox* box : {_ui->_expStartSpinBox, _ui->_expEndSpinBox})
+    for (QSpinBox* box : { _ui->_expStartSpinBox, _ui->_expEndSpinBox })
         box->setRange(baseline.StartYear, baseline.EndYear);
     _ui->_expStartSpinBox->setValue(keptStart >= 0 ? keptStart : baseline.StartYear);
     _ui->_expEndSpinBox->setValue(keptEnd >= 0 ? keptEnd : baseline.EndYear);
@@ -219,9 +220,10 @@ void TARNMainWindow::expFileButtonClicked()
     QString start = _ui->_expFileLineEdit->text().trimmed();
     if (start.isEmpty())
         start = _dbMgr->path();
-    const QString chosen = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Excel Workbook"), QFileInfo(start).absolutePath(),
-        QStringLiteral("Excel Workbook Files (*.xlsx *.xlsm);;Excel 97-2003 Workbooks (*.xls);;All Files (*)"));
+    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Excel Workbook"),
+        QFileInfo(start).absolutePath(),
+        QStringLiteral("Excel Workbook Files (*.xlsx *.xlsm);;Excel 97-2003 Workbooks (*.xls);;All "
+                       "Files (*)"));
     if (chosen.isEmpty())
         return;
     _ui->_expFileLineEdit->setText(chosen);
@@ -248,7 +250,7 @@ void TARNMainWindow::expButtonClicked()
     status->open();
     auto* watcher = new QFutureWatcher<TARN::okstat>(this);
     connect(watcher, &QFutureWatcher<TARN::okstat>::finished, this,
-            [this, watcher] { exportFinished(watcher); });
+        [this, watcher] { exportFinished(watcher); });
     watcher->setFuture(QtConcurrent::run([exporter, path, ids, startYear, endYear] {
         return exporter->exportData(path, ids, startYear, endYear);
     }));
@@ -305,14 +307,44 @@ void TARNMainWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TARNMainWindow::plotSelectionChanged() { _plottingTab->plotSelectionChanged(); }
-void TARNMainWindow::addPlotClicked() { _plottingTab->addPlotClicked(); }
-void TARNMainWindow::editPlotClicked() { _plottingTab->editPlotClicked(); }
-void TARNMainWindow::deletePlotClicked() { _plottingTab->deletePlotClicked(); }
-void TARNMainWindow::generatePlotClicked() { _plottingTab->generatePlotClicked(); }
+void TARNMainWindow::plotSelectionChanged()
+{
+    _plottingTab->plotSelectionChanged();
+}
+void TARNMainWindow::addPlotClicked()
+{
+    _plottingTab->addPlotClicked();
+}
+void TARNMainWindow::editPlotClicked()
+{
+    _plottingTab->editPlotClicked();
+}
+void TARNMainWindow::deletePlotClicked()
+{
+    _plottingTab->deletePlotClicked();
+}
+void TARNMainWindow::generatePlotClicked()
+{
+    _plottingTab->generatePlotClicked();
+}
 
-void TARNMainWindow::scenarioSelectionChanged() { _scenarioTab->scenarioSelectionChanged(); }
-void TARNMainWindow::addScenarioClicked() { _scenarioTab->addScenarioClicked(); }
-void TARNMainWindow::editScenarioClicked() { _scenarioTab->editScenarioClicked(); }
-void TARNMainWindow::delScenarioClicked() { _scenarioTab->delScenarioClicked(); }
-void TARNMainWindow::exportScenarioClicked() { _scenarioTab->exportScenarioClicked(); }
+void TARNMainWindow::scenarioSelectionChanged()
+{
+    _scenarioTab->scenarioSelectionChanged();
+}
+void TARNMainWindow::addScenarioClicked()
+{
+    _scenarioTab->addScenarioClicked();
+}
+void TARNMainWindow::editScenarioClicked()
+{
+    _scenarioTab->editScenarioClicked();
+}
+void TARNMainWindow::delScenarioClicked()
+{
+    _scenarioTab->delScenarioClicked();
+}
+void TARNMainWindow::exportScenarioClicked()
+{
+    _scenarioTab->exportScenarioClicked();
+}

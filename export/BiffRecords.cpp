@@ -11,6 +11,9 @@ namespace Biff {
 bool readSubstream(const QByteArray& stream, int offset, std::vector<Record>* records)
 {
     records->clear();
+    // The offset comes from the file (a sheet's position): a damaged one may point anywhere.
+    if (offset < 0 || offset >= stream.size())
+        return false;
     int depth = 0;
     int at = offset;
     while (at + 4 <= stream.size()) {

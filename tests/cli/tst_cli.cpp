@@ -160,36 +160,40 @@ private slots:
     {
         QTemporaryDir dir;
         const QString demo = dir.filePath(QStringLiteral("demo.db"));
-        QCOMPARE(run({QStringLiteral("demo"), demo}).exitCode, 0);
-        QCOMPARE(run({QStringLiteral("recalc"), demo}).exitCode, 0);
+        QCOMPARE(run({ QStringLiteral("demo"), demo }).exitCode, 0);
+        QCOMPARE(run({ QStringLiteral("recalc"), demo }).exitCode, 0);
 
         const QString book = dir.filePath(QStringLiteral("demo.xlsx"));
-        Result exported = run({QStringLiteral("export-xlsx"), demo, book, QStringLiteral("--baseline"),
-                               QStringLiteral("--scenario"), QStringLiteral("1"), QStringLiteral("--start"),
-                               QStringLiteral("2000"), QStringLiteral("--end"), QStringLiteral("2001")});
+        Result exported
+            = run({ QStringLiteral("export-xlsx"), demo, book, QStringLiteral("--baseline"),
+                QStringLiteral("--scenario"), QStringLiteral("1"), QStringLiteral("--start"),
+                QStringLiteral("2000"), QStringLiteral("--end"), QStringLiteral("2001") });
         QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
         QVERIFY(exported.out.contains(QStringLiteral("Wrote ")));
         QVERIFY(QFile::exists(book));
 
         const QString xml = dir.filePath(QStringLiteral("attributes.xml"));
-        exported = run({QStringLiteral("export-attributes"), demo, xml});
+        exported = run({ QStringLiteral("export-attributes"), demo, xml });
         QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
         QFile file(xml);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("<SimObjsAttributes>"));
 
-        const Result refused = run({QStringLiteral("export-xlsx"), demo, dir.filePath(QStringLiteral("out.csv"))});
+        const Result refused
+            = run({ QStringLiteral("export-xlsx"), demo, dir.filePath(QStringLiteral("out.csv")) });
         QCOMPARE(refused.exitCode, 1);
         QVERIFY(refused.err.contains(QStringLiteral("Unsupported workbook type")));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.csv"))));
 
-        QCOMPARE(run({QStringLiteral("export-attributes"), demo, xml, QStringLiteral("--scenario"),
-                      QStringLiteral("999")}).exitCode,
-                 1);
-        QCOMPARE(run({QStringLiteral("export-xlsx"), demo}).exitCode, 2);
-        QCOMPARE(run({QStringLiteral("export-xlsx"), demo, book, QStringLiteral("--start"), QStringLiteral("2000")})
+        QCOMPARE(run({ QStringLiteral("export-attributes"), demo, xml, QStringLiteral("--scenario"),
+                         QStringLiteral("999") })
                      .exitCode,
-                 2);
+            1);
+        QCOMPARE(run({ QStringLiteral("export-xlsx"), demo }).exitCode, 2);
+        QCOMPARE(run({ QStringLiteral("export-xlsx"), demo, book, QStringLiteral("--start"),
+                         QStringLiteral("2000") })
+                     .exitCode,
+            2);
     }
 };
 

@@ -16,8 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 
-class TestExportingTab : public QObject
-{
+class TestExportingTab : public QObject {
     Q_OBJECT
 
 private:
@@ -35,7 +34,9 @@ private:
         QStringList list;
         auto* widget = child<QListWidget>(window, "_expScenListWidget");
         for (int i = 0; i < widget->count(); ++i)
-            list << widget->item(i)->text() + (widget->item(i)->checkState() == Qt::Checked ? QStringLiteral("*") : QString());
+            list << widget->item(i)->text()
+                    + (widget->item(i)->checkState() == Qt::Checked ? QStringLiteral("*")
+                                                                    : QString());
         return list;
     }
 
@@ -56,7 +57,7 @@ private slots:
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
         showExportingTab(window);
-        QCOMPARE(items(window), QStringList{QStringLiteral("Baseline Monthly Data")});
+        QCOMPARE(items(window), QStringList { QStringLiteral("Baseline Monthly Data") });
         QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->value(), 1995);
         QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->value(), 2005);
         QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->minimum(), 1995);
@@ -67,29 +68,38 @@ private slots:
     {
         TestProject first(2000, 2010, QStringLiteral("first"));
         TestProject second(1980, 1990, QStringLiteral("second"));
-        QVERIFY(first.exec(QStringLiteral("INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES "
-                                          "('Zeta', 'Z'), ('Alpha', 'A')")).isOk());
-        QVERIFY(second.exec(QStringLiteral("INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES "
-                                           "('Alpha', 'A')")).isOk());
+        QVERIFY(first
+                    .exec(QStringLiteral(
+                        "INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES "
+                        "('Zeta', 'Z'), ('Alpha', 'A')"))
+                    .isOk());
+        QVERIFY(second
+                    .exec(QStringLiteral(
+                        "INSERT INTO Scenario (ScenarioName, ScenarioShortName) VALUES "
+                        "('Alpha', 'A')"))
+                    .isOk());
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(first.path()));
         showExportingTab(window);
-        QCOMPARE(items(window), (QStringList{QStringLiteral("Baseline Monthly Data"), QStringLiteral("A"),
-                                             QStringLiteral("Z")}));
+        QCOMPARE(items(window),
+            (QStringList { QStringLiteral("Baseline Monthly Data"), QStringLiteral("A"),
+                QStringLiteral("Z") }));
         auto* list = child<QListWidget>(window, "_expScenListWidget");
         list->item(2)->setCheckState(Qt::Checked);
         child<QSpinBox>(window, "_expStartSpinBox")->setValue(2003);
         child<QSpinBox>(window, "_expEndSpinBox")->setValue(2007);
 
         showExportingTab(window);
-        QCOMPARE(items(window), (QStringList{QStringLiteral("Baseline Monthly Data"), QStringLiteral("A"),
-                                             QStringLiteral("Z*")}));
+        QCOMPARE(items(window),
+            (QStringList { QStringLiteral("Baseline Monthly Data"), QStringLiteral("A"),
+                QStringLiteral("Z*") }));
         QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->value(), 2003);
         QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->value(), 2007);
 
         QVERIFY(window.connectToDatabase(second.path()));
         showExportingTab(window);
-        QCOMPARE(items(window), (QStringList{QStringLiteral("Baseline Monthly Data"), QStringLiteral("A")}));
+        QCOMPARE(items(window),
+            (QStringList { QStringLiteral("Baseline Monthly Data"), QStringLiteral("A") }));
         QCOMPARE(child<QSpinBox>(window, "_expStartSpinBox")->value(), 1980);
         QCOMPARE(child<QSpinBox>(window, "_expEndSpinBox")->value(), 1990);
     }
@@ -117,7 +127,9 @@ private slots:
         auto* edit = child<QLineEdit>(window, "_expFileLineEdit");
         edit->setText(path);
         emit edit->editingFinished();
-        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        child<QListWidget>(window, "_expScenListWidget")
+            ->item(0)
+            ->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
         QCOMPARE(child<QPushButton>(window, "_expButton")->isEnabled(), enabled);
     }
 
@@ -141,10 +153,13 @@ private slots:
     void exportRunsInBackground()
     {
         TestProject project(2000, 2001);
-        QVERIFY(project.exec(QStringLiteral(
-            "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES (1, 4, 'Upper', 'S1');"
-            "INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, AggDivSalinityValue) VALUES "
-            "(1, 1, '2000-01-01', 3.25), (1, 1, '2000-02-01', 4.5)")).isOk());
+        QVERIFY(project
+                    .exec(QStringLiteral("INSERT INTO AggDiv (AggDivID, SalinityMethodID, "
+                                         "SiteName, RiffleName) VALUES (1, 4, 'Upper', 'S1');"
+                                         "INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, "
+                                         "Month, AggDivSalinityValue) VALUES "
+                                         "(1, 1, '2000-01-01', 3.25), (1, 1, '2000-02-01', 4.5)"))
+                    .isOk());
         TARNMainWindow window;
         window.show();
         QVERIFY(window.connectToDatabase(project.path()));
@@ -160,7 +175,7 @@ private slots:
         TARN::XlsxReader reader;
         QString error;
         QVERIFY2(reader.open(book, &error), qPrintable(error));
-        QCOMPARE(reader.sheetNames(), QStringList{QStringLiteral("Baseline Monthly Data")});
+        QCOMPARE(reader.sheetNames(), QStringList { QStringLiteral("Baseline Monthly Data") });
     }
 
     void exportFailureIsShown()
@@ -170,7 +185,8 @@ private slots:
         window.show();
         QVERIFY(window.connectToDatabase(project.path()));
         showExportingTab(window);
-        child<QLineEdit>(window, "_expFileLineEdit")->setText(project.dirPath() + QStringLiteral("/out.csv"));
+        child<QLineEdit>(window, "_expFileLineEdit")
+            ->setText(project.dirPath() + QStringLiteral("/out.csv"));
         child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
         QString shown;
         QTimer poll;

@@ -16,7 +16,7 @@ QString relativePath()
 
 QStringList searchRoots()
 {
-    QStringList roots{QDir::currentPath()};
+    QStringList roots { QDir::currentPath() };
     if (QCoreApplication::instance()) {
         const QString appDir = QCoreApplication::applicationDirPath();
         roots << appDir << QDir(appDir).filePath(QStringLiteral("../share/tarnhelm"));
@@ -44,11 +44,11 @@ void openHelpDocument()
     if (found.isEmpty()) {
         const QString expected = QFileInfo(HelpDocument::relativePath()).absoluteFilePath();
         QMessageBox::critical(nullptr, QStringLiteral("Help"),
-                              QStringLiteral("No help documentation was found at %1.").arg(expected));
+            QStringLiteral("No help documentation was found at %1.").arg(expected));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(found))) {
         QMessageBox::warning(nullptr, QStringLiteral("Help"),
-                             QStringLiteral("The help documentation at %1 could not be opened.").arg(found));
+            QStringLiteral("The help documentation at %1 could not be opened.").arg(found));
     }
 }
