@@ -26,6 +26,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdlib>
@@ -90,18 +91,20 @@ void cancel(QDialog* dialog)
 {
     if (qEnvironmentVariableIsSet("TARNHELM_SHOTS_TRACE"))
         QTextStream(stderr) << "cancel " << dialog->metaObject()->className() << "\n";
+    // The question may come late on a busy machine: answer it whenever it shows, and stop
+    // only once the dialog has closed.
     auto* poll = new QTimer;
-    int* ticks = new int(0);
+    QPointer<QDialog> watched(dialog);
     QObject::connect(poll, &QTimer::timeout, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box && box->button(QMessageBox::Yes)) {
             box->button(QMessageBox::Yes)->click();
-        } else if (++*ticks < 50) {
             return;
         }
+        if (watched && watched->isVisible())
+            return;
         poll->stop();
         poll->deleteLater();
-        delete ticks;
     });
     poll->start(20);
     dialog->reject();
