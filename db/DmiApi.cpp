@@ -14,6 +14,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <functional>
+
 #include <sqlite3.h>
 
 #include <limits>
@@ -131,6 +133,60 @@ const QString TooManyRows
     = QStringLiteral("Incorrect number of rows in the database. Please try "
                      "fully recalculating before attempting to export again.");
 
+// One monthly series, read fast through the SQLite handle or, when that is not possible,
+// through QSqlQuery, which reports failures with the connection's text. failure() turns that
+// text into the caller's message.
+struct SeriesQuery {
+    const char* fastSql;
+    QString sql; // the same statement with named bind values
+    QString ownerParam; // ":aggDivID" or ":waterUserID"
+};
+
+TARN::okstat readMonthly(QSqlDatabase& db, const SeriesQuery& series, int scenarioId, int ownerId,
+    int begYear, int begMonth, int endYear, int endMonth, int count, double* const* out,
+    int columns, bool& found, qint64* timeStamps,
+    const std::function<QString(const QString&)>& failure)
+{
+    found = false;
+    const QString begDate = TARN::monthKey(begYear, begMonth);
+    const QString endDate = TARN::monthKey(endYear, endMonth);
+    int rows = 0;
+    const FastRead read = readSeries(
+        db, series.fastSql, scenarioId, ownerId, begDate, endDate, count, out, columns, rows);
+    if (read != FastRead::Unavailable) {
+        if (rows > 0)
+            fillTimeStamps(timeStamps, count, begYear);
+        if (read == FastRead::TooManyRows)
+            return TooManyRows;
+        found = rows > 0;
+        return {};
+    }
+
+    QSqlQuery query(db);
+    query.prepare(series.sql);
+    if (scenarioId != DmiApi::BaselineScenarioId)
+        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
+    query.bindValue(series.ownerParam, ownerId);
+    query.bindValue(QStringLiteral(":begDate"), begDate);
+    query.bindValue(QStringLiteral(":endDate"), endDate);
+    query.setForwardOnly(true);
+    if (!query.exec())
+        return failure(query.lastError().text());
+    if (!query.next())
+        return {};
+    fillTimeStamps(timeStamps, count, begYear);
+    int stored = 0;
+    do {
+        if (stored >= count)
+            return TooManyRows;
+        for (int c = 0; c < columns; ++c)
+            out[c][stored] = TARN::toDouble(query.value(c + 1));
+        ++stored;
+    } while (query.next());
+    found = true;
+    return {};
+}
+
 } // namespace
 
 DmiApi::DmiApi(QObject* parent)
@@ -180,56 +236,22 @@ TARN::okstat DmiApi::getAggDivSalinitySeries(int scenarioId, const AggDiv& aggDi
     QSqlDatabase db = TarnDbMgr::instance()->database();
     if (!db.isOpen())
         return kNotOpen;
-    found = false;
-    {
-        double* out[] = { values };
-        int rows = 0;
-        const FastRead read
-            = readSeries(db, scenarioId == BaselineScenarioId ? BaseAggDivSql : ScenarioAggDivSql,
-                scenarioId, aggDiv.AggDivID, TARN::monthKey(begYear, begMonth),
-                TARN::monthKey(endYear, endMonth), count, out, 1, rows);
-        if (read != FastRead::Unavailable) {
-            if (rows > 0)
-                fillTimeStamps(timeStamps, count, begYear);
-            if (read == FastRead::TooManyRows)
-                return TooManyRows;
-            found = rows > 0;
-            return {};
-        }
-    }
-    QSqlQuery query(db);
-    if (scenarioId == BaselineScenarioId) {
-        query.prepare(QStringLiteral(
-            "SELECT Month, AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE AggDivID = :aggDivID "
-            " AND Month BETWEEN :begDate AND :endDate ORDER BY Month"));
-    } else {
-        query.prepare(QStringLiteral(
-            "SELECT Month, AggDivSalinityValue FROM ScenarioMonthlyAggDiv WHERE ScenarioID = "
-            ":scenarioID AND AggDivID = :aggDivID  AND Month BETWEEN :begDate AND :endDate "
-            "ORDER BY Month"));
-        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
-    }
-    query.bindValue(QStringLiteral(":aggDivID"), aggDiv.AggDivID);
-    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, begMonth));
-    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, endMonth));
-    query.setForwardOnly(true);
-    if (!query.exec()) {
-        return QCoreApplication::translate("DmiApi", "Error reading salinity values for \"%1\": %2")
-            .arg(aggDiv.RiffleName, query.lastError().text());
-    }
-    if (!query.next())
-        return {};
-    fillTimeStamps(timeStamps, count, begYear);
-    int stored = 0;
-    do {
-        if (stored >= count) {
-            return QStringLiteral("Incorrect number of rows in the database. Please try fully "
-                                  "recalculating before attempting to export again.");
-        }
-        values[stored++] = TARN::toDouble(query.value(1));
-    } while (query.next());
-    found = true;
-    return {};
+    const bool baseline = scenarioId == BaselineScenarioId;
+    const SeriesQuery series { baseline ? BaseAggDivSql : ScenarioAggDivSql,
+        baseline ? QStringLiteral("SELECT Month, AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE "
+                                  "AggDivID = :aggDivID  AND Month BETWEEN :begDate AND :endDate "
+                                  "ORDER BY Month")
+                 : QStringLiteral("SELECT Month, AggDivSalinityValue FROM ScenarioMonthlyAggDiv "
+                                  "WHERE ScenarioID = :scenarioID AND AggDivID = :aggDivID  AND "
+                                  "Month BETWEEN :begDate AND :endDate ORDER BY Month"),
+        QStringLiteral(":aggDivID") };
+    double* out[] = { values };
+    return readMonthly(db, series, scenarioId, aggDiv.AggDivID, begYear, begMonth, endYear,
+        endMonth, count, out, 1, found, timeStamps, [&aggDiv](const QString& error) {
+            return QCoreApplication::translate(
+                "DmiApi", "Error reading salinity values for \"%1\": %2")
+                .arg(aggDiv.RiffleName, error);
+        });
 }
 
 TARN::okstat DmiApi::getWaterUserSeries(int scenarioId, const WaterUser& waterUser,
@@ -239,57 +261,21 @@ TARN::okstat DmiApi::getWaterUserSeries(int scenarioId, const WaterUser& waterUs
     QSqlDatabase db = TarnDbMgr::instance()->database();
     if (!db.isOpen())
         return kNotOpen;
-    found = false;
-    {
-        double* out[] = { diversion, depletion };
-        int rows = 0;
-        const FastRead read = readSeries(db,
-            scenarioId == BaselineScenarioId ? BaseWaterUserSql : ScenarioWaterUserSql, scenarioId,
-            waterUser.WaterUserID, TARN::monthKey(begYear, begMonth),
-            TARN::monthKey(endYear, endMonth), count, out, 2, rows);
-        if (read != FastRead::Unavailable) {
-            if (rows > 0)
-                fillTimeStamps(timeStamps, count, begYear);
-            if (read == FastRead::TooManyRows)
-                return TooManyRows;
-            found = rows > 0;
-            return {};
-        }
-    }
-    QSqlQuery query(db);
-    if (scenarioId == BaselineScenarioId) {
-        query.prepare(QStringLiteral(
-            "SELECT Month, DiversionValue, DepletionValue FROM BaseMonthlyWaterUser WHERE "
-            "WaterUserID = :waterUserID  AND Month BETWEEN :begDate AND :endDate ORDER BY Month"));
-    } else {
-        query.prepare(QStringLiteral(
-            "SELECT Month, DiversionValue, DepletionValue FROM ScenarioMonthlyWaterUser WHERE "
-            "ScenarioID = :scenarioID AND WaterUserID = :waterUserID  AND Month BETWEEN :begDate "
-            "AND :endDate ORDER BY Month"));
-        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
-    }
-    query.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
-    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, begMonth));
-    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, endMonth));
-    query.setForwardOnly(true);
-    if (!query.exec()) {
-        return QCoreApplication::translate(
-            "DmiApi", "Error reading water user data for \"%1:%2\": %3")
-            .arg(aggDivName, waterUser.RiffleName, query.lastError().text());
-    }
-    if (!query.next())
-        return {};
-    fillTimeStamps(timeStamps, count, begYear);
-    int stored = 0;
-    do {
-        if (stored >= count) {
-            return QStringLiteral("Incorrect number of rows in the database. Please try fully "
-                                  "recalculating before attempting to export again.");
-        }
-        diversion[stored] = TARN::toDouble(query.value(1));
-        depletion[stored] = TARN::toDouble(query.value(2));
-        ++stored;
-    } while (query.next());
-    found = true;
-    return {};
+    const bool baseline = scenarioId == BaselineScenarioId;
+    const SeriesQuery series { baseline ? BaseWaterUserSql : ScenarioWaterUserSql,
+        baseline ? QStringLiteral("SELECT Month, DiversionValue, DepletionValue FROM "
+                                  "BaseMonthlyWaterUser WHERE WaterUserID = :waterUserID  AND "
+                                  "Month BETWEEN :begDate AND :endDate ORDER BY Month")
+                 : QStringLiteral("SELECT Month, DiversionValue, DepletionValue FROM "
+                                  "ScenarioMonthlyWaterUser WHERE ScenarioID = :scenarioID AND "
+                                  "WaterUserID = :waterUserID  AND Month BETWEEN :begDate AND "
+                                  ":endDate ORDER BY Month"),
+        QStringLiteral(":waterUserID") };
+    double* out[] = { diversion, depletion };
+    return readMonthly(db, series, scenarioId, waterUser.WaterUserID, begYear, begMonth, endYear,
+        endMonth, count, out, 2, found, timeStamps, [&](const QString& error) {
+            return QCoreApplication::translate(
+                "DmiApi", "Error reading water user data for \"%1:%2\": %3")
+                .arg(aggDivName, waterUser.RiffleName, error);
+        });
 }

@@ -20,13 +20,13 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QPointer>
 #include <QTimer>
 
 #include <cstdlib>
