@@ -4,14 +4,13 @@
 #include "ui/common/AttributeExportRunner.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
-// The attribute export as the Scenarios tab and the baseline dialog start it: a file name, a
-// background run under the status dialog, and a warning when the file cannot be written.
+// The attribute export as the Scenarios tab and the baseline dialog start it once a file name is
+// chosen: a background run under the status dialog, and a warning when the file cannot be written.
 class TestAttributeExportRunner : public QObject {
     Q_OBJECT
 
@@ -40,23 +39,17 @@ private slots:
         QWidget window;
         window.show();
         QString warning;
-        bool answered = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
-            if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !answered) {
-                answered = true;
-                dialog->selectFile(path);
-                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+            if (auto* box = qobject_cast<QMessageBox*>(modal);
                        box && box->windowTitle() == QLatin1String("Attributes File")) {
                 warning = box->text();
                 box->accept();
             }
         });
         poll.start(20);
-        AttributeExportRunner::run(&window, -1);
-        QVERIFY(answered);
+        AttributeExportRunner::exportTo(&window, -1, path);
         if (written) {
             QTRY_VERIFY(QFile::exists(path));
             QTRY_VERIFY(!QApplication::activeModalWidget());

@@ -16,8 +16,12 @@ void run(QWidget* parent, int scenarioId)
 {
     const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Attributes File"),
         QString(), QStringLiteral("XML Files (*.xml);;All Files (*)"));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        exportTo(parent, scenarioId, path);
+}
+
+void exportTo(QWidget* parent, int scenarioId, const QString& path)
+{
     TarnDbMgr* mgr = TarnDbMgr::instance();
     auto* exporter = new AttributeExporter(parent, mgr->database(), mgr->path());
     auto* status = new CalcStatusDlg(parent);

@@ -11,4 +11,7 @@ namespace AttributeExportRunner {
 
 void run(QWidget* parent, int scenarioId);
 
+// Runs the export to path without asking for it.
+void exportTo(QWidget* parent, int scenarioId, const QString& path);
+
 } // namespace AttributeExportRunner
