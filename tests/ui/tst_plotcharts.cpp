@@ -159,6 +159,8 @@ private slots:
     void seriesKindPicksAxis();
     void finishAxesPadsAndRounds_data();
     void finishAxesPadsAndRounds();
+    void axisLabelsAreDistinct_data();
+    void axisLabelsAreDistinct();
     void missingValuesLeaveNoPoint();
 
     void siteWindowSeries_data();
@@ -364,6 +366,51 @@ void TestPlotCharts::finishAxesPadsAndRounds()
         QVERIFY(std::isfinite(axis->max()));
         QVERIFY(axis->max() > 0.0);
     }
+}
+
+void TestPlotCharts::axisLabelsAreDistinct_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<bool>("wholeNumbers");
+
+    QTest::newRow("flows in hundreds") << QList<double> { 40, 480 } << true;
+    QTest::newRow("flows below one") << QList<double> { 0.1, 0.4 } << false;
+    QTest::newRow("tiny flows") << QList<double> { 0.0012, 0.0031 } << false;
+    QTest::newRow("flows below ten") << QList<double> { 1, 3 } << true;
+}
+
+void TestPlotCharts::axisLabelsAreDistinct()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(bool, wholeNumbers);
+
+    TarnChart chart;
+    auto* series = new QLineSeries;
+    int year = 2000;
+    for (double value : values)
+        series->append(year++, value);
+    chart.addChartSeries(series, TarnChart::DiversionKind, false);
+    chart.finishAxes();
+
+    // The tick labels as the axis prints them: "%d" truncates, "%.Nf" rounds.
+    auto labels = [](const QValueAxis* axis) {
+        QStringList texts;
+        const int ticks = axis->tickCount();
+        const double step = (axis->max() - axis->min()) / (ticks - 1);
+        for (int i = 0; i < ticks; ++i) {
+            const double value = axis->min() + i * step;
+            texts << (axis->labelFormat() == QLatin1String("%d")
+                    ? QString::number(static_cast<qint64>(value))
+                    : QString::asprintf(qPrintable(axis->labelFormat()), value));
+        }
+        return texts;
+    };
+    const QStringList flow = labels(chart.flowAxis());
+    QCOMPARE(QSet<QString>(flow.begin(), flow.end()).size(), flow.size());
+    QCOMPARE(chart.flowAxis()->labelFormat() == QLatin1String("%d"), wholeNumbers);
+    // The salinity axes nobody used show 0 and 1 and nothing in between.
+    for (const QValueAxis* axis : { chart.massAxis(), chart.concentrationAxis() })
+        QCOMPARE(labels(axis), (QStringList { QStringLiteral("0"), QStringLiteral("1") }));
 }
 
 void TestPlotCharts::missingValuesLeaveNoPoint()

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -177,10 +178,27 @@ void TarnChart::finishAxes()
         const double pad = 0.05 * std::abs(state.max);
         const double max = state.max >= 0 ? state.max + pad : 0.0;
         const double min = state.min < 0 ? state.min - pad : 0.0;
-        // Nice numbers of an empty range would divide by zero; such an axis shows 0 to 1.
-        axis->setRange(min, max > min ? max : min + 1.0);
-        axis->applyNiceNumbers();
+        if (max > min) {
+            axis->setRange(min, max);
+            axis->applyNiceNumbers();
+        } else {
+            // Nice numbers of an empty range would divide by zero; such an axis shows 0 and 1.
+            axis->setRange(min, min + 1.0);
+            axis->setTickCount(2);
+        }
+        axis->setLabelFormat(labelFormatFor(*axis));
     }
+}
+
+QString TarnChart::labelFormatFor(const QValueAxis& axis)
+{
+    // Whole numbers read best, but with ticks closer than 1 apart "%d" would print the same
+    // label several times: such an axis gets as many decimals as its step needs.
+    const double step = (axis.max() - axis.min()) / std::max(1, axis.tickCount() - 1);
+    if (!(step > 0.0) || step >= 1.0 || !std::isfinite(step))
+        return QStringLiteral("%d");
+    const int decimals = std::min(9, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)));
+    return QStringLiteral("%.%1f").arg(decimals);
 }
 
 void TarnChart::legendMarkerClickedHandler()

@@ -74,6 +74,7 @@ private:
     };
 
     static int slotOfKind(int kind);
+    static QString labelFormatFor(const QtCharts::QValueAxis& axis);
     QtCharts::QValueAxis* ensureAxis(AxisSlot slot);
     void widen(AxisSlot slot, double value);
 
