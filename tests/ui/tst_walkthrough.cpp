@@ -1,0 +1,346 @@
+#include "ScenarioModalDriver.h"
+#include "support/TestProject.h"
+
+#include "app/TARNMainWindow.h"
+#include "calc/CalcStatusInfo.h"
+#include "db/DemoProject.h"
+#include "db/TarnDbMgr.h"
+#include "export/XlsxReader.h"
+#include "ui/baseline/BaselineDlg.h"
+#include "ui/baseline/WaterUserDlg.h"
+#include "ui/common/WaterUserDataViewModel.h"
+#include "ui/plot/CurveDlg.h"
+#include "ui/plot/PlotDlg.h"
+#include "ui/plot/ScenarioPlotDlg.h"
+#include "ui/plot/TarnChart.h"
+#include "ui/scenario/ChangeDataWidget.h"
+#include "ui/scenario/ChangeSpecDlg.h"
+#include "ui/scenario/ScenarioDlg.h"
+#include "ui/scenario/WaterUserSelectorDlg.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QVariant scalar(const QString& sql)
+{
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (!query.exec(sql) || !query.next())
+        return QVariant();
+    return query.value(0);
+}
+
+QStringList columnTexts(const QTableView* view, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        texts << view->model()->index(row, column).data().toString();
+    return texts;
+}
+
+// Selects the first count water users of the selector's list whose depletion is an input in
+// every year, so that a depletion change works on the depletion itself.
+void chooseWaterUsers(WaterUserSelectorDlg* selector, int count)
+{
+    auto* table = childOf<QTableWidget>(selector, "_watUsrTableWidget");
+    table->clearSelection();
+    int picked = 0;
+    for (int row = 0; row < table->rowCount() && picked < count; ++row) {
+        const int id = table->item(row, 0)->data(WaterUserSelectorDlg::WaterUserIdRole).toInt();
+        if (scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUserData WHERE WaterUserID = %1 AND "
+                                  "DepletionReq IS NULL")
+                       .arg(id))
+                .toInt()
+            > 0)
+            continue;
+        table->selectionModel()->select(
+            table->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        ++picked;
+    }
+    childOf<QPushButton>(selector, "_okButton")->click();
+}
+
+void check(QListWidget* list, const QStringList& texts)
+{
+    for (int row = 0; row < list->count(); ++row) {
+        QListWidgetItem* item = list->item(row);
+        item->setCheckState(texts.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+} // namespace
+
+// One session of a planner through the real main window on the demo basin: open the project,
+// edit the baseline and save it, add a scenario with a demand change, draw a plot of it and
+// export a workbook. Each step is checked by what the window shows and what the file holds.
+class TestWalkthrough : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(tarnhelm);
+        qRegisterMetaType<TARN::okstat>("okstat");
+        qRegisterMetaType<CalcStatusInfo>("CalcStatusInfo");
+        QVERIFY(_dir.isValid());
+        _path = _dir.filePath(QStringLiteral("demo-basin.db"));
+        QVERIFY(DemoProject::createDemo(_path).isOk());
+        _window = std::make_unique<TARNMainWindow>();
+        _window->resize(900, 600);
+        _window->show();
+    }
+    void cleanupTestCase()
+    {
+        _window.reset();
+        resetDbManager();
+    }
+
+    void openTheProject()
+    {
+        auto* tabs = childOf<QTabWidget>(_window.get(), "_mainTabWidget");
+        for (int tab = 1; tab < tabs->count(); ++tab)
+            QVERIFY(!tabs->widget(tab)->isEnabled());
+
+        ScenarioModalDriver driver;
+        driver.expect<QFileDialog>([this](QFileDialog* files) {
+            childOf<QLineEdit>(files, "fileNameEdit")->setText(_path);
+            static_cast<QDialog*>(files)->accept();
+        });
+        childOf<QPushButton>(_window.get(), "_browseButton")->click();
+        QVERIFY(driver.done());
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+
+        QCOMPARE(
+            childOf<QLabel>(_window.get(), "_dbStatusLabel")->text(), QStringLiteral("Connected"));
+        QCOMPARE(childOf<QLineEdit>(_window.get(), "_dbPathLineEdit")->text(), _path);
+        for (int tab = 1; tab < tabs->count(); ++tab)
+            QVERIFY(tabs->widget(tab)->isEnabled());
+        QCOMPARE(childOf<QTableView>(_window.get(), "_scenarioTableView")->model()->rowCount(), 3);
+        QCOMPARE(childOf<QTableView>(_window.get(), "_plotTableView")->model()->rowCount(), 2);
+    }
+
+    // Recalculate All Data first (a new project has no results), then a water user's depletion
+    // is edited and the baseline saved with OK, which recomputes only the edited site.
+    void editTheBaseline()
+    {
+        auto* tabs = childOf<QTabWidget>(_window.get(), "_mainTabWidget");
+        tabs->setCurrentIndex(1);
+        const int year = scalar(QStringLiteral("SELECT StartYear + 2 FROM Baseline")).toInt();
+        QString waterUserName;
+        int waterUserID = 0;
+
+        ScenarioModalDriver driver;
+        driver.expect<BaselineDlg>([](BaselineDlg* baseline) {
+            childOf<QPushButton>(baseline, "_recalculateAllButton")->click();
+            auto* waterUsers = childOf<QTableView>(baseline, "_waterUserTableView");
+            waterUsers->setCurrentIndex(waterUsers->model()->index(0, 2));
+            childOf<QPushButton>(baseline, "_editWaterUserButton")->click();
+            childOf<QPushButton>(baseline, "_okButton")->click();
+        });
+        driver.answer(QMessageBox::Yes);
+        driver.expect<WaterUserDlg>([&](WaterUserDlg* waterUser) {
+            WaterUserDataViewModel* data = waterUser->dataModel();
+            for (int row = 0; row < data->rowCount(); ++row) {
+                if (data->record(row).Year != year)
+                    continue;
+                waterUserID = data->record(row).WaterUserID;
+                data->setData(data->index(row, WaterUserDataViewModel::DepletionColumn), 777.25);
+            }
+            waterUserName = childOf<QLineEdit>(waterUser, "_waterUserNameLineEdit")->text();
+            childOf<QPushButton>(waterUser, "_okButton")->click();
+        });
+        childOf<QPushButton>(_window.get(), "_editBaselineButton")->click();
+        QVERIFY(driver.done());
+        QCOMPARE(driver.texts.size(), 1);
+        QVERIFY(driver.texts.first().startsWith(
+            QLatin1String("Are you sure you want to recalculate all baseline and scenario data?")));
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+        QVERIFY(waterUserID > 0);
+
+        // Recalculate All Data computed every site in the baseline and in each of the three
+        // scenarios; the save then recomputed the edited site in each of those four runs, with
+        // its reason, and skipped the others.
+        const QString diagnostics
+            = childOf<QTextEdit>(_window.get(), "_diagTextEdit")->toPlainText();
+        const int sites = scalar(QStringLiteral("SELECT COUNT(*) FROM AggDiv")).toInt();
+        const int runs = 1 + 3;
+        QCOMPARE(diagnostics.count(QLatin1String("Computing Agg Diversion")), runs * sites + runs);
+        QSqlQuery site(TarnDbMgr::instance()->database());
+        QVERIFY(site.exec(QStringLiteral("SELECT ad.AggDivID, ad.RiffleName FROM AggDiv ad JOIN "
+                                         "WaterUser wu ON wu.AggDivID = ad.AggDivID WHERE "
+                                         "wu.WaterUserID = %1")
+                              .arg(waterUserID)));
+        QVERIFY(site.next());
+        const QString siteHeader
+            = QStringLiteral("Computing Agg Diversion %1.%2 for the following reason(s):")
+                  .arg(site.value(0).toInt(), 3, 10, QLatin1Char('0'))
+                  .arg(site.value(1).toString());
+        QCOMPARE(diagnostics.count(siteHeader), runs);
+        QCOMPARE(diagnostics.count(QLatin1String("for the following reason(s):")), 2 * runs);
+        QCOMPARE(diagnostics.count(QLatin1String("Skipping Agg Diversion")), runs * (sites - 1));
+        QVERIFY2(diagnostics.contains(QStringLiteral("Water User %1.%2 was edited")
+                                          .arg(waterUserID, 3, 10, QLatin1Char('0'))
+                                          .arg(waterUserName)),
+            qPrintable(diagnostics));
+        QCOMPARE(scalar(QStringLiteral("SELECT DepletionValue FROM BaseYearlyWaterUser WHERE "
+                                       "WaterUserID = %1 AND Year = %2")
+                            .arg(waterUserID)
+                            .arg(year))
+                     .toDouble(),
+            777.25);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")).toInt(), sites * 31);
+    }
+
+    void addAScenario()
+    {
+        childOf<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(2);
+        ScenarioModalDriver driver;
+        driver.expect<ScenarioDlg>([](ScenarioDlg* dialog) {
+            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Walkthrough"));
+            childOf<QLineEdit>(dialog, "_shortNameLineEdit")->setText(QStringLiteral("WALK"));
+            childOf<QPushButton>(dialog, "_addDemandChgBtn")->click();
+            QCOMPARE(childOf<QTableView>(dialog, "_demandChgTableView")->model()->rowCount(), 1);
+            childOf<QPushButton>(dialog, "_okButton")->click();
+        });
+        driver.expect<ChangeSpecDlg>([this](ChangeSpecDlg* dialog) {
+            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Ten more"));
+            childOf<QPushButton>(dialog, "_watUsrSelectBtn")->click();
+            for (const WaterUser& user : dialog->waterUsers())
+                _chosen << user.WaterUserID;
+            auto* depletion = childOf<ChangeDataWidget>(dialog, "_depDataWidget");
+            childOf<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QStringLiteral("10"));
+            childOf<QRadioButton>(depletion, "_chgAllYrsRadioBtn")->click();
+            childOf<QPushButton>(depletion, "_modifySelYearsBtn")->click();
+            childOf<QPushButton>(dialog, "_okButton")->click();
+        });
+        driver.expect<WaterUserSelectorDlg>(
+            [](WaterUserSelectorDlg* selector) { chooseWaterUsers(selector, 2); });
+        childOf<QPushButton>(_window.get(), "_addScenarioButton")->click();
+        QVERIFY(driver.done());
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+        QCOMPARE(_chosen.size(), 2);
+
+        auto* view = childOf<QTableView>(_window.get(), "_scenarioTableView");
+        QCOMPARE(view->model()->rowCount(), 4);
+        QVERIFY(columnTexts(view, 2).contains(QStringLiteral("Walkthrough")));
+        _scenarioID = scalar(QStringLiteral("SELECT ScenarioID FROM Scenario WHERE ScenarioName = "
+                                            "'Walkthrough'"))
+                          .toInt();
+        QVERIFY(_scenarioID > 0);
+        // The chosen water users take 1.1 times their baseline depletion (the edited year
+        // included), everyone else keeps it.
+        QSqlQuery query(TarnDbMgr::instance()->database());
+        QVERIFY(query.exec(QStringLiteral(
+            "SELECT b.WaterUserID, b.DepletionValue, s.DepletionValue FROM BaseYearlyWaterUser b "
+            "JOIN ScenarioYearlyWaterUser s ON s.WaterUserID = b.WaterUserID AND s.Year = b.Year "
+            "AND s.ScenarioID = %1 WHERE b.DepletionValue IS NOT NULL")
+                               .arg(_scenarioID)));
+        int rows = 0;
+        while (query.next()) {
+            const double factor = _chosen.contains(query.value(0).toInt()) ? 1.1 : 1.0;
+            const double base = query.value(1).toDouble();
+            QVERIFY(qAbs(query.value(2).toDouble() - factor * base) <= 1e-9 * qMax(1.0, base));
+            ++rows;
+        }
+        QVERIFY(rows > 100);
+    }
+
+    void drawAPlot()
+    {
+        childOf<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(3);
+        auto* plots = childOf<QTableView>(_window.get(), "_plotTableView");
+        ScenarioModalDriver driver;
+        driver.expect<PlotDlg>([](PlotDlg* dialog) {
+            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Walk Plot"));
+            check(childOf<QListWidget>(dialog, "_scenarioListWidget"),
+                { QStringLiteral("Baseline"), QStringLiteral("Walkthrough") });
+            childOf<QPushButton>(dialog, "_addCurveButton")->click();
+            QCOMPARE(childOf<QTableView>(dialog, "_curveTableView")->model()->rowCount(), 1);
+            childOf<QPushButton>(dialog, "_okButton")->click();
+        });
+        driver.expect<CurveDlg>([](CurveDlg* curve) {
+            childOf<QLineEdit>(curve, "_nameLineEdit")->setText(QStringLiteral("Chosen"));
+            childOf<QRadioButton>(curve, "_depletionRadioButton")->click();
+            childOf<QPushButton>(curve, "_selectWaterUsersButton")->click();
+            childOf<QPushButton>(curve, "_okButton")->click();
+        });
+        driver.expect<WaterUserSelectorDlg>(
+            [](WaterUserSelectorDlg* selector) { chooseWaterUsers(selector, 2); });
+        childOf<QPushButton>(_window.get(), "_addPlotButton")->click();
+        QVERIFY(driver.done());
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+        QCOMPARE(plots->model()->rowCount(), 3);
+        const int row = columnTexts(plots, 1).indexOf(QStringLiteral("Walk Plot"));
+        QVERIFY(row >= 0);
+
+        plots->selectRow(row);
+        childOf<QPushButton>(_window.get(), "_generatePlotButton")->click();
+        const QList<ScenarioPlotDlg*> windows = _window->findChildren<ScenarioPlotDlg*>();
+        QCOMPARE(windows.size(), 1);
+        ScenarioPlotDlg* plot = windows.first();
+        QCOMPARE(plot->windowTitle(), QStringLiteral("Walk Plot"));
+        QTRY_VERIFY(plot->chart());
+        QStringList names;
+        for (const QtCharts::QAbstractSeries* series : plot->chart()->series())
+            names << series->name();
+        QCOMPARE(names,
+            (QStringList { QStringLiteral("Baseline - Chosen (Depletion)"),
+                QStringLiteral("WALK - Chosen (Depletion)") }));
+        plot->close();
+        QTRY_VERIFY(_window->findChildren<ScenarioPlotDlg*>().isEmpty());
+    }
+
+    void exportAWorkbook()
+    {
+        auto* tabs = childOf<QTabWidget>(_window.get(), "_mainTabWidget");
+        tabs->setCurrentIndex(4);
+        auto* list = childOf<QListWidget>(_window.get(), "_expScenListWidget");
+        QCOMPARE(list->count(), 5);
+        check(list, { QStringLiteral("Baseline Monthly Data"), QStringLiteral("WALK") });
+        const QString book = _dir.filePath(QStringLiteral("walkthrough.xlsx"));
+        auto* file = childOf<QLineEdit>(_window.get(), "_expFileLineEdit");
+        file->setText(book);
+        emit file->editingFinished();
+        auto* exportButton = childOf<QPushButton>(_window.get(), "_expButton");
+        QVERIFY(exportButton->isEnabled());
+
+        ScenarioModalDriver driver;
+        exportButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(book), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 60000);
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+
+        TARN::XlsxReader reader;
+        QString error;
+        QVERIFY2(reader.open(book, &error), qPrintable(error));
+        QCOMPARE(reader.sheetNames(),
+            (QStringList {
+                QStringLiteral("Baseline Monthly Data"), QStringLiteral("Walkthrough") }));
+    }
+
+private:
+    QTemporaryDir _dir;
+    QString _path;
+    std::unique_ptr<TARNMainWindow> _window;
+    QList<int> _chosen;
+    int _scenarioID = 0;
+};
+
+QTEST_MAIN(TestWalkthrough)
+#include "tst_walkthrough.moc"
