@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan clean
+.PHONY: all deps build run test test-asan test-asan-core clean
 
 all: build
 
@@ -34,6 +34,14 @@ test-asan:
 	test -f $(ASAN_BUILD)/build.ninja || cmake --preset asan
 	ASAN_OPTIONS=detect_leaks=0 cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+# The same for the tests that need no widgets (data access, calculation, workbooks, command-line
+# tool, faults): a fraction of the build, for CI.
+test-asan-core:
+	@scripts/install-deps.sh --asan
+	test -f $(ASAN_BUILD)/build.ninja || cmake --preset asan
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target core-tests
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -L core
 
 clean:
 	rm -rf $(BUILD)
