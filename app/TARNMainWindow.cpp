@@ -9,6 +9,7 @@
 #include "db/DmiApi.h"
 #include "db/Password.h"
 #include "db/PlotDAO.h"
+#include "db/ProjectCheck.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "export/DataExporter.h"
@@ -109,10 +110,27 @@ bool TARNMainWindow::connectToDatabase(const QString& path)
     _ui->_dbStatusLabel->setStyleSheet(
         QStringLiteral("QLabel { font-weight: bold; color: green; }"));
     _ui->_dbStatusLabel->setText(QStringLiteral("Connected"));
+    reportBrokenReferences();
     loadModels();
     hideInternalColumns();
     setProjectTabsEnabled(true);
     return true;
+}
+
+// Rows that name a missing row are left out of every list and calculation without a word;
+// the planner is told which they are.
+void TARNMainWindow::reportBrokenReferences()
+{
+    QStringList problems;
+    const TARN::okstat status
+        = ProjectCheck::brokenReferences(_dbMgr->database(), ProjectCheck::inputTables(), problems);
+    if (status.failed())
+        problems = QStringList { status.text() };
+    if (problems.isEmpty())
+        return;
+    diagMsgHandler(QStringLiteral("Broken references in %1:").arg(_dbMgr->path()));
+    for (const QString& problem : qAsConst(problems))
+        diagMsgHandler(QStringLiteral("    ") + problem);
 }
 
 void TARNMainWindow::loadModels()

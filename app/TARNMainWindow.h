@@ -52,6 +52,7 @@ protected:
 
 private:
     void loadModels();
+    void reportBrokenReferences();
     void hideInternalColumns();
     void setProjectTabsEnabled(bool enabled);
     bool passwordGate();

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "db/DemoProject.h"
+#include "db/ProjectCheck.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 
@@ -77,10 +78,25 @@ static int runCheck(const CliCommand& self, const QStringList& args)
 {
     if (args.size() != 1 || args.first().startsWith(QLatin1String("--")))
         return usageError(self, QStringLiteral("One project FILE is required."));
-    const TARN::okstat status = TarnDbMgr::instance()->openDatabase(args.first());
-    delete TarnDbMgr::instance();
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    TARN::okstat status = mgr->openDatabase(args.first());
+    QStringList problems;
+    if (status.isOk()) {
+        status = ProjectCheck::structureProblems(mgr->database(), problems);
+        QStringList references;
+        if (status.isOk())
+            status = ProjectCheck::brokenReferences(mgr->database(), {}, references);
+        problems += references;
+    }
+    delete mgr;
     if (status.failed()) {
         err(status.text());
+        return 1;
+    }
+    if (!problems.isEmpty()) {
+        err(QStringLiteral("The project file is damaged:"));
+        for (const QString& problem : qAsConst(problems))
+            err(QStringLiteral("  ") + problem);
         return 1;
     }
     out(QStringLiteral("Connected"));

@@ -163,7 +163,10 @@ TARN::okstat readMonthly(QSqlDatabase& db, const SeriesQuery& series, int scenar
     }
 
     QSqlQuery query(db);
-    query.prepare(series.sql);
+    // A statement that cannot be prepared (a result table missing from a damaged file) must
+    // report why, not the binding errors that would follow.
+    if (!query.prepare(series.sql))
+        return failure(query.lastError().text());
     if (scenarioId != DmiApi::BaselineScenarioId)
         query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
     query.bindValue(series.ownerParam, ownerId);

@@ -103,6 +103,29 @@ private slots:
         QCOMPARE(projectTabsEnabled(window), (QList<bool> { false, false, false, false }));
     }
 
+    // A row that names a missing row is left out of every list; opening says which it is.
+    void brokenReferenceIsReported()
+    {
+        TestProject project;
+        QVERIFY(project
+                    .exec(QStringLiteral(
+                        "PRAGMA foreign_keys = OFF; INSERT INTO WaterUser (WaterUserID, AggDivID, "
+                        "WaterUserName, RiffleName) VALUES (7, 42, 'Lost', 'Lost')"))
+                    .isOk());
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        QCOMPARE(child<QLabel>(window, "_dbStatusLabel")->text(), QStringLiteral("Connected"));
+        const QString shown = child<QTextEdit>(window, "_diagTextEdit")->toPlainText();
+        QVERIFY2(shown.contains(QStringLiteral("Broken references in %1:\n    WaterUser row 7 "
+                                               "refers to a missing AggDiv row")
+                                    .arg(project.path())),
+            qPrintable(shown));
+
+        TestProject sound;
+        QVERIFY(window.connectToDatabase(sound.path()));
+        QCOMPARE(child<QTextEdit>(window, "_diagTextEdit")->toPlainText(), shown);
+    }
+
     void diagnosticArea()
     {
         TARNMainWindow window;
