@@ -90,6 +90,13 @@ double toDouble(const QVariant& value)
     return ok ? number : std::numeric_limits<double>::quiet_NaN();
 }
 
+bool parseFinite(const QString& text, double& value)
+{
+    bool ok = false;
+    value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
 QVariant fromDouble(double value)
 {
     return std::isnan(value) ? QVariant(QVariant::Double) : QVariant(value);

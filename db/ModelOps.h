@@ -33,6 +33,9 @@ TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id);
 namespace TARN {
 // A stored input number: NULL or text that is no number reads as NaN; integers are values too.
 double toDouble(const QVariant& value);
+// Typed or pasted text as a number: only a finite one (text that overflows a double or spells
+// nan or inf is no number).
+bool parseFinite(const QString& text, double& value);
 // A double for binding: NaN binds as NULL.
 QVariant fromDouble(double value);
 // The month key "%1-%2-01".

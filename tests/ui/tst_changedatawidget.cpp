@@ -252,6 +252,10 @@ private slots:
             << QStringLiteral("-") << true << QStringLiteral("A change value must be specified");
         QTest::newRow("no year") << QStringLiteral("5") << false
                                  << QStringLiteral("The change years must be selected");
+        // Neither may reach the file as a change of infinity or NaN.
+        for (const char* number : { "1e400", "inf", "-inf", "nan" })
+            QTest::newRow(number) << QString::fromLatin1(number) << true
+                                  << QStringLiteral("A change value must be specified");
     }
     void refusedModify()
     {
@@ -373,6 +377,10 @@ private slots:
                               "number of selected years (2)");
         QTest::newRow("not a number") << QStringLiteral(
             "1\nten") << QStringLiteral("The pasted value ten doesn't represent a number");
+        for (const char* number : { "1e400", "inf", "nan" })
+            QTest::newRow(number) << QStringLiteral("1\n%1").arg(QLatin1String(number))
+                                  << QStringLiteral("The pasted value %1 doesn't represent a number")
+                                         .arg(QLatin1String(number));
     }
     void refusedPasteKeepsTheDialogOpen()
     {

@@ -1,5 +1,7 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 
+#include "db/ModelOps.h"
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
@@ -36,9 +38,8 @@ TARN::okstat MonthlyCoefficientLineEdit::parsePaste(
             return QStringLiteral("Pasted data contains too many values.");
         const QString trimmed = line.trimmed();
         if (!trimmed.isEmpty()) {
-            bool ok = false;
-            const double value = trimmed.toDouble(&ok);
-            if (!ok || !std::isfinite(value))
+            double value = 0.0;
+            if (!TARN::parseFinite(trimmed, value))
                 return QStringLiteral("'%1' is not numeric.").arg(line);
             parsed.append({ target, value });
         }

@@ -1,5 +1,6 @@
 #include "ui/baseline/WaterUserDataTableView.h"
 
+#include "db/ModelOps.h"
 #include "ui/common/MessageInfoBox.h"
 #include "ui/common/WaterUserDataViewModel.h"
 
@@ -24,14 +25,6 @@ const QString EfficiencyRangeWarning = QStringLiteral("Efficiency ratio must be 
 bool has(double value)
 {
     return !std::isnan(value);
-}
-
-// A finite number; text that overflows a double or spells nan/inf is not accepted.
-bool parseNumber(const QString& text, double& value)
-{
-    bool ok = false;
-    value = text.trimmed().toDouble(&ok);
-    return ok && std::isfinite(value);
 }
 
 // The clipboard's lines without the trailing line ends; a line may end in a carriage return
@@ -142,7 +135,7 @@ WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
             if (field.trimmed().isEmpty())
                 continue;
             double value = 0.0;
-            if (!parseNumber(field, value)) {
+            if (!TARN::parseFinite(field, value)) {
                 result.status = QStringLiteral("'%1' is not numeric.").arg(field);
                 result.rows.clear();
                 return result;

@@ -251,10 +251,9 @@ void ChangeDataWidget::modifySelYearsHandler(bool)
     } else {
         text = qobject_cast<QLineEdit*>(editorOf(_currentTypeButton).editor)->text();
     }
-    bool ok = false;
-    const double change = text.trimmed().toDouble(&ok);
+    double change = 0.0;
     // A half-typed number ("-", "1e") is no value either: it must not turn into a change of 0.
-    if (text.trimmed().isEmpty() || !ok) {
+    if (!TARN::parseFinite(text, change)) {
         warn(QStringLiteral("A change value must be specified"));
         return;
     }

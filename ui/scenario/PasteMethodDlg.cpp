@@ -1,4 +1,6 @@
 #include "ui/scenario/PasteMethodDlg.h"
+
+#include "db/ModelOps.h"
 #include "ui_PasteMethodDlg.h"
 
 #include <QApplication>
@@ -54,9 +56,8 @@ QString PasteMethodDlg::parseValues(const QString& text, int expectedCount, QVec
             .arg(expectedCount);
     QVector<double> parsed;
     for (const QString& part : qAsConst(parts)) {
-        bool ok = false;
-        const double value = part.toDouble(&ok);
-        if (!ok)
+        double value = 0.0;
+        if (!TARN::parseFinite(part, value))
             return QStringLiteral("The pasted value %1 doesn't represent a number").arg(part);
         parsed << value;
     }
