@@ -52,7 +52,7 @@ private slots:
                     "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (1, 'Wet'), (2, 'Dry');"
                     "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
                     "RiffleName) VALUES "
-                    "  (1, 1, NULL, 'w1', 'W1'), (2, 2, NULL, 'w2', 'Müller''s farm'),"
+                    "  (1, 1, NULL, 'w1', 'W1'), (2, 2, NULL, 'w2', 'Müller''s' || char(9) || 'farm'),"
                     "  (3, 1, 1, 'new', 'WetOnly'), (4, 1, 2, 'dry', 'DryOnly');"
                     "INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 1), "
                     "(2, 'Use & <kind>', 2);"
@@ -79,12 +79,12 @@ private slots:
         QTest::newRow("baseline") << -1
                                   << QStringList { QStringLiteral("S1"), QStringLiteral("S1:W1"),
                                          QStringLiteral("S2 & <Co> \"Ltd\""),
-                                         QStringLiteral("S2 & <Co> \"Ltd\":Müller's farm") };
+                                         QStringLiteral("S2 & <Co> \"Ltd\":Müller's\tfarm") };
         QTest::newRow("scenario adds its own")
             << 1
             << QStringList { QStringLiteral("S1"), QStringLiteral("S1:W1"),
                    QStringLiteral("S1:WetOnly"), QStringLiteral("S2 & <Co> \"Ltd\""),
-                   QStringLiteral("S2 & <Co> \"Ltd\":Müller's farm") };
+                   QStringLiteral("S2 & <Co> \"Ltd\":Müller's\tfarm") };
     }
     void baselineAndScenarios()
     {

@@ -225,6 +225,79 @@ private slots:
         QVERIFY(sawValue);
     }
 
+    // Names with quotes, ampersands, angle brackets, tabs and letters beyond ASCII reach the
+    // sheet names and column headers as they are, in every workbook format.
+    void awkwardNamesSurvive_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("xlsx") << QStringLiteral("names.xlsx");
+        QTest::newRow("xlsm") << QStringLiteral("names.xlsm");
+        QTest::newRow("xls") << QStringLiteral("names.xls");
+    }
+    void awkwardNamesSurvive()
+    {
+        QFETCH(QString, fileName);
+        const QString site = QStringLiteral("S \"1\" & <Co>\tÜß");
+        const QString user = QStringLiteral("Wasser 'Müller' & <b>\tÆ中");
+        const QString scenario = QStringLiteral("Dry & \"hot\" <years> ñ");
+        QSqlQuery rename(TarnDbMgr::instance()->database());
+        rename.prepare(QStringLiteral("UPDATE AggDiv SET RiffleName = ? WHERE AggDivID = 1"));
+        rename.addBindValue(site);
+        QVERIFY(rename.exec());
+        rename.prepare(QStringLiteral("UPDATE WaterUser SET RiffleName = ? WHERE WaterUserID = 1"));
+        rename.addBindValue(user);
+        QVERIFY(rename.exec());
+        rename.prepare(QStringLiteral("UPDATE Scenario SET ScenarioName = ? WHERE ScenarioID = 2"));
+        rename.addBindValue(scenario);
+        QVERIFY(rename.exec());
+
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        const TARN::okstat status = exporter.exportData(path, { -1, 2 }, 2000, 2000);
+        QVERIFY2(status.isOk(), qPrintable(status.text()));
+
+        const bool xls = fileName.endsWith(QLatin1String(".xls"));
+        QStringList names;
+        QList<SheetCells> sheets;
+        if (xls) {
+            TARN::XlsReader reader;
+            QString error;
+            QVERIFY2(reader.open(path, &error), qPrintable(error));
+            names = reader.sheetNames();
+            for (int i = 0; i < names.size(); ++i) {
+                SheetCells cells;
+                QVERIFY2(reader.readSheet(i, &cells, &error), qPrintable(error));
+                sheets.append(cells);
+            }
+        } else {
+            QVERIFY(readXlsx(path, names, sheets));
+        }
+        QCOMPARE(names, (QStringList { QStringLiteral("Baseline Monthly Data"), scenario }));
+        const QStringList expected = headers(sheets.at(1));
+        QCOMPARE(expected.at(0), site + QStringLiteral(".Return Flow Salinity Pickup Mass"));
+        QCOMPARE(expected.at(1),
+            site + QLatin1Char(':') + user + QStringLiteral(".Diversion Requested"));
+
+        // An independent reader sees the same texts.
+        bool ok = false;
+        QString errors;
+        const QByteArray dump = WorkbookTestTools::runPython(
+            QString::fromUtf8(
+                xls ? WorkbookTestTools::DumpXlsScript : WorkbookTestTools::DumpXlsxScript),
+            { path }, &ok, &errors);
+        QVERIFY2(ok, qPrintable(errors));
+        const QJsonObject json = QJsonDocument::fromJson(dump).object();
+        QCOMPARE(json.value(QStringLiteral("sheets")).toArray().at(1).toString(), scenario);
+        QStringList texts;
+        for (const QJsonValue& cell :
+            json.value(QStringLiteral("cells")).toObject().value(scenario).toArray()) {
+            const QJsonArray c = cell.toArray();
+            if (c.at(0).toInt() == 0 && c.at(1).toInt() > 0)
+                texts << c.at(3).toString();
+        }
+        QVERIFY2(texts.contains(expected.at(1)), qPrintable(texts.join(QLatin1Char('|'))));
+    }
+
     void csvIsRefused()
     {
         const QString path = _project->dirPath() + QStringLiteral("/book.csv");
