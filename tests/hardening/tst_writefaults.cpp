@@ -186,24 +186,11 @@ void TestWriteFaults::readOnly_data()
 void TestWriteFaults::readOnly()
 {
     QFETCH(bool, folder);
-    if (::geteuid() == 0) {
-        // Root writes to read-only files and folders: the case runs again in a child process
-        // of this test as the unprivileged user "nobody".
-        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        if (setpriv.isEmpty())
+    if (runningAsRoot()) {
+        const UnprivilegedRun run = rerunAsNobody();
+        if (!run.ran)
             QSKIP("running as root and setpriv is missing");
-        QProcess child;
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(setpriv,
-            { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
-                QStringLiteral("readOnly:%1").arg(QString::fromLatin1(QTest::currentDataTag())) });
-        QVERIFY(child.waitForFinished(120000));
-        const QByteArray output = child.readAll();
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-            output.constData());
-        // The child must have run the case, not skipped it.
-        QVERIFY2(output.contains("PASS   : TestWriteFaults::readOnly("), output.constData());
+        QVERIFY2(run.passed, run.output.constData());
         return;
     }
     TestProject project(2000, 2003);

@@ -3,8 +3,15 @@
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <unistd.h>
 
 TestProject::TestProject(int startYear, int endYear, const QString& name)
 {
@@ -46,4 +53,38 @@ TARN::okstat TestProject::openInManager() const
 void resetDbManager()
 {
     delete TarnDbMgr::instance();
+}
+
+bool runningAsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+UnprivilegedRun rerunAsNobody()
+{
+    UnprivilegedRun run;
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        return run;
+    QString function = QString::fromLatin1(QTest::currentTestFunction());
+    if (const char* tag = QTest::currentDataTag(); tag && *tag)
+        function += QLatin1Char(':') + QString::fromLatin1(tag);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(environment);
+    child.start(setpriv,
+        { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+            QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(), function });
+    run.ran = true;
+    const bool finished = child.waitForFinished(300000);
+    run.output = child.readAll();
+    // Passed, and not skipped: the child's log names the function as passed.
+    const QRegularExpression passedLine(QStringLiteral("^PASS   : \\w+::%1\\(")
+                                            .arg(QString::fromLatin1(QTest::currentTestFunction())),
+        QRegularExpression::MultilineOption);
+    run.passed = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
+        && passedLine.match(QString::fromUtf8(run.output)).hasMatch();
+    return run;
 }

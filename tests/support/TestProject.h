@@ -38,3 +38,15 @@ private:
 
 // Makes sure QSQLITE and the manager start clean between test functions.
 void resetDbManager();
+
+// Root may write to read-only files and folders. When the tests run as root, a test of such a
+// fault runs the current test function with the current data row again in a child process as
+// the user "nobody" and reports through this: ran is false when that is not possible (setpriv
+// missing), passed tells whether the child ran the case and passed it, output is its output.
+struct UnprivilegedRun {
+    bool ran = false;
+    bool passed = false;
+    QByteArray output;
+};
+bool runningAsRoot();
+UnprivilegedRun rerunAsNobody();
