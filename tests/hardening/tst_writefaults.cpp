@@ -7,6 +7,7 @@
 #include "db/ProjectFile.h"
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
+#include "support/LockHolder.h"
 #include "support/TestProject.h"
 
 #include <QElapsedTimer>
@@ -65,49 +66,6 @@ QString moreWaterUsersSql()
     }
     return sql;
 }
-
-// Holds the project file's write lock from another process (the sqlite3 shell) for a while.
-class LockHolder {
-public:
-    LockHolder(const QString& path, double seconds)
-    {
-        _process.start(QStringLiteral("sqlite3"), { path });
-        _process.write(
-            QStringLiteral("BEGIN EXCLUSIVE;\nSELECT 1 FROM Baseline;\n.system sleep %1\n"
-                           "COMMIT;\n.quit\n")
-                .arg(seconds)
-                .toUtf8());
-        _process.closeWriteChannel();
-    }
-    ~LockHolder() { _process.waitForFinished(30000); }
-    bool started() { return _process.waitForStarted(); }
-    // Waits until another connection can no longer take the write lock.
-    bool waitUntilHeld(const QString& path)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000) {
-            TARN::okstat status;
-            QSqlDatabase db = ProjectFile::openConnection(path, &status);
-            bool held = false;
-            if (status.isOk()) {
-                QSqlQuery query(db);
-                query.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
-                held = !query.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                if (!held)
-                    query.exec(QStringLiteral("ROLLBACK"));
-            }
-            ProjectFile::closeConnection(db);
-            if (held)
-                return true;
-            QTest::qWait(20);
-        }
-        return false;
-    }
-
-private:
-    QProcess _process;
-};
 
 } // namespace
 

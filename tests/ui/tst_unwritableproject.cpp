@@ -1,18 +1,24 @@
 #include "ScenarioModalDriver.h"
+#include "support/LockHolder.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
+#include "db/TarnDbMgr.h"
 #include "ui/baseline/BaselineDlg.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTextEdit>
 #include <QtTest>
 
-// A project the planner may read but not write: the window opens it, and a save in the
-// baseline dialog reports SQLite's refusal in the dialog's warning box and changes nothing.
-class TestReadOnlyProject : public QObject {
+#include <memory>
+
+// A project the planner may read but not write, now or for a while: the window opens it, and a
+// save in the baseline dialog reports SQLite's refusal in the dialog's warning box, changes
+// nothing, and leaves the dialog open to try again.
+class TestUnwritableProject : public QObject {
     Q_OBJECT
 
 private slots:
@@ -86,7 +92,47 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
     }
+
+    // Another process takes the write lock while the baseline dialog is open: the save says
+    // the file is locked, the dialog stays open, and once the other process is done the same
+    // dialog saves.
+    void lockKeepsTheDialogUsable()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+            QSKIP("the sqlite3 shell is not installed");
+        TestProject project(2000, 2003);
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(project.path()));
+
+        ScenarioModalDriver driver;
+        bool held = false;
+        bool stayedOpen = false;
+        driver.expect<BaselineDlg>([&](BaselineDlg* dialog) {
+            auto lock = std::make_unique<LockHolder>(project.path(), 3, LockHolder::Immediate);
+            held = lock->started() && lock->waitUntilHeld(project.path());
+            childOf<QTextEdit>(dialog, "_baselineDescription")
+                ->setPlainText(QStringLiteral("after the lock"));
+            childOf<QPushButton>(dialog, "_okButton")->click();
+            stayedOpen = dialog->isVisible();
+            lock.reset(); // waits for the other process to end
+            childOf<QPushButton>(dialog, "_okButton")->click();
+        });
+        driver.answer(QMessageBox::Ok);
+        childOf<QPushButton>(&window, "_editBaselineButton")->click();
+        QVERIFY(driver.done());
+        QVERIFY(held);
+        QVERIFY(stayedOpen);
+        QCOMPARE(driver.texts.size(), 1);
+        QVERIFY2(driver.texts.first().startsWith(QLatin1String("Unable to save baseline: "))
+                && driver.texts.first().contains(QLatin1String("locked")),
+            qPrintable(driver.texts.first()));
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+        QVERIFY(project.scalar(QStringLiteral("SELECT Description FROM Baseline"))
+                    .toString()
+                    .contains(QLatin1String("after the lock")));
+    }
 };
 
-QTEST_MAIN(TestReadOnlyProject)
-#include "tst_readonlyproject.moc"
+QTEST_MAIN(TestUnwritableProject)
+#include "tst_unwritableproject.moc"
