@@ -1,4 +1,5 @@
 #include "WorkbookTestTools.h"
+#include "support/BookReader.h"
 #include "support/TestProject.h"
 
 #include "db/ModelOps.h"
@@ -84,20 +85,13 @@ private:
         return list;
     }
 
-    bool readXlsx(const QString& path, QStringList& names, QList<SheetCells>& sheets)
+    static bool readBook(const QString& path, QStringList& names, QList<SheetCells>& sheets)
     {
-        TARN::XlsxReader reader;
         QString error;
-        if (!reader.open(path, &error))
-            return false;
-        names = reader.sheetNames();
-        for (int i = 0; i < names.size(); ++i) {
-            SheetCells cells;
-            if (!reader.readSheet(i, &cells, &error))
-                return false;
-            sheets.append(cells);
-        }
-        return true;
+        const bool read = ::readBook(path, names, sheets, &error);
+        if (!read)
+            qWarning("%s", qPrintable(error));
+        return read;
     }
 
 private slots:
@@ -155,19 +149,7 @@ private slots:
 
         QStringList names;
         QList<SheetCells> sheets;
-        if (fileName.endsWith(QLatin1String(".xls"))) {
-            TARN::XlsReader reader;
-            QString error;
-            QVERIFY2(reader.open(path, &error), qPrintable(error));
-            names = reader.sheetNames();
-            for (int i = 0; i < names.size(); ++i) {
-                SheetCells cells;
-                QVERIFY2(reader.readSheet(i, &cells, &error), qPrintable(error));
-                sheets.append(cells);
-            }
-        } else {
-            QVERIFY(readXlsx(path, names, sheets));
-        }
+        QVERIFY(readBook(path, names, sheets));
         QCOMPARE(names,
             (QStringList { QStringLiteral("Baseline Monthly Data"), QStringLiteral("Dry years"),
                 QStringLiteral("Wet years") }));
@@ -259,19 +241,7 @@ private slots:
         const bool xls = fileName.endsWith(QLatin1String(".xls"));
         QStringList names;
         QList<SheetCells> sheets;
-        if (xls) {
-            TARN::XlsReader reader;
-            QString error;
-            QVERIFY2(reader.open(path, &error), qPrintable(error));
-            names = reader.sheetNames();
-            for (int i = 0; i < names.size(); ++i) {
-                SheetCells cells;
-                QVERIFY2(reader.readSheet(i, &cells, &error), qPrintable(error));
-                sheets.append(cells);
-            }
-        } else {
-            QVERIFY(readXlsx(path, names, sheets));
-        }
+        QVERIFY(readBook(path, names, sheets));
         QCOMPARE(names, (QStringList { QStringLiteral("Baseline Monthly Data"), scenario }));
         const QStringList expected = headers(sheets.at(1));
         QCOMPARE(expected.at(0), site + QStringLiteral(".Return Flow Salinity Pickup Mass"));
@@ -339,7 +309,7 @@ private slots:
         QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
         QStringList names;
         QList<SheetCells> sheets;
-        QVERIFY(readXlsx(path, names, sheets));
+        QVERIFY(readBook(path, names, sheets));
         QCOMPARE(sheets.at(0).at(13, 4).text, QStringLiteral("NaN"));
         QCOMPARE(sheets.at(0).at(12, 4).number, 200 + 11 + 0.1);
     }

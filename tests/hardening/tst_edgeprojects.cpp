@@ -4,6 +4,7 @@
 #include "export/SheetCells.h"
 #include "export/XlsReader.h"
 #include "export/XlsxReader.h"
+#include "support/BookReader.h"
 #include "support/TestProject.h"
 
 #include <QtTest>
@@ -20,10 +21,6 @@ class TestEdgeProjects : public QObject {
 private slots:
     void edges_data();
     void edges();
-
-private:
-    static bool readBook(
-        const QString& path, QStringList& names, QList<TARN::SheetCells>& sheets, QString* error);
 };
 
 using YearlyRows = QMap<int, int>;
@@ -60,31 +57,6 @@ QString emptyUserSql()
 }
 
 } // namespace
-
-bool TestEdgeProjects::readBook(
-    const QString& path, QStringList& names, QList<TARN::SheetCells>& sheets, QString* error)
-{
-    std::unique_ptr<TARN::XlsReader> xls;
-    std::unique_ptr<TARN::XlsxReader> xlsx;
-    if (path.endsWith(QLatin1String(".xls"))) {
-        xls = std::make_unique<TARN::XlsReader>();
-        if (!xls->open(path, error))
-            return false;
-        names = xls->sheetNames();
-    } else {
-        xlsx = std::make_unique<TARN::XlsxReader>();
-        if (!xlsx->open(path, error))
-            return false;
-        names = xlsx->sheetNames();
-    }
-    for (int i = 0; i < names.size(); ++i) {
-        TARN::SheetCells cells;
-        if (!(xls ? xls->readSheet(i, &cells, error) : xlsx->readSheet(i, &cells, error)))
-            return false;
-        sheets.append(cells);
-    }
-    return true;
-}
 
 void TestEdgeProjects::edges_data()
 {

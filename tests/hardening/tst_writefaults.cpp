@@ -144,13 +144,7 @@ void TestWriteFaults::readOnly_data()
 void TestWriteFaults::readOnly()
 {
     QFETCH(bool, folder);
-    if (runningAsRoot()) {
-        const UnprivilegedRun run = rerunAsNobody();
-        if (!run.ran)
-            QSKIP("running as root and setpriv is missing");
-        QVERIFY2(run.passed, run.output.constData());
-        return;
-    }
+    RUN_AS_NOBODY_WHEN_ROOT();
     TestProject project(2000, 2003);
     QVERIFY(project.exec(smallBasinSql()).isOk());
     const QByteArray bytes = readAll(project.path());

@@ -50,3 +50,16 @@ struct UnprivilegedRun {
 };
 bool runningAsRoot();
 UnprivilegedRun rerunAsNobody();
+
+// At the start of such a test function: as root, the case runs as "nobody" and its outcome
+// is this function's.
+#define RUN_AS_NOBODY_WHEN_ROOT()                                                                  \
+    do {                                                                                           \
+        if (runningAsRoot()) {                                                                     \
+            const UnprivilegedRun run_ = rerunAsNobody();                                          \
+            if (!run_.ran)                                                                         \
+                QSKIP("running as root and setpriv is missing");                                   \
+            QVERIFY2(run_.passed, run_.output.constData());                                        \
+            return;                                                                                \
+        }                                                                                          \
+    } while (false)

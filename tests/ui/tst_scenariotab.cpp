@@ -1,4 +1,5 @@
 #include "ScenarioModalDriver.h"
+#include "WaterUserChoice.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -244,25 +245,8 @@ private slots:
         });
         // Three water users whose depletion is an input in every year: for those the change
         // works on the depletion itself.
-        driver.expect<WaterUserSelectorDlg>([](WaterUserSelectorDlg* selector) {
-            auto* table = childOf<QTableWidget>(selector, "_watUsrTableWidget");
-            table->clearSelection();
-            int picked = 0;
-            for (int row = 0; row < table->rowCount() && picked < 3; ++row) {
-                const int id
-                    = table->item(row, 0)->data(WaterUserSelectorDlg::WaterUserIdRole).toInt();
-                if (scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUserData WHERE WaterUserID "
-                                          "= %1 AND DepletionReq IS NULL")
-                               .arg(id))
-                        .toInt()
-                    > 0)
-                    continue;
-                table->selectionModel()->select(table->model()->index(row, 0),
-                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
-                ++picked;
-            }
-            childOf<QPushButton>(selector, "_okButton")->click();
-        });
+        driver.expect<WaterUserSelectorDlg>(
+            [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 3); });
         childOf<QPushButton>(&window, "_addScenarioButton")->click();
         QVERIFY2(driver.done(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));

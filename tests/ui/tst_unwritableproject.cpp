@@ -34,13 +34,7 @@ private slots:
     void baselineSaveIsRefused()
     {
         QFETCH(bool, folder);
-        if (runningAsRoot()) {
-            const UnprivilegedRun run = rerunAsNobody();
-            if (!run.ran)
-                QSKIP("running as root and setpriv is missing");
-            QVERIFY2(run.passed, run.output.constData());
-            return;
-        }
+        RUN_AS_NOBODY_WHEN_ROOT();
         TestProject project(2000, 2003);
         QVERIFY(project
                     .exec(QStringLiteral("INSERT INTO AggDiv (AggDivID, SalinityMethodID, "

@@ -1,4 +1,5 @@
 #include "ScenarioModalDriver.h"
+#include "WaterUserChoice.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -51,28 +52,6 @@ QStringList columnTexts(const QTableView* view, int column)
     for (int row = 0; row < view->model()->rowCount(); ++row)
         texts << view->model()->index(row, column).data().toString();
     return texts;
-}
-
-// Selects the first count water users of the selector's list whose depletion is an input in
-// every year, so that a depletion change works on the depletion itself.
-void chooseWaterUsers(WaterUserSelectorDlg* selector, int count)
-{
-    auto* table = childOf<QTableWidget>(selector, "_watUsrTableWidget");
-    table->clearSelection();
-    int picked = 0;
-    for (int row = 0; row < table->rowCount() && picked < count; ++row) {
-        const int id = table->item(row, 0)->data(WaterUserSelectorDlg::WaterUserIdRole).toInt();
-        if (scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUserData WHERE WaterUserID = %1 AND "
-                                  "DepletionReq IS NULL")
-                       .arg(id))
-                .toInt()
-            > 0)
-            continue;
-        table->selectionModel()->select(
-            table->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        ++picked;
-    }
-    childOf<QPushButton>(selector, "_okButton")->click();
 }
 
 void check(QListWidget* list, const QStringList& texts)
@@ -230,7 +209,7 @@ private slots:
             childOf<QPushButton>(dialog, "_okButton")->click();
         });
         driver.expect<WaterUserSelectorDlg>(
-            [](WaterUserSelectorDlg* selector) { chooseWaterUsers(selector, 2); });
+            [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
         childOf<QPushButton>(_window.get(), "_addScenarioButton")->click();
         QVERIFY(driver.done());
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
@@ -281,7 +260,7 @@ private slots:
             childOf<QPushButton>(curve, "_okButton")->click();
         });
         driver.expect<WaterUserSelectorDlg>(
-            [](WaterUserSelectorDlg* selector) { chooseWaterUsers(selector, 2); });
+            [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
         childOf<QPushButton>(_window.get(), "_addPlotButton")->click();
         QVERIFY(driver.done());
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));

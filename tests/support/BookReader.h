@@ -1,0 +1,36 @@
+#pragma once
+
+#include "export/SheetCells.h"
+#include "export/XlsReader.h"
+#include "export/XlsxReader.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Every sheet of an .xls or .xlsx/.xlsm book through the workbook layer's own readers; on
+// failure the reader's message is in error.
+template<typename Reader>
+bool readBookWith(
+    const QString& path, QStringList& names, QList<TARN::SheetCells>& sheets, QString* error)
+{
+    Reader reader;
+    if (!reader.open(path, error))
+        return false;
+    names = reader.sheetNames();
+    for (int i = 0; i < names.size(); ++i) {
+        TARN::SheetCells cells;
+        if (!reader.readSheet(i, &cells, error))
+            return false;
+        sheets.append(cells);
+    }
+    return true;
+}
+
+inline bool readBook(
+    const QString& path, QStringList& names, QList<TARN::SheetCells>& sheets, QString* error)
+{
+    return path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive)
+        ? readBookWith<TARN::XlsReader>(path, names, sheets, error)
+        : readBookWith<TARN::XlsxReader>(path, names, sheets, error);
+}
