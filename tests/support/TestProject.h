@@ -42,7 +42,8 @@ void resetDbManager();
 // Root may write to read-only files and folders. When the tests run as root, a test of such a
 // fault runs the current test function with the current data row again in a child process as
 // the user "nobody" and reports through this: ran is false when that is not possible (setpriv
-// missing), passed tells whether the child ran the case and passed it, output is its output.
+// missing, or nobody may not run the test binary), passed tells whether the child ran the case and
+// passed it, output is its output.
 struct UnprivilegedRun {
     bool ran = false;
     bool passed = false;
@@ -58,7 +59,7 @@ UnprivilegedRun rerunAsNobody();
         if (runningAsRoot()) {                                                                     \
             const UnprivilegedRun run_ = rerunAsNobody();                                          \
             if (!run_.ran)                                                                         \
-                QSKIP("running as root and setpriv is missing");                                   \
+                QSKIP("running as root, and the test cannot run as nobody here");                  \
             QVERIFY2(run_.passed, run_.output.constData());                                        \
             return;                                                                                \
         }                                                                                          \

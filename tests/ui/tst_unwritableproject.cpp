@@ -103,7 +103,8 @@ private slots:
         bool held = false;
         bool stayedOpen = false;
         driver.expect<BaselineDlg>([&](BaselineDlg* dialog) {
-            auto lock = std::make_unique<LockHolder>(project.path(), 3, LockHolder::Immediate);
+            auto lock = std::make_unique<LockHolder>(
+                project.path(), TarnDbMgr::BusyTimeoutMs / 1000.0 + 2, LockHolder::Immediate);
             held = lock->started() && lock->waitUntilHeld(project.path());
             childOf<QTextEdit>(dialog, "_baselineDescription")
                 ->setPlainText(QStringLiteral("after the lock"));
