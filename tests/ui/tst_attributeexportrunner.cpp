@@ -43,7 +43,7 @@ private slots:
         connect(&poll, &QTimer::timeout, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* box = qobject_cast<QMessageBox*>(modal);
-                       box && box->windowTitle() == QLatin1String("Attributes File")) {
+                box && box->windowTitle() == QLatin1String("Attributes File")) {
                 warning = box->text();
                 box->accept();
             }

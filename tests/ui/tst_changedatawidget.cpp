@@ -379,7 +379,8 @@ private slots:
             "1\nten") << QStringLiteral("The pasted value ten doesn't represent a number");
         for (const char* number : { "1e400", "inf", "nan" })
             QTest::newRow(number) << QStringLiteral("1\n%1").arg(QLatin1String(number))
-                                  << QStringLiteral("The pasted value %1 doesn't represent a number")
+                                  << QStringLiteral(
+                                         "The pasted value %1 doesn't represent a number")
                                          .arg(QLatin1String(number));
     }
     void refusedPasteKeepsTheDialogOpen()
