@@ -1,7 +1,7 @@
 #include "ui/common/AggDivViewModel.h"
 
 AggDivViewModel::AggDivViewModel(QObject* parent)
-    : TARNViewModel<AggDiv>(parent)
+    : OrderedViewModel(parent)
 {
 }
 
@@ -34,31 +34,5 @@ QVariant AggDivViewModel::headerData(int section, Qt::Orientation orientation, i
         return QStringLiteral("Riffle Name");
     default:
         return QVariant();
-    }
-}
-
-bool AggDivViewModel::moveRows(const QModelIndex& sourceParent, int sourceRow, int count,
-    const QModelIndex& destinationParent, int destinationChild)
-{
-    if (!TARNViewModel<AggDiv>::moveRows(
-            sourceParent, sourceRow, count, destinationParent, destinationChild))
-        return false;
-    renumberOrd();
-    return true;
-}
-
-void AggDivViewModel::renumberOrd()
-{
-    for (int i = 0; i < _records.size(); ++i)
-        _records[i].Ord = i;
-}
-
-void AggDivViewModel::replaceRecord(const AggDiv& record)
-{
-    for (AggDiv& existing : _records) {
-        if (existing.AggDivID == record.AggDivID) {
-            existing = record;
-            return;
-        }
     }
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "db/Records.h"
-#include "ui/common/TARNViewModel.h"
+#include "ui/common/OrderedViewModel.h"
 
 // The sites of the baseline, in display order.
-class AggDivViewModel : public TARNViewModel<AggDiv> {
+class AggDivViewModel : public OrderedViewModel<AggDiv, &AggDiv::AggDivID> {
     Q_OBJECT
 
 public:
@@ -16,11 +16,4 @@ public:
     QVariant cellData(const AggDiv& record, int column) const override;
     QVariant headerData(
         int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    // Moving renumbers Ord so that it follows the new order.
-    bool moveRows(const QModelIndex& sourceParent, int sourceRow, int count,
-        const QModelIndex& destinationParent, int destinationChild) override;
-    void renumberOrd();
-    // Overwrites the record with the same AggDivID in place; nothing happens without one.
-    void replaceRecord(const AggDiv& record);
 };

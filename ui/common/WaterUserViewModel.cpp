@@ -1,7 +1,7 @@
 #include "ui/common/WaterUserViewModel.h"
 
 WaterUserViewModel::WaterUserViewModel(QObject* parent)
-    : TARNViewModel<WaterUser>(parent)
+    : OrderedViewModel(parent)
 {
 }
 
@@ -40,31 +40,5 @@ QVariant WaterUserViewModel::headerData(int section, Qt::Orientation orientation
         return QStringLiteral("Aggregate Diversion Site");
     default:
         return QVariant();
-    }
-}
-
-bool WaterUserViewModel::moveRows(const QModelIndex& sourceParent, int sourceRow, int count,
-    const QModelIndex& destinationParent, int destinationChild)
-{
-    if (!TARNViewModel<WaterUser>::moveRows(
-            sourceParent, sourceRow, count, destinationParent, destinationChild))
-        return false;
-    renumberOrd();
-    return true;
-}
-
-void WaterUserViewModel::renumberOrd()
-{
-    for (int i = 0; i < _records.size(); ++i)
-        _records[i].Ord = i;
-}
-
-void WaterUserViewModel::replaceRecord(const WaterUser& record)
-{
-    for (WaterUser& existing : _records) {
-        if (existing.WaterUserID == record.WaterUserID) {
-            existing = record;
-            return;
-        }
     }
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "db/Records.h"
-#include "ui/common/TARNViewModel.h"
+#include "ui/common/OrderedViewModel.h"
 
 // Water users with their site, in display order.
-class WaterUserViewModel : public TARNViewModel<WaterUser> {
+class WaterUserViewModel : public OrderedViewModel<WaterUser, &WaterUser::WaterUserID> {
     Q_OBJECT
 
 public:
@@ -25,11 +25,4 @@ public:
     QVariant cellData(const WaterUser& record, int column) const override;
     QVariant headerData(
         int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    // Moving renumbers Ord so that it follows the new order.
-    bool moveRows(const QModelIndex& sourceParent, int sourceRow, int count,
-        const QModelIndex& destinationParent, int destinationChild) override;
-    void renumberOrd();
-    // Overwrites the record with the same WaterUserID in place; nothing happens without one.
-    void replaceRecord(const WaterUser& record);
 };
