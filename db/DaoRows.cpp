@@ -76,6 +76,11 @@ void bindAttrSelection(QSqlQuery& query, const AttrSelection& selection)
     query.bindValue(QStringLiteral(":attrValidValID"), selection.AttrValidValID);
 }
 
+void bindWaterUserID(QSqlQuery& query, const WaterUser& waterUser)
+{
+    query.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
+}
+
 TARN::okstat loadWaterUsers(QSqlQuery& query, WaterUserList& waterUsers)
 {
     if (!query.exec())

@@ -35,6 +35,8 @@ AttrValidVal readValidVal(const QSqlRecord& row, int first = 0);
 AttrSelection readAttrSelection(const QSqlRecord& row);
 // Binds :attrID and :attrValidValID of a filter row.
 void bindAttrSelection(QSqlQuery& query, const AttrSelection& selection);
+// Binds :waterUserID of a membership row.
+void bindWaterUserID(QSqlQuery& query, const WaterUser& waterUser);
 
 // Executes a prepared query of water users joined with their sites; on success the list is
 // replaced by its rows.

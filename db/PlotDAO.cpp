@@ -87,7 +87,5 @@ TARN::okstat PlotDAO::setPlotCurveWaterUsers(int plotCurveId, const WaterUserLis
         QStringLiteral("DELETE FROM PlotCurveWaterUser WHERE PlotCurveID = :plotCurveID"),
         QStringLiteral("INSERT INTO PlotCurveWaterUser (PlotCurveID, WaterUserID) VALUES "
                        "(:plotCurveID, :waterUserID)"),
-        waterUsers, [](QSqlQuery& query, const WaterUser& waterUser) {
-            query.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
-        });
+        waterUsers, DaoRows::bindWaterUserID);
 }

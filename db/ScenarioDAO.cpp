@@ -57,9 +57,7 @@ TARN::okstat ScenarioDAO::setDemandChgWaterUsers(int demandChgId, const WaterUse
         QStringLiteral("DELETE FROM DemandChgWaterUser WHERE DemandChgID = :demandChgID"),
         QStringLiteral("INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES "
                        "(:demandChgID, :waterUserID)"),
-        waterUsers, [](QSqlQuery& query, const WaterUser& waterUser) {
-            query.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
-        });
+        waterUsers, DaoRows::bindWaterUserID);
 }
 
 TARN::okstat ScenarioDAO::getDemandSelections(int demandChgId, AttrSelectionList& selections)
