@@ -1,0 +1,44 @@
+#pragma once
+
+#include "export/SheetCells.h"
+#include "export/SheetData.h"
+#include "export/WorkbookFile.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// What an export does with an existing workbook at path, for either format: read every sheet's
+// cells, then load the book and save it with a small sheet replacing the first one.
+namespace FuzzWorkbook {
+
+template<typename Reader, typename Book>
+void readAndRewrite(const QString& path)
+{
+    QString error;
+    Reader reader;
+    if (reader.open(path, &error)) {
+        for (int i = 0; i < reader.sheetNames().size(); ++i) {
+            TARN::SheetCells cells;
+            reader.readSheet(i, &cells, &error);
+        }
+    }
+
+    Book book;
+    if (book.load(path, &error)) {
+        const QStringList names = book.sheetNames();
+        TARN::SheetData sheet(names.isEmpty() ? QStringLiteral("Data") : names.first());
+        const QDate dates[2] = { QDate(2000, 1, 1), QDate(2000, 2, 1) };
+        const double values[2] = { 1.5, -2.25 };
+        sheet.setDates(dates, 2);
+        sheet.addColumn(QStringLiteral("Total"), values, 2);
+        std::vector<TARN::NewSheet> sheets(1);
+        sheets[0].data = &sheet;
+        sheets[0].replaces = names.isEmpty() ? -1 : 0;
+        book.save(sheets, nullptr, &error);
+    }
+}
+
+} // namespace FuzzWorkbook
