@@ -178,10 +178,7 @@ void AggDivDlg::installValueDelegate()
                             .arg(attribute.AttrName, status.text()));
             continue;
         }
-        ListComboBoxDelegate::ChoiceList list;
-        for (const AttrValidVal& value : qAsConst(values))
-            list.append({ value.AttrValidValID, value.AttrVal });
-        choices.insert(attribute.AttrID, list);
+        choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
     }
     _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
         new ListComboBoxDelegate(

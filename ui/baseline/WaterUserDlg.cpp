@@ -256,12 +256,6 @@ void WaterUserDlg::loadWaterUserAttrs()
     AttributeDAO* attributeDAO = mgr->attributeDAO();
     QList<WaterUserAttr> rows;
     ListComboBoxDelegate::ChoiceTable choices;
-    const auto addChoices = [&choices](int attrId, const AttrValidValList& values) {
-        ListComboBoxDelegate::ChoiceList list;
-        for (const AttrValidVal& value : values)
-            list.append({ value.AttrValidValID, value.AttrVal });
-        choices.insert(attrId, list);
-    };
 
     if (_isNewWaterUser) {
         AttributeList attributes;
@@ -277,7 +271,7 @@ void WaterUserDlg::loadWaterUserAttrs()
                                 .arg(attribute.AttrName, loaded.text()));
                 break;
             }
-            addChoices(attribute.AttrID, values);
+            choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
             WaterUserAttr row;
             row.attribute = attribute;
             row.WaterUserID = _waterUserID;
@@ -299,7 +293,7 @@ void WaterUserDlg::loadWaterUserAttrs()
                                 .arg(row.attribute.AttrName, loaded.text()));
                 break;
             }
-            addChoices(row.attribute.AttrID, values);
+            choices.insert(row.attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
         }
     }
     _attrModel->setRecords(rows);
@@ -353,10 +347,7 @@ void WaterUserDlg::loadSiteFilter()
                             .arg(attribute.AttrName, loaded.text()));
             return;
         }
-        ListComboBoxDelegate::ChoiceList list;
-        for (const AttrValidVal& value : qAsConst(values))
-            list.append({ value.AttrValidValID, value.AttrVal });
-        choices.insert(attribute.AttrID, list);
+        choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
     }
     _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
         new ListComboBoxDelegate(

@@ -3,6 +3,14 @@
 #include <QComboBox>
 #include <QFontMetrics>
 
+ListComboBoxDelegate::ChoiceList ListComboBoxDelegate::choicesOf(const AttrValidValList& values)
+{
+    ChoiceList list;
+    for (const AttrValidVal& value : values)
+        list.append({ value.AttrValidValID, value.AttrVal });
+    return list;
+}
+
 ListComboBoxDelegate::ListComboBoxDelegate(const ChoiceList& choices, QObject* parent)
     : QStyledItemDelegate(parent)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/Records.h"
+
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -16,6 +18,9 @@ public:
     using Choice = QPair<int, QString>;
     using ChoiceList = QList<Choice>;
     using ChoiceTable = QHash<int, ChoiceList>;
+
+    // The valid values of an attribute as choices, in their order.
+    static ChoiceList choicesOf(const AttrValidValList& values);
 
     ListComboBoxDelegate(const ChoiceList& choices, QObject* parent = nullptr);
     ListComboBoxDelegate(
