@@ -40,14 +40,11 @@ TARN::okstat brokenReferences(
 {
     problems.clear();
     int total = 0;
-    const QStringList statements = tables.isEmpty()
-        ? QStringList { QStringLiteral("PRAGMA foreign_key_check") }
-        : [&tables] {
-              QStringList list;
-              for (const QString& table : tables)
-                  list << QStringLiteral("PRAGMA foreign_key_check(%1)").arg(table);
-              return list;
-          }();
+    QStringList statements;
+    if (tables.isEmpty())
+        statements << QStringLiteral("PRAGMA foreign_key_check");
+    for (const QString& table : tables)
+        statements << QStringLiteral("PRAGMA foreign_key_check(%1)").arg(table);
     QSqlQuery query(db);
     for (const QString& sql : statements) {
         // A table the file lacks is reported where it is used; here it only has nothing to check.

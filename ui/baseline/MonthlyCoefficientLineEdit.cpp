@@ -9,8 +9,6 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include <cmath>
-
 MonthlyCoefficientLineEdit::MonthlyCoefficientLineEdit(
     int column, QAbstractItemModel* model, QWidget* parent)
     : QLineEdit(parent)

@@ -1,6 +1,5 @@
 #include "ui/scenario/ChangeDataModel.h"
 
-#include "db/ModelOps.h"
 #include "db/Records.h"
 
 #include <cmath>
@@ -98,13 +97,11 @@ bool ChangeDataModel::setData(const QModelIndex& index, const QVariant& value, i
         row.changeTypeId = typeId;
         row.changeTypeName = _typeNames.value(typeId);
     } else if (index.column() == ChangeColumn) {
-        // Only a finite number is a change; anything else clears it.
-        double number = TARN::nan();
-        if (value.type() == QVariant::Double || value.type() == QVariant::Int)
-            number = value.toDouble();
-        else if (!value.isNull())
-            TARN::parseFinite(value.toString(), number);
-        row.change = std::isfinite(number) ? number : TARN::nan();
+        // Only a finite number is a change ("inf" and "nan" read as numbers); anything else
+        // clears it.
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        row.change = ok && !value.isNull() && std::isfinite(number) ? number : TARN::nan();
     } else {
         return false;
     }
