@@ -18,6 +18,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <memory>
+
 #include <cmath>
 
 namespace {
@@ -87,7 +89,11 @@ class TestChangeDataWidget : public QObject {
 
 private slots:
     void initTestCase() { Q_INIT_RESOURCE(tarnhelm); }
-    void cleanup() { resetDbManager(); }
+    void cleanup()
+    {
+        resetDbManager();
+        _project.reset();
+    }
 
     void scenarioValueRules_data()
     {
@@ -196,9 +202,7 @@ private slots:
 
     void setupShowsOnlyThisChange()
     {
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         QVERIFY(widget.setup(ChangeDataWidget::Depletion, 0, 1).isOk());
         ChangeDataModel* model = widget.dataModel();
@@ -227,9 +231,7 @@ private slots:
 
     void allYearsFollowsTheSelection()
     {
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
@@ -262,9 +264,7 @@ private slots:
         QFETCH(QString, value);
         QFETCH(bool, withYears);
         QFETCH(QString, message);
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(value);
@@ -279,9 +279,7 @@ private slots:
 
     void modifyThenSaveRewritesTheRows()
     {
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
@@ -312,9 +310,7 @@ private slots:
 
     void savingAfterResettingEveryYearRemovesTheRows()
     {
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         childOf<QRadioButton>(&widget, "_chgAllYrsRadioBtn")->click();
@@ -328,9 +324,7 @@ private slots:
 
     void yearWithoutValueIsIncomplete()
     {
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         ChangeDataModel* model = widget.dataModel();
@@ -342,9 +336,7 @@ private slots:
 
     void pasteFillsSelectedYearsInYearOrder()
     {
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
@@ -387,9 +379,7 @@ private slots:
     {
         QFETCH(QString, clipboard);
         QFETCH(QString, message);
-        TestProject project(1990, 1995);
-        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
-        QVERIFY(project.openInManager().isOk());
+        QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         selectYears(childOf<QListWidget>(&widget, "_chgYearsListWidget"), { 1993, 1994 });
@@ -417,6 +407,17 @@ private slots:
         QVERIFY(driver.unexpected.isEmpty());
         QCOMPARE(shown, message);
     }
+
+private:
+    // The 1990-1995 project with its demand change, open in the manager.
+    bool openProject()
+    {
+        _project = std::make_unique<TestProject>(1990, 1995);
+        return _project->exec(QString::fromUtf8(Project)).isOk()
+            && _project->openInManager().isOk();
+    }
+
+    std::unique_ptr<TestProject> _project;
 };
 
 QTEST_MAIN(TestChangeDataWidget)
