@@ -1,4 +1,4 @@
-#include "CalcTestSupport.h"
+#include "support/CalcTestSupport.h"
 
 #include "support/TestProject.h"
 

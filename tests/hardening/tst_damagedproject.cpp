@@ -1,11 +1,11 @@
 #include "ProjectState.h"
 
-#include "../calc/CalcTestSupport.h"
 #include "db/AggDivDAO.h"
 #include "db/BaselineDAO.h"
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
 #include "db/WaterUserDAO.h"
+#include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "ProjectState.h"
 
-#include "../calc/CalcTestSupport.h"
 #include "export/SheetCells.h"
 #include "export/XlsReader.h"
 #include "export/XlsxReader.h"
 #include "support/BookReader.h"
+#include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 
 #include <QtTest>

@@ -1,12 +1,12 @@
 #include "ProjectState.h"
 
-#include "../calc/CalcTestSupport.h"
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
 #include "db/BaselineDAO.h"
 #include "db/ProjectFile.h"
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
+#include "support/CalcTestSupport.h"
 #include "support/LockHolder.h"
 #include "support/TestProject.h"
 

@@ -1,4 +1,5 @@
 #include "ScenarioModalDriver.h"
+#include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 
 #include "calc/BaselineChangeLog.h"
@@ -15,7 +16,6 @@
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
 #include <QComboBox>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,24 +66,11 @@ INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES
     (1, 2000, 1, 50), (1, 2001, 1, 50), (1, 2002, 1, 50);
 )";
 
-TARN::okstat runCalculator(DemandCalculator& calculator)
+TARN::okstat runFullCalculation(DemandCalculator& calculator)
 {
     BaselineChangeLog log;
     log.setFullRecalculation();
-    calculator.initialize(&log, true);
-    TARN::okstat result;
-    QEventLoop loop;
-    QObject::connect(
-        &calculator, &DemandCalculator::calcFinished, &loop,
-        [&result, &loop](const TARN::okstat& finished) {
-            result = finished;
-            loop.quit();
-        },
-        Qt::QueuedConnection);
-    calculator.start();
-    loop.exec();
-    calculator.wait();
-    return result;
+    return runCalculator(calculator, log).result;
 }
 
 QVariant scalar(const QString& sql)
@@ -158,9 +145,9 @@ class TestScenarioDlg : public QObject {
         QVERIFY(_project->exec(QString::fromUtf8(Project)).isOk());
         QVERIFY(_project->openInManager().isOk());
         BaselineDemandCalculator baseline;
-        QVERIFY2(runCalculator(baseline).isOk(), "baseline calculation");
+        QVERIFY2(runFullCalculation(baseline).isOk(), "baseline calculation");
         ScenarioDemandCalculator dry(1, QStringLiteral("Dry"));
-        QVERIFY2(runCalculator(dry).isOk(), "scenario calculation");
+        QVERIFY2(runFullCalculation(dry).isOk(), "scenario calculation");
         QCOMPARE(yearsOff(1, 1, 1.5), 0);
         QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
     }

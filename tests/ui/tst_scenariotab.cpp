@@ -1,5 +1,6 @@
 #include "ScenarioModalDriver.h"
 #include "WaterUserChoice.h"
+#include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -13,7 +14,6 @@
 #include "ui/scenario/ScenarioDlg.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,20 +66,7 @@ TARN::okstat calculateBaseline()
     BaselineChangeLog log;
     log.setFullRecalculation();
     BaselineDemandCalculator calculator;
-    calculator.initialize(&log, true);
-    TARN::okstat result;
-    QEventLoop loop;
-    QObject::connect(
-        &calculator, &DemandCalculator::calcFinished, &loop,
-        [&result, &loop](const TARN::okstat& finished) {
-            result = finished;
-            loop.quit();
-        },
-        Qt::QueuedConnection);
-    calculator.start();
-    loop.exec();
-    calculator.wait();
-    return result;
+    return runCalculator(calculator, log).result;
 }
 
 } // namespace
