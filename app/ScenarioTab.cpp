@@ -88,10 +88,12 @@ void ScenarioTab::addScenarioClicked()
     QSqlRecord record = _model->record();
     record.setValue(TN::BaselineID, 1);
     for (const QString& column :
-        { TN::ScenarioName, TN::ScenarioShortName, TN::ScenarioDescription, TN::ToolUserName })
+        { TN::ScenarioName, TN::ScenarioShortName, TN::ScenarioDescription })
         record.setValue(column, QString(QLatin1String("")));
-    record.setValue(TN::CreatedDate, today);
-    record.setValue(TN::ModifiedDate, today);
+    // The user and date columns may carry other names in a file made elsewhere.
+    record.setValue(TP::ScenarioUserName, QString(QLatin1String("")));
+    record.setValue(TP::ScenarioCreatedDate, today);
+    record.setValue(TP::ScenarioModifiedDate, today);
     record.setGenerated(TN::ScenarioID, false);
     if (!_model->insertRecord(-1, record) || !_model->submitAll()) {
         QMessageBox::warning(_window, ErrorTitle, _model->lastError().text());

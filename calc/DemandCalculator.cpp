@@ -62,16 +62,18 @@ void DemandCalculator::prepareInputQueries()
     _selectSalinityMethod.prepare(_db,
         QStringLiteral("SELECT * FROM %1 WHERE %1.%2 = ?")
             .arg(TN::SalinityMethodTable, TN::SalinityMethodID));
+    // The keys and the coefficient columns may be named anything in a file made elsewhere.
+    const ColumnNames& columns = TarnDbMgr::instance()->columns();
     _selectYearlyData.prepare(_db,
         QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %7 = ? ORDER BY %1, %8")
             .arg(TN::Year, TN::DiversionReq, TN::DepletionReq, TN::EfficiencyRatio,
-                TN::SalinityPickup, TN::WaterUserDataTable, TN::WaterUserID, TN::WaterUserDataID));
-    const QStringList months = { TN::Jan, TN::Feb, TN::Mar, TN::Apr, TN::May, TN::Jun, TN::Jul,
-        TN::Aug, TN::Sep, TN::Oct, TN::Nov, TN::Dec };
+                TN::SalinityPickup, TN::WaterUserDataTable, TN::WaterUserID,
+                columns.at(TN::WaterUserDataTable, TP::Key)));
     _selectDistribution.prepare(_db,
         QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY %4 LIMIT 1")
-            .arg(months.join(QStringLiteral(", ")), TN::WaterUserDistTable, TN::WaterUserID,
-                TN::WaterUserDistID));
+            .arg(columns.range(TN::WaterUserDistTable, TP::FirstCoefficient, TP::LastCoefficient),
+                TN::WaterUserDistTable, TN::WaterUserID,
+                columns.at(TN::WaterUserDistTable, TP::Key)));
 }
 
 void DemandCalculator::run()

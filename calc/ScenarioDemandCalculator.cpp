@@ -1,8 +1,11 @@
 #include "calc/ScenarioDemandCalculator.h"
 
 #include "db/ModelOps.h"
+#include "db/TarnDbMgr.h"
 #include "db/TarnException.h"
 #include "db/TarnNames.h"
+
+#include <utility>
 
 ScenarioDemandCalculator::ScenarioDemandCalculator(
     int scenarioID, const QString& scenarioName, QObject* parent)
@@ -87,14 +90,15 @@ void ScenarioDemandCalculator::prepareQueries()
     _countChangeWaterUsers.prepare(_db,
         QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %1.%2 = ?")
             .arg(TN::DemandChgWaterUserTable, TN::DemandChgID));
+    const ColumnNames& columns = TarnDbMgr::instance()->columns();
     const QString changeRows
         = QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %4.%5 = ? ORDER BY %6");
-    _selectDepletionChanges.prepare(_db,
-        changeRows.arg(TN::Year, TN::ChangeTypeID, TN::ChangeValue, TN::DepletionChgTable,
-            TN::DemandChgID, TN::DepletionChgID));
-    _selectEfficiencyChanges.prepare(_db,
-        changeRows.arg(TN::Year, TN::ChangeTypeID, TN::ChangeValue, TN::EfficiencyChgTable,
-            TN::DemandChgID, TN::EfficiencyChgID));
+    for (auto [statement, table] : { std::pair { &_selectDepletionChanges, TN::DepletionChgTable },
+             std::pair { &_selectEfficiencyChanges, TN::EfficiencyChgTable } }) {
+        statement->prepare(_db,
+            changeRows.arg(TN::Year, TN::ChangeTypeID, columns.at(table, TP::ChangeValue), table,
+                TN::DemandChgID, columns.at(table, TP::Key)));
+    }
     _changes.clear();
     _baselineTotals.clear();
 }

@@ -1,5 +1,6 @@
 #include "db/DemoProject.h"
 
+#include "db/ColumnNames.h"
 #include "db/ModelOps.h"
 #include "db/ProjectFile.h"
 #include "db/TarnNames.h"
@@ -82,69 +83,70 @@ enum Stmt {
     StmtCount
 };
 
-QString insertText(const QString& table, const QStringList& columns)
-{
-    QStringList marks;
-    for (int i = 0; i < columns.size(); ++i)
-        marks.append(QStringLiteral("?"));
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-        .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-}
-
-QString statementText(Stmt stmt)
+const QString& tableOf(Stmt stmt)
 {
     using namespace TN;
     switch (stmt) {
     case SiteStmt:
-        return insertText(
-            AggDivTable, { BaselineID, SalinityMethodID, SiteName, RiffleName, Notes, Ord });
+        return AggDivTable;
     case WaterUserStmt:
-        return insertText(
-            WaterUserTable, { AggDivID, ScenarioID, WaterUserName, RiffleName, Notes, Ord });
+        return WaterUserTable;
     case DataStmt:
-        return insertText(WaterUserDataTable,
-            { WaterUserID, Year, DiversionReq, DepletionReq, EfficiencyRatio, SalinityPickup });
+        return WaterUserDataTable;
     case DistStmt:
-        return insertText(WaterUserDistTable,
-            { WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, Sep, Oct, Nov, Dec });
+        return WaterUserDistTable;
     case AttributeStmt:
-        return insertText(AttributeTable, { BaselineID, AttrName, AttrTypeID });
+        return AttributeTable;
     case ValueStmt:
-        return insertText(AttrValidValTable, { AttrID, AttrVal });
+        return AttrValidValTable;
     case SiteAttrStmt:
-        return insertText(AggDivAttrTable, { AttrID, AggDivID, AttrValidValID });
+        return AggDivAttrTable;
     case WaterUserAttrStmt:
-        return insertText(WaterUserAttrTable, { AttrID, WaterUserID, AttrValidValID });
+        return WaterUserAttrTable;
     case ScenarioStmt:
-        return insertText(ScenarioTable,
-            { BaselineID, ScenarioName, ScenarioShortName, ScenarioDescription, ToolUserName,
-                CreatedDate, ModifiedDate });
+        return ScenarioTable;
     case DemandChgStmt:
-        return insertText(DemandChgTable,
-            { ScenarioID, DemandChgName, Description, CreatedDate, DepletionCalcMethodID,
-                EfficiencyCalcMethodID, UsesFilters });
+        return DemandChgTable;
     case DepletionChgStmt:
-        return insertText(DepletionChgTable, { DemandChgID, Year, ChangeTypeID, ChangeValue });
+        return DepletionChgTable;
     case EfficiencyChgStmt:
-        return insertText(EfficiencyChgTable, { DemandChgID, Year, ChangeTypeID, ChangeValue });
+        return EfficiencyChgTable;
     case ChgMemberStmt:
-        return insertText(DemandChgWaterUserTable, { DemandChgID, WaterUserID });
+        return DemandChgWaterUserTable;
     case SelectionStmt:
-        return insertText(DemandSelectionTable, { DemandChgID, AttrID, AttrValidValID });
+        return DemandSelectionTable;
     case PlotStmt:
-        return insertText(PlotTable, { Name, Description });
+        return PlotTable;
     case PlotScenarioStmt:
-        return insertText(PlotScenarioTable, { PlotID, ScenarioID });
+        return PlotScenarioTable;
     case CurveStmt:
-        return insertText(PlotCurveTable, { PlotID, Name, CurveDataTypeID });
+        return PlotCurveTable;
     case CurveFilterStmt:
-        return insertText(PlotCurveFilterTable, { PlotCurveID, AttrID, AttrValidValID });
+        return PlotCurveFilterTable;
     case CurveMemberStmt:
-        return insertText(PlotCurveWaterUserTable, { PlotCurveID, WaterUserID });
     case StmtCount:
         break;
     }
-    return {};
+    return PlotCurveWaterUserTable;
+}
+
+// Every generator row gives the values of all columns after the key, in file order. The columns
+// are named as the file names them, so the examples can be written into files made by another
+// schema script.
+QString statementText(Stmt stmt, const ColumnNames& columns)
+{
+    const QString& table = tableOf(stmt);
+    QStringList names = columns.names(table);
+    if (!names.isEmpty())
+        names.removeFirst();
+    QStringList quoted;
+    QStringList marks;
+    for (const QString& name : qAsConst(names)) {
+        quoted.append(ColumnNames::quoted(name));
+        marks.append(QStringLiteral("?"));
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(table, quoted.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
 }
 
 // The first failure is kept and every later insert does nothing, so the generators stay free of
@@ -153,10 +155,12 @@ class Writer {
 public:
     explicit Writer(QSqlDatabase& db)
     {
+        ColumnNames columns;
+        _status = columns.read(db);
         _queries.reserve(StmtCount);
         for (int i = 0; i < StmtCount; ++i) {
             _queries.emplace_back(db);
-            if (_status.isOk() && !_queries.back().prepare(statementText(Stmt(i))))
+            if (_status.isOk() && !_queries.back().prepare(statementText(Stmt(i), columns)))
                 _status = _queries.back().lastError().text();
         }
     }
@@ -817,10 +821,10 @@ void buildLarge(Writer& w)
 // Makes the empty project, then fills it in one transaction. A failure removes the file again, so
 // a half-made example never looks like a finished one.
 template<typename Fill>
-TARN::okstat createFilled(
-    const QString& path, int firstYear, int lastYear, const QString& description, Fill fill)
+TARN::okstat createFilled(const QString& path, const QString& schema, int firstYear, int lastYear,
+    const QString& description, Fill fill)
 {
-    TARN::okstat status = ProjectFile::create(path, firstYear, lastYear, description);
+    TARN::okstat status = ProjectFile::create(path, firstYear, lastYear, description, schema);
     if (status.failed())
         return status;
     {
@@ -847,19 +851,19 @@ TARN::okstat createFilled(
 
 } // namespace
 
-TARN::okstat createDemo(const QString& path)
+TARN::okstat createDemo(const QString& path, const QString& schema)
 {
     const int first = 1990;
     const int last = 2020;
-    return createFilled(path, first, last,
+    return createFilled(path, schema, first, last,
         QStringLiteral("Silverbend River demo basin: eight aggregate diversions, "
                        "thirty water users and three scenarios."),
         [&](Writer& w) { DemoBuilder(w, first, last).build(); });
 }
 
-TARN::okstat createLarge(const QString& path)
+TARN::okstat createLarge(const QString& path, const QString& schema)
 {
-    return createFilled(path, LargeFirstYear, LargeLastYear,
+    return createFilled(path, schema, LargeFirstYear, LargeLastYear,
         QStringLiteral("Benchmark basin: 500 aggregate diversions, 2,500 water "
                        "users, 1981-2100."),
         [](Writer& w) { buildLarge(w); });

@@ -9,10 +9,11 @@ namespace DemoProject {
 
 // About 8 sites (all four salinity methods), 30 water users, 1990-2020, attributes, three
 // scenarios, a scenario-only water user and two plots. Refuses an existing file.
-TARN::okstat createDemo(const QString& path);
+// schema: the script that makes the tables (empty: the one that ships with the program).
+TARN::okstat createDemo(const QString& path, const QString& schema = QString());
 
 // 500 sites, 2,500 water users, 120 years, three scenarios whose changes select about a fifth of
 // the water users. Refuses an existing file.
-TARN::okstat createLarge(const QString& path);
+TARN::okstat createLarge(const QString& path, const QString& schema = QString());
 
 } // namespace DemoProject

@@ -1,6 +1,8 @@
 #include "db/ProjectFile.h"
 
+#include "db/ColumnNames.h"
 #include "db/SchemaScript.h"
+#include "db/TarnNames.h"
 
 #include <QAtomicInt>
 #include <QDate>
@@ -83,7 +85,8 @@ void closeConnection(QSqlDatabase& db)
     QSqlDatabase::removeDatabase(name);
 }
 
-TARN::okstat create(const QString& path, int startYear, int endYear, const QString& description)
+TARN::okstat create(const QString& path, int startYear, int endYear, const QString& description,
+    const QString& schema)
 {
     if (QFileInfo::exists(path))
         return QStringLiteral("%1 already exists; it is not overwritten.").arg(path);
@@ -99,13 +102,17 @@ TARN::okstat create(const QString& path, int startYear, int endYear, const QStri
         QSqlDatabase db = openConnection(temp, &status);
         if (status.isOk()) {
             db.transaction();
-            status = executeScript(db, schemaScript());
+            status = executeScript(db, schema.isEmpty() ? schemaScript() : schema);
+            ColumnNames columns;
+            if (status.isOk())
+                status = columns.read(db);
             if (status.isOk()) {
+                // By position: a script may name the baseline's text columns differently.
                 QSqlQuery insert(db);
-                insert.prepare(QStringLiteral(
-                    "INSERT INTO Baseline (BaselineID, Description, ToolUserName, CreatedDate, "
-                    "ModifiedDate, StartYear, EndYear, OutputTypeID, PasswordHash) VALUES (1, "
-                    ":description, :user, :created, :modified, :startYear, :endYear, 1, :hash)"));
+                insert.prepare(
+                    QStringLiteral("INSERT INTO %1 (%2) VALUES (1, :description, :user, "
+                                   ":created, :modified, :startYear, :endYear, 1, :hash)")
+                        .arg(TN::BaselineTable, columns.range(TN::BaselineTable, 0, 8)));
                 const QString today = QDate::currentDate().toString(Qt::ISODate);
                 insert.bindValue(QStringLiteral(":description"), description);
                 insert.bindValue(QStringLiteral(":user"), QString::fromLocal8Bit(qgetenv("USER")));

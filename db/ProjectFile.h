@@ -16,8 +16,9 @@ TARN::okstat executeScript(QSqlDatabase& db, const QString& script);
 
 // Creates a new project at path with its baseline row; refuses an existing file. The file is
 // built under a temporary name and renamed into place, so a failure leaves nothing behind.
-TARN::okstat create(
-    const QString& path, int startYear, int endYear, const QString& description = QString());
+// schema is the script that makes the tables; empty means the one that ships with the program.
+TARN::okstat create(const QString& path, int startYear, int endYear,
+    const QString& description = QString(), const QString& schema = QString());
 
 // Opens a private connection to path (foreign keys on) under a unique name; the caller removes
 // it with closeConnection. For tools that write a project outside the program's manager.

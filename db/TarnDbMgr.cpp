@@ -67,6 +67,7 @@ TARN::okstat TarnDbMgr::openDatabase(const QString& path)
         // The old models must not outlive their connection's file.
         deleteAccessObjects();
         _db.close();
+        _columns.clear();
         _valid = false;
     }
     _path = path;
@@ -97,6 +98,8 @@ TARN::okstat TarnDbMgr::openDatabase(const QString& path)
         if (!count.next() || count.value(0).toInt() < 1)
             return refusal();
     }
+    if (const TARN::okstat read = _columns.read(_db); read.failed())
+        return read;
 
     deleteAccessObjects();
     _aggDivDAO = new AggDivDAO(this, _db);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/ColumnNames.h"
 #include "db/okstat.h"
 
 #include <QObject>
@@ -30,6 +31,8 @@ public:
 
     QSqlDatabase& database() { return _db; }
     QString path() const { return _path; }
+    // The open file's column names; free columns are addressed through it.
+    const ColumnNames& columns() const { return _columns; }
     bool isValid() const { return _valid; }
 
     AggDivDAO* aggDivDAO() const { return _aggDivDAO; }
@@ -56,6 +59,7 @@ private:
     QString _path;
     bool _valid = false;
     QSqlDatabase _db;
+    ColumnNames _columns;
 
     static TarnDbMgr* _instance;
 };

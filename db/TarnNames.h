@@ -130,3 +130,36 @@ inline const QString DefaultAttrValue = QStringLiteral("Unassigned");
 inline const QString BaselineLabel = QStringLiteral("Baseline");
 
 } // namespace TN
+
+// Positions of the columns whose names a project file may choose freely: the program addresses
+// them by position (record writes) or through ColumnNames (SQL text), never by the names above.
+namespace TP {
+
+constexpr int Key = 0; // every table's integer key
+constexpr int LookupName = 1; // SalinityMethod, CalcMethod, AttrType
+
+constexpr int BaselineDescription = 1;
+constexpr int BaselineUserName = 2;
+constexpr int BaselineCreatedDate = 3;
+constexpr int BaselineModifiedDate = 4;
+constexpr int BaselinePasswordHash = 8;
+
+constexpr int ScenarioUserName = 5;
+constexpr int ScenarioCreatedDate = 6;
+constexpr int ScenarioModifiedDate = 7;
+
+constexpr int DemandChgName = 2;
+constexpr int DemandChgDescription = 3;
+constexpr int DemandChgCreatedDate = 4;
+constexpr int DemandChgDepletionMethod = 5;
+constexpr int DemandChgEfficiencyMethod = 6;
+constexpr int DemandChgUsesFilters = 7;
+
+// DepletionChg and EfficiencyChg
+constexpr int ChangeValue = 4;
+
+// WaterUserDist: January to December
+constexpr int FirstCoefficient = 2;
+constexpr int LastCoefficient = 13;
+
+} // namespace TP

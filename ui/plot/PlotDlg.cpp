@@ -126,7 +126,7 @@ void PlotDlg::loadCurves()
         { QStringLiteral("Name"), QStringLiteral("Data Type"), QStringLiteral("Water Users") });
     QSqlQuery query(TarnDbMgr::instance()->database());
     query.prepare(QStringLiteral(
-        "SELECT pc.PlotCurveID, pc.Name, cdt.Name, COUNT(pcwu.PlotCurveWaterUserID) FROM "
+        "SELECT pc.PlotCurveID, pc.Name, cdt.Name, COUNT(pcwu.WaterUserID) FROM "
         "PlotCurve pc JOIN CurveDataType cdt ON cdt.CurveDataTypeID = pc.CurveDataTypeID LEFT "
         "JOIN PlotCurveWaterUser pcwu ON pcwu.PlotCurveID = pc.PlotCurveID WHERE pc.PlotID = "
         ":plotID GROUP BY pc.PlotCurveID"));
@@ -184,7 +184,7 @@ TARN::okstat PlotDlg::applyChanges()
         if (item->checkState() != Qt::Checked)
             continue;
         QSqlRecord record = _plotScenarioModel->record();
-        record.setGenerated(TN::PlotScenarioID, false);
+        record.setGenerated(TP::Key, false);
         record.setValue(TN::PlotID, _plotID);
         record.setValue(TN::ScenarioID, item->data(Qt::UserRole));
         if (!_plotScenarioModel->insertRecord(-1, record))

@@ -183,10 +183,11 @@ void ScenarioDlg::addDemandChgClicked()
 {
     QSqlRecord record = _demandChgModel->record();
     record.setValue(TN::ScenarioID, _scenarioID);
-    record.setValue(TN::DemandChgName, QString(QLatin1String("")));
-    record.setValue(TN::CreatedDate, today());
-    record.setValue(TN::DepletionCalcMethodID, TARN::CalcBaselinePlusChanges);
-    record.setValue(TN::EfficiencyCalcMethodID, TARN::CalcBaselinePlusChanges);
+    // By position: these columns may carry other names in a file made elsewhere.
+    record.setValue(TP::DemandChgName, QString(QLatin1String("")));
+    record.setValue(TP::DemandChgCreatedDate, today());
+    record.setValue(TP::DemandChgDepletionMethod, TARN::CalcBaselinePlusChanges);
+    record.setValue(TP::DemandChgEfficiencyMethod, TARN::CalcBaselinePlusChanges);
     // Columns left unset take the file's defaults (UsesFilters is NOT NULL DEFAULT 0).
     for (int field = 0; field < record.count(); ++field) {
         if (record.isNull(field))
