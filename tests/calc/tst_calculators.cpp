@@ -568,11 +568,11 @@ void TestCalculators::newestChangeApplies()
             ->exec(QStringLiteral(
                 "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
                 "'Dry', 'D');"
-                "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
-                "VALUES (1, 1, 'A', '%1'), (2, 1, 'B', '%2');"
+                "INSERT INTO DemandChg VALUES (1, 1, 'A', NULL, '%1', 1, 1, 0), "
+                "(2, 1, 'B', NULL, '%2', 1, 1, 0);"
                 "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1), (2, 1);"
-                "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES "
-                "(1, 2000, 1, 10), (2, 2000, 1, 50)")
+                "INSERT INTO DepletionChg VALUES "
+                "(NULL, 1, 2000, 1, 10), (NULL, 2, 2000, 1, 50)")
                        .arg(firstDate, secondDate))
             .isOk());
     QVERIFY(_project->openInManager().isOk());
@@ -597,25 +597,25 @@ void TestCalculators::newestChangeApplies()
 
 void TestCalculators::amountChangeSharedAcrossSelection()
 {
-    QVERIFY(_project
-                ->exec(QStringLiteral(
-                    "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
-                    "(1, 1, 'S', 'Site');"
-                    "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName) "
-                    "VALUES (1, 1, 'A', 'A'), (2, 1, 'B', 'B'), (3, 1, 'C', 'C');"
-                    "INSERT INTO WaterUserData (WaterUserID, Year, DepletionReq, EfficiencyRatio) "
-                    "VALUES "
-                    "(1, 2000, 10, 0.5), (2, 2000, 20, 0.5), (3, 2000, 30, 0.5), (1, 2003, 10, "
-                    "0.5), (2, 2003, 20, 0.5), (3, 2003, 30, 0.5);"
-                    "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
-                    "'Dry', 'D');"
-                    "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
-                    "VALUES (1, 1, 'A', '2024-01-01');"
-                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1), (1, "
-                    "2), (1, 3);"
-                    "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
-                    "VALUES (1, 2001, 2, 30), (1, 2002, 3, 90)"))
-                .isOk());
+    QVERIFY(
+        _project
+            ->exec(QStringLiteral(
+                "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
+                "(1, 1, 'S', 'Site');"
+                "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName) "
+                "VALUES (1, 1, 'A', 'A'), (2, 1, 'B', 'B'), (3, 1, 'C', 'C');"
+                "INSERT INTO WaterUserData (WaterUserID, Year, DepletionReq, EfficiencyRatio) "
+                "VALUES "
+                "(1, 2000, 10, 0.5), (2, 2000, 20, 0.5), (3, 2000, 30, 0.5), (1, 2003, 10, "
+                "0.5), (2, 2003, 20, 0.5), (3, 2003, 30, 0.5);"
+                "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
+                "'Dry', 'D');"
+                "INSERT INTO DemandChg VALUES "
+                "(1, 1, 'A', NULL, '2024-01-01', 1, 1, 0);"
+                "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1), (1, "
+                "2), (1, 3);"
+                "INSERT INTO DepletionChg VALUES (NULL, 1, 2001, 2, 30), (NULL, 1, 2002, 3, 90)"))
+            .isOk());
     QVERIFY(_project->openInManager().isOk());
     QVERIFY(runBaseline(fullLog()).result.isOk());
     const CalcRun run = runScenario(1, fullLog());
@@ -644,11 +644,10 @@ void TestCalculators::changeOfScenarioOnlyWaterUserFails()
                     "'Dry', 'D');"
                     "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
                     "RiffleName) VALUES (5, 3, 1, 'New', 'New Ditch');"
-                    "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
-                    "VALUES (1, 1, 'A', '2024-01-01');"
+                    "INSERT INTO DemandChg VALUES "
+                    "(1, 1, 'A', NULL, '2024-01-01', 1, 1, 0);"
                     "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 5);"
-                    "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
-                    "VALUES (1, 2000, 1, 10)"))
+                    "INSERT INTO DepletionChg VALUES (NULL, 1, 2000, 1, 10)"))
                 .isOk());
     QVERIFY(_project->openInManager().isOk());
     QVERIFY(runBaseline(fullLog()).result.isOk());

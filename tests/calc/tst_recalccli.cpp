@@ -65,11 +65,10 @@ void TestRecalcCli::makeBasin(TestProject& project)
                 .exec(QStringLiteral(
                     "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
                     "'Dry', 'D'), (2, 'Wet', 'W');"
-                    "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) "
-                    "VALUES (1, 1, 'A', '2024-01-01');"
+                    "INSERT INTO DemandChg VALUES "
+                    "(1, 1, 'A', NULL, '2024-01-01', 1, 1, 0);"
                     "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1);"
-                    "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
-                    "VALUES (1, 2000, 1, 10)"))
+                    "INSERT INTO DepletionChg VALUES (NULL, 1, 2000, 1, 10)"))
                 .isOk());
 }
 

@@ -1,7 +1,14 @@
+#include "db/DemoProject.h"
+#include "db/ProjectFile.h"
+#include "support/BookReader.h"
 #include "support/TestProject.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtTest>
 
 // Runs the built command-line tool as a user would.
@@ -160,7 +167,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString demo = dir.filePath(QStringLiteral("demo.db"));
-        QCOMPARE(run({ QStringLiteral("demo"), demo }).exitCode, 0);
+        QVERIFY(makeDemoProject(demo).isOk());
         QCOMPARE(run({ QStringLiteral("recalc"), demo }).exitCode, 0);
 
         const QString book = dir.filePath(QStringLiteral("demo.xlsx"));
@@ -194,6 +201,107 @@ private slots:
                          QStringLiteral("2000") })
                      .exitCode,
             2);
+    }
+
+    // A file made by another tool, whose free columns all carry other names, must give exactly
+    // the results, workbooks and attribute file of the same basin made by our own script.
+    void sameResultsWhateverTheColumnNames()
+    {
+        QTemporaryDir dir;
+        QFile script(QStringLiteral(TARNHELM_SOURCE_DIR "/tests/schema/renamed-columns.sql"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        const QString renamedSchema = QString::fromUtf8(script.readAll());
+        QStringList books;
+        QStringList attributeFiles;
+        QList<QStringList> resultTables;
+        for (const QString& schema : { QString(), renamedSchema }) {
+            const QString stem = dir.filePath(
+                schema.isEmpty() ? QStringLiteral("own") : QStringLiteral("renamed"));
+            const QString project = stem + QStringLiteral(".db");
+            QVERIFY(DemoProject::createDemo(project, schema).isOk());
+            const Result recalc
+                = run({ QStringLiteral("recalc"), project, QStringLiteral("--full") });
+            QVERIFY2(recalc.exitCode == 0, qPrintable(recalc.err));
+            for (const QString& extension : { QStringLiteral(".xlsx"), QStringLiteral(".xls") }) {
+                books.append(stem + extension);
+                const Result exported = run({ QStringLiteral("export-xlsx"), project, books.back(),
+                    QStringLiteral("--start"), QStringLiteral("1990"), QStringLiteral("--end"),
+                    QStringLiteral("1995") });
+                QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+            }
+            attributeFiles.append(stem + QStringLiteral(".xml"));
+            const Result attributes = run({ QStringLiteral("export-attributes"), project,
+                attributeFiles.back(), QStringLiteral("--scenario"), QStringLiteral("1") });
+            QVERIFY2(attributes.exitCode == 0, qPrintable(attributes.err));
+            resultTables.append(resultRows(project));
+        }
+        QVERIFY(!resultTables.at(0).isEmpty());
+        QCOMPARE(resultTables.at(1), resultTables.at(0));
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(bookText(books.at(i + 2)), bookText(books.at(i)));
+        QCOMPARE(attributeText(attributeFiles.at(1)), attributeText(attributeFiles.at(0)));
+    }
+
+private:
+    // Every row of the eight result tables without its key, in a fixed order.
+    static QStringList resultRows(const QString& path)
+    {
+        QStringList rows;
+        TARN::okstat status;
+        QSqlDatabase db = ProjectFile::openConnection(path, &status);
+        for (const char* table : { "BaseYearlyAggDiv", "BaseMonthlyAggDiv", "BaseYearlyWaterUser",
+                 "BaseMonthlyWaterUser", "ScenarioYearlyAggDiv", "ScenarioMonthlyAggDiv",
+                 "ScenarioYearlyWaterUser", "ScenarioMonthlyWaterUser" }) {
+            QSqlQuery query(db);
+            if (!query.exec(QStringLiteral("SELECT * FROM %1").arg(QLatin1String(table))))
+                return { query.lastError().text() };
+            QStringList tableRows;
+            while (query.next()) {
+                QStringList values { QLatin1String(table) };
+                for (int column = 1; column < query.record().count(); ++column)
+                    values.append(query.value(column).toString());
+                tableRows.append(values.join(QLatin1Char('|')));
+            }
+            tableRows.sort();
+            rows += tableRows;
+        }
+        ProjectFile::closeConnection(db);
+        return rows;
+    }
+
+    static QStringList bookText(const QString& path)
+    {
+        QStringList names;
+        QList<TARN::SheetCells> sheets;
+        QString error;
+        if (!readBook(path, names, sheets, &error))
+            return { error };
+        QStringList text = names;
+        for (const TARN::SheetCells& cells : qAsConst(sheets)) {
+            for (int row = 0; row < cells.rowCount(); ++row) {
+                for (int column = 0; column < cells.columnCount(); ++column) {
+                    const TARN::ReadCell cell = cells.at(row, column);
+                    text.append(cell.type == TARN::ReadCell::Number
+                            ? QString::number(cell.number, 'g', 17)
+                            : cell.text);
+                }
+            }
+        }
+        return text;
+    }
+
+    // The attribute file without its header comment, which names the project file and the time.
+    static QByteArray attributeText(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QByteArray text = file.readAll();
+        const int start = text.indexOf("<!--");
+        const int end = text.indexOf("-->", start);
+        if (start >= 0 && end > start)
+            text.remove(start, end + 3 - start);
+        return text;
     }
 };
 

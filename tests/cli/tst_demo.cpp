@@ -1,6 +1,8 @@
 #include "db/DemoProject.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "support/TestProject.h"
 
 #include <QElapsedTimer>
 #include <QSqlError>
@@ -66,7 +68,22 @@ private:
     TARN::okstat _status;
 };
 
-const QString sumOfCoefficients = QStringLiteral("Jan+Feb+Mar+Apr+May+Jun+Jul+Aug+Sep+Oct+Nov+Dec");
+// The free columns as the test schema names them.
+QString coefficients(const QString& separator)
+{
+    QStringList columns;
+    for (int pos = TP::FirstCoefficient; pos <= TP::LastCoefficient; ++pos)
+        columns.append(testColumn(TN::WaterUserDistTable, pos));
+    return columns.join(separator);
+}
+QString changeValue(const QString& table)
+{
+    return testColumn(table, TP::ChangeValue);
+}
+QString demandChgColumn(int pos)
+{
+    return testColumn(TN::DemandChgTable, pos);
+}
 
 } // namespace
 
@@ -103,11 +120,11 @@ void TestDemo::initTestCase()
     QVERIFY(_dir.isValid());
     _demo = _dir.filePath(QStringLiteral("demo.db"));
     _large = _dir.filePath(QStringLiteral("large.db"));
-    const TARN::okstat demo = DemoProject::createDemo(_demo);
+    const TARN::okstat demo = DemoProject::createDemo(_demo, testSchemaScript());
     QVERIFY2(demo.isOk(), qPrintable(demo.text()));
     QElapsedTimer timer;
     timer.start();
-    const TARN::okstat large = DemoProject::createLarge(_large);
+    const TARN::okstat large = DemoProject::createLarge(_large, testSchemaScript());
     _largeMs = timer.elapsed();
     QVERIFY2(large.isOk(), qPrintable(large.text()));
     QVERIFY(QFileInfo::exists(_demo));
@@ -162,11 +179,10 @@ void TestDemo::contents_data()
     for (const QString& which : { QStringLiteral("demo"), QStringLiteral("large") }) {
         none(which, "coefficient sums other than 100",
             QStringLiteral("SELECT COUNT(*) FROM WaterUserDist WHERE ABS(%1 - 100) > 1e-9")
-                .arg(sumOfCoefficients));
+                .arg(coefficients(QStringLiteral("+"))));
         none(which, "negative or missing coefficients",
-            QStringLiteral("SELECT COUNT(*) FROM WaterUserDist WHERE MIN(Jan,Feb,Mar,Apr,May,Jun,"
-                           "Jul,Aug,Sep,Oct,Nov,Dec) < 0 OR (%1) IS NULL")
-                .arg(sumOfCoefficients));
+            QStringLiteral("SELECT COUNT(*) FROM WaterUserDist WHERE MIN(%1) < 0 OR (%2) IS NULL")
+                .arg(coefficients(QStringLiteral(",")), coefficients(QStringLiteral("+"))));
         none(which, "water users without exactly one distribution row",
             QStringLiteral("SELECT COUNT(*) FROM WaterUser w WHERE (SELECT COUNT(*) FROM "
                            "WaterUserDist d WHERE d.WaterUserID = w.WaterUserID) <> 1"));
@@ -240,10 +256,11 @@ void TestDemo::contents_data()
                            "EfficiencyChg c, Baseline b WHERE c.Year NOT BETWEEN b.StartYear AND "
                            "b.EndYear)"));
         none(which, "baseline years outside the time range",
-            QStringLiteral("SELECT COUNT(*) FROM (SELECT ChangeTypeID, ChangeValue FROM "
-                           "DepletionChg UNION ALL SELECT ChangeTypeID, ChangeValue FROM "
+            QStringLiteral("SELECT COUNT(*) FROM (SELECT ChangeTypeID, %1 AS v FROM "
+                           "DepletionChg UNION ALL SELECT ChangeTypeID, %2 FROM "
                            "EfficiencyChg) c, Baseline b WHERE c.ChangeTypeID = 4 AND "
-                           "c.ChangeValue NOT BETWEEN b.StartYear AND b.EndYear"));
+                           "c.v NOT BETWEEN b.StartYear AND b.EndYear")
+                .arg(changeValue(TN::DepletionChgTable), changeValue(TN::EfficiencyChgTable)));
         // A change needs the stored baseline results of its water users; a scenario's own user
         // has none, so selecting it would stop the scenario calculation.
         none(which, "changes selecting scenario-only water users",
@@ -251,7 +268,8 @@ void TestDemo::contents_data()
                            "w.WaterUserID = m.WaterUserID WHERE w.ScenarioID IS NOT NULL"));
         none(which, "hand-picked changes with filter rows",
             QStringLiteral("SELECT COUNT(*) FROM DemandSelection s JOIN DemandChg c ON "
-                           "c.DemandChgID = s.DemandChgID WHERE c.UsesFilters = 0"));
+                           "c.DemandChgID = s.DemandChgID WHERE c.%1 = 0")
+                .arg(demandChgColumn(TP::DemandChgUsesFilters)));
         none(which, "curves without water users",
             QStringLiteral("SELECT COUNT(*) FROM PlotCurve c WHERE NOT EXISTS (SELECT 1 FROM "
                            "PlotCurveWaterUser m WHERE m.PlotCurveID = c.PlotCurveID)"));
@@ -307,15 +325,20 @@ void TestDemo::contents_data()
     row(demo, "efficiency change types",
         QStringLiteral("SELECT COUNT(DISTINCT ChangeTypeID) FROM EfficiencyChg"), 4, 4);
     row(demo, "depletion calculation methods",
-        QStringLiteral("SELECT COUNT(DISTINCT DepletionCalcMethodID) FROM DemandChg"), 2, 2);
+        QStringLiteral("SELECT COUNT(DISTINCT %1) FROM DemandChg")
+            .arg(demandChgColumn(TP::DemandChgDepletionMethod)),
+        2, 2);
     row(demo, "efficiency calculation methods",
-        QStringLiteral("SELECT COUNT(DISTINCT EfficiencyCalcMethodID) FROM DemandChg"), 2, 2);
+        QStringLiteral("SELECT COUNT(DISTINCT %1) FROM DemandChg")
+            .arg(demandChgColumn(TP::DemandChgEfficiencyMethod)),
+        2, 2);
     some(demo, "filtered changes naming a site and a water user attribute",
-        QStringLiteral("SELECT COUNT(*) FROM DemandChg c WHERE c.UsesFilters = 1 AND EXISTS "
+        QStringLiteral("SELECT COUNT(*) FROM DemandChg c WHERE c.%1 = 1 AND EXISTS "
                        "(SELECT 1 FROM DemandSelection s JOIN Attribute a ON a.AttrID = s.AttrID "
                        "WHERE s.DemandChgID = c.DemandChgID AND a.AttrTypeID = 1) AND EXISTS "
                        "(SELECT 1 FROM DemandSelection s JOIN Attribute a ON a.AttrID = s.AttrID "
-                       "WHERE s.DemandChgID = c.DemandChgID AND a.AttrTypeID = 2)"));
+                       "WHERE s.DemandChgID = c.DemandChgID AND a.AttrTypeID = 2)")
+            .arg(demandChgColumn(TP::DemandChgUsesFilters)));
     some(demo, "water users selected by two changes of one scenario",
         QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM DemandChgWaterUser m JOIN DemandChg "
                        "c ON c.DemandChgID = m.DemandChgID GROUP BY c.ScenarioID, m.WaterUserID "
@@ -382,7 +405,8 @@ void TestDemo::filterMatchesMembers_data()
     // A stored filter must select exactly the stored members, or reopening the selector in the
     // program would silently change what the change or curve applies to.
     QTest::newRow("demand change")
-        << QStringLiteral("SELECT DemandChgID, 0 FROM DemandChg WHERE UsesFilters = 1")
+        << QStringLiteral("SELECT DemandChgID, 0 FROM DemandChg WHERE %1 = 1")
+               .arg(demandChgColumn(TP::DemandChgUsesFilters))
         << QStringLiteral(
                "SELECT AttrID, AttrValidValID FROM DemandSelection WHERE DemandChgID = %1")
         << QStringLiteral("SELECT WaterUserID, 0 FROM DemandChgWaterUser WHERE DemandChgID = %1");
@@ -449,7 +473,7 @@ void TestDemo::filterMatchesMembers()
 void TestDemo::demoIsTheSameEveryTime()
 {
     const QString again = _dir.filePath(QStringLiteral("again.db"));
-    const TARN::okstat status = DemoProject::createDemo(again);
+    const TARN::okstat status = DemoProject::createDemo(again, testSchemaScript());
     QVERIFY2(status.isOk(), qPrintable(status.text()));
     Reader first(_demo);
     Reader second(again);

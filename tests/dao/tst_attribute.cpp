@@ -20,7 +20,7 @@ private:
     static QString moreTypesSql()
     {
         return QStringLiteral(
-            "INSERT INTO AttrType (AttrTypeID, Name) VALUES (10, 'ten'), (11, 'eleven');"
+            "INSERT INTO AttrType VALUES (10, 'ten'), (11, 'eleven');"
             "INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (10, 'Ten', 10),"
             " (11, 'Eleven', 11), (21, 'Region', 1);"
             "INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES"

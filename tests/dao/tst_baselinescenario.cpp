@@ -4,6 +4,7 @@
 #include "db/Password.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
 
 #include <QtTest>
 
@@ -19,6 +20,11 @@ private:
     std::unique_ptr<TestProject> _project;
 
     int rows(const QString& sql) const { return count(*_project, sql); }
+    static QString baselineColumn(int pos) { return testColumn(TN::BaselineTable, pos); }
+    QVariant baselineValue(int pos) const
+    {
+        return _project->scalar(QStringLiteral("SELECT %1 FROM Baseline").arg(baselineColumn(pos)));
+    }
 
     // Every water user has a row for every year of 2000 to 2010; demand changes 1 and 2.
     static QString yearsAndChangesSql()
@@ -27,8 +33,8 @@ private:
             "WITH RECURSIVE y(Year) AS (SELECT 2000 UNION ALL SELECT Year + 1 FROM y"
             " WHERE Year < 2010) INSERT INTO WaterUserData (WaterUserID, Year, DepletionReq)"
             " SELECT wu.WaterUserID, y.Year, 1.0 FROM WaterUser wu, y;"
-            "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES"
-            " (1, 1, 'c1'), (2, 1, 'c2')");
+            "INSERT INTO DemandChg VALUES (1, 1, 'c1', NULL, NULL, 1, 1, 0),"
+            " (2, 1, 'c2', NULL, NULL, 1, 1, 0)");
     }
 
 private slots:
@@ -71,11 +77,12 @@ private slots:
     void getBaselineReadsRowZero()
     {
         QVERIFY_OK(openBasin(_project,
-            QStringLiteral("UPDATE Baseline SET OutputTypeID = 2,"
-                           " Description = 'Upper basin',"
-                           " ToolUserName = 'ana', CreatedDate ="
-                           " '2024-01-02', ModifiedDate = '2024-03-04',"
-                           " PasswordHash = x'00ff10'")));
+            QStringLiteral("UPDATE Baseline SET OutputTypeID = 2, %1 = 'Upper basin', %2 = 'ana',"
+                           " %3 = '2024-01-02', %4 = '2024-03-04', %5 = x'00ff10'")
+                .arg(baselineColumn(TP::BaselineDescription), baselineColumn(TP::BaselineUserName),
+                    baselineColumn(TP::BaselineCreatedDate),
+                    baselineColumn(TP::BaselineModifiedDate),
+                    baselineColumn(TP::BaselinePasswordHash))));
         Baseline baseline;
         QVERIFY_OK(baselines()->getBaseline(baseline));
         QCOMPARE(baseline.BaselineID, 1);
@@ -112,10 +119,8 @@ private slots:
         QCOMPARE(rows(QStringLiteral("SELECT StartYear FROM Baseline")), 1999);
         QCOMPARE(rows(QStringLiteral("SELECT EndYear FROM Baseline")), 2011);
         QCOMPARE(rows(QStringLiteral("SELECT OutputTypeID FROM Baseline")), 2);
-        QCOMPARE(_project->scalar(QStringLiteral("SELECT Description FROM Baseline")),
-            QVariant(QStringLiteral("grown")));
-        QCOMPARE(
-            _project->scalar(QStringLiteral("SELECT PasswordHash FROM Baseline")).toByteArray(),
+        QCOMPARE(baselineValue(TP::BaselineDescription), QVariant(QStringLiteral("grown")));
+        QCOMPARE(baselineValue(TP::BaselinePasswordHash).toByteArray(),
             Password::digest(QStringLiteral("secret")));
 
         // Saving the same range again adds nothing.
@@ -158,8 +163,8 @@ private slots:
         QVERIFY2(status.text().contains(QStringLiteral("yearly rows refused")),
             qPrintable(status.text()));
         QCOMPARE(rows(QStringLiteral("SELECT StartYear FROM Baseline")), 2000);
-        QVERIFY(_project->scalar(QStringLiteral("SELECT Description FROM Baseline")).toString()
-            != QStringLiteral("never written"));
+        QVERIFY(
+            baselineValue(TP::BaselineDescription).toString() != QStringLiteral("never written"));
         QVERIFY(!baselines()->baselineModel()->isDirty());
         Baseline reread;
         QVERIFY_OK(baselines()->getBaseline(reread));

@@ -2,6 +2,7 @@
 
 #include "db/AggDivDAO.h"
 #include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
 #include "db/WaterUserDAO.h"
 
 #include <QtTest>
@@ -370,9 +371,9 @@ private slots:
     void yearlyDataSave()
     {
         QVERIFY_OK(openBasin(_project,
-            QStringLiteral("INSERT INTO WaterUserData (WaterUserDataID, WaterUserID, Year,"
-                           " DepletionReq) VALUES (100, 1, 2000, 1), (101, 1, 2001, 2),"
-                           " (102, 2, 2000, 9)")));
+            QStringLiteral("INSERT INTO WaterUserData VALUES (100, 1, 2000, NULL, 1, NULL, NULL),"
+                           " (101, 1, 2001, NULL, 2, NULL, NULL), (102, 2, 2000, NULL, 9, NULL,"
+                           " NULL)")));
 
         // An empty list keeps the stored rows.
         WaterUserDataList empty;
@@ -398,8 +399,8 @@ private slots:
         QCOMPARE(data.at(5).WaterUserID, 1);
         QCOMPARE(data.at(5).id,
             count(*_project,
-                QStringLiteral("SELECT WaterUserDataID FROM WaterUserData"
-                               " WHERE WaterUserID = 1 AND Year = 2005")));
+                QStringLiteral("SELECT %1 FROM WaterUserData WHERE WaterUserID = 1 AND Year = 2005")
+                    .arg(testColumn(TN::WaterUserDataTable, TP::Key))));
 
         // A list whose every record is empty deletes all the water user's rows.
         WaterUserDataList allEmpty;

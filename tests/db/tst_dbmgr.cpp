@@ -259,6 +259,8 @@ private slots:
     // integers, yet it opens and reads by position.
     void opensFileWithOtherColumnNames()
     {
+        if (usesRenamedColumns())
+            QSKIP("the whole test program runs on such a file in this variant");
         TestProject project;
         QVERIFY(
             project

@@ -37,8 +37,7 @@ QString endsOnlySql(int first, int last)
         "(1, 1, 'Ends', 'Ends', 1);"
         "INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, "
         "EfficiencyRatio, SalinityPickup) VALUES (1, %1, 100, 40, NULL, 2)%2;"
-        "INSERT INTO WaterUserDist (WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, Sep, "
-        "Oct, Nov, Dec) VALUES (1, 10, 10, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10);")
+        "INSERT INTO WaterUserDist VALUES (NULL, 1, 10, 10, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10);")
         .arg(first)
         .arg(last == first ? QString() : QStringLiteral(", (1, %1, 300, 90, NULL, 4)").arg(last));
 }
@@ -50,8 +49,8 @@ QString emptyUserSql()
         + QStringLiteral(
             "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName, Ord) "
             "VALUES (5, 1, 'Idle', 'Idle Ditch', 3);"
-            "INSERT INTO WaterUserDist (WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, "
-            "Sep, Oct, Nov, Dec) VALUES (5, 10, 10, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10);"
+            "INSERT INTO WaterUserDist VALUES (NULL, 5, 10, 10, 5, 5, 5, 5, 10, 10, 10, 10, 10, "
+            "10);"
             "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES "
             "(1, 'Dry', 'D');");
 }

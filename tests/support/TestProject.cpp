@@ -1,9 +1,12 @@
 #include "TestProject.h"
 
+#include "db/ColumnNames.h"
+#include "db/DemoProject.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -13,10 +16,58 @@
 
 #include <unistd.h>
 
+QString testSchemaScript()
+{
+    static const QString script = [] {
+        const QString path = qEnvironmentVariable("TARNHELM_TEST_SCHEMA");
+        if (path.isEmpty())
+            return QString();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("cannot read the test schema script %s", qPrintable(path));
+        return QString::fromUtf8(file.readAll());
+    }();
+    return script;
+}
+
+bool usesRenamedColumns()
+{
+    return !testSchemaScript().isEmpty();
+}
+
+QString testColumn(const QString& table, int pos)
+{
+    static const ColumnNames columns = [] {
+        ColumnNames names;
+        const QString connection = QStringLiteral("tarnhelm-test-schema");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(QStringLiteral(":memory:"));
+            const QString script = testSchemaScript();
+            if (!db.open()
+                || ProjectFile::executeScript(
+                    db, script.isEmpty() ? ProjectFile::schemaScript() : script)
+                       .failed()
+                || names.read(db).failed())
+                qFatal("cannot read the columns of the test schema script");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return names;
+    }();
+    return columns.at(table, pos);
+}
+
+TARN::okstat makeDemoProject(const QString& path)
+{
+    return DemoProject::createDemo(path, testSchemaScript());
+}
+
 TestProject::TestProject(int startYear, int endYear, const QString& name)
 {
     _path = _dir.filePath(name + QStringLiteral(".db"));
-    _status = ProjectFile::create(_path, startYear, endYear, QStringLiteral("test"));
+    _status = ProjectFile::create(
+        _path, startYear, endYear, QStringLiteral("test"), testSchemaScript());
 }
 
 TestProject::~TestProject() = default;

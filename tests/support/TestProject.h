@@ -9,7 +9,21 @@
 
 #include <memory>
 
-// A fresh project file in a temporary folder, made from the schema script, for one test.
+// The schema script tests make project files with. Test programs that read or write the tables
+// run twice: with the program's own script (this returns an empty text, which the project
+// functions take as that script) and with a script of another tool that names every free column
+// differently (its path in TARNHELM_TEST_SCHEMA).
+QString testSchemaScript();
+bool usesRenamedColumns();
+
+// The name of column pos of table as the test schema script spells it, quoted for SQL text.
+// Tests that write or read free columns in their own SQL take the names from here.
+QString testColumn(const QString& table, int pos);
+
+// The bundled demo basin, made with the test schema script.
+TARN::okstat makeDemoProject(const QString& path);
+
+// A fresh project file in a temporary folder, made from the test schema script, for one test.
 class TestProject {
 public:
     // Creates dir/name.db with the given range; the baseline row exists.

@@ -544,7 +544,7 @@ private slots:
         resetDbManager();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("demo.db"));
-        QVERIFY(DemoProject::createDemo(path).isOk());
+        QVERIFY(makeDemoProject(path).isOk());
 
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(path));

@@ -805,7 +805,7 @@ void TestPlotCharts::demoPlotsShowResultTables()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("demo.db"));
-    QVERIFY(DemoProject::createDemo(path).isOk());
+    QVERIFY(makeDemoProject(path).isOk());
     QVERIFY(TarnDbMgr::instance()->openDatabase(path).isOk());
     QSqlDatabase& db = TarnDbMgr::instance()->database();
 

@@ -206,7 +206,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("demo.db"));
-        QVERIFY(DemoProject::createDemo(path).isOk());
+        QVERIFY(makeDemoProject(path).isOk());
         QVERIFY(TarnDbMgr::instance()->openDatabase(path).isOk());
         QVERIFY(calculateBaseline().isOk());
         TARNMainWindow window;

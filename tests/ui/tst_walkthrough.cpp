@@ -19,6 +19,7 @@
 #include "ui/scenario/ScenarioDlg.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -78,7 +79,9 @@ private slots:
         qRegisterMetaType<CalcStatusInfo>("CalcStatusInfo");
         QVERIFY(_dir.isValid());
         _path = _dir.filePath(QStringLiteral("demo-basin.db"));
-        QVERIFY(DemoProject::createDemo(_path).isOk());
+        QVERIFY(makeDemoProject(_path).isOk());
+        // As `make run` starts the program: beside the demo file.
+        QVERIFY(QDir::setCurrent(_dir.path()));
         _window = std::make_unique<TARNMainWindow>();
         _window->resize(900, 600);
         _window->show();
@@ -97,7 +100,10 @@ private slots:
 
         ScenarioModalDriver driver;
         driver.expect<QFileDialog>([this](QFileDialog* files) {
-            childOf<QLineEdit>(files, "fileNameEdit")->setText(_path);
+            // With the path field empty the dialog starts in the working folder, where the bare
+            // file name is found.
+            QCOMPARE(files->directory().absolutePath(), QDir(_dir.path()).absolutePath());
+            childOf<QLineEdit>(files, "fileNameEdit")->setText(QStringLiteral("demo-basin.db"));
             static_cast<QDialog*>(files)->accept();
         });
         childOf<QPushButton>(_window.get(), "_browseButton")->click();
