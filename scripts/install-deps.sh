@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build ccache pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5charts5-dev libqt5svg5-dev
-    libzip-dev libsqlite3-dev sqlite3
-    python3 python3-openpyxl python3-xlrd python3-xlwt
-    xvfb xauth librsvg2-bin
-    fonts-dejavu-core poppler-utils
+    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5charts5-dev
+    libzip-dev libsqlite3-dev
+    sqlite3                                 # the tests' second process holding a write lock
+    python3 python3-openpyxl python3-xlrd python3-xlwt python3-olefile   # independent readers
+    fonts-dejavu-core                       # offscreen windows, screenshots and the help PDF
+    poppler-utils                           # the help document's test reads the PDF back
 )
 if [[ "${1:-}" == "--asan" ]]; then
     packages+=(clang libclang-rt-14-dev)
