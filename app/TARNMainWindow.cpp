@@ -18,6 +18,7 @@
 #include "ui/common/HelpDocument.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -159,12 +160,15 @@ void TARNMainWindow::browseButtonClicked()
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("SQLiteDatabase (*.db)"));
     dialog.setViewMode(QFileDialog::Detail);
-    dialog.setDirectory(QFileInfo(_ui->_dbPathLineEdit->text()).absolutePath());
+    // The folder of the path in the field; for an empty field the working folder, where
+    // `make run` puts the demo (QFileInfo of an empty path has no folder at all).
+    const QString path = _ui->_dbPathLineEdit->text().trimmed();
+    dialog.setDirectory(path.isEmpty() ? QDir::currentPath() : QFileInfo(path).absolutePath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const QString path = dialog.selectedFiles().constFirst();
-    _ui->_dbPathLineEdit->setText(path);
-    connectToDatabase(path);
+    const QString chosen = dialog.selectedFiles().constFirst();
+    _ui->_dbPathLineEdit->setText(chosen);
+    connectToDatabase(chosen);
 }
 
 void TARNMainWindow::diagMsgHandler(QString message)
