@@ -13,12 +13,6 @@ public:
 protected:
     void prepareQueries() override;
     void filterWaterUsers() override;
-    void saveYearlyAggDiv(int year, double salinity) override;
-    void saveMonthlyAggDiv(int year, double salinity) override;
-    void saveYearlyWaterUser(int waterUserID, int year) override;
-    void saveMonthlyWaterUser(int waterUserID, int year) override;
-    void deleteAggDivResults() override;
-    void deleteWaterUserResults(int waterUserID) override;
 
     CalcStatement _selectWaterUsers;
 };

@@ -1,6 +1,7 @@
 #include "calc/DemandCalculator.h"
 
 #include "calc/BaselineChangeLog.h"
+#include "calc/CalcObserver.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnException.h"
@@ -41,14 +42,11 @@ TARN::okstat DemandCalculator::initialize(const BaselineChangeLog* changeLog, bo
     }
     range.finish();
     _data.setYearRange(_firstYear, _lastYear);
-
-    // Month keys are the same for every row of the run: build them once.
-    _monthKeys.clear();
-    _monthKeys.reserve(_data.yearCount() * 12);
-    for (int year = _firstYear; year <= _lastYear; ++year) {
-        for (int month = 1; month <= 12; ++month)
-            _monthKeys.append(TARN::monthKey(year, month).toUtf8());
-    }
+    _results.prepare(_db, resultsScenarioID(), _firstYear, _lastYear,
+        _compareOnly ? ResultStore::Compare : ResultStore::Write);
+    // Nothing is written when comparing, so there is no transaction to own.
+    if (_compareOnly)
+        _ownsTransaction = false;
     return {};
 }
 
@@ -78,6 +76,11 @@ void DemandCalculator::prepareInputQueries()
 
 void DemandCalculator::run()
 {
+    emit calcFinished(runHere());
+}
+
+TARN::okstat DemandCalculator::runHere()
+{
     TARN::okstat result;
     try {
         calculate();
@@ -92,7 +95,7 @@ void DemandCalculator::run()
         result = QStringLiteral("Unable to compute: %1")
                      .arg(text.isEmpty() ? QStringLiteral("Unknown exception") : text);
     }
-    emit calcFinished(result);
+    return result;
 }
 
 void DemandCalculator::calculate()
@@ -164,13 +167,12 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
                 emit diagMessage(QStringLiteral("    ") + reason);
         }
 
-        deleteAggDivResults();
-        for (int year = _firstYear; year <= _lastYear; ++year) {
-            const DemandMath::SiteSalinity salinity
-                = _data.siteSalinity(_salinityMethodID, year - _firstYear);
-            saveYearlyAggDiv(year, salinity.yearly);
-            saveMonthlyAggDiv(year, salinity.monthly);
-        }
+        _salinity.resize(_data.yearCount());
+        for (int y = 0; y < _data.yearCount(); ++y)
+            _salinity[y] = _data.siteSalinity(_salinityMethodID, y);
+        const ResultStore::Difference difference = _results.syncAggDiv(aggDivID, _salinity);
+        if (_observer)
+            _observer->aggDivCalculated(aggDivID, _aggDivName, _salinity, difference);
 
         info.status.clear();
         emitStatus(info);
@@ -301,11 +303,10 @@ void DemandCalculator::calculateWaterUser(
             if (!reason.isEmpty())
                 emit diagMessage(QStringLiteral("    ") + reason);
         }
-        deleteWaterUserResults(waterUserID);
-        for (int year = _firstYear; year <= _lastYear; ++year) {
-            saveYearlyWaterUser(waterUserID, year);
-            saveMonthlyWaterUser(waterUserID, year);
-        }
+        const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
+        const ResultStore::Difference difference = _results.syncWaterUser(entry);
+        if (_observer)
+            _observer->waterUserCalculated(_aggDivID, entry, difference);
     } else {
         emit diagMessage(
             QStringLiteral("Skipping Water User %1").arg(itemLabel(waterUserID, name)));
@@ -319,22 +320,12 @@ void DemandCalculator::calculateWaterUser(
 
 bool DemandCalculator::aggDivHasResults(int aggDivID)
 {
-    const QString failure = QStringLiteral("Unable to query BaseYearlyAggDiv: %1");
-    _countYearlyAggDiv.bind(0, aggDivID);
-    if (_countYearlyAggDiv.scalar(failure).toInt() > 0)
-        return true;
-    _countMonthlyAggDiv.bind(0, aggDivID);
-    return _countMonthlyAggDiv.scalar(failure).toInt() > 0;
+    return _results.aggDivHasResults(aggDivID);
 }
 
 bool DemandCalculator::waterUserHasResults(int waterUserID)
 {
-    const QString failure = QStringLiteral("Unable to query BaseYearlyWaterUser: %1");
-    _countYearlyWaterUser.bind(0, waterUserID);
-    if (_countYearlyWaterUser.scalar(failure).toInt() > 0)
-        return true;
-    _countMonthlyWaterUser.bind(0, waterUserID);
-    return _countMonthlyWaterUser.scalar(failure).toInt() > 0;
+    return _results.waterUserHasResults(waterUserID);
 }
 
 const AggDivCalcData::WaterUserEntry& DemandCalculator::entryOf(int waterUserID) const
@@ -346,9 +337,4 @@ const AggDivCalcData::WaterUserEntry& DemandCalculator::entryOf(int waterUserID)
                                 .arg(_aggDivID));
     }
     return *entry;
-}
-
-const QByteArray& DemandCalculator::monthKey(int year, int month) const
-{
-    return _monthKeys.at((year - _firstYear) * 12 + month - 1);
 }

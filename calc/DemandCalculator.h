@@ -3,7 +3,7 @@
 #include "calc/AggDivCalcData.h"
 #include "calc/CalcStatement.h"
 #include "calc/CalcStatusInfo.h"
-#include "calc/InsertStatement.h"
+#include "calc/ResultStore.h"
 #include "db/okstat.h"
 
 #include <QList>
@@ -12,6 +12,7 @@
 #include <QVector>
 
 class BaselineChangeLog;
+class CalcObserver;
 
 // Base of every calculation that turns the project's input data into stored result tables.
 // The owner constructs a concrete calculator on the GUI thread, calls initialize(), connects the
@@ -37,6 +38,17 @@ public:
 
     QString target() const { return _target; }
 
+    // Before initialize: compute in memory and compare with the stored results without writing
+    // anything or opening a transaction (the project check). The observer, when given, hears of
+    // every site and water user computed, in either mode.
+    void setCompareOnly(bool compareOnly) { _compareOnly = compareOnly; }
+    void setObserver(CalcObserver* observer) { _observer = observer; }
+    // Runs the whole calculation on the calling thread instead of a thread of its own; the
+    // result is what calcFinished would carry (which is not emitted).
+    TARN::okstat runHere();
+    // Rows the run wrote (inserted, updated or deleted); 0 for an up-to-date project.
+    qint64 writtenRows() const { return _results.writtenRows(); }
+
     // "007.North Canal": the ID zero-padded to three digits, a dot and the name.
     static QString itemLabel(int id, const QString& name);
 
@@ -56,12 +68,8 @@ protected:
     virtual void prepareQueries() = 0;
     virtual void loadAggDivData();
     virtual void adjustWaterUserData(int waterUserID);
-    virtual void saveYearlyAggDiv(int year, double salinity) = 0;
-    virtual void saveMonthlyAggDiv(int year, double salinity) = 0;
-    virtual void saveYearlyWaterUser(int waterUserID, int year) = 0;
-    virtual void saveMonthlyWaterUser(int waterUserID, int year) = 0;
-    virtual void deleteAggDivResults() = 0;
-    virtual void deleteWaterUserResults(int waterUserID) = 0;
+    // The scenario whose result tables the run writes; 0 for the baseline's.
+    virtual int resultsScenarioID() const { return 0; }
     // Fills _waterUsers with the water users of the current site that this run calculates.
     virtual void filterWaterUsers() = 0;
 
@@ -77,8 +85,6 @@ protected:
     void readWaterUsers(CalcStatement& statement);
     // The entry of a water user of the current site; throws when it was not loaded.
     const AggDivCalcData::WaterUserEntry& entryOf(int waterUserID) const;
-    // "1990-03-01" in UTF-8, built once per run.
-    const QByteArray& monthKey(int year, int month) const;
 
     void emitStatus(const CalcStatusInfo& info) { emit calcStatus(info); }
 
@@ -102,20 +108,12 @@ protected:
     QString _salinitySlot;
     QVector<WaterUserItem> _waterUsers;
     AggDivCalcData _data;
+    std::vector<DemandMath::SiteSalinity> _salinity; // per year of the current site
 
-    // Result statements, in the order of their purpose: four counts, four inserts, four deletes.
-    CalcStatement _countYearlyAggDiv;
-    CalcStatement _countMonthlyAggDiv;
-    CalcStatement _countYearlyWaterUser;
-    CalcStatement _countMonthlyWaterUser;
-    InsertStatement _insertYearlyAggDiv;
-    InsertStatement _insertMonthlyAggDiv;
-    InsertStatement _insertYearlyWaterUser;
-    InsertStatement _insertMonthlyWaterUser;
-    CalcStatement _deleteYearlyAggDiv;
-    CalcStatement _deleteMonthlyAggDiv;
-    CalcStatement _deleteYearlyWaterUser;
-    CalcStatement _deleteMonthlyWaterUser;
+    // The run's result tables, compared with and brought in line with what is computed.
+    ResultStore _results;
+    bool _compareOnly = false;
+    CalcObserver* _observer = nullptr;
 
     // Input statements.
     CalcStatement _selectAggDivIDs;
@@ -123,7 +121,4 @@ protected:
     CalcStatement _selectSalinityMethod;
     CalcStatement _selectYearlyData;
     CalcStatement _selectDistribution;
-
-private:
-    QVector<QByteArray> _monthKeys;
 };

@@ -18,51 +18,6 @@ ScenarioDemandCalculator::ScenarioDemandCalculator(
 void ScenarioDemandCalculator::prepareQueries()
 {
     const QString id = QString::number(_scenarioID);
-    _countYearlyAggDiv.prepare(_db,
-        QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv "
-                       "WHERE AggDivID = :aggDivID AND ScenarioID = %1")
-            .arg(id));
-    _countMonthlyAggDiv.prepare(_db,
-        QStringLiteral("SELECT COUNT(*) FROM ScenarioMonthlyAggDiv "
-                       "WHERE AggDivID = :aggDivID AND ScenarioID = %1")
-            .arg(id));
-    _countYearlyWaterUser.prepare(_db,
-        QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser "
-                       "WHERE WaterUserID = :wuID AND ScenarioID = %1")
-            .arg(id));
-    _countMonthlyWaterUser.prepare(_db,
-        QStringLiteral("SELECT COUNT(*) FROM ScenarioMonthlyWaterUser "
-                       "WHERE WaterUserID = :wuID AND ScenarioID = %1")
-            .arg(id));
-    _insertYearlyAggDiv.prepare(_db,
-        QStringLiteral("INSERT INTO ScenarioYearlyAggDiv (BaselineID, ScenarioID, AggDivID, "
-                       "Year, AggDivSalinityValue) VALUES (:baselineID, :scenID, :aggDivID, "
-                       ":year, :aggDivSalinityValue)"));
-    _insertMonthlyAggDiv.prepare(_db,
-        QStringLiteral("INSERT INTO ScenarioMonthlyAggDiv (BaselineID, ScenarioID, AggDivID, "
-                       "Month, AggDivSalinityValue) VALUES (:baselineID, :scenID, :aggDivID, "
-                       ":month, :aggDivSalinityValue)"));
-    _insertYearlyWaterUser.prepare(_db,
-        QStringLiteral("INSERT INTO ScenarioYearlyWaterUser (BaselineID, ScenarioID, "
-                       "WaterUserID, Year, DiversionValue, DepletionValue, "
-                       "EfficiencyRatioValue, SalinityPickupValue) VALUES (:baselineID, "
-                       ":scenID, :wuID, :year, :div, :dep, :eff, :sal)"));
-    _insertMonthlyWaterUser.prepare(_db,
-        QStringLiteral("INSERT INTO ScenarioMonthlyWaterUser  (BaselineID, ScenarioID, "
-                       "WaterUserID, Month, DiversionValue, DepletionValue) VALUES "
-                       "(:baselineID, :scenID, :wuID, :month, :div, :dep)"));
-    _deleteYearlyAggDiv.prepare(_db,
-        QStringLiteral("DELETE FROM ScenarioYearlyAggDiv WHERE "
-                       "AggDivID = :aggDivID AND ScenarioID = :scenID"));
-    _deleteMonthlyAggDiv.prepare(_db,
-        QStringLiteral("DELETE FROM ScenarioMonthlyAggDiv WHERE "
-                       "AggDivID = :aggDivID AND ScenarioID = :scenID"));
-    _deleteYearlyWaterUser.prepare(_db,
-        QStringLiteral("DELETE FROM ScenarioYearlyWaterUser WHERE "
-                       "WaterUserID = :wuID AND ScenarioID = :scenID"));
-    _deleteMonthlyWaterUser.prepare(_db,
-        QStringLiteral("DELETE FROM ScenarioMonthlyWaterUser WHERE "
-                       "WaterUserID = :wuID AND ScenarioID = :scenID"));
     _selectNewestChange.prepare(_db,
         QStringLiteral("SELECT dc.* FROM DemandChg dc INNER JOIN DemandChgWaterUser dcwu ON "
                        "dcwu.DemandChgID = dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND "
@@ -99,6 +54,9 @@ void ScenarioDemandCalculator::prepareQueries()
             changeRows.arg(TN::Year, TN::ChangeTypeID, columns.at(table, TP::ChangeValue), table,
                 TN::DemandChgID, columns.at(table, TP::Key)));
     }
+    _selectChangeMembers.prepare(_db,
+        QStringLiteral("SELECT %1 FROM %2 WHERE %2.%3 = ?")
+            .arg(TN::WaterUserID, TN::DemandChgWaterUserTable, TN::DemandChgID));
     _changes.clear();
     _baselineTotals.clear();
 }
@@ -153,6 +111,30 @@ const QHash<int, double>& ScenarioDemandCalculator::baselineTotals(int demandChg
     if (it != _baselineTotals.end())
         return *it;
     QHash<int, double> totals;
+    if (_baselineDepletions) {
+        // As the statement sums the members' stored rows: a year counts once any member has a
+        // row for it, and its total is missing when every member's value is.
+        _selectChangeMembers.bind(0, demandChgID);
+        _selectChangeMembers.exec(QStringLiteral("Unable to query for baseline values: %1"));
+        QSqlQuery& members = _selectChangeMembers.query();
+        while (members.next()) {
+            const auto found = _baselineDepletions->constFind(members.value(0).toInt());
+            if (found == _baselineDepletions->cend())
+                continue;
+            for (int y = 0; y < int(found->size()); ++y) {
+                const double value = (*found)[y];
+                const auto total = totals.find(_firstYear + y);
+                if (total == totals.end())
+                    totals.insert(_firstYear + y, value);
+                else if (DemandMath::isMissing(*total))
+                    *total = value;
+                else if (!DemandMath::isMissing(value))
+                    *total += value;
+            }
+        }
+        members.finish();
+        return *_baselineTotals.insert(demandChgID, totals);
+    }
     _selectBaselineTotals.bind(0, demandChgID);
     _selectBaselineTotals.exec(QStringLiteral("Unable to query for baseline values: %1"));
     QSqlQuery& query = _selectBaselineTotals.query();
@@ -182,11 +164,23 @@ void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
         = demandChange(demandChgID, depletionMethod, efficiencyMethod);
 
     const QHash<int, double>& totals = baselineTotals(demandChgID);
+    QVector<ScenarioChanges::BaselineRow> rows;
+    rows.reserve(_data.yearCount());
+    if (_baselineDepletions) {
+        const auto found = _baselineDepletions->constFind(waterUserID);
+        if (found != _baselineDepletions->cend()) {
+            for (int y = 0; y < int(found->size()); ++y) {
+                const auto total = totals.constFind(_firstYear + y);
+                if (total != totals.constEnd())
+                    rows.append({ _firstYear + y, (*found)[y], *total });
+            }
+        }
+        ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows);
+        return;
+    }
     const QString failure = QStringLiteral("Unable to query for baseline values: %1");
     _selectBaselineDepletion.bind(0, waterUserID);
     _selectBaselineDepletion.exec(failure);
-    QVector<ScenarioChanges::BaselineRow> rows;
-    rows.reserve(_data.yearCount());
     QSqlQuery& baseline = _selectBaselineDepletion.query();
     while (baseline.next()) {
         const int year = baseline.value(0).toInt();
@@ -198,80 +192,4 @@ void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
     baseline.finish();
 
     ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows);
-}
-
-// The insert statements are bound by position, in the order of their placeholders.
-
-void ScenarioDemandCalculator::saveYearlyAggDiv(int year, double salinity)
-{
-    _insertYearlyAggDiv.bindInt(0, BaselineID);
-    _insertYearlyAggDiv.bindInt(1, _scenarioID);
-    _insertYearlyAggDiv.bindInt(2, _aggDivID);
-    _insertYearlyAggDiv.bindInt(3, year);
-    _insertYearlyAggDiv.bindDouble(4, salinity);
-    _insertYearlyAggDiv.exec(QStringLiteral("Unable to save ScenarioYearlyAggDiv: %1"));
-}
-
-void ScenarioDemandCalculator::saveMonthlyAggDiv(int year, double salinity)
-{
-    _insertMonthlyAggDiv.bindInt(0, BaselineID);
-    _insertMonthlyAggDiv.bindInt(1, _scenarioID);
-    _insertMonthlyAggDiv.bindInt(2, _aggDivID);
-    _insertMonthlyAggDiv.bindDouble(4, salinity);
-    for (int month = 1; month <= 12; ++month) {
-        _insertMonthlyAggDiv.bindText(3, monthKey(year, month));
-        _insertMonthlyAggDiv.exec(QStringLiteral("Unable to save ScenarioMonthlyAggDiv: %1"));
-    }
-}
-
-void ScenarioDemandCalculator::saveYearlyWaterUser(int waterUserID, int year)
-{
-    const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
-    const int y = year - _firstYear;
-    _insertYearlyWaterUser.bindInt(0, BaselineID);
-    _insertYearlyWaterUser.bindInt(1, _scenarioID);
-    _insertYearlyWaterUser.bindInt(2, waterUserID);
-    _insertYearlyWaterUser.bindInt(3, year);
-    for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
-        _insertYearlyWaterUser.bindDouble(4 + kind, entry.value(kind, y));
-    _insertYearlyWaterUser.exec(QStringLiteral("Unable to save ScenarioYearlyWaterUser: %1"));
-}
-
-void ScenarioDemandCalculator::saveMonthlyWaterUser(int waterUserID, int year)
-{
-    const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
-    const int y = year - _firstYear;
-    _insertMonthlyWaterUser.bindInt(0, BaselineID);
-    _insertMonthlyWaterUser.bindInt(1, _scenarioID);
-    _insertMonthlyWaterUser.bindInt(2, waterUserID);
-    for (int month = 1; month <= 12; ++month) {
-        _insertMonthlyWaterUser.bindText(3, monthKey(year, month));
-        _insertMonthlyWaterUser.bindDouble(
-            4, AggDivCalcData::monthlyValue(entry, AggDivCalcData::Diversion, y, month));
-        _insertMonthlyWaterUser.bindDouble(
-            5, AggDivCalcData::monthlyValue(entry, AggDivCalcData::Depletion, y, month));
-        _insertMonthlyWaterUser.exec(QStringLiteral("Unable to save ScenarioMonthlyWaterUser: %1"));
-    }
-}
-
-void ScenarioDemandCalculator::deleteAggDivResults()
-{
-    _deleteYearlyAggDiv.bind(0, _aggDivID);
-    _deleteYearlyAggDiv.bind(1, _scenarioID);
-    _deleteYearlyAggDiv.exec(QStringLiteral("Unable to delete from ScenarioYearlyAggDiv: %1"));
-    _deleteMonthlyAggDiv.bind(0, _aggDivID);
-    _deleteMonthlyAggDiv.bind(1, _scenarioID);
-    _deleteMonthlyAggDiv.exec(QStringLiteral("Unable to delete from ScenarioMonthlyAggDiv: %1"));
-}
-
-void ScenarioDemandCalculator::deleteWaterUserResults(int waterUserID)
-{
-    _deleteYearlyWaterUser.bind(0, waterUserID);
-    _deleteYearlyWaterUser.bind(1, _scenarioID);
-    _deleteYearlyWaterUser.exec(
-        QStringLiteral("Unable to delete from ScenarioYearlyWaterUser: %1"));
-    _deleteMonthlyWaterUser.bind(0, waterUserID);
-    _deleteMonthlyWaterUser.bind(1, _scenarioID);
-    _deleteMonthlyWaterUser.exec(
-        QStringLiteral("Unable to delete from ScenarioMonthlyWaterUser: %1"));
 }

@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <vector>
+
 // Computes one scenario into the Scenario* result tables: every site with its baseline water
 // users and the scenario's own ones, each water user changed by the newest demand change of the
 // scenario that selects it. Reads the stored baseline results, so the baseline is calculated
@@ -18,16 +20,21 @@ public:
 
     int scenarioID() const { return _scenarioID; }
 
+    // Water user -> baseline depletion per year of the run.
+    using BaselineDepletions = QHash<int, std::vector<double>>;
+    // Before the run: take the baseline depletions of the demand changes from here instead of
+    // the stored baseline results (the project check compares with what a recalculation of the
+    // baseline would give, before it is stored). Not owned.
+    void setBaselineDepletions(const BaselineDepletions* depletions)
+    {
+        _baselineDepletions = depletions;
+    }
+
 protected:
     void prepareQueries() override;
     void filterWaterUsers() override;
     void adjustWaterUserData(int waterUserID) override;
-    void saveYearlyAggDiv(int year, double salinity) override;
-    void saveMonthlyAggDiv(int year, double salinity) override;
-    void saveYearlyWaterUser(int waterUserID, int year) override;
-    void saveMonthlyWaterUser(int waterUserID, int year) override;
-    void deleteAggDivResults() override;
-    void deleteWaterUserResults(int waterUserID) override;
+    int resultsScenarioID() const override { return _scenarioID; }
 
 private:
     // The change's selection size and yearly values; read once per run and change.
@@ -46,6 +53,8 @@ private:
     CalcStatement _countChangeWaterUsers;
     CalcStatement _selectDepletionChanges;
     CalcStatement _selectEfficiencyChanges;
+    CalcStatement _selectChangeMembers;
+    const BaselineDepletions* _baselineDepletions = nullptr;
     QHash<int, ScenarioChanges::DemandChange> _changes;
     QHash<int, QHash<int, double>> _baselineTotals; // per change: year -> summed depletion
 };
