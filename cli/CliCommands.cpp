@@ -150,6 +150,7 @@ QList<CliCommand> commands()
     QList<CliCommand> list = projectCommands();
     list += calcCommands();
     list += exportCommands();
+    list += checkCommands();
     return list;
 }
 

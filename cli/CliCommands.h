@@ -33,5 +33,6 @@ bool parseInt(const QString& text, int& value);
 QList<CliCommand> projectCommands();
 QList<CliCommand> calcCommands();
 QList<CliCommand> exportCommands();
+QList<CliCommand> checkCommands();
 
 } // namespace Cli
