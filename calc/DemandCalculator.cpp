@@ -32,12 +32,16 @@ TARN::okstat DemandCalculator::initialize(const BaselineChangeLog* changeLog, bo
     prepareInputQueries();
     prepareQueries();
 
+    _firstYear = 0;
+    _lastYear = -1;
+    _rangeRead = false;
     QSqlQuery range(_db);
     if (range.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %4 LIMIT 1")
                        .arg(TN::StartYear, TN::EndYear, TN::BaselineTable, TN::BaselineID))
         && range.next()) {
         _firstYear = range.value(0).toInt();
         _lastYear = range.value(1).toInt();
+        _rangeRead = true;
     }
     range.finish();
     _data.setYearRange(_firstYear, _lastYear);
@@ -78,6 +82,7 @@ void DemandCalculator::run()
 {
     TARN::okstat result;
     try {
+        checkYearRange();
         calculate();
     } catch (const TarnException& e) {
         const QString text = e.message();
@@ -91,6 +96,20 @@ void DemandCalculator::run()
                      .arg(text.isEmpty() ? QStringLiteral("Unknown exception") : text);
     }
     emit calcFinished(result);
+}
+
+void DemandCalculator::checkYearRange() const
+{
+    // A run over no years would delete every result it visits and write nothing back.
+    if (!_rangeRead)
+        throw TarnException(QStringLiteral("Unable to read the baseline time range"));
+    if (_firstYear > _lastYear) {
+        throw TarnException(
+            QStringLiteral("The baseline time range is not valid: the start year %1 is after "
+                           "the end year %2")
+                .arg(_firstYear)
+                .arg(_lastYear));
+    }
 }
 
 void DemandCalculator::calculate()

@@ -65,6 +65,9 @@ protected:
     // Fills _waterUsers with the water users of the current site that this run calculates.
     virtual void filterWaterUsers() = 0;
 
+    // Refuses a run without a time range or whose start year is after its end year, before
+    // anything is deleted.
+    void checkYearRange() const;
     // Runs calculateAggDivs over _aggDivIDs inside the owned transaction.
     void calculateInTransaction();
     // Makes the site current and loads its working set; failures name the site.
@@ -93,6 +96,7 @@ protected:
     QString _target;
     int _firstYear = 0;
     int _lastYear = -1;
+    bool _rangeRead = false;
     QList<int> _aggDivIDs;
 
     // The current site.
