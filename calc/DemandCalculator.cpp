@@ -154,7 +154,8 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.aggDivName.clear();
         emitStatus(info);
 
-        const bool edited = _changeLog && _changeLog->aggDivChanged(aggDivID);
+        const bool edited = (_changeLog && _changeLog->aggDivChanged(aggDivID))
+            || _dependentSites.contains(aggDivID);
         if (!full && !edited && aggDivHasResults(aggDivID)) {
             emit diagMessage(QStringLiteral("Skipping Agg Diversion %1").arg(aggDivID));
             info.aggDivName.clear();
@@ -175,9 +176,15 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         if (!full)
             header += QStringLiteral(" for the following reason(s):");
         emit diagMessage(header);
-        if (!full && _changeLog) {
-            const QStringList reasons = _changeLog->aggDivReasons(aggDivID);
-            for (const QString& reason : reasons)
+        if (!full) {
+            QStringList reasons;
+            if (_changeLog)
+                reasons = _changeLog->aggDivReasons(aggDivID);
+            for (const QString& reason : _dependentSites.value(aggDivID)) {
+                if (!reasons.contains(reason))
+                    reasons.append(reason);
+            }
+            for (const QString& reason : qAsConst(reasons))
                 emit diagMessage(QStringLiteral("    ") + reason);
         }
 
@@ -306,17 +313,21 @@ void DemandCalculator::calculateWaterUser(
     emitStatus(info);
 
     const bool full = _changeLog && _changeLog->fullRecalculation();
-    const bool edited = _changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID);
+    const bool edited = (_changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID))
+        || _dependentWaterUsers.contains(waterUserID);
     if (full || edited || !waterUserHasResults(waterUserID)) {
         QString header
             = QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name));
         if (!full)
             header += QStringLiteral(" for the following reason(s):");
         emit diagMessage(header);
-        if (!full && _changeLog) {
-            const QString reason = _changeLog->waterUserReason(_aggDivID, waterUserID);
-            if (!reason.isEmpty())
-                emit diagMessage(QStringLiteral("    ") + reason);
+        if (!full) {
+            const QString reason
+                = _changeLog ? _changeLog->waterUserReason(_aggDivID, waterUserID) : QString();
+            const QStringList reasons
+                = reason.isEmpty() ? _dependentWaterUsers.value(waterUserID) : QStringList(reason);
+            for (const QString& line : reasons)
+                emit diagMessage(QStringLiteral("    ") + line);
         }
         deleteWaterUserResults(waterUserID);
         for (int year = _firstYear; year <= _lastYear; ++year) {

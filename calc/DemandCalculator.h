@@ -6,8 +6,10 @@
 #include "calc/InsertStatement.h"
 #include "db/okstat.h"
 
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
+#include <QStringList>
 #include <QThread>
 #include <QVector>
 
@@ -98,6 +100,10 @@ protected:
     int _lastYear = -1;
     bool _rangeRead = false;
     QList<int> _aggDivIDs;
+    // Sites and water users to recompute although the change log names none of their own edits,
+    // each with the reasons to list (the entries of the edits they depend on).
+    QHash<int, QStringList> _dependentSites;
+    QHash<int, QStringList> _dependentWaterUsers;
 
     // The current site.
     int _aggDivID = -1;

@@ -19,6 +19,7 @@ public:
     int scenarioID() const { return _scenarioID; }
 
 protected:
+    void calculate() override;
     void prepareQueries() override;
     void filterWaterUsers() override;
     void adjustWaterUserData(int waterUserID) override;
@@ -35,6 +36,11 @@ private:
         int demandChgID, int depletionMethod, int efficiencyMethod);
     // Year -> summed baseline depletion of the water users the change selects; once per run.
     const QHash<int, double>& baselineTotals(int demandChgID);
+    // The members of this scenario's demand changes that select a water user edited in the
+    // change log (or selected it before the edit): an amount or new amount is shared among all
+    // members, so their sites are recomputed wherever they lie.
+    void collectDependents();
+    void addDependents(CalcStatement& members, int id, const QString& reason);
     void readChangeMap(CalcStatement& statement, int demandChgID, const QString& failure,
         ScenarioChanges::ChangeMap& map);
 
@@ -46,6 +52,8 @@ private:
     CalcStatement _countChangeWaterUsers;
     CalcStatement _selectDepletionChanges;
     CalcStatement _selectEfficiencyChanges;
+    CalcStatement _selectMembersOfWaterUsersChanges;
+    CalcStatement _selectMembersOfChange;
     QHash<int, ScenarioChanges::DemandChange> _changes;
     QHash<int, QHash<int, double>> _baselineTotals; // per change: year -> summed depletion
 };
