@@ -98,6 +98,16 @@ void BaselineChangeLog::waterUserDeleted(int aggDivID, int waterUserID, const QS
     entry.waterUserName = name;
 }
 
+void BaselineChangeLog::demandChangesLeft(
+    int aggDivID, int waterUserID, const QList<int>& demandChgIDs)
+{
+    Entry& entry = waterUserEntry(aggDivID, waterUserID);
+    for (const int id : demandChgIDs) {
+        if (!entry.demandChgIDs.contains(id))
+            entry.demandChgIDs.append(id);
+    }
+}
+
 void BaselineChangeLog::clear()
 {
     _entries.clear();
@@ -137,4 +147,16 @@ QString BaselineChangeLog::waterUserReason(int aggDivID, int waterUserID) const
 {
     const Entry* entry = findWaterUser(aggDivID, waterUserID);
     return entry ? entry->text() : QString();
+}
+
+QList<BaselineChangeLog::Entry> BaselineChangeLog::waterUserEntries() const
+{
+    QList<Entry> entries;
+    for (const QList<Entry>& list : _entries) {
+        for (const Entry& entry : list) {
+            if (!entry.isAggDiv && entry.waterUserID != -1)
+                entries.append(entry);
+        }
+    }
+    return entries;
 }

@@ -25,6 +25,9 @@ public:
         QString aggDivName;
         int waterUserID = -1;
         QString waterUserName;
+        // The demand changes that selected the water user before the edit took it out of them
+        // (deleted, or moved to another site).
+        QList<int> demandChgIDs;
 
         // "Agg Diversion 007.North Canal was edited", "Water User 012.Upper Ditch was added".
         QString text() const;
@@ -38,6 +41,9 @@ public:
     void waterUserAdded(int aggDivID, int waterUserID, const QString& name);
     void waterUserEdited(int aggDivID, int waterUserID, const QString& name);
     void waterUserDeleted(int aggDivID, int waterUserID, const QString& name);
+    // Remembers demand changes the water user belonged to: the shares of their other members
+    // follow from all members, so those members are recomputed in the scenarios too.
+    void demandChangesLeft(int aggDivID, int waterUserID, const QList<int>& demandChgIDs);
     void setFullRecalculation() { _fullRecalc = true; }
     void clear();
 
@@ -48,6 +54,8 @@ public:
     bool waterUserChanged(int aggDivID, int waterUserID) const;
     QStringList aggDivReasons(int aggDivID) const;
     QString waterUserReason(int aggDivID, int waterUserID) const;
+    // Every water user entry, site by site.
+    QList<Entry> waterUserEntries() const;
 
     static QString kindWord(int kind);
 

@@ -33,12 +33,16 @@ TARN::okstat DemandCalculator::initialize(const BaselineChangeLog* changeLog, bo
     prepareInputQueries();
     prepareQueries();
 
+    _firstYear = 0;
+    _lastYear = -1;
+    _rangeRead = false;
     QSqlQuery range(_db);
     if (range.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %4 LIMIT 1")
                        .arg(TN::StartYear, TN::EndYear, TN::BaselineTable, TN::BaselineID))
         && range.next()) {
         _firstYear = range.value(0).toInt();
         _lastYear = range.value(1).toInt();
+        _rangeRead = true;
     }
     range.finish();
     _data.setYearRange(_firstYear, _lastYear);
@@ -83,6 +87,7 @@ TARN::okstat DemandCalculator::runHere()
 {
     TARN::okstat result;
     try {
+        checkYearRange();
         calculate();
     } catch (const TarnException& e) {
         const QString text = e.message();
@@ -96,6 +101,20 @@ TARN::okstat DemandCalculator::runHere()
                      .arg(text.isEmpty() ? QStringLiteral("Unknown exception") : text);
     }
     return result;
+}
+
+void DemandCalculator::checkYearRange() const
+{
+    // A run over no years would delete every result it visits and write nothing back.
+    if (!_rangeRead)
+        throw TarnException(QStringLiteral("Unable to read the baseline time range"));
+    if (_firstYear > _lastYear) {
+        throw TarnException(
+            QStringLiteral("The baseline time range is not valid: the start year %1 is after "
+                           "the end year %2")
+                .arg(_firstYear)
+                .arg(_lastYear));
+    }
 }
 
 void DemandCalculator::calculate()
@@ -140,7 +159,8 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.aggDivName.clear();
         emitStatus(info);
 
-        const bool edited = _changeLog && _changeLog->aggDivChanged(aggDivID);
+        const bool edited = (_changeLog && _changeLog->aggDivChanged(aggDivID))
+            || _dependentSites.contains(aggDivID);
         if (!full && !edited && aggDivHasResults(aggDivID)) {
             emit diagMessage(QStringLiteral("Skipping Agg Diversion %1").arg(aggDivID));
             info.aggDivName.clear();
@@ -161,9 +181,15 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         if (!full)
             header += QStringLiteral(" for the following reason(s):");
         emit diagMessage(header);
-        if (!full && _changeLog) {
-            const QStringList reasons = _changeLog->aggDivReasons(aggDivID);
-            for (const QString& reason : reasons)
+        if (!full) {
+            QStringList reasons;
+            if (_changeLog)
+                reasons = _changeLog->aggDivReasons(aggDivID);
+            for (const QString& reason : _dependentSites.value(aggDivID)) {
+                if (!reasons.contains(reason))
+                    reasons.append(reason);
+            }
+            for (const QString& reason : qAsConst(reasons))
                 emit diagMessage(QStringLiteral("    ") + reason);
         }
 
@@ -291,17 +317,21 @@ void DemandCalculator::calculateWaterUser(
     emitStatus(info);
 
     const bool full = _changeLog && _changeLog->fullRecalculation();
-    const bool edited = _changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID);
+    const bool edited = (_changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID))
+        || _dependentWaterUsers.contains(waterUserID);
     if (full || edited || !waterUserHasResults(waterUserID)) {
         QString header
             = QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name));
         if (!full)
             header += QStringLiteral(" for the following reason(s):");
         emit diagMessage(header);
-        if (!full && _changeLog) {
-            const QString reason = _changeLog->waterUserReason(_aggDivID, waterUserID);
-            if (!reason.isEmpty())
-                emit diagMessage(QStringLiteral("    ") + reason);
+        if (!full) {
+            const QString reason
+                = _changeLog ? _changeLog->waterUserReason(_aggDivID, waterUserID) : QString();
+            const QStringList reasons
+                = reason.isEmpty() ? _dependentWaterUsers.value(waterUserID) : QStringList(reason);
+            for (const QString& line : reasons)
+                emit diagMessage(QStringLiteral("    ") + line);
         }
         const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
         const ResultStore::Difference difference = _results.syncWaterUser(entry);

@@ -6,8 +6,10 @@
 #include "calc/ResultStore.h"
 #include "db/okstat.h"
 
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
+#include <QStringList>
 #include <QThread>
 #include <QVector>
 
@@ -73,6 +75,9 @@ protected:
     // Fills _waterUsers with the water users of the current site that this run calculates.
     virtual void filterWaterUsers() = 0;
 
+    // Refuses a run without a time range or whose start year is after its end year, before
+    // anything is deleted.
+    void checkYearRange() const;
     // Runs calculateAggDivs over _aggDivIDs inside the owned transaction.
     void calculateInTransaction();
     // Makes the site current and loads its working set; failures name the site.
@@ -99,7 +104,12 @@ protected:
     QString _target;
     int _firstYear = 0;
     int _lastYear = -1;
+    bool _rangeRead = false;
     QList<int> _aggDivIDs;
+    // Sites and water users to recompute although the change log names none of their own edits,
+    // each with the reasons to list (the entries of the edits they depend on).
+    QHash<int, QStringList> _dependentSites;
+    QHash<int, QStringList> _dependentWaterUsers;
 
     // The current site.
     int _aggDivID = -1;

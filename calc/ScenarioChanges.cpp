@@ -82,13 +82,21 @@ void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandCha
             DemandMath::fillGaps(entry.series(kind), yearCount);
     }
 
+    // Rows are matched by their year: a stored row outside the run's years (left by an older
+    // time range) must not shift the rows of every year after it.
+    QHash<int, int> rowOfYear;
+    rowOfYear.reserve(baselineRows.size());
+    for (int i = baselineRows.size() - 1; i >= 0; --i)
+        rowOfYear.insert(baselineRows.at(i).year, i);
+
     double* depletion = entry.series(Data::Depletion);
     double* efficiency = entry.series(Data::EfficiencyRatio);
     for (int y = 0; y < yearCount; ++y) {
         const int year = firstYear + y;
-        if (y >= baselineRows.size())
+        const auto found = rowOfYear.constFind(year);
+        if (found == rowOfYear.constEnd())
             throw TarnException(QStringLiteral("No baseline data found for year %1").arg(year));
-        const BaselineRow& row = baselineRows.at(y);
+        const BaselineRow& row = baselineRows.at(*found);
         depletion[y] = changedDepletion(change.depletionChange(year), change.depletionMethod,
             depletion, firstYear, yearCount, y, row.depletion, row.total, change.waterUserCount);
         efficiency[y] = changedEfficiency(change.efficiencyChange(year), change.efficiencyMethod,

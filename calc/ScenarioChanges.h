@@ -48,8 +48,9 @@ double changedDepletion(const YearChange& change, int method, const double* depl
 double changedEfficiency(const YearChange& change, int method, const double* efficiency,
     int firstYear, int yearCount, int y);
 
-// Applies `change` to one water user's entry, consuming one baseline row per year in ascending
-// year order. Throws TarnException "No baseline data found for year %1" when the rows run out.
+// Applies `change` to one water user's entry, taking for each year of the run the baseline row
+// of that year (rows of other years are ignored). Throws TarnException "No baseline data found
+// for year %1" for the first year without a row.
 void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandChange& change,
     const QVector<BaselineRow>& baselineRows);
 

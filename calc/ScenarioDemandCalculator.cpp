@@ -1,5 +1,6 @@
 #include "calc/ScenarioDemandCalculator.h"
 
+#include "calc/BaselineChangeLog.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnException.h"
@@ -57,8 +58,55 @@ void ScenarioDemandCalculator::prepareQueries()
     _selectChangeMembers.prepare(_db,
         QStringLiteral("SELECT %1 FROM %2 WHERE %2.%3 = ?")
             .arg(TN::WaterUserID, TN::DemandChgWaterUserTable, TN::DemandChgID));
+    const QString members = QStringLiteral(
+        "SELECT m.WaterUserID, wu.AggDivID FROM DemandChgWaterUser m JOIN DemandChg dc ON "
+        "dc.DemandChgID = m.DemandChgID JOIN WaterUser wu ON wu.WaterUserID = m.WaterUserID "
+        "WHERE dc.ScenarioID = %1 AND m.DemandChgID ")
+                                .arg(id);
+    _selectMembersOfWaterUsersChanges.prepare(_db,
+        members
+            + QStringLiteral(
+                "IN (SELECT DemandChgID FROM DemandChgWaterUser WHERE WaterUserID = ?)"));
+    _selectMembersOfChange.prepare(_db, members + QStringLiteral("= ?"));
     _changes.clear();
     _baselineTotals.clear();
+}
+
+void ScenarioDemandCalculator::calculate()
+{
+    collectDependents();
+    DemandCalculator::calculate();
+}
+
+void ScenarioDemandCalculator::collectDependents()
+{
+    _dependentSites.clear();
+    _dependentWaterUsers.clear();
+    if (!_changeLog || _changeLog->fullRecalculation())
+        return;
+    const QList<BaselineChangeLog::Entry> entries = _changeLog->waterUserEntries();
+    for (const BaselineChangeLog::Entry& entry : entries) {
+        const QString reason = entry.text();
+        addDependents(_selectMembersOfWaterUsersChanges, entry.waterUserID, reason);
+        for (const int demandChgID : entry.demandChgIDs)
+            addDependents(_selectMembersOfChange, demandChgID, reason);
+    }
+}
+
+void ScenarioDemandCalculator::addDependents(CalcStatement& members, int id, const QString& reason)
+{
+    members.bind(0, id);
+    members.exec(QStringLiteral("Unable to query for demand change water users: %1"));
+    QSqlQuery& query = members.query();
+    while (query.next()) {
+        QStringList& siteReasons = _dependentSites[query.value(1).toInt()];
+        if (!siteReasons.contains(reason))
+            siteReasons.append(reason);
+        QStringList& waterUserReasons = _dependentWaterUsers[query.value(0).toInt()];
+        if (!waterUserReasons.contains(reason))
+            waterUserReasons.append(reason);
+    }
+    query.finish();
 }
 
 void ScenarioDemandCalculator::filterWaterUsers()

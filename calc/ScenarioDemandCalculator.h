@@ -31,6 +31,7 @@ public:
     }
 
 protected:
+    void calculate() override;
     void prepareQueries() override;
     void filterWaterUsers() override;
     void adjustWaterUserData(int waterUserID) override;
@@ -42,6 +43,11 @@ private:
         int demandChgID, int depletionMethod, int efficiencyMethod);
     // Year -> summed baseline depletion of the water users the change selects; once per run.
     const QHash<int, double>& baselineTotals(int demandChgID);
+    // The members of this scenario's demand changes that select a water user edited in the
+    // change log (or selected it before the edit): an amount or new amount is shared among all
+    // members, so their sites are recomputed wherever they lie.
+    void collectDependents();
+    void addDependents(CalcStatement& members, int id, const QString& reason);
     void readChangeMap(CalcStatement& statement, int demandChgID, const QString& failure,
         ScenarioChanges::ChangeMap& map);
 
@@ -55,6 +61,8 @@ private:
     CalcStatement _selectEfficiencyChanges;
     CalcStatement _selectChangeMembers;
     const BaselineDepletions* _baselineDepletions = nullptr;
+    CalcStatement _selectMembersOfWaterUsersChanges;
+    CalcStatement _selectMembersOfChange;
     QHash<int, ScenarioChanges::DemandChange> _changes;
     QHash<int, QHash<int, double>> _baselineTotals; // per change: year -> summed depletion
 };

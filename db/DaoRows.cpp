@@ -1,5 +1,7 @@
 #include "db/DaoRows.h"
 
+#include "db/ModelOps.h"
+
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QSqlTableModel>
@@ -102,6 +104,7 @@ TARN::okstat loadAttrSelections(QSqlQuery& query, AttrSelectionList& selections)
 
 QList<int> rowsMatching(QAbstractItemModel* model, int column, int value)
 {
+    ModelOps::fetchAll(model);
     QSortFilterProxyModel proxy;
     proxy.setSourceModel(model);
     proxy.setFilterKeyColumn(column);
@@ -119,6 +122,8 @@ TARN::okstat assignToEveryOwner(QSqlTableModel* ownerModel, QSqlTableModel* assi
 {
     if (attribute.typeId != ownerType)
         return QStringLiteral("Incorrect attribute type.");
+    // Every owner, not only the rows the last select happened to fetch.
+    ModelOps::fetchAll(ownerModel);
     const int rows = ownerModel->rowCount();
     for (int row = 0; row < rows; ++row) {
         QSqlRecord assignment = assignModel->record();

@@ -48,9 +48,9 @@ TARN::okstat loadAttrSelections(QSqlQuery& query, AttrSelectionList& selections)
 // with the expression "^value$" (so 1 does not match 10 or 21), in model order.
 QList<int> rowsMatching(QAbstractItemModel* model, int column, int value);
 
-// Gives every row of ownerModel, as currently selected, a row in assignModel (attribute in
-// column 1, owner key in column 2, value in column 3), inserted and submitted one at a time.
-// Refuses an attribute of another type than ownerType. The first failure returns
+// Gives every row of ownerModel, as currently selected and fetched whole, a row in assignModel
+// (attribute in column 1, owner key in column 2, value in column 3), inserted and submitted one at
+// a time. Refuses an attribute of another type than ownerType. The first failure returns
 // failureFormat filled with the owner's name (column 3) and the model's error text.
 TARN::okstat assignToEveryOwner(QSqlTableModel* ownerModel, QSqlTableModel* assignModel,
     const Attribute& attribute, int attrValidValId, int ownerType, const QString& failureFormat);

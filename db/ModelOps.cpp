@@ -30,8 +30,17 @@ bool filterById(QSqlTableModel* model, int id, const QString& column)
     return selectAll(model);
 }
 
+void fetchAll(const QAbstractItemModel* model)
+{
+    // Fetching changes what the model holds, not what it shows of its table.
+    auto* fetching = const_cast<QAbstractItemModel*>(model);
+    while (fetching->canFetchMore(QModelIndex()))
+        fetching->fetchMore(QModelIndex());
+}
+
 QModelIndex findRowById(const QAbstractItemModel* model, int id)
 {
+    fetchAll(model);
     const int rows = model->rowCount();
     for (int row = 0; row < rows; ++row) {
         const QModelIndex index = model->index(row, 0);
@@ -46,6 +55,7 @@ QModelIndex findRowById(const QAbstractItemModel* model, int id)
 void idList(const QAbstractItemModel* model, QList<int>& ids)
 {
     ids.clear();
+    fetchAll(model);
     const int rows = model->rowCount();
     ids.reserve(rows);
     for (int row = 0; row < rows; ++row)

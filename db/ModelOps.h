@@ -19,9 +19,11 @@ bool selectAll(QSqlTableModel* model);
 bool resetAndSelect(QSqlTableModel* model);
 // Show only the rows whose column equals id ("Table.Column = id").
 bool filterById(QSqlTableModel* model, int id, const QString& column);
-// Index of column 0 of the first row whose key is id; invalid when none.
+// Fetches every row a select has left unfetched (the driver hands out rows in batches of 256).
+void fetchAll(const QAbstractItemModel* model);
+// Index of column 0 of the first row whose key is id, all rows fetched first; invalid when none.
 QModelIndex findRowById(const QAbstractItemModel* model, int id);
-// Column 0 of every row, in row order.
+// Column 0 of every row, in row order (all rows fetched first).
 void idList(const QAbstractItemModel* model, QList<int>& ids);
 // "select * from Table where Table.Column = id", executed; inactive when it failed.
 QSqlQuery selectWhere(const QSqlTableModel* model, int id, const QString& column);

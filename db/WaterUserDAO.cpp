@@ -397,3 +397,127 @@ TARN::okstat WaterUserDAO::updatePlotCurveMembership(const WaterUser& waterUser)
         return status;
     });
 }
+
+namespace {
+
+struct HeldMembership {
+    WaterUserMembership membership;
+    bool keep = false; // hand-picked in an owner without a filter, still sensible at the new site
+};
+
+// The demand changes and plot curves the water user belongs to now. The change's name is read
+// by position: its column is the file's own.
+TARN::okstat readMemberships(
+    const QSqlDatabase& db, const WaterUser& waterUser, QList<HeldMembership>& held)
+{
+    held.clear();
+    QSqlQuery changes(db);
+    changes.prepare(QStringLiteral(
+        "SELECT dc.*, EXISTS (SELECT 1 FROM DemandSelection ds WHERE ds.DemandChgID = "
+        "dc.DemandChgID) FROM DemandChgWaterUser dcwu JOIN DemandChg dc ON dc.DemandChgID = "
+        "dcwu.DemandChgID WHERE dcwu.WaterUserID = :waterUserID ORDER BY dc.DemandChgID"));
+    changes.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
+    if (!changes.exec())
+        return changes.lastError().text();
+    while (changes.next()) {
+        const QSqlRecord row = changes.record();
+        HeldMembership entry;
+        entry.membership.ownerId = row.value(0).toInt();
+        entry.membership.ownerName = row.value(2).toString();
+        entry.keep = !row.value(row.count() - 1).toBool();
+        held.append(entry);
+    }
+
+    QSqlQuery curves(db);
+    curves.prepare(QStringLiteral(
+        "SELECT pc.PlotCurveID, pc.Name, pc.CurveDataTypeID, EXISTS (SELECT 1 FROM "
+        "PlotCurveFilter pcf WHERE pcf.PlotCurveID = pc.PlotCurveID), (SELECT ad.SalinityMethodID "
+        "FROM PlotCurveWaterUser other JOIN WaterUser wu ON wu.WaterUserID = other.WaterUserID "
+        "JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE other.PlotCurveID = pc.PlotCurveID AND "
+        "other.WaterUserID <> :movedID LIMIT 1) FROM PlotCurveWaterUser pcwu JOIN PlotCurve "
+        "pc ON pc.PlotCurveID = pcwu.PlotCurveID WHERE pcwu.WaterUserID = :waterUserID ORDER BY "
+        "pc.PlotCurveID"));
+    curves.bindValue(QStringLiteral(":movedID"), waterUser.WaterUserID);
+    curves.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
+    if (!curves.exec())
+        return curves.lastError().text();
+    const int unitKind = waterUser.aggDiv.salinityMethod.unitKind;
+    while (curves.next()) {
+        HeldMembership entry;
+        entry.membership.plotCurve = true;
+        entry.membership.ownerId = curves.value(0).toInt();
+        entry.membership.ownerName = curves.value(1).toString();
+        const bool salinity = curves.value(2).toInt() == TARN::CurveSalinity;
+        const QVariant otherMethod = curves.value(4);
+        const bool unitsAgree = !salinity || otherMethod.isNull()
+            || SalinityMethodInfo::fromId(otherMethod.toInt()).unitKind == unitKind;
+        entry.keep = !curves.value(3).toBool() && unitsAgree;
+        held.append(entry);
+    }
+    return {};
+}
+
+bool holds(const QList<HeldMembership>& held, const WaterUserMembership& membership)
+{
+    return std::any_of(held.cbegin(), held.cend(), [&membership](const HeldMembership& entry) {
+        return entry.membership.plotCurve == membership.plotCurve
+            && entry.membership.ownerId == membership.ownerId;
+    });
+}
+
+} // namespace
+
+TARN::okstat WaterUserDAO::getDemandChgIDs(int waterUserId, QList<int>& ids)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral("SELECT DISTINCT DemandChgID FROM DemandChgWaterUser WHERE "
+                                 "WaterUserID = :waterUserID ORDER BY DemandChgID"));
+    query.bindValue(QStringLiteral(":waterUserID"), waterUserId);
+    if (!query.exec())
+        return query.lastError().text();
+    ids.clear();
+    while (query.next())
+        ids.append(query.value(0).toInt());
+    return {};
+}
+
+TARN::okstat WaterUserDAO::updateMembershipAfterMove(
+    const WaterUser& waterUser, QList<WaterUserMembership>& dropped)
+{
+    dropped.clear();
+    QList<HeldMembership> before;
+    TARN::okstat status = readMemberships(_db, waterUser, before);
+    if (status.failed())
+        return status;
+
+    // The filter rule removes every membership first; the hand-picked ones are put back after.
+    const TARN::okstat changes = updateDemandChgMembership(waterUser);
+    const TARN::okstat curves = updatePlotCurveMembership(waterUser);
+
+    QList<HeldMembership> after;
+    status = readMemberships(_db, waterUser, after);
+    if (status.failed())
+        return status;
+    QSqlQuery insertChange(_db);
+    insertChange.prepare(QStringLiteral("INSERT INTO DemandChgWaterUser (DemandChgID, "
+                                        "WaterUserID) VALUES (:demandChgID, :waterUserID)"));
+    QSqlQuery insertCurve(_db);
+    insertCurve.prepare(QStringLiteral("INSERT INTO PlotCurveWaterUser (PlotCurveID, "
+                                       "WaterUserID) VALUES (:plotCurveID, :waterUserID)"));
+    for (const HeldMembership& entry : qAsConst(before)) {
+        if (holds(after, entry.membership))
+            continue;
+        if (entry.keep) {
+            QSqlQuery& insert = entry.membership.plotCurve ? insertCurve : insertChange;
+            insert.bindValue(entry.membership.plotCurve ? QStringLiteral(":plotCurveID")
+                                                        : QStringLiteral(":demandChgID"),
+                entry.membership.ownerId);
+            insert.bindValue(QStringLiteral(":waterUserID"), waterUser.WaterUserID);
+            if (!insert.exec())
+                return insert.lastError().text();
+            continue;
+        }
+        dropped.append(entry.membership);
+    }
+    return changes.failed() ? changes : curves;
+}

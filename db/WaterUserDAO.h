@@ -4,6 +4,13 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
+// One demand change or plot curve a water user belongs to.
+struct WaterUserMembership {
+    bool plotCurve = false;
+    int ownerId = 0;
+    QString ownerName;
+};
+
 class WaterUserDAO : public DaoBase {
     Q_OBJECT
 
@@ -44,6 +51,16 @@ public:
     // attribute filters (after it was created or moved to another site).
     TARN::okstat updateDemandChgMembership(const WaterUser& waterUser);
     TARN::okstat updatePlotCurveMembership(const WaterUser& waterUser);
+
+    // The demand changes that select the water user, in id order.
+    TARN::okstat getDemandChgIDs(int waterUserId, QList<int>& ids);
+    // After the water user moved to another site (waterUser holds the new one): memberships of
+    // changes and curves with an attribute filter are re-evaluated by the filter rule above;
+    // hand-picked memberships of those without a filter are kept, except in a salinity curve
+    // whose other members' sites measure salinity in the other kind of unit. dropped receives
+    // the memberships that ended.
+    TARN::okstat updateMembershipAfterMove(
+        const WaterUser& waterUser, QList<WaterUserMembership>& dropped);
 
 private:
     TarnRelationalTableModel* _waterUserModel;

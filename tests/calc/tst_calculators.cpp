@@ -126,6 +126,8 @@ private slots:
     void newestChangeApplies();
     void amountChangeSharedAcrossSelection();
     void changeOfScenarioOnlyWaterUserFails();
+    void invertedTimeRangeIsRefused_data();
+    void invertedTimeRangeIsRefused();
 
 private:
     std::unique_ptr<TestProject> _project;
@@ -751,6 +753,41 @@ void TestCalculators::changeOfScenarioOnlyWaterUserFails()
     // Sites 1 and 2 were written before the failure and rolled back with it.
     QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv")), 0);
     QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser")), 0);
+}
+
+void TestCalculators::invertedTimeRangeIsRefused_data()
+{
+    QTest::addColumn<bool>("scenario");
+    QTest::newRow("baseline") << false;
+    QTest::newRow("scenario") << true;
+}
+
+void TestCalculators::invertedTimeRangeIsRefused()
+{
+    QFETCH(bool, scenario);
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project
+                ->exec(QStringLiteral("INSERT INTO Scenario (ScenarioID, ScenarioName, "
+                                      "ScenarioShortName) VALUES (1, 'Dry', 'D')"))
+                .isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QVERIFY(runScenario(1, fullLog()).result.isOk());
+    const QString allRows = QStringLiteral(
+        "SELECT (SELECT COUNT(*) FROM BaseYearlyAggDiv) + (SELECT COUNT(*) FROM "
+        "BaseMonthlyWaterUser) + (SELECT COUNT(*) FROM ScenarioYearlyAggDiv) + (SELECT "
+        "COUNT(*) FROM ScenarioMonthlyWaterUser)");
+    const int rowsBefore = count(*_project, allRows);
+    QVERIFY(rowsBefore > 0);
+    QVERIFY(_project->exec(QStringLiteral("UPDATE Baseline SET StartYear = 2003, EndYear = 2000"))
+                .isOk());
+
+    const CalcRun run = scenario ? runScenario(1, fullLog()) : runBaseline(fullLog());
+    QCOMPARE(run.result.text(),
+        QStringLiteral("Unable to compute: The baseline time range is not valid: the start year "
+                       "2003 is after the end year 2000"));
+    QCOMPARE(run.finishedCount, 1);
+    QCOMPARE(count(*_project, allRows), rowsBefore);
 }
 
 QTEST_GUILESS_MAIN(TestCalculators)

@@ -60,6 +60,7 @@ private slots:
     void baselineYearSeesEarlierChanges();
     void diversionFollowsChangedDepletion();
     void missingBaselineRowsFail();
+    void baselineRowsAreMatchedByYear();
 };
 
 void TestScenarioChanges::depletion_data()
@@ -280,6 +281,20 @@ void TestScenarioChanges::missingBaselineRowsFail()
     } catch (const TarnException& e) {
         QCOMPARE(e.message(), QStringLiteral("No baseline data found for year 2002"));
     }
+}
+
+void TestScenarioChanges::baselineRowsAreMatchedByYear()
+{
+    AggDivCalcData data;
+    auto& entry = makeEntry(data, 2000, 2001);
+    DemandChange change;
+    change.waterUserCount = 2;
+    change.depletion.insert(2000, { NewAmount, 90 });
+    change.depletion.insert(2001, { NewAmount, 90 });
+    // A stored row of a year outside the run comes first.
+    apply(entry, 2000, change, { { 1995, 100, 100 }, { 2000, 10, 30 }, { 2001, 20, 30 } });
+    COMPARE_VALUE(entry.value(AggDivCalcData::Depletion, 0), 30.0);
+    COMPARE_VALUE(entry.value(AggDivCalcData::Depletion, 1), 60.0);
 }
 
 QTEST_APPLESS_MAIN(TestScenarioChanges)

@@ -1,8 +1,10 @@
 #include "DaoFixture.h"
 
 #include "db/AggDivDAO.h"
+#include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
+#include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
 
 #include <QtTest>
@@ -498,6 +500,51 @@ private slots:
                      QStringLiteral("SELECT COUNT(*) FROM WaterUserAttr WHERE AttrID"
                                     " = 2 AND AttrValidValID = 4")),
             5);
+    }
+
+    // The driver hands out a select's rows 256 at a time; a model re-selected by a submit holds
+    // only the first of them until the rest are fetched.
+    void assignDefaultValueReachesOwnersBeyondTheFirstFetch_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("owners");
+        QTest::newRow("sites") << int(TARN::AttrTypeAggDiv) << 303;
+        QTest::newRow("water users") << int(TARN::AttrTypeWaterUser) << 305;
+    }
+
+    void assignDefaultValueReachesOwnersBeyondTheFirstFetch()
+    {
+        QFETCH(int, type);
+        QFETCH(int, owners);
+        QVERIFY_OK(openBasin(_project,
+            QStringLiteral("INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName, "
+                           "Ord) WITH RECURSIVE n(i) AS (SELECT 101 UNION ALL SELECT i + 1 FROM n "
+                           "WHERE i < 400) SELECT i, 1, 'S' || i, 'R' || i, i FROM n;"
+                           "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, "
+                           "RiffleName, Ord) WITH RECURSIVE n(i) AS (SELECT 101 UNION ALL SELECT "
+                           "i + 1 FROM n WHERE i < 400) SELECT i, 1, 'W' || i, 'R' || i, i FROM "
+                           "n")));
+        QSqlTableModel* model = type == TARN::AttrTypeAggDiv
+            ? static_cast<QSqlTableModel*>(sites()->aggDivModel())
+            : static_cast<QSqlTableModel*>(waterUsers()->waterUserModel());
+        QVERIFY(model->select());
+        QVERIFY(model->canFetchMore());
+        QVERIFY(ModelOps::findRowById(model, 400).isValid());
+
+        QVERIFY(model->select());
+        Attribute attribute;
+        attribute.AttrID = type;
+        attribute.setType(type);
+        const int value = type == TARN::AttrTypeAggDiv ? 1 : 4;
+        QVERIFY_OK(type == TARN::AttrTypeAggDiv
+                ? sites()->assignDefaultValue(attribute, value)
+                : waterUsers()->assignDefaultValue(attribute, value));
+        const QString table = type == TARN::AttrTypeAggDiv ? QStringLiteral("AggDivAttr")
+                                                           : QStringLiteral("WaterUserAttr");
+        QCOMPARE(
+            count(*_project,
+                QStringLiteral("SELECT COUNT(*) FROM %1 WHERE AttrID = %2").arg(table).arg(type)),
+            owners);
     }
 
     void assignDefaultValueRefusesTheOtherType()

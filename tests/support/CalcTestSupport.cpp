@@ -1,10 +1,141 @@
 #include "CalcTestSupport.h"
 
 #include "calc/BaselineChangeLog.h"
+#include "calc/BaselineDemandCalculator.h"
 #include "calc/DemandCalculator.h"
+#include "calc/ScenarioDemandCalculator.h"
+#include "db/ProjectFile.h"
+#include "db/TarnDbMgr.h"
 #include "support/TestProject.h"
 
+#include <QFile>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <cmath>
 #include <limits>
+
+namespace {
+
+const QStringList ResultTables { QStringLiteral("BaseYearlyAggDiv"),
+    QStringLiteral("BaseMonthlyAggDiv"), QStringLiteral("BaseYearlyWaterUser"),
+    QStringLiteral("BaseMonthlyWaterUser"), QStringLiteral("ScenarioYearlyAggDiv"),
+    QStringLiteral("ScenarioMonthlyAggDiv"), QStringLiteral("ScenarioYearlyWaterUser"),
+    QStringLiteral("ScenarioMonthlyWaterUser") };
+
+// Every row of a result table without its key (column 0), ordered by the remaining columns,
+// which start with the owner and the year or month.
+QList<QList<QVariant>> resultRows(const QSqlDatabase& db, const QString& table)
+{
+    QStringList columns;
+    QSqlQuery info(db);
+    info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table));
+    while (info.next())
+        columns << info.value(1).toString();
+    columns.removeFirst();
+    const QString list = columns.join(QStringLiteral(", "));
+    QList<QList<QVariant>> rows;
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY %1").arg(list, table));
+    while (query.next()) {
+        QList<QVariant> row;
+        for (int i = 0; i < columns.size(); ++i)
+            row << query.value(i);
+        rows << row;
+    }
+    return rows;
+}
+
+bool sameValue(const QVariant& a, const QVariant& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() && b.isNull();
+    if (a.type() == QVariant::String || b.type() == QVariant::String)
+        return a.toString() == b.toString();
+    const double x = a.toDouble();
+    const double y = b.toDouble();
+    return x == y || std::abs(x - y) <= 1e-9 * std::max(std::abs(x), std::abs(y));
+}
+
+QString rowText(const QList<QVariant>& row)
+{
+    QStringList texts;
+    for (const QVariant& value : row)
+        texts << (value.isNull() ? QStringLiteral("NULL") : value.toString());
+    return texts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QStringList differencesFromFullRecalculation(const QString& path)
+{
+    resetDbManager();
+    const QString copy = path + QStringLiteral(".full.db");
+    QFile::remove(copy);
+    if (!QFile::copy(path, copy))
+        return { QStringLiteral("cannot copy %1").arg(path) };
+
+    QStringList differences;
+    TARN::okstat status = TarnDbMgr::instance()->openDatabase(copy);
+    if (status.failed())
+        return { status.text() };
+    BaselineChangeLog full;
+    full.setFullRecalculation();
+    {
+        BaselineDemandCalculator baseline;
+        status = runCalculator(baseline, full).result;
+    }
+    QList<QPair<int, QString>> scenarios;
+    {
+        QSqlQuery query(TarnDbMgr::instance()->database());
+        query.exec(QStringLiteral("SELECT ScenarioID, ScenarioName FROM Scenario ORDER BY "
+                                  "ScenarioID"));
+        while (query.next())
+            scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
+    }
+    for (const auto& scenario : qAsConst(scenarios)) {
+        if (status.failed())
+            break;
+        ScenarioDemandCalculator calculator(scenario.first, scenario.second);
+        status = runCalculator(calculator, full).result;
+    }
+    resetDbManager();
+    if (status.failed())
+        return { QStringLiteral("full recalculation failed: %1").arg(status.text()) };
+
+    TARN::okstat opened;
+    QSqlDatabase stored = ProjectFile::openConnection(path, &opened);
+    TARN::okstat openedCopy;
+    QSqlDatabase recalculated = ProjectFile::openConnection(copy, &openedCopy);
+    if (opened.isOk() && openedCopy.isOk()) {
+        for (const QString& table : ResultTables) {
+            const QList<QList<QVariant>> have = resultRows(stored, table);
+            const QList<QList<QVariant>> want = resultRows(recalculated, table);
+            if (have.size() != want.size()) {
+                differences << QStringLiteral("%1: %2 rows stored, %3 after a full recalculation")
+                                   .arg(table)
+                                   .arg(have.size())
+                                   .arg(want.size());
+                continue;
+            }
+            for (int r = 0; r < have.size() && differences.size() < 20; ++r) {
+                const QList<QVariant>& a = have.at(r);
+                const QList<QVariant>& b = want.at(r);
+                bool same = a.size() == b.size();
+                for (int c = 0; same && c < a.size(); ++c)
+                    same = sameValue(a.at(c), b.at(c));
+                if (!same)
+                    differences << QStringLiteral("%1: stored (%2), recalculated (%3)")
+                                       .arg(table, rowText(a), rowText(b));
+            }
+        }
+    } else {
+        differences << opened.text() << openedCopy.text();
+    }
+    ProjectFile::closeConnection(stored);
+    ProjectFile::closeConnection(recalculated);
+    return differences;
+}
 
 CalcRun runCalculator(
     DemandCalculator& calculator, const BaselineChangeLog& changeLog, bool ownsTransaction)

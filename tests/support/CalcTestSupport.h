@@ -23,6 +23,13 @@ struct CalcRun {
 CalcRun runCalculator(
     DemandCalculator& calculator, const BaselineChangeLog& changeLog, bool ownsTransaction = true);
 
+// Copies the project file and recalculates the copy as "recalc --full" does (the baseline, then
+// every scenario in ScenarioID order, each with the full-recalculation flag), then lists where
+// the eight result tables of the file differ from the copy's: row counts, and values beyond a
+// relative 1e-9 (NULL equals NULL; the tables' own row keys are left aside). Closes the
+// project the manager holds first, and leaves none open.
+QStringList differencesFromFullRecalculation(const QString& path);
+
 // A value of a query on a private connection; NULL reads as NaN.
 double number(const TestProject& project, const QString& sql);
 int count(const TestProject& project, const QString& sql);

@@ -159,25 +159,40 @@ private slots:
 
         // Recalculate All Data computed every site in the baseline and in each of the three
         // scenarios; the save then recomputed the edited site in each of those four runs, with
-        // its reason, and skipped the others.
+        // its reason, and skipped the others, except that a scenario also recomputed the other
+        // members of its demand changes that select the edited water user, and their sites.
         const QString diagnostics
             = childOf<QTextEdit>(_window.get(), "_diagTextEdit")->toPlainText();
         const int sites = scalar(QStringLiteral("SELECT COUNT(*) FROM AggDiv")).toInt();
         const int runs = 1 + 3;
-        QCOMPARE(diagnostics.count(QLatin1String("Computing Agg Diversion")), runs * sites + runs);
         QSqlQuery site(TarnDbMgr::instance()->database());
         QVERIFY(site.exec(QStringLiteral("SELECT ad.AggDivID, ad.RiffleName FROM AggDiv ad JOIN "
                                          "WaterUser wu ON wu.AggDivID = ad.AggDivID WHERE "
                                          "wu.WaterUserID = %1")
                               .arg(waterUserID)));
         QVERIFY(site.next());
+        const QString sharing = QStringLiteral(
+            "SELECT COUNT(*) FROM (SELECT DISTINCT dc.ScenarioID, %1 FROM DemandChgWaterUser sel "
+            "JOIN DemandChg dc ON dc.DemandChgID = sel.DemandChgID JOIN DemandChgWaterUser m ON "
+            "m.DemandChgID = sel.DemandChgID JOIN WaterUser wu ON wu.WaterUserID = m.WaterUserID "
+            "WHERE sel.WaterUserID = %2 AND %1 <> %3)");
+        const int sharingSites = scalar(
+            sharing.arg(QStringLiteral("wu.AggDivID")).arg(waterUserID).arg(site.value(0).toInt()))
+                                     .toInt();
+        const int sharingWaterUsers
+            = scalar(sharing.arg(QStringLiteral("m.WaterUserID")).arg(waterUserID).arg(waterUserID))
+                  .toInt();
+        QCOMPARE(diagnostics.count(QLatin1String("Computing Agg Diversion")),
+            runs * sites + runs + sharingSites);
         const QString siteHeader
             = QStringLiteral("Computing Agg Diversion %1.%2 for the following reason(s):")
                   .arg(site.value(0).toInt(), 3, 10, QLatin1Char('0'))
                   .arg(site.value(1).toString());
         QCOMPARE(diagnostics.count(siteHeader), runs);
-        QCOMPARE(diagnostics.count(QLatin1String("for the following reason(s):")), 2 * runs);
-        QCOMPARE(diagnostics.count(QLatin1String("Skipping Agg Diversion")), runs * (sites - 1));
+        QCOMPARE(diagnostics.count(QLatin1String("for the following reason(s):")),
+            2 * runs + sharingSites + sharingWaterUsers);
+        QCOMPARE(diagnostics.count(QLatin1String("Skipping Agg Diversion")),
+            runs * (sites - 1) - sharingSites);
         QVERIFY2(diagnostics.contains(QStringLiteral("Water User %1.%2 was edited")
                                           .arg(waterUserID, 3, 10, QLatin1Char('0'))
                                           .arg(waterUserName)),

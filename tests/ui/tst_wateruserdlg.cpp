@@ -201,6 +201,79 @@ private slots:
         QCOMPARE(combo->count(), 0);
     }
 
+    void filteringNeverChangesTheChosenSite()
+    {
+        WaterUserDlg dialog(nullptr, 1, 1, -1);
+        auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("_aggDivNameComboBox"));
+        QAbstractItemModel* filter
+            = dialog.findChild<QTableView*>(QStringLiteral("_aggDivAttrTableView"))->model();
+        chooseFilterValue(filter, 0, 12, QStringLiteral("Upper"));
+        chooseFilterValue(filter, 1, 22, QStringLiteral("A"));
+        QCOMPARE(combo->count(), 1); // East Pipe; the chosen North Canal is not listed
+        QCOMPARE(combo->currentIndex(), -1);
+        BoxCatcher catcher;
+        QVERIFY(dialog.applyChanges().isOk());
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT AggDivID FROM WaterUser WHERE WaterUserID = 1")).toInt(),
+            1);
+
+        // Picking a site is what moves the water user.
+        combo->setCurrentIndex(0);
+        QVERIFY(dialog.applyChanges().isOk());
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT AggDivID FROM WaterUser WHERE WaterUserID = 1")).toInt(),
+            3);
+        QVERIFY2(catcher.texts.isEmpty(), qPrintable(catcher.texts.join(QLatin1Char('\n'))));
+    }
+
+    void coefficientFieldsTakeFiniteNumbersOnly()
+    {
+        WaterUserDlg dialog(nullptr, 1, 1, -1);
+        MonthlyCoefficientLineEdit* january = dialog.coefficientEditors().at(0);
+        january->clear();
+        QTest::keyClicks(january, QStringLiteral("a1b.5c"));
+        QCOMPARE(january->text(), QStringLiteral("1.5"));
+
+        // Text that is no number (a file made elsewhere may hold one) is refused at the save.
+        january->setText(QStringLiteral("abc"));
+        dialog.coefficientEditors().at(1)->setText(QStringLiteral("20"));
+        BoxCatcher catcher;
+        QCOMPARE(dialog.applyChanges().text(), QStringLiteral("'abc' is not numeric."));
+        const QString stored = QStringLiteral(
+            "SELECT typeof(Jan) || ':' || ifnull(Jan, '') || ':' || typeof(Feb) || ':' || Feb "
+            "FROM WaterUserDist WHERE WaterUserID = 1");
+        QCOMPARE(scalar(stored).toString(), QStringLiteral("real:10.0:real:10.0"));
+
+        // An empty field counts 0 and is stored as no value; numbers are stored as numbers.
+        january->clear();
+        QVERIFY(dialog.applyChanges().isOk());
+        QCOMPARE(scalar(stored).toString(), QStringLiteral("null::real:20.0"));
+        QCOMPARE(catcher.texts, QStringList { QStringLiteral("'abc' is not numeric.") });
+    }
+
+    void cancelUndoesACopy()
+    {
+        const QString copied
+            = QStringLiteral("SELECT (SELECT COUNT(*) FROM WaterUserData WHERE WaterUserID = 2) "
+                             "|| ':' || (SELECT Jan FROM WaterUserDist WHERE WaterUserID = 2)");
+        QCOMPARE(scalar(copied).toString(), QStringLiteral("0:5.0"));
+        {
+            WaterUserDlg dialog(nullptr, 2, 1, -1);
+            dialog.copyWaterUserData(1);
+            QCOMPARE(scalar(copied).toString(), QStringLiteral("2:10.0"));
+            dialog.reject();
+        }
+        QCOMPARE(scalar(copied).toString(), QStringLiteral("0:5.0"));
+
+        // Once saved, the copy is an edit like any other: Cancel keeps it.
+        WaterUserDlg dialog(nullptr, 2, 1, -1);
+        dialog.copyWaterUserData(1);
+        BoxCatcher catcher;
+        QVERIFY(dialog.applyChanges().isOk());
+        dialog.reject();
+        QCOMPARE(scalar(copied).toString(), QStringLiteral("2:10.0"));
+    }
+
     void newWaterUserOrd_data()
     {
         QTest::addColumn<int>("site");

@@ -185,6 +185,24 @@ private slots:
             << "0:200,50,0.25,n"
             << ""
             << "";
+        // What was pasted is the input: the third value follows from it.
+        QTest::newRow("diversion and efficiency on a full row")
+            << 1 << 3 << int(View::DiversionEfficiency) << "200\t0.5"
+            << ""
+            << "1:200,100,0.5,n"
+            << ""
+            << "";
+        QTest::newRow("depletion and efficiency on a full row")
+            << 1 << 3 << int(View::DepletionEfficiency) << "50\t0.25"
+            << ""
+            << "1:200,50,0.25,n"
+            << ""
+            << "";
+        QTest::newRow("plain efficiency on a full row") << 1 << 5 << int(View::PlainPaste) << "0.5"
+                                                        << ""
+                                                        << "1:100,50,0.5,n"
+                                                        << ""
+                                                        << "";
         QTest::newRow("two-column action with one field")
             << 0 << 3 << int(View::DiversionDepletion) << "100"
             << "Two columns of data are required for this action."

@@ -118,6 +118,11 @@ void AggDivDlg::mapSiteRow()
     _mapper->addMapping(_ui->_aggDivRWNameLineEdit, RiffleNameCol);
     _mapper->addMapping(_ui->_notes, NotesCol);
     _mapper->setCurrentIndex(row);
+    // Whoever re-selects the shared model (the baseline dialog reading the saved site back, a
+    // quick plot window opening) leaves the mapper without a row, and later edits would go
+    // nowhere. Re-selects follow saves, so the fields show what they had.
+    connect(_aggDivModel, &QAbstractItemModel::modelReset, this,
+        [this] { _mapper->setCurrentIndex(siteRow()); });
 }
 
 void AggDivDlg::loadAttributes()
@@ -201,9 +206,7 @@ TARN::okstat AggDivDlg::applyChanges()
         _ui->_salinityMethodComboBox->currentData(), Qt::EditRole);
     if (!_aggDivModel->submitAll())
         showWarning(_aggDivModel->lastError().text());
-    // The submit re-selects the model: find the row again and keep the fields bound to it.
     row = siteRow();
-    _mapper->setCurrentIndex(row);
 
     QList<AggDivAttr> attrs = _attrModel->records();
     const TARN::okstat saved = TarnDbMgr::instance()->aggDivDAO()->saveAggDivAttrs(attrs);

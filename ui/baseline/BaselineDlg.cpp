@@ -322,12 +322,13 @@ TARN::okstat BaselineDlg::applyChanges()
     }
     TARN::okstat result;
     bool committed = false;
+    TARN::okstat calculated;
     if (failures.isEmpty()) {
         committed = mgr->database().commit();
         if (committed) {
             _ui->_modifiedDateLabel->setText(_baseline.ModifiedDate);
             if (_changeLog.hasChanges())
-                recalculate();
+                calculated = recalculate();
         } else {
             result = mgr->database().lastError().text();
             QMessageBox::information(this, SaveTitle, result.text());
@@ -338,14 +339,20 @@ TARN::okstat BaselineDlg::applyChanges()
     }
 
     if (committed) {
-        _changeLog.clear();
-        if (_keepOpen) {
+        // A failed calculation keeps the recorded edits, so that the next save computes them
+        // again, and keeps the dialog open after OK: closing would lose them while the stored
+        // results no longer follow the saved input.
+        if (calculated.failed())
+            result = calculated;
+        if (_keepOpen || calculated.failed()) {
             const TARN::okstat begun = mgr->beginTransaction();
             if (begun.failed()) {
                 showWarning(begun.text());
                 reject();
             }
         }
+        if (calculated.isOk())
+            _changeLog.clear();
         updateButtons();
     }
     return result;
@@ -363,31 +370,37 @@ void BaselineDlg::applyClickedHandler()
     TarnDlg::applyClicked();
 }
 
-bool BaselineDlg::runCalculator(DemandCalculator* calculator)
+TARN::okstat BaselineDlg::runCalculator(DemandCalculator* calculator)
 {
     const TARN::okstat ready = calculator->initialize(&_changeLog, true);
     if (ready.failed()) {
         showWarning(ready.text());
         delete calculator;
-        return false;
+        return ready;
     }
     connect(calculator, &DemandCalculator::diagMessage, this, &BaselineDlg::diagMessage,
         Qt::QueuedConnection);
     CalcStatusDlg status(this);
     status.attachCalculator(calculator);
     calculator->start();
-    const bool accepted = status.exec() == QDialog::Accepted;
-    if (!accepted)
-        showWarning(status.resultText());
+    TARN::okstat result;
+    if (status.exec() != QDialog::Accepted) {
+        result = status.resultText();
+        showWarning(result.text());
+    }
     delete calculator;
     // Lines still queued from the worker belong before whatever the next run reports.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    return accepted;
+    return result;
 }
 
-void BaselineDlg::recalculate()
+TARN::okstat BaselineDlg::recalculate()
 {
-    runCalculator(new BaselineDemandCalculator(this));
+    // The scenarios read the stored baseline results: on a baseline that failed they would
+    // compute from the old ones.
+    const TARN::okstat baseline = runCalculator(new BaselineDemandCalculator(this));
+    if (baseline.failed())
+        return baseline;
     QSqlTableModel* scenarios = TarnDbMgr::instance()->scenarioDAO()->scenarioModel();
     ModelOps::selectAll(scenarios);
     QList<QPair<int, QString>> runs;
@@ -396,8 +409,14 @@ void BaselineDlg::recalculate()
         runs.append(
             { record.value(TN::ScenarioID).toInt(), record.value(TN::ScenarioName).toString() });
     }
-    for (const auto& run : qAsConst(runs))
-        runCalculator(new ScenarioDemandCalculator(run.first, run.second, this));
+    TARN::okstat result;
+    for (const auto& run : qAsConst(runs)) {
+        const TARN::okstat scenario
+            = runCalculator(new ScenarioDemandCalculator(run.first, run.second, this));
+        if (scenario.failed() && result.isOk())
+            result = scenario;
+    }
+    return result;
 }
 
 void BaselineDlg::recalculateAllClickedHandler()
@@ -410,12 +429,15 @@ void BaselineDlg::recalculateAllClickedHandler()
         return;
     TarnDbMgr* mgr = TarnDbMgr::instance();
     _changeLog.setFullRecalculation();
+    bool calculated = false;
     if (mgr->database().commit())
-        recalculate();
+        calculated = recalculate().isOk();
     else
         QMessageBox::information(this, SaveTitle, mgr->database().lastError().text());
     const TARN::okstat begun = mgr->beginTransaction();
-    _changeLog.clear();
+    // After a failure the flag stays, so that the next save recalculates everything.
+    if (calculated)
+        _changeLog.clear();
     if (begun.failed()) {
         showWarning(begun.text());
         reject();
@@ -426,11 +448,25 @@ bool BaselineDlg::rollback()
 {
     for (QSqlTableModel* model : qAsConst(_submitModels))
         model->revertAll();
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    QSqlDatabase& db = mgr->database();
     if (!db.rollback()) {
         QMessageBox::information(this, CancelTitle, db.lastError().text());
         return false;
     }
+    // The shared models still hold what the rolled-back save wrote into them (the baseline
+    // row with its description, password digest and time range among it); left so, the next
+    // save or the password check would take it for the file's content.
+    if (mgr->baselineDAO())
+        ModelOps::selectAll(mgr->baselineDAO()->baselineModel());
+    for (QSqlTableModel* model : { static_cast<QSqlTableModel*>(_aggDivModel),
+             static_cast<QSqlTableModel*>(_waterUserModel) }) {
+        if (model)
+            ModelOps::selectAll(model);
+    }
+    if (mgr->baselineDAO())
+        mgr->baselineDAO()->getBaseline(_baseline);
+    _changeLog.clear();
     return true;
 }
 

@@ -15,6 +15,7 @@ class DemandCalculator;
 class QSqlTableModel;
 class WaterUserProxyModel;
 class WaterUserViewModel;
+struct WaterUserMembership;
 
 namespace Ui {
 class BaselineWidgets;
@@ -78,9 +79,18 @@ private:
     void runWaterUserDlg(int waterUserID, int aggDivID);
     // A water user dialog cancelled after an Apply has deleted its new water user again.
     void waterUserEditCanceled(int aggDivID, int waterUserID);
-    // Recalculates the baseline, then every scenario, each under the status dialog.
-    void recalculate();
-    bool runCalculator(DemandCalculator* calculator);
+    // A site dialog cancelled after an Apply has removed its new site again.
+    void aggDivEditCanceled(int aggDivID);
+    // Records the demand changes a water user belongs to now, before an edit takes it out.
+    void recordDemandChangesLeft(int aggDivID, int waterUserID);
+    // Diagnostic lines naming the demand changes and plot curves a moved water user left.
+    void reportDroppedMemberships(
+        const WaterUser& waterUser, const QList<WaterUserMembership>& dropped);
+    // Recalculates the baseline, then every scenario, each under the status dialog; the first
+    // failure (already shown) when a calculation failed. The scenarios are not run on a
+    // baseline that failed.
+    TARN::okstat recalculate();
+    TARN::okstat runCalculator(DemandCalculator* calculator);
     // Reverts the submitted models and rolls the transaction back; false when the rollback
     // failed (already shown).
     bool rollback();

@@ -3,6 +3,7 @@
 #include "ui/baseline/BaselineDlg.h"
 #include "ui_BaselineDlg.h"
 
+#include "calc/DemandCalculator.h"
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
 #include "db/TarnDbMgr.h"
@@ -18,6 +19,7 @@
 #include "ui/common/WaterUserViewModel.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QInputDialog>
 #include <QRegularExpression>
 
@@ -242,6 +244,7 @@ void BaselineDlg::runAggDivDlg(int aggDivID)
 {
     AggDivDlg dialog(aggDivID, &_changeLog, this);
     connect(&dialog, &AggDivDlg::aggDivEdited, this, &BaselineDlg::aggDivEditedHandler);
+    connect(&dialog, &AggDivDlg::aggDivEditCanceled, this, &BaselineDlg::aggDivEditCanceled);
     dialog.exec();
 }
 
@@ -286,6 +289,37 @@ void BaselineDlg::aggDivEditedHandler(int aggDivID, QString adName)
     scrollToAggDiv(aggDivID);
 }
 
+void BaselineDlg::aggDivEditCanceled(int aggDivID)
+{
+    // A new site's dialog removes its row on Cancel; once removed, the list entry an earlier
+    // Apply added must go too, or the next save would write the site back.
+    AggDiv stored;
+    if (TarnDbMgr::instance()->aggDivDAO()->getAggDiv(aggDivID, stored).isOk()
+        && stored.AggDivID == 0) {
+        const auto& records = _aggDivViewModel->records();
+        for (int row = 0; row < records.size(); ++row) {
+            if (records.at(row).AggDivID == aggDivID) {
+                _aggDivViewModel->removeRows(row, 1);
+                _aggDivViewModel->renumberOrd();
+                break;
+            }
+        }
+        updateButtons();
+        return;
+    }
+    scrollToAggDiv(aggDivID);
+}
+
+void BaselineDlg::recordDemandChangesLeft(int aggDivID, int waterUserID)
+{
+    QList<int> demandChgIDs;
+    const TARN::okstat status
+        = TarnDbMgr::instance()->waterUserDAO()->getDemandChgIDs(waterUserID, demandChgIDs);
+    if (status.failed())
+        showWarning(status.text());
+    _changeLog.demandChangesLeft(aggDivID, waterUserID, demandChgIDs);
+}
+
 void BaselineDlg::delAggDivClicked()
 {
     const QModelIndex current = _ui->_aggDivTableView->currentIndex();
@@ -294,6 +328,14 @@ void BaselineDlg::delAggDivClicked()
         return;
     }
     const AggDiv aggDiv = _aggDivViewModel->record(_aggDivProxy->mapToSource(current).row());
+    // The site's water users go with it, and with them their places in demand changes: what
+    // those changes share out to their other members has to be recomputed.
+    WaterUserList departing;
+    TarnDbMgr::instance()->waterUserDAO()->getWaterUsers(departing, aggDiv.AggDivID, 0);
+    QHash<int, QList<int>> demandChanges;
+    for (const WaterUser& waterUser : qAsConst(departing))
+        TarnDbMgr::instance()->waterUserDAO()->getDemandChgIDs(
+            waterUser.WaterUserID, demandChanges[waterUser.WaterUserID]);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TARN::okstat status = TarnDbMgr::instance()->aggDivDAO()->deleteAggDiv(aggDiv);
     QApplication::restoreOverrideCursor();
@@ -301,6 +343,14 @@ void BaselineDlg::delAggDivClicked()
         showWarning(QStringLiteral("%1: %2").arg(
             QStringLiteral("Unable to delete the aggregate diversion"), status.text()));
         return;
+    }
+    for (const WaterUser& waterUser : qAsConst(departing)) {
+        if (demandChanges.value(waterUser.WaterUserID).isEmpty())
+            continue;
+        _changeLog.waterUserDeleted(
+            aggDiv.AggDivID, waterUser.WaterUserID, waterUser.WaterUserName);
+        _changeLog.demandChangesLeft(
+            aggDiv.AggDivID, waterUser.WaterUserID, demandChanges.value(waterUser.WaterUserID));
     }
     // The site's water users went with it; they must not be saved again.
     _waterUserViewModel->setRecords({});
@@ -374,8 +424,18 @@ void BaselineDlg::waterUserEditedHandler(int aggDivID, int waterUserID, QString 
             _waterUserViewModel->index(
                 _waterUserViewModel->rowCount() - 1, _waterUserViewModel->columnCount() - 1));
     } else {
-        _changeLog.aggDivsTouched(_aggDivID, waterUser.aggDiv.AggDivID);
-        updateMemberships();
+        // Moved to another site: both sites' totals change, and the water user's own results
+        // are recomputed under the site it now belongs to.
+        const int oldAggDivID = _aggDivID;
+        const int newAggDivID = waterUser.aggDiv.AggDivID;
+        _changeLog.aggDivsTouched(oldAggDivID, newAggDivID);
+        _changeLog.waterUserEdited(newAggDivID, waterUserID, waterUserName);
+        recordDemandChangesLeft(newAggDivID, waterUserID);
+        QList<WaterUserMembership> dropped;
+        const TARN::okstat membership = dao->updateMembershipAfterMove(waterUser, dropped);
+        if (membership.failed())
+            showWarning(membership.text());
+        reportDroppedMemberships(waterUser, dropped);
         const auto& records = _waterUserViewModel->records();
         for (int row = 0; row < records.size(); ++row) {
             if (records.at(row).WaterUserID == waterUserID) {
@@ -416,6 +476,9 @@ void BaselineDlg::delWaterUserHandler()
     }
     const WaterUser waterUser
         = _waterUserViewModel->record(_waterUserProxy->mapToSource(current).row());
+    // Read before the deletion takes the water user out of its demand changes.
+    QList<int> demandChanges;
+    TarnDbMgr::instance()->waterUserDAO()->getDemandChgIDs(waterUser.WaterUserID, demandChanges);
     const TARN::okstat status = TarnDbMgr::instance()->waterUserDAO()->deleteWaterUser(waterUser);
     if (status.failed()) {
         showWarning(QStringLiteral("%1: %2").arg(
@@ -425,7 +488,26 @@ void BaselineDlg::delWaterUserHandler()
     _waterUserProxy->removeRow(current.row());
     _changeLog.waterUserDeleted(
         waterUser.aggDiv.AggDivID, waterUser.WaterUserID, waterUser.WaterUserName);
+    _changeLog.demandChangesLeft(waterUser.aggDiv.AggDivID, waterUser.WaterUserID, demandChanges);
     updateButtons();
+}
+
+void BaselineDlg::reportDroppedMemberships(
+    const WaterUser& waterUser, const QList<WaterUserMembership>& dropped)
+{
+    if (dropped.isEmpty())
+        return;
+    emit diagMessage(
+        QStringLiteral("Water User %1 was moved to Agg Diversion %2 and left:")
+            .arg(DemandCalculator::itemLabel(waterUser.WaterUserID, waterUser.WaterUserName),
+                DemandCalculator::itemLabel(waterUser.aggDiv.AggDivID, waterUser.aggDiv.SiteName)));
+    for (const WaterUserMembership& membership : dropped) {
+        emit diagMessage(
+            QStringLiteral("    %1 %2")
+                .arg(membership.plotCurve ? QStringLiteral("Plot Curve")
+                                          : QStringLiteral("Demand Change"),
+                    DemandCalculator::itemLabel(membership.ownerId, membership.ownerName)));
+    }
 }
 
 void BaselineDlg::scrollToAggDiv(int aggDivID)

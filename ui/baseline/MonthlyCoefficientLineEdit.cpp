@@ -1,6 +1,8 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 
 #include "db/ModelOps.h"
+#include "db/Records.h"
+#include "ui/common/NullableDoubleValidator.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -9,6 +11,8 @@
 #include <QMenu>
 #include <QMessageBox>
 
+#include <cmath>
+
 MonthlyCoefficientLineEdit::MonthlyCoefficientLineEdit(
     int column, QAbstractItemModel* model, QWidget* parent)
     : QLineEdit(parent)
@@ -16,6 +20,8 @@ MonthlyCoefficientLineEdit::MonthlyCoefficientLineEdit(
     , _model(model)
 {
     setPlaceholderText(QStringLiteral("0"));
+    // Typing takes numbers only, as in the yearly table; an empty field stands for 0.
+    setValidator(new NullableDoubleValidator(this));
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
         &MonthlyCoefficientLineEdit::customMenuRequested);
@@ -45,6 +51,20 @@ TARN::okstat MonthlyCoefficientLineEdit::parsePaste(
     }
     values = parsed;
     return {};
+}
+
+bool MonthlyCoefficientLineEdit::value(double& coefficient) const
+{
+    const QString content = text().trimmed();
+    if (content.isEmpty()) {
+        coefficient = TARN::nan();
+        return true;
+    }
+    bool ok = false;
+    coefficient = locale().toDouble(content, &ok);
+    if (ok && std::isfinite(coefficient))
+        return true;
+    return TARN::parseFinite(content, coefficient);
 }
 
 void MonthlyCoefficientLineEdit::pasteCoeffsHandler()

@@ -22,6 +22,8 @@ public:
     MonthlyCoefficientLineEdit(int column, QAbstractItemModel* model, QWidget* parent = nullptr);
 
     int column() const { return _column; }
+    // The field as a number: NaN for an empty field; false when the text is no finite number.
+    bool value(double& coefficient) const;
 
     // The (column, value) pairs of clipboard text pasted at column; empty lines give no value.
     // Refuses the whole text on too many lines or a line that is not a number.

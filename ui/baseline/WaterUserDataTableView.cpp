@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -39,6 +40,56 @@ QStringList clipboardLines(QString text)
             line.chop(1);
     }
     return lines;
+}
+
+enum GivenValue { Diversion = 0, Depletion = 1, Efficiency = 2 };
+
+// Derives the third of diversion, depletion and efficiency of a pasted row.
+void deriveFromPasted(
+    WaterUserDataTableView::PastedRow& pasted, const std::array<bool, 3>& pastedValues)
+{
+    // The three ways of deriving one value from the other two, in their order of precedence.
+    struct Rule {
+        int first;
+        int second;
+        int derived;
+    };
+    static const std::array<Rule, 3> rules { { { Diversion, Depletion, Efficiency },
+        { Diversion, Efficiency, Depletion }, { Depletion, Efficiency, Diversion } } };
+    std::array<double*, 3> values { &pasted.diversion, &pasted.depletion, &pasted.efficiency };
+    const int pastedCount = int(pastedValues[0]) + int(pastedValues[1]) + int(pastedValues[2]);
+
+    // What was pasted is the input: a rule that derives from the pasted values goes first, and
+    // none overwrites a pasted value (unless all three were pasted, when the first rule holds).
+    const Rule* chosen = nullptr;
+    int chosenRank = -1;
+    for (const Rule& rule : rules) {
+        if (pastedCount < 3 && pastedValues[rule.derived])
+            continue;
+        if (!has(*values[rule.first]) || !has(*values[rule.second]))
+            continue;
+        const int rank = int(pastedValues[rule.first]) + int(pastedValues[rule.second]);
+        if (rank > chosenRank) {
+            chosen = &rule;
+            chosenRank = rank;
+        }
+    }
+    if (!chosen)
+        return;
+    double& diversion = pasted.diversion;
+    double& depletion = pasted.depletion;
+    double& efficiency = pasted.efficiency;
+    switch (chosen->derived) {
+    case Efficiency:
+        efficiency = diversion == 0.0 ? TARN::nan() : depletion / diversion;
+        break;
+    case Depletion:
+        depletion = efficiency * diversion;
+        break;
+    default:
+        diversion = efficiency == 0.0 ? TARN::nan() : depletion / efficiency;
+        break;
+    }
 }
 
 } // namespace
@@ -104,6 +155,8 @@ WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
     if (text.isEmpty())
         return result;
     const QStringList lines = clipboardLines(text);
+    // Per kept row: which of diversion, depletion and efficiency the line gave.
+    QVector<std::array<bool, 3>> given;
     int targetRow = row;
     for (const QString& line : lines) {
         if (targetRow < 0 || targetRow >= records.size()) {
@@ -118,6 +171,7 @@ WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
         pasted.depletion = current.DepletionReq;
         pasted.efficiency = current.EfficiencyRatio;
 
+        std::array<bool, 3> pastedValues { false, false, false };
         int position = 0;
         int limit = 1;
         if (action == PlainPaste) {
@@ -159,6 +213,12 @@ WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
                 break;
             }
             *target = value;
+            if (target == &pasted.diversion)
+                pastedValues[Diversion] = true;
+            else if (target == &pasted.depletion)
+                pastedValues[Depletion] = true;
+            else if (target == &pasted.efficiency)
+                pastedValues[Efficiency] = true;
         }
         if (action != PlainPaste && fields.size() != 2) {
             result.status = QStringLiteral("Two columns of data are required for this action.");
@@ -166,27 +226,23 @@ WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
             return result;
         }
         result.rows.append(pasted);
+        given.append(pastedValues);
         ++targetRow;
     }
 
-    for (PastedRow& pasted : result.rows) {
+    for (int i = 0; i < result.rows.size(); ++i) {
+        PastedRow& pasted = result.rows[i];
+        std::array<bool, 3>& pastedValues = given[i];
         const QString year = QStringLiteral("<li>%1</li>").arg(records.at(pasted.row).Year);
         if (pasted.efficiency < 0.0 || pasted.efficiency > 1.0) {
             pasted.efficiency = TARN::nan();
+            pastedValues[Efficiency] = false;
             result.invalidEfficiencyYears.append(year);
         }
         const bool nonZeroDiversion = has(pasted.diversion) && pasted.diversion != 0.0;
-        if (nonZeroDiversion || pasted.efficiency != 0.0) {
-            if (has(pasted.diversion) && has(pasted.depletion)) {
-                pasted.efficiency
-                    = pasted.diversion == 0.0 ? TARN::nan() : pasted.depletion / pasted.diversion;
-            } else if (has(pasted.diversion) && has(pasted.efficiency)) {
-                pasted.depletion = pasted.efficiency * pasted.diversion;
-            } else if (has(pasted.depletion) && has(pasted.efficiency)) {
-                pasted.diversion
-                    = pasted.efficiency == 0.0 ? TARN::nan() : pasted.depletion / pasted.efficiency;
-            }
-        } else {
+        if (nonZeroDiversion || pasted.efficiency != 0.0)
+            deriveFromPasted(pasted, pastedValues);
+        else {
             pasted.diversion = 0.0;
             pasted.depletion = 0.0;
             pasted.efficiency = ZeroEfficiency;

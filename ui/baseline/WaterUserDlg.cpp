@@ -19,6 +19,7 @@
 #include "ui/plot/QuickPlot.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
+#include <QComboBox>
 #include <QDataWidgetMapper>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -29,6 +30,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -47,6 +49,28 @@ void hideColumns(QTableView* table, std::initializer_list<int> columns)
     for (int column : columns)
         table->setColumnHidden(column, true);
 }
+
+// Hands a coefficient field to the distribution row as a number: an empty field as NULL, a
+// text that is no number not at all (the save refuses it).
+class CoefficientDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void setModelData(
+        QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        auto* field = qobject_cast<MonthlyCoefficientLineEdit*>(editor);
+        if (!field) {
+            QStyledItemDelegate::setModelData(editor, model, index);
+            return;
+        }
+        double value = 0.0;
+        if (field->value(value))
+            model->setData(index, TARN::fromDouble(value), Qt::EditRole);
+    }
+};
+
+const QString CopySavepoint = QStringLiteral("WaterUserCopy");
 
 } // namespace
 
@@ -128,7 +152,33 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
 
 WaterUserDlg::~WaterUserDlg()
 {
+    // Closed neither by OK nor by Cancel: what was copied stays, as it would after an Apply.
+    endCopySavepoint(false);
     delete _ui;
+}
+
+bool WaterUserDlg::beginCopySavepoint()
+{
+    if (_copySavepoint)
+        return true;
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (!query.exec(QStringLiteral("SAVEPOINT %1").arg(CopySavepoint))) {
+        showWarning(QStringLiteral("Unable to copy data: %1").arg(query.lastError().text()));
+        return false;
+    }
+    _copySavepoint = true;
+    return true;
+}
+
+void WaterUserDlg::endCopySavepoint(bool undo)
+{
+    if (!_copySavepoint)
+        return;
+    _copySavepoint = false;
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (undo)
+        query.exec(QStringLiteral("ROLLBACK TO %1").arg(CopySavepoint));
+    query.exec(QStringLiteral("RELEASE %1").arg(CopySavepoint));
 }
 
 int WaterUserDlg::waterUserRow() const
@@ -242,6 +292,7 @@ void WaterUserDlg::bindWaterUserRow()
 
     ModelOps::filterById(_waterUserDistModel, _waterUserID, TN::WaterUserID);
     _distMapper->setModel(_waterUserDistModel);
+    _distMapper->setItemDelegate(new CoefficientDelegate(_distMapper));
     for (MonthlyCoefficientLineEdit* editor : qAsConst(_coeffEditors))
         _distMapper->addMapping(editor, editor->column());
     _distMapper->setCurrentIndex(0);
@@ -311,7 +362,15 @@ void WaterUserDlg::loadSiteFilter()
     // The site choice works even when the attribute filter cannot be offered.
     _ui->_aggDivNameComboBox->setModel(_siteProxy);
     _ui->_aggDivNameComboBox->setModelColumn(SiteNameCol);
+    _chosenSiteID = _aggDivID;
     selectSite(_aggDivID);
+    // Only picking a site changes the choice; narrowing the list by attributes does not, even
+    // when it hides the chosen site (the combo box then shows none).
+    connect(_ui->_aggDivNameComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        [this](int row) {
+            if (!_narrowingSites && row >= 0)
+                _chosenSiteID = _siteProxy->index(row, SiteIdCol).data().toInt();
+        });
 
     AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
     if (!dao)
@@ -362,6 +421,10 @@ void WaterUserDlg::selectSite(int aggDivID)
             return;
         }
     }
+    const bool narrowing = _narrowingSites;
+    _narrowingSites = true;
+    _ui->_aggDivNameComboBox->setCurrentIndex(-1);
+    _narrowingSites = narrowing;
 }
 
 double WaterUserDlg::sumCoefficients()
@@ -395,8 +458,11 @@ void WaterUserDlg::aggDivFilterChanged(const QModelIndex&, const QModelIndex&, c
     }
     if (ids.isEmpty())
         ids << QStringLiteral("-1");
+    _narrowingSites = true;
     _siteProxy->setFilterRegularExpression(
         QRegularExpression(QStringLiteral("^(%1)$").arg(ids.join(QLatin1Char('|')))));
+    selectSite(_chosenSiteID);
+    _narrowingSites = false;
 }
 
 void WaterUserDlg::selectWaterUserClicked()
@@ -411,8 +477,10 @@ void WaterUserDlg::selectWaterUserClicked()
 
 void WaterUserDlg::generatePlot()
 {
-    const int siteRow = _ui->_aggDivNameComboBox->currentIndex();
-    const QString siteRiffleName = _siteProxy->index(siteRow, SiteRiffleNameCol).data().toString();
+    const QModelIndex site = ModelOps::findRowById(_siteModel, _chosenSiteID);
+    const QString siteRiffleName = site.isValid()
+        ? _siteModel->index(site.row(), SiteRiffleNameCol).data().toString()
+        : QString();
     const QString title
         = QStringLiteral("%1:%2").arg(siteRiffleName, _ui->_riffleNameLineEdit->text());
     QuickPlot::openWaterUserPlot(this, _waterUserID, title);
@@ -428,6 +496,9 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
         showWarning(QStringLiteral("Unable to find distribution data for selected water user"));
         return;
     }
+    // The copy is written at once; Cancel undoes it back to here.
+    if (!beginCopySavepoint())
+        return;
     QList<double> coefficients;
     for (int column = MonthlyCoefficientLineEdit::FirstColumn;
          column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
@@ -467,6 +538,14 @@ TARN::okstat WaterUserDlg::applyChanges()
     _waterUserMapper->submit();
     _distMapper->submit();
 
+    for (const MonthlyCoefficientLineEdit* editor : qAsConst(_coeffEditors)) {
+        double coefficient = 0.0;
+        if (!editor->value(coefficient)) {
+            const QString error = QStringLiteral("'%1' is not numeric.").arg(editor->text());
+            showWarning(error);
+            return error;
+        }
+    }
     if (std::abs(100.0 - sumCoefficients()) > 0.00005) {
         const QString error = QStringLiteral("Sum of coefficients must = 100.");
         showWarning(error);
@@ -480,13 +559,13 @@ TARN::okstat WaterUserDlg::applyChanges()
         showWarning(error);
         return error;
     }
-    const int siteRow = _ui->_aggDivNameComboBox->currentIndex();
-    if (siteRow < 0 || siteRow >= _siteProxy->rowCount()) {
+    // The site last picked, whether or not the attribute filter still lists it.
+    if (!ModelOps::findRowById(_siteModel, _chosenSiteID).isValid()) {
         const QString error = QStringLiteral("Please select an AggDiv");
         showWarning(error);
         return error;
     }
-    const int chosenSite = _siteProxy->index(siteRow, SiteIdCol).data().toInt();
+    const int chosenSite = _chosenSiteID;
     if (chosenSite != _aggDivID) {
         _aggDivID = chosenSite;
         _waterUserModel->setData(_waterUserModel->index(row, WuAggDivCol), _aggDivID);
@@ -524,6 +603,8 @@ TARN::okstat WaterUserDlg::applyChanges()
         return dataSaved;
     }
 
+    // Saved, copy included: the copy is now an edit like any other.
+    endCopySavepoint(false);
     const QString name = _waterUserModel->index(row, WuNameCol).data().toString();
     emit waterUserEdited(_aggDivID, _waterUserID, name);
     selectSite(_aggDivID);
@@ -542,6 +623,12 @@ void WaterUserDlg::okClicked()
 
 void WaterUserDlg::discardEdits()
 {
+    if (_copySavepoint) {
+        endCopySavepoint(true);
+        if (_waterUserDistModel)
+            ModelOps::filterById(_waterUserDistModel, _waterUserID, TN::WaterUserID);
+        loadWaterUserData();
+    }
     if (_isNewWaterUser && _waterUserModel) {
         const int row = waterUserRow();
         if (row >= 0 && (!_waterUserModel->removeRow(row) || !_waterUserModel->submitAll())) {

@@ -65,14 +65,23 @@ private:
     void loadSiteFilter();
     int waterUserRow() const;
     void selectSite(int aggDivID);
-    // Removes a new water user's row again, and drops the pending edits of the shared models.
+    // Undoes a copy from another water user, removes a new water user's row again, and drops
+    // the pending edits of the shared models.
     void discardEdits();
+    // The copy from another water user writes at once, inside a savepoint that Cancel rolls
+    // back to and a successful save releases.
+    bool beginCopySavepoint();
+    void endCopySavepoint(bool undo);
 
     Ui::WaterUserWidgets* _ui;
     int _waterUserID;
     int _aggDivID;
     int _scenarioID;
     bool _isNewWaterUser = false;
+    // The site picked in the combo box; the attribute filter only narrows what it lists.
+    int _chosenSiteID = -1;
+    bool _narrowingSites = false;
+    bool _copySavepoint = false;
     TarnRelationalTableModel* _siteModel;
     QSortFilterProxyModel* _siteProxy;
     WaterUserDataTableView* _dataTableView;
