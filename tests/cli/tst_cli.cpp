@@ -1,4 +1,5 @@
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include <QFile>
 #include <QProcess>
@@ -178,6 +179,7 @@ private slots:
         QFile file(xml);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("<SimObjsAttributes>"));
+        QCOMPARE(xmlWellFormedProblem(xml), QString());
 
         const Result refused
             = run({ QStringLiteral("export-xlsx"), demo, dir.filePath(QStringLiteral("out.csv")) });
