@@ -339,13 +339,8 @@ TARN::okstat BaselineDlg::applyChanges()
 
     if (committed) {
         _changeLog.clear();
-        if (_keepOpen) {
-            const TARN::okstat begun = mgr->beginTransaction();
-            if (begun.failed()) {
-                showWarning(begun.text());
-                reject();
-            }
-        }
+        if (_keepOpen)
+            continueInNewTransaction();
         updateButtons();
     }
     return result;
@@ -410,16 +405,15 @@ void BaselineDlg::recalculateAllClickedHandler()
         return;
     TarnDbMgr* mgr = TarnDbMgr::instance();
     _changeLog.setFullRecalculation();
-    if (mgr->database().commit())
+    const bool committed = mgr->database().commit();
+    if (committed)
         recalculate();
     else
         QMessageBox::information(this, SaveTitle, mgr->database().lastError().text());
-    const TARN::okstat begun = mgr->beginTransaction();
     _changeLog.clear();
-    if (begun.failed()) {
-        showWarning(begun.text());
-        reject();
-    }
+    // After a failed commit the dialog goes on in the transaction that is still open.
+    if (committed)
+        continueInNewTransaction();
 }
 
 bool BaselineDlg::rollback()

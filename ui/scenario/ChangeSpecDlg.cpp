@@ -10,6 +10,7 @@
 #include "ui/common/CheckBoxIconItem.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/WaterUserViewModel.h"
+#include "ui/scenario/DescriptionDelegate.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
 #include <QDataWidgetMapper>
@@ -80,6 +81,8 @@ void ChangeSpecDlg::load(int row, int demandChgID)
         return;
     _mapper->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
     _mapper->setModel(_demandChgModel);
+    // The description is stored as the plain text typed (older files may hold HTML).
+    _mapper->setItemDelegate(new DescriptionDelegate(_mapper));
     _mapper->addMapping(_ui->_nameLineEdit, NameCol);
     _mapper->addMapping(_ui->_descrTextEdit, DescriptionCol);
     _mapper->setCurrentIndex(row);
@@ -91,6 +94,7 @@ void ChangeSpecDlg::load(int row, int demandChgID)
             QStringLiteral("Error loading demand change: %1").arg(status.text()));
         return;
     }
+    _waterUsersKnown = true;
     _writtenWaterUsers = _waterUserList;
     _ui->_watUsrTableView->setModel(_waterUserModel);
     showWaterUsers();
@@ -103,6 +107,7 @@ void ChangeSpecDlg::load(int row, int demandChgID)
             QStringLiteral("Error loading demand change: %1").arg(status.text()));
         return;
     }
+    _filtersKnown = true;
     _ui->_filtersTableView->setModel(_filterModel);
     showFilters();
 
@@ -170,6 +175,10 @@ void ChangeSpecDlg::selectWatUsrHandler()
     _filterList.clear();
     if (usesFilters)
         _filterList = selector.selectedFilters();
+    _waterUsersKnown = true;
+    _filtersKnown = true;
+    _ui->_watUsrTableView->setModel(_waterUserModel);
+    _ui->_filtersTableView->setModel(_filterModel);
     showFilters();
 }
 
@@ -188,7 +197,9 @@ TARN::okstat ChangeSpecDlg::applyChanges()
     }
 
     ScenarioDAO* scenarios = TarnDbMgr::instance()->scenarioDAO();
-    const TARN::okstat usersSet = scenarios->setDemandChgWaterUsers(_demandChgID, _waterUserList);
+    const TARN::okstat usersSet = _waterUsersKnown
+        ? scenarios->setDemandChgWaterUsers(_demandChgID, _waterUserList)
+        : TARN::okstat();
     QSet<int> reported;
     for (const WaterUser& waterUser : qAsConst(_waterUserList)) {
         reported.insert(waterUser.WaterUserID);
@@ -202,8 +213,9 @@ TARN::okstat ChangeSpecDlg::applyChanges()
                 waterUser.aggDiv.AggDivID, waterUser.WaterUserID, waterUser.WaterUserName);
     }
     const bool usesFilters = usesFiltersIndex().data().toInt() != 0;
-    const TARN::okstat filtersSet
-        = scenarios->setDemandSelections(_demandChgID, usesFilters, _filterList);
+    const TARN::okstat filtersSet = _filtersKnown
+        ? scenarios->setDemandSelections(_demandChgID, usesFilters, _filterList)
+        : TARN::okstat();
     if (usersSet.failed())
         return usersSet;
     if (filtersSet.failed())
