@@ -96,10 +96,7 @@ void ChangeSpecDlg::load(int row, int demandChgID)
     }
     _waterUsersKnown = true;
     _writtenWaterUsers = _waterUserList;
-    _ui->_watUsrTableView->setModel(_waterUserModel);
-    showWaterUsers();
-    for (int column : { 0, 1, 3, 4, 5, 6 })
-        _ui->_watUsrTableView->hideColumn(column);
+    bindViews(false);
 
     status = scenarios->getDemandSelections(demandChgID, _filterList);
     if (status.failed()) {
@@ -108,12 +105,27 @@ void ChangeSpecDlg::load(int row, int demandChgID)
         return;
     }
     _filtersKnown = true;
-    _ui->_filtersTableView->setModel(_filterModel);
-    showFilters();
+    bindViews(true);
 
     _ui->_depDataWidget->setup(ChangeDataWidget::Depletion, row, demandChgID);
     _ui->_effDataWidget->setup(ChangeDataWidget::Efficiency, row, demandChgID);
     refreshBaselineValues();
+}
+
+void ChangeSpecDlg::bindViews(bool filters)
+{
+    const bool fresh = _ui->_watUsrTableView->model() != _waterUserModel;
+    if (fresh)
+        _ui->_watUsrTableView->setModel(_waterUserModel);
+    showWaterUsers();
+    if (fresh) {
+        for (int column : { 0, 1, 3, 4, 5, 6 })
+            _ui->_watUsrTableView->hideColumn(column);
+    }
+    if (filters) {
+        _ui->_filtersTableView->setModel(_filterModel);
+        showFilters();
+    }
 }
 
 void ChangeSpecDlg::showWaterUsers()
@@ -164,7 +176,6 @@ void ChangeSpecDlg::selectWatUsrHandler()
         return;
     const QVector<WaterUser> chosen = selector.selectedWaterUsers();
     _waterUserList = WaterUserList(chosen.cbegin(), chosen.cend());
-    showWaterUsers();
     refreshBaselineValues();
 
     const bool usesFilters
@@ -175,11 +186,10 @@ void ChangeSpecDlg::selectWatUsrHandler()
     _filterList.clear();
     if (usesFilters)
         _filterList = selector.selectedFilters();
+    // Chosen anew, both lists are known now, even after a load that failed.
     _waterUsersKnown = true;
     _filtersKnown = true;
-    _ui->_watUsrTableView->setModel(_waterUserModel);
-    _ui->_filtersTableView->setModel(_filterModel);
-    showFilters();
+    bindViews(true);
 }
 
 TARN::okstat ChangeSpecDlg::applyChanges()

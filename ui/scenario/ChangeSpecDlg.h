@@ -46,6 +46,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Puts the water user list (and the filter list) on its view, as loaded or as chosen.
+    void bindViews(bool filters);
     void showWaterUsers();
     void showFilters();
     void refreshBaselineValues();
