@@ -111,11 +111,13 @@ void ScenarioTab::addScenarioClicked()
         db.rollback();
     delete dialog;
     ModelOps::selectAll(_model);
+    // The re-select dropped the selection without a signal: the row buttons follow it here.
+    scenarioSelectionChanged();
 }
 
 void ScenarioTab::editScenarioClicked()
 {
-    if (!_model || !beginTransaction())
+    if (!_model || currentScenarioID() < 0 || !beginTransaction())
         return;
     auto* dialog = new ScenarioDlg(_window);
     if (dialog->load(currentScenarioID()).isOk())
@@ -146,5 +148,9 @@ void ScenarioTab::delScenarioClicked()
 
 void ScenarioTab::exportScenarioClicked()
 {
-    AttributeExportRunner::run(_window, currentScenarioID());
+    // Without a chosen scenario the export would write the baseline's attributes.
+    const int scenarioID = currentScenarioID();
+    if (scenarioID < 0)
+        return;
+    AttributeExportRunner::run(_window, scenarioID);
 }

@@ -19,12 +19,11 @@ void ProgressLine::show(const CalcStatusInfo& info)
     constexpr int width = 30;
     const int count = qMax(1, info.aggDivCount);
     const int filled = qBound(0, info.aggDivDone * width / count, width);
-    const QString text = QStringLiteral("\r%1 [%2%3] %4/%5 %6")
-                             .arg(info.target, QString(filled, QLatin1Char('#')),
-                                 QString(width - filled, QLatin1Char('.')))
-                             .arg(info.aggDivDone)
-                             .arg(info.aggDivCount)
-                             .arg(info.aggDivName.left(30));
+    const QString text
+        = QStringLiteral("\r%1 [%2%3] %4/%5 %6")
+              .arg(info.target, QString(filled, QLatin1Char('#')),
+                  QString(width - filled, QLatin1Char('.')), QString::number(info.aggDivDone),
+                  QString::number(info.aggDivCount), info.aggDivName.left(30));
     std::fputs(text.toLocal8Bit().constData(), stderr);
     std::fputs("\033[K", stderr);
     std::fflush(stderr);

@@ -103,7 +103,7 @@ TARN::okstat AggDivDAO::getAggDivAttrs(int aggDivId, QList<AggDivAttr>& attrs)
 
 TARN::okstat AggDivDAO::saveAggDivAttrs(QList<AggDivAttr>& attrs)
 {
-    return DaoRows::upsertEach(
+    return DaoRows::upsertEachByOwner(
         _db,
         QStringLiteral("INSERT INTO AggDivAttr (AggDivAttrID, AttrID, AggDivID, AttrValidValID) "
                        "VALUES (:aggDivAttrID, :attrID, :aggDivID, :attrValidValID) ON CONFLICT "
@@ -115,7 +115,15 @@ TARN::okstat AggDivDAO::saveAggDivAttrs(QList<AggDivAttr>& attrs)
             query.bindValue(QStringLiteral(":aggDivID"), attr.AggDivID);
             query.bindValue(QStringLiteral(":attrValidValID"), attr.value.AttrValidValID);
         },
-        [](AggDivAttr& attr) -> int& { return attr.id; });
+        [](AggDivAttr& attr) -> int& { return attr.id; },
+        QStringLiteral(
+            "SELECT AggDivAttrID FROM AggDivAttr WHERE AggDivID = :aggDivID AND AttrID = :attrID "
+            "ORDER BY AggDivAttrID = :id DESC, AggDivAttrID DESC LIMIT 1"),
+        [](QSqlQuery& query, const AggDivAttr& attr) {
+            query.bindValue(QStringLiteral(":aggDivID"), attr.AggDivID);
+            query.bindValue(QStringLiteral(":attrID"), attr.attribute.AttrID);
+            query.bindValue(QStringLiteral(":id"), attr.id);
+        });
 }
 
 TARN::okstat AggDivDAO::assignDefaultValue(const Attribute& attribute, int attrValidValId)

@@ -78,6 +78,36 @@ TARN::okstat upsertEach(
     return {};
 }
 
+// As upsertEach, for rows kept one per owner and attribute (AggDivAttr, WaterUserAttr): a
+// record whose pair is already stored updates that row whatever its id says, and the query's
+// last insert id would then name some other row. So every record's key is read back by its
+// owner and attribute: keySql selects the key of the row bindKey binds.
+template<class T, class Bind, class Key, class BindKey>
+TARN::okstat upsertEachByOwner(const QSqlDatabase& db, const QString& sql, QList<T>& records,
+    Bind bind, Key key, const QString& keySql, BindKey bindKey)
+{
+    if (records.isEmpty())
+        return {};
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        return query.lastError().text();
+    QSqlQuery stored(db);
+    if (!stored.prepare(keySql))
+        return stored.lastError().text();
+    for (T& record : records) {
+        bind(query, record);
+        if (!query.exec())
+            return query.lastError().text();
+        bindKey(stored, record);
+        if (!stored.exec())
+            return stored.lastError().text();
+        if (stored.next())
+            key(record) = stored.value(0).toInt();
+        stored.finish();
+    }
+    return {};
+}
+
 // Deletes an owner's rows (deleteSql with the owner bound to ownerName), then inserts one row
 // per item (insertSql with the owner and what bindItem binds). The first failure returns
 // SQLite's error text.

@@ -14,11 +14,13 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <functional>
-
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
+#include <functional>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -33,12 +35,40 @@ void fillTimeStamps(qint64* timeStamps, int count, int begYear)
         timeStamps[i] = QDateTime(first.addMonths(i), QTime(0, 0)).toMSecsSinceEpoch();
 }
 
-// The connection's own SQLite handle, or null when it isn't an SQLite connection.
+std::atomic_bool directReadEnabled { true };
+
+// The fast path below hands Qt's SQLite handle to the libsqlite3 this program is linked with.
+// That is sound only while the driver runs on that same library: its handle must be an
+// sqlite3*, and the library behind it must report the version and source id of ours (a driver
+// built with a copy of SQLite of its own reports another). Asked once per process: neither
+// library changes while it runs.
+bool sameSqliteLibrary(const QSqlDatabase& db)
+{
+    enum { Unknown, Same, Different };
+    static std::atomic_int known { Unknown };
+    const int state = known.load();
+    if (state != Unknown)
+        return state == Same;
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        known = Different;
+        return false;
+    }
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT sqlite_version(), sqlite_source_id()")) || !query.next())
+        return false; // not decided: the connection may not be usable yet
+    const bool same = query.value(0).toString() == QLatin1String(sqlite3_libversion())
+        && query.value(1).toString() == QLatin1String(sqlite3_sourceid());
+    known = same ? Same : Different;
+    return same;
+}
+
+// The connection's own SQLite handle, or null when the fast path may not use it.
 sqlite3* sqliteHandle(const QSqlDatabase& db)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    if (!directReadEnabled.load() || !sameSqliteLibrary(db))
         return nullptr;
+    const QVariant handle = db.driver()->handle();
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
@@ -63,22 +93,106 @@ double columnValue(sqlite3_stmt* stmt, int column)
     }
 }
 
+// Where the rows of one series go: each row by its month key, so that a month without a row
+// stays missing instead of moving the later months forward.
+class SeriesSpan {
+public:
+    enum Placed { Stored, Duplicate, NotAMonth };
+
+    SeriesSpan(int begYear, int begMonth, int count, double* const* out, int columns)
+        : _begYear(begYear)
+        , _begMonth(begMonth)
+        , _count(count)
+        , _out(out)
+        , _columns(columns)
+        , _seen(static_cast<size_t>(std::max(count, 0)), false)
+    {
+    }
+
+    // key: the row's Month as UTF-8; value(c) gives the value of column c.
+    template<class Value>
+    Placed place(const char* key, int length, Value value, int& index)
+    {
+        index = position(key, length);
+        if (index < 0)
+            return NotAMonth;
+        if (_seen[static_cast<size_t>(index)])
+            return Duplicate;
+        _seen[static_cast<size_t>(index)] = true;
+        ++_rows;
+        for (int c = 0; c < _columns; ++c)
+            _out[c][index] = value(c);
+        return Stored;
+    }
+
+    int rows() const { return _rows; }
+
+    // Months without a row are missing values.
+    void markMissing()
+    {
+        for (int i = 0; i < _count; ++i) {
+            if (!_seen[static_cast<size_t>(i)])
+                for (int c = 0; c < _columns; ++c)
+                    _out[c][i] = std::numeric_limits<double>::quiet_NaN();
+        }
+    }
+
+private:
+    // The position of a key "<year>-<two-digit month>-01" in the span, or -1.
+    int position(const char* key, int length) const
+    {
+        int i = 0;
+        int year = 0;
+        while (i < length && key[i] >= '0' && key[i] <= '9' && i < 6)
+            year = year * 10 + (key[i++] - '0');
+        if (i == 0 || (key[0] == '0' && i > 1) || length != i + 6 || key[i] != '-'
+            || key[i + 3] != '-' || key[i + 4] != '0' || key[i + 5] != '1')
+            return -1;
+        const char m1 = key[i + 1];
+        const char m2 = key[i + 2];
+        if (m1 < '0' || m1 > '1' || m2 < '0' || m2 > '9')
+            return -1;
+        const int month = (m1 - '0') * 10 + (m2 - '0');
+        if (month < 1 || month > 12)
+            return -1;
+        const int index = (year - _begYear) * 12 + (month - _begMonth);
+        return index >= 0 && index < _count ? index : -1;
+    }
+
+    int _begYear;
+    int _begMonth;
+    int _count;
+    double* const* _out;
+    int _columns;
+    std::vector<bool> _seen;
+    int _rows = 0;
+};
+
+const QString TooManyRows
+    = QStringLiteral("Incorrect number of rows in the database. Please try "
+                     "fully recalculating before attempting to export again.");
+
+QString notAMonth(const QString& key)
+{
+    return QStringLiteral("Unexpected month \"%1\" in the database. Please try fully "
+                          "recalculating before attempting to export again.")
+        .arg(key);
+}
+
 enum class FastRead {
-    Read, // the rows were read; rows tells how many
-    TooManyRows, // more rows than count: the first count were read
+    Read, // the rows were read
+    Failed, // the rows are wrong: message tells why
     Unavailable, // not done: read through QSqlQuery instead
 };
 
 // Reads a monthly series through the connection's SQLite handle, which saves QSqlQuery's
 // per-row bookkeeping (an export reads millions of rows). ownerId and, unless it is the
-// baseline, scenarioId are bound with the months begDate..endDate; each row's columns go to
-// the arrays in out. When anything fails the caller reads the series through QSqlQuery, which
+// baseline, scenarioId are bound with the months begDate..endDate; each row is placed by its
+// month. When the statement fails the caller reads the series through QSqlQuery, which
 // reports the failure as it always has.
 FastRead readSeries(const QSqlDatabase& db, const char* sql, int scenarioId, int ownerId,
-    const QString& begDate, const QString& endDate, int count, double* const* out, int columns,
-    int& rows)
+    const QString& begDate, const QString& endDate, SeriesSpan& span, QString& message)
 {
-    rows = 0;
     sqlite3* handle = sqliteHandle(db);
     if (!handle)
         return FastRead::Unavailable;
@@ -104,34 +218,36 @@ FastRead readSeries(const QSqlDatabase& db, const char* sql, int scenarioId, int
             result = FastRead::Unavailable;
             break;
         }
-        if (rows >= count) {
-            result = FastRead::TooManyRows;
+        const char* key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        const int length = sqlite3_column_bytes(stmt, 0);
+        int index = -1;
+        const SeriesSpan::Placed placed = span.place(
+            key ? key : "", key ? length : 0, [stmt](int c) { return columnValue(stmt, c + 1); },
+            index);
+        if (placed != SeriesSpan::Stored) {
+            message = placed == SeriesSpan::Duplicate
+                ? TooManyRows
+                : notAMonth(QString::fromUtf8(key ? key : "", key ? length : 0));
+            result = FastRead::Failed;
             break;
         }
-        for (int c = 0; c < columns; ++c)
-            out[c][rows] = columnValue(stmt, c);
-        ++rows;
     }
     sqlite3_finalize(stmt);
     return result;
 }
 
 const char* const BaseAggDivSql
-    = "SELECT AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE AggDivID = ? AND Month BETWEEN ? "
-      "AND ? ORDER BY Month";
+    = "SELECT Month, AggDivSalinityValue FROM BaseMonthlyAggDiv WHERE AggDivID = ? AND Month "
+      "BETWEEN ? AND ? ORDER BY Month";
 const char* const ScenarioAggDivSql
-    = "SELECT AggDivSalinityValue FROM ScenarioMonthlyAggDiv WHERE ScenarioID = ? AND AggDivID = "
-      "? AND Month BETWEEN ? AND ? ORDER BY Month";
+    = "SELECT Month, AggDivSalinityValue FROM ScenarioMonthlyAggDiv WHERE ScenarioID = ? AND "
+      "AggDivID = ? AND Month BETWEEN ? AND ? ORDER BY Month";
 const char* const BaseWaterUserSql
-    = "SELECT DiversionValue, DepletionValue FROM BaseMonthlyWaterUser WHERE WaterUserID = ? AND "
-      "Month BETWEEN ? AND ? ORDER BY Month";
+    = "SELECT Month, DiversionValue, DepletionValue FROM BaseMonthlyWaterUser WHERE WaterUserID "
+      "= ? AND Month BETWEEN ? AND ? ORDER BY Month";
 const char* const ScenarioWaterUserSql
-    = "SELECT DiversionValue, DepletionValue FROM ScenarioMonthlyWaterUser WHERE ScenarioID = ? "
-      "AND WaterUserID = ? AND Month BETWEEN ? AND ? ORDER BY Month";
-
-const QString TooManyRows
-    = QStringLiteral("Incorrect number of rows in the database. Please try "
-                     "fully recalculating before attempting to export again.");
+    = "SELECT Month, DiversionValue, DepletionValue FROM ScenarioMonthlyWaterUser WHERE "
+      "ScenarioID = ? AND WaterUserID = ? AND Month BETWEEN ? AND ? ORDER BY Month";
 
 // One monthly series, read fast through the SQLite handle or, when that is not possible,
 // through QSqlQuery, which reports failures with the connection's text. failure() turns that
@@ -150,16 +266,21 @@ TARN::okstat readMonthly(QSqlDatabase& db, const SeriesQuery& series, int scenar
     found = false;
     const QString begDate = TARN::monthKey(begYear, begMonth);
     const QString endDate = TARN::monthKey(endYear, endMonth);
-    int rows = 0;
-    const FastRead read = readSeries(
-        db, series.fastSql, scenarioId, ownerId, begDate, endDate, count, out, columns, rows);
-    if (read != FastRead::Unavailable) {
-        if (rows > 0)
-            fillTimeStamps(timeStamps, count, begYear);
-        if (read == FastRead::TooManyRows)
-            return TooManyRows;
-        found = rows > 0;
-        return {};
+    {
+        SeriesSpan span(begYear, begMonth, count, out, columns);
+        QString message;
+        const FastRead read
+            = readSeries(db, series.fastSql, scenarioId, ownerId, begDate, endDate, span, message);
+        if (read == FastRead::Failed)
+            return message;
+        if (read == FastRead::Read) {
+            if (span.rows() > 0) {
+                span.markMissing();
+                fillTimeStamps(timeStamps, count, begYear);
+                found = true;
+            }
+            return {};
+        }
     }
 
     QSqlQuery query(db);
@@ -175,17 +296,22 @@ TARN::okstat readMonthly(QSqlDatabase& db, const SeriesQuery& series, int scenar
     query.setForwardOnly(true);
     if (!query.exec())
         return failure(query.lastError().text());
-    if (!query.next())
-        return {};
-    fillTimeStamps(timeStamps, count, begYear);
-    int stored = 0;
-    do {
-        if (stored >= count)
+    SeriesSpan span(begYear, begMonth, count, out, columns);
+    while (query.next()) {
+        const QByteArray key = query.value(0).toString().toUtf8();
+        int index = -1;
+        const SeriesSpan::Placed placed = span.place(
+            key.constData(), key.size(),
+            [&query](int c) { return TARN::toDouble(query.value(c + 1)); }, index);
+        if (placed == SeriesSpan::Duplicate)
             return TooManyRows;
-        for (int c = 0; c < columns; ++c)
-            out[c][stored] = TARN::toDouble(query.value(c + 1));
-        ++stored;
-    } while (query.next());
+        if (placed == SeriesSpan::NotAMonth)
+            return notAMonth(QString::fromUtf8(key));
+    }
+    if (span.rows() == 0)
+        return {};
+    span.markMissing();
+    fillTimeStamps(timeStamps, count, begYear);
     found = true;
     return {};
 }
@@ -229,6 +355,40 @@ TARN::okstat DmiApi::getScenarioName(int scenarioId, QString& name) const
         return query.lastError().text();
     if (query.next())
         name = query.value(0).toString();
+    return {};
+}
+
+bool DmiApi::directReadAvailable(const QSqlDatabase& db)
+{
+    return sqliteHandle(db) != nullptr;
+}
+
+void DmiApi::setDirectReadEnabled(bool enabled)
+{
+    directReadEnabled = enabled;
+}
+
+TARN::okstat DmiApi::hasAggDivResults(int scenarioId, int begYear, int endYear, bool& found) const
+{
+    found = false;
+    QSqlDatabase db = TarnDbMgr::instance()->database();
+    if (!db.isOpen())
+        return kNotOpen;
+    const bool baseline = scenarioId == BaselineScenarioId;
+    QSqlQuery query(db);
+    query.prepare(
+        QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1 m JOIN AggDiv ad ON ad.AggDivID = "
+                       "m.AggDivID WHERE %2m.Month BETWEEN :begDate AND :endDate)")
+            .arg(baseline ? QStringLiteral("BaseMonthlyAggDiv")
+                          : QStringLiteral("ScenarioMonthlyAggDiv"),
+                baseline ? QString() : QStringLiteral("m.ScenarioID = :scenarioID AND ")));
+    if (!baseline)
+        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
+    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, 1));
+    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, 12));
+    if (!query.exec() || !query.next())
+        return query.lastError().text();
+    found = query.value(0).toInt() != 0;
     return {};
 }
 

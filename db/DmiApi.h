@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPair>
 
+class QSqlDatabase;
 class QSqlTableModel;
 
 // Read-only access for the Excel export: the scenarios and the monthly result series of one
@@ -23,7 +24,12 @@ public:
     TARN::okstat getScenarios(QList<ScenarioEntry>& scenarios, bool includeBaseline) const;
     TARN::okstat getScenarioName(int scenarioId, QString& name) const;
 
-    // The monthly salinity of one site from January of begYear to December of endYear.
+    // found: whether any site has monthly salinity results for the months from January of
+    // begYear to December of endYear, that is whether an export would write a sheet for it.
+    TARN::okstat hasAggDivResults(int scenarioId, int begYear, int endYear, bool& found) const;
+
+    // The monthly salinity of one site from January of begYear to December of endYear. Each row
+    // goes to the position of its month; months without a row are NaN once any row was found.
     TARN::okstat getAggDivSalinitySeries(int scenarioId, const AggDiv& aggDiv, int begYear,
         int endYear, int count, bool& found, double* values, int begMonth = 1, int endMonth = 12,
         qint64* timeStamps = nullptr) const;
@@ -31,6 +37,13 @@ public:
         const QString& aggDivName, int begYear, int endYear, int count, bool& found,
         double* diversion, double* depletion, int begMonth = 1, int endMonth = 12,
         qint64* timeStamps = nullptr) const;
+
+    // Whether the series are read straight through the connection's SQLite handle (possible
+    // only when Qt's driver runs on the SQLite library this program is linked with); otherwise
+    // they are read through QSqlQuery, with the same results.
+    static bool directReadAvailable(const QSqlDatabase& db);
+    // For tests: false reads every series through QSqlQuery.
+    static void setDirectReadEnabled(bool enabled);
 
 private:
     QSqlTableModel* _aggDivModel;

@@ -75,14 +75,13 @@ TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id)
 {
     QSqlDatabase db = model->database();
     QSqlQuery query(db);
+    const QString key = QString::number(id);
     if (!query.exec(QStringLiteral("delete from %1 where %1.%2 = '%3'")
-                        .arg(model->tableName(), column)
-                        .arg(id))) {
+                        .arg(model->tableName(), column, key))) {
+        // The statement's own error: the connection's may be left over from an earlier begin
+        // or commit.
         return QStringLiteral("Error deleting rows from %1 where %2='%3': %4")
-            .arg(model->tableName(), column)
-            .arg(id)
-            .arg(
-                db.lastError().text().isEmpty() ? query.lastError().text() : db.lastError().text());
+            .arg(model->tableName(), column, key, query.lastError().text());
     }
     return {};
 }

@@ -55,9 +55,8 @@ void TarnDbMgr::deleteAccessObjects()
 
 TARN::okstat TarnDbMgr::refusal() const
 {
-    const QString error = _db.lastError().text();
-    if (!error.trimmed().isEmpty())
-        return error;
+    // No statement failed here (the checks' selects keep their errors in their models), and
+    // the connection's own error text may be left over from an earlier failed begin or commit.
     return QStringLiteral("The selected database is not a properly structured TARN database.");
 }
 

@@ -88,7 +88,8 @@ TARN::okstat updateMembership(const QSqlDatabase& db, const WaterUser& waterUser
         insert.bindValue(kind.ownerParam, ownerId);
         insert.bindValue(waterUserParam, waterUser.WaterUserID);
         if (!insert.exec())
-            failures.append(QStringLiteral("%1: %2").arg(insert.lastError().text()).arg(ownerId));
+            failures.append(
+                QStringLiteral("%1: %2").arg(insert.lastError().text(), QString::number(ownerId)));
     }
     if (!failures.isEmpty())
         return kind.addFailure.arg(failures.join(QLatin1Char('\n')));
@@ -206,7 +207,7 @@ TARN::okstat WaterUserDAO::getWaterUserAttrs(int waterUserId, QList<WaterUserAtt
 
 TARN::okstat WaterUserDAO::saveWaterUserAttrs(QList<WaterUserAttr>& attrs)
 {
-    return DaoRows::upsertEach(
+    return DaoRows::upsertEachByOwner(
         _db,
         QStringLiteral("INSERT INTO WaterUserAttr (WaterUserAttrID, AttrID, WaterUserID, "
                        "AttrValidValID) VALUES (:waterUserAttrID, :attrID, :waterUserID, "
@@ -219,7 +220,15 @@ TARN::okstat WaterUserDAO::saveWaterUserAttrs(QList<WaterUserAttr>& attrs)
             query.bindValue(QStringLiteral(":waterUserID"), attr.WaterUserID);
             query.bindValue(QStringLiteral(":attrValidValID"), attr.value.AttrValidValID);
         },
-        [](WaterUserAttr& attr) -> int& { return attr.id; });
+        [](WaterUserAttr& attr) -> int& { return attr.id; },
+        QStringLiteral("SELECT WaterUserAttrID FROM WaterUserAttr WHERE WaterUserID = :waterUserID "
+                       "AND AttrID = :attrID "
+                       "ORDER BY WaterUserAttrID = :id DESC, WaterUserAttrID DESC LIMIT 1"),
+        [](QSqlQuery& query, const WaterUserAttr& attr) {
+            query.bindValue(QStringLiteral(":waterUserID"), attr.WaterUserID);
+            query.bindValue(QStringLiteral(":attrID"), attr.attribute.AttrID);
+            query.bindValue(QStringLiteral(":id"), attr.id);
+        });
 }
 
 TARN::okstat WaterUserDAO::getWaterUserData(

@@ -17,6 +17,39 @@ struct Assignment {
     QString value;
 };
 
+// XML 1.0 cannot hold most control characters, lone surrogates, U+FFFE and U+FFFF, not even
+// as character references: they become U+FFFD, so that no name or value a project holds can
+// make the file unreadable.
+QString xmlText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+            continue;
+        }
+        const ushort u = c.unicode();
+        const bool allowed = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u < 0xD800)
+            || (u >= 0xE000 && u <= 0xFFFD);
+        out += allowed ? c : QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
+// A comment may hold neither "--" nor end in "-"; a file name may hold both.
+QString xmlComment(const QString& text)
+{
+    QString out = xmlText(text);
+    while (out.contains(QLatin1String("--")))
+        out.replace(QLatin1String("--"), QLatin1String("- -"));
+    if (out.endsWith(QLatin1Char('-')))
+        out += QLatin1Char(' ');
+    return out;
+}
+
 // Every assignment of one owner kind, grouped by owner id, in row order. One query per table
 // instead of one per owner keeps large basins linear.
 TARN::okstat loadAssignments(QSqlDatabase& db, const QString& table, const QString& ownerColumn,
@@ -40,11 +73,11 @@ TARN::okstat loadAssignments(QSqlDatabase& db, const QString& table, const QStri
 void writeOwner(QXmlStreamWriter& xml, const QString& name, const QList<Assignment>& assignments)
 {
     xml.writeStartElement(QStringLiteral("SimObjAttributes"));
-    xml.writeAttribute(QStringLiteral("simObjName"), name);
+    xml.writeAttribute(QStringLiteral("simObjName"), xmlText(name));
     for (const Assignment& assignment : assignments) {
         xml.writeEmptyElement(QStringLiteral("SimObjAttribute"));
-        xml.writeAttribute(QStringLiteral("name"), assignment.name);
-        xml.writeAttribute(QStringLiteral("value"), assignment.value);
+        xml.writeAttribute(QStringLiteral("name"), xmlText(assignment.name));
+        xml.writeAttribute(QStringLiteral("value"), xmlText(assignment.value));
     }
     xml.writeEndElement();
 }
@@ -74,7 +107,9 @@ TARN::okstat AttributeExporter::write(const QString& fileName, int scenarioId, C
     // The new file is written beside the old one and renamed over it at the end, so a failure
     // or a crash leaves the previous file as it was.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // Unbuffered: the document is written below in one piece, and every short write must
+    // show (QSaveFile's commit does not report a failure to write out a buffered rest).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered)) {
         return QStringLiteral("Cannot open the attributes file \"%1\" for writing: %2")
             .arg(fileName, file.errorString());
     }
@@ -135,13 +170,15 @@ TARN::okstat AttributeExporter::write(const QString& fileName, int scenarioId, C
     while (sites.next())
         siteList.append({ sites.value(0).toInt(), sites.value(1).toString() });
 
-    QXmlStreamWriter xml(&file);
+    QByteArray document;
+    QXmlStreamWriter xml(&document);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
-    xml.writeComment(QStringLiteral("\nTarnhelm project, water-demand input for the Riffle model\n"
-                                    "%1\n%2\nThis document created %3\n")
-                         .arg(applicationTitle(), _databaseFileName,
-                             QDateTime::currentDateTime().toString(Qt::TextDate)));
+    xml.writeComment(
+        xmlComment(QStringLiteral("\nTarnhelm project, water-demand input for the Riffle model\n"
+                                  "%1\n%2\nThis document created %3\n")
+                       .arg(applicationTitle(), _databaseFileName,
+                           QDateTime::currentDateTime().toString(Qt::TextDate))));
     xml.writeStartElement(QStringLiteral("SimObjsAttributes"));
 
     info.aggDivCount = siteList.size();
@@ -176,9 +213,23 @@ TARN::okstat AttributeExporter::write(const QString& fileName, int scenarioId, C
     emit exportStatus(info);
     xml.writeEndElement();
     xml.writeEndDocument();
-    if (xml.hasError() || !file.commit()) {
-        return QStringLiteral("Cannot open the attributes file \"%1\" for writing: %2")
-            .arg(fileName, file.errorString());
+    const auto writeFailure = [&fileName, &file] {
+        return TARN::okstat(QStringLiteral("Unable to write the attributes file \"%1\": %2")
+                                .arg(fileName, file.errorString()));
+    };
+    if (xml.hasError())
+        return writeFailure();
+    // A full disk may take part of a write before it refuses the rest with its reason.
+    const char* data = document.constData();
+    qint64 left = document.size();
+    while (left > 0) {
+        const qint64 written = file.write(data, left);
+        if (written <= 0)
+            return writeFailure();
+        data += written;
+        left -= written;
     }
+    if (!file.commit())
+        return writeFailure();
     return {};
 }

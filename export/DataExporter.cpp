@@ -93,6 +93,35 @@ TARN::okstat DataExporter::run(
         return QStringLiteral("The end year %1 is before the start year %2.")
             .arg(endYear)
             .arg(startYear);
+
+    // A baseline or scenario without results would get no sheet at all: a new book would hold
+    // none of it, and an existing book would keep the sheet of an earlier export under its
+    // name. Refused before anything is written.
+    DmiApi dmi(nullptr);
+    QStringList sheetNames;
+    for (const int id : scenarioIds) {
+        const QString baselineName = QStringLiteral("Baseline Monthly Data");
+        QString sheetName = baselineName;
+        if (id != BaselineId) {
+            status = dmi.getScenarioName(id, sheetName);
+            if (status.failed())
+                return status;
+        }
+        bool found = false;
+        status = dmi.hasAggDivResults(id, startYear, endYear, found);
+        if (status.failed())
+            return status;
+        if (!found) {
+            const QString name = id != BaselineId && sheetName == baselineName
+                ? QStringLiteral("scenario %1").arg(id) // no such scenario
+                : sheetName;
+            return QStringLiteral("There are no monthly results for \"%1\" from %2 to %3. Please "
+                                  "recalculate before attempting to export again.")
+                .arg(name, QString::number(startYear), QString::number(endYear));
+        }
+        sheetNames.append(sheetName);
+    }
+
     std::vector<QDate> dates(static_cast<size_t>(months));
     for (int i = 0; i < months; ++i)
         dates[static_cast<size_t>(i)] = QDate(startYear, 1, 1).addMonths(i);
@@ -118,14 +147,9 @@ TARN::okstat DataExporter::run(
     if (status.failed())
         return status;
 
-    DmiApi dmi(nullptr);
-    for (const int id : scenarioIds) {
-        QString sheetName = QStringLiteral("Baseline Monthly Data");
-        if (id != BaselineId) {
-            status = dmi.getScenarioName(id, sheetName);
-            if (status.failed())
-                return status;
-        }
+    for (int n = 0; n < scenarioIds.size(); ++n) {
+        const int id = scenarioIds.at(n);
+        const QString& sheetName = sheetNames.at(n);
         info.target = sheetName;
         info.aggDivCount = sites.size();
         for (const ExportSite& entry : qAsConst(sites)) {

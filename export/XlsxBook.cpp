@@ -506,8 +506,7 @@ bool XlsxBook::save(
         if (dateFmt < 0) {
             dateFmt = maxFmt + 1;
             const QString fmt = QStringLiteral("<%1 numFmtId=\"%2\" formatCode=\"m/yyyy\"/>")
-                                    .arg(qualified(prefix, "numFmt"))
-                                    .arg(dateFmt);
+                                    .arg(qualified(prefix, "numFmt"), QString::number(dateFmt));
             if (numFmts) {
                 styles.appendChild(*numFmts, fmt);
                 styles.setAttribute(*numFmts, QStringLiteral("count"),
@@ -619,10 +618,10 @@ bool XlsxBook::save(
             const QString idAttr = declMatch.hasMatch()
                 ? QString(declMatch.captured(1) + QStringLiteral(":id=\""))
                 : QString(QStringLiteral("xmlns:r=\"") + RelNs + QStringLiteral("\" r:id=\""));
+            // One pass: a sheet name may hold "%3" itself.
             sheetsXml += QStringLiteral("<%1 name=\"%2\" sheetId=\"%3\" %4%5\"/>")
-                             .arg(sheetName, XmlPart::escape(newSheets[n].data->name()))
-                             .arg(added[n].sheetId)
-                             .arg(idAttr, added[n].relId);
+                             .arg(sheetName, XmlPart::escape(newSheets[n].data->name()),
+                                 QString::number(added[n].sheetId), idAttr, added[n].relId);
         }
         workbook.appendChild(*sheetsElement, sheetsXml);
 

@@ -2,6 +2,7 @@
 #include "db/ProjectFile.h"
 #include "support/BookReader.h"
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include <QFile>
 #include <QProcess>
@@ -185,6 +186,7 @@ private slots:
         QFile file(xml);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("<SimObjsAttributes>"));
+        QCOMPARE(xmlWellFormedProblem(xml), QString());
 
         const Result refused
             = run({ QStringLiteral("export-xlsx"), demo, dir.filePath(QStringLiteral("out.csv")) });

@@ -194,8 +194,9 @@ private slots:
         QFETCH(QString, prefix);
         QFETCH(QList<int>, ids);
         QVERIFY_OK(openCase(2, 3, 7, 5));
-        QVERIFY_OK(refuse(
-            *_project, QStringLiteral("INSERT"), table, QStringLiteral("membership refused")));
+        // The error text holds placeholders of its own: they must reach the message as they are.
+        QVERIFY_OK(refuse(*_project, QStringLiteral("INSERT"), table,
+            QStringLiteral("membership refused %2 %1")));
         const WaterUser user = w();
         const TARN::okstat status = plotCurves ? waterUsers()->updatePlotCurveMembership(user)
                                                : waterUsers()->updateDemandChgMembership(user);
@@ -204,7 +205,7 @@ private slots:
         const QStringList lines = status.text().mid(prefix.size()).split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         for (int i = 0; i < 2; ++i) {
-            QVERIFY2(lines.at(i).startsWith(QStringLiteral("membership refused")),
+            QVERIFY2(lines.at(i).startsWith(QStringLiteral("membership refused %2 %1")),
                 qPrintable(lines.at(i)));
             QVERIFY2(lines.at(i).endsWith(QStringLiteral(": %1").arg(ids.at(i))),
                 qPrintable(lines.at(i)));

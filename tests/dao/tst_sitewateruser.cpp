@@ -177,6 +177,73 @@ private slots:
             2);
     }
 
+    // A record without a key for an owner and attribute that already have a row updates that
+    // row; the record must come back with that row's key, not with whatever was inserted last,
+    // or its next save would write over another owner's row.
+    void assignmentKeyIsReadBackByOwner_data()
+    {
+        QTest::addColumn<bool>("waterUser");
+        QTest::newRow("site") << false;
+        QTest::newRow("water user") << true;
+    }
+    void assignmentKeyIsReadBackByOwner()
+    {
+        QFETCH(bool, waterUser);
+        const QString table
+            = waterUser ? QStringLiteral("WaterUserAttr") : QStringLiteral("AggDivAttr");
+        const QString key = table + QStringLiteral("ID");
+        const QString owner
+            = waterUser ? QStringLiteral("WaterUserID") : QStringLiteral("AggDivID");
+        // Owner 1 has row 10; owner 3 gets a new row below, the connection's last insert.
+        QVERIFY_OK(openBasin(_project,
+            QStringLiteral("INSERT INTO %1 (%2, AttrID, %3, AttrValidValID) VALUES (10, %4, 1, %5)")
+                .arg(table, key, owner, waterUser ? QStringLiteral("2") : QStringLiteral("1"),
+                    waterUser ? QStringLiteral("5") : QStringLiteral("2"))));
+        const int attrId = waterUser ? 2 : 1;
+        const QList<int> values = waterUser ? QList<int> { 5, 6 } : QList<int> { 2, 3 };
+        auto save = [&](int id, int ownerId, int value, int& newId) {
+            Attribute attribute;
+            attribute.AttrID = attrId;
+            if (waterUser) {
+                WaterUserAttr attr;
+                attr.id = id;
+                attr.WaterUserID = ownerId;
+                attr.attribute = attribute;
+                attr.value.AttrValidValID = value;
+                QList<WaterUserAttr> list { attr };
+                const TARN::okstat status = waterUsers()->saveWaterUserAttrs(list);
+                newId = list.first().id;
+                return status;
+            }
+            AggDivAttr attr;
+            attr.id = id;
+            attr.AggDivID = ownerId;
+            attr.attribute = attribute;
+            attr.value.AttrValidValID = value;
+            QList<AggDivAttr> list { attr };
+            const TARN::okstat status = sites()->saveAggDivAttrs(list);
+            newId = list.first().id;
+            return status;
+        };
+        int otherId = 0;
+        QVERIFY_OK(save(0, 3, values.at(1), otherId));
+        QVERIFY(otherId != 0 && otherId != 10);
+
+        int id = 0;
+        QVERIFY_OK(save(0, 1, values.at(1), id));
+        QCOMPARE(id, 10);
+        QVERIFY_OK(save(id, 1, values.at(0), id));
+        QCOMPARE(id, 10);
+        auto valueOf = [&](int row) {
+            return count(*_project,
+                QStringLiteral("SELECT AttrValidValID FROM %1 WHERE %2 = %3")
+                    .arg(table, key, QString::number(row)));
+        };
+        QCOMPARE(valueOf(10), values.at(0));
+        QCOMPARE(valueOf(otherId), values.at(1)); // owner 3's row is left alone
+        QCOMPARE(count(*_project, QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)), 2);
+    }
+
     void getWaterUserReadsTheJoinedSite()
     {
         QVERIFY_OK(openBasin(_project));

@@ -95,28 +95,43 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty baseline") << QStringLiteral("DELETE FROM Baseline") << kNotProject;
-        QTest::newRow("no baseline table")
-            << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE Baseline")
-            << QStringLiteral("no such table: Baseline");
-        QTest::newRow("no water user distribution")
-            << QStringLiteral("DROP TABLE WaterUserDist") << kNotProject;
-        QTest::newRow("no demand selection")
-            << QStringLiteral("DROP TABLE DemandSelection") << kNotProject;
-        QTest::newRow("no salinity method")
-            << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE SalinityMethod")
-            << kNotProject;
-        QTest::newRow("no plot curve members")
-            << QStringLiteral("DROP TABLE PlotCurveWaterUser") << kNotProject;
+        QTest::addColumn<bool>("afterFailedBegin");
+        // A begin that failed on an earlier project leaves its text on the connection; the
+        // refusal must not show it.
+        for (const bool stale : { false, true }) {
+            const char* when = stale ? ", after a failed begin" : "";
+            QTest::addRow("empty baseline%s", when)
+                << QStringLiteral("DELETE FROM Baseline") << kNotProject << stale;
+            QTest::addRow("no baseline table%s", when)
+                << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE Baseline")
+                << QStringLiteral("no such table: Baseline") << stale;
+            QTest::addRow("no water user distribution%s", when)
+                << QStringLiteral("DROP TABLE WaterUserDist") << kNotProject << stale;
+            QTest::addRow("no demand selection%s", when)
+                << QStringLiteral("DROP TABLE DemandSelection") << kNotProject << stale;
+            QTest::addRow("no salinity method%s", when)
+                << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE SalinityMethod")
+                << kNotProject << stale;
+            QTest::addRow("no plot curve members%s", when)
+                << QStringLiteral("DROP TABLE PlotCurveWaterUser") << kNotProject << stale;
+        }
     }
 
     void refusals()
     {
         QFETCH(QString, sql);
         QFETCH(QString, expected);
+        QFETCH(bool, afterFailedBegin);
+        TarnDbMgr* mgr = TarnDbMgr::instance();
+        TestProject earlier(2000, 2001, QStringLiteral("earlier"));
+        if (afterFailedBegin) {
+            QVERIFY(mgr->openDatabase(earlier.path()).isOk());
+            QVERIFY(mgr->beginTransaction().isOk());
+            QVERIFY(mgr->beginTransaction().failed());
+            QVERIFY(mgr->database().rollback());
+        }
         TestProject project;
         QVERIFY2(project.exec(sql).isOk(), "fixture statement failed");
-        TarnDbMgr* mgr = TarnDbMgr::instance();
         const TARN::okstat status = mgr->openDatabase(project.path());
         QVERIFY(status.failed());
         QVERIFY2(status.text().contains(expected), qPrintable(status.text()));

@@ -6,6 +6,7 @@
 #include "db/TarnDbMgr.h"
 
 #include <QDateTime>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -148,8 +149,24 @@ private slots:
         QCOMPARE(ids, (QList<int> { 1, 5, 10, 21 }));
     }
 
+    void selectAndDeleteWhere_data()
+    {
+        QTest::addColumn<bool>("staleError");
+        QTest::newRow("fresh connection") << false;
+        // A begin that failed leaves its text on the connection; the statement's own error
+        // must be reported all the same.
+        QTest::newRow("after a failed begin") << true;
+    }
     void selectAndDeleteWhere()
     {
+        QFETCH(bool, staleError);
+        if (staleError) {
+            TarnDbMgr* mgr = TarnDbMgr::instance();
+            QVERIFY(mgr->beginTransaction().isOk());
+            QVERIFY(mgr->beginTransaction().failed());
+            QVERIFY(mgr->database().rollback());
+            QVERIFY(!mgr->database().lastError().text().isEmpty());
+        }
         auto* model = TarnDbMgr::instance()->plotDAO()->plotCurveModel();
         QSqlQuery query = ModelOps::selectWhere(model, 21, QStringLiteral("PlotCurveID"));
         QVERIFY(query.isActive());
@@ -261,6 +278,120 @@ private slots:
         QCOMPARE(status.text(),
             QStringLiteral("Incorrect number of rows in the database. Please try fully "
                            "recalculating before attempting to export again."));
+        QVERIFY(!found);
+    }
+
+    // Each row goes to the month its key names, through the fast path and through QSqlQuery
+    // alike: a month without a row stays missing instead of pulling the later months forward.
+    void seriesPlacedByMonth_data()
+    {
+        QTest::addColumn<bool>("direct");
+        QTest::addColumn<bool>("waterUser");
+        QTest::addColumn<int>("scenarioId");
+        for (const bool direct : { true, false }) {
+            const char* path = direct ? "direct" : "QSqlQuery";
+            QTest::addRow("%s, site, baseline", path) << direct << false << -1;
+            QTest::addRow("%s, site, scenario", path) << direct << false << 2;
+            QTest::addRow("%s, water user, baseline", path) << direct << true << -1;
+            QTest::addRow("%s, water user, scenario", path) << direct << true << 2;
+        }
+    }
+    void seriesPlacedByMonth()
+    {
+        QFETCH(bool, direct);
+        QFETCH(bool, waterUser);
+        QFETCH(int, scenarioId);
+        QSqlDatabase db = TarnDbMgr::instance()->database();
+        QVERIFY(DmiApi::directReadAvailable(db)); // Qt's driver runs on the linked libsqlite3
+        DmiApi::setDirectReadEnabled(direct);
+        QCOMPARE(DmiApi::directReadAvailable(db), direct);
+        const QString table
+            = QStringLiteral("%1Monthly%2")
+                  .arg(scenarioId < 0 ? QStringLiteral("Base") : QStringLiteral("Scenario"),
+                      waterUser ? QStringLiteral("WaterUser") : QStringLiteral("AggDiv"));
+        const QString owner
+            = waterUser ? QStringLiteral("WaterUserID") : QStringLiteral("AggDivID");
+        insertMonths(table, owner, 1, scenarioId, 2000, 24);
+        // March 2000 and all of 2001 from October on are missing.
+        QSqlQuery gap(db);
+        QVERIFY(gap.exec(QStringLiteral("DELETE FROM %1 WHERE Month = '2000-03-01' OR Month >= "
+                                        "'2001-10-01'")
+                             .arg(table)));
+
+        DmiApi api(nullptr);
+        std::vector<double> first(24, -1), second(24, -1);
+        bool found = false;
+        TARN::okstat status;
+        if (waterUser) {
+            WaterUser user;
+            user.WaterUserID = 1;
+            status = api.getWaterUserSeries(scenarioId, user, QStringLiteral("Upper"), 2000, 2001,
+                24, found, first.data(), second.data());
+        } else {
+            AggDiv site;
+            site.AggDivID = 1;
+            status = api.getAggDivSalinitySeries(
+                scenarioId, site, 2000, 2001, 24, found, first.data());
+        }
+        DmiApi::setDirectReadEnabled(true);
+        QVERIFY2(status.isOk(), qPrintable(status.text()));
+        QVERIFY(found);
+        for (int i = 0; i < 24; ++i) {
+            const bool missing = i == 2 || i >= 21;
+            // insertMonths stores i + 0.5 in month i, except NULL in month 3.
+            if (missing || i == 3)
+                QVERIFY2(std::isnan(first[i]), qPrintable(QString::number(i)));
+            else
+                QCOMPARE(first[i], i + 0.5);
+            if (waterUser) {
+                if (missing)
+                    QVERIFY2(std::isnan(second[i]), qPrintable(QString::number(i)));
+                else
+                    QCOMPARE(second[i], 100.0 + i);
+            }
+        }
+    }
+
+    void badMonthKeysAreReported_data()
+    {
+        QTest::addColumn<bool>("direct");
+        QTest::addColumn<QString>("month");
+        QTest::addColumn<QString>("message");
+        const QString twice = QStringLiteral("Incorrect number of rows in the database. Please "
+                                             "try fully recalculating before attempting to "
+                                             "export again.");
+        for (const bool direct : { true, false }) {
+            const char* path = direct ? "direct" : "QSqlQuery";
+            QTest::addRow("%s, month stored twice", path)
+                << direct << QStringLiteral("2000-05-01") << twice;
+            QTest::addRow("%s, not a month key", path)
+                << direct << QStringLiteral("2000-05-15")
+                << QStringLiteral("Unexpected month \"2000-05-15\" in the database. Please try "
+                                  "fully recalculating before attempting to export again.");
+        }
+    }
+    void badMonthKeysAreReported()
+    {
+        QFETCH(bool, direct);
+        QFETCH(QString, month);
+        QFETCH(QString, message);
+        insertMonths(
+            QStringLiteral("BaseMonthlyAggDiv"), QStringLiteral("AggDivID"), 1, -1, 2000, 23);
+        QSqlQuery extra(TarnDbMgr::instance()->database());
+        extra.prepare(QStringLiteral("INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, "
+                                     "AggDivSalinityValue) VALUES (1, 1, :month, 1)"));
+        extra.bindValue(QStringLiteral(":month"), month);
+        QVERIFY(extra.exec());
+        DmiApi::setDirectReadEnabled(direct);
+        DmiApi api(nullptr);
+        AggDiv site;
+        site.AggDivID = 1;
+        std::vector<double> values(24);
+        bool found = true;
+        const TARN::okstat status
+            = api.getAggDivSalinitySeries(-1, site, 2000, 2001, 24, found, values.data());
+        DmiApi::setDirectReadEnabled(true);
+        QCOMPARE(status.text(), message);
         QVERIFY(!found);
     }
 

@@ -1,12 +1,67 @@
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include "db/TarnDbMgr.h"
 #include "export/AttributeExporter.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace {
+
+const char* const Fixture
+    = "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
+      "  (1, 1, 'Site one', 'S1'), (2, 2, 'Site two', 'S2 & <Co> \"Ltd\"');"
+      "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (1, 'Wet'), (2, 'Dry');"
+      "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
+      "RiffleName) VALUES "
+      "  (1, 1, NULL, 'w1', 'W1'), (2, 2, NULL, 'w2', 'Müller''s' || char(9) || "
+      "'farm'),"
+      "  (3, 1, 1, 'new', 'WetOnly'), (4, 1, 2, 'dry', 'DryOnly');"
+      "INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 1), "
+      "(2, 'Use & <kind>', 2);"
+      "INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES "
+      "  (1, 1, 'Unassigned'), (2, 1, 'Upper'), (3, 2, 'Unassigned'), (4, 2, 'Äcker "
+      "\"A\"');"
+      "INSERT INTO AggDivAttr (AttrID, AggDivID, AttrValidValID) VALUES (1, 1, 2), "
+      "(1, 2, 1);"
+      "INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (2, 2, "
+      "4), (2, 3, 3)";
+
+// While it lives, files of this process cannot grow beyond the given size, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        _signal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &_old);
+        rlimit limited = _old;
+        limited.rlim_cur = bytes;
+        _set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &_old);
+        std::signal(SIGXFSZ, _signal);
+    }
+    bool isSet() const { return _set; }
+
+private:
+    rlimit _old {};
+    void (*_signal)(int) = nullptr;
+    bool _set = false;
+};
+
+} // namespace
 
 // The attribute file as the river model reads it: one SimObjAttributes element per site and per
 // water user, with name/value pairs.
@@ -44,27 +99,7 @@ private slots:
     void init()
     {
         _project = std::make_unique<TestProject>();
-        QVERIFY(
-            _project
-                ->exec(QStringLiteral(
-                    "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES "
-                    "  (1, 1, 'Site one', 'S1'), (2, 2, 'Site two', 'S2 & <Co> \"Ltd\"');"
-                    "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (1, 'Wet'), (2, 'Dry');"
-                    "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
-                    "RiffleName) VALUES "
-                    "  (1, 1, NULL, 'w1', 'W1'), (2, 2, NULL, 'w2', 'Müller''s' || char(9) || "
-                    "'farm'),"
-                    "  (3, 1, 1, 'new', 'WetOnly'), (4, 1, 2, 'dry', 'DryOnly');"
-                    "INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 1), "
-                    "(2, 'Use & <kind>', 2);"
-                    "INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES "
-                    "  (1, 1, 'Unassigned'), (2, 1, 'Upper'), (3, 2, 'Unassigned'), (4, 2, 'Äcker "
-                    "\"A\"');"
-                    "INSERT INTO AggDivAttr (AttrID, AggDivID, AttrValidValID) VALUES (1, 1, 2), "
-                    "(1, 2, 1);"
-                    "INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (2, 2, "
-                    "4), (2, 3, 3)"))
-                .isOk());
+        QVERIFY(_project->exec(QString::fromUtf8(Fixture)).isOk());
         QVERIFY(_project->openInManager().isOk());
     }
     void cleanup()
@@ -98,6 +133,7 @@ private slots:
         QVERIFY2(status.isOk(), qPrintable(status.text()));
         QCOMPARE(finished.count(), 1);
 
+        QCOMPARE(xmlWellFormedProblem(path), QString());
         const auto read = readBack(path);
         QStringList names;
         for (const auto& owner : read)
@@ -134,6 +170,7 @@ private slots:
         const QString path = _project->dirPath() + QStringLiteral("/attributes.xml");
         AttributeExporter exporter(nullptr, TarnDbMgr::instance()->database(), _project->path());
         QVERIFY(exporter.exportAttributes(path, -1).isOk());
+        QCOMPARE(xmlWellFormedProblem(path), QString());
         QFile before(path);
         QVERIFY(before.open(QIODevice::ReadOnly));
         const QByteArray old = before.readAll();
@@ -145,6 +182,76 @@ private slots:
         QFile after(path);
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), old);
+    }
+
+    // Nothing a project's file name or its names hold may make the file unreadable: what XML
+    // cannot hold is replaced.
+    void oddTextsKeepTheFileWellFormed_data()
+    {
+        QTest::addColumn<QString>("projectName");
+        QTest::addColumn<QString>("riffleSql"); // site 1's RiffleName as an SQL expression
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("double hyphen in the file name")
+            << QStringLiteral("my--demo") << QStringLiteral("'S1'") << QStringLiteral("S1");
+        QTest::newRow("hyphens only")
+            << QStringLiteral("---") << QStringLiteral("'S1'") << QStringLiteral("S1");
+        QTest::newRow("control characters")
+            << QStringLiteral("project") << QStringLiteral("'S' || char(1) || '1' || char(11)")
+            << QStringLiteral("S\uFFFD1\uFFFD");
+        QTest::newRow("noncharacters")
+            << QStringLiteral("project") << QStringLiteral("char(65534) || 'x' || char(65535)")
+            << QStringLiteral("\uFFFDx\uFFFD");
+        QTest::newRow("beyond the basic plane")
+            << QStringLiteral("project") << QStringLiteral("'a' || char(127754)")
+            << QStringLiteral("a") + QString::fromUcs4(U"\U0001F30A", 1);
+    }
+    void oddTextsKeepTheFileWellFormed()
+    {
+        QFETCH(QString, projectName);
+        QFETCH(QString, riffleSql);
+        QFETCH(QString, shown);
+        cleanup();
+        TestProject project(2000, 2010, projectName);
+        QVERIFY(project.exec(QString::fromUtf8(Fixture)).isOk());
+        QVERIFY(project
+                    .exec(QStringLiteral("UPDATE AggDiv SET RiffleName = %1 WHERE AggDivID = 1; "
+                                         "UPDATE AttrValidVal SET AttrVal = %1 WHERE "
+                                         "AttrValidValID = 2")
+                              .arg(riffleSql))
+                    .isOk());
+        QVERIFY(project.openInManager().isOk());
+        const QString path = project.dirPath() + QStringLiteral("/attributes.xml");
+        AttributeExporter exporter(nullptr, TarnDbMgr::instance()->database(), project.path());
+        const TARN::okstat status = exporter.exportAttributes(path, -1);
+        QVERIFY2(status.isOk(), qPrintable(status.text()));
+        QCOMPARE(xmlWellFormedProblem(path), QString());
+        const auto read = readBack(path);
+        QCOMPARE(read.size(), 4);
+        QCOMPARE(read.at(0).first, shown);
+        QCOMPARE(read.at(1).first, shown + QStringLiteral(":W1"));
+        QCOMPARE(read.at(0).second, QStringList { QStringLiteral("Basin=") + shown });
+        resetDbManager();
+    }
+
+    void fullDiskIsReported()
+    {
+        const QString path = _project->dirPath() + QStringLiteral("/attributes.xml");
+        AttributeExporter exporter(nullptr, TarnDbMgr::instance()->database(), _project->path());
+        TARN::okstat status;
+        {
+            FileSizeLimit limit(64);
+            QVERIFY(limit.isSet());
+            status = exporter.exportAttributes(path, -1);
+        }
+        QVERIFY(status.failed());
+        QVERIFY2(status.text().startsWith(
+                     QStringLiteral("Unable to write the attributes file \"%1\": ").arg(path)),
+            qPrintable(status.text()));
+        QVERIFY2(status.text().endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))),
+            qPrintable(status.text()));
+        // Neither the file nor its temporary sibling is left behind.
+        QCOMPARE(
+            QDir(_project->dirPath()).entryList({ QStringLiteral("attributes*") }), QStringList());
     }
 };
 

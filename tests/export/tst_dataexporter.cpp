@@ -221,7 +221,8 @@ private slots:
         QFETCH(QString, fileName);
         const QString site = QStringLiteral("S \"1\" & <Co>\tÜß");
         const QString user = QStringLiteral("Wasser 'Müller' & <b>\tÆ中");
-        const QString scenario = QStringLiteral("Dry & \"hot\" <years> ñ");
+        // "%3" as well: a sheet name passes through formatted texts on its way into the book.
+        const QString scenario = QStringLiteral("Dry & \"hot\" <years> ñ %3%1");
         QSqlQuery rename(TarnDbMgr::instance()->database());
         rename.prepare(QStringLiteral("UPDATE AggDiv SET RiffleName = ? WHERE AggDivID = 1"));
         rename.addBindValue(site);
@@ -266,6 +267,59 @@ private slots:
                 texts << c.at(3).toString();
         }
         QVERIFY2(texts.contains(expected.at(1)), qPrintable(texts.join(QLatin1Char('|'))));
+    }
+
+    // A baseline or scenario without results for the exported years would get no sheet: a new
+    // book would lack it and an existing one would keep the last export's numbers under its
+    // name. Refused, and nothing is written.
+    void exportWithoutResultsIsRefused_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<int>("emptyId"); // whose results are removed; 0: none
+        QTest::addColumn<int>("startYear");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("scenario, new xlsx")
+            << QStringLiteral("book.xlsx") << false << 2 << 2000 << QStringLiteral("Dry years");
+        QTest::newRow("scenario, existing xlsx")
+            << QStringLiteral("book.xlsx") << true << 2 << 2000 << QStringLiteral("Dry years");
+        QTest::newRow("baseline, existing xls") << QStringLiteral("book.xls") << true << -1 << 2000
+                                                << QStringLiteral("Baseline Monthly Data");
+        QTest::newRow("baseline, new xls") << QStringLiteral("book.xls") << false << -1 << 2000
+                                           << QStringLiteral("Baseline Monthly Data");
+        QTest::newRow("years without results") << QStringLiteral("book.xlsx") << true << 0 << 2005
+                                               << QStringLiteral("Baseline Monthly Data");
+    }
+    void exportWithoutResultsIsRefused()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, existing);
+        QFETCH(int, emptyId);
+        QFETCH(int, startYear);
+        QFETCH(QString, name);
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QByteArray before;
+        if (existing) {
+            QVERIFY(exporter.exportData(path, { -1, 2 }, 2000, 2001).isOk());
+            before = fileHash(path);
+        }
+        QSqlQuery remove(TarnDbMgr::instance()->database());
+        if (emptyId < 0)
+            QVERIFY(remove.exec(QStringLiteral("DELETE FROM BaseMonthlyAggDiv")));
+        else if (emptyId > 0)
+            QVERIFY(remove.exec(
+                QStringLiteral("DELETE FROM ScenarioMonthlyAggDiv WHERE ScenarioID = %1")
+                    .arg(emptyId)));
+        const TARN::okstat status = exporter.exportData(path, { -1, 2 }, startYear, startYear + 1);
+        QCOMPARE(status.text(),
+            QStringLiteral("There are no monthly results for \"%1\" from %2 to %3. Please "
+                           "recalculate before attempting to export again.")
+                .arg(name, QString::number(startYear), QString::number(startYear + 1)));
+        if (existing)
+            QCOMPARE(fileHash(path), before);
+        else
+            QVERIFY(!QFile::exists(path));
     }
 
     void csvIsRefused()

@@ -7,6 +7,7 @@
 #include "db/WaterUserDAO.h"
 #include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include <QFile>
 #include <QtTest>
@@ -180,6 +181,8 @@ void TestDamagedProject::damaged()
                 qPrintable(QStringLiteral("%1 crashed: %2").arg(args.first(), run.err)));
             if (run.exitCode != 0)
                 outcome.add(args.first(), TARN::okstat(run.err));
+            else if (args.first() == QLatin1String("export-attributes"))
+                QCOMPARE(xmlWellFormedProblem(args.last()), QString());
         }
     }
 

@@ -6,6 +6,7 @@
 #include "support/BookReader.h"
 #include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include <QtTest>
 
@@ -191,6 +192,7 @@ void TestEdgeProjects::edges()
         = ProjectState::runCli({ QStringLiteral("export-attributes"), project.path(), xml });
     QVERIFY2(!attributes.crashed && attributes.exitCode == 0, qPrintable(attributes.err));
     QVERIFY(QFileInfo(xml).size() > 0);
+    QCOMPARE(xmlWellFormedProblem(xml), QString());
 }
 
 QTEST_GUILESS_MAIN(TestEdgeProjects)

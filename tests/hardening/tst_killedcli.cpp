@@ -6,6 +6,7 @@
 #include "export/XlsReader.h"
 #include "export/XlsxReader.h"
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include <QFile>
 #include <QProcess>
@@ -240,6 +241,10 @@ void TestKilledCli::killDuringExport()
         QVERIFY2(
             readBook(referenceFile, &referenceNames, &referenceSheets, &error), qPrintable(error));
     const QByteArray referenceBytes = readAll(referenceFile);
+    if (xml) {
+        QCOMPARE(xmlWellFormedProblem(oldFile), QString());
+        QCOMPARE(xmlWellFormedProblem(referenceFile), QString());
+    }
 
     for (int round = 0; round < Rounds; ++round) {
         QFile::remove(target);
@@ -251,6 +256,7 @@ void TestKilledCli::killDuringExport()
             continue;
         if (xml) {
             QVERIFY2(wellFormed(now), qPrintable(QStringLiteral("round %1").arg(round)));
+            QCOMPARE(xmlWellFormedProblem(target), QString());
             QCOMPARE(xmlBody(now), xmlBody(referenceBytes));
             continue;
         }

@@ -1,4 +1,5 @@
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include "db/TarnDbMgr.h"
 #include "ui/common/AttributeExportRunner.h"
@@ -57,6 +58,7 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray text = file.readAll();
             QVERIFY2(text.contains("simObjName=\"S1\""), text.constData());
+            QCOMPARE(xmlWellFormedProblem(path), QString());
             QVERIFY(warning.isEmpty());
         } else {
             QTRY_VERIFY(!warning.isEmpty());

@@ -1,5 +1,7 @@
 #include "support/CalcTestSupport.h"
+#include "support/StatementRefusal.h"
 #include "support/TestProject.h"
+#include "support/XmlCheck.h"
 
 #include "app/TARNMainWindow.h"
 #include "calc/BaselineChangeLog.h"
@@ -638,6 +640,32 @@ private slots:
         QVERIFY(endOpenTransaction());
     }
 
+    // Apply commits; when the next transaction cannot begin the dialog may not edit on without
+    // one, so it closes and keeps what it committed.
+    void applyWithoutNextTransactionCloses()
+    {
+        BaselineDlg dialog;
+        dialog.show();
+        child<QLineEdit>(&dialog, "_toolUserName")->setText(QStringLiteral("Planner"));
+        ModalDriver driver;
+        driver.answer(QMessageBox::Ok);
+        {
+            StatementRefusal refusal(
+                TarnDbMgr::instance()->database(), StatementRefusal::beginning());
+            QVERIFY(refusal.isActive());
+            child<QPushButton>(&dialog, "_applyButton")->click();
+        }
+        QVERIFY(driver.done());
+        QVERIFY2(driver.texts.value(0).startsWith(QStringLiteral("Cannot begin the transaction: ")),
+            qPrintable(driver.texts.value(0)));
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(_project->scalar(QStringLiteral("SELECT ToolUserName FROM Baseline")).toString(),
+            QStringLiteral("Planner"));
+        QVERIFY(!endOpenTransaction());
+    }
+
     void recalculateAllCommitsWhatIsWrittenSoFar()
     {
         BaselineDlg dialog;
@@ -755,6 +783,7 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray xml = file.readAll();
+        QCOMPARE(xmlWellFormedProblem(path), QString());
         QVERIFY(xml.contains("Basin"));
         QVERIFY(xml.contains("Irrigation"));
         QVERIFY2(

@@ -322,6 +322,66 @@ private slots:
             TarnDbMgr::instance()->scenarioDAO()->demandChgModel()->index(0, 5).data().toInt(), 2);
     }
 
+    // Stored changes of years the widget does not show (the baseline's range shrank after they
+    // were made) are not the user's to lose: a save keeps them as they are.
+    void changesOutsideTheRangeAreKept_data()
+    {
+        QTest::addColumn<bool>("resetAll");
+        QTest::newRow("one year modified") << false;
+        QTest::newRow("every shown year reset") << true;
+    }
+    void changesOutsideTheRangeAreKept()
+    {
+        QFETCH(bool, resetAll);
+        QVERIFY(openProject());
+        QSqlQuery outside(TarnDbMgr::instance()->database());
+        QVERIFY(outside.exec(QStringLiteral(
+            "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES "
+            "(1, 1985, 3, 85), (1, 2001, 2, -1)")));
+        ChangeDataWidget widget;
+        widget.setup(ChangeDataWidget::Depletion, 0, 1);
+        QCOMPARE(widget.dataModel()->rowCount(), 6);
+        auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
+        if (resetAll) {
+            childOf<QRadioButton>(&widget, "_chgAllYrsRadioBtn")->click();
+            childOf<QPushButton>(&widget, "_resetSelYearsBtn")->click();
+        } else {
+            childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("5"));
+            selectYears(list, { 1994 });
+            childOf<QPushButton>(&widget, "_modifySelYearsBtn")->click();
+        }
+        const TARN::okstat saved = widget.save();
+        QVERIFY2(saved.isOk(), qPrintable(saved.text()));
+        QList<QList<QVariant>> expected { { 1985, 3, 85.0 } };
+        if (!resetAll)
+            expected << QList<QVariant> { 1991, 1, 10.0 } << QList<QVariant> { 1992, 4, 1990.0 }
+                     << QList<QVariant> { 1994, 1, 5.0 };
+        expected << QList<QVariant> { 2001, 2, -1.0 };
+        QCOMPARE(storedChanges(1), expected);
+        QCOMPARE(storedChanges(11).size(), 1);
+    }
+
+    void failedSubmitIsReported()
+    {
+        QVERIFY(openProject());
+        QSqlQuery trigger(TarnDbMgr::instance()->database());
+        QVERIFY(trigger.exec(QStringLiteral("CREATE TRIGGER refuse_change BEFORE INSERT ON "
+                                            "DepletionChg BEGIN SELECT RAISE(ABORT, 'change "
+                                            "refused'); END")));
+        ChangeDataWidget widget;
+        widget.setup(ChangeDataWidget::Depletion, 0, 1);
+        childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("5"));
+        selectYears(childOf<QListWidget>(&widget, "_chgYearsListWidget"), { 1994 });
+        childOf<QPushButton>(&widget, "_modifySelYearsBtn")->click();
+        const TARN::okstat saved = widget.save();
+        QVERIFY(saved.failed());
+        QVERIFY2(saved.text().startsWith(
+                     QStringLiteral("Error submitting changes to the DepletionChg table: ")),
+            qPrintable(saved.text()));
+        QVERIFY2(saved.text().contains(QStringLiteral("change refused")), qPrintable(saved.text()));
+        QCOMPARE(storedChanges(1).size(), 2);
+    }
+
     void yearWithoutValueIsIncomplete()
     {
         QVERIFY(openProject());

@@ -1,3 +1,4 @@
+#include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -144,6 +145,8 @@ private slots:
     void scenarioSelectionStored();
     void plotNeedsName();
     void applyCommitsAndContinuesInTransaction();
+    void applyWithoutNextTransactionCloses();
+    void failedScenarioInsertStoresNothing();
     void newCurveListedEvenWhenCancelled();
     void deleteCurveAsks_data();
     void deleteCurveAsks();
@@ -270,6 +273,72 @@ void TestPlotDialogs::applyCommitsAndContinuesInTransaction()
     QCOMPARE(project.scalar(QStringLiteral("SELECT Name FROM Plot")).toString(),
         QStringLiteral("Renamed"));
     QCOMPARE(child<QLineEdit>(&dialog, "_nameLineEdit")->text(), QStringLiteral("Renamed"));
+}
+
+// When the transaction after Apply cannot begin, the dialog may not edit on without one.
+void TestPlotDialogs::applyWithoutNextTransactionCloses()
+{
+    TestProject project;
+    QVERIFY(project.exec(QString::fromLatin1(PlotProject)).isOk());
+    QVERIFY(project.openInManager().isOk());
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    QVERIFY(mgr->beginTransaction().isOk());
+
+    PlotDlg dialog(1);
+    dialog.show();
+    child<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Renamed"));
+    // The warning; a question to cancel, should one come, is answered No.
+    ModalScript script({ answer(QMessageBox::Ok), answer(QMessageBox::No) });
+    {
+        StatementRefusal refusal(mgr->database(), StatementRefusal::beginning());
+        QVERIFY(refusal.isActive());
+        child<QPushButton>(&dialog, "_applyButton")->click();
+    }
+    QVERIFY2(script.texts.value(0).startsWith(QStringLiteral("Cannot begin the transaction: ")),
+        qPrintable(script.texts.value(0)));
+    QCOMPARE(script.texts.size(), 1);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(project.scalar(QStringLiteral("SELECT Name FROM Plot")).toString(),
+        QStringLiteral("Renamed"));
+    QVERIFY(mgr->beginTransaction().isOk()); // none was left open
+}
+
+// A scenario row that cannot be added fails the save: storing the rest would silently drop
+// the scenario from the plot.
+void TestPlotDialogs::failedScenarioInsertStoresNothing()
+{
+    TestProject project;
+    QVERIFY(project.exec(QString::fromLatin1(PlotProject)).isOk());
+    QVERIFY(project.openInManager().isOk());
+    QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+
+    PlotDlg dialog(1);
+    auto* list = child<QListWidget>(&dialog, "_scenarioListWidget");
+    for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setCheckState(Qt::Checked);
+    // The model drops the second new row as it is inserted, so that inserting it fails.
+    TarnRelationalTableModel* model = TarnDbMgr::instance()->plotDAO()->plotScenarioModel();
+    int inserted = 0;
+    connect(model, &QAbstractItemModel::rowsInserted, &dialog,
+        [model, &inserted](const QModelIndex&, int first, int) {
+            if (++inserted == 2)
+                model->removeRows(first, 1);
+        });
+    ModalScript script({ answer(QMessageBox::Ok) });
+    const TARN::okstat result = dialog.applyChanges();
+    QVERIFY(script.done());
+    QVERIFY2(result.text().startsWith(QStringLiteral("Error saving scenario selection: ")),
+        qPrintable(result.text()));
+    QCOMPARE(inserted, 2);
+    QVERIFY(!model->isDirty());
+    // Nothing was committed: the file holds the selection as it was.
+    QCOMPARE(project
+                 .scalar(QStringLiteral(
+                     "SELECT group_concat(COALESCE(ScenarioID, 'NULL')) FROM (SELECT ScenarioID "
+                     "FROM PlotScenario WHERE PlotID = 1 ORDER BY ScenarioID)"))
+                 .toString(),
+        QStringLiteral("NULL,2"));
 }
 
 void TestPlotDialogs::newCurveListedEvenWhenCancelled()

@@ -1,10 +1,12 @@
 #include "ScenarioModalDriver.h"
 #include "support/CalcTestSupport.h"
+#include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
 #include "calc/ScenarioDemandCalculator.h"
+#include "db/ModelOps.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnRelationalTableModel.h"
@@ -23,8 +25,11 @@
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QSqlQuery>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QtTest>
 
 namespace {
@@ -426,6 +431,155 @@ private slots:
             reported.insert(arguments.at(1).toInt());
         for (int id : { 1, 2, 3 })
             QVERIFY(reported.contains(id));
+        QVERIFY(endOpenTransaction());
+    }
+
+    // Descriptions are stored as the text typed. One that an older file holds as an HTML
+    // document is shown in the change list and edited as the text it shows.
+    void descriptionsArePlainText_data()
+    {
+        QTest::addColumn<bool>("demandChange");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTextDocument document;
+        document.setPlainText(QStringLiteral("Wet <years> & more\nsecond line"));
+        const QString html = document.toHtml();
+        const QString markup = QStringLiteral("a <b>bold</b> claim");
+        for (const bool change : { false, true }) {
+            const char* what = change ? "demand change" : "scenario";
+            QTest::addRow("%s, HTML from an older file", what)
+                << change << html << QStringLiteral("Wet <years> & more\nsecond line");
+            QTest::addRow("%s, typed markup", what) << change << markup << markup;
+        }
+    }
+    void descriptionsArePlainText()
+    {
+        QFETCH(bool, demandChange);
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        openProject();
+        QSqlQuery update(TarnDbMgr::instance()->database());
+        update.prepare(demandChange
+                ? QStringLiteral("UPDATE DemandChg SET Description = :text WHERE DemandChgID = 1")
+                : QStringLiteral(
+                    "UPDATE Scenario SET ScenarioDescription = :text WHERE ScenarioID = 1"));
+        update.bindValue(QStringLiteral(":text"), stored);
+        QVERIFY(update.exec());
+        ModelOps::selectAll(TarnDbMgr::instance()->scenarioDAO()->scenarioModel());
+        const QString edited = shown + QStringLiteral("\n<i>edited</i>");
+
+        ScenarioDlg dialog;
+        dialog.load(1);
+        if (!demandChange) {
+            auto* text = childOf<QTextEdit>(&dialog, "_descrTextEdit");
+            QCOMPARE(text->toPlainText(), shown);
+            text->setPlainText(edited);
+            ScenarioModalDriver driver;
+            childOf<QPushButton>(&dialog, "_applyButton")->click();
+            QVERIFY(driver.unexpected.isEmpty());
+            QCOMPARE(_project
+                         ->scalar(QStringLiteral(
+                             "SELECT ScenarioDescription FROM Scenario WHERE ScenarioID = 1"))
+                         .toString(),
+                edited);
+            QVERIFY(endOpenTransaction());
+            return;
+        }
+
+        auto* view = childOf<QTableView>(&dialog, "_demandChgTableView");
+        const QModelIndex cell = dialog.demandChgProxy()->index(0, 3);
+        QCOMPARE(dialog.demandChgProxy()->index(0, 0).data().toInt(), 1);
+        auto* delegate = qobject_cast<QStyledItemDelegate*>(view->itemDelegate(cell));
+        QVERIFY(delegate);
+        QCOMPARE(delegate->displayText(cell.data(), QLocale()),
+            QString(shown).replace(QLatin1Char('\n'), QChar::LineSeparator));
+
+        TarnRelationalTableModel* changes = TarnDbMgr::instance()->scenarioDAO()->demandChgModel();
+        const int row = ModelOps::findRowById(changes, 1).row();
+        ChangeSpecDlg spec;
+        spec.load(row, 1);
+        auto* text = childOf<QTextEdit>(&spec, "_descrTextEdit");
+        QCOMPARE(text->toPlainText(), shown);
+        text->setPlainText(edited);
+        QVERIFY(spec.applyChanges().isOk());
+        QCOMPARE(changes->index(row, 3).data().toString(), edited);
+        QVERIFY(endOpenTransaction());
+    }
+
+    // Apply commits; when the next transaction cannot begin the dialog may not edit on without
+    // one (its edits would be written at once, and Cancel could not undo them).
+    void applyWithoutNextTransactionCloses()
+    {
+        openProject();
+        ScenarioDlg dialog;
+        dialog.load(1);
+        dialog.show();
+        childOf<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Drier"));
+        ScenarioModalDriver driver;
+        driver.answer(QMessageBox::Ok);
+        {
+            StatementRefusal refusal(
+                TarnDbMgr::instance()->database(), StatementRefusal::beginning());
+            QVERIFY(refusal.isActive());
+            childOf<QPushButton>(&dialog, "_applyButton")->click();
+        }
+        QVERIFY(driver.done());
+        QCOMPARE(driver.texts.size(), 1);
+        QVERIFY2(driver.texts.first().startsWith(QStringLiteral("Cannot begin the transaction: ")),
+            qPrintable(driver.texts.first()));
+        QVERIFY(driver.unexpected.isEmpty());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        // What Apply committed stays, and no transaction is left open.
+        QCOMPARE(
+            _project
+                ->scalar(QStringLiteral("SELECT ScenarioName FROM Scenario WHERE ScenarioID = 1"))
+                .toString(),
+            QStringLiteral("Drier"));
+        QVERIFY(!endOpenTransaction());
+    }
+
+    // A change whose water users or filters could not be loaded must not lose them at the next
+    // save: the lists shown are not what is stored.
+    void failedLoadKeepsStoredLists_data()
+    {
+        QTest::addColumn<QString>("refusedTable");
+        QTest::newRow("water users") << QStringLiteral("DemandChgWaterUser");
+        QTest::newRow("filters") << QStringLiteral("DemandSelection");
+    }
+    void failedLoadKeepsStoredLists()
+    {
+        QFETCH(QString, refusedTable);
+        openProject();
+        QSqlQuery filters(TarnDbMgr::instance()->database());
+        QVERIFY(filters.exec(QStringLiteral("INSERT INTO DemandSelection (DemandChgID, AttrID, "
+                                            "AttrValidValID) VALUES (1, 1, 12), (1, 2, 22)")));
+        auto stored = [](const QString& sql) {
+            return scalar(QStringLiteral("SELECT GROUP_CONCAT(x) FROM (%1)").arg(sql)).toString();
+        };
+        const QString usersSql = QStringLiteral(
+            "SELECT WaterUserID x FROM DemandChgWaterUser WHERE DemandChgID = 1 ORDER BY x");
+        const QString filtersSql = QStringLiteral(
+            "SELECT AttrValidValID x FROM DemandSelection WHERE DemandChgID = 1 ORDER BY x");
+        QCOMPARE(stored(usersSql), QStringLiteral("1,2,3"));
+        QCOMPARE(stored(filtersSql), QStringLiteral("12,22"));
+
+        ChangeSpecDlg dialog;
+        ScenarioModalDriver driver;
+        driver.answer(QMessageBox::Ok);
+        {
+            StatementRefusal refusal(
+                TarnDbMgr::instance()->database(), StatementRefusal::reading(refusedTable));
+            QVERIFY(refusal.isActive());
+            dialog.load(0, 1);
+        }
+        QVERIFY(driver.done());
+        QVERIFY2(driver.texts.value(0).startsWith(QStringLiteral("Error loading demand change: ")),
+            qPrintable(driver.texts.value(0)));
+        childOf<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Renamed"));
+        QVERIFY(dialog.applyChanges().isOk());
+        QCOMPARE(stored(usersSql), QStringLiteral("1,2,3"));
+        QCOMPARE(stored(filtersSql), QStringLiteral("12,22"));
         QVERIFY(endOpenTransaction());
     }
 

@@ -148,6 +148,55 @@ private slots:
         QVERIFY(!inTransaction());
     }
 
+    // The re-select after Add drops the selection: Edit and Export must not go on with a
+    // scenario that is no longer chosen (Edit would open id -1, Export would write the
+    // baseline's attributes).
+    void addLeavesNoScenarioChosen_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("cancelled") << false;
+    }
+    void addLeavesNoScenarioChosen()
+    {
+        QFETCH(bool, accept);
+        TestProject project;
+        QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
+        TARNMainWindow window;
+        QVERIFY(window.connectToDatabase(project.path()));
+        selectScenario(window, QStringLiteral("Wet"));
+        auto* edit = childOf<QPushButton>(&window, "_editScenarioButton");
+        QVERIFY(edit->isEnabled());
+        {
+            ScenarioModalDriver driver;
+            driver.expect<ScenarioDlg>([accept](ScenarioDlg* dialog) {
+                childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("New"));
+                childOf<QPushButton>(dialog, accept ? "_okButton" : "_cancelButton")->click();
+            });
+            if (!accept)
+                driver.answer(QMessageBox::Yes);
+            childOf<QPushButton>(&window, "_addScenarioButton")->click();
+            QVERIFY(driver.done());
+        }
+        QVERIFY(!childOf<QTableView>(&window, "_scenarioTableView")->currentIndex().isValid());
+        QVERIFY(!edit->isEnabled());
+        QVERIFY(!childOf<QPushButton>(&window, "_deleteScenarioButton")->isEnabled());
+        QVERIFY(!childOf<QPushButton>(&window, "_exportScenarioButton")->isEnabled());
+
+        // Reached another way (a double click, a shortcut), the slots do nothing either.
+        ScenarioModalDriver driver;
+        QStringList opened;
+        for (int i = 0; i < 2; ++i)
+            driver.expect<QDialog>([&opened](QDialog* dialog) {
+                opened << QString::fromLatin1(dialog->metaObject()->className());
+                dialog->done(QDialog::Rejected);
+            });
+        window.editScenarioClicked();
+        window.exportScenarioClicked();
+        QCOMPARE(opened, QStringList());
+        QVERIFY(!inTransaction());
+    }
+
     void deleteAsksFirst_data()
     {
         QTest::addColumn<bool>("yes");

@@ -518,8 +518,8 @@ private slots:
         QStringList want = values.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         for (QString& entry : want) {
             const QStringList parts = entry.split(QLatin1Char('='));
-            entry
-                = QStringLiteral("%1=%2").arg(parts.at(0)).arg(parts.at(1).toDouble(), 0, 'g', 16);
+            entry = QStringLiteral("%1=%2").arg(
+                parts.at(0), QString::number(parts.at(1).toDouble(), 'g', 16));
         }
         QCOMPARE(got, want);
     }

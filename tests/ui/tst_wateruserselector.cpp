@@ -133,8 +133,7 @@ private slots:
         QStringList described;
         for (const AttrSelection& s : filters)
             described << QStringLiteral("%1/%2/%3/%4")
-                             .arg(s.typeName, s.AttrName, s.AttrVal)
-                             .arg(s.typeId);
+                             .arg(s.typeName, s.AttrName, s.AttrVal, QString::number(s.typeId));
         QCOMPARE(described,
             (QStringList { QStringLiteral("AggDiv/Basin/Unassigned/1"),
                 QStringLiteral("AggDiv/Basin/Upper/1"), QStringLiteral("AggDiv/Basin/Lower/1"),

@@ -344,15 +344,10 @@ TARN::okstat BaselineDlg::applyChanges()
         // results no longer follow the saved input.
         if (calculated.failed())
             result = calculated;
-        if (_keepOpen || calculated.failed()) {
-            const TARN::okstat begun = mgr->beginTransaction();
-            if (begun.failed()) {
-                showWarning(begun.text());
-                reject();
-            }
-        }
-        if (calculated.isOk())
+        else
             _changeLog.clear();
+        if (_keepOpen || calculated.failed())
+            continueInNewTransaction();
         updateButtons();
     }
     return result;
@@ -430,18 +425,17 @@ void BaselineDlg::recalculateAllClickedHandler()
     TarnDbMgr* mgr = TarnDbMgr::instance();
     _changeLog.setFullRecalculation();
     bool calculated = false;
-    if (mgr->database().commit())
+    const bool committed = mgr->database().commit();
+    if (committed)
         calculated = recalculate().isOk();
     else
         QMessageBox::information(this, SaveTitle, mgr->database().lastError().text());
-    const TARN::okstat begun = mgr->beginTransaction();
     // After a failure the flag stays, so that the next save recalculates everything.
     if (calculated)
         _changeLog.clear();
-    if (begun.failed()) {
-        showWarning(begun.text());
-        reject();
-    }
+    // After a failed commit the dialog goes on in the transaction that is still open.
+    if (committed)
+        continueInNewTransaction();
 }
 
 bool BaselineDlg::rollback()

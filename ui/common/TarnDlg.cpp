@@ -55,3 +55,15 @@ void TarnDlg::showWarning(const QString& message, const QString& title)
 {
     QMessageBox::warning(this, title.isEmpty() ? windowTitle() : title, message, QMessageBox::Ok);
 }
+
+bool TarnDlg::continueInNewTransaction()
+{
+    const TARN::okstat begun = TarnDbMgr::instance()->beginTransaction();
+    if (begun.isOk())
+        return true;
+    showWarning(begun.text()
+        + QStringLiteral("\n\nThe changes saved so far are kept; the dialog closes, as it can "
+                         "no longer undo further changes."));
+    done(QDialog::Accepted);
+    return false;
+}

@@ -33,6 +33,11 @@ protected:
     TARN::okstat submitError(const QSqlTableModel* model) const;
     // A warning box over this dialog; an empty title stands for the window title.
     void showWarning(const QString& message, const QString& title = QString());
+    // After a commit that keeps the dialog open: begins the transaction the dialog goes on
+    // editing in. When none can be begun the dialog must not edit on (its edits would be
+    // written at once and Cancel could not undo them): the failure is shown and the dialog
+    // closes as accepted, since what it committed stays. False in that case.
+    bool continueInNewTransaction();
 
     // Owned by the data-access objects; null when no project is open.
     TarnRelationalTableModel* _aggDivModel = nullptr;

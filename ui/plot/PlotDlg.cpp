@@ -187,8 +187,14 @@ TARN::okstat PlotDlg::applyChanges()
         record.setGenerated(TP::Key, false);
         record.setValue(TN::PlotID, _plotID);
         record.setValue(TN::ScenarioID, item->data(Qt::UserRole));
-        if (!_plotScenarioModel->insertRecord(-1, record))
-            break;
+        if (!_plotScenarioModel->insertRecord(-1, record)) {
+            // Submitting the rows inserted so far would store a selection without this one.
+            QString error = _plotScenarioModel->lastError().text();
+            if (error.trimmed().isEmpty())
+                error = QStringLiteral("\"%1\" could not be added").arg(item->text());
+            _plotScenarioModel->revertAll();
+            return fail(QStringLiteral("Error saving scenario selection: %1").arg(error));
+        }
     }
     if (!_plotScenarioModel->submitAll()) {
         const QString error = _plotScenarioModel->lastError().text();
@@ -200,14 +206,8 @@ TARN::okstat PlotDlg::applyChanges()
         return fail(
             QStringLiteral("Error saving the plot: %1").arg(db.lastError().text()), SaveTitle);
     _mapper->setCurrentIndex(plotRow());
-    if (_keepOpen) {
-        const TARN::okstat begun = TarnDbMgr::instance()->beginTransaction();
-        if (begun.failed()) {
-            showWarning(begun.text());
-            reject();
-            return begun;
-        }
-    }
+    if (_keepOpen && !continueInNewTransaction())
+        return QStringLiteral("Cannot begin the transaction");
     return {};
 }
 

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QSqlError>
 #include <QSqlRecord>
 
 #include <algorithm>
@@ -317,23 +318,47 @@ TARN::okstat ChangeDataWidget::save()
                                                           : TARN::CalcInterpolateChanges;
     _demandChgModel->setData(_demandChgModel->index(_demandChgRow, methodColumn), method);
 
-    // Rows removed from the model stay in it, marked, until the submit; they are the last rows
-    // of the proxy, so rows 0 .. changed.size() - 1 are the ones kept.
-    const int stored = _changeProxy->rowCount();
-    if (changed.size() > stored)
-        _changeProxy->insertRows(stored, changed.size() - stored);
-    else if (changed.size() < stored)
-        _changeProxy->removeRows(changed.size(), stored - changed.size());
+    // Only the rows of the years this widget shows are rewritten: a stored change for a year
+    // outside the baseline's range (left there when the range shrank) is not shown, so it is not
+    // the user's to drop. Rows are addressed in the model itself, where a removed row keeps its
+    // place until the submit.
+    QList<int> targets;
+    for (int row = 0; row < _changeProxy->rowCount(); ++row) {
+        const int year = _changeProxy->index(row, ChgYearCol).data().toInt();
+        if (year >= _firstYear && year <= _lastYear)
+            targets.append(_changeProxy->mapToSource(_changeProxy->index(row, 0)).row());
+    }
+    if (changed.size() > targets.size()) {
+        const int first = _changeModel->rowCount();
+        const int added = changed.size() - targets.size();
+        if (!_changeModel->insertRows(first, added))
+            return submitError();
+        for (int i = 0; i < added; ++i)
+            targets.append(first + i);
+    } else {
+        // From the last row back: a removed row that was never stored leaves the model at once.
+        std::sort(targets.begin(), targets.end());
+        while (targets.size() > changed.size())
+            _changeModel->removeRows(targets.takeLast(), 1);
+    }
 
     for (int i = 0; i < changed.size(); ++i) {
         const ChangeDataRow& row = changed.at(i);
-        _changeProxy->setData(_changeProxy->index(i, ChgDemandChgCol), _demandChgID);
-        _changeProxy->setData(_changeProxy->index(i, ChgYearCol), row.year);
-        _changeProxy->setData(_changeProxy->index(i, ChgTypeCol), row.changeTypeId);
-        _changeProxy->setData(_changeProxy->index(i, ChgValueCol), row.change);
+        const int slot = targets.at(i);
+        _changeModel->setData(_changeModel->index(slot, ChgDemandChgCol), _demandChgID);
+        _changeModel->setData(_changeModel->index(slot, ChgYearCol), row.year);
+        _changeModel->setData(_changeModel->index(slot, ChgTypeCol), row.changeTypeId);
+        _changeModel->setData(_changeModel->index(slot, ChgValueCol), row.change);
     }
-    _changeModel->submitAll();
+    if (!_changeModel->submitAll())
+        return submitError();
     return {};
+}
+
+TARN::okstat ChangeDataWidget::submitError() const
+{
+    return QStringLiteral("Error submitting changes to the %1 table: %2")
+        .arg(_changeModel->tableName(), _changeModel->lastError().text());
 }
 
 void ChangeDataWidget::revert()

@@ -63,6 +63,8 @@ private:
     // Rows of the selected years, in year order.
     QList<int> selectedRows() const;
     void applyChange(int row, int changeTypeId, double change);
+    // "Error submitting changes to the <table> table: <error>" for the change table model.
+    TARN::okstat submitError() const;
     static void warn(const QString& message);
 
     Ui::ChangeDataWidget* _ui;

@@ -10,6 +10,7 @@
 #include "ui/common/CheckBoxIconItem.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/WaterUserViewModel.h"
+#include "ui/scenario/DescriptionDelegate.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
 #include <QDataWidgetMapper>
@@ -80,6 +81,8 @@ void ChangeSpecDlg::load(int row, int demandChgID)
         return;
     _mapper->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
     _mapper->setModel(_demandChgModel);
+    // The description is stored as the plain text typed (older files may hold HTML).
+    _mapper->setItemDelegate(new DescriptionDelegate(_mapper));
     _mapper->addMapping(_ui->_nameLineEdit, NameCol);
     _mapper->addMapping(_ui->_descrTextEdit, DescriptionCol);
     _mapper->setCurrentIndex(row);
@@ -91,11 +94,9 @@ void ChangeSpecDlg::load(int row, int demandChgID)
             QStringLiteral("Error loading demand change: %1").arg(status.text()));
         return;
     }
+    _waterUsersKnown = true;
     _writtenWaterUsers = _waterUserList;
-    _ui->_watUsrTableView->setModel(_waterUserModel);
-    showWaterUsers();
-    for (int column : { 0, 1, 3, 4, 5, 6 })
-        _ui->_watUsrTableView->hideColumn(column);
+    bindViews(false);
 
     status = scenarios->getDemandSelections(demandChgID, _filterList);
     if (status.failed()) {
@@ -103,12 +104,28 @@ void ChangeSpecDlg::load(int row, int demandChgID)
             QStringLiteral("Error loading demand change: %1").arg(status.text()));
         return;
     }
-    _ui->_filtersTableView->setModel(_filterModel);
-    showFilters();
+    _filtersKnown = true;
+    bindViews(true);
 
     _ui->_depDataWidget->setup(ChangeDataWidget::Depletion, row, demandChgID);
     _ui->_effDataWidget->setup(ChangeDataWidget::Efficiency, row, demandChgID);
     refreshBaselineValues();
+}
+
+void ChangeSpecDlg::bindViews(bool filters)
+{
+    const bool fresh = _ui->_watUsrTableView->model() != _waterUserModel;
+    if (fresh)
+        _ui->_watUsrTableView->setModel(_waterUserModel);
+    showWaterUsers();
+    if (fresh) {
+        for (int column : { 0, 1, 3, 4, 5, 6 })
+            _ui->_watUsrTableView->hideColumn(column);
+    }
+    if (filters) {
+        _ui->_filtersTableView->setModel(_filterModel);
+        showFilters();
+    }
 }
 
 void ChangeSpecDlg::showWaterUsers()
@@ -159,7 +176,6 @@ void ChangeSpecDlg::selectWatUsrHandler()
         return;
     const QVector<WaterUser> chosen = selector.selectedWaterUsers();
     _waterUserList = WaterUserList(chosen.cbegin(), chosen.cend());
-    showWaterUsers();
     refreshBaselineValues();
 
     const bool usesFilters
@@ -170,7 +186,10 @@ void ChangeSpecDlg::selectWatUsrHandler()
     _filterList.clear();
     if (usesFilters)
         _filterList = selector.selectedFilters();
-    showFilters();
+    // Chosen anew, both lists are known now, even after a load that failed.
+    _waterUsersKnown = true;
+    _filtersKnown = true;
+    bindViews(true);
 }
 
 TARN::okstat ChangeSpecDlg::applyChanges()
@@ -188,7 +207,9 @@ TARN::okstat ChangeSpecDlg::applyChanges()
     }
 
     ScenarioDAO* scenarios = TarnDbMgr::instance()->scenarioDAO();
-    const TARN::okstat usersSet = scenarios->setDemandChgWaterUsers(_demandChgID, _waterUserList);
+    const TARN::okstat usersSet = _waterUsersKnown
+        ? scenarios->setDemandChgWaterUsers(_demandChgID, _waterUserList)
+        : TARN::okstat();
     QSet<int> reported;
     for (const WaterUser& waterUser : qAsConst(_waterUserList)) {
         reported.insert(waterUser.WaterUserID);
@@ -202,8 +223,9 @@ TARN::okstat ChangeSpecDlg::applyChanges()
                 waterUser.aggDiv.AggDivID, waterUser.WaterUserID, waterUser.WaterUserName);
     }
     const bool usesFilters = usesFiltersIndex().data().toInt() != 0;
-    const TARN::okstat filtersSet
-        = scenarios->setDemandSelections(_demandChgID, usesFilters, _filterList);
+    const TARN::okstat filtersSet = _filtersKnown
+        ? scenarios->setDemandSelections(_demandChgID, usesFilters, _filterList)
+        : TARN::okstat();
     if (usersSet.failed())
         return usersSet;
     if (filtersSet.failed())

@@ -46,6 +46,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Puts the water user list (and the filter list) on its view, as loaded or as chosen.
+    void bindViews(bool filters);
     void showWaterUsers();
     void showFilters();
     void refreshBaselineValues();
@@ -66,4 +68,9 @@ private:
     WaterUserList _writtenWaterUsers;
     // The filter flag as last written, for a cancel to put back.
     QVariant _writtenUsesFilters;
+    // False while the change's water users (and so its filters) are not known: a load that
+    // failed must not lead a save to replace the stored lists by empty ones. A new choice in the
+    // water user selector makes them known.
+    bool _waterUsersKnown = false;
+    bool _filtersKnown = false;
 };

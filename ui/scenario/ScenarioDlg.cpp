@@ -11,6 +11,7 @@
 #include "ui/common/CalcStatusDlg.h"
 #include "ui/common/HelpButton.h"
 #include "ui/scenario/ChangeSpecDlg.h"
+#include "ui/scenario/DescriptionDelegate.h"
 
 #include <QDataWidgetMapper>
 #include <QDate>
@@ -91,6 +92,8 @@ TARN::okstat ScenarioDlg::load(int scenarioID)
 
     _mapper->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
     _mapper->setModel(_scenarioModel);
+    // The description is stored as the plain text typed (older files may hold HTML).
+    _mapper->setItemDelegate(new DescriptionDelegate(_mapper));
     _mapper->addMapping(_ui->_nameLineEdit, ScenNameCol);
     _mapper->addMapping(_ui->_shortNameLineEdit, ScenShortNameCol);
     _mapper->addMapping(_ui->_userLineEdit, ScenUserCol);
@@ -112,6 +115,8 @@ TARN::okstat ScenarioDlg::load(int scenarioID)
     for (int column : { 0, 1, 5, 6, 7 })
         _ui->_demandChgTableView->hideColumn(column);
     header->moveSection(header->visualIndex(ChgCreatedCol), header->visualIndex(ChgDescriptionCol));
+    _ui->_demandChgTableView->setItemDelegateForColumn(
+        ChgDescriptionCol, new DescriptionDelegate(_ui->_demandChgTableView));
 
     if (_waterUserModel)
         ModelOps::resetAndSelect(_waterUserModel);
@@ -376,16 +381,11 @@ TARN::okstat ScenarioDlg::applyChanges()
     _mapper->setCurrentIndex(_scenarioRow);
 
     const bool calculated = recalculate();
-    if (_keepOpen) {
-        const TARN::okstat begun = TarnDbMgr::instance()->beginTransaction();
-        if (begun.failed()) {
-            showWarning(begun.text());
-            reject();
-        }
-    }
     // A failed calculation keeps its entries, so that the next save tries them again.
     if (calculated)
         _changeLog.clear();
+    if (_keepOpen)
+        continueInNewTransaction();
     return {};
 }
 
