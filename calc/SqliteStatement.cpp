@@ -1,8 +1,9 @@
 #include "calc/SqliteStatement.h"
 
+#include "db/SqliteHandle.h"
 #include "db/TarnException.h"
 
-#include <QSqlDriver>
+#include <QSqlError>
 #include <QVariant>
 
 #include <sqlite3.h>
@@ -21,20 +22,24 @@ void SqliteStatement::finalize()
         sqlite3_finalize(_stmt);
     _stmt = nullptr;
     _handle = nullptr;
+    _query.reset();
+    _executed = false;
 }
 
 void SqliteStatement::prepare(const QSqlDatabase& db, const QString& sql)
 {
     finalize();
     _prepareError.clear();
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
-        _prepareError = QStringLiteral("The connection is not an SQLite connection");
-        return;
-    }
-    _handle = *static_cast<sqlite3* const*>(handle.constData());
+    _handle = TARN::directSqliteHandle(db);
     if (!_handle) {
-        _prepareError = QStringLiteral("The database is not open");
+        auto query = std::make_unique<QSqlQuery>(db);
+        query->setForwardOnly(true);
+        // Doubles as doubles (the connection's high precision hands them over as text).
+        query->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (query->prepare(sql))
+            _query = std::move(query);
+        else
+            _prepareError = query->lastError().text();
         return;
     }
     const QByteArray text = sql.toUtf8();
@@ -49,33 +54,48 @@ void SqliteStatement::bindInt(int position, qint64 value)
 {
     if (_stmt)
         sqlite3_bind_int64(_stmt, position + 1, value);
+    else if (_query)
+        _query->bindValue(position, value);
 }
 
 void SqliteStatement::bindDouble(int position, double value)
 {
-    if (!_stmt)
-        return;
-    if (std::isnan(value))
-        sqlite3_bind_null(_stmt, position + 1);
-    else
-        sqlite3_bind_double(_stmt, position + 1, value);
+    if (_stmt) {
+        if (std::isnan(value))
+            sqlite3_bind_null(_stmt, position + 1);
+        else
+            sqlite3_bind_double(_stmt, position + 1, value);
+    } else if (_query) {
+        _query->bindValue(
+            position, std::isnan(value) ? QVariant(QVariant::Double) : QVariant(value));
+    }
 }
 
 void SqliteStatement::bindText(int position, const QByteArray& utf8)
 {
     if (_stmt)
         sqlite3_bind_text(_stmt, position + 1, utf8.constData(), utf8.size(), SQLITE_STATIC);
+    else if (_query)
+        _query->bindValue(position, QString::fromUtf8(utf8));
 }
 
 void SqliteStatement::failIfUnprepared(const QString& failureText) const
 {
-    if (!_stmt)
+    if (!_stmt && !_query)
         throw TarnException(failureText.arg(_prepareError));
 }
 
 void SqliteStatement::exec(const QString& failureText)
 {
     failIfUnprepared(failureText);
+    if (_query) {
+        const bool ok = _query->exec();
+        const QString error = _query->lastError().text();
+        _query->finish();
+        if (!ok)
+            throw TarnException(failureText.arg(error));
+        return;
+    }
     const int rc = sqlite3_step(_stmt);
     sqlite3_reset(_stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW)
@@ -85,6 +105,18 @@ void SqliteStatement::exec(const QString& failureText)
 bool SqliteStatement::step(const QString& failureText)
 {
     failIfUnprepared(failureText);
+    if (_query) {
+        if (!_executed) {
+            if (!_query->exec())
+                throw TarnException(failureText.arg(_query->lastError().text()));
+            _executed = true;
+        }
+        if (_query->next())
+            return true;
+        if (_query->lastError().isValid())
+            throw TarnException(failureText.arg(_query->lastError().text()));
+        return false;
+    }
     const int rc = sqlite3_step(_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -97,27 +129,55 @@ bool SqliteStatement::step(const QString& failureText)
 
 void SqliteStatement::reset()
 {
-    if (_stmt)
+    if (_stmt) {
         sqlite3_reset(_stmt);
+    } else if (_query) {
+        _query->finish();
+        _executed = false;
+    }
+}
+
+QVariant SqliteStatement::value(int column) const
+{
+    return _query->value(column);
 }
 
 int SqliteStatement::columnType(int column) const
 {
-    return sqlite3_column_type(_stmt, column);
+    if (_stmt)
+        return sqlite3_column_type(_stmt, column);
+    const QVariant v = value(column);
+    if (v.isNull())
+        return SQLITE_NULL;
+    switch (v.type()) {
+    case QVariant::Int:
+    case QVariant::LongLong:
+    case QVariant::UInt:
+    case QVariant::ULongLong:
+        return SQLITE_INTEGER;
+    case QVariant::Double:
+        return SQLITE_FLOAT;
+    case QVariant::ByteArray:
+        return SQLITE_BLOB;
+    default:
+        return SQLITE_TEXT;
+    }
 }
 
 qint64 SqliteStatement::columnInt(int column) const
 {
-    return sqlite3_column_int64(_stmt, column);
+    if (_stmt)
+        return sqlite3_column_int64(_stmt, column);
+    return value(column).toLongLong();
 }
 
 double SqliteStatement::columnDouble(int column) const
 {
-    switch (sqlite3_column_type(_stmt, column)) {
+    switch (columnType(column)) {
     case SQLITE_INTEGER:
-        return double(sqlite3_column_int64(_stmt, column));
+        return double(columnInt(column));
     case SQLITE_FLOAT:
-        return sqlite3_column_double(_stmt, column);
+        return _stmt ? sqlite3_column_double(_stmt, column) : value(column).toDouble();
     default:
         return std::numeric_limits<double>::quiet_NaN();
     }
@@ -125,6 +185,10 @@ double SqliteStatement::columnDouble(int column) const
 
 QByteArray SqliteStatement::columnText(int column) const
 {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(_stmt, column));
-    return QByteArray::fromRawData(text, sqlite3_column_bytes(_stmt, column));
+    if (_stmt) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(_stmt, column));
+        return QByteArray::fromRawData(text, sqlite3_column_bytes(_stmt, column));
+    }
+    _text = value(column).toString().toUtf8();
+    return _text;
 }

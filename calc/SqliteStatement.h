@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+
+#include <memory>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -10,8 +13,9 @@ struct sqlite3_stmt;
 // A statement prepared once per run on the connection's own SQLite handle and rebound for every
 // row. The calculators read and write millions of result rows; going through the SQLite handle
 // of the same connection instead of QSqlQuery saves the per-row variant and driver bookkeeping,
-// which otherwise costs as much as the statement itself. Positions count from 0, in placeholder
-// (or result column) order.
+// which otherwise costs as much as the statement itself. Where the handle may not be driven
+// with this program's SQLite library (TARN::directSqliteHandle), the same statement runs through
+// QSqlQuery. Positions count from 0, in placeholder (or result column) order.
 class SqliteStatement {
 public:
     SqliteStatement() = default;
@@ -46,8 +50,14 @@ public:
 
 private:
     void failIfUnprepared(const QString& failureText) const;
+    QVariant value(int column) const;
 
     sqlite3* _handle = nullptr;
     sqlite3_stmt* _stmt = nullptr;
+    // The QSqlQuery path: the prepared query, whether it was executed since the last reset, and
+    // the text of the last column read.
+    std::unique_ptr<QSqlQuery> _query;
+    bool _executed = false;
+    mutable QByteArray _text;
     QString _prepareError;
 };

@@ -1,5 +1,7 @@
 #include "db/DmiApi.h"
 
+#include "db/SqliteHandle.h"
+
 #include "db/AggDivDAO.h"
 #include "db/ModelOps.h"
 #include "db/ScenarioDAO.h"
@@ -35,41 +37,10 @@ void fillTimeStamps(qint64* timeStamps, int count, int begYear)
         timeStamps[i] = QDateTime(first.addMonths(i), QTime(0, 0)).toMSecsSinceEpoch();
 }
 
-std::atomic_bool directReadEnabled { true };
-
-// The fast path below hands Qt's SQLite handle to the libsqlite3 this program is linked with.
-// That is sound only while the driver runs on that same library: its handle must be an
-// sqlite3*, and the library behind it must report the version and source id of ours (a driver
-// built with a copy of SQLite of its own reports another). Asked once per process: neither
-// library changes while it runs.
-bool sameSqliteLibrary(const QSqlDatabase& db)
-{
-    enum { Unknown, Same, Different };
-    static std::atomic_int known { Unknown };
-    const int state = known.load();
-    if (state != Unknown)
-        return state == Same;
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
-        known = Different;
-        return false;
-    }
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT sqlite_version(), sqlite_source_id()")) || !query.next())
-        return false; // not decided: the connection may not be usable yet
-    const bool same = query.value(0).toString() == QLatin1String(sqlite3_libversion())
-        && query.value(1).toString() == QLatin1String(sqlite3_sourceid());
-    known = same ? Same : Different;
-    return same;
-}
-
 // The connection's own SQLite handle, or null when the fast path may not use it.
 sqlite3* sqliteHandle(const QSqlDatabase& db)
 {
-    if (!directReadEnabled.load() || !sameSqliteLibrary(db))
-        return nullptr;
-    const QVariant handle = db.driver()->handle();
-    return *static_cast<sqlite3* const*>(handle.constData());
+    return TARN::directSqliteHandle(db);
 }
 
 // A column's value as QSqlQuery on the SQLite driver gives it, through TARN::toDouble().
@@ -365,7 +336,7 @@ bool DmiApi::directReadAvailable(const QSqlDatabase& db)
 
 void DmiApi::setDirectReadEnabled(bool enabled)
 {
-    directReadEnabled = enabled;
+    TARN::setDirectSqliteEnabled(enabled);
 }
 
 TARN::okstat DmiApi::hasAggDivResults(int scenarioId, int begYear, int endYear, bool& found) const

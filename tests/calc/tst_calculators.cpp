@@ -6,10 +6,12 @@
 #include "calc/ScenarioDemandCalculator.h"
 #include "calc/WaterUserBaselineDemandCalculator.h"
 #include "db/ProjectFile.h"
+#include "db/SqliteHandle.h"
 #include "db/TarnDbMgr.h"
 #include "support/TestProject.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -385,30 +387,44 @@ void TestCalculators::siteWithOnlyMonthlyRowsCountsAsComputed()
 
 void TestCalculators::writesOnlyWhatChanged_data()
 {
+    QTest::addColumn<bool>("direct");
     QTest::addColumn<QString>("change");
     QTest::addColumn<int>("expectedWrites");
 
-    QTest::newRow("up to date") << QString() << 0;
-    // One yearly row and the year's twelve monthly rows of one water user; its site's salinity
-    // (a mass method) does not move.
-    QTest::newRow("one input edited") << QStringLiteral(
-        "UPDATE WaterUserData SET DiversionReq = 200 WHERE WaterUserID = 2 AND "
-        "Year = 2001") << 13;
-    // Rows a delete-and-insert would not leave behind: a year outside the run, a second row of
-    // a year, a month key of another spelling, a value that is text.
-    QTest::newRow("stray rows") << QStringLiteral(
-        "INSERT INTO BaseYearlyWaterUser (BaselineID, WaterUserID, Year, DepletionValue) "
-        "VALUES (1, 1, 1990, 5), (1, 1, 2001, 20);"
-        "INSERT INTO BaseMonthlyWaterUser (BaselineID, WaterUserID, Month) VALUES "
-        "(1, 1, '2001-1-01');"
-        "UPDATE BaseMonthlyAggDiv SET AggDivSalinityValue = 'x' WHERE AggDivID = 2 AND "
-        "Month = '2002-05-01'") << 4;
+    // Through the connection's SQLite handle, and through QSqlQuery where that is not sound.
+    for (const bool direct : { true, false }) {
+        const char* path = direct ? "direct" : "QSqlQuery";
+        QTest::addRow("up to date, %s", path) << direct << QString() << 0;
+        // One yearly row and the year's twelve monthly rows of one water user; its site's
+        // salinity (a mass method) does not move.
+        QTest::addRow("one input edited, %s", path)
+            << direct
+            << QStringLiteral("UPDATE WaterUserData SET DiversionReq = 200 WHERE WaterUserID = 2 "
+                              "AND Year = 2001")
+            << 13;
+        // Rows a delete-and-insert would not leave behind: a year outside the run, a second row
+        // of a year, a month key of another spelling, a value that is text.
+        QTest::addRow("stray rows, %s", path)
+            << direct
+            << QStringLiteral(
+                   "INSERT INTO BaseYearlyWaterUser (BaselineID, WaterUserID, Year, "
+                   "DepletionValue) "
+                   "VALUES (1, 1, 1990, 5), (1, 1, 2001, 20);"
+                   "INSERT INTO BaseMonthlyWaterUser (BaselineID, WaterUserID, Month) VALUES "
+                   "(1, 1, '2001-1-01');"
+                   "UPDATE BaseMonthlyAggDiv SET AggDivSalinityValue = 'x' WHERE AggDivID = 2 AND "
+                   "Month = '2002-05-01'")
+            << 4;
+    }
 }
 
 void TestCalculators::writesOnlyWhatChanged()
 {
+    QFETCH(bool, direct);
     QFETCH(QString, change);
     QFETCH(int, expectedWrites);
+    TARN::setDirectSqliteEnabled(direct);
+    const auto restore = qScopeGuard([] { TARN::setDirectSqliteEnabled(true); });
 
     QVERIFY(_project->exec(smallBasinSql()).isOk());
     QVERIFY(_project->openInManager().isOk());
