@@ -15,7 +15,9 @@
 #include "export/DataExporter.h"
 #include "ui/baseline/BaselineDlg.h"
 #include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CheckReportDlg.h"
 #include "ui/common/HelpDocument.h"
+#include "ui/common/ProjectCheckRunner.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -28,6 +30,8 @@
 #include <QStyleFactory>
 #include <QToolButton>
 #include <QtConcurrent>
+
+#include <algorithm>
 
 #include <cstdlib>
 
@@ -70,6 +74,8 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
         &TARNMainWindow::editBaselineClicked);
     connect(_ui->_exitButton, &QPushButton::clicked, this, &TARNMainWindow::exitClicked);
     connect(_ui->_browseButton, &QPushButton::clicked, this, &TARNMainWindow::browseButtonClicked);
+    connect(_ui->_checkProjectButton, &QPushButton::clicked, this,
+        &TARNMainWindow::checkProjectClicked);
     connect(
         _ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
     connect(_ui->_expButton, &QPushButton::clicked, this, &TARNMainWindow::expButtonClicked);
@@ -96,6 +102,7 @@ void TARNMainWindow::setProjectTabsEnabled(bool enabled)
     _ui->_scenariosTab->setEnabled(enabled);
     _ui->_plottingTab->setEnabled(enabled);
     _ui->_exportingTab->setEnabled(enabled);
+    _ui->_checkProjectButton->setEnabled(enabled);
 }
 
 bool TARNMainWindow::connectToDatabase(const QString& path)
@@ -265,6 +272,8 @@ void TARNMainWindow::expButtonClicked()
     const int endYear = _ui->_expEndSpinBox->value();
     if (endYear < startYear || ids.isEmpty() || path.isEmpty())
         return;
+    if (!resultsReadyForExport(ids))
+        return;
 
     auto* exporter = new DataExporter(this, _dbMgr->database());
     auto* status = new CalcStatusDlg(this);
@@ -276,6 +285,44 @@ void TARNMainWindow::expButtonClicked()
     watcher->setFuture(QtConcurrent::run([exporter, path, ids, startYear, endYear] {
         return exporter->exportData(path, ids, startYear, endYear);
     }));
+}
+
+bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
+{
+    ProjectValidator::Options options;
+    options.resultsOnly = true;
+    options.runs = runs;
+    QList<ValidationFinding> findings;
+    if (!ProjectCheckRunner::check(this, options, findings))
+        return false;
+    if (findings.isEmpty())
+        return true;
+    // Each finding names a water user, or a site whose salinity alone is out of date.
+    const auto users = std::count_if(findings.cbegin(), findings.cend(),
+        [](const ValidationFinding& finding) { return !finding.waterUser.isEmpty(); });
+    const QMessageBox::StandardButton answer = QMessageBox::question(this,
+        QStringLiteral("Data Export"),
+        QStringLiteral("Results of %1 water users are out of date. Recalculate before exporting?")
+            .arg(users ? int(users) : findings.size()),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Yes) {
+        return ProjectCheckRunner::recalculate(this, runs, [this](const QString& line) {
+            diagMsgHandler(line);
+        }).isOk();
+    }
+    return true;
+}
+
+void TARNMainWindow::checkProjectClicked()
+{
+    QList<ValidationFinding> findings;
+    if (!ProjectCheckRunner::check(this, {}, findings))
+        return;
+    auto* report = new CheckReportDlg(QFileInfo(_dbMgr->path()).fileName(), findings, this);
+    report->setAttribute(Qt::WA_DeleteOnClose);
+    report->show();
 }
 
 void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)

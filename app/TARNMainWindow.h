@@ -41,6 +41,7 @@ public slots:
     void expButtonClicked();
     void exportFinished(const QFutureWatcher<TARN::okstat>* watcher);
     void browseButtonClicked();
+    void checkProjectClicked();
     void plotSelectionChanged();
     void addPlotClicked();
     void editPlotClicked();
@@ -58,6 +59,9 @@ private:
     bool passwordGate();
     void fillExportTab();
     void updateExportButton();
+    // Before an export: asks to recalculate when results of the runs are out of date; false
+    // when the planner cancels.
+    bool resultsReadyForExport(const QList<int>& runs);
 
     Ui::TarnhelmClass* _ui;
     QToolButton* _helpButton;

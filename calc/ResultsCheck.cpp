@@ -274,10 +274,13 @@ void ResultsCheck::missingYears(const AggDivCalcData::WaterUserEntry& entry, int
         return;
     }
     QString fate;
+    const bool one = missing.size() == 1;
     if (leftEmpty.isEmpty())
-        fate = QStringLiteral("the gap filling fills them all");
+        fate = one ? QStringLiteral("the gap filling fills it")
+                   : QStringLiteral("the gap filling fills them all");
     else if (leftEmpty.size() == missing.size())
-        fate = QStringLiteral("the gap filling leaves them all empty");
+        fate = one ? QStringLiteral("the gap filling leaves it empty")
+                   : QStringLiteral("the gap filling leaves them all empty");
     else
         fate = QStringLiteral("the gap filling leaves %1 empty")
                    .arg(ProjectCheckData::yearRanges(leftEmpty));

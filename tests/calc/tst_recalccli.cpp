@@ -1,7 +1,11 @@
 #include "support/CalcTestSupport.h"
 
+#include "db/TarnNames.h"
 #include "support/TestProject.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -46,6 +50,10 @@ private slots:
     void refusedFileExitsWithRefusal();
     void usageErrors_data();
     void usageErrors();
+    void validateFindsEachRule_data();
+    void validateFindsEachRule();
+    void validateRefusesWhatItCannotOpen_data();
+    void validateRefusesWhatItCannotOpen();
 
 private:
     void makeBasin(TestProject& project);
@@ -199,6 +207,165 @@ void TestRecalcCli::usageErrors()
     const CliResult result = runCli(args);
     QCOMPARE(result.exitCode, 2);
     QVERIFY(result.err.contains(QLatin1String("Usage: tarnhelm-cli recalc FILE")));
+}
+
+void TestRecalcCli::validateFindsEachRule_data()
+{
+    QTest::addColumn<QString>("inputs"); // changed before the full recalculation
+    QTest::addColumn<QString>("results"); // changed after it
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("severity");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QVariantMap>("fields"); // what the rule's finding names
+
+    const QString jan = testColumn(TN::WaterUserDistTable, TP::FirstCoefficient);
+    QTest::newRow("clean") << QString() << QString() << QString() << QString() << 0
+                           << QVariantMap();
+    QTest::newRow("results-current")
+        << QString()
+        << QStringLiteral("UPDATE BaseMonthlyWaterUser SET DepletionValue = 1 WHERE WaterUserID = "
+                          "2 AND Month = '2002-07-01'")
+        << QStringLiteral("results-current") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("Lower Ditch") },
+               { QStringLiteral("site"), QStringLiteral("North Canal") },
+               { QStringLiteral("year"), 2002 } };
+    QTest::newRow("coefficients-sum")
+        << QStringLiteral("UPDATE WaterUserDist SET %1 = 11 WHERE WaterUserID = 4").arg(jan)
+        << QString() << QStringLiteral("coefficients-sum") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("East User") } };
+    QTest::newRow("efficiency-range")
+        << QStringLiteral("UPDATE WaterUserData SET EfficiencyRatio = 1.5 WHERE WaterUserID = 4 "
+                          "AND Year = 2001")
+        << QString() << QStringLiteral("efficiency-range") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("East User") },
+               { QStringLiteral("year"), 2001 } };
+    QTest::newRow("negative-value")
+        << QStringLiteral("UPDATE WaterUserData SET DiversionReq = -5 WHERE WaterUserID = 2 AND "
+                          "Year = 2002")
+        << QString() << QStringLiteral("negative-value") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("year"), 2002 } };
+    // A depletion above the diversion means an efficiency above 1 as well.
+    QTest::newRow("depletion-exceeds-diversion")
+        << QStringLiteral("UPDATE WaterUserData SET DepletionReq = 150 WHERE WaterUserID = 3 AND "
+                          "Year = 2001")
+        << QString() << QStringLiteral("depletion-exceeds-diversion") << QStringLiteral("warn") << 1
+        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("South User") } };
+    QTest::newRow("missing-years")
+        << QStringLiteral("DELETE FROM WaterUserData WHERE WaterUserID = 2 AND Year IN (2001, "
+                          "2002)")
+        << QString() << QStringLiteral("missing-years") << QStringLiteral("warn") << 0
+        << QVariantMap { { QStringLiteral("year"), 2001 },
+               { QStringLiteral("message"),
+                   QStringLiteral("2001\u20132002; the gap filling fills them all") } };
+    QTest::newRow("no-data") << QStringLiteral(
+        "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, "
+        "RiffleName, Ord) VALUES (9, 1, 'Idle', 'Idle Ditch', 3);"
+        "INSERT INTO WaterUserDist VALUES (NULL, 9, 10, 10, 5, 5, 5, 5, 10, 10, "
+        "10, 10, 10, 10)") << QString()
+                             << QStringLiteral("no-data") << QStringLiteral("warn") << 0
+                             << QVariantMap { { QStringLiteral("waterUser"),
+                                    QStringLiteral("Idle Ditch") } };
+    QTest::newRow("riffle-names")
+        << QStringLiteral("UPDATE AggDiv SET RiffleName = 'North Canal' WHERE AggDivID = 2")
+        << QString() << QStringLiteral("riffle-names") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("site"), QStringLiteral("North Canal") } };
+    QTest::newRow("sheet-names") << QStringLiteral(
+        "UPDATE Scenario SET ScenarioName = 'wet/dry' WHERE ScenarioID = 2")
+                                 << QString() << QStringLiteral("sheet-names")
+                                 << QStringLiteral("fail") << 1
+                                 << QVariantMap { { QStringLiteral("scenario"), 2 } };
+    QTest::newRow("shadowed-changes")
+        << QStringLiteral("INSERT INTO DemandChg VALUES (2, 1, 'B', NULL, '2023-05-05', 1, 1, 0);"
+                          "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (2, "
+                          "1)")
+        << QString() << QStringLiteral("shadowed-changes") << QStringLiteral("warn") << 0
+        << QVariantMap { { QStringLiteral("scenario"), 1 },
+               { QStringLiteral("waterUser"), QStringLiteral("Upper Ditch") } };
+    QTest::newRow("empty-selection")
+        << QStringLiteral("INSERT INTO DemandChg VALUES (3, 2, 'Nobody', NULL, '2024-02-02', 1, "
+                          "1, 0)")
+        << QString() << QStringLiteral("empty-selection") << QStringLiteral("warn") << 0
+        << QVariantMap { { QStringLiteral("scenario"), 2 } };
+    QTest::newRow("change-years-outside-range")
+        << QStringLiteral("INSERT INTO DepletionChg VALUES (NULL, 1, 1995, 1, 5)") << QString()
+        << QStringLiteral("change-years-outside-range") << QStringLiteral("warn") << 0
+        << QVariantMap { { QStringLiteral("scenario"), 1 }, { QStringLiteral("year"), 1995 } };
+}
+
+void TestRecalcCli::validateFindsEachRule()
+{
+    QFETCH(QString, inputs);
+    QFETCH(QString, results);
+    QFETCH(QString, rule);
+    QFETCH(QString, severity);
+    QFETCH(int, exitCode);
+    QFETCH(QVariantMap, fields);
+
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    if (!inputs.isEmpty())
+        QVERIFY(project.exec(inputs).isOk());
+    QCOMPARE(
+        runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") }).exitCode, 0);
+    if (!results.isEmpty())
+        QVERIFY(project.exec(results).isOk());
+
+    const CliResult result
+        = runCli({ QStringLiteral("validate"), project.path(), QStringLiteral("--json") });
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QJsonArray findings = report.value(QStringLiteral("findings")).toArray();
+    int fails = 0;
+    for (const QJsonValue& finding : findings)
+        fails += finding.toObject().value(QStringLiteral("severity")).toString()
+            == QLatin1String("fail");
+    QCOMPARE(
+        report.value(QStringLiteral("summary")).toObject().value(QStringLiteral("fail")).toInt(),
+        fails);
+    if (rule.isEmpty()) {
+        QVERIFY2(findings.isEmpty(), qPrintable(result.out));
+        QVERIFY(runCli({ QStringLiteral("validate"), project.path() })
+                    .out.contains(QLatin1String("0 failures, 0 warnings")));
+        return;
+    }
+    bool found = false;
+    for (const QJsonValue& value : findings) {
+        const QJsonObject finding = value.toObject();
+        if (finding.value(QStringLiteral("rule")).toString() != rule)
+            continue;
+        QCOMPARE(finding.value(QStringLiteral("severity")).toString(), severity);
+        bool matches = true;
+        for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+            const QJsonValue actual = finding.value(it.key());
+            matches = matches
+                && (it.key() == QLatin1String("message")
+                        ? actual.toString().contains(it.value().toString())
+                        : actual.toVariant() == it.value());
+        }
+        found = found || matches;
+    }
+    QVERIFY2(found, qPrintable(result.out));
+    // The text form groups the findings by rule with a count.
+    QVERIFY(runCli({ QStringLiteral("validate"), project.path() })
+                .out.contains(QStringLiteral("\n%1 (%2, ").arg(rule, severity)));
+}
+
+void TestRecalcCli::validateRefusesWhatItCannotOpen_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("no file") << QStringList { QStringLiteral("validate") };
+    QTest::newRow("missing file") << QStringList { QStringLiteral("validate"),
+        QStringLiteral("/nonexistent/project.db") };
+    QTest::newRow("unknown option") << QStringList { QStringLiteral("validate"),
+        QStringLiteral("x.db"), QStringLiteral("--yaml") };
+}
+
+void TestRecalcCli::validateRefusesWhatItCannotOpen()
+{
+    QFETCH(QStringList, args);
+    const CliResult result = runCli(args);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(!result.err.trimmed().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRecalcCli)

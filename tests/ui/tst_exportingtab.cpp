@@ -1,7 +1,12 @@
+#include "ScenarioModalDriver.h"
+#include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
+#include "calc/BaselineChangeLog.h"
+#include "calc/BaselineDemandCalculator.h"
 #include "db/TarnDbMgr.h"
+#include "export/SheetCells.h"
 #include "export/XlsxReader.h"
 
 #include <QDialog>
@@ -167,7 +172,11 @@ private slots:
         const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
         child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
         child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
+        // The site's results are not those of its inputs: exported as they are.
+        ScenarioModalDriver driver;
+        driver.answer(QMessageBox::No);
         window.expButtonClicked();
+        QVERIFY(driver.done());
         QThreadPool::globalInstance()->waitForDone();
         QTRY_VERIFY(QFile::exists(book));
         // The status dialog closes itself when the export reports its end.
@@ -176,6 +185,79 @@ private slots:
         QString error;
         QVERIFY2(reader.open(book, &error), qPrintable(error));
         QCOMPARE(reader.sheetNames(), QStringList { QStringLiteral("Baseline Monthly Data") });
+    }
+
+    // Before it writes, the export checks that the chosen runs' results follow the inputs and
+    // asks when they do not.
+    void exportAsksAboutOutOfDateResults_data()
+    {
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("exported"); // Lower Ditch's diversion of January 2001
+        QTest::newRow("up to date: no question") << false << 0 << QStringLiteral("10");
+        QTest::newRow("Yes recalculates first")
+            << true << int(QMessageBox::Yes) << QStringLiteral("20");
+        QTest::newRow("No exports as it is")
+            << true << int(QMessageBox::No) << QStringLiteral("10");
+        QTest::newRow("Cancel writes nothing") << true << int(QMessageBox::Cancel) << QString();
+    }
+    void exportAsksAboutOutOfDateResults()
+    {
+        QFETCH(bool, edited);
+        QFETCH(int, answer);
+        QFETCH(QString, exported);
+        TestProject project(2000, 2003);
+        QVERIFY(project.exec(smallBasinSql()).isOk());
+        QVERIFY(project.openInManager().isOk());
+        {
+            BaselineChangeLog everything;
+            everything.setFullRecalculation();
+            BaselineDemandCalculator calculator;
+            QVERIFY(runCalculator(calculator, everything).result.isOk());
+        }
+        if (edited) {
+            QVERIFY(project
+                        .exec(QStringLiteral("UPDATE WaterUserData SET DiversionReq = 200 WHERE "
+                                             "WaterUserID = 2 AND Year = 2001"))
+                        .isOk());
+        }
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
+        child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
+        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
+        ScenarioModalDriver driver;
+        if (answer)
+            driver.answer(QMessageBox::StandardButton(answer));
+        window.expButtonClicked();
+        QVERIFY(driver.done());
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+        if (answer) {
+            QCOMPARE(driver.texts,
+                QStringList { QStringLiteral(
+                    "Results of 1 water users are out of date. Recalculate before exporting?") });
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        if (exported.isEmpty()) {
+            QVERIFY(!QFile::exists(book));
+            return;
+        }
+        QTRY_VERIFY(QFile::exists(book));
+        TARN::XlsxReader reader;
+        QString error;
+        QVERIFY2(reader.open(book, &error), qPrintable(error));
+        TARN::SheetCells cells;
+        QVERIFY2(reader.readSheet(0, &cells, &error), qPrintable(error));
+        int column = -1;
+        for (int c = 1; c < cells.columnCount(); ++c) {
+            if (cells.at(0, c).text == QLatin1String("North Canal:Lower Ditch.Diversion Requested"))
+                column = c;
+        }
+        QVERIFY(column > 0);
+        QCOMPARE(QString::number(cells.at(13, column).number), exported); // row 13: January 2001
     }
 
     void exportFailureIsShown()

@@ -4,8 +4,11 @@
 #include "db/BaselineDAO.h"
 #include "db/Password.h"
 #include "db/TarnDbMgr.h"
+#include "ui/common/CheckReportDlg.h"
 #include "ui/common/HelpDocument.h"
 
+#include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QInputDialog>
@@ -124,6 +127,50 @@ private slots:
         TestProject sound;
         QVERIFY(window.connectToDatabase(sound.path()));
         QCOMPARE(child<QTextEdit>(window, "_diagTextEdit")->toPlainText(), shown);
+    }
+
+    // The check runs on a worker under its status dialog, then lists the findings in a window of
+    // their own that filters by severity and copies the whole report.
+    void checkProjectShowsTheReport()
+    {
+        TestProject project(2000, 2001);
+        QVERIFY(project
+                    .exec(QStringLiteral(
+                        "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) "
+                        "VALUES (1, 1, 'A', 'Same'), (2, 1, 'B', 'Same');"
+                        "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) "
+                        "VALUES (1, 'Dry', 'D');"
+                        "INSERT INTO DemandChg VALUES (1, 1, 'Nobody', NULL, '2024-01-01', 1, 1, "
+                        "0)"))
+                    .isOk());
+        TARNMainWindow window;
+        window.show();
+        auto* check = child<QPushButton>(window, "_checkProjectButton");
+        QVERIFY(!check->isEnabled());
+        QVERIFY(window.connectToDatabase(project.path()));
+        QVERIFY(check->isEnabled());
+        check->click();
+        CheckReportDlg* report = nullptr;
+        QTRY_VERIFY((report = window.findChild<CheckReportDlg*>()) != nullptr);
+        QVERIFY(report->isVisible());
+        auto* table = report->findChild<QTableView*>(QStringLiteral("_findingsTableView"));
+        QStringList rules;
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            rules << table->model()->index(row, CheckReportDlg::RuleColumn).data().toString();
+        // Two sites share a Riffle name (fail); no site has results (fail); the change selects
+        // nobody (warn).
+        QVERIFY2(rules.contains(QStringLiteral("riffle-names")), qPrintable(rules.join(u',')));
+        QVERIFY(rules.contains(QStringLiteral("results-current")));
+        QVERIFY(rules.contains(QStringLiteral("empty-selection")));
+        auto* severity = report->findChild<QComboBox*>(QStringLiteral("_severityComboBox"));
+        severity->setCurrentIndex(severity->findData(QStringLiteral("warn")));
+        QCOMPARE(table->model()->rowCount(), 1);
+        QCOMPARE(table->model()->index(0, CheckReportDlg::RuleColumn).data().toString(),
+            QStringLiteral("empty-selection"));
+        report->findChild<QPushButton*>(QStringLiteral("_copyButton"))->click();
+        const QString copied = QApplication::clipboard()->text();
+        QVERIFY(copied.contains(QLatin1String("riffle-names (fail, 1)")));
+        QVERIFY(copied.contains(QLatin1String("empty-selection (warn, 1)")));
     }
 
     void diagnosticArea()

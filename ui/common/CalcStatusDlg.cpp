@@ -1,6 +1,7 @@
 #include "ui/common/CalcStatusDlg.h"
 
 #include "calc/DemandCalculator.h"
+#include "calc/ProjectValidator.h"
 #include "export/AttributeExporter.h"
 #include "export/DataExporter.h"
 #include "ui_CalcStatusDlg.h"
@@ -34,6 +35,17 @@ void CalcStatusDlg::attachCalculator(DemandCalculator* calculator)
     connect(calculator, &DemandCalculator::calcStatus, this, &CalcStatusDlg::calcStatusHandler,
         Qt::QueuedConnection);
     connect(calculator, &DemandCalculator::calcFinished, this, &CalcStatusDlg::calcFinishedHandler,
+        Qt::QueuedConnection);
+    _running = true;
+}
+
+void CalcStatusDlg::attachValidator(ProjectValidator* validator)
+{
+    setWindowTitle(QStringLiteral("Project Check"));
+    _ui->_calcLbl->setText(QStringLiteral("Checking:"));
+    connect(validator, &ProjectValidator::calcStatus, this, &CalcStatusDlg::calcStatusHandler,
+        Qt::QueuedConnection);
+    connect(validator, &ProjectValidator::calcFinished, this, &CalcStatusDlg::calcFinishedHandler,
         Qt::QueuedConnection);
     _running = true;
 }

@@ -1,0 +1,96 @@
+#include "ui/common/ProjectCheckRunner.h"
+
+#include "calc/BaselineChangeLog.h"
+#include "calc/BaselineDemandCalculator.h"
+#include "calc/ScenarioDemandCalculator.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "ui/common/CalcStatusDlg.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QSqlQuery>
+#include <QWidget>
+
+#include <memory>
+
+namespace ProjectCheckRunner {
+
+namespace {
+
+void warn(QWidget* parent, const QString& text)
+{
+    QMessageBox::warning(parent, parent ? parent->windowTitle() : QString(), text);
+}
+
+TARN::okstat runOne(QWidget* parent, DemandCalculator* calculator,
+    const BaselineChangeLog& changeLog, const std::function<void(const QString&)>& diag)
+{
+    std::unique_ptr<DemandCalculator> owner(calculator);
+    calculator->initialize(&changeLog, true);
+    QObject receiver;
+    if (diag) {
+        QObject::connect(
+            calculator, &DemandCalculator::diagMessage, &receiver, diag, Qt::QueuedConnection);
+    }
+    CalcStatusDlg status(parent);
+    status.attachCalculator(calculator);
+    calculator->start();
+    TARN::okstat result;
+    if (status.exec() != QDialog::Accepted)
+        result = status.resultText();
+    calculator->wait();
+    // Lines still queued from the worker belong before whatever comes next.
+    QCoreApplication::sendPostedEvents(&receiver, QEvent::MetaCall);
+    return result;
+}
+
+} // namespace
+
+bool check(
+    QWidget* parent, const ProjectValidator::Options& options, QList<ValidationFinding>& findings)
+{
+    ProjectValidator validator;
+    validator.setOptions(options);
+    CalcStatusDlg status(parent);
+    status.attachValidator(&validator);
+    validator.start();
+    const bool accepted = status.exec() == QDialog::Accepted;
+    validator.wait();
+    if (!accepted) {
+        warn(parent, status.resultText());
+        return false;
+    }
+    findings = validator.findings();
+    return true;
+}
+
+TARN::okstat recalculate(
+    QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag)
+{
+    BaselineChangeLog everything;
+    everything.setFullRecalculation();
+    TARN::okstat result = runOne(parent, new BaselineDemandCalculator(), everything, diag);
+    if (result.failed()) {
+        warn(parent, result.text());
+        return result;
+    }
+    QSqlQuery names(TarnDbMgr::instance()->database());
+    names.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                      .arg(TN::ScenarioName, TN::ScenarioTable, TN::ScenarioID));
+    for (const int id : runs) {
+        if (id < 0)
+            continue;
+        names.bindValue(0, id);
+        const QString name = names.exec() && names.next() ? names.value(0).toString() : QString();
+        names.finish();
+        result = runOne(parent, new ScenarioDemandCalculator(id, name), everything, diag);
+        if (result.failed()) {
+            warn(parent, result.text());
+            return result;
+        }
+    }
+    return {};
+}
+
+} // namespace ProjectCheckRunner

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "calc/ProjectValidator.h"
+#include "db/okstat.h"
+
+#include <QList>
+#include <functional>
+
+class QWidget;
+
+// The window's side of the project check and of recalculating before an export: the work runs
+// on a thread of its own under a modal status dialog while the GUI waits, as every calculation
+// does, and failures are shown in a warning with the parent's title.
+namespace ProjectCheckRunner {
+
+// Runs the check; false when it could not be made (the reason has been shown).
+bool check(
+    QWidget* parent, const ProjectValidator::Options& options, QList<ValidationFinding>& findings);
+
+// Recalculates the baseline (always: the scenarios are computed from it) and the given scenarios
+// (IDs; -1 entries stand for the baseline and are skipped), every site and water user, writing
+// only what changed. Diagnostic lines go to diag. Returns the first failure.
+TARN::okstat recalculate(
+    QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag);
+
+} // namespace ProjectCheckRunner
