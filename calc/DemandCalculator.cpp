@@ -120,6 +120,11 @@ void DemandCalculator::checkYearRange() const
 void DemandCalculator::calculate()
 {
     _aggDivIDs.clear();
+    if (_someAggDivs) {
+        _aggDivIDs = _onlyAggDivs;
+        calculateInTransaction();
+        return;
+    }
     _selectAggDivIDs.exec(QStringLiteral("Unable to query AggDiv: %1"));
     QSqlQuery& query = _selectAggDivIDs.query();
     while (query.next())

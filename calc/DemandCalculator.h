@@ -45,6 +45,14 @@ public:
     // every site and water user computed, in either mode.
     void setCompareOnly(bool compareOnly) { _compareOnly = compareOnly; }
     void setObserver(CalcObserver* observer) { _observer = observer; }
+    // Before initialize: work on another connection than the manager's (the project check reads
+    // through a connection of each of its threads), and on only some of the sites.
+    void setConnection(const QSqlDatabase& db) { _db = db; }
+    void setOnlyAggDivs(const QList<int>& aggDivIDs)
+    {
+        _onlyAggDivs = aggDivIDs;
+        _someAggDivs = true;
+    }
     // Runs the whole calculation on the calling thread instead of a thread of its own; the
     // result is what calcFinished would carry (which is not emitted).
     TARN::okstat runHere();
@@ -123,6 +131,8 @@ protected:
     // The run's result tables, compared with and brought in line with what is computed.
     ResultStore _results;
     bool _compareOnly = false;
+    bool _someAggDivs = false;
+    QList<int> _onlyAggDivs;
     CalcObserver* _observer = nullptr;
 
     // Input statements.

@@ -457,6 +457,8 @@ TARN::okstat ProjectValidator::check()
         InputRules(data, _findings).run();
 
     ResultsCheck results(data, _options.resultsOnly, _options.runs, _findings);
+    if (_options.threads > 0)
+        results.setThreadCount(_options.threads);
     QObject::connect(&results, &ResultsCheck::calcStatus, this, &ProjectValidator::calcStatus,
         Qt::DirectConnection);
     status = results.run();

@@ -36,6 +36,9 @@ public:
         bool resultsOnly = false;
         // The runs to check: -1 for the baseline, scenario IDs; empty for all.
         QList<int> runs;
+        // Threads that recompute the results; 0 for the machine's cores, 1 for none besides the
+        // calling one (which then reads through the manager's connection).
+        int threads = 0;
     };
 
     explicit ProjectValidator(QObject* parent = nullptr);

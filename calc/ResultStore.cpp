@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -153,18 +154,29 @@ int ResultStore::rowOfTime(const Table& table, int column, int& year) const
     }
     if (table.select.columnType(column) != SQLITE_TEXT)
         return -1;
-    const QByteArray text = table.select.columnText(column);
-    if (text.size() != 10)
+    // Read in place: this runs for every stored monthly row.
+    int size = 0;
+    const char* text = table.select.columnTextData(column, size);
+    if (!text || size != 10)
         return -1;
-    bool yearOk = false;
-    bool monthOk = false;
-    year = text.left(4).toInt(&yearOk);
-    const int month = text.mid(5, 2).toInt(&monthOk);
+    auto digits = [text](int from, int count, int& value) {
+        value = 0;
+        for (int i = from; i < from + count; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int month = 0;
+    if (!digits(0, 4, year) || !digits(5, 2, month))
+        return -1;
     const int y = year - _firstYear;
-    if (!yearOk || !monthOk || y < 0 || y >= _yearCount || month < 1 || month > 12)
+    if (y < 0 || y >= _yearCount || month < 1 || month > 12)
         return -1;
     const int row = y * 12 + month - 1;
-    return _monthKeys.at(row) == text ? row : -1;
+    const QByteArray& key = _monthKeys.at(row);
+    return std::memcmp(key.constData(), text, 10) == 0 ? row : -1;
 }
 
 template<typename Value>

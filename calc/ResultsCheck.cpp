@@ -2,7 +2,16 @@
 
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
+#include "calc/CalcObserver.h"
 #include "calc/ProjectCheckData.h"
+#include "db/TarnDbMgr.h"
+
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QThread>
+
+#include <memory>
+#include <vector>
 
 #include <cmath>
 
@@ -44,84 +53,193 @@ QString moreYears(int count)
 
 } // namespace
 
+struct ResultsCheck::Task {
+    int scenarioID = 0; // 0: the baseline
+    QString name;
+    QList<int> sites;
+};
+
+// Hands one run's sites and water users to the check, with the run they belong to.
+class ResultsCheck::TaskObserver : public CalcObserver {
+public:
+    TaskObserver(ResultsCheck& check, int scenarioID)
+        : _check(check)
+        , _scenarioID(scenarioID)
+    {
+    }
+    void aggDivCalculated(int aggDivID, const QString& riffleName,
+        const std::vector<DemandMath::SiteSalinity>&,
+        const ResultStore::Difference& difference) override
+    {
+        _check.aggDivCalculated(_scenarioID, aggDivID, riffleName, difference);
+    }
+    void waterUserCalculated(int aggDivID, const AggDivCalcData::WaterUserEntry& entry,
+        const ResultStore::Difference& difference) override
+    {
+        _check.waterUserCalculated(_scenarioID, aggDivID, entry, difference);
+    }
+
+private:
+    ResultsCheck& _check;
+    int _scenarioID;
+};
+
 ResultsCheck::ResultsCheck(const ProjectCheckData& data, bool resultsOnly, const QList<int>& runs,
     QList<ValidationFinding>& findings)
     : _data(data)
     , _resultsOnly(resultsOnly)
     , _runs(runs)
     , _findings(findings)
+    , _threads(std::max(1, QThread::idealThreadCount()))
 {
+}
+
+ResultsCheck::~ResultsCheck() = default;
+
+QList<ResultsCheck::Task> ResultsCheck::tasksOf(int scenarioID, const QString& name) const
+{
+    // Sites dealt out in turn, so that each thread gets large and small ones.
+    const int parts = std::max(1, std::min(_threads, int(_data.sites.size())));
+    QList<Task> tasks;
+    for (int part = 0; part < parts; ++part)
+        tasks.append({ scenarioID, name, {} });
+    for (int i = 0; i < _data.sites.size(); ++i)
+        tasks[i % parts].sites.append(_data.sites.at(i).id);
+    return tasks;
 }
 
 TARN::okstat ResultsCheck::run()
 {
-    BaselineChangeLog everything;
-    everything.setFullRecalculation();
     _firstYear = _data.firstYear;
-
-    {
-        BaselineDemandCalculator baseline;
-        baseline.setCompareOnly(true);
-        baseline.setObserver(this);
-        connect(&baseline, &DemandCalculator::calcStatus, this, &ResultsCheck::calcStatus,
-            Qt::DirectConnection);
-        baseline.initialize(&everything, false);
-        _scenarioID = 0;
-        _report = reported(-1);
-        _collectBaseline = true;
-        const TARN::okstat result = baseline.runHere();
-        _collectBaseline = false;
-        if (result.failed())
-            runFailed(QStringLiteral("The baseline"), result.text());
-    }
-
+    runTasks(tasksOf(0, QStringLiteral("Baseline")), QStringLiteral("Checking the baseline"));
+    QList<Task> scenarioTasks;
     for (const ProjectCheckData::Scenario& scenario : _data.scenarios) {
-        if (!reported(scenario.id))
-            continue;
-        ScenarioDemandCalculator calculator(scenario.id, scenario.name);
-        calculator.setCompareOnly(true);
-        calculator.setObserver(this);
-        calculator.setBaselineDepletions(&_baseline);
-        connect(&calculator, &DemandCalculator::calcStatus, this, &ResultsCheck::calcStatus,
-            Qt::DirectConnection);
-        calculator.initialize(&everything, false);
-        _scenarioID = scenario.id;
-        _report = true;
-        const TARN::okstat result = calculator.runHere();
-        if (result.failed())
-            runFailed(QStringLiteral("Scenario \"%1\"").arg(scenario.name), result.text());
+        if (reported(scenario.id))
+            scenarioTasks += tasksOf(scenario.id, scenario.name);
     }
+    runTasks(scenarioTasks, QStringLiteral("Checking the scenarios"));
     return {};
 }
 
-void ResultsCheck::runFailed(const QString& what, const QString& error)
+void ResultsCheck::runTasks(const QList<Task>& tasks, const QString& phase)
 {
-    if (!_report)
+    int sites = 0;
+    for (const Task& task : tasks)
+        sites += task.sites.size();
+    _sitesDone = 0;
+    CalcStatusInfo info;
+    info.target = QStringLiteral("Project check");
+    info.status = phase;
+    info.aggDivCount = sites;
+    auto report = [&] {
+        info.aggDivDone = _sitesDone.loadRelaxed();
+        emit calcStatus(info);
+    };
+    report();
+
+    QAtomicInt next = 0;
+    const QString path = TarnDbMgr::instance()->path();
+    std::vector<std::unique_ptr<QThread>> workers;
+    if (_threads > 1 && tasks.size() > 1) {
+        static QAtomicInt checks = 0;
+        const int check = checks.fetchAndAddRelaxed(1);
+        for (int t = 0; t < std::min(_threads, int(tasks.size())); ++t) {
+            const QString name = QStringLiteral("tarnhelm-check-%1-%2")
+                                     .arg(QString::number(check), QString::number(t));
+            workers.emplace_back(QThread::create([this, &tasks, &next, path, name] {
+                {
+                    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                    db.setDatabaseName(path);
+                    db.setConnectOptions(
+                        QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
+                            .arg(TarnDbMgr::BusyTimeoutMs));
+                    db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+                    // A thread that cannot read takes no task; what is left runs below.
+                    if (db.open()) {
+                        for (int i = next.fetchAndAddRelaxed(1); i < tasks.size();
+                             i = next.fetchAndAddRelaxed(1))
+                            runTask(tasks.at(i), name);
+                    }
+                    db.close();
+                }
+                QSqlDatabase::removeDatabase(name);
+            }));
+            workers.back()->start();
+        }
+        // Progress from this thread only: its receivers need not be thread-safe.
+        for (const auto& worker : workers) {
+            while (!worker->wait(100))
+                report();
+        }
+    }
+    // Without threads, or the tasks no thread could take: here, on the manager's connection.
+    for (int i = next.fetchAndAddRelaxed(1); i < tasks.size(); i = next.fetchAndAddRelaxed(1)) {
+        runTask(tasks.at(i), QString());
+        report();
+    }
+    report();
+}
+
+void ResultsCheck::runTask(const Task& task, const QString& connection)
+{
+    BaselineChangeLog everything;
+    everything.setFullRecalculation();
+    std::unique_ptr<DemandCalculator> calculator;
+    if (task.scenarioID == 0) {
+        calculator = std::make_unique<BaselineDemandCalculator>();
+    } else {
+        auto scenario = std::make_unique<ScenarioDemandCalculator>(task.scenarioID, task.name);
+        scenario->setBaselineDepletions(&_baseline);
+        calculator = std::move(scenario);
+    }
+    if (!connection.isEmpty())
+        calculator->setConnection(QSqlDatabase::database(connection, false));
+    calculator->setOnlyAggDivs(task.sites);
+    calculator->setCompareOnly(true);
+    TaskObserver observer(*this, task.scenarioID);
+    calculator->setObserver(&observer);
+    calculator->initialize(&everything, false);
+    const TARN::okstat result = calculator->runHere();
+    if (result.failed()) {
+        runFailed(task.scenarioID,
+            task.scenarioID ? QStringLiteral("Scenario \"%1\"").arg(task.name)
+                            : QStringLiteral("The baseline"),
+            result.text());
+    }
+}
+
+void ResultsCheck::runFailed(int scenarioID, const QString& what, const QString& error)
+{
+    if (!reported(scenarioID ? scenarioID : -1))
         return;
-    add(QStringLiteral("results-current"), 0, QString(),
+    QMutexLocker lock(&_mutex);
+    // One finding per run, whichever of its threads failed first.
+    if (_failedRuns.contains(scenarioID))
+        return;
+    _failedRuns.insert(scenarioID);
+    add(_findings, scenarioID, QStringLiteral("results-current"), 0, QString(),
         QStringLiteral("%1 could not be recalculated, so its stored results cannot be checked: %2")
             .arg(what, error),
         0);
 }
 
-ValidationFinding& ResultsCheck::add(
-    const QString& rule, int aggDivID, const QString& waterUser, const QString& message, int year)
+void ResultsCheck::add(QList<ValidationFinding>& out, int scenarioID, const QString& rule,
+    int aggDivID, const QString& waterUser, const QString& message, int year) const
 {
     ValidationFinding finding;
     finding.rule = rule;
     finding.severity = ProjectValidator::severityOf(rule);
-    finding.scenarioID = _scenarioID;
-    finding.scenarioName = _data.scenarioName(_scenarioID);
+    finding.scenarioID = scenarioID;
+    finding.scenarioName = _data.scenarioName(scenarioID);
     finding.site = aggDivID ? _data.siteRiffleName(aggDivID) : QString();
     finding.waterUser = waterUser;
     finding.year = year;
     finding.message = message;
-    _findings.append(finding);
-    return _findings.last();
+    out.append(finding);
 }
 
-void ResultsCheck::resultsCurrent(int aggDivID, const QString& waterUser, const QString& label,
-    const ResultStore::Difference& difference)
+void ResultsCheck::resultsCurrent(QList<ValidationFinding>& out, int scenarioID, int aggDivID,
+    const QString& waterUser, const QString& label, const ResultStore::Difference& difference) const
 {
     if (difference.equal())
         return;
@@ -142,44 +260,51 @@ void ResultsCheck::resultsCurrent(int aggDivID, const QString& waterUser, const 
                                            : QString(),
                       parts.join(QStringLiteral(" and ")));
     }
-    add(QStringLiteral("results-current"), aggDivID, waterUser, message, difference.firstYear);
+    add(out, scenarioID, QStringLiteral("results-current"), aggDivID, waterUser, message,
+        difference.firstYear);
 }
 
-void ResultsCheck::aggDivCalculated(int aggDivID, const QString& riffleName,
-    const std::vector<DemandMath::SiteSalinity>& salinity,
+void ResultsCheck::aggDivCalculated(int scenarioID, int aggDivID, const QString& riffleName,
     const ResultStore::Difference& difference)
 {
-    Q_UNUSED(salinity)
-    if (!_report)
+    _sitesDone.fetchAndAddRelaxed(1);
+    if (!reported(scenarioID ? scenarioID : -1) || difference.equal())
         return;
-    resultsCurrent(aggDivID, QString(),
+    QList<ValidationFinding> found;
+    resultsCurrent(found, scenarioID, aggDivID, QString(),
         QStringLiteral("the salinity of site \"%1\"").arg(riffleName), difference);
+    QMutexLocker lock(&_mutex);
+    _findings += found;
 }
 
-void ResultsCheck::waterUserCalculated(int aggDivID, const AggDivCalcData::WaterUserEntry& entry,
-    const ResultStore::Difference& difference)
+void ResultsCheck::waterUserCalculated(int scenarioID, int aggDivID,
+    const AggDivCalcData::WaterUserEntry& entry, const ResultStore::Difference& difference)
 {
-    if (_collectBaseline) {
+    QList<ValidationFinding> found;
+    if (reported(scenarioID ? scenarioID : -1)) {
+        const ProjectCheckData::WaterUser* user = _data.waterUser(entry.id);
+        const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
+        resultsCurrent(found, scenarioID, aggDivID, entry.name, label, difference);
+        if (!_resultsOnly) {
+            computedRules(found, scenarioID, entry, aggDivID);
+            // A water user's own years are the baseline's for a baseline water user and its
+            // scenario's for a scenario's own one: reported once, in that run.
+            if (user && user->scenarioID == scenarioID)
+                missingYears(found, scenarioID, entry, aggDivID);
+        }
+    }
+    QMutexLocker lock(&_mutex);
+    if (scenarioID == 0) {
         const double* depletion = entry.series(AggDivCalcData::Depletion);
         _baseline.insert(entry.id, std::vector<double>(depletion, depletion + entry.yearCount));
     }
-    if (!_report)
-        return;
-    const ProjectCheckData::WaterUser* user = _data.waterUser(entry.id);
-    const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
-    resultsCurrent(aggDivID, entry.name, label, difference);
-    if (_resultsOnly)
-        return;
-    computedRules(entry, aggDivID);
-    // A water user's own years are the baseline's for a baseline water user and its scenario's
-    // for a scenario's own one: reported once, in that run.
-    if (user && user->scenarioID == _scenarioID)
-        missingYears(entry, aggDivID);
+    _findings += found;
 }
 
 // Rules on computed values, for the years where the planner did not enter the offending value
 // (those are reported as entered).
-void ResultsCheck::computedRules(const AggDivCalcData::WaterUserEntry& entry, int aggDivID)
+void ResultsCheck::computedRules(QList<ValidationFinding>& out, int scenarioID,
+    const AggDivCalcData::WaterUserEntry& entry, int aggDivID) const
 {
     const ProjectCheckData::WaterUser* user = _data.waterUser(entry.id);
     const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
@@ -214,9 +339,9 @@ void ResultsCheck::computedRules(const AggDivCalcData::WaterUserEntry& entry, in
             exceeds.add(year, p - d);
     }
     const QString where
-        = _scenarioID ? QStringLiteral("in this scenario") : QStringLiteral("in the baseline");
+        = scenarioID ? QStringLiteral("in this scenario") : QStringLiteral("in the baseline");
     if (efficiency.count) {
-        add(QStringLiteral("efficiency-range"), aggDivID, entry.name,
+        add(out, scenarioID, QStringLiteral("efficiency-range"), aggDivID, entry.name,
             QStringLiteral("%1 gets a computed efficiency ratio of %2 in %3%4 %5; it must be "
                            "above 0 and at most 1.")
                 .arg(label, number(efficiency.value), QString::number(efficiency.first),
@@ -227,14 +352,14 @@ void ResultsCheck::computedRules(const AggDivCalcData::WaterUserEntry& entry, in
     for (int k = 0; k < 3; ++k) {
         if (!negative[k].count)
             continue;
-        add(QStringLiteral("negative-value"), aggDivID, entry.name,
+        add(out, scenarioID, QStringLiteral("negative-value"), aggDivID, entry.name,
             QStringLiteral("%1 gets a computed %2 of %3 in %4%5 %6.")
                 .arg(label, QLatin1String(names[k]), number(negative[k].value),
                     QString::number(negative[k].first), moreYears(negative[k].count), where),
             negative[k].first);
     }
     if (exceeds.count) {
-        add(QStringLiteral("depletion-exceeds-diversion"), aggDivID, entry.name,
+        add(out, scenarioID, QStringLiteral("depletion-exceeds-diversion"), aggDivID, entry.name,
             QStringLiteral("The computed depletion of %1 is above its diversion in %2%3 %4 (by "
                            "%5 in %2).")
                 .arg(label, QString::number(exceeds.first), moreYears(exceeds.count), where,
@@ -243,7 +368,8 @@ void ResultsCheck::computedRules(const AggDivCalcData::WaterUserEntry& entry, in
     }
 }
 
-void ResultsCheck::missingYears(const AggDivCalcData::WaterUserEntry& entry, int aggDivID)
+void ResultsCheck::missingYears(QList<ValidationFinding>& out, int scenarioID,
+    const AggDivCalcData::WaterUserEntry& entry, int aggDivID) const
 {
     const ProjectCheckData::WaterUser* user = _data.waterUser(entry.id);
     const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
@@ -269,7 +395,7 @@ void ResultsCheck::missingYears(const AggDivCalcData::WaterUserEntry& entry, int
     if (missing.isEmpty())
         return;
     if (missing.size() == entry.yearCount) {
-        add(QStringLiteral("no-data"), aggDivID, entry.name,
+        add(out, scenarioID, QStringLiteral("no-data"), aggDivID, entry.name,
             QStringLiteral("%1 has no value in any year; its results are empty.").arg(label), 0);
         return;
     }
@@ -284,7 +410,7 @@ void ResultsCheck::missingYears(const AggDivCalcData::WaterUserEntry& entry, int
     else
         fate = QStringLiteral("the gap filling leaves %1 empty")
                    .arg(ProjectCheckData::yearRanges(leftEmpty));
-    add(QStringLiteral("missing-years"), aggDivID, entry.name,
+    add(out, scenarioID, QStringLiteral("missing-years"), aggDivID, entry.name,
         QStringLiteral("%1 has no values for %2; %3.")
             .arg(label, ProjectCheckData::yearRanges(missing), fate),
         missing.first());

@@ -192,3 +192,15 @@ QByteArray SqliteStatement::columnText(int column) const
     _text = value(column).toString().toUtf8();
     return _text;
 }
+
+const char* SqliteStatement::columnTextData(int column, int& size) const
+{
+    if (_stmt) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(_stmt, column));
+        size = sqlite3_column_bytes(_stmt, column);
+        return text;
+    }
+    _text = value(column).toString().toUtf8();
+    size = _text.size();
+    return _text.constData();
+}

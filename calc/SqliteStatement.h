@@ -47,6 +47,8 @@ public:
     double columnDouble(int column) const;
     // Points into SQLite's buffer until the next step.
     QByteArray columnText(int column) const;
+    // The same without a QByteArray: the text's bytes and length, valid until the next step.
+    const char* columnTextData(int column, int& size) const;
 
 private:
     void failIfUnprepared(const QString& failureText) const;

@@ -3,6 +3,7 @@
 #include "calc/AggDivBaselineDemandCalculator.h"
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
+#include "calc/ProjectValidator.h"
 #include "calc/ScenarioDemandCalculator.h"
 #include "calc/WaterUserBaselineDemandCalculator.h"
 #include "db/ProjectFile.h"
@@ -15,6 +16,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
@@ -117,6 +119,7 @@ private slots:
     void siteWithOnlyMonthlyRowsCountsAsComputed();
     void writesOnlyWhatChanged_data();
     void writesOnlyWhatChanged();
+    void projectCheckSameOnAnyNumberOfThreads();
     void failureRollsBackWholeRun_data();
     void failureRollsBackWholeRun();
     void oneSiteCalculator();
@@ -449,6 +452,42 @@ void TestCalculators::writesOnlyWhatChanged()
                 .isOk());
     QVERIFY(runBaseline(fullLog()).result.isOk());
     QCOMPARE(kept, baselineResultRows(*_project));
+}
+
+// The check spreads the sites over threads with connections of their own; what it finds must not
+// depend on how.
+void TestCalculators::projectCheckSameOnAnyNumberOfThreads()
+{
+    resetDbManager();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("demo.db"));
+    QVERIFY(makeDemoProject(path).isOk());
+    QVERIFY(TarnDbMgr::instance()->openDatabase(path).isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    QVERIFY(runScenario(1, fullLog()).result.isOk());
+    // Out of date: one water user's inputs in the baseline, and scenario 2 never computed.
+    QSqlQuery edit(TarnDbMgr::instance()->database());
+    QVERIFY(edit.exec(QStringLiteral("UPDATE WaterUserData SET DepletionReq = DepletionReq * 2 "
+                                     "WHERE WaterUserID = 3")));
+    auto findingsWith = [](int threads) {
+        ProjectValidator validator;
+        ProjectValidator::Options options;
+        options.threads = threads;
+        validator.setOptions(options);
+        const TARN::okstat checked = validator.check();
+        QStringList lines { checked.text() };
+        for (const ValidationFinding& finding : validator.findings()) {
+            lines << QStringLiteral("%1|%2|%3|%4|%5|%6")
+                         .arg(finding.rule, QString::number(finding.scenarioID), finding.site,
+                             finding.waterUser, QString::number(finding.year), finding.message);
+        }
+        return lines;
+    };
+    const QStringList one = findingsWith(1);
+    QVERIFY(one.filter(QStringLiteral("results-current|0|")).size() >= 1);
+    QVERIFY(one.filter(QStringLiteral("results-current|2|")).size() > 10);
+    QCOMPARE(findingsWith(3), one);
+    resetDbManager();
 }
 
 void TestCalculators::failureRollsBackWholeRun_data()
