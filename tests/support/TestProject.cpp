@@ -5,10 +5,12 @@
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 
+#include <QAtomicInt>
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -35,27 +37,110 @@ bool usesRenamedColumns()
     return !testSchemaScript().isEmpty();
 }
 
+namespace {
+
+ColumnNames columnsOf(const QString& script)
+{
+    ColumnNames names;
+    static QAtomicInt counter;
+    const QString connection
+        = QStringLiteral("tarnhelm-test-schema-%1").arg(counter.fetchAndAddRelaxed(1));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(QStringLiteral(":memory:"));
+        if (!db.open() || ProjectFile::executeScript(db, script).failed()
+            || names.read(db).failed())
+            qFatal("cannot read the columns of a schema script");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return names;
+}
+
+const ColumnNames& testColumns()
+{
+    static const ColumnNames columns = columnsOf(
+        testSchemaScript().isEmpty() ? ProjectFile::schemaScript() : testSchemaScript());
+    return columns;
+}
+
+} // namespace
+
 QString testColumn(const QString& table, int pos)
 {
-    static const ColumnNames columns = [] {
-        ColumnNames names;
-        const QString connection = QStringLiteral("tarnhelm-test-schema");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-            db.setDatabaseName(QStringLiteral(":memory:"));
-            const QString script = testSchemaScript();
-            if (!db.open()
-                || ProjectFile::executeScript(
-                    db, script.isEmpty() ? ProjectFile::schemaScript() : script)
-                       .failed()
-                || names.read(db).failed())
-                qFatal("cannot read the columns of the test schema script");
-            db.close();
+    return testColumns().at(table, pos);
+}
+
+namespace {
+
+// A statement on one table ("SELECT ... FROM T WHERE ...", "UPDATE T SET ...", "DELETE FROM T
+// ..."): every word outside quotes that is a column of T in the program's own schema becomes the
+// test schema's name of that position.
+QString renameColumnsOfOneTable(const QString& statement, const ColumnNames& own)
+{
+    static const QRegularExpression tables(QStringLiteral("\\b(?:FROM|JOIN|UPDATE|INTO)\\s+(\\w+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QSet<QString> named;
+    for (auto it = tables.globalMatch(statement); it.hasNext();)
+        named.insert(it.next().captured(1));
+    if (named.size() != 1)
+        return statement;
+    const QString table = *named.cbegin();
+    const QStringList ownNames = own.names(table);
+    if (ownNames.isEmpty())
+        return statement;
+    static const QRegularExpression word(QStringLiteral("'[^']*'|\\b\\w+\\b"));
+    QString result;
+    int last = 0;
+    for (auto it = word.globalMatch(statement); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int pos = ownNames.indexOf(match.captured(0));
+        if (pos < 0)
+            continue;
+        result += statement.mid(last, match.capturedStart() - last) + testColumns().at(table, pos);
+        last = match.capturedEnd();
+    }
+    return result + statement.mid(last);
+}
+
+} // namespace
+
+QString testSql(const QString& sql)
+{
+    if (!usesRenamedColumns())
+        return sql;
+    static const ColumnNames own = columnsOf(ProjectFile::schemaScript());
+    static const QRegularExpression insert(
+        QStringLiteral("^(\\s*INSERT\\s+INTO\\s+(\\w+)\\s*\\()([^)]*)\\)"),
+        QRegularExpression::CaseInsensitiveOption);
+    // Statements split at semicolons outside quotes.
+    QStringList statements { QString() };
+    bool quoted = false;
+    for (const QChar c : sql) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (c == QLatin1Char(';') && !quoted)
+            statements.append(QString());
+        else
+            statements.last().append(c);
+    }
+    for (QString& statement : statements) {
+        const QRegularExpressionMatch match = insert.match(statement);
+        if (!match.hasMatch()) {
+            statement = renameColumnsOfOneTable(statement, own);
+            continue;
         }
-        QSqlDatabase::removeDatabase(connection);
-        return names;
-    }();
-    return columns.at(table, pos);
+        const QString table = match.captured(2);
+        const QStringList ownNames = own.names(table);
+        QStringList columns;
+        for (const QString& column : match.captured(3).split(QLatin1Char(','))) {
+            const int pos = ownNames.indexOf(column.trimmed());
+            columns.append(pos < 0 ? column.trimmed() : testColumns().at(table, pos));
+        }
+        statement = match.captured(1) + columns.join(QStringLiteral(", ")) + QLatin1Char(')')
+            + statement.mid(match.capturedEnd());
+    }
+    return statements.join(QLatin1Char(';'));
 }
 
 TARN::okstat makeDemoProject(const QString& path)
@@ -77,7 +162,7 @@ TARN::okstat TestProject::exec(const QString& sql) const
     TARN::okstat status;
     QSqlDatabase db = ProjectFile::openConnection(_path, &status);
     if (status.isOk())
-        status = ProjectFile::executeScript(db, sql);
+        status = ProjectFile::executeScript(db, testSql(sql));
     ProjectFile::closeConnection(db);
     return status;
 }
@@ -89,7 +174,7 @@ QVariant TestProject::scalar(const QString& sql) const
     QSqlDatabase db = ProjectFile::openConnection(_path, &status);
     if (status.isOk()) {
         QSqlQuery query(db);
-        if (query.exec(sql) && query.next())
+        if (query.exec(testSql(sql)) && query.next())
             value = query.value(0);
     }
     ProjectFile::closeConnection(db);

@@ -20,6 +20,11 @@ bool usesRenamedColumns();
 // Tests that write or read free columns in their own SQL take the names from here.
 QString testColumn(const QString& table, int pos);
 
+// sql with the column lists of its INSERT statements renamed to the test schema's names: fixtures
+// may list columns as the program's own schema script names them. Other statements are left as
+// they are (they take free columns from testColumn).
+QString testSql(const QString& sql);
+
 // The bundled demo basin, made with the test schema script.
 TARN::okstat makeDemoProject(const QString& path);
 
@@ -36,7 +41,7 @@ public:
     bool isValid() const { return _status.isOk(); }
     QString error() const { return _status.text(); }
 
-    // Runs statements (separated by ';') on a private connection to the file.
+    // Runs statements (separated by ';') on a private connection to the file, after testSql.
     TARN::okstat exec(const QString& sql) const;
     // Single value of a query on a private connection; invalid on failure.
     QVariant scalar(const QString& sql) const;

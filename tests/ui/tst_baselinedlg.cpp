@@ -173,7 +173,7 @@ private:
 QVariant scalar(const QString& sql)
 {
     QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(sql) || !query.next())
+    if (!query.exec(testSql(sql)) || !query.next())
         return QVariant();
     return query.value(0);
 }
@@ -219,7 +219,7 @@ void click(QWidget* dialog, const char* button)
 bool execOnManager(const QString& sql)
 {
     QSqlQuery query(TarnDbMgr::instance()->database());
-    return query.exec(sql);
+    return query.exec(testSql(sql));
 }
 
 // Edits a water user of the baseline dialog in its water user dialog.

@@ -65,9 +65,9 @@ QList<QList<QVariant>> storedChanges(int demandChgID)
 {
     QList<QList<QVariant>> rows;
     QSqlQuery query(TarnDbMgr::instance()->database());
-    query.exec(QStringLiteral("SELECT Year, ChangeTypeID, ChangeValue FROM DepletionChg WHERE "
-                              "DemandChgID = %1 ORDER BY Year")
-                   .arg(demandChgID));
+    query.exec(testSql(QStringLiteral("SELECT Year, ChangeTypeID, ChangeValue FROM DepletionChg "
+                                      "WHERE DemandChgID = %1 ORDER BY Year")
+                           .arg(demandChgID)));
     while (query.next())
         rows.append({ query.value(0).toInt(), query.value(1).toInt(), query.value(2).toDouble() });
     return rows;
@@ -335,9 +335,9 @@ private slots:
         QFETCH(bool, resetAll);
         QVERIFY(openProject());
         QSqlQuery outside(TarnDbMgr::instance()->database());
-        QVERIFY(outside.exec(QStringLiteral(
+        QVERIFY(outside.exec(testSql(QStringLiteral(
             "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES "
-            "(1, 1985, 3, 85), (1, 2001, 2, -1)")));
+            "(1, 1985, 3, 85), (1, 2001, 2, -1)"))));
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         QCOMPARE(widget.dataModel()->rowCount(), 6);

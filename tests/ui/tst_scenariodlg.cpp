@@ -81,7 +81,7 @@ TARN::okstat runFullCalculation(DemandCalculator& calculator)
 QVariant scalar(const QString& sql)
 {
     QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(sql) || !query.next())
+    if (!query.exec(testSql(sql)) || !query.next())
         return QVariant();
     return query.value(0);
 }
@@ -459,10 +459,10 @@ private slots:
         QFETCH(QString, shown);
         openProject();
         QSqlQuery update(TarnDbMgr::instance()->database());
-        update.prepare(demandChange
+        update.prepare(testSql(demandChange
                 ? QStringLiteral("UPDATE DemandChg SET Description = :text WHERE DemandChgID = 1")
                 : QStringLiteral(
-                    "UPDATE Scenario SET ScenarioDescription = :text WHERE ScenarioID = 1"));
+                    "UPDATE Scenario SET ScenarioDescription = :text WHERE ScenarioID = 1")));
         update.bindValue(QStringLiteral(":text"), stored);
         QVERIFY(update.exec());
         ModelOps::selectAll(TarnDbMgr::instance()->scenarioDAO()->scenarioModel());

@@ -38,7 +38,7 @@ INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (1, 1, 'Cu
 QVariant scalar(const QString& sql)
 {
     QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(sql) || !query.next())
+    if (!query.exec(testSql(sql)) || !query.next())
         return QVariant();
     return query.value(0);
 }
@@ -297,7 +297,7 @@ private slots:
         QSqlQuery query(TarnDbMgr::instance()->database());
         QVERIFY(query.exec(QStringLiteral(
             "SELECT b.WaterUserID, b.Year, b.DepletionValue, s.DepletionValue, "
-            "s.ScenarioYearlyWaterUserID "
+            "s.Year "
             "FROM "
             "BaseYearlyWaterUser b JOIN WaterUser wu ON wu.WaterUserID = b.WaterUserID LEFT JOIN "
             "ScenarioYearlyWaterUser s ON s.WaterUserID = b.WaterUserID AND s.Year = b.Year AND "

@@ -42,7 +42,7 @@ namespace {
 QVariant scalar(const QString& sql)
 {
     QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(sql) || !query.next())
+    if (!query.exec(testSql(sql)) || !query.next())
         return QVariant();
     return query.value(0);
 }

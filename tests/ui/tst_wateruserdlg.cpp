@@ -1,6 +1,7 @@
 #include "support/TestProject.h"
 
 #include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
@@ -54,7 +55,7 @@ INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, Effici
 QVariant scalar(const QString& sql)
 {
     QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(sql) || !query.next())
+    if (!query.exec(testSql(sql)) || !query.next())
         return QVariant();
     return query.value(0);
 }
@@ -255,7 +256,8 @@ private slots:
     {
         const QString copied
             = QStringLiteral("SELECT (SELECT COUNT(*) FROM WaterUserData WHERE WaterUserID = 2) "
-                             "|| ':' || (SELECT Jan FROM WaterUserDist WHERE WaterUserID = 2)");
+                             "|| ':' || (SELECT %1 FROM WaterUserDist WHERE WaterUserID = 2)")
+                  .arg(testColumn(TN::WaterUserDistTable, TP::FirstCoefficient));
         QCOMPARE(scalar(copied).toString(), QStringLiteral("0:5.0"));
         {
             WaterUserDlg dialog(nullptr, 2, 1, -1);
