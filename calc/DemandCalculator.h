@@ -15,6 +15,7 @@
 
 class BaselineChangeLog;
 class CalcObserver;
+class CalcTrace;
 
 // Base of every calculation that turns the project's input data into stored result tables.
 // The owner constructs a concrete calculator on the GUI thread, calls initialize(), connects the
@@ -45,6 +46,11 @@ public:
     // every site and water user computed, in either mode.
     void setCompareOnly(bool compareOnly) { _compareOnly = compareOnly; }
     void setObserver(CalcObserver* observer) { _observer = observer; }
+    // Before the run: record the steps of the value the trace follows (not owned; null, the
+    // default, records nothing).
+    void setTrace(CalcTrace* trace) { _trace = trace; }
+    // Before the run: compute only this site, as explaining one of its values needs no other.
+    void setOnlyAggDiv(int aggDivID) { _onlyAggDivID = aggDivID; }
     // Runs the whole calculation on the calling thread instead of a thread of its own; the
     // result is what calcFinished would carry (which is not emitted).
     TARN::okstat runHere();
@@ -92,6 +98,10 @@ protected:
     const AggDivCalcData::WaterUserEntry& entryOf(int waterUserID) const;
 
     void emitStatus(const CalcStatusInfo& info) { emit calcStatus(info); }
+    // The year index the trace follows for this water user; -1 when it follows another one.
+    int tracedYear(int waterUserID) const;
+    // The site's part of an explanation: its water users' values and its salinity.
+    void traceSiteSalinity(int yearIndex, DemandMath::SalinityRule rule);
 
     struct WaterUserItem {
         int id = 0;
@@ -124,6 +134,8 @@ protected:
     ResultStore _results;
     bool _compareOnly = false;
     CalcObserver* _observer = nullptr;
+    CalcTrace* _trace = nullptr;
+    int _onlyAggDivID = -1;
 
     // Input statements.
     CalcStatement _selectAggDivIDs;
