@@ -281,9 +281,8 @@ void CalcTrace::changeChosen(const QString& scenarioName, const Change& chosen,
 }
 
 void CalcTrace::changed(int kind, const ScenarioChanges::YearChange& change, int method,
-    const ChangeNote& note, double result, double b, double B, int N, int firstYear)
+    const ChangeNote& note, double result, double b, double B, int N)
 {
-    Q_UNUSED(firstYear)
     const QString what = kindName(kind);
     const QString methodName = ScenarioChanges::calcMethodName(method);
     const QString type = ScenarioChanges::changeTypeName(change.type);
@@ -291,8 +290,8 @@ void CalcTrace::changed(int kind, const ScenarioChanges::YearChange& change, int
     const QString head = type.isEmpty()
         ? QStringLiteral("%1 %2: no %1 change for %2, %3").arg(what, yearText(_year), methodName)
         : QStringLiteral("%1 %2: %3 %4, %5").arg(what, yearText(_year), type, v, methodName);
-    const QString users = N == 1 ? QStringLiteral("1 water user")
-                                 : QStringLiteral("%1 water users").arg(N);
+    const QString users
+        = N == 1 ? QStringLiteral("1 water user") : QStringLiteral("%1 water users").arg(N);
     const QString shared
         = QStringLiteral("shared by the change's %1 in proportion to their stored baseline "
                          "depletions of %2")

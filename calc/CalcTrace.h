@@ -56,8 +56,7 @@ public:
         const QVector<Change>& others, int depletionMethod, int efficiencyMethod,
         int waterUserCount);
     void changed(int kind, const ScenarioChanges::YearChange& change, int method,
-        const ScenarioChanges::ChangeNote& note, double result, double b, double B, int N,
-        int firstYear);
+        const ScenarioChanges::ChangeNote& note, double result, double b, double B, int N);
     // before and after: diversion, depletion, efficiency ratio.
     void derived(DemandMath::Derivation rule, const double* before, const double* after);
     void monthly(int kind, double yearly, double coefficientPercent, double value);

@@ -178,13 +178,13 @@ void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandCha
             = changedDepletion(change.depletionChange(year), change.depletionMethod, depletion,
                 firstYear, yearCount, y, row.depletion, row.total, change.waterUserCount, &note);
         trace->changed(Data::Depletion, change.depletionChange(year), change.depletionMethod, note,
-            depletion[y], row.depletion, row.total, change.waterUserCount, firstYear);
+            depletion[y], row.depletion, row.total, change.waterUserCount);
         note = ChangeNote();
         efficiency[y] = changedEfficiency(change.efficiencyChange(year), change.efficiencyMethod,
             efficiency, firstYear, yearCount, y, &note);
         trace->changed(Data::EfficiencyRatio, change.efficiencyChange(year),
             change.efficiencyMethod, note, efficiency[y], row.depletion, row.total,
-            change.waterUserCount, firstYear);
+            change.waterUserCount);
     }
 
     if (change.depletionMethod == InterpolateChanges) {
