@@ -54,11 +54,12 @@ const AggDivCalcData::WaterUserEntry* AggDivCalcData::find(int waterUserID) cons
     return it == _indexById.constEnd() ? nullptr : &_entries[*it];
 }
 
-void AggDivCalcData::deriveAll(WaterUserEntry& entry) const
+void AggDivCalcData::deriveAll(
+    WaterUserEntry& entry, int notedYear, DemandMath::Derivation* rule) const
 {
     for (int y = 0; y < _yearCount; ++y)
-        DemandMath::deriveThird(
-            entry.value(Diversion, y), entry.value(Depletion, y), entry.value(EfficiencyRatio, y));
+        DemandMath::deriveThird(entry.value(Diversion, y), entry.value(Depletion, y),
+            entry.value(EfficiencyRatio, y), y == notedYear ? rule : nullptr);
 }
 
 void AggDivCalcData::computeTotals()
@@ -80,10 +81,11 @@ void AggDivCalcData::computeTotals()
     }
 }
 
-DemandMath::SiteSalinity AggDivCalcData::siteSalinity(int salinityMethodID, int yearIndex) const
+DemandMath::SiteSalinity AggDivCalcData::siteSalinity(
+    int salinityMethodID, int yearIndex, DemandMath::SalinityRule* rule) const
 {
     return DemandMath::siteSalinity(salinityMethodID, totalDiversion(yearIndex),
-        totalReturnFlow(yearIndex), totalSalinity(yearIndex));
+        totalReturnFlow(yearIndex), totalSalinity(yearIndex), rule);
 }
 
 double AggDivCalcData::monthlyValue(const WaterUserEntry& entry, int kind, int yearIndex, int month)

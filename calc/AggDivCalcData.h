@@ -51,8 +51,10 @@ public:
     WaterUserEntry* find(int waterUserID);
     const WaterUserEntry* find(int waterUserID) const;
 
-    // Fills in the derived one of diversion, depletion and efficiency ratio for every year.
-    void deriveAll(WaterUserEntry& entry) const;
+    // Fills in the derived one of diversion, depletion and efficiency ratio for every year;
+    // with rule, says which rule completed year index notedYear.
+    void deriveAll(
+        WaterUserEntry& entry, int notedYear = -1, DemandMath::Derivation* rule = nullptr) const;
 
     // Totals over all entries; call after every entry is complete.
     void computeTotals();
@@ -60,7 +62,8 @@ public:
     double totalDepletion(int yearIndex) const { return _totals[1][yearIndex]; }
     double totalReturnFlow(int yearIndex) const { return _totals[2][yearIndex]; }
     double totalSalinity(int yearIndex) const { return _totals[3][yearIndex]; }
-    DemandMath::SiteSalinity siteSalinity(int salinityMethodID, int yearIndex) const;
+    DemandMath::SiteSalinity siteSalinity(
+        int salinityMethodID, int yearIndex, DemandMath::SalinityRule* rule = nullptr) const;
 
     // Monthly diversion and depletion of an entry; month 1..12.
     static double monthlyValue(const WaterUserEntry& entry, int kind, int yearIndex, int month);

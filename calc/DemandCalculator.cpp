@@ -2,6 +2,7 @@
 
 #include "calc/BaselineChangeLog.h"
 #include "calc/CalcObserver.h"
+#include "calc/CalcTrace.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnException.h"
@@ -199,8 +200,13 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         }
 
         _salinity.resize(_data.yearCount());
+        const int traced
+            = _trace && _trace->followsSite(aggDivID) ? _trace->year() - _firstYear : -1;
+        DemandMath::SalinityRule rule = DemandMath::SalinityRule::UnknownMethod;
         for (int y = 0; y < _data.yearCount(); ++y)
-            _salinity[y] = _data.siteSalinity(_salinityMethodID, y);
+            _salinity[y] = _data.siteSalinity(_salinityMethodID, y, y == traced ? &rule : nullptr);
+        if (traced >= 0 && traced < _data.yearCount())
+            traceSiteSalinity(traced, rule);
         const ResultStore::Difference difference = _results.syncAggDiv(aggDivID, _salinity);
         if (_observer)
             _observer->aggDivCalculated(aggDivID, _aggDivName, _salinity, difference);
@@ -259,6 +265,26 @@ void DemandCalculator::prepareAggDiv(int aggDivID)
     }
 }
 
+int DemandCalculator::tracedYear(int waterUserID) const
+{
+    if (!_trace || !_trace->followsWaterUser(waterUserID))
+        return -1;
+    const int y = _trace->year() - _firstYear;
+    return y >= 0 && y < _data.yearCount() ? y : -1;
+}
+
+void DemandCalculator::traceSiteSalinity(int y, DemandMath::SalinityRule rule)
+{
+    for (int i = 0; i < _data.entryCount(); ++i) {
+        const AggDivCalcData::WaterUserEntry& entry = _data.entry(i);
+        _trace->siteInput(entry.id, entry.name, entry.value(AggDivCalcData::Diversion, y),
+            entry.value(AggDivCalcData::Depletion, y),
+            entry.value(AggDivCalcData::SalinityPickup, y));
+    }
+    _trace->salinity(_salinityMethodID, rule, _data.totalDiversion(y), _data.totalDepletion(y),
+        _data.totalReturnFlow(y), _data.totalSalinity(y), _salinity[y], _data.entryCount());
+}
+
 void DemandCalculator::readWaterUsers(CalcStatement& statement)
 {
     _waterUsers.clear();
@@ -274,6 +300,8 @@ void DemandCalculator::loadAggDivData()
     _data.reset(_aggDivID, _aggDivName);
     for (const WaterUserItem& waterUser : qAsConst(_waterUsers)) {
         AggDivCalcData::WaterUserEntry& entry = _data.addEntry(waterUser.id, waterUser.name);
+        const int traced = tracedYear(waterUser.id);
+        bool tracedRow = false;
 
         _selectYearlyData.bind(0, waterUser.id);
         _selectYearlyData.exec(QStringLiteral("Unable to query WaterUserData: %1"));
@@ -285,8 +313,14 @@ void DemandCalculator::loadAggDivData()
             const int y = year - _firstYear;
             for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
                 entry.value(kind, y) = TARN::toDouble(yearly.value(kind + 1));
+            tracedRow = tracedRow || y == traced;
         }
         yearly.finish();
+        if (traced >= 0) {
+            const double read[AggDivCalcData::KindCount] = { entry.value(0, traced),
+                entry.value(1, traced), entry.value(2, traced), entry.value(3, traced) };
+            _trace->input(read, tracedRow);
+        }
 
         _selectDistribution.bind(0, waterUser.id);
         _selectDistribution.exec(QStringLiteral("Unable to query WaterUserDist: %1"));
@@ -302,7 +336,21 @@ void DemandCalculator::loadAggDivData()
         adjustWaterUserData(waterUser.id);
         // Re-fetch: adjusting must not add entries, but the reference is cheap to renew.
         AggDivCalcData::WaterUserEntry* adjusted = _data.find(waterUser.id);
-        _data.deriveAll(*adjusted);
+        if (traced < 0) {
+            _data.deriveAll(*adjusted);
+            continue;
+        }
+        auto values = [adjusted, traced](double* v) {
+            for (int kind = 0; kind < 3; ++kind)
+                v[kind] = adjusted->value(kind, traced);
+        };
+        double before[3];
+        double after[3];
+        values(before);
+        DemandMath::Derivation rule = DemandMath::Derivation::Nothing;
+        _data.deriveAll(*adjusted, traced, &rule);
+        values(after);
+        _trace->derived(rule, before, after);
     }
     _data.computeTotals();
 }
@@ -310,8 +358,17 @@ void DemandCalculator::loadAggDivData()
 void DemandCalculator::adjustWaterUserData(int waterUserID)
 {
     AggDivCalcData::WaterUserEntry* entry = _data.find(waterUserID);
-    for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
-        DemandMath::fillGaps(entry->series(kind), entry->yearCount);
+    const int traced = tracedYear(waterUserID);
+    for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind) {
+        if (traced < 0) {
+            DemandMath::fillGaps(entry->series(kind), entry->yearCount);
+            continue;
+        }
+        DemandMath::GapNote note;
+        note.index = traced;
+        DemandMath::fillGaps(entry->series(kind), entry->yearCount, &note);
+        _trace->gapFilled(kind, note, _firstYear, false);
+    }
 }
 
 void DemandCalculator::calculateWaterUser(
@@ -340,6 +397,15 @@ void DemandCalculator::calculateWaterUser(
         }
         const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
         const ResultStore::Difference difference = _results.syncWaterUser(entry);
+        const int traced = tracedYear(waterUserID);
+        if (traced >= 0 && _trace->month() >= 1 && _trace->month() <= 12) {
+            // The monthly rows are the ones the result store just compared or wrote.
+            const int month = _trace->month();
+            for (const int kind : { AggDivCalcData::Diversion, AggDivCalcData::Depletion }) {
+                _trace->monthly(kind, entry.value(kind, traced), entry.coefficients[month - 1],
+                    AggDivCalcData::monthlyValue(entry, kind, traced, month));
+            }
+        }
         if (_observer)
             _observer->waterUserCalculated(_aggDivID, entry, difference);
     } else {

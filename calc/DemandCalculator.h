@@ -15,6 +15,7 @@
 
 class BaselineChangeLog;
 class CalcObserver;
+class CalcTrace;
 
 // Base of every calculation that turns the project's input data into stored result tables.
 // The owner constructs a concrete calculator on the GUI thread, calls initialize(), connects the
@@ -53,6 +54,11 @@ public:
         _onlyAggDivs = aggDivIDs;
         _someAggDivs = true;
     }
+    // Before the run: compute only this site, as explaining one of its values needs no other.
+    void setOnlyAggDiv(int aggDivID) { setOnlyAggDivs({ aggDivID }); }
+    // Before the run: record the steps of the value the trace follows (not owned; null, the
+    // default, records nothing).
+    void setTrace(CalcTrace* trace) { _trace = trace; }
     // Runs the whole calculation on the calling thread instead of a thread of its own; the
     // result is what calcFinished would carry (which is not emitted).
     TARN::okstat runHere();
@@ -100,6 +106,10 @@ protected:
     const AggDivCalcData::WaterUserEntry& entryOf(int waterUserID) const;
 
     void emitStatus(const CalcStatusInfo& info) { emit calcStatus(info); }
+    // The year index the trace follows for this water user; -1 when it follows another one.
+    int tracedYear(int waterUserID) const;
+    // The site's part of an explanation: its water users' values and its salinity.
+    void traceSiteSalinity(int yearIndex, DemandMath::SalinityRule rule);
 
     struct WaterUserItem {
         int id = 0;
@@ -134,6 +144,7 @@ protected:
     bool _someAggDivs = false;
     QList<int> _onlyAggDivs;
     CalcObserver* _observer = nullptr;
+    CalcTrace* _trace = nullptr;
 
     // Input statements.
     CalcStatement _selectAggDivIDs;

@@ -1,5 +1,6 @@
 #include "calc/ScenarioChanges.h"
 
+#include "calc/CalcTrace.h"
 #include "db/TarnException.h"
 
 namespace ScenarioChanges {
@@ -17,69 +18,136 @@ bool yearValue(const double* series, int firstYear, int yearCount, double year, 
     return true;
 }
 
-double unchangedValue(int method, double current)
+double unchangedValue(int method, double current, ChangeNote* note)
 {
+    if (note)
+        note->rule = method == InterpolateChanges ? ChangeNote::Missing : ChangeNote::Unchanged;
     return method == InterpolateChanges ? DemandMath::missing() : current;
+}
+
+void noteRule(ChangeNote* note, ChangeNote::Rule rule)
+{
+    if (note)
+        note->rule = rule;
+}
+
+// "Set to a Baseline Year" on either series.
+double fromYear(const double* series, int firstYear, int yearCount, double year, int method,
+    double current, ChangeNote* note)
+{
+    double value = 0.0;
+    if (yearValue(series, firstYear, yearCount, year, value)) {
+        if (note) {
+            note->rule = ChangeNote::FromYear;
+            note->sourceValue = value;
+        }
+        return value;
+    }
+    if (note)
+        note->outsideRun = true;
+    return unchangedValue(method, current, note);
 }
 
 } // namespace
 
+QString changeTypeName(int type)
+{
+    switch (type) {
+    case Percent:
+        return QStringLiteral("Percent Change");
+    case Amount:
+        return QStringLiteral("Amount Change");
+    case NewAmount:
+        return QStringLiteral("New Amount");
+    case BaselineYear:
+        return QStringLiteral("Set to a Baseline Year");
+    default:
+        return QString();
+    }
+}
+
+QString calcMethodName(int method)
+{
+    switch (method) {
+    case BaselinePlusChanges:
+        return QStringLiteral("Use Baseline Data Plus Changed Values");
+    case InterpolateChanges:
+        return QStringLiteral("Interpolate Using Changed Values Only");
+    default:
+        return QStringLiteral("method %1").arg(method);
+    }
+}
+
 double changedDepletion(const YearChange& change, int method, const double* depletion,
-    int firstYear, int yearCount, int y, double b, double B, int N)
+    int firstYear, int yearCount, int y, double b, double B, int N, ChangeNote* note)
 {
     const double current = depletion[y];
     const double v = change.value;
+    if (note)
+        note->current = current;
     switch (change.type) {
     case Percent:
+        noteRule(note, ChangeNote::PercentOfCurrent);
         return current * (v / 100.0 + 1.0);
     case Amount:
         // Shared in proportion to the baseline depletions, equally when there is nothing to
         // weigh by.
+        noteRule(note, B > 0.0 ? ChangeNote::AmountShared : ChangeNote::AmountEqually);
         return B > 0.0 ? (v + B) / B * b : v / N + b;
     case NewAmount:
+        noteRule(note, B > 0.0 ? ChangeNote::NewAmountShared : ChangeNote::NewAmountEqually);
         return B > 0.0 ? v / B * b : v / N;
-    case BaselineYear: {
-        double value = 0.0;
-        if (yearValue(depletion, firstYear, yearCount, v, value))
-            return value;
-        return unchangedValue(method, current);
-    }
+    case BaselineYear:
+        return fromYear(depletion, firstYear, yearCount, v, method, current, note);
     default:
-        return unchangedValue(method, current);
+        return unchangedValue(method, current, note);
     }
 }
 
 double changedEfficiency(const YearChange& change, int method, const double* efficiency,
-    int firstYear, int yearCount, int y)
+    int firstYear, int yearCount, int y, ChangeNote* note)
 {
     const double current = efficiency[y];
     const double v = change.value;
+    if (note)
+        note->current = current;
     switch (change.type) {
     case Percent:
+        noteRule(note, ChangeNote::PercentOfCurrent);
         return current * (v / 100.0 + 1.0);
     case Amount:
+        noteRule(note, ChangeNote::AmountAdded);
         return current + v;
     case NewAmount:
+        noteRule(note, ChangeNote::NewValue);
         return v;
-    case BaselineYear: {
-        double value = 0.0;
-        if (yearValue(efficiency, firstYear, yearCount, v, value))
-            return value;
-        return unchangedValue(method, current);
-    }
+    case BaselineYear:
+        return fromYear(efficiency, firstYear, yearCount, v, method, current, note);
     default:
-        return unchangedValue(method, current);
+        return unchangedValue(method, current, note);
     }
 }
 
 void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandChange& change,
-    const QVector<BaselineRow>& baselineRows)
+    const QVector<BaselineRow>& baselineRows, CalcTrace* trace)
 {
     using Data = AggDivCalcData;
     const int yearCount = entry.yearCount;
+    // The year an explanation follows; -1 keeps the walk below free of any recording.
+    const int traced = trace && trace->followsWaterUser(entry.id) ? trace->year() - firstYear : -1;
+    auto fill = [&](int kind, bool afterChange) {
+        if (traced < 0) {
+            DemandMath::fillGaps(entry.series(kind), yearCount);
+            return;
+        }
+        DemandMath::GapNote note;
+        note.index = traced;
+        DemandMath::fillGaps(entry.series(kind), yearCount, &note);
+        trace->gapFilled(kind, note, firstYear, afterChange);
+    };
     if (change.depletionMethod == BaselinePlusChanges) {
         for (int kind = 0; kind < Data::KindCount; ++kind)
-            DemandMath::fillGaps(entry.series(kind), yearCount);
+            fill(kind, false);
     }
 
     // Rows are matched by their year: a stored row outside the run's years (left by an older
@@ -97,16 +165,32 @@ void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandCha
         if (found == rowOfYear.constEnd())
             throw TarnException(QStringLiteral("No baseline data found for year %1").arg(year));
         const BaselineRow& row = baselineRows.at(*found);
-        depletion[y] = changedDepletion(change.depletionChange(year), change.depletionMethod,
-            depletion, firstYear, yearCount, y, row.depletion, row.total, change.waterUserCount);
+        if (y != traced) {
+            depletion[y]
+                = changedDepletion(change.depletionChange(year), change.depletionMethod, depletion,
+                    firstYear, yearCount, y, row.depletion, row.total, change.waterUserCount);
+            efficiency[y] = changedEfficiency(change.efficiencyChange(year),
+                change.efficiencyMethod, efficiency, firstYear, yearCount, y);
+            continue;
+        }
+        ChangeNote note;
+        depletion[y]
+            = changedDepletion(change.depletionChange(year), change.depletionMethod, depletion,
+                firstYear, yearCount, y, row.depletion, row.total, change.waterUserCount, &note);
+        trace->changed(Data::Depletion, change.depletionChange(year), change.depletionMethod, note,
+            depletion[y], row.depletion, row.total, change.waterUserCount);
+        note = ChangeNote();
         efficiency[y] = changedEfficiency(change.efficiencyChange(year), change.efficiencyMethod,
-            efficiency, firstYear, yearCount, y);
+            efficiency, firstYear, yearCount, y, &note);
+        trace->changed(Data::EfficiencyRatio, change.efficiencyChange(year),
+            change.efficiencyMethod, note, efficiency[y], row.depletion, row.total,
+            change.waterUserCount);
     }
 
     if (change.depletionMethod == InterpolateChanges) {
-        DemandMath::fillGaps(entry.series(Data::Depletion), yearCount);
-        DemandMath::fillGaps(entry.series(Data::EfficiencyRatio), yearCount);
-        DemandMath::fillGaps(entry.series(Data::SalinityPickup), yearCount);
+        fill(Data::Depletion, true);
+        fill(Data::EfficiencyRatio, true);
+        fill(Data::SalinityPickup, true);
     }
 }
 

@@ -3,7 +3,10 @@
 #include "calc/AggDivCalcData.h"
 
 #include <QHash>
+#include <QString>
 #include <QVector>
+
+class CalcTrace;
 
 // How a scenario's demand change turns a water user's baseline input into the scenario's input.
 // Only depletion and efficiency ratio are changed; the diversion follows from them afterwards.
@@ -39,19 +42,44 @@ struct BaselineRow {
     double total = DemandMath::missing();
 };
 
+// The names the project file's lookup tables give the change types and methods.
+QString changeTypeName(int type);
+QString calcMethodName(int method);
+
+// Which rule gave a year its changed value, for an explanation.
+struct ChangeNote {
+    enum Rule {
+        PercentOfCurrent, // current x (v / 100 + 1)
+        AmountShared, // depletion: (v + B) / B x b
+        AmountEqually, // depletion: v / N + b
+        NewAmountShared, // depletion: v / B x b
+        NewAmountEqually, // depletion: v / N
+        AmountAdded, // efficiency: current + v
+        NewValue, // efficiency: v
+        FromYear, // the series' value of year v as it stands
+        Unchanged, // no change, or a year outside the run, under method 1
+        Missing // no change, or a year outside the run, under method 2
+    };
+    Rule rule = Unchanged;
+    double current = 0.0; // the year's value before the change
+    double sourceValue = 0.0; // FromYear: the value taken
+    bool outsideRun = false; // a baseline year outside the run
+};
+
 // New depletion of year index y. `depletion` is the water user's series as it stands, so years
 // already changed earlier in the walk are seen with their new values.
 double changedDepletion(const YearChange& change, int method, const double* depletion,
-    int firstYear, int yearCount, int y, double b, double B, int N);
+    int firstYear, int yearCount, int y, double b, double B, int N, ChangeNote* note = nullptr);
 
 // New efficiency ratio of year index y, read against the series as it stands.
 double changedEfficiency(const YearChange& change, int method, const double* efficiency,
-    int firstYear, int yearCount, int y);
+    int firstYear, int yearCount, int y, ChangeNote* note = nullptr);
 
 // Applies `change` to one water user's entry, taking for each year of the run the baseline row
 // of that year (rows of other years are ignored). Throws TarnException "No baseline data found
-// for year %1" for the first year without a row.
+// for year %1" for the first year without a row. With a trace that follows this water user, its
+// year's gap filling and changes are recorded as they happen.
 void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandChange& change,
-    const QVector<BaselineRow>& baselineRows);
+    const QVector<BaselineRow>& baselineRows, CalcTrace* trace = nullptr);
 
 } // namespace ScenarioChanges

@@ -1,6 +1,7 @@
 #include "calc/ScenarioDemandCalculator.h"
 
 #include "calc/BaselineChangeLog.h"
+#include "calc/CalcTrace.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnException.h"
@@ -12,6 +13,7 @@ ScenarioDemandCalculator::ScenarioDemandCalculator(
     int scenarioID, const QString& scenarioName, QObject* parent)
     : DemandCalculator(parent)
     , _scenarioID(scenarioID)
+    , _scenarioName(scenarioName)
 {
     _target = QStringLiteral("Scenario %1").arg(scenarioName);
 }
@@ -68,6 +70,14 @@ void ScenarioDemandCalculator::prepareQueries()
             + QStringLiteral(
                 "IN (SELECT DemandChgID FROM DemandChgWaterUser WHERE WaterUserID = ?)"));
     _selectMembersOfChange.prepare(_db, members + QStringLiteral("= ?"));
+    if (_trace) {
+        // Statement 13 without its limit: the chosen change first, then those it wins over.
+        _selectSelectingChanges.prepare(_db,
+            QStringLiteral("SELECT dc.* FROM DemandChg dc INNER JOIN DemandChgWaterUser dcwu ON "
+                           "dcwu.DemandChgID = dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND "
+                           "dc.ScenarioID = :scenID ORDER BY dc.CreatedDate DESC, "
+                           "dc.DemandChgID DESC"));
+    }
     _changes.clear();
     _baselineTotals.clear();
 }
@@ -198,18 +208,25 @@ void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
     _selectNewestChange.bind(1, _scenarioID);
     _selectNewestChange.exec(QStringLiteral("Unable to query for demand changes: %1"));
     QSqlQuery& newest = _selectNewestChange.query();
+    const bool traced = tracedYear(waterUserID) >= 0;
     if (!newest.next()) {
         newest.finish();
+        if (traced)
+            _trace->noChange(_scenarioName);
         DemandCalculator::adjustWaterUserData(waterUserID);
         return;
     }
     const int demandChgID = newest.value(0).toInt();
-    const int depletionMethod = newest.value(5).toInt();
-    const int efficiencyMethod = newest.value(6).toInt();
+    const int depletionMethod = newest.value(TP::DemandChgDepletionMethod).toInt();
+    const int efficiencyMethod = newest.value(TP::DemandChgEfficiencyMethod).toInt();
+    const QString name = traced ? newest.value(TP::DemandChgName).toString() : QString();
+    const QString created = traced ? newest.value(TP::DemandChgCreatedDate).toString() : QString();
     newest.finish();
 
     const ScenarioChanges::DemandChange& change
         = demandChange(demandChgID, depletionMethod, efficiencyMethod);
+    if (traced)
+        traceChosenChange(waterUserID, demandChgID, change, name, created);
 
     const QHash<int, double>& totals = baselineTotals(demandChgID);
     QVector<ScenarioChanges::BaselineRow> rows;
@@ -223,7 +240,7 @@ void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
                     rows.append({ _firstYear + y, (*found)[y], *total });
             }
         }
-        ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows);
+        ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows, _trace);
         return;
     }
     const QString failure = QStringLiteral("Unable to query for baseline values: %1");
@@ -239,5 +256,25 @@ void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
     }
     baseline.finish();
 
-    ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows);
+    ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows, _trace);
+}
+
+void ScenarioDemandCalculator::traceChosenChange(int waterUserID, int demandChgID,
+    const ScenarioChanges::DemandChange& change, const QString& name, const QString& created)
+{
+    QVector<CalcTrace::Change> others;
+    _selectSelectingChanges.bind(0, waterUserID);
+    _selectSelectingChanges.bind(1, _scenarioID);
+    _selectSelectingChanges.exec(QStringLiteral("Unable to query for demand changes: %1"));
+    QSqlQuery& query = _selectSelectingChanges.query();
+    while (query.next()) {
+        const int id = query.value(0).toInt();
+        if (id != demandChgID) {
+            others.append({ id, query.value(TP::DemandChgName).toString(),
+                query.value(TP::DemandChgCreatedDate).toString() });
+        }
+    }
+    query.finish();
+    _trace->changeChosen(_scenarioName, { demandChgID, name, created }, others,
+        change.depletionMethod, change.efficiencyMethod, change.waterUserCount);
 }

@@ -51,8 +51,15 @@ private:
     void readChangeMap(CalcStatement& statement, int demandChgID, const QString& failure,
         ScenarioChanges::ChangeMap& map);
 
+    // The explanation's reason for the chosen change: every change of the scenario that selects
+    // the followed water user.
+    void traceChosenChange(int waterUserID, int demandChgID,
+        const ScenarioChanges::DemandChange& change, const QString& name, const QString& created);
+
     int _scenarioID;
+    QString _scenarioName;
     CalcStatement _selectWaterUsers;
+    CalcStatement _selectSelectingChanges; // prepared only for a traced run
     CalcStatement _selectNewestChange;
     CalcStatement _selectBaselineTotals;
     CalcStatement _selectBaselineDepletion;

@@ -54,6 +54,9 @@ private slots:
     void validateFindsEachRule();
     void validateRefusesWhatItCannotOpen_data();
     void validateRefusesWhatItCannotOpen();
+    void explainCommand_data();
+    void explainCommand();
+    void explainJson();
 
 private:
     void makeBasin(TestProject& project);
@@ -366,6 +369,167 @@ void TestRecalcCli::validateRefusesWhatItCannotOpen()
     const CliResult result = runCli(args);
     QCOMPARE(result.exitCode, 2);
     QVERIFY(!result.err.trimmed().isEmpty());
+}
+
+void TestRecalcCli::explainCommand_data()
+{
+    QTest::addColumn<QString>("edit"); // after the recalculation
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("out");
+    QTest::addColumn<QString>("err");
+    const QString wu = QStringLiteral("--water-user");
+    const QString year = QStringLiteral("--year");
+
+    QTest::newRow("scenario value by Riffle name")
+        << QString()
+        << QStringList { wu, QStringLiteral("Upper Ditch"), year, QStringLiteral("2000"),
+               QStringLiteral("--scenario"), QStringLiteral("Dry") }
+        << 0
+        << QStringList { QStringLiteral("Depletion of water user 1 \"Upper\" (Riffle name Upper "
+                                        "Ditch) in 2000, scenario \"Dry\": 11"),
+               QStringLiteral("change     depletion 2000: Percent Change 10, Use Baseline Data "
+                              "Plus Changed Values: 10 \u00d7 (10 / 100 + 1) = 11"),
+               QStringLiteral("stored     11 (matches)") }
+        << QString();
+    QTest::newRow("monthly value by name")
+        << QString()
+        << QStringList { wu, QStringLiteral("Lower"), year, QStringLiteral("2001"),
+               QStringLiteral("--month"), QStringLiteral("2") }
+        << 0
+        << QStringList { QStringLiteral(
+               "monthly    February coefficient 10 %: depletion 40 \u00d7 10 / 100 = 4") }
+        << QString();
+    QTest::newRow("another value")
+        << QString()
+        << QStringList { wu, QStringLiteral("1"), year, QStringLiteral("2001"),
+               QStringLiteral("--value"), QStringLiteral("diversion") }
+        << 0
+        << QStringList { QStringLiteral("Diversion of water user 1 \"Upper\" (Riffle name Upper "
+                                        "Ditch) in 2001, baseline: 40") }
+        << QString();
+    QTest::newRow("site by Riffle name")
+        << QString()
+        << QStringList { QStringLiteral("--site"), QStringLiteral("North Canal"), year,
+               QStringLiteral("2000") }
+        << 0
+        << QStringList { QStringLiteral("salinity   Return Flow Mass (tons/yr) (method 1): the "
+                                        "summed salinity pick-up TS = 150 (sums over 2 water "
+                                        "users)") }
+        << QString();
+    QTest::newRow("out of date")
+        << QStringLiteral("UPDATE WaterUserData SET DepletionReq = 20 WHERE WaterUserID = 1 AND "
+                          "Year = 2000")
+        << QStringList { wu, QStringLiteral("1"), year, QStringLiteral("2000") } << 1
+        << QStringList { QStringLiteral(
+                             "stored     10 in BaseYearlyWaterUser differs from the computed 20"),
+               QStringLiteral("The stored value differs: results are out of date") }
+        << QString();
+    QTest::newRow("nothing stored")
+        << QStringLiteral("DELETE FROM ScenarioMonthlyWaterUser WHERE WaterUserID = 2")
+        << QStringList { wu, QStringLiteral("2"), year, QStringLiteral("2001"),
+               QStringLiteral("--month"), QStringLiteral("5"), QStringLiteral("--scenario"),
+               QStringLiteral("2") }
+        << 1 << QStringList { QStringLiteral("No result is stored") } << QString();
+    QTest::newRow("unknown water user")
+        << QString() << QStringList { wu, QStringLiteral("Nobody"), year, QStringLiteral("2000") }
+        << 2 << QStringList()
+        << QStringLiteral("There is no water user \"Nobody\": no water user has that ID, "
+                          "Riffle name or name.");
+    QTest::newRow("unknown site") << QString()
+                                  << QStringList { QStringLiteral("--site"), QStringLiteral("9"),
+                                         year, QStringLiteral("2000") }
+                                  << 2 << QStringList() << QStringLiteral("There is no site \"9\"");
+    QTest::newRow("year outside the range")
+        << QString() << QStringList { wu, QStringLiteral("1"), year, QStringLiteral("1850") } << 2
+        << QStringList()
+        << QStringLiteral("Year 1850 is outside the project's time range 2000 to 2003.");
+    QTest::newRow("unknown scenario")
+        << QString()
+        << QStringList { wu, QStringLiteral("1"), year, QStringLiteral("2000"),
+               QStringLiteral("--scenario"), QStringLiteral("Flood") }
+        << 2 << QStringList() << QStringLiteral("There is no scenario \"Flood\"");
+    QTest::newRow("another scenario's water user")
+        << QStringLiteral("INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, "
+                          "WaterUserName, RiffleName) VALUES (9, 1, 1, 'N', 'New')")
+        << QStringList { wu, QStringLiteral("New"), year, QStringLiteral("2000"),
+               QStringLiteral("--scenario"), QStringLiteral("Wet") }
+        << 2 << QStringList()
+        << QStringLiteral("Water user 9 \"N\" belongs to scenario \"Dry\" only; it has no "
+                          "values in scenario \"Wet\".");
+    QTest::newRow("monthly efficiency")
+        << QString()
+        << QStringList { wu, QStringLiteral("1"), year, QStringLiteral("2000"),
+               QStringLiteral("--month"), QStringLiteral("3"), QStringLiteral("--value"),
+               QStringLiteral("efficiency") }
+        << 2 << QStringList() << QStringLiteral("Usage: tarnhelm-cli explain FILE");
+}
+
+void TestRecalcCli::explainCommand()
+{
+    QFETCH(QString, edit);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, out);
+    QFETCH(QString, err);
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    QCOMPARE(runCli({ QStringLiteral("recalc"), project.path() }).exitCode, 0);
+    if (!edit.isEmpty())
+        QVERIFY(project.exec(edit).isOk());
+
+    const CliResult result
+        = runCli(QStringList { QStringLiteral("explain"), project.path() } + args);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    const QStringList lines = result.out.split(QLatin1Char('\n'));
+    for (const QString& line : out)
+        QVERIFY2(
+            lines.contains(line), qPrintable(line + QStringLiteral("\nnot in\n") + result.out));
+    if (exitCode == 1)
+        QCOMPARE(lines.value(lines.size() - 2), out.last());
+    if (err.isEmpty())
+        QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+    else
+        QVERIFY2(result.err.contains(err), qPrintable(result.err));
+    if (exitCode == 2)
+        QVERIFY(result.out.isEmpty());
+}
+
+void TestRecalcCli::explainJson()
+{
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    QCOMPARE(runCli({ QStringLiteral("recalc"), project.path() }).exitCode, 0);
+    const CliResult result
+        = runCli({ QStringLiteral("explain"), project.path(), QStringLiteral("--water-user"),
+            QStringLiteral("1"), QStringLiteral("--year"), QStringLiteral("2000"),
+            QStringLiteral("--scenario"), QStringLiteral("1"), QStringLiteral("--json") });
+    QCOMPARE(result.exitCode, 0);
+    QJsonParseError error;
+    const QJsonObject object = QJsonDocument::fromJson(result.out.toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(object.value(QStringLiteral("value")).toDouble(), 11.0);
+    QCOMPARE(object.value(QStringLiteral("stored")).toDouble(), 11.0);
+    QCOMPARE(object.value(QStringLiteral("matches")).toBool(), true);
+    const QJsonArray steps = object.value(QStringLiteral("steps")).toArray();
+    QVERIFY(steps.size() > 3);
+    QCOMPARE(
+        steps.first().toObject().value(QStringLiteral("step")).toString(), QStringLiteral("input"));
+    QCOMPARE(steps.first().toObject().value(QStringLiteral("depletion")).toDouble(), 10.0);
+    QVERIFY(steps.first().toObject().value(QStringLiteral("diversion")).isNull());
+    QJsonObject change;
+    for (const QJsonValue& step : steps) {
+        if (step.toObject().value(QStringLiteral("kind")).toString() == QLatin1String("depletion")
+            && step.toObject().value(QStringLiteral("step")).toString() == QLatin1String("change"))
+            change = step.toObject();
+    }
+    QCOMPARE(change.value(QStringLiteral("typeName")).toString(), QStringLiteral("Percent Change"));
+    QCOMPARE(change.value(QStringLiteral("changeValue")).toDouble(), 10.0);
+    QCOMPARE(change.value(QStringLiteral("before")).toDouble(), 10.0);
+    QCOMPARE(change.value(QStringLiteral("after")).toDouble(), 11.0);
+    QVERIFY(!change.value(QStringLiteral("text")).toString().isEmpty());
+    QCOMPARE(
+        steps.last().toObject().value(QStringLiteral("step")).toString(), QStringLiteral("stored"));
 }
 
 QTEST_GUILESS_MAIN(TestRecalcCli)

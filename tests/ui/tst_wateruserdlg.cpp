@@ -4,6 +4,7 @@
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
+#include "ui/baseline/ExplainDlg.h"
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlg.h"
@@ -13,9 +14,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -432,6 +435,91 @@ private slots:
             QStringLiteral("UD2"));
         QVERIFY2(catcher.texts.isEmpty(), qPrintable(catcher.texts.join(QLatin1Char('\n'))));
         window->close();
+    }
+
+    void explainFromTheYearlyTable_data()
+    {
+        QTest::addColumn<int>("waterUser");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<QStringList>("sections");
+        QTest::addColumn<QString>("title");
+
+        QTest::newRow("baseline water user")
+            << 1 << int(WaterUserDataViewModel::DepletionColumn) << false
+            << QStringList { QStringLiteral("Baseline"), QStringLiteral("Dry") }
+            << QStringLiteral("Depletion of water user 1 \"Upper Ditch\" (Riffle name UD) in "
+                              "2000, baseline: 40");
+        // The explanation is of what is stored: the typed 200 is not in it.
+        QTest::newRow("edit not applied")
+            << 1 << int(WaterUserDataViewModel::DiversionColumn) << true
+            << QStringList { QStringLiteral("Baseline"), QStringLiteral("Dry") }
+            << QStringLiteral("Diversion of water user 1 \"Upper Ditch\" (Riffle name UD) in "
+                              "2000, baseline: 100");
+        QTest::newRow("scenario's own water user")
+            << 4 << int(WaterUserDataViewModel::YearColumn) << false
+            << QStringList { QStringLiteral("Dry") }
+            << QStringLiteral("Depletion of water user 4 \"Scenario Only\" (Riffle name SO) in "
+                              "2000, scenario \"Dry\": none");
+    }
+
+    void explainFromTheYearlyTable()
+    {
+        QFETCH(int, waterUser);
+        QFETCH(int, column);
+        QFETCH(bool, edit);
+        QFETCH(QStringList, sections);
+        QFETCH(QString, title);
+
+        WaterUserDlg dialog(nullptr, waterUser, 1, -1);
+        WaterUserDataTableView* table = dialog.dataTableView();
+        const QModelIndex cell = dialog.dataModel()->index(0, column);
+        if (edit)
+            QVERIFY(dialog.dataModel()->setData(cell, 200.0));
+        QCOMPARE(dialog.hasUnsavedEdits(), edit);
+        table->setCurrentIndex(cell);
+
+        bool chose = false;
+        QStringList shown;
+        QString text;
+        bool noteShown = false;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions()) {
+                    if (action->text() == QLatin1String("Explain...") && action->isEnabled()) {
+                        menu->setActiveAction(action);
+                        QTest::keyClick(menu, Qt::Key_Return);
+                        chose = true;
+                        return;
+                    }
+                }
+                menu->close();
+            } else if (auto* window
+                = qobject_cast<ExplainDlg*>(QApplication::activeModalWidget())) {
+                shown = window->sections();
+                text = window->text();
+                noteShown = window->findChild<QLabel*>(QStringLiteral("_unsavedLabel"))
+                                ->isVisibleTo(window);
+                window->findChild<QPushButton*>(QStringLiteral("_copyButton"))->click();
+                window->findChild<QPushButton*>(QStringLiteral("_closeButton"))->click();
+            }
+        });
+        driver.start(10);
+        table->customMenuRequested(QPoint(2, 2));
+        driver.stop();
+
+        QVERIFY(chose);
+        QCOMPARE(shown, sections);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QVERIFY2(lines.contains(title), qPrintable(text));
+        QCOMPARE(lines.first(), sections.first());
+        // Nothing was computed into the project yet.
+        QCOMPARE(text.count(QStringLiteral("No result is stored")), sections.size());
+        QCOMPARE(noteShown, edit);
+        const QString copied = QApplication::clipboard()->text();
+        QVERIFY(copied.endsWith(text));
+        QCOMPARE(copied.startsWith(QLatin1String("This water user has edits")), edit);
     }
 
 private:

@@ -395,6 +395,9 @@ void WaterUserDataTableView::customMenuRequested(const QPoint& pos)
     QAction* divDep = pasteAs->addAction(QStringLiteral("Diversion and Depletion"));
     QAction* divEff = pasteAs->addAction(QStringLiteral("Diversion and Efficiency"));
     QAction* depEff = pasteAs->addAction(QStringLiteral("Depletion and Efficiency"));
+    menu.addSeparator();
+    QAction* explain = menu.addAction(QStringLiteral("Explain..."));
+    explain->setEnabled(index.isValid());
     QAction* chosen = menu.exec(viewport()->mapToGlobal(pos));
     if (chosen == paste)
         pasteDataHandler(index, PlainPaste);
@@ -404,6 +407,8 @@ void WaterUserDataTableView::customMenuRequested(const QPoint& pos)
         pasteDataHandler(index, DiversionEfficiency);
     else if (chosen == depEff)
         pasteDataHandler(index, DepletionEfficiency);
+    else if (chosen == explain)
+        emit explainRequested(index);
 }
 
 void WaterUserDataTableView::keyPressEvent(QKeyEvent* event)

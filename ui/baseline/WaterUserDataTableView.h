@@ -62,6 +62,10 @@ public:
     // show, empty when there is none.
     static QString applyCellRule(WaterUserData& record, int column);
 
+signals:
+    // "Explain..." was chosen in the context menu for the current cell.
+    void explainRequested(const QModelIndex& index);
+
 public slots:
     void waterUserDataChanged(
         const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles);

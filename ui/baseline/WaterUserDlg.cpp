@@ -1,6 +1,7 @@
 #include "ui/baseline/WaterUserDlg.h"
 #include "ui_WaterUserDlg.h"
 
+#include "calc/AggDivCalcData.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
 #include "db/ModelOps.h"
@@ -8,6 +9,7 @@
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
+#include "ui/baseline/ExplainDlg.h"
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/common/AggDivAttrViewModel.h"
@@ -31,6 +33,8 @@
 #include <QSqlRecord>
 #include <QStringList>
 #include <QStyledItemDelegate>
+
+#include <cmath>
 
 namespace {
 
@@ -110,6 +114,8 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
             WaterUserDataViewModel::EfficiencyColumn, WaterUserDataViewModel::SalinityColumn })
         _dataTableView->setItemDelegateForColumn(column, numberDelegate);
     _ui->_waterUserDataTableViewLayout->addWidget(_dataTableView);
+    connect(_dataTableView, &WaterUserDataTableView::explainRequested, this,
+        &WaterUserDlg::explainValue);
 
     const QList<QFrame*> frames { _ui->_janCoeffFrame, _ui->_febCoeffFrame, _ui->_marCoeffFrame,
         _ui->_aprCoeffFrame, _ui->_mayCoeffFrame, _ui->_junCoeffFrame, _ui->_julCoeffFrame,
@@ -530,6 +536,67 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
     _dataModel->setRecords(data);
     if (saved.failed())
         showWarning(QStringLiteral("Unable to copy data: %1").arg(saved.text()));
+}
+
+bool WaterUserDlg::hasUnsavedEdits() const
+{
+    if (_chosenSiteID != _aggDivID)
+        return true;
+    if ((_waterUserModel && _waterUserModel->isDirty())
+        || (_waterUserDistModel && _waterUserDistModel->isDirty()))
+        return true;
+    auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    // A coefficient still being typed has not reached the model.
+    for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
+        double typed = 0.0;
+        const QVariant held = _waterUserDistModel
+            ? _waterUserDistModel->index(0, editor->column()).data()
+            : QVariant();
+        if (!editor->value(typed) || !same(typed, TARN::toDouble(held)))
+            return true;
+    }
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    if (!dao)
+        return false;
+    WaterUserDataList stored;
+    if (dao->getWaterUserData(stored, _waterUserID, true).failed())
+        return true;
+    const QList<WaterUserData>& shown = _dataModel->records();
+    if (stored.size() != shown.size())
+        return true;
+    for (int row = 0; row < shown.size(); ++row) {
+        const WaterUserData& a = shown.at(row);
+        const WaterUserData& b = stored.at(row);
+        if (a.Year != b.Year || !same(a.DiversionReq, b.DiversionReq)
+            || !same(a.DepletionReq, b.DepletionReq) || !same(a.EfficiencyRatio, b.EfficiencyRatio)
+            || !same(a.SalinityPickup, b.SalinityPickup))
+            return true;
+    }
+    return false;
+}
+
+void WaterUserDlg::explainValue(const QModelIndex& index)
+{
+    if (!index.isValid() || index.row() >= _dataModel->rowCount())
+        return;
+    int kind = AggDivCalcData::Depletion;
+    switch (index.column()) {
+    case WaterUserDataViewModel::DiversionColumn:
+        kind = AggDivCalcData::Diversion;
+        break;
+    case WaterUserDataViewModel::EfficiencyColumn:
+        kind = AggDivCalcData::EfficiencyRatio;
+        break;
+    case WaterUserDataViewModel::SalinityColumn:
+        kind = AggDivCalcData::SalinityPickup;
+        break;
+    default:
+        break;
+    }
+    ExplainDlg dialog(
+        this, _waterUserID, _dataModel->record(index.row()).Year, kind, hasUnsavedEdits());
+    dialog.explain();
+    dialog.exec();
 }
 
 TARN::okstat WaterUserDlg::applyChanges()

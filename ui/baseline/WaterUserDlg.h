@@ -42,6 +42,9 @@ public:
     WaterUserDataViewModel* dataModel() const { return _dataModel; }
     WaterUserDataTableView* dataTableView() const { return _dataTableView; }
     const QList<MonthlyCoefficientLineEdit*>& coefficientEditors() const { return _coeffEditors; }
+    // Whether the dialog holds edits of inputs of the calculation that Apply has not saved: the
+    // yearly table, the coefficients, the site.
+    bool hasUnsavedEdits() const;
 
 signals:
     void waterUserEdited(int aggDivID, int waterUserID, QString waterUserName);
@@ -55,6 +58,9 @@ public slots:
     void selectWaterUserClicked();
     void generatePlot();
     void copyWaterUserData(int waterUserID);
+    // Opens the explanation of the value at a cell of the yearly table (the year column stands
+    // for the depletion).
+    void explainValue(const QModelIndex& index);
     void reject() override;
 
 private:

@@ -1,0 +1,148 @@
+#include "ui/baseline/ExplainDlg.h"
+#include "ui_ExplainDlg.h"
+
+#include "calc/AggDivCalcData.h"
+#include "calc/DemandCalculator.h"
+#include "calc/ValueExplainer.h"
+#include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
+#include "ui/common/CalcStatusDlg.h"
+#include "ui/common/HelpButton.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QPushButton>
+#include <QSqlQuery>
+
+namespace {
+
+struct Run {
+    int scenarioID = 0;
+    QString name;
+};
+
+} // namespace
+
+ExplainDlg::ExplainDlg(QWidget* parent, int waterUserID, int year, int kind, bool unsavedEdits)
+    : QDialog(parent)
+    , _ui(new Ui::ExplainWidgets)
+    , _waterUserID(waterUserID)
+    , _year(year)
+{
+    _ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setupHelpButton(_ui->_helpButton);
+    // The step names are padded to a column: a fixed-pitch font keeps the texts aligned.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(fixed).fixedPitch()) {
+        fixed.setFamily(QStringLiteral("monospace"));
+        fixed.setStyleHint(QFont::TypeWriter);
+    }
+    _ui->_explanationText->setFont(fixed);
+    _ui->_unsavedLabel->setVisible(unsavedEdits);
+
+    QString name;
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                      .arg(TN::WaterUserName, TN::WaterUserTable, TN::WaterUserID));
+    query.addBindValue(waterUserID);
+    if (query.exec() && query.next())
+        name = query.value(0).toString();
+    query.finish();
+    _ui->_targetLabel->setText(QStringLiteral("Water user %1 \"%2\", %3")
+                                   .arg(QString::number(waterUserID), name, QString::number(year)));
+
+    // The names of the yearly table's columns.
+    const QList<QPair<QString, int>> values { { QStringLiteral("Diversion"),
+                                                  AggDivCalcData::Diversion },
+        { QStringLiteral("Depletion"), AggDivCalcData::Depletion },
+        { QStringLiteral("Efficiency Ratio"), AggDivCalcData::EfficiencyRatio },
+        { QStringLiteral("Salinity Pickup"), AggDivCalcData::SalinityPickup } };
+    for (const auto& value : values)
+        _ui->_valueComboBox->addItem(value.first, value.second);
+    _ui->_valueComboBox->setCurrentIndex(_ui->_valueComboBox->findData(kind));
+
+    connect(_ui->_valueComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        &ExplainDlg::valueChangedHandler);
+    connect(_ui->_copyButton, &QPushButton::clicked, this, &ExplainDlg::copyClicked);
+    connect(_ui->_closeButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+ExplainDlg::~ExplainDlg()
+{
+    delete _ui;
+}
+
+QString ExplainDlg::text() const
+{
+    return _ui->_explanationText->toPlainText();
+}
+
+void ExplainDlg::copyClicked()
+{
+    QString copied = text();
+    if (_ui->_unsavedLabel->isVisible())
+        copied = _ui->_unsavedLabel->text() + QStringLiteral("\n\n") + copied;
+    QApplication::clipboard()->setText(copied);
+}
+
+void ExplainDlg::valueChangedHandler(int)
+{
+    explain();
+}
+
+void ExplainDlg::explain()
+{
+    const int kind = _ui->_valueComboBox->currentData().toInt();
+    // The baseline and the scenarios, or only its own scenario for a scenario's water user.
+    QList<Run> runs;
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                      .arg(TN::ScenarioID, TN::WaterUserTable, TN::WaterUserID));
+    query.addBindValue(_waterUserID);
+    const QVariant own = query.exec() && query.next() ? query.value(0) : QVariant();
+    query.finish();
+    if (own.isNull())
+        runs.append({ 0, QStringLiteral("Baseline") });
+    if (query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
+                       .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable))) {
+        while (query.next()) {
+            const int id = query.value(0).toInt();
+            if (own.isNull() || own.toInt() == id)
+                runs.append({ id, query.value(1).toString() });
+        }
+    }
+    query.finish();
+
+    _sections.clear();
+    QStringList parts;
+    for (const Run& run : qAsConst(runs)) {
+        _sections.append(run.name);
+        parts.append(run.name + QLatin1Char('\n') + QString(run.name.size(), QLatin1Char('='))
+            + QLatin1Char('\n') + explainRun(run.scenarioID, kind));
+    }
+    _ui->_explanationText->setPlainText(parts.join(QLatin1Char('\n')));
+}
+
+QString ExplainDlg::explainRun(int scenarioID, int kind)
+{
+    ValueExplainer::Request request;
+    request.id = _waterUserID;
+    request.year = _year;
+    request.scenarioID = scenarioID;
+    request.kind = kind;
+    ValueExplainer explainer(request);
+    if (explainer.prepare()) {
+        DemandCalculator* calculator = explainer.calculator();
+        CalcStatusDlg status(this);
+        status.attachCalculator(calculator);
+        calculator->start();
+        TARN::okstat result;
+        if (status.exec() != QDialog::Accepted)
+            result = status.resultText();
+        explainer.finish(result);
+    }
+    return explainer.result().text();
+}
