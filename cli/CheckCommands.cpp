@@ -28,13 +28,9 @@ int runValidate(const CliCommand& self, const QStringList& args)
     if (file.isEmpty())
         return usageError(self, QStringLiteral("FILE is required."));
 
-    TarnDbMgr* manager = TarnDbMgr::instance();
-    const std::unique_ptr<TarnDbMgr> closer(manager);
-    const TARN::okstat opened = manager->openDatabase(file);
-    if (opened.failed()) {
-        err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
+    if (!openProjectOrSay(file))
         return 2;
-    }
 
     ProgressLine progress;
     ProjectValidator validator;

@@ -29,6 +29,15 @@ int usageError(const CliCommand& command, const QString& problem)
     return 2;
 }
 
+bool openProjectOrSay(const QString& file)
+{
+    const TARN::okstat opened = TarnDbMgr::instance()->openDatabase(file);
+    if (opened.isOk())
+        return true;
+    err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    return false;
+}
+
 bool parseInt(const QString& text, int& value)
 {
     bool ok = false;

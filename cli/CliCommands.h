@@ -26,6 +26,10 @@ void err(const QString& text);
 // Prints the command's usage to standard error and returns 2.
 int usageError(const CliCommand& command, const QString& problem);
 
+// Opens file as the project through the manager; on failure prints "Unable to open FILE: reason"
+// and returns false. The manager is the caller's to delete.
+bool openProjectOrSay(const QString& file);
+
 // Parses an integer option value; false when it is not a whole number.
 bool parseInt(const QString& text, int& value);
 

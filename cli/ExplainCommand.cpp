@@ -132,13 +132,9 @@ int runExplain(const CliCommand& self, const QStringList& args)
             QStringLiteral("--month explains a monthly diversion or depletion; the %1 is yearly.")
                 .arg(valueName));
 
-    TarnDbMgr* manager = TarnDbMgr::instance();
-    const std::unique_ptr<TarnDbMgr> closer(manager);
-    const TARN::okstat opened = manager->openDatabase(file);
-    if (opened.failed()) {
-        err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
+    if (!openProjectOrSay(file))
         return 2;
-    }
 
     if (!scenario.isEmpty()) {
         const QList<Found> found = lookUp(TN::ScenarioTable, TN::ScenarioID,
