@@ -151,6 +151,7 @@ QList<CliCommand> commands()
     list += calcCommands();
     list += exportCommands();
     list += checkCommands();
+    list += diffCommands();
     return list;
 }
 

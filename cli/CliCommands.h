@@ -34,5 +34,6 @@ QList<CliCommand> projectCommands();
 QList<CliCommand> calcCommands();
 QList<CliCommand> exportCommands();
 QList<CliCommand> checkCommands();
+QList<CliCommand> diffCommands();
 
 } // namespace Cli
