@@ -16,6 +16,7 @@
 #include "ui/baseline/BaselineDlg.h"
 #include "ui/common/CalcStatusDlg.h"
 #include "ui/common/HelpDocument.h"
+#include "ui/export/WorkbookCompareRunner.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -73,6 +74,8 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     connect(
         _ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
     connect(_ui->_expButton, &QPushButton::clicked, this, &TARNMainWindow::expButtonClicked);
+    connect(
+        _ui->_compareButton, &QPushButton::clicked, this, &TARNMainWindow::compareWorkbooksClicked);
     connect(_ui->_expScenListWidget, &QListWidget::itemChanged, this,
         &TARNMainWindow::updateExportButton);
     connect(_ui->_expFileLineEdit, &QLineEdit::editingFinished, this,
@@ -267,6 +270,7 @@ void TARNMainWindow::expButtonClicked()
         return;
 
     auto* exporter = new DataExporter(this, _dbMgr->database());
+    connect(exporter, &DataExporter::diagMessage, this, &TARNMainWindow::diagMsgHandler);
     auto* status = new CalcStatusDlg(this);
     status->attachDataExporter(exporter);
     status->open();
@@ -283,6 +287,12 @@ void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
     const TARN::okstat result = watcher->result();
     if (result.failed())
         QMessageBox::warning(this, QStringLiteral("Data Export"), result.text());
+}
+
+void TARNMainWindow::compareWorkbooksClicked()
+{
+    const QString start = _ui->_expFileLineEdit->text().trimmed();
+    WorkbookCompareRunner::run(this, start.isEmpty() ? _dbMgr->path() : start);
 }
 
 bool TARNMainWindow::passwordGate()

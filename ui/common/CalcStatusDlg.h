@@ -11,6 +11,7 @@
 class AttributeExporter;
 class DataExporter;
 class DemandCalculator;
+class WorkbookDiffJob;
 
 namespace Ui {
 class CalcStatusDlgWidgets;
@@ -34,6 +35,8 @@ public:
     // exportFinished.
     void attachDataExporter(DataExporter* exporter);
     void attachAttributeExporter(AttributeExporter* exporter);
+    // A comparison of two workbooks: one bar, for the sheets.
+    void attachWorkbookDiff(WorkbookDiffJob* job);
 
     // The failure text of the last run; empty after success.
     bool hasResultText() const { return static_cast<bool>(_resultText); }
