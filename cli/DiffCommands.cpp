@@ -15,11 +15,14 @@ int runDiffWorkbook(const CliCommand& self, const QStringList& args)
 {
     QStringList files;
     bool json = false;
+    bool fingerprints = true;
     double tolerance = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (arg == QLatin1String("--json")) {
             json = true;
+        } else if (arg == QLatin1String("--no-fingerprints")) {
+            fingerprints = false;
         } else if (arg == QLatin1String("--tolerance") && i + 1 < args.size()) {
             bool ok = false;
             tolerance = args.at(++i).toDouble(&ok);
@@ -37,6 +40,7 @@ int runDiffWorkbook(const CliCommand& self, const QStringList& args)
 
     ProgressLine progress;
     TARN::WorkbookDiff diff(tolerance);
+    diff.setUseFingerprints(fingerprints);
     diff.setProgress([&progress](const QString& sheet, int done, int total) {
         CalcStatusInfo info;
         info.target = sheet;
@@ -69,9 +73,12 @@ QList<CliCommand> diffCommands()
     QList<CliCommand> list;
     list.append({ QStringLiteral("diff-workbook"),
         QStringLiteral("Compare two workbooks (.xlsx, .xlsm or .xls, in any mix) sheet by sheet, "
-                       "column (object.slot) by column and month by month. Exit status: 0 "
+                       "column (object.slot) by column and month by month; sheets whose "
+                       "fingerprints agree are equal unless --no-fingerprints. Exit status: 0 "
                        "equal, 1 different, 2 a workbook can't be read."),
-        QStringLiteral("tarnhelm-cli diff-workbook OLD NEW [--json] [--tolerance T]"), {} });
+        QStringLiteral(
+            "tarnhelm-cli diff-workbook OLD NEW [--json] [--tolerance T] [--no-fingerprints]"),
+        {} });
     list[0].run = [self = list[0]](const QStringList& a) { return runDiffWorkbook(self, a); };
     return list;
 }

@@ -131,9 +131,9 @@ const double* SheetData::RowCursor::run(int column, int* count) const
                       : nullptr;
 }
 
-SheetData::RowReader::RowReader(const SheetData& sheet)
+SheetData::RowReader::RowReader(const SheetData& sheet, size_t budget)
     : _sheet(sheet)
-    , _cursor(sheet)
+    , _cursor(sheet, budget)
     , _rows(sheet.usedRows() - 1)
     , _tile(static_cast<size_t>(sheet.columnCount()) * TileRows)
     , _have(static_cast<size_t>(sheet.columnCount()), 0)

@@ -82,7 +82,7 @@ public:
     // (the values are kept column by column).
     class RowReader {
     public:
-        explicit RowReader(const SheetData& sheet);
+        explicit RowReader(const SheetData& sheet, size_t budget = 16 * 1024 * 1024);
         // Moves to the next row (the first on the first call); false at the end, and on a read
         // error with error set.
         bool next(QString* error);

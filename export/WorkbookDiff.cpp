@@ -530,7 +530,8 @@ bool WorkbookDiff::compareFiles(
         }
         newMatched[static_cast<size_t>(j)] = true;
         const QByteArray oldHash = oldHashes.value(name.toLower());
-        if (!oldHash.isEmpty() && oldHash == newHashes.value(newNames.at(j).toLower())) {
+        if (_useFingerprints && !oldHash.isEmpty()
+            && oldHash == newHashes.value(newNames.at(j).toLower())) {
             SheetComparison s;
             s.name = newNames.at(j);
             s.status = SheetComparison::Equal;

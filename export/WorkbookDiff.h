@@ -105,6 +105,9 @@ public:
     }
 
     void setProgress(Progress progress) { _progress = std::move(progress); }
+    // Off: every sheet is read, whatever the fingerprints say (for books edited elsewhere
+    // after the export, whose fingerprints still describe what was exported).
+    void setUseFingerprints(bool use) { _useFingerprints = use; }
     // While set, a running comparison stops and fails with "The comparison was stopped.".
     void setCancelFlag(const std::atomic_bool* cancel) { _cancel = cancel; }
 
@@ -119,6 +122,7 @@ private:
     bool cancelled() const { return _cancel && _cancel->load(); }
 
     double _tolerance;
+    bool _useFingerprints = true;
     Progress _progress;
     const std::atomic_bool* _cancel = nullptr;
 };
