@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <map>
 
 namespace TARN {
 
@@ -647,10 +646,8 @@ bool recodeValue(const QByteArray& v, QTextCodec* codec, QByteArray* out)
     return true;
 }
 
-QByteArray writeUserSet(
-    quint16 codePage, const std::vector<RawProperty>& properties, bool hadCodePage)
+QByteArray writeUserSet(quint16 codePage, const std::vector<RawProperty>& properties)
 {
-    Q_UNUSED(hadCodePage)
     const bool unicode = codePage == CodePageUnicode;
     QTextCodec* codec = unicode ? nullptr : codecFor(codePage);
     QByteArray dictionary;
@@ -856,7 +853,7 @@ bool update(const QByteArray& existing, const PropertyChanges& changes, QByteArr
         raw.value = encodeValue(p);
         kept.push_back(raw);
     }
-    s.userDefined = writeUserSet(codePage, kept, set.hasCodePage);
+    s.userDefined = writeUserSet(codePage, kept);
     *result = writeStream(s);
     return true;
 }

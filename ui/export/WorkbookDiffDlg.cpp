@@ -10,6 +10,7 @@
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -23,6 +24,7 @@ QStandardItem* textItem(const QString& text)
 {
     auto* item = new QStandardItem(text);
     item->setData(text, SortRole);
+    item->setToolTip(text);
     return item;
 }
 
@@ -170,4 +172,7 @@ void WorkbookDiffDlg::showColumns(int sheet)
                 textItem(c.firstMonth), textItem(c.lastMonth), numberItem(c.maxAbs),
                 numberItem(c.maxRel), numberItem(c.oldTotal), numberItem(c.newTotal) });
     _ui->_columnsView->resizeColumnsToContents();
+    // Long object.slot names are cut short (and shown whole as their tooltips), so that the
+    // figures stay in view.
+    _ui->_columnsView->setColumnWidth(0, std::min(_ui->_columnsView->columnWidth(0), 360));
 }
