@@ -244,7 +244,8 @@ TARN::okstat DataExporter::recordFingerprints(LibXlConnect& book, const QList<in
     for (int n = 0; n < scenarioIds.size(); ++n) {
         TARN::SheetFingerprint fp;
         fp.sheet = sheetNames.at(n);
-        fp.project = QFileInfo(_db.databaseName()).fileName();
+        // Excel keeps texts of custom properties to 255 characters.
+        fp.project = QFileInfo(_db.databaseName()).fileName().left(255);
         fp.firstYear = startYear;
         fp.lastYear = endYear;
         fp.exportTime = now;
