@@ -18,6 +18,7 @@
 #include "ui/common/CheckReportDlg.h"
 #include "ui/common/HelpDocument.h"
 #include "ui/common/ProjectCheckRunner.h"
+#include "ui/export/WorkbookCompareRunner.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -79,6 +80,8 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     connect(
         _ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
     connect(_ui->_expButton, &QPushButton::clicked, this, &TARNMainWindow::expButtonClicked);
+    connect(
+        _ui->_compareButton, &QPushButton::clicked, this, &TARNMainWindow::compareWorkbooksClicked);
     connect(_ui->_expScenListWidget, &QListWidget::itemChanged, this,
         &TARNMainWindow::updateExportButton);
     connect(_ui->_expFileLineEdit, &QLineEdit::editingFinished, this,
@@ -276,6 +279,7 @@ void TARNMainWindow::expButtonClicked()
         return;
 
     auto* exporter = new DataExporter(this, _dbMgr->database());
+    connect(exporter, &DataExporter::diagMessage, this, &TARNMainWindow::diagMsgHandler);
     auto* status = new CalcStatusDlg(this);
     status->attachDataExporter(exporter);
     status->open();
@@ -330,6 +334,12 @@ void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
     const TARN::okstat result = watcher->result();
     if (result.failed())
         QMessageBox::warning(this, QStringLiteral("Data Export"), result.text());
+}
+
+void TARNMainWindow::compareWorkbooksClicked()
+{
+    const QString start = _ui->_expFileLineEdit->text().trimmed();
+    WorkbookCompareRunner::run(this, start.isEmpty() ? _dbMgr->path() : start);
 }
 
 bool TARNMainWindow::passwordGate()

@@ -40,6 +40,7 @@ public slots:
     void expFileButtonClicked();
     void expButtonClicked();
     void exportFinished(const QFutureWatcher<TARN::okstat>* watcher);
+    void compareWorkbooksClicked();
     void browseButtonClicked();
     void checkProjectClicked();
     void plotSelectionChanged();

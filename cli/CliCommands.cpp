@@ -161,6 +161,7 @@ QList<CliCommand> commands()
     list += exportCommands();
     list += checkCommands();
     list += explainCommands();
+    list += diffCommands();
     return list;
 }
 

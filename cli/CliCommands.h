@@ -39,5 +39,6 @@ QList<CliCommand> calcCommands();
 QList<CliCommand> exportCommands();
 QList<CliCommand> checkCommands();
 QList<CliCommand> explainCommands();
+QList<CliCommand> diffCommands();
 
 } // namespace Cli

@@ -43,6 +43,11 @@ TARN::okstat runDataExport(const QString& book, const QList<int>& ids, int start
     DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
     QObject::connect(&exporter, &DataExporter::exportStatus, &exporter,
         [&progress](const CalcStatusInfo& info) { progress.show(info); });
+    QObject::connect(
+        &exporter, &DataExporter::diagMessage, &exporter, [&progress](const QString& line) {
+            progress.clear();
+            out(line);
+        });
     const TARN::okstat status = exporter.exportData(book, ids, start, end);
     progress.clear();
     return status;

@@ -33,6 +33,7 @@ enum RecordType : quint16 {
     Number = 0x0203,
     Label = 0x0204,
     BoolErr = 0x0205,
+    StringValue = 0x0207, // STRING: the text result of the formula before it
     Index = 0x020B,
     Window2 = 0x023E,
     Rk = 0x027E,

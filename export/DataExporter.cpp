@@ -3,8 +3,12 @@
 #include "db/DmiApi.h"
 #include "db/Records.h"
 #include "export/LibXlConnect.h"
+#include "export/ScenarioFingerprint.h"
+#include "export/WorkbookDiff.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -121,6 +125,9 @@ TARN::okstat DataExporter::run(
         }
         sheetNames.append(sheetName);
     }
+    status = recordFingerprints(book, scenarioIds, sheetNames, startYear, endYear);
+    if (status.failed())
+        return status;
 
     std::vector<QDate> dates(static_cast<size_t>(months));
     for (int i = 0; i < months; ++i)
@@ -220,7 +227,49 @@ TARN::okstat DataExporter::run(
         emit exportStatus(info);
     }
 
+    const QString changes = compareWithPrevious(book, info);
     info.status = QStringLiteral("Closing workbook");
     emit exportStatus(info);
-    return book.save();
+    status = book.save();
+    if (status.isOk() && !changes.isEmpty())
+        emit diagMessage(changes);
+    return status;
+}
+
+TARN::okstat DataExporter::recordFingerprints(LibXlConnect& book, const QList<int>& scenarioIds,
+    const QStringList& sheetNames, int startYear, int endYear)
+{
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    for (int n = 0; n < scenarioIds.size(); ++n) {
+        TARN::SheetFingerprint fp;
+        fp.sheet = sheetNames.at(n);
+        // Excel keeps texts of custom properties to 255 characters.
+        fp.project = QFileInfo(_db.databaseName()).fileName().left(255);
+        fp.firstYear = startYear;
+        fp.lastYear = endYear;
+        fp.exportTime = now;
+        if (scenarioIds.at(n) != BaselineId) {
+            const TARN::okstat status
+                = ScenarioFingerprint::definitionHash(_db, scenarioIds.at(n), &fp.scenarioHash);
+            if (status.failed())
+                return status;
+        }
+        book.setFingerprint(fp);
+    }
+    return {};
+}
+
+QString DataExporter::compareWithPrevious(LibXlConnect& book, CalcStatusInfo& info)
+{
+    if (!_compareWithPrevious || !book.existed())
+        return QString();
+    info.status = QStringLiteral("Comparing with the previous workbook");
+    emit exportStatus(info);
+    TARN::WorkbookComparison comparison;
+    const TARN::okstat status = book.compareWithPrevious(&comparison);
+    if (status.failed())
+        return QStringLiteral("Unable to compare with the previous workbook: %1")
+            .arg(status.text());
+    return comparison.summary();
 }

@@ -2,25 +2,38 @@
 
 #include "CellFormat.h"
 #include "SheetData.h"
+#include "SheetTable.h"
+#include "WorkbookDiff.h"
 #include "XlsBook.h"
 #include "XlsxBook.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <thread>
+
 using TARN::okstat;
 
 LibXlConnect::LibXlConnect() = default;
-LibXlConnect::~LibXlConnect() = default;
+LibXlConnect::~LibXlConnect()
+{
+    waitForSheetJob();
+}
 
 void LibXlConnect::release()
 {
+    waitForSheetJob();
     _book.reset();
     _fileName.clear();
     _sheets.clear();
     _replaces.clear();
     _sheetIndex.clear();
     _current = -1;
+    _existed = false;
+    _fingerprints.clear();
+    _hashesDone = false;
+    _sheetHashes.clear();
 }
 
 okstat LibXlConnect::open(const QString& fileName)
@@ -61,6 +74,7 @@ okstat LibXlConnect::open(const QString& fileName)
         return tr("Unsupported workbook type");
     }
     _fileName = fileName;
+    _existed = exists;
     return okstat();
 }
 
@@ -98,6 +112,7 @@ okstat LibXlConnect::sheet(const QString& name, TARN::SheetData** sheet)
             return fail(tr("the workbook already has a sheet named \"%1\"").arg(made->name()));
 
     _sheets.push_back(std::make_unique<TARN::SheetData>(name));
+    _sheetHashes.emplace_back();
     _replaces.push_back(replaces);
     _sheetIndex.insert(name, static_cast<int>(_sheets.size()) - 1);
     if (sheet)
@@ -136,14 +151,13 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
     if (status.failed())
         return status;
     const int index = _sheetIndex.value(sheetName);
-    if (_current >= 0 && _current != index) {
-        // Moving on: the sheet left behind is most likely complete.
-        TARN::SheetData* left = _sheets[static_cast<size_t>(_current)].get();
-        QString ignored; // a sheet that can't be spilled stays in memory
-        if (left->valueTotal() >= _spillThreshold)
-            left->spill(&ignored);
-    }
+    if (_jobSheet == index)
+        waitForSheetJob(); // back to a sheet left earlier
+    if (_current >= 0 && _current != index)
+        leaveSheet(_current); // moving on: the sheet left behind is most likely complete
     _current = index;
+    _sheetHashes[static_cast<size_t>(index)].clear();
+    _hashesDone = false;
     if (!target->hasDates() && dates)
         target->setDates(dates, count);
     QString error;
@@ -160,16 +174,197 @@ okstat LibXlConnect::save()
     // A book needs at least one sheet.
     if (_sheets.empty() && _book->sheetNames().isEmpty()) {
         _sheets.push_back(std::make_unique<TARN::SheetData>(QStringLiteral("Sheet1")));
+        _sheetHashes.emplace_back();
         _replaces.push_back(-1);
     }
     std::vector<TARN::NewSheet> sheets;
     for (size_t i = 0; i < _sheets.size(); ++i)
         sheets.push_back({ _sheets[i].get(), _replaces[i] });
+    const okstat recorded = applyFingerprints();
+    if (recorded.failed()) {
+        const QString fileName = _fileName;
+        release();
+        return tr("Error saving the workbook \"%1\": %2").arg(fileName, recorded.text());
+    }
     QString error;
     const bool saved = _book->save(sheets, _cancel, &error);
     const QString fileName = _fileName;
     release();
     if (!saved)
         return tr("Error saving the workbook \"%1\": %2").arg(fileName, error);
+    return okstat();
+}
+
+void LibXlConnect::setFingerprint(const TARN::SheetFingerprint& fp)
+{
+    for (auto& known : _fingerprints)
+        if (known.sheet == fp.sheet) {
+            known = fp;
+            _hashesDone = false;
+            return;
+        }
+    _fingerprints.push_back(fp);
+    _hashesDone = false;
+}
+
+bool LibXlConnect::fingerprinted(const QString& sheet) const
+{
+    return std::any_of(_fingerprints.begin(), _fingerprints.end(),
+        [&](const TARN::SheetFingerprint& fp) { return fp.sheet == sheet; });
+}
+
+void LibXlConnect::waitForSheetJob()
+{
+    if (_sheetJob.joinable())
+        _sheetJob.join();
+    _jobSheet = -1;
+}
+
+void LibXlConnect::leaveSheet(int index)
+{
+    waitForSheetJob();
+    TARN::SheetData* left = _sheets[static_cast<size_t>(index)].get();
+    const bool spill = left->valueTotal() >= _spillThreshold;
+    const bool hash = fingerprinted(left->name());
+    if (!hash) {
+        QString ignored; // a sheet that can't be spilled stays in memory
+        if (spill)
+            left->spill(&ignored);
+        return;
+    }
+    QByteArray* result = &_sheetHashes[static_cast<size_t>(index)];
+    _jobSheet = index;
+    _sheetJob = std::thread([left, result, spill]() {
+        QString error;
+        if (!TARN::Fingerprint::contentHash(*left, result, &error))
+            result->clear(); // worked out again at the save
+        QString ignored;
+        if (spill)
+            left->spill(&ignored);
+    });
+}
+
+okstat LibXlConnect::computeFingerprints()
+{
+    waitForSheetJob();
+    if (_hashesDone)
+        return okstat();
+    // Sheets the export moved on from were hashed on the way; the others are hashed here, in
+    // one pass over each one's values (read back from its temporary file when it was spilled),
+    // shared out between two threads.
+    std::vector<std::pair<size_t, const TARN::SheetData*>> work;
+    for (const auto& fp : _fingerprints) {
+        const auto known = _sheetIndex.constFind(fp.sheet);
+        if (known == _sheetIndex.constEnd())
+            continue;
+        const size_t index = static_cast<size_t>(known.value());
+        if (_sheetHashes[index].isEmpty())
+            work.emplace_back(index, _sheets[index].get());
+    }
+    std::vector<QString> errors(work.size());
+    auto hashFrom = [&](size_t first) {
+        for (size_t i = first; i < work.size(); i += 2)
+            if (!TARN::Fingerprint::contentHash(
+                    *work[i].second, &_sheetHashes[work[i].first], &errors[i]))
+                _sheetHashes[work[i].first].clear();
+    };
+    std::thread second;
+    if (work.size() > 1)
+        second = std::thread(hashFrom, size_t(1));
+    hashFrom(0);
+    if (second.joinable())
+        second.join();
+    for (const QString& e : errors)
+        if (!e.isEmpty())
+            return e;
+    for (auto& fp : _fingerprints) {
+        const auto known = _sheetIndex.constFind(fp.sheet);
+        if (known != _sheetIndex.constEnd())
+            fp.contentHash = _sheetHashes[static_cast<size_t>(known.value())];
+    }
+    _hashesDone = true;
+    return okstat();
+}
+
+okstat LibXlConnect::applyFingerprints()
+{
+    if (!_book)
+        return okstat();
+    okstat status = computeFingerprints();
+    if (status.failed())
+        return status;
+    QStringList written;
+    for (const auto& sheet : _sheets)
+        written.append(sheet->name().toLower());
+    TARN::PropertyChanges changes;
+    if (!written.isEmpty())
+        changes.drops = [written](const QString& name) {
+            const QString sheet = TARN::Fingerprint::sheetOf(name);
+            return !sheet.isEmpty() && written.contains(sheet.toLower());
+        };
+    for (const auto& fp : _fingerprints)
+        if (_sheetIndex.contains(fp.sheet)) {
+            const TARN::DocProperties properties = fp.properties();
+            changes.added.insert(changes.added.end(), properties.begin(), properties.end());
+        }
+    _book->setPropertyChanges(changes);
+    return okstat();
+}
+
+okstat LibXlConnect::compareWithPrevious(TARN::WorkbookComparison* comparison, double tolerance)
+{
+    *comparison = TARN::WorkbookComparison();
+    comparison->oldPath = _fileName;
+    comparison->newPath = _fileName;
+    comparison->tolerance = tolerance;
+    if (!_book || !_existed)
+        return tr("There is no previous workbook to compare with");
+    okstat status = computeFingerprints();
+    if (status.failed())
+        return status;
+    TARN::WorkbookSource previous;
+    QString why;
+    if (!previous.open(_fileName, &why))
+        return tr("Unable to read the previous workbook \"%1\": %2").arg(_fileName, why);
+    const QStringList names = previous.sheetNames();
+    const auto hashes = TARN::Fingerprint::sheetHashes(previous.customProperties());
+    TARN::WorkbookDiff diff(tolerance);
+    for (size_t n = 0; n < _sheets.size(); ++n) {
+        const TARN::SheetData& sheet = *_sheets[n];
+        int index = -1;
+        for (int i = 0; i < names.size() && index < 0; ++i)
+            if (names.at(i) == sheet.name())
+                index = i;
+        if (index < 0) {
+            TARN::SheetComparison added;
+            added.name = sheet.name();
+            added.status = TARN::SheetComparison::Added;
+            comparison->sheets.push_back(added);
+            continue;
+        }
+        const QByteArray oldHash = hashes.value(sheet.name().toLower());
+        const auto fp = std::find_if(_fingerprints.begin(), _fingerprints.end(),
+            [&](const TARN::SheetFingerprint& f) { return f.sheet == sheet.name(); });
+        if (!oldHash.isEmpty() && fp != _fingerprints.end() && fp->contentHash == oldHash) {
+            TARN::SheetComparison equal;
+            equal.name = sheet.name();
+            equal.byFingerprint = true;
+            comparison->sheets.push_back(equal);
+            continue;
+        }
+        TARN::SheetTable before;
+        TARN::SheetTable after;
+        QString afterError;
+        bool afterRead = false;
+        std::thread reader([&]() { afterRead = after.fromSheetData(sheet, &afterError); });
+        const bool beforeRead = previous.readSheet(index, &before, &why, _cancel);
+        reader.join();
+        if (!beforeRead)
+            return tr("Unable to read the sheet \"%1\" of the previous workbook: %2")
+                .arg(sheet.name(), why);
+        if (!afterRead)
+            return afterError;
+        comparison->sheets.push_back(diff.compareTables(sheet.name(), before, after));
+    }
     return okstat();
 }

@@ -8,12 +8,17 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include "SheetFingerprint.h"
 
 namespace TARN {
 class SheetData;
 class WorkbookFile;
+struct WorkbookComparison;
 } // namespace TARN
 
 // The workbook of one export: opens (or prepares) the file, collects the sheets the export
@@ -56,6 +61,23 @@ public:
     // the book and forgets the file name and the sheets, whether or not the save succeeded.
     TARN::okstat save();
 
+    // Records in the book's custom properties what the sheet of fp.sheet holds (its content
+    // hash is worked out on save). The properties that earlier exports recorded for a sheet this
+    // export writes go in any case; those of the book's other sheets stay.
+    void setFingerprint(const TARN::SheetFingerprint& fp);
+    // Works out the content hashes of the fingerprinted sheets (on up to two threads); done by
+    // save() when it hasn't been.
+    TARN::okstat computeFingerprints();
+    const std::vector<TARN::SheetFingerprint>& fingerprints() const { return _fingerprints; }
+
+    // Whether the file existed when it was opened.
+    bool existed() const { return _existed; }
+    // Compares the sheets this export writes with the sheets of the same name in the file as it
+    // is on disk, before the save replaces it; a sheet whose recorded content hash equals its
+    // own is equal without being read. The other sheets of the book are kept byte for byte and
+    // are left out.
+    TARN::okstat compareWithPrevious(TARN::WorkbookComparison* comparison, double tolerance = 0);
+
     // While set, a running save fails and leaves the file as it was.
     void setCancelFlag(const std::atomic_bool* cancel) { _cancel = cancel; }
 
@@ -65,6 +87,12 @@ public:
 
 private:
     void release();
+    TARN::okstat applyFingerprints();
+    bool fingerprinted(const QString& sheet) const;
+    // The export has moved on from the sheet: it is hashed (when it has a fingerprint) and
+    // spilled on a thread of its own while the export reads the next sheet's series.
+    void leaveSheet(int index);
+    void waitForSheetJob();
 
     QString _fileName;
     std::unique_ptr<TARN::WorkbookFile> _book;
@@ -74,4 +102,12 @@ private:
     const std::atomic_bool* _cancel = nullptr;
     qint64 _spillThreshold = 1 << 20;
     int _current = -1; // the sheet written last
+    bool _existed = false;
+    std::vector<TARN::SheetFingerprint> _fingerprints;
+    bool _hashesDone = false;
+    // By sheet, empty until worked out; a deque, as the sheet job writes into it while the
+    // export adds sheets.
+    std::deque<QByteArray> _sheetHashes;
+    std::thread _sheetJob;
+    int _jobSheet = -1;
 };

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
+
 namespace TARN {
 
 // A cell as a workbook reader finds it.
@@ -33,6 +35,13 @@ private:
     int _rows = 0;
     int _columns = 0;
 };
+
+// Receives the values of a sheet's cells one at a time as a reader streams them: the cell's
+// 0-based row and column, the value's type (Number, Text, Boolean or Error; a formula cell gives
+// its cached result, and a cell without a value isn't reported), its number (Number, Boolean)
+// and its text (Text, Error). Returning false stops the reading.
+using CellVisitor = std::function<bool(
+    int row, int column, ReadCell::Type type, double number, const QString& text)>;
 
 // Number format codes Excel knows by id without storing them.
 QString builtInNumberFormat(int id);

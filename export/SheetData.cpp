@@ -118,4 +118,58 @@ bool SheetData::RowCursor::seek(int row, QString* error)
     return true;
 }
 
+const double* SheetData::RowCursor::run(int column, int* count) const
+{
+    const size_t c = static_cast<size_t>(column);
+    if (!_sheet._file) {
+        *count = std::max(_sheet._counts[c] - _row, 0);
+        return *count > 0 ? _sheet._values[c].data() + _row : nullptr;
+    }
+    *count = std::max(std::min(_sheet._counts[c], _blockFirst + _blockRows) - _row, 0);
+    return *count > 0 ? _block.data() + c * static_cast<size_t>(_blockRows)
+            + static_cast<size_t>(_row - _blockFirst)
+                      : nullptr;
+}
+
+SheetData::RowReader::RowReader(const SheetData& sheet, size_t budget)
+    : _sheet(sheet)
+    , _cursor(sheet, budget)
+    , _rows(sheet.usedRows() - 1)
+    , _tile(static_cast<size_t>(sheet.columnCount()) * TileRows)
+    , _have(static_cast<size_t>(sheet.columnCount()), 0)
+{
+}
+
+bool SheetData::RowReader::next(QString* error)
+{
+    if (_row + 1 >= _rows)
+        return false;
+    ++_row;
+    if (_row < _tileFirst + _tileRows) {
+        _tileRow = _row - _tileFirst;
+        return true;
+    }
+    if (!_cursor.seek(_row, error))
+        return false;
+    _tileFirst = _row;
+    _tileRow = 0;
+    _tileRows = 0;
+    const int wanted
+        = static_cast<int>(std::min<size_t>(TileRows, static_cast<size_t>(_rows - _row)));
+    for (int c = 0; c < _sheet.columnCount(); ++c) {
+        int count = 0;
+        const double* values = _cursor.run(c, &count);
+        count = std::min(count, wanted);
+        _have[static_cast<size_t>(c)] = count;
+        if (count > 0)
+            std::copy(values, values + count, _tile.begin() + static_cast<long>(c * TileRows));
+        _tileRows = std::max(_tileRows, count);
+    }
+    // A spilled sheet's block may end inside the tile: the tile then ends with it, unless no
+    // column reaches that far (the rows below then have no values at all).
+    if (_tileRows == 0)
+        _tileRows = 1;
+    return true;
+}
+
 } // namespace TARN

@@ -64,6 +64,9 @@ public:
             return _block[static_cast<size_t>(column) * static_cast<size_t>(_blockRows)
                 + static_cast<size_t>(_row - _blockFirst)];
         }
+        // The values of the column from the current row on that lie side by side in memory,
+        // and how many (0 when the column has none there).
+        const double* run(int column, int* count) const;
 
     private:
         const SheetData& _sheet;
@@ -72,6 +75,35 @@ public:
         int _blockFirst = 0;
         int _blockRows = 0;
         std::vector<double> _block; // column-major, _blockRows values a column
+    };
+
+    // Walks the data rows one at a time like a RowCursor, but reads a few rows at once and
+    // turns them row-wise, so that going along a row doesn't miss the cache at every column
+    // (the values are kept column by column).
+    class RowReader {
+    public:
+        explicit RowReader(const SheetData& sheet, size_t budget = 16 * 1024 * 1024);
+        // Moves to the next row (the first on the first call); false at the end, and on a read
+        // error with error set.
+        bool next(QString* error);
+        int row() const { return _row; }
+        bool has(int column) const { return _tileRow < _have[static_cast<size_t>(column)]; }
+        double value(int column) const
+        {
+            return _tile[static_cast<size_t>(column) * TileRows + static_cast<size_t>(_tileRow)];
+        }
+
+    private:
+        static constexpr size_t TileRows = 8;
+        const SheetData& _sheet;
+        RowCursor _cursor;
+        int _rows;
+        int _row = -1;
+        int _tileFirst = 0;
+        int _tileRows = 0;
+        int _tileRow = 0;
+        std::vector<double> _tile; // column-major, TileRows values a column
+        std::vector<int> _have; // rows of the tile each column has values in
     };
 
 private:

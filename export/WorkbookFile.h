@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DocProperties.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +37,13 @@ public:
     virtual bool save(
         const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QString* error)
         = 0;
+
+    // Changes the next save makes to the book's custom document properties; every other
+    // property is kept as it is.
+    void setPropertyChanges(PropertyChanges changes) { _propertyChanges = std::move(changes); }
+
+protected:
+    PropertyChanges _propertyChanges;
 };
 
 } // namespace TARN

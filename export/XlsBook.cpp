@@ -505,6 +505,30 @@ bool XlsBook::build(const std::vector<NewSheet>& newSheets, const std::atomic_bo
     return true;
 }
 
+bool XlsBook::applyPropertyChanges(CompoundFile& file, QString* error) const
+{
+    if (_propertyChanges.empty())
+        return true;
+    CompoundFile::Entry* summary = file.stream(SummaryInformation::StreamName);
+    if (!summary && _propertyChanges.added.empty())
+        return true;
+    QByteArray updated;
+    bool modified = false;
+    if (!SummaryInformation::update(
+            summary ? summary->data : QByteArray(), _propertyChanges, &updated, &modified, error))
+        return false;
+    if (!modified)
+        return true;
+    if (!summary) {
+        CompoundFile::Entry entry;
+        entry.name = SummaryInformation::StreamName;
+        file.root().children.push_back(entry);
+        summary = &file.root().children.back();
+    }
+    summary->data = updated;
+    return true;
+}
+
 bool XlsBook::save(
     const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QString* error)
 {
@@ -512,6 +536,8 @@ bool XlsBook::save(
     if (!build(sheets, cancel, &stream, error))
         return false;
     CompoundFile file = _file;
+    if (!applyPropertyChanges(file, error))
+        return false;
     CompoundFile::Entry* workbook = file.stream(QStringLiteral("Workbook"));
     if (!workbook) {
         CompoundFile::Entry entry;

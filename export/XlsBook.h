@@ -32,6 +32,8 @@ private:
     bool parse(QString* error);
     bool build(const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QByteArray* out,
         QString* error) const;
+    // Brings the user-defined properties of the DocumentSummaryInformation stream up to date.
+    bool applyPropertyChanges(CompoundFile& file, QString* error) const;
 
     QString _path;
     CompoundFile _file;

@@ -4,6 +4,7 @@
 #include "CompoundFile.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <cstring>
 
@@ -43,6 +44,13 @@ bool XlsReader::open(const QString& path, QString* error)
         return false;
     }
     _stream = workbook->data;
+    _properties.clear();
+    // Damaged properties don't make the cells unreadable: they are then left out.
+    if (const CompoundFile::Entry* summary = cf.stream(SummaryInformation::StreamName)) {
+        QString ignored;
+        if (!SummaryInformation::readUserDefined(summary->data, &_properties, &ignored))
+            _properties.clear();
+    }
     std::vector<Record> globals;
     if (!readSubstream(_stream, 0, &globals)) {
         *error = QStringLiteral("the workbook stream is damaged");
@@ -85,9 +93,9 @@ bool XlsReader::open(const QString& path, QString* error)
     return true;
 }
 
-bool XlsReader::readSheet(int index, SheetCells* cells, QString* error) const
+template<typename CellFn>
+bool XlsReader::walkSheet(int index, CellFn cell, QString* error) const
 {
-    *cells = SheetCells();
     if (index < 0 || index >= static_cast<int>(_positions.size())) {
         *error = QStringLiteral("no such sheet");
         return false;
@@ -97,16 +105,9 @@ bool XlsReader::readSheet(int index, SheetCells* cells, QString* error) const
         *error = QStringLiteral("the sheet is damaged");
         return false;
     }
-    auto cell = [&](int style) {
-        ReadCell c;
-        const Style s = style >= 0 && static_cast<size_t>(style) < _styles.size()
-            ? _styles[static_cast<size_t>(style)]
-            : Style();
-        c.numberFormat = _formats.value(s.format, builtInNumberFormat(s.format));
-        static const char* const alignments[] = { "", "left", "center", "right", "fill", "justify",
-            "centerContinuous", "distributed" };
-        c.alignment = QLatin1String(alignments[s.alignment & 7]);
-        return c;
+    auto stopped = [&]() {
+        *error = QStringLiteral("stopped");
+        return false;
     };
     int depth = 0;
     for (const auto& r : records) {
@@ -125,60 +126,129 @@ bool XlsReader::readSheet(int index, SheetCells* cells, QString* error) const
             continue;
         const int row = get16(d, 0);
         const int col = get16(d, 2);
-        ReadCell c = cell(get16(d, 4));
+        const int style = get16(d, 4);
         switch (r.type) {
-        case Number:
+        case Number: {
             if (d.size() < 14)
                 break;
-            c.type = ReadCell::Number;
-            std::memcpy(&c.number, d.constData() + 6, 8);
-            cells->set(row, col, c);
+            double v;
+            std::memcpy(&v, d.constData() + 6, 8);
+            if (!cell(row, col, style, ReadCell::Number, v, QString(), ReadCell::Number))
+                return stopped();
             break;
+        }
         case Rk:
-            c.type = ReadCell::Number;
-            c.number = rkValue(get32(d, 6));
-            cells->set(row, col, c);
+            if (d.size() >= 10
+                && !cell(row, col, style, ReadCell::Number, rkValue(get32(d, 6)), QString(),
+                    ReadCell::Number))
+                return stopped();
             break;
         case MulRk: {
             const int last = get16(d, d.size() - 2);
-            for (int k = col, at = 4; k <= last && at + 6 <= d.size() - 2; ++k, at += 6) {
-                ReadCell m = cell(get16(d, at));
-                m.type = ReadCell::Number;
-                m.number = rkValue(get32(d, at + 2));
-                cells->set(row, k, m);
-            }
+            for (int k = col, at = 4; k <= last && at + 6 <= d.size() - 2; ++k, at += 6)
+                if (!cell(row, k, get16(d, at), ReadCell::Number, rkValue(get32(d, at + 2)),
+                        QString(), ReadCell::Number))
+                    return stopped();
             break;
         }
         case LabelSst:
-            c.type = ReadCell::Text;
-            c.text = _strings.value(static_cast<int>(get32(d, 6)));
-            cells->set(row, col, c);
+            if (d.size() >= 10
+                && !cell(row, col, style, ReadCell::Text, 0,
+                    _strings.value(static_cast<int>(get32(d, 6))), ReadCell::Text))
+                return stopped();
             break;
         case Label:
-            c.type = ReadCell::Text;
-            c.text = readUnicodeString(d, 6, false);
-            cells->set(row, col, c);
+            if (!cell(row, col, style, ReadCell::Text, 0, readUnicodeString(d, 6, false),
+                    ReadCell::Text))
+                return stopped();
             break;
-        case Formula:
+        case Formula: {
             if (d.size() < 14)
                 break;
-            c.type = ReadCell::Formula;
-            if (get16(d, 12) != 0xFFFF)
-                std::memcpy(&c.number, d.constData() + 6, 8);
-            cells->set(row, col, c);
+            // The cached result: a number, or (marked by 0xFFFF in its last two bytes) a
+            // boolean, an error, an empty text or a text kept in the STRING record after it.
+            double v = 0;
+            ReadCell::Type result = ReadCell::Number;
+            QString text;
+            if (get16(d, 12) != 0xFFFF) {
+                std::memcpy(&v, d.constData() + 6, 8);
+            } else {
+                const int kind = static_cast<unsigned char>(d.at(6));
+                if (kind == 1 || kind == 2) {
+                    result = kind == 1 ? ReadCell::Boolean : ReadCell::Error;
+                    v = static_cast<unsigned char>(d.at(8));
+                } else {
+                    result = ReadCell::Text;
+                    const size_t next = static_cast<size_t>(&r - records.data()) + 1;
+                    if (kind == 0 && next < records.size() && records[next].type == StringValue)
+                        text = readUnicodeString(
+                            _stream.mid(records[next].dataOffset(), records[next].length), 0,
+                            false);
+                }
+            }
+            if (!cell(row, col, style, ReadCell::Formula, v, text, result))
+                return stopped();
             break;
-        case BoolErr:
+        }
+        case BoolErr: {
             if (d.size() < 8)
                 break;
-            c.type = d.at(7) ? ReadCell::Error : ReadCell::Boolean;
-            c.number = static_cast<unsigned char>(d.at(6));
-            cells->set(row, col, c);
+            const ReadCell::Type type = d.at(7) ? ReadCell::Error : ReadCell::Boolean;
+            if (!cell(row, col, style, type, static_cast<unsigned char>(d.at(6)), QString(), type))
+                return stopped();
             break;
+        }
         default:
             break;
         }
     }
     return true;
+}
+
+bool XlsReader::readSheet(int index, SheetCells* cells, QString* error) const
+{
+    *cells = SheetCells();
+    auto cell = [&](int style) {
+        ReadCell c;
+        const Style s = style >= 0 && static_cast<size_t>(style) < _styles.size()
+            ? _styles[static_cast<size_t>(style)]
+            : Style();
+        c.numberFormat = _formats.value(s.format, builtInNumberFormat(s.format));
+        static const char* const alignments[] = { "", "left", "center", "right", "fill", "justify",
+            "centerContinuous", "distributed" };
+        c.alignment = QLatin1String(alignments[s.alignment & 7]);
+        return c;
+    };
+    return walkSheet(
+        index,
+        [&](int row, int col, int style, ReadCell::Type type, double number, const QString& text,
+            ReadCell::Type) {
+            ReadCell c = cell(style);
+            c.type = type;
+            c.number = number;
+            c.text = text;
+            cells->set(row, col, c);
+            return true;
+        },
+        error);
+}
+
+bool XlsReader::scanSheet(int index, const CellVisitor& visit, QString* error) const
+{
+    static const QHash<int, QString> errors { { 0x00, QStringLiteral("#NULL!") },
+        { 0x07, QStringLiteral("#DIV/0!") }, { 0x0F, QStringLiteral("#VALUE!") },
+        { 0x17, QStringLiteral("#REF!") }, { 0x1D, QStringLiteral("#NAME?") },
+        { 0x24, QStringLiteral("#NUM!") }, { 0x2A, QStringLiteral("#N/A") } };
+    return walkSheet(
+        index,
+        [&](int row, int col, int, ReadCell::Type, double number, const QString& text,
+            ReadCell::Type result) {
+            if (result == ReadCell::Error)
+                return visit(row, col, result, number,
+                    errors.value(static_cast<int>(number), QStringLiteral("#ERROR")));
+            return visit(row, col, result, number, text);
+        },
+        error);
 }
 
 } // namespace TARN

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocProperties.h"
 #include "SheetCells.h"
 
 #include <QByteArray>
@@ -18,7 +19,19 @@ public:
     QStringList sheetNames() const { return _names; }
     bool readSheet(int index, SheetCells* cells, QString* error) const;
 
+    // Gives the values of a sheet's cells to visit, one at a time.
+    bool scanSheet(int index, const CellVisitor& visit, QString* error) const;
+
+    // The user-defined properties of the DocumentSummaryInformation stream; none when the file
+    // has no such stream.
+    const DocProperties& customProperties() const { return _properties; }
+
 private:
+    // Calls cell(row, column, style, type, number, text) for each cell of the sheet; false when
+    // the sheet is damaged or cell returned false.
+    template<typename CellFn>
+    bool walkSheet(int index, CellFn cell, QString* error) const;
+
     struct Style {
         int format = 0;
         int alignment = 0;
@@ -29,6 +42,7 @@ private:
     QStringList _strings;
     QHash<int, QString> _formats;
     std::vector<Style> _styles;
+    DocProperties _properties;
 };
 
 } // namespace TARN

@@ -749,6 +749,9 @@ bool XlsxBook::save(
         changed.insert(ContentTypesPart, types.result());
     }
 
+    if (!applyPropertyChanges(changed, error))
+        return false;
+
     std::vector<std::unique_ptr<XlsxSheetStream>> streams;
     std::vector<std::pair<QString, XlsxSheetStream*>> streamParts;
     for (size_t n = 0; n < newSheets.size(); ++n) {
@@ -757,6 +760,91 @@ bool XlsxBook::save(
         streamParts.emplace_back(added[n].part, streams.back().get());
     }
     return writeArchive(changed, deletedNames, streamParts, error);
+}
+
+bool XlsxBook::applyPropertyChanges(QMap<QString, QByteArray>& changed, QString* error) const
+{
+    if (_propertyChanges.empty())
+        return true;
+    // A part as this save leaves it: edited already, or as it is in the book.
+    auto current = [&](const QString& part, QByteArray* data) {
+        for (auto it = changed.constBegin(); it != changed.constEnd(); ++it)
+            if (it.key().compare(part, Qt::CaseInsensitive) == 0) {
+                *data = it.value();
+                return true;
+            }
+        return readPart(part, data, error);
+    };
+
+    std::vector<Relationship> packageRels;
+    if (!readRelationships(PackageRelsPart, QString(), &packageRels, error))
+        return false;
+    QString part;
+    for (const auto& rel : packageRels)
+        if (!rel.external && typeIs(rel.type, "custom-properties"))
+            part = rel.target;
+    QByteArray existing;
+    const bool hasExisting = !part.isEmpty() && hasPart(part);
+    if (hasExisting && !current(actualName(part), &existing))
+        return false;
+    if (!hasExisting && _propertyChanges.added.empty())
+        return true; // nothing to drop, nothing to add
+    QByteArray updated;
+    bool modified = false;
+    if (!CustomXml::update(existing, _propertyChanges, &updated, &modified, error))
+        return false;
+    if (!modified)
+        return true;
+
+    if (part.isEmpty()) {
+        // A new part, with its package relationship.
+        part = CustomXml::DefaultPart;
+        for (int n = 2; hasPart(part); ++n)
+            part = QStringLiteral("docProps/custom%1.xml").arg(n);
+        QByteArray relsData;
+        XmlPart rels;
+        if (!current(PackageRelsPart, &relsData) || !rels.parse(relsData, error))
+            return false;
+        const XmlElement* root = rels.first(QStringLiteral("Relationships"));
+        if (!root) {
+            *error = QStringLiteral("the package relationships are malformed");
+            return false;
+        }
+        QSet<QString> ids;
+        for (const auto* rel : rels.find(QStringLiteral("Relationship")))
+            ids.insert(rel->attribute(QStringLiteral("Id")));
+        QString id = QStringLiteral("rIdCustomProperties");
+        for (int n = 2; ids.contains(id); ++n)
+            id = QStringLiteral("rIdCustomProperties%1").arg(n);
+        rels.appendChild(*root,
+            QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
+                .arg(qualified(root->prefix(), "Relationship"), id, CustomXml::RelationshipType,
+                    part));
+        changed.insert(PackageRelsPart, rels.result());
+    }
+    changed.insert(hasExisting ? actualName(part) : part, updated);
+
+    // Its content type, unless the book declares one already.
+    QByteArray typesData;
+    XmlPart types;
+    if (!current(ContentTypesPart, &typesData) || !types.parse(typesData, error))
+        return false;
+    const XmlElement* root = types.first(QStringLiteral("Types"));
+    if (!root) {
+        *error = QStringLiteral("the content types are malformed");
+        return false;
+    }
+    for (const auto* over : types.find(QStringLiteral("Override")))
+        if (over->attribute(QStringLiteral("PartName"))
+                .compare(QLatin1Char('/') + part, Qt::CaseInsensitive)
+            == 0)
+            return true;
+    types.appendChild(*root,
+        QStringLiteral("<%1 PartName=\"/%2\" ContentType=\"%3\"/>")
+            .arg(qualified(root->prefix(), "Override"), XmlPart::escape(part),
+                CustomXml::ContentType));
+    changed.insert(ContentTypesPart, types.result());
+    return true;
 }
 
 bool XlsxBook::writeArchive(const QMap<QString, QByteArray>& changed, const QStringList& deleted,

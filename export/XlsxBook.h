@@ -55,6 +55,9 @@ private:
     bool readRelationships(const QString& relsPart, const QString& sourcePart,
         std::vector<Relationship>* rels, QString* error) const;
     bool loadStructure(QString* error);
+    // Brings the custom properties part up to date in changed (adding it, with its package
+    // relationship and content type, when the book has none).
+    bool applyPropertyChanges(QMap<QString, QByteArray>& changed, QString* error) const;
     bool writeArchive(const QMap<QString, QByteArray>& changed, const QStringList& deleted,
         const std::vector<std::pair<QString, class XlsxSheetStream*>>& streams, QString* error);
 

@@ -1,6 +1,7 @@
 #include "XlsxReader.h"
 
 #include "XlsxBook.h"
+#include "XlsxSheetScanner.h"
 
 #include <QFile>
 #include <QHash>
@@ -122,6 +123,7 @@ bool XlsxReader::open(const QString& path, QString* error)
     _sheetParts.clear();
     _sharedStrings.clear();
     _styles.clear();
+    _properties.clear();
     ZipPtr zip = openZip(path, error);
     if (!zip)
         return false;
@@ -146,9 +148,19 @@ bool XlsxReader::open(const QString& path, QString* error)
         return rels;
     };
     QString workbookPart;
-    for (const auto& rel : relationships(data, QString()))
+    QString customPart;
+    for (const auto& rel : relationships(data, QString())) {
         if (rel.first.endsWith(QLatin1String("/officeDocument")))
             workbookPart = rel.second;
+        else if (rel.first.endsWith(QLatin1String("/custom-properties")))
+            customPart = rel.second;
+    }
+    // Damaged custom properties don't make the cells unreadable: they are then left out.
+    QByteArray custom;
+    QString ignored;
+    if (!customPart.isEmpty() && readEntry(zip.get(), customPart, &custom)
+        && !CustomXml::read(custom, &_properties, &ignored))
+        _properties.clear();
     QByteArray workbook;
     if (workbookPart.isEmpty() || !readEntry(zip.get(), workbookPart, &workbook)) {
         *error = QStringLiteral("the package has no workbook part");
@@ -293,6 +305,33 @@ bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
         return false;
     }
     return true;
+}
+
+bool XlsxReader::scanSheet(int index, const CellVisitor& visit, QString* error) const
+{
+    if (index < 0 || index >= _sheetParts.size()) {
+        *error = QStringLiteral("no such sheet");
+        return false;
+    }
+    ZipPtr zip = openZip(_path, error);
+    if (!zip)
+        return false;
+    const zip_int64_t entry
+        = zip_name_locate(zip.get(), _sheetParts.at(index).toUtf8().constData(), ZIP_FL_NOCASE);
+    zip_file_t* file
+        = entry < 0 ? nullptr : zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(entry), 0);
+    if (!file) {
+        *error = QStringLiteral("the sheet part can't be read");
+        return false;
+    }
+    const XlsxSheetScanner scanner(_sharedStrings);
+    const bool scanned = scanner.scan(
+        [file](char* buffer, qint64 size) {
+            return static_cast<qint64>(zip_fread(file, buffer, static_cast<zip_uint64_t>(size)));
+        },
+        visit, error);
+    zip_fclose(file);
+    return scanned;
 }
 
 } // namespace TARN

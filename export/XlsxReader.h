@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocProperties.h"
 #include "SheetCells.h"
 
 #include <QString>
@@ -17,6 +18,12 @@ public:
     QStringList sheetNames() const { return _names; }
     bool readSheet(int index, SheetCells* cells, QString* error) const;
 
+    // Streams the values of a sheet's cells to visit without holding the sheet in memory.
+    bool scanSheet(int index, const CellVisitor& visit, QString* error) const;
+
+    // The package's custom properties (docProps/custom.xml); none when it has no such part.
+    const DocProperties& customProperties() const { return _properties; }
+
 private:
     struct Style {
         QString numberFormat;
@@ -27,6 +34,7 @@ private:
     QStringList _sheetParts;
     QStringList _sharedStrings;
     std::vector<Style> _styles;
+    DocProperties _properties;
 };
 
 } // namespace TARN

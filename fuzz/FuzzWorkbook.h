@@ -2,6 +2,8 @@
 
 #include "export/SheetCells.h"
 #include "export/SheetData.h"
+#include "export/SheetFingerprint.h"
+#include "export/SheetTable.h"
 #include "export/WorkbookFile.h"
 
 #include <QDate>
@@ -11,7 +13,8 @@
 #include <vector>
 
 // What an export does with an existing workbook at path, for either format: read every sheet's
-// cells, then load the book and save it with a small sheet replacing the first one.
+// cells (also as a comparison streams them) and its custom properties, then load the book and
+// save it with a small sheet replacing the first one and that sheet's fingerprint recorded.
 namespace FuzzWorkbook {
 
 template<typename Reader, typename Book>
@@ -23,7 +26,10 @@ void readAndRewrite(const QString& path)
         for (int i = 0; i < reader.sheetNames().size(); ++i) {
             TARN::SheetCells cells;
             reader.readSheet(i, &cells, &error);
+            TARN::SheetTable table;
+            table.read(reader, i, &error);
         }
+        TARN::Fingerprint::sheetHashes(reader.customProperties());
     }
 
     Book book;
@@ -37,6 +43,14 @@ void readAndRewrite(const QString& path)
         std::vector<TARN::NewSheet> sheets(1);
         sheets[0].data = &sheet;
         sheets[0].replaces = names.isEmpty() ? -1 : 0;
+        TARN::SheetFingerprint fp;
+        fp.sheet = sheet.name();
+        TARN::Fingerprint::contentHash(sheet, &fp.contentHash, &error);
+        TARN::PropertyChanges changes;
+        changes.drops
+            = [](const QString& name) { return !TARN::Fingerprint::sheetOf(name).isEmpty(); };
+        changes.added = fp.properties();
+        book.setPropertyChanges(changes);
         book.save(sheets, nullptr, &error);
     }
 }

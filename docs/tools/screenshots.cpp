@@ -12,6 +12,9 @@
 #include "db/DemoProject.h"
 #include "db/TarnDbMgr.h"
 #include "db/okstat.h"
+#include "export/DataExporter.h"
+#include "export/WorkbookDiff.h"
+#include "ui/export/WorkbookDiffDlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -285,6 +288,34 @@ void plotShots(TARNMainWindow& window)
         chart->close();
 }
 
+// The comparison window: the demo exported, one month of one water user changed, exported again.
+void compareShot(TARNMainWindow& window, const QString& folder)
+{
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    const QString before = QDir(folder).filePath(QStringLiteral("before.xlsx"));
+    const QString after = QDir(folder).filePath(QStringLiteral("after.xlsx"));
+    const QList<int> ids { DataExporter::BaselineId, 1, 2 };
+    DataExporter exporter(nullptr, db);
+    QSqlQuery edit(db);
+    TARN::WorkbookComparison comparison;
+    QString error;
+    if (exporter.exportData(before, ids, 1990, 2020).failed()
+        || !edit.exec(QStringLiteral(
+            "UPDATE BaseMonthlyWaterUser SET DepletionValue = DepletionValue + 12.5 WHERE "
+            "Month BETWEEN '2005-04-01' AND '2005-09-01' AND WaterUserID = (SELECT "
+            "MIN(WaterUserID) FROM WaterUser)"))
+        || exporter.exportData(after, ids, 1990, 2020).failed()
+        || !TARN::WorkbookDiff().compareFiles(before, after, &comparison, &error)) {
+        g_missed << QStringLiteral("compare-window");
+        return;
+    }
+    WorkbookDiffDlg dialog(comparison, &window);
+    dialog.resize(1040, 480);
+    dialog.show();
+    save(&dialog, QStringLiteral("compare-window"));
+    dialog.close();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -339,6 +370,7 @@ int main(int argc, char** argv)
     scenarioShots(window);
     plotShots(window);
     showTab(window, 4, QStringLiteral("main-exporting"));
+    compareShot(window, temp.path());
     window.close();
 
     QTextStream out(stdout);

@@ -5,12 +5,19 @@
 #include "support/XmlCheck.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
+
+// Python scripts, defined below the test class.
+extern const char* const DumpValuesScript;
+extern const char* const ForeignBooksScript;
 
 // Runs the built command-line tool as a user would.
 class TestCli : public QObject {
@@ -62,6 +69,12 @@ private slots:
         QTest::newRow("demo with two files") << QStringList { QStringLiteral("demo"),
             QStringLiteral("a.db"), QStringLiteral("b.db") }
                                              << 2;
+        QTest::newRow("diff with one book")
+            << QStringList { QStringLiteral("diff-workbook"), QStringLiteral("a.xlsx") } << 2;
+        QTest::newRow("diff with a negative tolerance")
+            << QStringList { QStringLiteral("diff-workbook"), QStringLiteral("a.xlsx"),
+                   QStringLiteral("b.xlsx"), QStringLiteral("--tolerance"), QStringLiteral("-1") }
+            << 2;
     }
     void usage()
     {
@@ -205,6 +218,157 @@ private slots:
             2);
     }
 
+    void diffFindsTheEditedColumns_data()
+    {
+        QTest::addColumn<QString>("oldBook");
+        QTest::addColumn<QString>("newBook");
+        QTest::newRow("xlsx against xlsx")
+            << QStringLiteral("before.xlsx") << QStringLiteral("after.xlsx");
+        QTest::newRow("xlsx against xls")
+            << QStringLiteral("before.xlsx") << QStringLiteral("after.xls");
+    }
+    // One water user's depletion of one year changes on the demo basin: the comparison of the
+    // exports before and after reports exactly the columns whose values differ (as an
+    // independent reader sees them), with their number of months, and nothing else.
+    void diffFindsTheEditedColumns()
+    {
+        QFETCH(QString, oldBook);
+        QFETCH(QString, newBook);
+        QTemporaryDir dir;
+        const QString demo = dir.filePath(QStringLiteral("demo.db"));
+        QVERIFY(makeDemoProject(demo).isOk());
+        QCOMPARE(run({ QStringLiteral("recalc"), demo, QStringLiteral("--full") }).exitCode, 0);
+        const QStringList years { QStringLiteral("--start"), QStringLiteral("1995"),
+            QStringLiteral("--end"), QStringLiteral("2000") };
+        auto exportTo = [&](const QString& book) {
+            const Result exported
+                = run(QStringList { QStringLiteral("export-xlsx"), demo, book } + years);
+            return exported.exitCode == 0;
+        };
+        const QString before = dir.filePath(oldBook);
+        const QString again = dir.filePath(QStringLiteral("again.") + QFileInfo(newBook).suffix());
+        QVERIFY(exportTo(before));
+        QVERIFY(exportTo(again));
+
+        // Equal exports: equal, sheet for sheet, from their fingerprints.
+        Result diff
+            = run({ QStringLiteral("diff-workbook"), before, again, QStringLiteral("--json") });
+        QCOMPARE(diff.exitCode, 0);
+        QJsonObject json = QJsonDocument::fromJson(diff.out.toUtf8()).object();
+        QCOMPARE(json.value(QStringLiteral("equal")).toBool(), true);
+        QCOMPARE(json.value(QStringLiteral("sheets")).toArray().size(), 4);
+        // And value by value, across the formats' readers.
+        diff = run({ QStringLiteral("diff-workbook"), before, again,
+            QStringLiteral("--no-fingerprints") });
+        QVERIFY2(diff.exitCode == 0, qPrintable(diff.out + diff.err));
+        QVERIFY2(!diff.out.contains(QStringLiteral("fingerprint")), qPrintable(diff.out));
+
+        {
+            TARN::okstat status;
+            QSqlDatabase db = ProjectFile::openConnection(demo, &status);
+            QSqlQuery edit(db);
+            QVERIFY(edit.exec(QStringLiteral(
+                "UPDATE WaterUserData SET DepletionReq = DepletionReq * 1.5 + 1 WHERE Year = 1997 "
+                "AND WaterUserID = (SELECT MIN(WaterUserID) FROM DemandChgWaterUser)")));
+            QCOMPARE(edit.numRowsAffected(), 1);
+            ProjectFile::closeConnection(db);
+        }
+        QCOMPARE(run({ QStringLiteral("recalc"), demo, QStringLiteral("--full") }).exitCode, 0);
+        const QString after = dir.filePath(newBook);
+        QVERIFY(exportTo(after));
+
+        // What differs, by an independent reader: sheet -> column -> months.
+        const QJsonObject oldValues = pythonJson(DumpValuesScript, before);
+        const QJsonObject newValues = pythonJson(DumpValuesScript, after);
+        QMap<QString, int> expected;
+        for (auto sheet = newValues.begin(); sheet != newValues.end(); ++sheet) {
+            const QJsonObject oldColumns = oldValues.value(sheet.key()).toObject();
+            const QJsonObject newColumns = sheet.value().toObject();
+            QCOMPARE(QStringList(newColumns.keys()), QStringList(oldColumns.keys()));
+            for (auto column = newColumns.begin(); column != newColumns.end(); ++column) {
+                const QJsonObject a = oldColumns.value(column.key()).toObject();
+                const QJsonObject b = column.value().toObject();
+                int months = 0;
+                for (auto month = b.begin(); month != b.end(); ++month)
+                    months += a.value(month.key()) != month.value();
+                if (months > 0)
+                    expected.insert(sheet.key() + QLatin1Char('\t') + column.key(), months);
+            }
+        }
+        QVERIFY(expected.size() >= 3); // the water user's depletion and its site, at least
+
+        diff = run({ QStringLiteral("diff-workbook"), before, after, QStringLiteral("--json") });
+        QCOMPARE(diff.exitCode, 1);
+        json = QJsonDocument::fromJson(diff.out.toUtf8()).object();
+        QCOMPARE(json.value(QStringLiteral("equal")).toBool(), false);
+        QMap<QString, int> found;
+        for (const QJsonValue& sheet : json.value(QStringLiteral("sheets")).toArray()) {
+            const QJsonObject s = sheet.toObject();
+            const QJsonArray columns = s.value(QStringLiteral("columns")).toArray();
+            QCOMPARE(s.value(QStringLiteral("status")).toString(),
+                columns.isEmpty() ? QStringLiteral("equal") : QStringLiteral("changed"));
+            for (const QJsonValue& column : columns) {
+                const QJsonObject c = column.toObject();
+                QCOMPARE(c.value(QStringLiteral("status")).toString(), QStringLiteral("changed"));
+                found.insert(s.value(QStringLiteral("name")).toString() + QLatin1Char('\t')
+                        + c.value(QStringLiteral("name")).toString(),
+                    c.value(QStringLiteral("changedMonths")).toInt());
+            }
+        }
+        QCOMPARE(found, expected);
+
+        // Differences below the tolerance don't count.
+        diff = run({ QStringLiteral("diff-workbook"), before, after, QStringLiteral("--tolerance"),
+            QStringLiteral("1e12") });
+        QCOMPARE(diff.exitCode, 0);
+    }
+
+    void foreignBooksCompare_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("openpyxl") << QStringLiteral("openpyxl") << QStringLiteral(".xlsx");
+        QTest::newRow("xlwt") << QStringLiteral("xlwt") << QStringLiteral(".xls");
+    }
+    // Books another program wrote, without fingerprints: columns in another order, one column
+    // only in each, a changed month, a value gone missing, "NaN" against an empty cell (both
+    // missing: equal), a sheet only in the new book. The JSON is exactly what was found.
+    void foreignBooksCompare()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, extension);
+        QTemporaryDir dir;
+        const QString oldBook = dir.filePath(QStringLiteral("old") + extension);
+        const QString newBook = dir.filePath(QStringLiteral("new") + extension);
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+            { QStringLiteral("-c"), QString::fromUtf8(ForeignBooksScript), writer, oldBook,
+                newBook });
+        QVERIFY(python.waitForFinished(60000));
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+
+        const Result diff
+            = run({ QStringLiteral("diff-workbook"), oldBook, newBook, QStringLiteral("--json") });
+        QCOMPARE(diff.exitCode, 1);
+        const QByteArray expected
+            = R"({"equal": false, "sheets": [{"name": "Data", "status": "changed", "columns": [{"name": "X.Flow", "status": "changed", "changedMonths": 1, "firstMonth": "2001-03", "lastMonth": "2001-03", "maxAbs": 2.5, "maxRel": 0.8333333333333334, "oldTotal": 10, "newTotal": 12.5}, {"name": "Y.Flow", "status": "changed", "changedMonths": 1, "firstMonth": "2001-02", "lastMonth": "2001-02", "maxAbs": null, "maxRel": null, "oldTotal": 80, "newTotal": 60}, {"name": "Z.Flow", "status": "removed", "changedMonths": 4, "firstMonth": "2001-01", "lastMonth": "2001-04", "maxAbs": 5, "maxRel": null, "oldTotal": 20, "newTotal": null}, {"name": "W.Flow", "status": "added", "changedMonths": 3, "firstMonth": "2001-01", "lastMonth": "2001-04", "maxAbs": 7, "maxRel": null, "oldTotal": null, "newTotal": 21}]}, {"name": "Notes", "status": "equal", "columns": []}, {"name": "Extra", "status": "added", "columns": []}]})";
+        QCOMPARE(diff.out.trimmed(), QString::fromUtf8(expected));
+
+        // A file that isn't a workbook, or isn't there: trouble, with the reason.
+        QFile text(dir.filePath(QStringLiteral("notes.xlsx")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("not a workbook");
+        text.close();
+        for (const QString& bad :
+            { text.fileName(), dir.filePath(QStringLiteral("missing.xls")) }) {
+            const Result trouble = run({ QStringLiteral("diff-workbook"), oldBook, bad });
+            QCOMPARE(trouble.exitCode, 2);
+            QVERIFY2(
+                trouble.err.contains(QStringLiteral("Unable to read the workbook \"%1\"").arg(bad)),
+                qPrintable(trouble.err));
+        }
+    }
+
     // A file made by another tool, whose free columns all carry other names, must give exactly
     // the results, workbooks and attribute file of the same basin made by our own script.
     void sameResultsWhateverTheColumnNames()
@@ -239,12 +403,28 @@ private slots:
         }
         QVERIFY(!resultTables.at(0).isEmpty());
         QCOMPARE(resultTables.at(1), resultTables.at(0));
+        // Their fingerprints agree too: the books compare equal without a cell being read.
+        const Result same = run({ QStringLiteral("diff-workbook"), books.at(0), books.at(2) });
+        QVERIFY2(same.exitCode == 0, qPrintable(same.out + same.err));
+        QVERIFY2(!same.out.contains(QStringLiteral("': equal\n")), qPrintable(same.out));
         for (int i = 0; i < 2; ++i)
             QCOMPARE(bookText(books.at(i + 2)), bookText(books.at(i)));
         QCOMPARE(attributeText(attributeFiles.at(1)), attributeText(attributeFiles.at(0)));
     }
 
 private:
+    static QJsonObject pythonJson(const char* script, const QString& path)
+    {
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+            { QStringLiteral("-c"), QString::fromUtf8(script), path });
+        if (!python.waitForFinished(120000) || python.exitCode() != 0) {
+            qWarning().noquote() << python.readAllStandardError();
+            return {};
+        }
+        return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    }
+
     // Every row of the eight result tables without its key, in a fixed order.
     static QStringList resultRows(const QString& path)
     {
@@ -306,6 +486,91 @@ private:
         return text;
     }
 };
+
+// {sheet: {column: {"YYYY-MM": value}}} of a book, through openpyxl or xlrd.
+const char* const DumpValuesScript = R"PY(
+import sys, json, datetime
+path = sys.argv[1]
+out = {}
+def month(v):
+    return v.strftime("%Y-%m")
+if path.endswith(".xls"):
+    import xlrd
+    book = xlrd.open_workbook(path)
+    for sh in book.sheets():
+        cols = {}
+        for c in range(1, sh.ncols):
+            values = {}
+            for r in range(1, sh.nrows):
+                values[month(xlrd.xldate_as_datetime(sh.cell_value(r, 0), book.datemode))] = repr(sh.cell_value(r, c))
+            cols[str(sh.cell_value(0, c))] = values
+        out[sh.name] = cols
+else:
+    import openpyxl
+    wb = openpyxl.load_workbook(path)
+    for ws in wb.worksheets:
+        cols = {}
+        for c in range(2, ws.max_column + 1):
+            values = {}
+            for r in range(2, ws.max_row + 1):
+                v = ws.cell(r, c).value
+                values[month(ws.cell(r, 1).value)] = repr(float(v) if not isinstance(v, str) else v)
+            cols[ws.cell(1, c).value] = values
+        out[ws.title] = cols
+print(json.dumps(out))
+)PY";
+
+// Writes the old and the new book of foreignBooksCompare with openpyxl or xlwt.
+const char* const ForeignBooksScript = R"PY(
+import sys, datetime
+writer, old_path, new_path = sys.argv[1:4]
+months = [datetime.datetime(2001, m, 1) for m in range(1, 5)]
+old = {"Data": (["X.Flow", "Y.Flow", "Z.Flow", "V.Flow"],
+                [[1, 2, 3, 4], [10, 20, 30, 20], [5, 5, 5, 5], [1, "NaN", 1, 1]]),
+       "Notes": None}
+new = {"Data": (["Y.Flow", "X.Flow", "W.Flow", "V.Flow"],
+                [[10, "NaN", 30, 20], [1, 2, 5.5, 4], [7, None, 7, 7], [1, None, 1, 1]]),
+       "Notes": None, "Extra": (["A.B"], [[1, 1, 1, 1]])}
+def save(book, path):
+    if writer == "openpyxl":
+        import openpyxl
+        wb = openpyxl.Workbook()
+        wb.remove(wb.active)
+        for name, content in book.items():
+            ws = wb.create_sheet(name)
+            if content is None:
+                ws["A1"] = "remark"
+                continue
+            headers, columns = content
+            for c, h in enumerate(headers):
+                ws.cell(1, c + 2, h)
+            for r, m in enumerate(months):
+                ws.cell(r + 2, 1, m).number_format = "mmm yyyy"
+                for c, values in enumerate(columns):
+                    if values[r] is not None:
+                        ws.cell(r + 2, c + 2, values[r])
+        wb.save(path)
+    else:
+        import xlwt
+        wb = xlwt.Workbook()
+        date = xlwt.easyxf(num_format_str="MMM YYYY")
+        for name, content in book.items():
+            ws = wb.add_sheet(name)
+            if content is None:
+                ws.write(0, 0, "remark")
+                continue
+            headers, columns = content
+            for c, h in enumerate(headers):
+                ws.write(0, c + 1, h)
+            for r, m in enumerate(months):
+                ws.write(r + 1, 0, m, date)
+                for c, values in enumerate(columns):
+                    if values[r] is not None:
+                        ws.write(r + 1, c + 1, values[r])
+        wb.save(path)
+save(old, old_path)
+save(new, new_path)
+)PY";
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

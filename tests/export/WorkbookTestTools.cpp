@@ -240,4 +240,176 @@ z = zipfile.ZipFile(sys.argv[1])
 print(json.dumps({n: hashlib.sha256(z.read(n)).hexdigest() for n in z.namelist()}))
 )PY";
 
+const char* const FingerprintScript = R"PY(
+import sys, json, struct, hashlib, datetime
+from decimal import Decimal
+path = sys.argv[1]
+
+def shortest(v):
+    # The shortest digits that read back as v (repr), written as C++ to_chars writes them:
+    # fixed or scientific, whichever is shorter, fixed on a tie; at least two exponent digits.
+    if v == 0:
+        return "0"
+    sign, digits, exp = Decimal(repr(float(v))).as_tuple()
+    digits = list(digits)
+    while len(digits) > 1 and digits[-1] == 0:
+        digits.pop()
+        exp += 1
+    ds = "".join(map(str, digits))
+    n = len(ds)
+    e = exp + n - 1
+    sci = ds[0] + ("." + ds[1:] if n > 1 else "") + "e" + ("-" if e < 0 else "+") + "%02d" % abs(e)
+    if exp >= 0:
+        fixed = ds + "0" * exp
+    elif -exp >= n:
+        fixed = "0." + "0" * (-exp - n) + ds
+    else:
+        fixed = ds[:n + exp] + "." + ds[n + exp:]
+    return ("-" if sign else "") + (fixed if len(fixed) <= len(sci) else sci)
+
+def escape(text):
+    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
+
+def canonical(header, rows):
+    text = "\t".join(escape(h) for h in header) + "\n"
+    for date, values in rows:
+        text += date + "".join("\t" + v for v in values) + "\n"
+    return hashlib.sha256(text.encode("utf-8")).hexdigest()
+
+def value_text(v):
+    if v is None:
+        return ""
+    if isinstance(v, str):
+        return v
+    return shortest(v)
+
+out = {"properties": {}, "hashes": {}, "declared": False, "count": 0}
+if path.lower().endswith(".xls"):
+    import olefile, xlrd
+    ole = olefile.OleFileIO(path)
+    ole.get_metadata()  # the first property set stays readable
+    name = "\x05DocumentSummaryInformation"
+    if ole.exists(name):
+        data = ole.openstream(name).read()
+        out["declared"] = True
+        count = struct.unpack_from("<I", data, 24)[0]
+        user = bytes.fromhex("05d5cdd59c2e1b10939708002b2cf9ae")
+        for k in range(count):
+            if data[28 + 20 * k:44 + 20 * k] != user:
+                continue
+            base = struct.unpack_from("<I", data, 44 + 20 * k)[0]
+            n = struct.unpack_from("<I", data, base + 4)[0]
+            entries = [struct.unpack_from("<II", data, base + 8 + 8 * i) for i in range(n)]
+            offsets = dict(entries)
+            cp = struct.unpack_from("<H", data, base + offsets[1] + 4)[0] if 1 in offsets else 1252
+            names = {}
+            p = base + offsets[0] + 4
+            for _ in range(struct.unpack_from("<I", data, base + offsets[0])[0]):
+                pid, length = struct.unpack_from("<II", data, p)
+                p += 8
+                if cp == 1200:
+                    names[pid] = data[p:p + 2 * length].decode("utf-16-le").rstrip("\x00")
+                    p += 2 * length + (4 - (2 * length) % 4) % 4
+                else:
+                    names[pid] = data[p:p + length].decode("cp%d" % cp).rstrip("\x00")
+                    p += length
+            for pid, off in entries:
+                if pid not in names:
+                    continue
+                q = base + off
+                vt = struct.unpack_from("<H", data, q)[0]
+                if vt == 3:
+                    val = ["i4", struct.unpack_from("<i", data, q + 4)[0]]
+                elif vt == 0x1F:
+                    m = struct.unpack_from("<I", data, q + 4)[0]
+                    val = ["lpwstr", data[q + 8:q + 8 + 2 * m].decode("utf-16-le").rstrip("\x00")]
+                elif vt == 0x1E:
+                    m = struct.unpack_from("<I", data, q + 4)[0]
+                    raw = data[q + 8:q + 8 + m]
+                    val = ["lpstr", raw.decode("utf-16-le" if cp == 1200 else "cp%d" % cp).rstrip("\x00")]
+                elif vt == 0x40:
+                    ticks = struct.unpack_from("<Q", data, q + 4)[0]
+                    t = datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=ticks // 10)
+                    val = ["filetime", t.strftime("%Y-%m-%dT%H:%M:%SZ")]
+                else:
+                    val = ["vt%d" % vt, None]
+                out["properties"][names[pid]] = val
+                out["count"] += 1
+    book = xlrd.open_workbook(path)
+    for sh in book.sheets():
+        header = [str(sh.cell_value(0, c)) for c in range(1, sh.ncols)]
+        rows = []
+        for r in range(1, sh.nrows):
+            cell = sh.cell(r, 0)
+            date = xlrd.xldate_as_datetime(cell.value, book.datemode).strftime("%Y-%m-%d") if cell.ctype == xlrd.XL_CELL_DATE else ""
+            values = []
+            for c in range(1, sh.ncols):
+                cell = sh.cell(r, c)
+                values.append("" if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK) else value_text(cell.value))
+            rows.append((date, values))
+        out["hashes"][sh.name] = canonical(header, rows)
+else:
+    import zipfile, openpyxl
+    import xml.etree.ElementTree as ET
+    z = zipfile.ZipFile(path)
+    R = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+    CT = "{http://schemas.openxmlformats.org/package/2006/content-types}"
+    CP = "{http://schemas.openxmlformats.org/officeDocument/2006/custom-properties}"
+    rels = ET.fromstring(z.read("_rels/.rels"))
+    targets = [r.get("Target").lstrip("/") for r in rels.iter(R + "Relationship") if r.get("Type").endswith("/custom-properties")]
+    types = ET.fromstring(z.read("[Content_Types].xml"))
+    declared = {o.get("PartName").lstrip("/").lower() for o in types.iter(CT + "Override") if o.get("ContentType") == "application/vnd.openxmlformats-officedocument.custom-properties+xml"}
+    if targets:
+        out["declared"] = targets[0].lower() in declared
+        root = ET.fromstring(z.read(targets[0]))
+        for p in root.iter(CP + "property"):
+            child = list(p)[0]
+            kind = child.tag.split("}")[1]
+            text = child.text or ""
+            out["properties"][p.get("name")] = [kind, int(text) if kind in ("i4", "i8") else text]
+            out["count"] += 1
+    wb = openpyxl.load_workbook(path)
+    for ws in wb.worksheets:
+        header = [str(ws.cell(1, c).value or "") for c in range(2, ws.max_column + 1)]
+        rows = []
+        for r in range(2, ws.max_row + 1):
+            d = ws.cell(r, 1).value
+            date = d.strftime("%Y-%m-%d") if isinstance(d, datetime.datetime) else ""
+            rows.append((date, [value_text(ws.cell(r, c).value) for c in range(2, ws.max_column + 1)]))
+        out["hashes"][ws.title] = canonical(header, rows)
+print(json.dumps(out))
+)PY";
+
+const char* const ForeignXlsScript = R"PY(
+import sys, xlwt
+wb = xlwt.Workbook()
+ws = wb.add_sheet("Notes")
+ws.write(0, 0, "kept as it is")
+ws.write(1, 1, 3.5)
+wb.save(sys.argv[1])
+)PY";
+
+const char* const ForeignXlsxScript = R"PY(
+import sys, zipfile, openpyxl
+path = sys.argv[1]
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = "Notes"
+ws["A1"] = "kept as it is"
+ws["B2"] = 3.5
+wb.save(path)
+z = zipfile.ZipFile(path)
+items = [(i, z.read(i.filename)) for i in z.infolist()]
+z.close()
+out = zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED)
+for info, data in items:
+    if info.filename == "[Content_Types].xml":
+        data = data.replace(b"</Types>", b'<Override PartName="/docProps/custom.xml" ContentType="application/vnd.openxmlformats-officedocument.custom-properties+xml"/></Types>')
+    if info.filename == "_rels/.rels":
+        data = data.replace(b"</Relationships>", b'<Relationship Id="rIdReviewer" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties" Target="docProps/custom.xml"/></Relationships>')
+    out.writestr(info, data)
+out.writestr("docProps/custom.xml", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/custom-properties" xmlns:vt="http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes"><property fmtid="{D5CDD505-2E9C-101B-9397-08002B2CF9AE}" pid="2" name="Reviewer"><vt:lpwstr>Pat</vt:lpwstr></property></Properties>')
+out.close()
+)PY";
+
 } // namespace WorkbookTestTools

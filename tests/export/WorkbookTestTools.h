@@ -26,6 +26,17 @@ extern const char* const DumpXlsScript;
 extern const char* const CheckPackageScript;
 // {"part name": "sha256 of its content", ...} for every entry of a ZIP package.
 extern const char* const PartHashesScript;
+// The custom document properties of a workbook, read without the workbook layer (zipfile and
+// ElementTree for .xlsx/.xlsm, olefile and struct for .xls), and each sheet's content hash
+// worked out from its cells as openpyxl/xlrd read them:
+// {"properties": {name: [type, value]}, "count": number of properties (names may repeat),
+//  "hashes": {sheet: hex}, "declared": true when the part's package relationship and content
+//  type are there (.xlsx), or the stream is (.xls)}.
+extern const char* const FingerprintScript;
+// Books of other programs: a sheet "Notes" (xlwt for .xls; openpyxl for .xlsx, with the custom
+// property "Reviewer" = "Pat" added to the package).
+extern const char* const ForeignXlsScript;
+extern const char* const ForeignXlsxScript;
 
 double hexToDouble(const QString& hex);
 

@@ -5,7 +5,9 @@
 #include "db/ModelOps.h"
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
+#include "export/CompoundFile.h"
 #include "export/DataExporter.h"
+#include "export/DocProperties.h"
 #include "export/SheetCells.h"
 #include "export/XlsReader.h"
 #include "export/XlsxReader.h"
@@ -20,6 +22,121 @@
 
 using TARN::ReadCell;
 using TARN::SheetCells;
+
+namespace {
+
+QJsonObject python(const char* script, const QString& path)
+{
+    bool ok = false;
+    QString errors;
+    const QByteArray out
+        = WorkbookTestTools::runPython(QString::fromUtf8(script), { path }, &ok, &errors);
+    if (!ok)
+        qWarning().noquote() << errors;
+    return ok ? QJsonDocument::fromJson(out).object() : QJsonObject();
+}
+
+// The fingerprints as the independent readers see them.
+QJsonObject fingerprints(const QString& path)
+{
+    return python(WorkbookTestTools::FingerprintScript, path);
+}
+
+QJsonArray fingerprintOf(const QJsonObject& read, const QString& what, const QString& sheet)
+{
+    return read.value(QStringLiteral("properties"))
+        .toObject()
+        .value(QStringLiteral("Tarnhelm %1: %2").arg(what, sheet))
+        .toArray();
+}
+
+// A DocumentSummaryInformation stream as Excel writes one: both property sets in code page
+// 1252, the user-defined one holding the text property "Reviewer" = "Pat" (VT_LPSTR).
+QByteArray excelSummaryStream()
+{
+    auto le = [](QByteArray& d, quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            d.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    QByteArray first;
+    le(first, 24, 4);
+    le(first, 1, 4);
+    le(first, 1, 4);
+    le(first, 16, 4);
+    le(first, 2, 2);
+    le(first, 0, 2);
+    le(first, 1252, 2);
+    le(first, 0, 2);
+    QByteArray dictionary;
+    le(dictionary, 1, 4);
+    le(dictionary, 2, 4);
+    le(dictionary, 9, 4);
+    dictionary += QByteArray("Reviewer", 9);
+    while (dictionary.size() % 4)
+        dictionary.append('\0');
+    QByteArray codePage;
+    le(codePage, 2, 2);
+    le(codePage, 0, 2);
+    le(codePage, 1252, 2);
+    le(codePage, 0, 2);
+    QByteArray text;
+    le(text, 0x1E, 2);
+    le(text, 0, 2);
+    le(text, 4, 4);
+    text += QByteArray("Pat", 4);
+    QByteArray second;
+    const quint32 header = 8 + 3 * 8;
+    le(second, header + dictionary.size() + codePage.size() + text.size(), 4);
+    le(second, 3, 4);
+    le(second, 0, 4);
+    le(second, header, 4);
+    le(second, 1, 4);
+    le(second, header + dictionary.size(), 4);
+    le(second, 2, 4);
+    le(second, header + dictionary.size() + codePage.size(), 4);
+    second += dictionary + codePage + text;
+    QByteArray stream;
+    le(stream, 0xFFFE, 2);
+    le(stream, 0, 2);
+    le(stream, 0x00020006, 4);
+    stream += QByteArray(16, '\0');
+    le(stream, 2, 4);
+    stream += QByteArray::fromHex("02d5cdd59c2e1b10939708002b2cf9ae");
+    le(stream, 68, 4);
+    stream += QByteArray::fromHex("05d5cdd59c2e1b10939708002b2cf9ae");
+    le(stream, 68 + first.size(), 4);
+    return stream + first + second;
+}
+
+// A book of another program: a sheet "Notes" and the custom property "Reviewer".
+bool makeForeignBook(const QString& path)
+{
+    bool ok = false;
+    QString errors;
+    if (path.endsWith(QLatin1String(".xls"))) {
+        WorkbookTestTools::runPython(
+            QString::fromUtf8(WorkbookTestTools::ForeignXlsScript), { path }, &ok, &errors);
+        TARN::CompoundFile file;
+        QFile in(path);
+        QString error;
+        if (!ok || !in.open(QIODevice::ReadOnly) || !file.read(in.readAll(), &error))
+            return false;
+        in.close();
+        TARN::CompoundFile::Entry summary;
+        summary.name = TARN::SummaryInformation::StreamName;
+        summary.data = excelSummaryStream();
+        file.root().children.push_back(summary);
+        QFile out(path);
+        return out.open(QIODevice::WriteOnly) && out.write(file.write()) > 0;
+    }
+    WorkbookTestTools::runPython(
+        QString::fromUtf8(WorkbookTestTools::ForeignXlsxScript), { path }, &ok, &errors);
+    if (!ok)
+        qWarning().noquote() << errors;
+    return ok;
+}
+
+} // namespace
 
 // Exports monthly results stored in a small project and reads the workbook back with the
 // layer's own readers and with Python's openpyxl/xlrd.
@@ -205,6 +322,189 @@ private slots:
             }
         }
         QVERIFY(sawValue);
+    }
+
+    void fingerprintsReadBackIndependently_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("xlsx") << QStringLiteral("book.xlsx");
+        QTest::newRow("xlsm") << QStringLiteral("book.xlsm");
+        QTest::newRow("xls") << QStringLiteral("book.xls");
+    }
+    // Each sheet's fingerprint, read without the workbook layer; its content hash is worked
+    // out again from the cells an independent reader sees.
+    void fingerprintsReadBackIndependently()
+    {
+        QFETCH(QString, fileName);
+        const QString baseline = QStringLiteral("Baseline Monthly Data");
+        const QString wet = QStringLiteral("Wet years");
+        const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-1);
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QVERIFY(exporter.exportData(path, { -1, 1 }, 2000, 2001).isOk());
+        const QDateTime end = QDateTime::currentDateTimeUtc().addSecs(1);
+
+        const QJsonObject read = fingerprints(path);
+        QVERIFY(read.value(QStringLiteral("declared")).toBool());
+        QCOMPARE(read.value(QStringLiteral("count")).toInt(), 11);
+        const QJsonObject hashes = read.value(QStringLiteral("hashes")).toObject();
+        for (const QString& sheet : { baseline, wet }) {
+            QCOMPARE(fingerprintOf(read, QStringLiteral("Sheet Hash"), sheet),
+                (QJsonArray { QStringLiteral("lpwstr"), hashes.value(sheet) }));
+            QCOMPARE(fingerprintOf(read, QStringLiteral("Project"), sheet),
+                (QJsonArray { QStringLiteral("lpwstr"), QStringLiteral("project.db") }));
+            QCOMPARE(fingerprintOf(read, QStringLiteral("First Year"), sheet),
+                (QJsonArray { QStringLiteral("i4"), 2000 }));
+            QCOMPARE(fingerprintOf(read, QStringLiteral("Last Year"), sheet),
+                (QJsonArray { QStringLiteral("i4"), 2001 }));
+            const QJsonArray time = fingerprintOf(read, QStringLiteral("Export Time"), sheet);
+            QCOMPARE(time.at(0).toString(), QStringLiteral("filetime"));
+            const QDateTime when = QDateTime::fromString(time.at(1).toString(), Qt::ISODate);
+            QVERIFY2(when >= start && when <= end, qPrintable(time.at(1).toString()));
+            const QJsonArray scenario = fingerprintOf(read, QStringLiteral("Scenario Hash"), sheet);
+            QCOMPARE(scenario.isEmpty(), sheet == baseline);
+            if (sheet == wet)
+                QCOMPARE(scenario.at(1).toString().size(), 64);
+        }
+
+        // Unchanged, exported again: the same fingerprints, the export time aside.
+        const QString again = _project->dirPath() + QStringLiteral("/again-") + fileName;
+        QVERIFY(exporter.exportData(again, { -1, 1 }, 2000, 2001).isOk());
+        const QJsonObject second = fingerprints(again);
+        const QJsonObject first = read.value(QStringLiteral("properties")).toObject();
+        for (auto it = first.begin(); it != first.end(); ++it)
+            if (!it.key().contains(QStringLiteral("Export Time")))
+                QVERIFY2(second.value(QStringLiteral("properties")).toObject().value(it.key())
+                        == it.value(),
+                    qPrintable(it.key()));
+
+        // A new yearly change in the scenario's definition: its scenario hash changes; the
+        // results (not yet recomputed) and so the sheet hashes don't.
+        QVERIFY(_project
+                    ->exec(QStringLiteral(
+                        "INSERT INTO DemandChg VALUES (NULL, 1, 'more', '', '2024-01-01', 1, 1, "
+                        "0); INSERT INTO DepletionChg VALUES (NULL, last_insert_rowid(), 2001, 1, "
+                        "5.0)"))
+                    .isOk());
+        const QString changed = _project->dirPath() + QStringLiteral("/changed-") + fileName;
+        QVERIFY(exporter.exportData(changed, { -1, 1 }, 2000, 2001).isOk());
+        const QJsonObject third = fingerprints(changed);
+        QVERIFY(fingerprintOf(third, QStringLiteral("Scenario Hash"), wet)
+            != fingerprintOf(read, QStringLiteral("Scenario Hash"), wet));
+        QCOMPARE(fingerprintOf(third, QStringLiteral("Sheet Hash"), wet),
+            fingerprintOf(read, QStringLiteral("Sheet Hash"), wet));
+        QCOMPARE(fingerprintOf(third, QStringLiteral("Sheet Hash"), baseline),
+            fingerprintOf(read, QStringLiteral("Sheet Hash"), baseline));
+    }
+
+    void existingBookKeepsOtherSheetsAndProperties_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("xlsx") << QStringLiteral("foreign.xlsx");
+        QTest::newRow("xls") << QStringLiteral("foreign.xls");
+    }
+    // An existing book of another program, exported into three times: the baseline, then a
+    // scenario, then the scenario again after one value changed. Each export leaves the sheets
+    // it doesn't write as they were, byte for byte, with their fingerprints, keeps the other
+    // program's property, and says what changed against the book it replaced.
+    void existingBookKeepsOtherSheetsAndProperties()
+    {
+        QFETCH(QString, fileName);
+        const bool xls = fileName.endsWith(QLatin1String(".xls"));
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        QVERIFY(makeForeignBook(path));
+        // Not in code page 1252: the .xls property set moves to UTF-16 for this name.
+        const QString wet = QString::fromUtf8("Wet \xCE\xA9 years");
+        QVERIFY(_project
+                    ->exec(QStringLiteral("UPDATE Scenario SET ScenarioName = '%1' WHERE "
+                                          "ScenarioID = 1")
+                               .arg(wet))
+                    .isOk());
+        const QString baseline = QStringLiteral("Baseline Monthly Data");
+        const QJsonArray reviewer { xls ? QStringLiteral("lpstr") : QStringLiteral("lpwstr"),
+            QStringLiteral("Pat") };
+        // What must stay as it is: parts of the package, or the cells of the kept sheets.
+        auto kept = [&]() {
+            if (!xls)
+                return python(WorkbookTestTools::PartHashesScript, path);
+            const QJsonObject dump = python(WorkbookTestTools::DumpXlsScript, path);
+            QJsonObject cells = dump.value(QStringLiteral("cells")).toObject();
+            cells.remove(wet);
+            return cells;
+        };
+        const QJsonObject foreignParts = kept();
+
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QSignalSpy said(&exporter, &DataExporter::diagMessage);
+        QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
+        QCOMPARE(said.count(), 1);
+        QCOMPARE(said.takeFirst().at(0).toString(),
+            QStringLiteral("Compared with the previous workbook: '%1': new sheet").arg(baseline));
+        const QJsonObject afterBaseline = fingerprints(path);
+        QCOMPARE(afterBaseline.value(QStringLiteral("properties"))
+                     .toObject()
+                     .value(QStringLiteral("Reviewer"))
+                     .toArray(),
+            reviewer);
+        if (xls)
+            QCOMPARE(
+                kept().value(QStringLiteral("Notes")), foreignParts.value(QStringLiteral("Notes")));
+
+        QVERIFY(exporter.exportData(path, { 1 }, 2000, 2001).isOk());
+        QCOMPARE(said.takeFirst().at(0).toString(),
+            QStringLiteral("Compared with the previous workbook: '%1': new sheet").arg(wet));
+        const QJsonObject afterScenario = fingerprints(path);
+        const QJsonObject partsBefore = kept();
+
+        // One value of the scenario changes by 12.5.
+        QSqlQuery change(TarnDbMgr::instance()->database());
+        QVERIFY(change.exec(QStringLiteral(
+            "UPDATE ScenarioMonthlyWaterUser SET DiversionValue = DiversionValue + 12.5 WHERE "
+            "ScenarioID = 1 AND WaterUserID = 1 AND Month = '2000-03-01'")));
+        QVERIFY(exporter.exportData(path, { 1 }, 2000, 2001).isOk());
+        QCOMPARE(said.takeFirst().at(0).toString(),
+            QStringLiteral("Compared with the previous workbook: '%1': 1 of 5 columns changed, "
+                           "largest change 12.5 in S1:W1.Diversion Requested")
+                .arg(wet));
+        QVERIFY(said.isEmpty());
+        const QJsonObject afterChange = fingerprints(path);
+        const QJsonObject properties = afterChange.value(QStringLiteral("properties")).toObject();
+
+        QCOMPARE(properties.value(QStringLiteral("Reviewer")).toArray(), reviewer);
+        QCOMPARE(afterChange.value(QStringLiteral("count")).toInt(), 1 + 5 + 6);
+        for (const QString& what : { QStringLiteral("Sheet Hash"), QStringLiteral("Project"),
+                 QStringLiteral("First Year"), QStringLiteral("Export Time") })
+            QCOMPARE(fingerprintOf(afterChange, what, baseline),
+                fingerprintOf(afterBaseline, what, baseline));
+        QCOMPARE(fingerprintOf(afterChange, QStringLiteral("Sheet Hash"), wet).at(1),
+            afterChange.value(QStringLiteral("hashes")).toObject().value(wet));
+        QVERIFY(fingerprintOf(afterChange, QStringLiteral("Sheet Hash"), wet)
+            != fingerprintOf(afterScenario, QStringLiteral("Sheet Hash"), wet));
+
+        const QJsonObject partsAfter = kept();
+        if (xls) {
+            QCOMPARE(partsAfter, partsBefore); // "Notes" and the baseline, cell for cell
+            QCOMPARE(partsAfter.value(QStringLiteral("Notes")),
+                foreignParts.value(QStringLiteral("Notes")));
+            return;
+        }
+        // Every part but the book's own lists, the properties and the replaced sheet is the
+        // same, byte for byte.
+        const QStringList mayChange { QStringLiteral("[Content_Types].xml"),
+            QStringLiteral("xl/workbook.xml"), QStringLiteral("xl/_rels/workbook.xml.rels"),
+            QStringLiteral("docProps/custom.xml"), QStringLiteral("docProps/app.xml") };
+        QStringList gone;
+        for (auto it = partsBefore.begin(); it != partsBefore.end(); ++it) {
+            if (!partsAfter.contains(it.key()))
+                gone << it.key();
+            else if (!mayChange.contains(it.key()))
+                QVERIFY2(partsAfter.value(it.key()) == it.value(), qPrintable(it.key()));
+        }
+        QCOMPARE(gone.size(), 1);
+        QCOMPARE(partsAfter.size(), partsBefore.size());
+        const QString notesPart = QStringLiteral("xl/worksheets/sheet1.xml");
+        QCOMPARE(partsAfter.value(notesPart), foreignParts.value(notesPart));
+        QVERIFY(afterChange.value(QStringLiteral("declared")).toBool());
     }
 
     // Names with quotes, ampersands, angle brackets, tabs and letters beyond ASCII reach the

@@ -1,10 +1,12 @@
 #include "WorkbookTestTools.h"
 
 #include "export/LibXlConnect.h"
+#include "export/Sha256.h"
 #include "export/SheetData.h"
 #include "export/XlsReader.h"
 #include "export/XlsxReader.h"
 
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -42,6 +44,8 @@ private slots:
     void cursorWalksRows();
     void interleavedSheetsReadBack_data();
     void interleavedSheetsReadBack();
+    void sha256MatchesQt_data();
+    void sha256MatchesQt();
 };
 
 void TestSheetData::cursorWalksRows_data()
@@ -86,6 +90,23 @@ void TestSheetData::cursorWalksRows()
                 QVERIFY(sameBits(cursor.value(c), values[static_cast<size_t>(row)]));
         }
     }
+
+    // The reader that turns a few rows at a time gives the same rows, across block ends.
+    TARN::SheetData::RowReader reader(
+        sheet, static_cast<size_t>(budgetRows) * columns * sizeof(double));
+    QString error;
+    for (int row = 0; row < 50; ++row) {
+        QVERIFY2(reader.next(&error), qPrintable(error));
+        QCOMPARE(reader.row(), row);
+        for (int c = 0; c < columns; ++c) {
+            const auto& values = expected[static_cast<size_t>(c)];
+            QCOMPARE(reader.has(c), row < static_cast<int>(values.size()));
+            if (reader.has(c))
+                QVERIFY(sameBits(reader.value(c), values[static_cast<size_t>(row)]));
+        }
+    }
+    QVERIFY(!reader.next(&error));
+    QVERIFY(error.isEmpty());
 }
 
 void TestSheetData::interleavedSheetsReadBack_data()
@@ -146,6 +167,38 @@ void TestSheetData::interleavedSheetsReadBack()
                     QVERIFY(cell.type == TARN::ReadCell::Number && sameBits(cell.number, v));
             }
         }
+    }
+}
+
+void TestSheetData::sha256MatchesQt_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("piece"); // bytes handed over at a time; 0: all at once
+    for (int length : { 0, 1, 55, 56, 63, 64, 65, 119, 128, 1000, 100003 })
+        for (int piece : { 0, 1, 7, 64, 1000 })
+            QTest::newRow(
+                qPrintable(QStringLiteral("%1 bytes in pieces of %2").arg(length).arg(piece)))
+                << length << piece;
+}
+
+// The sheet hashes use their own SHA-256 (on the processor's SHA instructions where there are
+// any): it must give Qt's digests for every length and however the data is handed over, both
+// accelerated and portable.
+void TestSheetData::sha256MatchesQt()
+{
+    QFETCH(int, length);
+    QFETCH(int, piece);
+    std::mt19937 rng(static_cast<unsigned>(length * 31 + piece));
+    QByteArray data(length, '\0');
+    for (char& c : data)
+        c = static_cast<char>(rng());
+    const QByteArray expected = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    for (bool accelerated : { true, false }) {
+        TARN::Sha256 sha(accelerated);
+        const int step = piece > 0 ? piece : std::max(length, 1);
+        for (int at = 0; at < length; at += step)
+            sha.addData(data.constData() + at, static_cast<size_t>(std::min(step, length - at)));
+        QCOMPARE(sha.result().toHex(), expected.toHex());
     }
 }
 

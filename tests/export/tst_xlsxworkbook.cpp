@@ -4,6 +4,7 @@
 #include "export/LibXlConnect.h"
 #include "export/SheetData.h"
 #include "export/XlsxReader.h"
+#include "export/XlsxSheetScanner.h"
 #include "export/XlsxSheetStream.h"
 
 #include <QDir>
@@ -131,6 +132,8 @@ private slots:
     void failedSaveLeavesFileUntouched();
     void sizeBoundCoversStream_data();
     void sizeBoundCoversStream();
+    void scannerReadsWhatWritersWrite_data();
+    void scannerReadsWhatWritersWrite();
 
 private:
     void checkExport(const QString& path, const QStringList& sheetNames,
@@ -784,6 +787,85 @@ void TestXlsxWorkbook::sizeBoundCoversStream()
     QVERIFY(stream.sizeBound() < 4 * xml.size() + 4096);
     QVERIFY(xml.find("</worksheet>") != std::string::npos);
     QCOMPARE(stream.toString(), xml); // can be read again from the start
+}
+
+void TestXlsxWorkbook::scannerReadsWhatWritersWrite_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QStringList>("cells"); // "row,column,kind,value"; kind N, T, B or E
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("prefixed, references left out")
+        << QByteArray("<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/"
+                      "2006/main\"><x:sheetData><x:row r=\"1\"><x:c t=\"inlineStr\"><x:is><x:t>"
+                      "A&amp;B</x:t></x:is></x:c><x:c><x:v>1.5</x:v></x:c></x:row><x:row><x:c "
+                      "r=\"C2\"><x:v> -2e3 </x:v></x:c></x:row></x:sheetData></x:worksheet>")
+        << QStringList { QStringLiteral("0,0,T,A&B"), QStringLiteral("0,1,N,1.5"),
+               QStringLiteral("1,2,N,-2000") }
+        << true;
+    QTest::newRow("shared, boolean, error, formulas, empty")
+        << QByteArray("<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c><c "
+                      "r=\"B1\" t=\"b\"><v>1</v></c><c r=\"C1\" t=\"e\"><v>#N/A</v></c><c r=\"D1\" "
+                      "t=\"str\"><f>A1&amp;\"x\"</f><v>onex</v></c><c r=\"E1\"><f>1+1</f><v>2</v>"
+                      "</c><c r=\"F1\" s=\"3\"/><c r=\"G1\"><v/></c></row></sheetData></worksheet>")
+        << QStringList { QStringLiteral("0,0,T,one"), QStringLiteral("0,1,B,1"),
+               QStringLiteral("0,2,E,#N/A"), QStringLiteral("0,3,T,onex"),
+               QStringLiteral("0,4,N,2") }
+        << true;
+    QTest::newRow("comments, CDATA, rich text, phonetic runs, references")
+        << QByteArray("<?xml version=\"1.0\"?><!-- a > b --><worksheet><sheetData><row r=\"3\"><c "
+                      "r=\"B3\" t=\"inlineStr\"><is><r><t>ab</t></r><r><t xml:space=\"preserve\"> "
+                      "c</t></r><rPh sb=\"0\" eb=\"1\"><t>ignored</t></rPh></is></c><!-- <c "
+                      "r=\"C3\"><v>9</v></c> --><c r=\"D3\"><v><![CDATA[4.25]]></v></c><c "
+                      "r=\"E3\" t=\"inlineStr\"><is><t>&#x3A9;&#937;&lt;</t></is></c></row>"
+                      "</sheetData></worksheet>")
+        << QStringList { QStringLiteral("2,1,T,ab c"), QStringLiteral("2,3,N,4.25"),
+               QString::fromUtf8("2,4,T,\xCE\xA9\xCE\xA9<") }
+        << true;
+    QTest::newRow("a quoted > in a tag")
+        << QByteArray("<worksheet><sheetData><row r=\"1\" spans=\"1:2\" note='0.25 > 0'><c "
+                      "r=\"A1\" s=\"1\"><v>7</v></c></row></sheetData></worksheet>")
+        << QStringList { QStringLiteral("0,0,N,7") } << true;
+    QTest::newRow("cut inside a cell")
+        << QByteArray("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>7</v></c><c r=\"B1\"><v>8")
+        << QStringList { QStringLiteral("0,0,N,7") } << false;
+}
+
+// The comparison reads sheets through a streaming scanner of its own: it must see the cells
+// the way the writers of workbooks put them, however the stream is cut into pieces.
+void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(QStringList, cells);
+    QFETCH(bool, readable);
+    const QStringList shared { QStringLiteral("zero"), QStringLiteral("one") };
+    const TARN::XlsxSheetScanner scanner(shared);
+    for (const qint64 piece : { qint64(1), qint64(3), qint64(1) << 20 }) {
+        qint64 at = 0;
+        QStringList seen;
+        QString error;
+        const bool read = scanner.scan(
+            [&](char* buffer, qint64 size) {
+                const qint64 n = std::min({ size, piece, qint64(xml.size()) - at });
+                std::memcpy(buffer, xml.constData() + at, static_cast<size_t>(n));
+                at += n;
+                return n;
+            },
+            [&](int row, int column, TARN::ReadCell::Type type, double number,
+                const QString& text) {
+                const char* kinds = "-NTBEF";
+                seen << QStringLiteral("%1,%2,%3,%4")
+                            .arg(row)
+                            .arg(column)
+                            .arg(QLatin1Char(kinds[type]))
+                            .arg(type == TARN::ReadCell::Number || type == TARN::ReadCell::Boolean
+                                    ? QString::number(number, 'g', 17)
+                                    : text);
+                return true;
+            },
+            &error);
+        QCOMPARE(read, readable);
+        QCOMPARE(seen, cells);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestXlsxWorkbook)

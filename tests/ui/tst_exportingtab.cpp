@@ -6,17 +6,25 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
 #include "db/TarnDbMgr.h"
+#include "export/LibXlConnect.h"
 #include "export/SheetCells.h"
 #include "export/XlsxReader.h"
+#include "ui/export/WorkbookCompareRunner.h"
+#include "ui/export/WorkbookDiffDlg.h"
 
+#include <QAbstractItemModel>
+#include <QClipboard>
 #include <QDialog>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableView>
+#include <QTextEdit>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
@@ -258,6 +266,128 @@ private slots:
         }
         QVERIFY(column > 0);
         QCOMPARE(QString::number(cells.at(13, column).number), exported); // row 13: January 2001
+    }
+
+    // An export into a book that exists says what changed against it in the diagnostic area.
+    void exportIntoExistingBookSaysWhatChanged()
+    {
+        TestProject project(2000, 2001);
+        QVERIFY(project
+                    .exec(QStringLiteral("INSERT INTO AggDiv (AggDivID, SalinityMethodID, "
+                                         "SiteName, RiffleName) VALUES (1, 4, 'Upper', 'S1');"
+                                         "INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, "
+                                         "Month, AggDivSalinityValue) VALUES "
+                                         "(1, 1, '2000-01-01', 3.25), (1, 1, '2000-02-01', 4.5)"))
+                    .isOk());
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(project.path()));
+        showExportingTab(window);
+        QCOMPARE(child<QPushButton>(window, "_compareButton")->text(),
+            QStringLiteral("Compare Workbooks..."));
+        const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
+        child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
+        child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
+        auto* diag = child<QTextEdit>(window, "_diagTextEdit");
+        // The site's stored salinity is not what its inputs give: exported as it is each time.
+        auto exportOnce = [&]() {
+            ScenarioModalDriver driver;
+            driver.answer(QMessageBox::No);
+            window.expButtonClicked();
+            QVERIFY(driver.done());
+            QThreadPool::globalInstance()->waitForDone();
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        };
+        exportOnce();
+        QVERIFY(QFile::exists(book));
+        QVERIFY(!diag->toPlainText().contains(QStringLiteral("Compared with")));
+
+        QVERIFY(project
+                    .exec(QStringLiteral("UPDATE BaseMonthlyAggDiv SET AggDivSalinityValue = 17 "
+                                         "WHERE Month = '2000-02-01'"))
+                    .isOk());
+        exportOnce();
+        QTRY_VERIFY2(diag->toPlainText().contains(
+                         QStringLiteral("Compared with the previous workbook: 'Baseline Monthly "
+                                        "Data': 1 of 1 columns changed, largest change 12.5 in "
+                                        "S1.Salt Mass Removal")),
+            qPrintable(diag->toPlainText()));
+        diag->clear();
+        exportOnce();
+        QTRY_COMPARE(diag->toPlainText(),
+            QStringLiteral("Compared with the previous workbook: No value changed"));
+    }
+
+    // Compare Workbooks: the comparison in a window of its own, sortable, copied as text; a
+    // book that can't be read is reported.
+    void compareWorkbooksShowsWindow()
+    {
+        QTemporaryDir dir;
+        const auto months = [] {
+            std::vector<QDate> dates;
+            for (int m = 1; m <= 12; ++m)
+                dates.emplace_back(2000, m, 1);
+            return dates;
+        }();
+        auto write = [&](const QString& path, double shift) {
+            LibXlConnect book;
+            if (book.open(path).failed())
+                return false;
+            std::vector<double> values(12, 1.0);
+            for (const char* sheet : { "One change", "Two changes" })
+                for (int c = 0; c < 3; ++c) {
+                    std::vector<double> column = values;
+                    if (c < (sheet[0] == 'O' ? 1 : 2))
+                        column[5] += shift;
+                    if (book.writeColumn(QString::fromLatin1(sheet),
+                                QStringLiteral("S:U%1.Slot").arg(c), 12, months.data(),
+                                column.data())
+                            .failed())
+                        return false;
+                }
+            return book.save().isOk();
+        };
+        const QString oldBook = dir.filePath(QStringLiteral("old.xlsx"));
+        const QString newBook = dir.filePath(QStringLiteral("new.xls"));
+        QVERIFY(write(oldBook, 0));
+        QVERIFY(write(newBook, 2.5));
+
+        QWidget owner;
+        owner.show();
+        WorkbookCompareRunner::compare(&owner, oldBook, newBook);
+        WorkbookDiffDlg* shown = nullptr;
+        QTRY_VERIFY((shown = owner.findChild<WorkbookDiffDlg*>()) != nullptr);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        auto* sheets = shown->findChild<QTableView*>(QStringLiteral("_sheetsView"));
+        auto* columns = shown->findChild<QTableView*>(QStringLiteral("_columnsView"));
+        QCOMPARE(sheets->model()->rowCount(), 2);
+        // By the number of changed columns, most first.
+        sheets->sortByColumn(2, Qt::DescendingOrder);
+        QCOMPARE(sheets->model()->index(0, 0).data().toString(), QStringLiteral("Two changes"));
+        QCOMPARE(sheets->model()->index(0, 2).data().toString(), QStringLiteral("2"));
+        sheets->selectRow(0);
+        QCOMPARE(columns->model()->rowCount(), 2);
+        QCOMPARE(columns->model()->index(0, 5).data().toString(), QStringLiteral("2.5"));
+        shown->copyClicked();
+        QCOMPARE(QApplication::clipboard()->text(), shown->comparison().toText());
+        QVERIFY(QApplication::clipboard()->text().contains(
+            QStringLiteral("\tS:U1.Slot\tchanged\t1\t2000-06\t2000-06\t2.5")));
+        shown->close();
+
+        QString warned;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&warned] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box && box->windowTitle() == QLatin1String("Compare Workbooks")) {
+                warned = box->text();
+                box->accept();
+            }
+        });
+        poll.start(20);
+        const QString missing = dir.filePath(QStringLiteral("missing.xlsx"));
+        WorkbookCompareRunner::compare(&owner, oldBook, missing);
+        QTRY_VERIFY(
+            warned.startsWith(QStringLiteral("Unable to read the workbook \"%1\"").arg(missing)));
     }
 
     void exportFailureIsShown()

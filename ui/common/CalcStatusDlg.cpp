@@ -4,6 +4,7 @@
 #include "calc/ProjectValidator.h"
 #include "export/AttributeExporter.h"
 #include "export/DataExporter.h"
+#include "export/WorkbookDiffJob.h"
 #include "ui_CalcStatusDlg.h"
 
 #include <QCloseEvent>
@@ -73,6 +74,21 @@ void CalcStatusDlg::attachAttributeExporter(AttributeExporter* exporter)
         Qt::QueuedConnection);
     connect(exporter, &AttributeExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
         Qt::QueuedConnection);
+}
+
+void CalcStatusDlg::attachWorkbookDiff(WorkbookDiffJob* job)
+{
+    setWindowTitle(QStringLiteral("Comparison Status"));
+    _ui->_calcLbl->setText(QStringLiteral("Comparing:"));
+    _ui->_aggDivLbl->setText(QStringLiteral("Sheet:"));
+    for (QWidget* w :
+        std::initializer_list<QWidget*> { _ui->_watUsrLbl, _ui->_watUsrLabel, _ui->_watUsrProgBar })
+        w->hide();
+    connect(job, &WorkbookDiffJob::diffStatus, this, &CalcStatusDlg::calcStatusHandler,
+        Qt::QueuedConnection);
+    connect(job, &WorkbookDiffJob::diffFinished, this, &CalcStatusDlg::calcFinishedHandler,
+        Qt::QueuedConnection);
+    _running = true;
 }
 
 void CalcStatusDlg::calcStatusHandler(const CalcStatusInfo& info)

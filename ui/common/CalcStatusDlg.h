@@ -12,6 +12,7 @@ class AttributeExporter;
 class DataExporter;
 class DemandCalculator;
 class ProjectValidator;
+class WorkbookDiffJob;
 
 namespace Ui {
 class CalcStatusDlgWidgets;
@@ -37,6 +38,8 @@ public:
     void attachAttributeExporter(AttributeExporter* exporter);
     // The project check reports like a calculator.
     void attachValidator(ProjectValidator* validator);
+    // A comparison of two workbooks: one bar, for the sheets.
+    void attachWorkbookDiff(WorkbookDiffJob* job);
 
     // The failure text of the last run; empty after success.
     bool hasResultText() const { return static_cast<bool>(_resultText); }

@@ -1,0 +1,65 @@
+#include "ui/export/WorkbookCompareRunner.h"
+
+#include "export/WorkbookDiffJob.h"
+#include "ui/common/CalcStatusDlg.h"
+#include "ui/export/WorkbookDiffDlg.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QMessageBox>
+#include <QPointer>
+#include <QtConcurrent>
+
+namespace WorkbookCompareRunner {
+
+namespace {
+const QString Filter = QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xls);;All Files (*)");
+}
+
+void run(QWidget* parent, const QString& startPath)
+{
+    const QString start = QFileInfo(startPath).absolutePath();
+    const QString oldPath
+        = QFileDialog::getOpenFileName(parent, QStringLiteral("Old Workbook"), start, Filter);
+    if (oldPath.isEmpty())
+        return;
+    const QString newPath = QFileDialog::getOpenFileName(
+        parent, QStringLiteral("New Workbook"), QFileInfo(oldPath).absolutePath(), Filter);
+    if (newPath.isEmpty())
+        return;
+    compare(parent, oldPath, newPath);
+}
+
+void compare(QWidget* parent, const QString& oldPath, const QString& newPath)
+{
+    auto* job = new WorkbookDiffJob(parent);
+    auto* status = new CalcStatusDlg(parent);
+    status->setWindowModality(Qt::WindowModal);
+    status->attachWorkbookDiff(job);
+    QObject::connect(status, &QDialog::finished, status, &QObject::deleteLater);
+
+    // The job is deleted only once the pool thread has left it; the result is shown from the
+    // GUI thread.
+    auto* watcher = new QFutureWatcher<TARN::okstat>(parent);
+    QPointer<QWidget> owner(parent);
+    QObject::connect(
+        watcher, &QFutureWatcher<TARN::okstat>::finished, watcher, [watcher, job, owner] {
+            const TARN::okstat result = watcher->result();
+            watcher->deleteLater();
+            if (result.failed()) {
+                job->deleteLater();
+                QMessageBox::warning(owner, QStringLiteral("Compare Workbooks"), result.text());
+                return;
+            }
+            auto* window = new WorkbookDiffDlg(job->comparison(), owner);
+            job->deleteLater();
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+        });
+    status->open();
+    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(),
+        [job, oldPath, newPath] { return job->run(oldPath, newPath); }));
+}
+
+} // namespace WorkbookCompareRunner
