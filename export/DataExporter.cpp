@@ -3,6 +3,7 @@
 #include "db/DmiApi.h"
 #include "db/Records.h"
 #include "export/LibXlConnect.h"
+#include "export/WorkbookFile.h"
 
 #include <QDate>
 #include <QSqlError>
@@ -76,14 +77,26 @@ TARN::okstat DataExporter::exportData(
     return status;
 }
 
+void DataExporter::report(const CalcStatusInfo& info, bool endOfStage)
+{
+    const qint64 now = _clock ? _clock() : _timer.elapsed();
+    if (!endOfStage && _lastReport >= 0 && now - _lastReport < StatusInterval)
+        return;
+    _lastReport = now;
+    emit exportStatus(info);
+}
+
 TARN::okstat DataExporter::run(
     const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear)
 {
+    _timer.start();
+    _lastReport = -1;
     CalcStatusInfo info;
     info.status = QStringLiteral("Preparing data");
-    emit exportStatus(info);
+    report(info);
 
     LibXlConnect book;
+    book.setCompressionThreads(_compressionThreads);
     TARN::okstat status = book.open(fileName);
     if (status.failed())
         return status;
@@ -156,7 +169,7 @@ TARN::okstat DataExporter::run(
             const AggDiv& site = entry.site;
             info.status = QStringLiteral("Exporting agg diversion data");
             info.aggDivName = site.RiffleName;
-            emit exportStatus(info);
+            report(info);
 
             bool found = false;
             std::fill(salinity.begin(), salinity.end(), TARN::nan());
@@ -169,7 +182,7 @@ TARN::okstat DataExporter::run(
                 ++info.aggDivDone;
                 info.waterUserDone = 0;
                 info.status.clear();
-                emit exportStatus(info);
+                report(info, info.aggDivDone == info.aggDivCount);
                 continue;
             }
             status = book.writeColumn(sheetName,
@@ -182,7 +195,7 @@ TARN::okstat DataExporter::run(
             for (const WaterUser& user : entry.waterUsers) {
                 info.status = QStringLiteral("Exporting water user data");
                 info.waterUserName = user.RiffleName;
-                emit exportStatus(info);
+                report(info);
                 std::fill(diversion.begin(), diversion.end(), TARN::nan());
                 std::fill(depletion.begin(), depletion.end(), TARN::nan());
                 status = dmi.getWaterUserSeries(id, user, site.RiffleName, startYear, endYear,
@@ -203,24 +216,51 @@ TARN::okstat DataExporter::run(
                 info.waterUserName.clear();
                 ++info.waterUserDone;
                 info.status.clear();
-                emit exportStatus(info);
+                report(info);
             }
             info.aggDivName.clear();
             ++info.aggDivDone;
             info.waterUserDone = 0;
             info.status.clear();
-            emit exportStatus(info);
+            report(info, info.aggDivDone == info.aggDivCount);
         }
+        status = book.completeSheet(sheetName);
+        if (status.failed())
+            return status;
         info.target.clear();
         info.aggDivName.clear();
         info.waterUserName.clear();
         info.status.clear();
         info.aggDivDone = 0;
         info.waterUserDone = 0;
-        emit exportStatus(info);
+        report(info, true);
     }
 
+    return save(book, static_cast<int>(sheetNames.size()), info);
+}
+
+TARN::okstat DataExporter::save(LibXlConnect& book, int sheets, CalcStatusInfo& info)
+{
+    // Upper bar: the sheets written; lower bar: the whole save, in thousandths.
     info.status = QStringLiteral("Closing workbook");
-    emit exportStatus(info);
-    return book.save();
+    info.aggDivCount = std::max(sheets, 1);
+    info.aggDivDone = 0;
+    info.waterUserCount = 1000;
+    info.waterUserDone = 0;
+    report(info, true);
+    book.setSaveProgressHandler([this, &info](const TARN::SaveProgress& progress) {
+        info.aggDivCount = std::max(progress.sheets, 1);
+        info.aggDivDone = progress.sheetsDone;
+        info.aggDivName = progress.sheetName;
+        info.waterUserDone = progress.permille;
+        report(info);
+    });
+    const TARN::okstat saved = book.save();
+    if (saved.isOk()) {
+        info.aggDivDone = info.aggDivCount;
+        info.aggDivName.clear();
+        info.waterUserDone = info.waterUserCount;
+        report(info, true);
+    }
+    return saved;
 }

@@ -3,14 +3,23 @@
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+
+#include <functional>
+
+class LibXlConnect;
 
 // Writes the monthly results of the baseline and of chosen scenarios into an Excel workbook, one
 // sheet per baseline or scenario, one column per series, named after the river model's slots.
 // Runs on a pool thread on the connection it is handed; the workbook on disk changes only when
 // the whole export succeeded.
+//
+// Progress is sent at most every 50 ms; the last status of each stage (a sheet's sites, the
+// save) always goes. An .xlsx book compresses a finished sheet on every core while the next
+// one is read, and the save reports how far it has come.
 class DataExporter : public QObject {
     Q_OBJECT
 
@@ -23,6 +32,14 @@ public:
     TARN::okstat exportData(
         const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear);
 
+    // Threads that compress an .xlsx book (0, the default: one per core).
+    void setCompressionThreads(int threads) { _compressionThreads = threads; }
+    // The clock (in milliseconds) that paces the progress; for tests.
+    void setStatusClock(std::function<qint64()> clock) { _clock = std::move(clock); }
+
+    // The least time between two progress signals, unless the second one ends a stage.
+    static constexpr qint64 StatusInterval = 50;
+
 signals:
     void exportStatus(CalcStatusInfo info);
     void exportFinished(TARN::okstat status);
@@ -31,5 +48,14 @@ private:
     TARN::okstat run(
         const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear);
 
+    TARN::okstat save(LibXlConnect& book, int sheets, CalcStatusInfo& info);
+    // Emits exportStatus unless the last one went less than StatusInterval ago; one that
+    // ends a stage always goes.
+    void report(const CalcStatusInfo& info, bool endOfStage = false);
+
     QSqlDatabase _db;
+    int _compressionThreads = 0;
+    std::function<qint64()> _clock;
+    QElapsedTimer _timer;
+    qint64 _lastReport = -1;
 };

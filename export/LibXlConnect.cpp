@@ -11,7 +11,11 @@
 using TARN::okstat;
 
 LibXlConnect::LibXlConnect() = default;
-LibXlConnect::~LibXlConnect() = default;
+
+LibXlConnect::~LibXlConnect()
+{
+    release(); // the book may be reading the sheets on its threads: it goes first
+}
 
 void LibXlConnect::release()
 {
@@ -19,6 +23,7 @@ void LibXlConnect::release()
     _fileName.clear();
     _sheets.clear();
     _replaces.clear();
+    _complete.clear();
     _sheetIndex.clear();
     _current = -1;
 }
@@ -46,6 +51,8 @@ okstat LibXlConnect::open(const QString& fileName)
         } else {
             book->create(fileName, suffix == QLatin1String("xlsm"));
         }
+        book->setThreadCount(_threads);
+        book->setBlockCells(_blockCells);
         _book = std::move(book);
     } else if (suffix == QLatin1String("xls")) {
         auto book = std::make_unique<TARN::XlsBook>();
@@ -99,6 +106,7 @@ okstat LibXlConnect::sheet(const QString& name, TARN::SheetData** sheet)
 
     _sheets.push_back(std::make_unique<TARN::SheetData>(name));
     _replaces.push_back(replaces);
+    _complete.push_back(false);
     _sheetIndex.insert(name, static_cast<int>(_sheets.size()) - 1);
     if (sheet)
         *sheet = _sheets.back().get();
@@ -136,7 +144,10 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
     if (status.failed())
         return status;
     const int index = _sheetIndex.value(sheetName);
-    if (_current >= 0 && _current != index) {
+    if (_complete[static_cast<size_t>(index)])
+        return tr("Error adding the sheet \"%1\" to the workbook \"%2\": %3")
+            .arg(sheetName, _fileName, tr("the sheet is already complete"));
+    if (_current >= 0 && _current != index && !_complete[static_cast<size_t>(_current)]) {
         // Moving on: the sheet left behind is most likely complete.
         TARN::SheetData* left = _sheets[static_cast<size_t>(_current)].get();
         QString ignored; // a sheet that can't be spilled stays in memory
@@ -153,6 +164,30 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
     return okstat();
 }
 
+okstat LibXlConnect::completeSheet(const QString& sheetName)
+{
+    TARN::SheetData* target = nullptr;
+    okstat status = sheet(sheetName, &target);
+    if (status.failed())
+        return status;
+    const auto index = static_cast<size_t>(_sheetIndex.value(sheetName));
+    if (_complete[index])
+        return okstat();
+    if (!_book->takeCompleteSheet(target)) {
+        // The book has no use for it before the save: it waits in a file, if it is large.
+        QString ignored;
+        if (target->valueTotal() >= _spillThreshold)
+            target->spill(&ignored);
+    }
+    _complete[index] = true;
+    return okstat();
+}
+
+void LibXlConnect::setSaveProgressHandler(std::function<void(const TARN::SaveProgress&)> handler)
+{
+    _saveProgress = std::move(handler);
+}
+
 okstat LibXlConnect::save()
 {
     if (!_book)
@@ -161,11 +196,13 @@ okstat LibXlConnect::save()
     if (_sheets.empty() && _book->sheetNames().isEmpty()) {
         _sheets.push_back(std::make_unique<TARN::SheetData>(QStringLiteral("Sheet1")));
         _replaces.push_back(-1);
+        _complete.push_back(false);
     }
     std::vector<TARN::NewSheet> sheets;
     for (size_t i = 0; i < _sheets.size(); ++i)
         sheets.push_back({ _sheets[i].get(), _replaces[i] });
     QString error;
+    _book->setSaveProgressHandler(_saveProgress);
     const bool saved = _book->save(sheets, _cancel, &error);
     const QString fileName = _fileName;
     release();
