@@ -45,6 +45,13 @@ void CalcStatusDlg::setExportTexts()
     _running = true;
 }
 
+void CalcStatusDlg::attachWorker(const QString& windowTitle, const QString& label)
+{
+    setWindowTitle(windowTitle);
+    _ui->_calcLbl->setText(label);
+    _running = true;
+}
+
 void CalcStatusDlg::attachDataExporter(DataExporter* exporter)
 {
     setExportTexts();

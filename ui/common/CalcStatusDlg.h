@@ -34,6 +34,9 @@ public:
     // exportFinished.
     void attachDataExporter(DataExporter* exporter);
     void attachAttributeExporter(AttributeExporter* exporter);
+    // Any other worker, shown with this window title and label: its owner connects the
+    // worker's progress and end to the two handlers below (queued).
+    void attachWorker(const QString& windowTitle, const QString& label);
 
     // The failure text of the last run; empty after success.
     bool hasResultText() const { return static_cast<bool>(_resultText); }

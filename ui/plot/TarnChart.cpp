@@ -1,5 +1,7 @@
 #include "ui/plot/TarnChart.h"
 
+#include <QFontMetricsF>
+#include <QGraphicsSceneResizeEvent>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLocale>
@@ -147,6 +149,8 @@ void TarnChart::addChartSeries(QLineSeries* series, int kind, bool showName)
     QValueAxis* yAxis = ensureAxis(valueSlot);
     series->attachAxis(xAxis);
     series->attachAxis(yAxis);
+    _axes[YearAxis].used = true;
+    _axes[valueSlot].used = true;
 
     const QVector<QPointF> points = series->pointsVector();
     for (const QPointF& point : points) {
@@ -187,7 +191,49 @@ void TarnChart::finishAxes()
             axis->setTickCount(2);
         }
         axis->setLabelFormat(labelFormatFor(*axis));
+        // The vertical axes share at most 0.4 of the chart's width: an empty one would take
+        // room from the others' labels, which the chart would then cut short.
+        axis->setVisible(state.used || !_axes[YearAxis].used);
     }
+    fitLegend();
+}
+
+void TarnChart::resizeEvent(QGraphicsSceneResizeEvent* event)
+{
+    QChart::resizeEvent(event);
+    fitLegend();
+}
+
+void TarnChart::fitLegend()
+{
+    QLegend* chartLegend = legend();
+    if (!chartLegend)
+        return;
+    QFont font = chartLegend->font();
+    if (_legendPointSize <= 0)
+        _legendPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9.0;
+    QStringList labels;
+    const QList<QLegendMarker*> markers = chartLegend->markers();
+    for (const QLegendMarker* marker : markers)
+        labels << marker->label();
+    // A legend at the side gets at most 0.4 of the width inside the margins; a marker's
+    // symbol and spacing take about two lines' height beside its label.
+    const qreal width = size().width() - margins().left() - margins().right();
+    const qreal room = 0.4 * width - 8;
+    const qreal floor = 6.0;
+    qreal points = _legendPointSize;
+    for (; points > floor; points -= 0.5) {
+        font.setPointSizeF(points);
+        const QFontMetricsF metrics(font);
+        qreal needed = 0;
+        for (const QString& label : qAsConst(labels))
+            needed = std::max(needed, metrics.horizontalAdvance(label) + 2 * metrics.height() + 8);
+        if (needed <= room || width <= 0)
+            break;
+    }
+    font.setPointSizeF(std::max(points, floor));
+    if (font != chartLegend->font())
+        chartLegend->setFont(font);
 }
 
 QString TarnChart::labelFormatFor(const QValueAxis& axis)
