@@ -1,6 +1,7 @@
 #include "ui/plot/TarnChart.h"
 
 #include <QFontMetricsF>
+#include <QGraphicsLayout>
 #include <QGraphicsSceneResizeEvent>
 #include <QLegend>
 #include <QLegendMarker>
@@ -207,33 +208,31 @@ void TarnChart::resizeEvent(QGraphicsSceneResizeEvent* event)
 void TarnChart::fitLegend()
 {
     QLegend* chartLegend = legend();
-    if (!chartLegend)
+    if (!chartLegend || !chartLegend->isAttachedToChart())
         return;
     QFont font = chartLegend->font();
     if (_legendPointSize <= 0)
         _legendPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9.0;
-    QStringList labels;
-    const QList<QLegendMarker*> markers = chartLegend->markers();
-    for (const QLegendMarker* marker : markers)
-        labels << marker->label();
-    // A legend at the side gets at most 0.4 of the width inside the margins; a marker's
-    // symbol and spacing take about two lines' height beside its label.
-    const qreal width = size().width() - margins().left() - margins().right();
-    const qreal room = 0.4 * width - 8;
+    // A legend at the side gets as much width as its longest entry wants, but no more than 0.4
+    // of the chart's content (inside the layout's and the chart's margins); what doesn't fit is
+    // cut short. The font is made smaller, down to a floor, until the entries fit.
+    qreal left = 0;
+    qreal top = 0;
+    qreal right = 0;
+    qreal bottom = 0;
+    if (layout())
+        layout()->getContentsMargins(&left, &top, &right, &bottom);
+    const qreal content = size().width() - left - right - margins().left() - margins().right();
+    const qreal room = 0.4 * content;
     const qreal floor = 6.0;
-    qreal points = _legendPointSize;
-    for (; points > floor; points -= 0.5) {
-        font.setPointSizeF(points);
-        const QFontMetricsF metrics(font);
-        qreal needed = 0;
-        for (const QString& label : qAsConst(labels))
-            needed = std::max(needed, metrics.horizontalAdvance(label) + 2 * metrics.height() + 8);
-        if (needed <= room || width <= 0)
+    for (qreal points = _legendPointSize;; points -= 0.5) {
+        font.setPointSizeF(std::max(points, floor));
+        if (font != chartLegend->font())
+            chartLegend->setFont(font);
+        if (points <= floor || content <= 0
+            || chartLegend->effectiveSizeHint(Qt::PreferredSize).width() <= room)
             break;
     }
-    font.setPointSizeF(std::max(points, floor));
-    if (font != chartLegend->font())
-        chartLegend->setFont(font);
 }
 
 QString TarnChart::labelFormatFor(const QValueAxis& axis)
