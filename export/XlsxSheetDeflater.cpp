@@ -181,8 +181,7 @@ XlsxSheetDeflater::~XlsxSheetDeflater()
 {
     {
         std::lock_guard<std::mutex> lock(_mutex);
-        _stopping = true;
-        _abort = true;
+        _abort = true; // whatever is left is dropped
         _abortFlag = true;
     }
     _changed.notify_all();

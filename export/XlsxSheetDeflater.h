@@ -113,7 +113,6 @@ private:
     std::condition_variable _changed;
     std::vector<std::unique_ptr<Job>> _jobs;
     std::vector<std::thread> _workers;
-    bool _stopping = false;
     bool _abort = false; // nothing more is made: the work failed, was cancelled or is dropped
     std::atomic_bool _abortFlag { false }; // the same, for the workers to look at between rows
     QString _failure;
