@@ -52,6 +52,8 @@
 #include <cstdio>
 #include <functional>
 
+#include <unistd.h>
+
 namespace {
 
 const char* const Cli = TARNHELM_CLI_PATH;
@@ -265,6 +267,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot copy %s\n", qPrintable(basin));
         return 1;
     }
+    // The copy's pages are written out before the clock runs, so that the disk is quiet.
+    ::sync();
     QDir::setCurrent(dir.path());
 
     TARNMainWindow window;
@@ -384,6 +388,7 @@ int main(int argc, char** argv)
     // The export of every sheet, from the Exporting tab.
     const QString book = dir.filePath(QStringLiteral("bench.xlsx"));
     QVector<qint64> heard; // when a status reached the GUI thread, in ms since the click
+    qint64 saveStarted = -1; // when the first "Closing workbook" arrived
     QElapsedTimer exportClock;
     session.add(QStringLiteral("export (every sheet)"), noModal, [&] {
         tabs->setCurrentIndex(4);
@@ -398,7 +403,11 @@ int main(int argc, char** argv)
         const auto exporters = window.findChildren<DataExporter*>();
         if (!exporters.isEmpty())
             QObject::connect(exporters.last(), &DataExporter::exportStatus, &window,
-                [&](const CalcStatusInfo&) { heard.append(exportClock.elapsed()); });
+                [&](const CalcStatusInfo& info) {
+                    heard.append(exportClock.elapsed());
+                    if (saveStarted < 0 && info.status == QLatin1String("Closing workbook"))
+                        saveStarted = heard.last();
+                });
     });
     session.endsWhen([&] { return QFile::exists(book) && noModal(); });
     session.add(QString(), noModal, [] {});
@@ -418,9 +427,9 @@ int main(int argc, char** argv)
                 ++j;
             mostInASecond = std::max(mostInASecond, i - j + 1);
         }
-        std::printf("export: %d statuses in %.1f s, at most %d within a second (goal about 20), "
-                    "longest stretch without one %lld ms (goal <= 1000)\n",
-            heard.size(), heard.last() / 1000.0, mostInASecond, longestGap);
+        std::printf("export: %d statuses in %.1f s (the save from %.1f s on), at most %d within a "
+                    "second (goal about 20), longest stretch without one %lld ms (goal <= 1000)\n",
+            heard.size(), heard.last() / 1000.0, saveStarted / 1000.0, mostInASecond, longestGap);
     }
     double worst = 0;
     for (const auto& result : qAsConst(session.results))

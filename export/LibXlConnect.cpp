@@ -166,11 +166,12 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
 
 okstat LibXlConnect::completeSheet(const QString& sheetName)
 {
-    TARN::SheetData* target = nullptr;
-    okstat status = sheet(sheetName, &target);
-    if (status.failed())
-        return status;
-    const auto index = static_cast<size_t>(_sheetIndex.value(sheetName));
+    // A sheet that got no column is not made: there is nothing to complete.
+    const auto known = _sheetIndex.constFind(sheetName);
+    if (!_book || known == _sheetIndex.constEnd())
+        return okstat();
+    const auto index = static_cast<size_t>(known.value());
+    TARN::SheetData* target = _sheets[index].get();
     if (_complete[index])
         return okstat();
     if (!_book->takeCompleteSheet(target)) {

@@ -57,7 +57,7 @@ public:
         const QDate* dates, const double* values);
 
     // Declares the sheet complete: it gets no more columns, and the book may get it ready for
-    // the save now. A sheet never written to is made first, as by sheet().
+    // the save now. A sheet that got no column is left alone (it isn't made).
     TARN::okstat completeSheet(const QString& sheetName);
 
     // Writes the book to the file (through a temporary file renamed over it), then releases
