@@ -55,10 +55,12 @@ private:
 };
 
 // Produces the worksheet XML of a SheetData row by row, in chunks, so that the sheet is never
-// held as a whole. It is handed to libzip as a source that is read while the archive is closed.
+// held as a whole; it can be handed to libzip as a source that is read while the archive is
+// closed. The book's save no longer does (it stores the parts XlsxSheetDeflater compressed
+// ahead, which hold exactly this XML); the stream is the plain reference of a part's text.
 //
 // The XML is made on a thread of its own, a few chunks ahead of the reader, so that making it
-// overlaps with libzip compressing what was made before.
+// overlaps with whatever reads what was made before.
 class XlsxSheetStream {
 public:
     XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& styles, bool tabSelected,
