@@ -26,9 +26,12 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSet>
 #include <QSpinBox>
 #include <QStyleFactory>
+#include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
 #include <QtConcurrent>
 
@@ -183,10 +186,24 @@ void TARNMainWindow::browseButtonClicked()
 
 void TARNMainWindow::diagMsgHandler(QString message)
 {
-    if (message == kClearDiagnostics)
+    if (message == kClearDiagnostics) {
         _ui->_diagTextEdit->clear();
-    else
-        _ui->_diagTextEdit->append(message);
+        return;
+    }
+    // Appended as plain text, a paragraph per line (a message may hold several lines), so that
+    // names show as they are whatever they look like; the view follows when it was at the end.
+    QTextEdit* diag = _ui->_diagTextEdit;
+    QScrollBar* bar = diag->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
+    QTextCursor cursor(diag->document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    if (!diag->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(message);
+    cursor.endEditBlock();
+    if (atEnd)
+        bar->setValue(bar->maximum());
 }
 
 void TARNMainWindow::tabChanged(int index)
@@ -370,8 +387,26 @@ void TARNMainWindow::editBaselineClicked()
     }
     // The dialog commits or rolls back the transaction itself.
     auto* dialog = new BaselineDlg(this);
-    connect(dialog, &BaselineDlg::diagMessage, this, &TARNMainWindow::diagMsgHandler);
+    // A calculation sends a line for every site it skips, hundreds within a few milliseconds;
+    // they are shown in batches, at most every 50 ms, so that adding them one by one doesn't
+    // hold up the window, and all of them by the time the dialog has closed.
+    QStringList pending;
+    QTimer batch;
+    batch.setSingleShot(true);
+    batch.setInterval(50);
+    const auto flush = [this, &pending] {
+        if (!pending.isEmpty())
+            diagMsgHandler(pending.join(QLatin1Char('\n')));
+        pending.clear();
+    };
+    connect(&batch, &QTimer::timeout, this, flush);
+    connect(dialog, &BaselineDlg::diagMessage, this, [&pending, &batch](const QString& line) {
+        pending.append(line);
+        if (!batch.isActive())
+            batch.start();
+    });
     dialog->exec();
+    flush();
     delete dialog;
     hideInternalColumns();
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the export benchmark in an optimised build and runs it.
+# Builds the export benchmark in an optimised build and runs it (bench/run-benchmarks.sh runs
+# it together with the other benchmarks).
 #
 #   bench/run-export-bench.sh [--runs N] [--keep] [BASIN.db]
 #

@@ -114,8 +114,13 @@ bool WaterUserDAO::checkStructure()
     setHeader(_waterUserDataModel, 4, QStringLiteral("Depletion"));
     setHeader(_waterUserDataModel, 5, QStringLiteral("Efficiency Ratio"));
     setHeader(_waterUserDataModel, 6, QStringLiteral("Salinity Pickup"));
-    return selectModels(
-        { _waterUserModel, _waterUserAttrModel, _waterUserDistModel, _waterUserDataModel });
+    if (!selectModels({ _waterUserModel, _waterUserAttrModel, _waterUserDistModel }))
+        return false;
+    // A row per water user and year: nothing walks the whole table through this model (the
+    // yearly data is read by water user), so it is selected without fetching every row, which
+    // on a large basin would hold the window for a good part of a second.
+    _waterUserDataModel->setFilter(QString());
+    return _waterUserDataModel->select();
 }
 
 TARN::okstat WaterUserDAO::getWaterUser(int waterUserId, WaterUser& waterUser)

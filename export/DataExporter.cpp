@@ -5,6 +5,7 @@
 #include "export/LibXlConnect.h"
 #include "export/ScenarioFingerprint.h"
 #include "export/WorkbookDiff.h"
+#include "export/WorkbookFile.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -80,14 +81,26 @@ TARN::okstat DataExporter::exportData(
     return status;
 }
 
+void DataExporter::report(const CalcStatusInfo& info, bool endOfStage)
+{
+    const qint64 now = _clock ? _clock() : _timer.elapsed();
+    if (!endOfStage && _lastReport >= 0 && now - _lastReport < StatusInterval)
+        return;
+    _lastReport = now;
+    emit exportStatus(info);
+}
+
 TARN::okstat DataExporter::run(
     const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear)
 {
+    _timer.start();
+    _lastReport = -1;
     CalcStatusInfo info;
     info.status = QStringLiteral("Preparing data");
-    emit exportStatus(info);
+    report(info);
 
     LibXlConnect book;
+    book.setCompressionThreads(_compressionThreads);
     TARN::okstat status = book.open(fileName);
     if (status.failed())
         return status;
@@ -163,7 +176,7 @@ TARN::okstat DataExporter::run(
             const AggDiv& site = entry.site;
             info.status = QStringLiteral("Exporting agg diversion data");
             info.aggDivName = site.RiffleName;
-            emit exportStatus(info);
+            report(info);
 
             bool found = false;
             std::fill(salinity.begin(), salinity.end(), TARN::nan());
@@ -176,7 +189,7 @@ TARN::okstat DataExporter::run(
                 ++info.aggDivDone;
                 info.waterUserDone = 0;
                 info.status.clear();
-                emit exportStatus(info);
+                report(info, info.aggDivDone == info.aggDivCount);
                 continue;
             }
             status = book.writeColumn(sheetName,
@@ -189,7 +202,7 @@ TARN::okstat DataExporter::run(
             for (const WaterUser& user : entry.waterUsers) {
                 info.status = QStringLiteral("Exporting water user data");
                 info.waterUserName = user.RiffleName;
-                emit exportStatus(info);
+                report(info);
                 std::fill(diversion.begin(), diversion.end(), TARN::nan());
                 std::fill(depletion.begin(), depletion.end(), TARN::nan());
                 status = dmi.getWaterUserSeries(id, user, site.RiffleName, startYear, endYear,
@@ -210,27 +223,28 @@ TARN::okstat DataExporter::run(
                 info.waterUserName.clear();
                 ++info.waterUserDone;
                 info.status.clear();
-                emit exportStatus(info);
+                report(info);
             }
             info.aggDivName.clear();
             ++info.aggDivDone;
             info.waterUserDone = 0;
             info.status.clear();
-            emit exportStatus(info);
+            report(info, info.aggDivDone == info.aggDivCount);
         }
+        status = book.completeSheet(sheetName);
+        if (status.failed())
+            return status;
         info.target.clear();
         info.aggDivName.clear();
         info.waterUserName.clear();
         info.status.clear();
         info.aggDivDone = 0;
         info.waterUserDone = 0;
-        emit exportStatus(info);
+        report(info, true);
     }
 
     const QString changes = compareWithPrevious(book, info);
-    info.status = QStringLiteral("Closing workbook");
-    emit exportStatus(info);
-    status = book.save();
+    status = save(book, static_cast<int>(sheetNames.size()), info);
     if (status.isOk() && !changes.isEmpty())
         emit diagMessage(changes);
     return status;
@@ -265,11 +279,37 @@ QString DataExporter::compareWithPrevious(LibXlConnect& book, CalcStatusInfo& in
     if (!_compareWithPrevious || !book.existed())
         return QString();
     info.status = QStringLiteral("Comparing with the previous workbook");
-    emit exportStatus(info);
+    report(info, true);
     TARN::WorkbookComparison comparison;
     const TARN::okstat status = book.compareWithPrevious(&comparison);
     if (status.failed())
         return QStringLiteral("Unable to compare with the previous workbook: %1")
             .arg(status.text());
     return comparison.summary();
+}
+
+TARN::okstat DataExporter::save(LibXlConnect& book, int sheets, CalcStatusInfo& info)
+{
+    // Upper bar: the sheets written; lower bar: the whole save, in thousandths.
+    info.status = QStringLiteral("Closing workbook");
+    info.aggDivCount = std::max(sheets, 1);
+    info.aggDivDone = 0;
+    info.waterUserCount = 1000;
+    info.waterUserDone = 0;
+    report(info, true);
+    book.setSaveProgressHandler([this, &info](const TARN::SaveProgress& progress) {
+        info.aggDivCount = std::max(progress.sheets, 1);
+        info.aggDivDone = progress.sheetsDone;
+        info.aggDivName = progress.sheetName;
+        info.waterUserDone = progress.permille;
+        report(info);
+    });
+    const TARN::okstat saved = book.save();
+    if (saved.isOk()) {
+        info.aggDivDone = info.aggDivCount;
+        info.aggDivName.clear();
+        info.waterUserDone = info.waterUserCount;
+        report(info, true);
+    }
+    return saved;
 }

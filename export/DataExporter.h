@@ -3,6 +3,7 @@
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
@@ -10,10 +11,18 @@
 
 class LibXlConnect;
 
+#include <functional>
+
+class LibXlConnect;
+
 // Writes the monthly results of the baseline and of chosen scenarios into an Excel workbook, one
 // sheet per baseline or scenario, one column per series, named after the river model's slots.
 // Runs on a pool thread on the connection it is handed; the workbook on disk changes only when
 // the whole export succeeded.
+//
+// Progress is sent at most every 50 ms; the last status of each stage (a sheet's sites, the
+// save) always goes. An .xlsx book compresses a finished sheet on every core while the next
+// one is read, and the save reports how far it has come.
 class DataExporter : public QObject {
     Q_OBJECT
 
@@ -29,6 +38,13 @@ public:
     // Whether an export into an existing workbook compares the sheets it writes with the ones
     // they replace, and reports what changed as a diagnostic line (on by default).
     void setCompareWithPrevious(bool compare) { _compareWithPrevious = compare; }
+    // Threads that compress an .xlsx book (0, the default: one per core).
+    void setCompressionThreads(int threads) { _compressionThreads = threads; }
+    // The clock (in milliseconds) that paces the progress; for tests.
+    void setStatusClock(std::function<qint64()> clock) { _clock = std::move(clock); }
+
+    // The least time between two progress signals, unless the second one ends a stage.
+    static constexpr qint64 StatusInterval = 50;
 
 signals:
     void exportStatus(CalcStatusInfo info);
@@ -45,6 +61,15 @@ private:
     // The line that says what changed against the file on disk; empty for a new file.
     QString compareWithPrevious(LibXlConnect& book, CalcStatusInfo& info);
 
+    TARN::okstat save(LibXlConnect& book, int sheets, CalcStatusInfo& info);
+    // Emits exportStatus unless the last one went less than StatusInterval ago; one that
+    // ends a stage always goes.
+    void report(const CalcStatusInfo& info, bool endOfStage = false);
+
     QSqlDatabase _db;
     bool _compareWithPrevious = true;
+    int _compressionThreads = 0;
+    std::function<qint64()> _clock;
+    QElapsedTimer _timer;
+    qint64 _lastReport = -1;
 };

@@ -16,9 +16,10 @@
 using TARN::okstat;
 
 LibXlConnect::LibXlConnect() = default;
+
 LibXlConnect::~LibXlConnect()
 {
-    waitForSheetJob();
+    release(); // the book may be reading the sheets on its threads: it goes first
 }
 
 void LibXlConnect::release()
@@ -28,6 +29,7 @@ void LibXlConnect::release()
     _fileName.clear();
     _sheets.clear();
     _replaces.clear();
+    _complete.clear();
     _sheetIndex.clear();
     _current = -1;
     _existed = false;
@@ -59,6 +61,10 @@ okstat LibXlConnect::open(const QString& fileName)
         } else {
             book->create(fileName, suffix == QLatin1String("xlsm"));
         }
+        book->setThreadCount(_threads);
+        // An export into an existing book compares its sheets with the book's before the save.
+        book->setKeepCompressedValues(exists);
+        book->setBlockCells(_blockCells);
         _book = std::move(book);
     } else if (suffix == QLatin1String("xls")) {
         auto book = std::make_unique<TARN::XlsBook>();
@@ -114,6 +120,7 @@ okstat LibXlConnect::sheet(const QString& name, TARN::SheetData** sheet)
     _sheets.push_back(std::make_unique<TARN::SheetData>(name));
     _sheetHashes.emplace_back();
     _replaces.push_back(replaces);
+    _complete.push_back(false);
     _sheetIndex.insert(name, static_cast<int>(_sheets.size()) - 1);
     if (sheet)
         *sheet = _sheets.back().get();
@@ -151,10 +158,16 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
     if (status.failed())
         return status;
     const int index = _sheetIndex.value(sheetName);
-    if (_jobSheet == index)
-        waitForSheetJob(); // back to a sheet left earlier
-    if (_current >= 0 && _current != index)
-        leaveSheet(_current); // moving on: the sheet left behind is most likely complete
+    if (_complete[static_cast<size_t>(index)])
+        return tr("Error adding the sheet \"%1\" to the workbook \"%2\": %3")
+            .arg(sheetName, _fileName, tr("the sheet is already complete"));
+    if (_current >= 0 && _current != index && !_complete[static_cast<size_t>(_current)]) {
+        // Moving on without completing it: the sheet left behind is most likely complete.
+        TARN::SheetData* left = _sheets[static_cast<size_t>(_current)].get();
+        QString ignored; // a sheet that can't be spilled stays in memory
+        if (left->valueTotal() >= _spillThreshold)
+            left->spill(&ignored);
+    }
     _current = index;
     _sheetHashes[static_cast<size_t>(index)].clear();
     _hashesDone = false;
@@ -167,6 +180,58 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
     return okstat();
 }
 
+okstat LibXlConnect::completeSheet(const QString& sheetName)
+{
+    // A sheet that got no column is not made: there is nothing to complete.
+    const auto known = _sheetIndex.constFind(sheetName);
+    if (!_book || known == _sheetIndex.constEnd())
+        return okstat();
+    const int index = known.value();
+    if (_complete[static_cast<size_t>(index)])
+        return okstat();
+    _complete[static_cast<size_t>(index)] = true;
+    // The sheet completed before goes to the book once its fingerprint is worked out: the book
+    // may move its values out of memory as it compresses them.
+    handOverPending();
+    if (!fingerprinted(sheetName)) {
+        handOver(index);
+        return okstat();
+    }
+    TARN::SheetData* sheet = _sheets[static_cast<size_t>(index)].get();
+    QByteArray* result = &_sheetHashes[static_cast<size_t>(index)];
+    _jobSheet = index;
+    _sheetJob = std::thread([sheet, result]() {
+        QString error;
+        if (!TARN::Fingerprint::contentHash(*sheet, result, &error))
+            result->clear(); // worked out again at the save
+    });
+    return okstat();
+}
+
+void LibXlConnect::handOver(int index)
+{
+    TARN::SheetData* sheet = _sheets[static_cast<size_t>(index)].get();
+    if (!_book->takeCompleteSheet(sheet)) {
+        // The book has no use for it before the save: it waits in a file, if it is large.
+        QString ignored;
+        if (sheet->valueTotal() >= _spillThreshold)
+            sheet->spill(&ignored);
+    }
+}
+
+void LibXlConnect::handOverPending()
+{
+    const int pending = _jobSheet;
+    waitForSheetJob();
+    if (pending >= 0 && _book)
+        handOver(pending);
+}
+
+void LibXlConnect::setSaveProgressHandler(std::function<void(const TARN::SaveProgress&)> handler)
+{
+    _saveProgress = std::move(handler);
+}
+
 okstat LibXlConnect::save()
 {
     if (!_book)
@@ -176,10 +241,12 @@ okstat LibXlConnect::save()
         _sheets.push_back(std::make_unique<TARN::SheetData>(QStringLiteral("Sheet1")));
         _sheetHashes.emplace_back();
         _replaces.push_back(-1);
+        _complete.push_back(false);
     }
     std::vector<TARN::NewSheet> sheets;
     for (size_t i = 0; i < _sheets.size(); ++i)
         sheets.push_back({ _sheets[i].get(), _replaces[i] });
+    handOverPending();
     const okstat recorded = applyFingerprints();
     if (recorded.failed()) {
         const QString fileName = _fileName;
@@ -187,6 +254,7 @@ okstat LibXlConnect::save()
         return tr("Error saving the workbook \"%1\": %2").arg(fileName, recorded.text());
     }
     QString error;
+    _book->setSaveProgressHandler(_saveProgress);
     const bool saved = _book->save(sheets, _cancel, &error);
     const QString fileName = _fileName;
     release();
@@ -218,30 +286,6 @@ void LibXlConnect::waitForSheetJob()
     if (_sheetJob.joinable())
         _sheetJob.join();
     _jobSheet = -1;
-}
-
-void LibXlConnect::leaveSheet(int index)
-{
-    waitForSheetJob();
-    TARN::SheetData* left = _sheets[static_cast<size_t>(index)].get();
-    const bool spill = left->valueTotal() >= _spillThreshold;
-    const bool hash = fingerprinted(left->name());
-    if (!hash) {
-        QString ignored; // a sheet that can't be spilled stays in memory
-        if (spill)
-            left->spill(&ignored);
-        return;
-    }
-    QByteArray* result = &_sheetHashes[static_cast<size_t>(index)];
-    _jobSheet = index;
-    _sheetJob = std::thread([left, result, spill]() {
-        QString error;
-        if (!TARN::Fingerprint::contentHash(*left, result, &error))
-            result->clear(); // worked out again at the save
-        QString ignored;
-        if (spill)
-            left->spill(&ignored);
-    });
 }
 
 okstat LibXlConnect::computeFingerprints()
@@ -319,6 +363,7 @@ okstat LibXlConnect::compareWithPrevious(TARN::WorkbookComparison* comparison, d
     comparison->tolerance = tolerance;
     if (!_book || !_existed)
         return tr("There is no previous workbook to compare with");
+    handOverPending();
     okstat status = computeFingerprints();
     if (status.failed())
         return status;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@ namespace TARN {
 class SheetData;
 class WorkbookFile;
 struct WorkbookComparison;
+struct SaveProgress;
 } // namespace TARN
 
 // The workbook of one export: opens (or prepares) the file, collects the sheets the export
@@ -26,7 +28,9 @@ struct WorkbookComparison;
 //
 // The export hands over its series one column at a time; the columns are kept (8 bytes a value)
 // and written out row by row when the book is saved. Only the sheet being filled stays in
-// memory: a sheet the export has moved on from goes to a temporary file.
+// memory: a sheet the export has moved on from goes to a temporary file. A sheet the export
+// declares complete (completeSheet()) is handed to the book at once: an .xlsx book compresses
+// it while the export goes on.
 class LibXlConnect {
     Q_DECLARE_TR_FUNCTIONS(LibXlConnect)
 
@@ -57,6 +61,10 @@ public:
     TARN::okstat writeColumn(const QString& sheetName, const QString& header, int count,
         const QDate* dates, const double* values);
 
+    // Declares the sheet complete: it gets no more columns, and the book may get it ready for
+    // the save now. A sheet that got no column is left alone (it isn't made).
+    TARN::okstat completeSheet(const QString& sheetName);
+
     // Writes the book to the file (through a temporary file renamed over it), then releases
     // the book and forgets the file name and the sheets, whether or not the save succeeded.
     TARN::okstat save();
@@ -81,6 +89,17 @@ public:
     // While set, a running save fails and leaves the file as it was.
     void setCancelFlag(const std::atomic_bool* cancel) { _cancel = cancel; }
 
+    // Threads that compress an .xlsx book's sheets (0, the default: one per core); the book
+    // written is the same whatever the number. Set before open().
+    void setCompressionThreads(int threads) { _threads = threads; }
+    // The cells in each piece an .xlsx sheet is cut into for compressing (0, the default:
+    // about a megabyte of output). Small pieces let a small sheet be cut many times. Set
+    // before open().
+    void setCompressionBlockCells(int cells) { _blockCells = cells; }
+
+    // Called on the saving thread while save() runs (not necessarily at all).
+    void setSaveProgressHandler(std::function<void(const TARN::SaveProgress&)> handler);
+
     // When the export moves on to another sheet, the values of the sheet it leaves go to a
     // temporary file if there are at least this many, so that memory holds one sheet's values.
     void setSpillThreshold(qint64 values) { _spillThreshold = values; }
@@ -91,14 +110,21 @@ private:
     bool fingerprinted(const QString& sheet) const;
     // The export has moved on from the sheet: it is hashed (when it has a fingerprint) and
     // spilled on a thread of its own while the export reads the next sheet's series.
-    void leaveSheet(int index);
+    // Gives a complete sheet to the book (or moves its values to a file); the one whose
+    // fingerprint is being worked out goes once that is done.
+    void handOver(int index);
+    void handOverPending();
     void waitForSheetJob();
 
     QString _fileName;
     std::unique_ptr<TARN::WorkbookFile> _book;
     std::vector<std::unique_ptr<TARN::SheetData>> _sheets;
     std::vector<int> _replaces;
+    std::vector<bool> _complete;
     QHash<QString, int> _sheetIndex;
+    std::function<void(const TARN::SaveProgress&)> _saveProgress;
+    int _threads = 0;
+    int _blockCells = 0;
     const std::atomic_bool* _cancel = nullptr;
     qint64 _spillThreshold = 1 << 20;
     int _current = -1; // the sheet written last

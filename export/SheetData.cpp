@@ -84,6 +84,14 @@ bool SheetData::spill(QString* error)
     return true;
 }
 
+void SheetData::releaseValues()
+{
+    std::vector<std::vector<double>>().swap(_values);
+    _file.reset();
+    _offsets.clear();
+    _released = true;
+}
+
 SheetData::RowCursor::RowCursor(const SheetData& sheet, size_t budget)
     : _sheet(sheet)
     , _budget(budget)
@@ -93,6 +101,10 @@ SheetData::RowCursor::RowCursor(const SheetData& sheet, size_t budget)
 bool SheetData::RowCursor::seek(int row, QString* error)
 {
     _row = row;
+    if (_sheet._released) {
+        *error = QStringLiteral("the sheet's values were already written out");
+        return false;
+    }
     if (!_sheet._file || (row >= _blockFirst && row < _blockFirst + _blockRows))
         return true;
     // Read a block of rows: for each column, one contiguous piece of its values.
@@ -100,6 +112,7 @@ bool SheetData::RowCursor::seek(int row, QString* error)
     _blockRows = static_cast<int>(std::max<size_t>(_budget / (columns * sizeof(double)), 1));
     _blockFirst = row;
     _block.assign(columns * static_cast<size_t>(_blockRows), 0.0);
+    const std::lock_guard<std::mutex> lock(_sheet._fileMutex);
     for (size_t c = 0; c < _sheet._headers.size(); ++c) {
         const int available = std::min(_sheet._counts[c] - row, _blockRows);
         if (available <= 0)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class QTemporaryFile;
@@ -16,7 +17,8 @@ namespace TARN {
 // writers walk them row by row (through a RowCursor).
 //
 // A sheet's values can be moved to a temporary file (spill()), so that an export of many large
-// sheets keeps only the one it is filling in memory.
+// sheets keeps only the one it is filling in memory. Once a sheet is complete, any number of
+// threads may read it at the same time, each through a RowCursor of its own.
 class SheetData {
 public:
     explicit SheetData(const QString& name = QString());
@@ -48,6 +50,11 @@ public:
     // file can't be written.
     bool spill(QString* error);
     bool spilled() const { return _file != nullptr; }
+
+    // Drops the values (in memory or in the file) of a sheet that has been written out for
+    // good; the names, headers and sizes stay. A RowCursor can't read the sheet after that.
+    void releaseValues();
+    bool released() const { return _released; }
 
     // Walks the data rows, giving the values of one row at a time.
     class RowCursor {
@@ -114,6 +121,8 @@ private:
     std::vector<std::vector<double>> _values; // in memory
     std::unique_ptr<QTemporaryFile> _file; // or spilled: each column's values at its offset
     std::vector<qint64> _offsets;
+    mutable std::mutex _fileMutex; // the file's position is shared by the cursors reading it
+    bool _released = false;
     int _maxValueCount = 0;
     qint64 _valueTotal = 0;
 };

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace TARN {
@@ -17,6 +18,15 @@ class SheetData;
 struct NewSheet {
     const SheetData* data = nullptr;
     int replaces = -1;
+};
+
+// How far a save has come: of the sheets it writes, how many are done (and the name of the one
+// being worked on), and the whole save in thousandths.
+struct SaveProgress {
+    int sheetsDone = 0;
+    int sheets = 0;
+    QString sheetName;
+    int permille = 0;
 };
 
 // A workbook file as the export sees it: the names of the sheets already in it, and a save that
@@ -42,8 +52,28 @@ public:
     // property is kept as it is.
     void setPropertyChanges(PropertyChanges changes) { _propertyChanges = std::move(changes); }
 
+    // Offers a sheet the export has completed (it gets no more columns) for the book to get
+    // ready for the save while the export goes on; true when the book took it, and from then on
+    // looks after its memory: the sheet must not change any more.
+    virtual bool takeCompleteSheet(SheetData* /*sheet*/) { return false; }
+
+    // Called by a save, on the saving thread, as it goes (not necessarily at all).
+    void setSaveProgressHandler(std::function<void(const SaveProgress&)> handler)
+    {
+        _saveProgress = std::move(handler);
+    }
+
 protected:
+    void reportSaveProgress(const SaveProgress& progress) const
+    {
+        if (_saveProgress)
+            _saveProgress(progress);
+    }
+
     PropertyChanges _propertyChanges;
+
+private:
+    std::function<void(const SaveProgress&)> _saveProgress;
 };
 
 } // namespace TARN

@@ -1,12 +1,14 @@
 #include "XlsxBook.h"
 
 #include "SheetData.h"
+#include "XlsxSheetDeflater.h"
 #include "XlsxSheetStream.h"
 #include "XmlSplice.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <QThread>
 #include <QXmlStreamReader>
 
 #include <cstdlib>
@@ -16,6 +18,10 @@
 namespace TARN {
 
 namespace {
+
+// The share of a save spent compressing the sheets, in thousandths; writing the archive is the
+// rest.
+const int CompressingPermille = 900;
 
 // Largest package part read into memory.
 const zip_uint64_t MaxPartSize = zip_uint64_t(1) << 30;
@@ -220,6 +226,8 @@ QString relativeTarget(const QString& sourcePart, const QString& part)
 
 } // namespace Opc
 
+XlsxBook::XlsxBook() = default;
+
 XlsxBook::~XlsxBook()
 {
     if (_zip)
@@ -388,6 +396,90 @@ QStringList XlsxBook::sheetNames() const
     return names;
 }
 
+bool XlsxBook::editStyles(XmlPart* stylesOut, QString* stylesPartOut, bool* newStylesPartOut,
+    XlsxCellStyles* cellStylesOut, QString* error) const
+{
+    QString& stylesPart = *stylesPartOut;
+    stylesPart.clear();
+    for (const auto& rel : _workbookRels)
+        if (typeIs(rel.type, "styles"))
+            stylesPart = rel.target;
+    bool& newStylesPart = *newStylesPartOut;
+    newStylesPart = stylesPart.isEmpty() || !hasPart(stylesPart);
+    XmlPart& styles = *stylesOut;
+    {
+        QByteArray data = newStylesPart ? QByteArray(TemplateStyles) : QByteArray();
+        if (!newStylesPart && !readPart(stylesPart, &data, error))
+            return false;
+        if (newStylesPart)
+            stylesPart = Opc::resolve(_workbookPart, QStringLiteral("styles.xml"));
+        if (!styles.parse(data, error))
+            return false;
+    }
+    XlsxCellStyles& cellStyles = *cellStylesOut;
+    {
+        const XmlElement* root = styles.first(QStringLiteral("styleSheet"));
+        const XmlElement* cellXfs = styles.first(QStringLiteral("cellXfs"));
+        if (!root || !cellXfs) {
+            *error = QStringLiteral("the styles part has no cell formats");
+            return false;
+        }
+        const QString prefix = root->prefix();
+        int dateFmt = -1;
+        int maxFmt = 163;
+        const XmlElement* numFmts = styles.first(QStringLiteral("numFmts"));
+        if (numFmts) {
+            for (const auto* fmt : styles.children(*numFmts)) {
+                const int id = fmt->attribute(QStringLiteral("numFmtId")).toInt();
+                maxFmt = std::max(maxFmt, id);
+                if (fmt->attribute(QStringLiteral("formatCode")) == DateFormatCode && dateFmt < 0)
+                    dateFmt = id;
+            }
+        }
+        if (dateFmt < 0) {
+            dateFmt = maxFmt + 1;
+            const QString fmt = QStringLiteral("<%1 numFmtId=\"%2\" formatCode=\"m/yyyy\"/>")
+                                    .arg(qualified(prefix, "numFmt"), QString::number(dateFmt));
+            if (numFmts) {
+                styles.appendChild(*numFmts, fmt);
+                styles.setAttribute(*numFmts, QStringLiteral("count"),
+                    QString::number(styles.children(*numFmts).size() + 1));
+            } else {
+                styles.insert(root->startTagEnd,
+                    QStringLiteral("<%1 count=\"1\">%2</%1>")
+                        .arg(qualified(prefix, "numFmts"), fmt));
+            }
+        }
+        const auto xfs = styles.children(*cellXfs);
+        QString wanted[3] = { headerXf(), dateXf(dateFmt), generalXf() };
+        int index[3] = { -1, -1, -1 };
+        int next = static_cast<int>(xfs.size());
+        QString added;
+        for (int k = 0; k < 3; ++k) {
+            QString text = wanted[k];
+            if (!prefix.isEmpty())
+                text.replace(QRegularExpression(QStringLiteral("<(/?)(xf|alignment)\\b")),
+                    QStringLiteral("<\\1") + prefix + QStringLiteral(":\\2"));
+            for (size_t x = 0; x < xfs.size() && index[k] < 0; ++x)
+                if (styles.text().midRef(xfs[x]->start, xfs[x]->end - xfs[x]->start) == text)
+                    index[k] = static_cast<int>(x);
+            if (index[k] < 0) {
+                index[k] = next++;
+                added += text;
+            }
+        }
+        if (!added.isEmpty()) {
+            styles.appendChild(*cellXfs, added);
+            styles.setAttribute(*cellXfs, QStringLiteral("count"), QString::number(next));
+        }
+        cellStyles.header = index[0];
+        cellStyles.date = index[1];
+        cellStyles.number = index[2];
+        cellStyles.missing = index[2];
+    }
+    return true;
+}
+
 bool XlsxBook::save(
     const std::vector<NewSheet>& newSheets, const std::atomic_bool* cancel, QString* error)
 {
@@ -469,81 +561,11 @@ bool XlsxBook::save(
 
     // Styles: reuse or add the number format "m/yyyy" and the cell formats.
     QString stylesPart;
-    for (const auto& rel : _workbookRels)
-        if (typeIs(rel.type, "styles"))
-            stylesPart = rel.target;
-    bool newStylesPart = stylesPart.isEmpty() || !hasPart(stylesPart);
+    bool newStylesPart = false;
     XmlPart styles;
-    {
-        QByteArray data = newStylesPart ? QByteArray(TemplateStyles) : QByteArray();
-        if (!newStylesPart && !readPart(stylesPart, &data, error))
-            return false;
-        if (newStylesPart)
-            stylesPart = Opc::resolve(_workbookPart, QStringLiteral("styles.xml"));
-        if (!styles.parse(data, error))
-            return false;
-    }
     XlsxCellStyles cellStyles;
-    {
-        const XmlElement* root = styles.first(QStringLiteral("styleSheet"));
-        const XmlElement* cellXfs = styles.first(QStringLiteral("cellXfs"));
-        if (!root || !cellXfs) {
-            *error = QStringLiteral("the styles part has no cell formats");
-            return false;
-        }
-        const QString prefix = root->prefix();
-        int dateFmt = -1;
-        int maxFmt = 163;
-        const XmlElement* numFmts = styles.first(QStringLiteral("numFmts"));
-        if (numFmts) {
-            for (const auto* fmt : styles.children(*numFmts)) {
-                const int id = fmt->attribute(QStringLiteral("numFmtId")).toInt();
-                maxFmt = std::max(maxFmt, id);
-                if (fmt->attribute(QStringLiteral("formatCode")) == DateFormatCode && dateFmt < 0)
-                    dateFmt = id;
-            }
-        }
-        if (dateFmt < 0) {
-            dateFmt = maxFmt + 1;
-            const QString fmt = QStringLiteral("<%1 numFmtId=\"%2\" formatCode=\"m/yyyy\"/>")
-                                    .arg(qualified(prefix, "numFmt"), QString::number(dateFmt));
-            if (numFmts) {
-                styles.appendChild(*numFmts, fmt);
-                styles.setAttribute(*numFmts, QStringLiteral("count"),
-                    QString::number(styles.children(*numFmts).size() + 1));
-            } else {
-                styles.insert(root->startTagEnd,
-                    QStringLiteral("<%1 count=\"1\">%2</%1>")
-                        .arg(qualified(prefix, "numFmts"), fmt));
-            }
-        }
-        const auto xfs = styles.children(*cellXfs);
-        QString wanted[3] = { headerXf(), dateXf(dateFmt), generalXf() };
-        int index[3] = { -1, -1, -1 };
-        int next = static_cast<int>(xfs.size());
-        QString added;
-        for (int k = 0; k < 3; ++k) {
-            QString text = wanted[k];
-            if (!prefix.isEmpty())
-                text.replace(QRegularExpression(QStringLiteral("<(/?)(xf|alignment)\\b")),
-                    QStringLiteral("<\\1") + prefix + QStringLiteral(":\\2"));
-            for (size_t x = 0; x < xfs.size() && index[k] < 0; ++x)
-                if (styles.text().midRef(xfs[x]->start, xfs[x]->end - xfs[x]->start) == text)
-                    index[k] = static_cast<int>(x);
-            if (index[k] < 0) {
-                index[k] = next++;
-                added += text;
-            }
-        }
-        if (!added.isEmpty()) {
-            styles.appendChild(*cellXfs, added);
-            styles.setAttribute(*cellXfs, QStringLiteral("count"), QString::number(next));
-        }
-        cellStyles.header = index[0];
-        cellStyles.date = index[1];
-        cellStyles.number = index[2];
-        cellStyles.missing = index[2];
-    }
+    if (!editStyles(&styles, &stylesPart, &newStylesPart, &cellStyles, error))
+        return false;
     if (styles.modified() || newStylesPart)
         changed.insert(stylesPart, styles.result());
 
@@ -752,14 +774,119 @@ bool XlsxBook::save(
     if (!applyPropertyChanges(changed, error))
         return false;
 
-    std::vector<std::unique_ptr<XlsxSheetStream>> streams;
-    std::vector<std::pair<QString, XlsxSheetStream*>> streamParts;
-    for (size_t n = 0; n < newSheets.size(); ++n) {
-        streams.push_back(std::make_unique<XlsxSheetStream>(
-            *newSheets[n].data, cellStyles, kept + static_cast<int>(n) == activeAfterSave, cancel));
-        streamParts.emplace_back(added[n].part, streams.back().get());
+    std::vector<SheetPart> sheetParts;
+    for (size_t n = 0; n < newSheets.size(); ++n)
+        sheetParts.push_back(
+            { added[n].part, newSheets[n].data, kept + static_cast<int>(n) == activeAfterSave });
+    const bool written = compressSheets(newSheets, cellStyles, cancel, error)
+        && writeArchive(changed, deletedNames, sheetParts, error);
+    _deflater.reset();
+    return written;
+}
+
+int XlsxBook::threadCount() const
+{
+    return _threads > 0 ? _threads : std::max(QThread::idealThreadCount(), 1);
+}
+
+bool XlsxBook::takeCompleteSheet(SheetData* sheet)
+{
+    if (!_deflater) {
+        // The cell formats are those the save will find or add; a book whose styles can't be
+        // read fails at the save, which then says why.
+        XmlPart styles;
+        QString stylesPart;
+        bool newStylesPart = false;
+        XlsxCellStyles cellStyles;
+        QString ignored;
+        if (!editStyles(&styles, &stylesPart, &newStylesPart, &cellStyles, &ignored))
+            return false;
+        _deflater = std::make_unique<XlsxSheetDeflater>(cellStyles, threadCount(), _blockCells);
     }
-    return writeArchive(changed, deletedNames, streamParts, error);
+    releaseCompressed();
+    // One sheet's values in memory is enough to keep the threads busy: while one is being
+    // compressed from memory, a sheet that is complete as well waits in its file.
+    if (_deflater->compressingInMemory()) {
+        QString ignored; // a sheet that can't be spilled is compressed from memory
+        sheet->spill(&ignored);
+    }
+    _deflater->add(sheet);
+    _taken.push_back(sheet);
+    return true;
+}
+
+void XlsxBook::releaseCompressed()
+{
+    for (SheetData* sheet : _taken) {
+        if (sheet->released() || !_deflater->isDone(sheet))
+            continue;
+        QString ignored; // a sheet that can't be moved to a file stays in memory
+        if (!_keepCompressedValues)
+            sheet->releaseValues();
+        else if (!sheet->spilled())
+            sheet->spill(&ignored);
+    }
+}
+
+bool XlsxBook::compressSheets(const std::vector<NewSheet>& sheets, const XlsxCellStyles& styles,
+    const std::atomic_bool* cancel, QString* error)
+{
+    if (_deflater) {
+        const XlsxCellStyles& made = _deflater->styles();
+        if (made.header != styles.header || made.date != styles.date || made.number != styles.number
+            || made.missing != styles.missing) {
+            *error = QStringLiteral("the workbook's cell formats changed during the export");
+            return false;
+        }
+    } else {
+        _deflater = std::make_unique<XlsxSheetDeflater>(styles, threadCount(), _blockCells);
+    }
+    for (const auto& sheet : sheets)
+        if (!_deflater->contains(sheet.data))
+            _deflater->add(sheet.data);
+    // Compressing is most of a save; writing the archive, which copies what is compressed
+    // and the untouched parts, the rest.
+    const bool done = _deflater->finish(
+        cancel,
+        [this](const XlsxSheetDeflater::Progress& made) {
+            SaveProgress progress;
+            progress.sheets = made.sheets;
+            progress.sheetsDone = made.sheetsDone;
+            progress.sheetName = made.current;
+            progress.permille = made.blocks > 0
+                ? static_cast<int>(CompressingPermille * made.blocksDone / made.blocks)
+                : CompressingPermille;
+            reportSaveProgress(progress);
+        },
+        error);
+    if (done)
+        releaseCompressed();
+    _closeCancel = cancel;
+    _closeSheets = static_cast<int>(sheets.size());
+    return done;
+}
+
+void XlsxBook::watchClose(zip_t* zip)
+{
+    zip_register_progress_callback_with_state(
+        zip, 0.001,
+        [](zip_t*, double fraction, void* state) {
+            const auto* book = static_cast<const XlsxBook*>(state);
+            SaveProgress progress;
+            progress.sheets = book->_closeSheets;
+            progress.sheetsDone = book->_closeSheets;
+            progress.permille = CompressingPermille
+                + static_cast<int>((1000 - CompressingPermille) * std::min(fraction, 1.0));
+            book->reportSaveProgress(progress);
+        },
+        nullptr, this);
+    zip_register_cancel_callback_with_state(
+        zip,
+        [](zip_t*, void* state) {
+            const auto* cancel = static_cast<const XlsxBook*>(state)->_closeCancel;
+            return cancel && cancel->load() ? 1 : 0;
+        },
+        nullptr, this);
 }
 
 bool XlsxBook::applyPropertyChanges(QMap<QString, QByteArray>& changed, QString* error) const
@@ -848,7 +975,7 @@ bool XlsxBook::applyPropertyChanges(QMap<QString, QByteArray>& changed, QString*
 }
 
 bool XlsxBook::writeArchive(const QMap<QString, QByteArray>& changed, const QStringList& deleted,
-    const std::vector<std::pair<QString, XlsxSheetStream*>>& streams, QString* error)
+    const std::vector<SheetPart>& sheets, QString* error)
 {
     const QByteArray path = QFile::encodeName(_path);
     zip_t* zip = _zip;
@@ -898,25 +1025,21 @@ bool XlsxBook::writeArchive(const QMap<QString, QByteArray>& changed, const QStr
             return fail(zipError(zip));
         }
     }
-    for (const auto& [name, stream] : streams) {
-        zip_source_t* source = stream->makeSource(zip);
+    // The sheets come compressed already (see compressSheets()).
+    for (const auto& sheet : sheets) {
+        zip_source_t* source = _deflater->makeSource(zip, sheet.data, sheet.tabSelected);
         if (!source)
             return fail(zipError(zip));
         const zip_int64_t index = zip_file_add(
-            zip, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+            zip, sheet.part.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
         if (index < 0) {
             zip_source_free(source);
             return fail(zipError(zip));
         }
-        // Fast deflate: the sheet is most of the file and the higher levels gain little on it.
-        zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
     }
-    if (zip_close(zip) != 0) {
-        for (const auto& stream : streams)
-            if (!stream.second->failure().isEmpty())
-                return fail(stream.second->failure());
+    watchClose(zip);
+    if (zip_close(zip) != 0)
         return fail(zipError(zip));
-    }
     return true;
 }
 

@@ -8,17 +8,25 @@
 
 #include <zip.h>
 
+#include <memory>
+
 namespace TARN {
 
 class XmlPart;
+class XlsxSheetDeflater;
+struct XlsxCellStyles;
 
 // An Office Open XML workbook (.xlsx, .xlsm) in its ZIP package. A loaded package stays open
 // until it is saved or the book is destroyed; the save rewrites only the parts that must change
 // (workbook, its relationships, content types, styles and the replaced sheets) and lets libzip
 // copy every other entry unchanged.
+//
+// The sheets are deflated on worker threads, one per core unless told otherwise: a sheet the
+// export has completed is compressed while the export reads the next one, and the save
+// compresses what is left before it writes the archive (see XlsxSheetDeflater).
 class XlsxBook : public WorkbookFile {
 public:
-    XlsxBook() = default;
+    XlsxBook();
     ~XlsxBook() override;
     XlsxBook(const XlsxBook&) = delete;
     XlsxBook& operator=(const XlsxBook&) = delete;
@@ -33,6 +41,17 @@ public:
     QString formatName() const override { return QStringLiteral(".xlsx"); }
     bool save(const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel,
         QString* error) override;
+    bool takeCompleteSheet(SheetData* sheet) override;
+
+    // Threads that compress the sheets; 0 (the default) means one per core. The file written is
+    // the same whatever the number.
+    void setThreadCount(int threads) { _threads = threads; }
+    // Cells in each of the pieces a sheet is cut into for compressing (0: the default).
+    void setBlockCells(int cells) { _blockCells = cells; }
+    // Whether the values of a sheet compressed before the save stay readable (moved to a file
+    // instead of dropped): an export that compares what it writes with the book it replaces
+    // reads them again.
+    void setKeepCompressedValues(bool keep) { _keepCompressedValues = keep; }
 
 private:
     struct Sheet {
@@ -58,8 +77,22 @@ private:
     // Brings the custom properties part up to date in changed (adding it, with its package
     // relationship and content type, when the book has none).
     bool applyPropertyChanges(QMap<QString, QByteArray>& changed, QString* error) const;
+    // The styles part as the save writes it, and the cell formats the sheets use.
+    bool editStyles(XmlPart* styles, QString* stylesPart, bool* newStylesPart,
+        XlsxCellStyles* cellStyles, QString* error) const;
+
+    struct SheetPart {
+        QString part;
+        const SheetData* data;
+        bool tabSelected;
+    };
+    int threadCount() const;
+    bool compressSheets(const std::vector<NewSheet>& sheets, const XlsxCellStyles& styles,
+        const std::atomic_bool* cancel, QString* error);
+    void releaseCompressed();
+    void watchClose(zip_t* zip);
     bool writeArchive(const QMap<QString, QByteArray>& changed, const QStringList& deleted,
-        const std::vector<std::pair<QString, class XlsxSheetStream*>>& streams, QString* error);
+        const std::vector<SheetPart>& sheets, QString* error);
 
     QString _path;
     zip_t* _zip = nullptr;
@@ -68,6 +101,14 @@ private:
     QString _workbookRelsPart;
     std::vector<Sheet> _sheets;
     std::vector<Relationship> _workbookRels;
+
+    int _threads = 0;
+    int _blockCells = 0;
+    bool _keepCompressedValues = false;
+    std::unique_ptr<XlsxSheetDeflater> _deflater;
+    std::vector<SheetData*> _taken; // complete sheets handed to the deflater
+    const std::atomic_bool* _closeCancel = nullptr;
+    int _closeSheets = 0;
 };
 
 // Package path helpers.

@@ -113,14 +113,46 @@ uint64_t decimalDigits(uint64_t v)
 
 } // namespace
 
+XlsxRowWriter::XlsxRowWriter(const SheetData& sheet, const XlsxCellStyles& styles)
+    : _sheet(sheet)
+    , _styles(styles)
+{
+    if (_styles.missing != 0)
+        _missingCell = " s=\"" + std::to_string(_styles.missing) + '"';
+    _missingCell += " t=\"inlineStr\"><is><t>NaN</t></is></c>";
+}
+
+std::string XlsxRowWriter::prologue(bool tabSelected) const
+{
+    const int rows = _sheet.usedRows();
+    const int columns = _sheet.usedColumns();
+    std::string prologue = Prologue;
+    prologue += "<dimension ref=\"A1";
+    if (rows > 1 || columns > 1) {
+        prologue.push_back(':');
+        XlCell::appendColumnName(std::max(columns - 1, 0), prologue);
+        prologue += std::to_string(std::max(rows, 1));
+    }
+    prologue += "\"/><sheetViews><sheetView ";
+    if (tabSelected)
+        prologue += "tabSelected=\"1\" ";
+    prologue += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>"
+                "<sheetData>";
+    return prologue;
+}
+
+const char* XlsxRowWriter::epilogue()
+{
+    return Epilogue;
+}
+
 XlsxSheetStream::XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& styles,
     bool tabSelected, const std::atomic_bool* cancel)
     : _sheet(sheet)
-    , _styles(styles)
+    , _writer(sheet, styles)
     , _tabSelected(tabSelected)
     , _cancel(cancel)
     , _rows(sheet.usedRows())
-    , _columns(sheet.usedColumns())
     , _cursor(sheet)
 {
     zip_error_init(&_error);
@@ -138,10 +170,6 @@ XlsxSheetStream::XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& s
     }
     bound += cellBound * sheet.dates().size();
     _sizeBound = bound;
-
-    if (_styles.missing != 0)
-        _missingCell = " s=\"" + std::to_string(_styles.missing) + '"';
-    _missingCell += " t=\"inlineStr\"><is><t>NaN</t></is></c>";
     rewind();
 }
 
@@ -238,14 +266,14 @@ bool XlsxSheetStream::produceChunk(bool wait)
     return more;
 }
 
-char* XlsxSheetStream::reserve(std::string& out, size_t used, size_t bytes)
+char* XlsxRowWriter::reserve(std::string& out, size_t used, size_t bytes)
 {
     if (out.size() < used + bytes)
         out.resize(std::max(used + bytes, std::max(out.size() * 2, ChunkSize + 4096)));
     return &out[used];
 }
 
-size_t XlsxSheetStream::writeText(
+size_t XlsxRowWriter::writeText(
     std::string& out, size_t used, int row, int column, int style, const QString& text)
 {
     std::string cell = "<c";
@@ -271,7 +299,8 @@ size_t XlsxSheetStream::writeText(
     return used + cell.size();
 }
 
-size_t XlsxSheetStream::writeRow(std::string& out, size_t used, int row)
+size_t XlsxRowWriter::writeRow(
+    std::string& out, size_t used, int row, const SheetData::RowCursor& cursor)
 {
     char* p = reserve(out, used, 32);
     p = appendLiteral(p, "<row r=\"");
@@ -334,8 +363,8 @@ size_t XlsxSheetStream::writeRow(std::string& out, size_t used, int row)
         const size_t cellBound = std::max(MaxNumberCell, MaxNumberCell / 2 + _missingCell.size());
         reserve(out, used, cellBound * static_cast<size_t>(columns));
         for (int c = 0; c < columns; ++c)
-            if (_cursor.has(c))
-                numberCell(c + 1, _styles.number, _cursor.value(c));
+            if (cursor.has(c))
+                numberCell(c + 1, _styles.number, cursor.value(c));
     }
     char* end = appendLiteral(reserve(out, used, 8), "</row>");
     return static_cast<size_t>(end - out.data());
@@ -345,19 +374,9 @@ bool XlsxSheetStream::fill(std::string& out, size_t& used, QString& failure)
 {
     used = 0;
     if (_nextRow < 0) {
-        std::string prologue = Prologue;
-        prologue += "<dimension ref=\"A1";
-        if (_rows > 1 || _columns > 1) {
-            prologue.push_back(':');
-            XlCell::appendColumnName(std::max(_columns - 1, 0), prologue);
-            prologue += std::to_string(std::max(_rows, 1));
-        }
-        prologue += "\"/><sheetViews><sheetView ";
-        if (_tabSelected)
-            prologue += "tabSelected=\"1\" ";
-        prologue += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>"
-                    "<sheetData>";
-        std::memcpy(reserve(out, used, prologue.size()), prologue.data(), prologue.size());
+        const std::string prologue = _writer.prologue(_tabSelected);
+        std::memcpy(
+            XlsxRowWriter::reserve(out, used, prologue.size()), prologue.data(), prologue.size());
         used = prologue.size();
         _nextRow = 0;
     }
@@ -371,11 +390,11 @@ bool XlsxSheetStream::fill(std::string& out, size_t& used, QString& failure)
                 failure = QStringLiteral("the sheet's data can't be read back");
             return false;
         }
-        used = writeRow(out, used, _nextRow++);
+        used = _writer.writeRow(out, used, _nextRow++, _cursor);
     }
     if (_nextRow == _rows && used < ChunkSize) {
         const size_t length = std::strlen(Epilogue);
-        std::memcpy(reserve(out, used, length), Epilogue, length);
+        std::memcpy(XlsxRowWriter::reserve(out, used, length), Epilogue, length);
         used += length;
         ++_nextRow;
     }

@@ -25,13 +25,42 @@ struct XlsxCellStyles {
     int missing = 0;
 };
 
+// Writes the worksheet XML of a SheetData in pieces: what comes before the first row, any row,
+// and the end of the part. A writer serves one thread; writers of their own may make different
+// rows of one sheet at the same time, as they only read it. A cell gets a reference (r) only
+// when it doesn't follow the previous cell of its row, and a style (s) only when it isn't 0:
+// both are the defaults the format gives cells without them.
+class XlsxRowWriter {
+public:
+    XlsxRowWriter(const SheetData& sheet, const XlsxCellStyles& styles);
+
+    // The XML declaration, the worksheet's start and everything up to <sheetData>.
+    std::string prologue(bool tabSelected) const;
+    // From </sheetData> to the end of the part.
+    static const char* epilogue();
+
+    // Appends the XML of sheet row `row` (0: the header row) at out[used], growing out as
+    // needed, and returns the new length. For a data row the cursor must be on it (row - 1).
+    size_t writeRow(std::string& out, size_t used, int row, const SheetData::RowCursor& cursor);
+    static char* reserve(std::string& out, size_t used, size_t bytes);
+
+private:
+    size_t writeText(
+        std::string& out, size_t used, int row, int column, int style, const QString& text);
+
+    const SheetData& _sheet;
+    XlsxCellStyles _styles;
+    std::string _missingCell; // the markup after "<c" and the reference of a NaN cell
+    int _expectedColumn = 0; // the column a cell written without a reference lands in
+};
+
 // Produces the worksheet XML of a SheetData row by row, in chunks, so that the sheet is never
-// held as a whole. It is handed to libzip as a source that is read while the archive is closed.
+// held as a whole; it can be handed to libzip as a source that is read while the archive is
+// closed. The book's save no longer does (it stores the parts XlsxSheetDeflater compressed
+// ahead, which hold exactly this XML); the stream is the plain reference of a part's text.
 //
 // The XML is made on a thread of its own, a few chunks ahead of the reader, so that making it
-// overlaps with libzip compressing what was made before. A cell gets a reference (r) only when
-// it doesn't follow the previous cell of its row, and a style (s) only when it isn't 0: both are
-// the defaults the format gives cells without them.
+// overlaps with whatever reads what was made before.
 class XlsxSheetStream {
 public:
     XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& styles, bool tabSelected,
@@ -69,24 +98,17 @@ private:
     // Appends the next piece of XML (about a chunk's worth) to out; false once the end or a
     // failure has been written.
     bool fill(std::string& out, size_t& used, QString& failure);
-    char* reserve(std::string& out, size_t used, size_t bytes);
-    size_t writeRow(std::string& out, size_t used, int row);
-    size_t writeText(
-        std::string& out, size_t used, int row, int column, int style, const QString& text);
 
     const SheetData& _sheet;
-    XlsxCellStyles _styles;
+    XlsxRowWriter _writer;
     bool _tabSelected;
     const std::atomic_bool* _cancel;
     uint64_t _sizeBound = 0;
     int _rows = 0;
-    int _columns = 0;
-    std::string _missingCell; // the markup after "<c" and the reference of a NaN cell
 
     // Producer side (only the producing thread touches these while it runs).
     int _nextRow = 0; // -1: prologue pending; _rows: epilogue pending; _rows + 1: done
     SheetData::RowCursor _cursor;
-    int _expectedColumn = 0; // the column a cell written without a reference lands in
 
     // Shared between the producer and the reader.
     mutable std::mutex _mutex;

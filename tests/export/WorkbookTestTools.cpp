@@ -26,6 +26,36 @@ QByteArray runPython(const QString& script, const QStringList& args, bool* ok, Q
     return process.readAllStandardOutput();
 }
 
+QByteArray withoutEntryTimes(QByteArray zip)
+{
+    auto u16 = [&](int at) {
+        return static_cast<quint32>(static_cast<uchar>(zip.at(at)))
+            | static_cast<quint32>(static_cast<uchar>(zip.at(at + 1))) << 8;
+    };
+    auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
+    auto clear = [&](int at) {
+        for (int i = 0; i < 4; ++i)
+            zip[at + i] = '\0';
+    };
+    const int end = zip.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    if (end < 0 || end + 22 > zip.size())
+        return {};
+    const quint32 entries = u16(end + 10);
+    int at = static_cast<int>(u32(end + 16));
+    for (quint32 n = 0; n < entries; ++n) {
+        if (at < 0 || at + 46 > zip.size() || zip.mid(at, 4) != QByteArray("PK\x01\x02", 4))
+            return {};
+        const int local = static_cast<int>(u32(at + 42));
+        if (local < 0 || local + 30 > zip.size()
+            || zip.mid(local, 4) != QByteArray("PK\x03\x04", 4))
+            return {};
+        clear(at + 12);
+        clear(local + 10);
+        at += 46 + static_cast<int>(u16(at + 28) + u16(at + 30) + u16(at + 32));
+    }
+    return zip;
+}
+
 double hexToDouble(const QString& hex)
 {
     return std::strtod(hex.toLatin1().constData(), nullptr);

@@ -40,4 +40,9 @@ extern const char* const ForeignXlsxScript;
 
 double hexToDouble(const QString& hex);
 
+// A ZIP archive with the modification times and dates of its entries (local and central
+// headers) set to zero, so that two archives written at different times can be compared byte
+// for byte. Empty when the archive's directory can't be walked.
+QByteArray withoutEntryTimes(QByteArray zip);
+
 } // namespace WorkbookTestTools

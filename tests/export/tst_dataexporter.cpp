@@ -668,6 +668,88 @@ private slots:
         QCOMPARE(sheets.at(0).at(12, 4).number, 200 + 11 + 0.1);
     }
 
+    // Statuses go at most every 50 ms by the exporter's clock, except the one that ends a
+    // stage (a sheet, the save), which always goes; the save's bars end full.
+    void statusIsPaced_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("xlsx") << QStringLiteral("paced.xlsx");
+        QTest::newRow("xls") << QStringLiteral("paced.xls");
+    }
+    void statusIsPaced()
+    {
+        QFETCH(QString, fileName);
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        auto describe = [](const QSignalSpy& spy) {
+            QStringList seen;
+            for (const QList<QVariant>& args : spy) {
+                const auto info = args.at(0).value<CalcStatusInfo>();
+                seen << QStringLiteral("%1|%2|%3/%4|%5/%6")
+                            .arg(info.status, info.target)
+                            .arg(info.aggDivDone)
+                            .arg(info.aggDivCount)
+                            .arg(info.waterUserDone)
+                            .arg(info.waterUserCount);
+            }
+            return seen;
+        };
+
+        // A clock that stands still lets through the first status and the ends of the stages.
+        DataExporter still(nullptr, TarnDbMgr::instance()->database());
+        still.setStatusClock([] { return qint64(1000); });
+        QSignalSpy stillSpy(&still, &DataExporter::exportStatus);
+        QVERIFY(still.exportData(path, { -1, 2, 1 }, 2000, 2001).isOk());
+        QStringList expected { QStringLiteral("Preparing data||0/100|0/100") };
+        for (const QString& sheet : { QStringLiteral("Baseline Monthly Data"),
+                 QStringLiteral("Dry years"), QStringLiteral("Wet years") })
+            expected << QStringLiteral("|%1|2/2|0/3").arg(sheet) << QStringLiteral("||0/2|0/3");
+        expected << QStringLiteral("Closing workbook||0/3|0/1000")
+                 << QStringLiteral("Closing workbook||3/3|1000/1000");
+        QCOMPARE(describe(stillSpy), expected);
+
+        // A clock that runs lets every status through, the save's too, in order.
+        qint64 now = 0;
+        DataExporter running(nullptr, TarnDbMgr::instance()->database());
+        running.setStatusClock([&now] { return now += DataExporter::StatusInterval; });
+        QSignalSpy runningSpy(&running, &DataExporter::exportStatus);
+        QVERIFY(running.exportData(path, { -1, 2, 1 }, 2000, 2001).isOk());
+        const QStringList all = describe(runningSpy);
+        QVERIFY(all.size() > expected.size() + 3 * 6);
+        QVERIFY(all.contains(QStringLiteral("Exporting water user data|Dry years|0/2|1/3")));
+        QCOMPARE(all.last(), expected.last());
+        int permille = -1;
+        bool midway = false;
+        for (const QList<QVariant>& args : runningSpy) {
+            const auto info = args.at(0).value<CalcStatusInfo>();
+            if (info.status != QLatin1String("Closing workbook"))
+                continue;
+            QVERIFY(info.waterUserDone >= permille);
+            permille = info.waterUserDone;
+            midway = midway || (permille > 0 && permille < 1000);
+        }
+        QCOMPARE(permille, 1000);
+        if (!fileName.endsWith(QLatin1String(".xls")))
+            QVERIFY(midway); // an .xlsx save says how far it has come
+    }
+
+    // Sheets are compressed on as many threads as there are cores, while the export reads the
+    // next sheet: the book is the same as one written on a single thread.
+    void threadCountLeavesBookAlone()
+    {
+        QByteArray books[2];
+        for (int pass = 0; pass < 2; ++pass) {
+            const QString path = _project->dirPath() + QStringLiteral("/threads%1.xlsx").arg(pass);
+            DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+            exporter.setCompressionThreads(pass == 0 ? 1 : 4);
+            QVERIFY(exporter.exportData(path, { -1, 2, 1 }, 1990, 2020).isOk());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            books[pass] = WorkbookTestTools::withoutEntryTimes(file.readAll());
+            QVERIFY(!books[pass].isEmpty());
+        }
+        QVERIFY(books[0] == books[1]);
+    }
+
     void xlsLimitIsRefusedBeforeWriting()
     {
         const QString path = _project->dirPath() + QStringLiteral("/long.xls");

@@ -7,6 +7,7 @@
 #include "export/XlsxSheetScanner.h"
 #include "export/XlsxSheetStream.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -134,10 +135,15 @@ private slots:
     void sizeBoundCoversStream();
     void scannerReadsWhatWritersWrite_data();
     void scannerReadsWhatWritersWrite();
+    void threadCountLeavesBookAlone_data();
+    void threadCountLeavesBookAlone();
 
 private:
+    // Reads the export back with our reader and (unless told not to) openpyxl, and checks the
+    // package's structure.
     void checkExport(const QString& path, const QStringList& sheetNames,
-        const std::vector<std::vector<Column>>& sheets, const std::vector<QDate>& dates);
+        const std::vector<std::vector<Column>>& sheets, const std::vector<QDate>& dates,
+        bool withOpenpyxl = true);
     // "Notes" (formats, a formula, a global name), "Baseline Monthly Data" (with a comment only
     // it owns) and "Other" (with a local name); the second sheet is the active one. Optionally
     // the app properties list the sheet titles and there is a calculation chain, as Excel
@@ -276,7 +282,8 @@ if sys.argv[2] == "titled":
 }
 
 void TestXlsxWorkbook::checkExport(const QString& path, const QStringList& sheetNames,
-    const std::vector<std::vector<Column>>& sheets, const std::vector<QDate>& dates)
+    const std::vector<std::vector<Column>>& sheets, const std::vector<QDate>& dates,
+    bool withOpenpyxl)
 {
     // Our own reader.
     TARN::XlsxReader reader;
@@ -317,6 +324,11 @@ void TestXlsxWorkbook::checkExport(const QString& path, const QStringList& sheet
         }
     }
 
+    const QStringList problems = packageProblems(path);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    if (!withOpenpyxl)
+        return;
+
     // openpyxl.
     const QJsonObject dump = pythonDump(DumpXlsxScript, path);
     QVERIFY(!dump.isEmpty());
@@ -354,8 +366,6 @@ void TestXlsxWorkbook::checkExport(const QString& path, const QStringList& sheet
             }
         }
     }
-    const QStringList problems = packageProblems(path);
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 }
 
 void TestXlsxWorkbook::newWorkbookReadsBack_data()
@@ -865,6 +875,88 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
             &error);
         QCOMPARE(read, readable);
         QCOMPARE(seen, cells);
+    }
+}
+
+void TestXlsxWorkbook::threadCountLeavesBookAlone_data()
+{
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<qint64>("spillThreshold");
+    QTest::addColumn<int>("blockCells");
+    // With 61 columns, 500 cells make blocks of 8 rows, a row being about 1.5 KB: the first
+    // blocks' dictionaries reach back to the header row, later ones fill the window.
+    QTest::newRow("one block a sheet") << false << true << qint64(1) << 0;
+    QTest::newRow("many blocks, compressed while the export goes on")
+        << false << true << qint64(1 << 20) << 500;
+    QTest::newRow("many blocks, spilled, compressed by the save")
+        << false << false << qint64(0) << 500;
+    QTest::newRow("many blocks into an existing book") << true << true << qint64(0) << 500;
+}
+
+void TestXlsxWorkbook::threadCountLeavesBookAlone()
+{
+    // The sheets are cut into blocks deflated on worker threads, ahead of the save when the
+    // export says a sheet is complete: the file must not depend on how many threads there are.
+    QFETCH(bool, existing);
+    QFETCH(bool, complete);
+    QFETCH(qint64, spillThreshold);
+    QFETCH(int, blockCells);
+    const int rows = 240;
+    QTemporaryDir dir;
+    std::vector<QDate> dates;
+    for (int r = 0; r < rows; ++r)
+        dates.push_back(QDate(1900, 1, 1).addMonths(r));
+    const QStringList names = { QStringLiteral("First"), QStringLiteral("Second") };
+    std::vector<std::vector<Column>> sheets(2);
+    for (int s = 0; s < 2; ++s)
+        for (int c = 0; c < 60; ++c)
+            sheets[size_t(s)].push_back(
+                { QStringLiteral("S%1 column %2").arg(s).arg(c), trickyValues(rows, 100 * s + c) });
+    const QString existingPath = existing ? makeOpenpyxlBook(dir.path()) : QString();
+
+    QByteArray written[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        const QString path = dir.filePath(QStringLiteral("book%1.xlsx").arg(pass));
+        if (existing)
+            QVERIFY(QFile::copy(existingPath, path));
+        LibXlConnect book;
+        book.setCompressionThreads(pass == 0 ? 1 : 3);
+        book.setSpillThreshold(spillThreshold);
+        book.setCompressionBlockCells(blockCells);
+        QVERIFY(book.open(path).isOk());
+        for (int s = 0; s < 2; ++s) {
+            QVERIFY(writeSheet(book, names.at(s), sheets[size_t(s)], dates).isOk());
+            if (complete)
+                QVERIFY(book.completeSheet(names.at(s)).isOk());
+        }
+        const TARN::okstat saved = book.save();
+        QVERIFY2(saved.isOk(), qPrintable(saved.text()));
+        written[pass] = withoutEntryTimes(fileBytes(path));
+        QVERIFY(!written[pass].isEmpty());
+    }
+    QVERIFY(written[0] == written[1]);
+
+    // The parts read back whole (Python's zipfile checks each part's CRC), and in a new book
+    // each sheet part is exactly the XML of the sheet stream.
+    const QString path = dir.filePath(QStringLiteral("book1.xlsx"));
+    checkExport(path, names, sheets, dates, false);
+    if (!existing) {
+        const QJsonObject hashes = partHashes(path);
+        for (int s = 0; s < 2; ++s) {
+            TARN::SheetData data(names.at(s));
+            data.setDates(dates.data(), rows);
+            for (const Column& column : sheets[size_t(s)])
+                data.addColumn(column.header, column.values.data(), rows);
+            // A new book has the general format already; the header and date formats are added.
+            TARN::XlsxSheetStream stream(data, { 1, 2, 0, 0 }, s == 0, nullptr);
+            const std::string xml = stream.toString();
+            QCOMPARE(
+                hashes.value(QStringLiteral("xl/worksheets/sheet%1.xml").arg(s + 1)).toString(),
+                QString::fromLatin1(QCryptographicHash::hash(
+                    QByteArray(xml.data(), int(xml.size())), QCryptographicHash::Sha256)
+                                        .toHex()));
+        }
     }
 }
 

@@ -17,6 +17,8 @@
 
 #include <QApplication>
 #include <QChartView>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineEdit>
@@ -162,6 +164,8 @@ private slots:
     void axisLabelsAreDistinct_data();
     void axisLabelsAreDistinct();
     void missingValuesLeaveNoPoint();
+    void labelsStayWhole_data();
+    void labelsStayWhole();
 
     void siteWindowSeries_data();
     void siteWindowSeries();
@@ -433,6 +437,62 @@ void TestPlotCharts::missingValuesLeaveNoPoint()
     QCOMPARE(sums.years.size(), 2);
     QVERIFY(std::isnan(sums.depletion.at(0)));
     QVERIFY(std::isnan(sums.salinity.at(1)));
+}
+
+void TestPlotCharts::labelsStayWhole_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<double>("scale");
+    // The plot window's own size and a smaller one; flows of a large basin's curve (five
+    // digits) and of a whole basin (six).
+    QTest::newRow("window size, five digits") << 760 << 1.0;
+    QTest::newRow("window size, six digits") << 760 << 40.0;
+    QTest::newRow("narrower, five digits") << 640 << 1.0;
+}
+
+void TestPlotCharts::labelsStayWhole()
+{
+    // Four scenarios of one curve, named as a scenario plot names them: neither an axis label
+    // nor a legend entry may be cut short (the chart ends a cut text in "...").
+    QFETCH(int, width);
+    QFETCH(double, scale);
+    auto* chart = new TarnChart;
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+    const QStringList scenarios = { QStringLiteral("Baseline"), QStringLiteral("Warm"),
+        QStringLiteral("Conserve"), QStringLiteral("Growth") };
+    for (int s = 0; s < scenarios.size(); ++s) {
+        auto* series = new QLineSeries;
+        series->setName(
+            QStringLiteral("%1 - North Fork Depletion (Depletion)").arg(scenarios.at(s)));
+        for (int year = 1981; year <= 2100; ++year)
+            series->append(year, scale * (12000.0 + 130.0 * (year - 1981) + 500.0 * s));
+        chart->addChartSeries(series, TarnChart::DepletionKind, true);
+    }
+    chart->finishAxes();
+    QChartView view(chart);
+    view.resize(width, 540);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QStringList cut;
+    QStringList texts;
+    const QList<QGraphicsItem*> items = view.scene()->items();
+    for (QGraphicsItem* item : items) {
+        auto* textItem = dynamic_cast<QGraphicsTextItem*>(item);
+        if (!textItem || !textItem->isVisible())
+            continue;
+        const QString text = textItem->toPlainText();
+        texts << text;
+        if (text.endsWith(QLatin1String("...")))
+            cut << text;
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('|'))));
+    // The labels were there to be cut: the flow axis's top label and every legend entry.
+    QVERIFY2(texts.contains(QString::number(static_cast<qint64>(chart->flowAxis()->max()))),
+        qPrintable(texts.join(QLatin1Char('|'))));
+    for (const QString& scenario : scenarios)
+        QVERIFY(
+            texts.contains(QStringLiteral("%1 - North Fork Depletion (Depletion)").arg(scenario)));
 }
 
 void TestPlotCharts::siteWindowSeries_data()

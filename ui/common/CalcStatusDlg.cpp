@@ -21,6 +21,8 @@ CalcStatusDlg::CalcStatusDlg(QWidget* parent)
         bar->setRange(1, 100);
         bar->setValue(1);
     }
+    _statusTimer.setSingleShot(true);
+    connect(&_statusTimer, &QTimer::timeout, this, &CalcStatusDlg::showPendingStatus);
     // Runs cannot be stopped, so there is nothing for the button to do.
     _ui->_cancelBtn->hide();
     setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint & ~Qt::WindowContextHelpButtonHint);
@@ -33,7 +35,7 @@ void CalcStatusDlg::attachCalculator(DemandCalculator* calculator)
     _calculator = calculator;
     setWindowTitle(QStringLiteral("Calculation Status"));
     _ui->_calcLbl->setText(QStringLiteral("Calculating:"));
-    connect(calculator, &DemandCalculator::calcStatus, this, &CalcStatusDlg::calcStatusHandler,
+    connect(calculator, &DemandCalculator::calcStatus, this, &CalcStatusDlg::statusArrived,
         Qt::QueuedConnection);
     connect(calculator, &DemandCalculator::calcFinished, this, &CalcStatusDlg::calcFinishedHandler,
         Qt::QueuedConnection);
@@ -58,10 +60,17 @@ void CalcStatusDlg::setExportTexts()
     _running = true;
 }
 
+void CalcStatusDlg::attachWorker(const QString& windowTitle, const QString& label)
+{
+    setWindowTitle(windowTitle);
+    _ui->_calcLbl->setText(label);
+    _running = true;
+}
+
 void CalcStatusDlg::attachDataExporter(DataExporter* exporter)
 {
     setExportTexts();
-    connect(exporter, &DataExporter::exportStatus, this, &CalcStatusDlg::calcStatusHandler,
+    connect(exporter, &DataExporter::exportStatus, this, &CalcStatusDlg::statusArrived,
         Qt::QueuedConnection);
     connect(exporter, &DataExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
         Qt::QueuedConnection);
@@ -70,7 +79,7 @@ void CalcStatusDlg::attachDataExporter(DataExporter* exporter)
 void CalcStatusDlg::attachAttributeExporter(AttributeExporter* exporter)
 {
     setExportTexts();
-    connect(exporter, &AttributeExporter::exportStatus, this, &CalcStatusDlg::calcStatusHandler,
+    connect(exporter, &AttributeExporter::exportStatus, this, &CalcStatusDlg::statusArrived,
         Qt::QueuedConnection);
     connect(exporter, &AttributeExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
         Qt::QueuedConnection);
@@ -103,8 +112,34 @@ void CalcStatusDlg::calcStatusHandler(const CalcStatusInfo& info)
     _ui->_statusLabel->setText(info.status);
 }
 
+void CalcStatusDlg::statusArrived(const CalcStatusInfo& info)
+{
+    _pendingStatus = info;
+    _statusPending = true;
+    if (_statusTimer.isActive())
+        return;
+    const qint64 interval = 50;
+    const qint64 since = _statusShown.isValid() ? _statusShown.elapsed() : interval;
+    if (since >= interval)
+        showPendingStatus();
+    else
+        _statusTimer.start(static_cast<int>(interval - since));
+}
+
+void CalcStatusDlg::showPendingStatus()
+{
+    if (!_statusPending)
+        return;
+    _statusPending = false;
+    _statusShown.start();
+    calcStatusHandler(_pendingStatus);
+}
+
 void CalcStatusDlg::calcFinishedHandler(const TARN::okstat& result)
 {
+    // The worker's last status is shown before the dialog closes.
+    _statusTimer.stop();
+    showPendingStatus();
     _running = false;
     if (result.failed())
         _resultText = std::make_unique<QString>(result.text());

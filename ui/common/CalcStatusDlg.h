@@ -4,7 +4,9 @@
 #include "db/okstat.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -40,6 +42,9 @@ public:
     void attachValidator(ProjectValidator* validator);
     // A comparison of two workbooks: one bar, for the sheets.
     void attachWorkbookDiff(WorkbookDiffJob* job);
+    // Any other worker, shown with this window title and label: its owner connects the
+    // worker's progress and end to the two handlers below (queued).
+    void attachWorker(const QString& windowTitle, const QString& label);
 
     // The failure text of the last run; empty after success.
     bool hasResultText() const { return static_cast<bool>(_resultText); }
@@ -56,9 +61,18 @@ protected:
 
 private:
     void setExportTexts();
+    // A worker's progress as it arrives: shown at once unless the last was shown less than
+    // 50 ms ago, else held until then (a newer one replaces it). A worker that skips many sites
+    // sends hundreds within milliseconds; showing each would hold up the event loop.
+    void statusArrived(const CalcStatusInfo& info);
+    void showPendingStatus();
 
     std::unique_ptr<Ui::CalcStatusDlgWidgets> _ui;
     QPointer<DemandCalculator> _calculator;
     std::unique_ptr<QString> _resultText;
     bool _running = false;
+    CalcStatusInfo _pendingStatus;
+    bool _statusPending = false;
+    QTimer _statusTimer;
+    QElapsedTimer _statusShown;
 };

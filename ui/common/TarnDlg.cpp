@@ -20,11 +20,14 @@ TarnDlg::TarnDlg(QWidget* parent)
         _waterUserDistModel = waterUsers->waterUserDistModel();
         _waterUserDataModel = waterUsers->waterUserDataModel();
     }
-    for (TarnRelationalTableModel* model :
-        { _aggDivModel, _waterUserModel, _waterUserDistModel, _waterUserDataModel }) {
+    for (TarnRelationalTableModel* model : { _aggDivModel, _waterUserModel, _waterUserDistModel }) {
         if (model)
             ModelOps::selectAll(model);
     }
+    // Re-selected too, so that no edit a cancelled dialog left in it survives; but not fetched
+    // whole: nothing walks the yearly data of every water user through it (WaterUserDAO).
+    if (_waterUserDataModel)
+        _waterUserDataModel->select();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 }
 

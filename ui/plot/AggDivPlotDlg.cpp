@@ -1,9 +1,6 @@
 #include "ui/plot/AggDivPlotDlg.h"
 
 #include "calc/AggDivBaselineDemandCalculator.h"
-#include "db/TarnDbMgr.h"
-
-#include <QSqlQuery>
 
 AggDivPlotDlg::AggDivPlotDlg(
     const QString& title, int aggDivID, const BaselineChangeLog* changeLog, QWidget* parent)
@@ -13,17 +10,15 @@ AggDivPlotDlg::AggDivPlotDlg(
 {
 }
 
-void AggDivPlotDlg::addPlotSeries(TarnChart* chart)
+QVector<YearlySumReader::Query> AggDivPlotDlg::plotQueries()
 {
     recalculate(new AggDivBaselineDemandCalculator(_aggDivID, this), _changeLog);
+    return { { baselineSumsSql(QStringLiteral("ad.AggDivID = :aggDivID")),
+        { { QStringLiteral(":aggDivID"), _aggDivID } } } };
+}
 
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    query.prepare(QStringLiteral(
-        "SELECT bywu.Year, SUM(bywu.DiversionValue), SUM(bywu.DepletionValue),  "
-        "SUM(bywu.SalinityPickupValue), ad.SalinityMethodID FROM BaseYearlyWaterUser bywu "
-        "INNER JOIN WaterUser wu ON wu.WaterUserID = bywu.WaterUserID INNER JOIN AggDiv ad ON "
-        "ad.AggDivID = wu.AggDivID WHERE ad.AggDivID = :aggDivID GROUP BY bywu.Year"));
-    query.bindValue(QStringLiteral(":aggDivID"), _aggDivID);
-    query.exec();
-    addBaselineSeries(chart, query);
+void AggDivPlotDlg::addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums)
+{
+    if (!sums.isEmpty())
+        addBaselineSeries(chart, sums.first());
 }

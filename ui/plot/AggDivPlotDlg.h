@@ -16,7 +16,8 @@ public:
         QWidget* parent = nullptr);
 
 protected:
-    void addPlotSeries(TarnChart* chart) override;
+    QVector<YearlySumReader::Query> plotQueries() override;
+    void addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums) override;
 
 private:
     int _aggDivID;

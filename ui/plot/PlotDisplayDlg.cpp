@@ -3,6 +3,7 @@
 
 #include "calc/DemandCalculator.h"
 #include "db/ModelOps.h"
+#include "db/TarnDbMgr.h"
 #include "ui/common/CalcStatusDlg.h"
 #include "ui/plot/TarnChart.h"
 
@@ -12,6 +13,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QtConcurrent>
 
 #include <cmath>
 
@@ -78,6 +80,7 @@ void PlotDisplayDlg::generate()
     }
 
     emit preGenerate();
+    const QVector<YearlySums> sums = readSums(plotQueries());
 
     auto* chart = new TarnChart;
     chart->legend()->setAlignment(Qt::AlignRight);
@@ -85,7 +88,7 @@ void PlotDisplayDlg::generate()
     chart->legend()->setShowToolTips(true);
     chart->setTitle(_title.toHtmlEscaped());
 
-    addPlotSeries(chart);
+    addPlotSeries(chart, sums);
     chart->finishAxes();
 
     if (_chartView) {
@@ -116,15 +119,37 @@ bool PlotDisplayDlg::isMassMethod(int salinityMethodID)
 
 PlotDisplayDlg::YearlySums PlotDisplayDlg::readYearlySums(QSqlQuery& query)
 {
-    YearlySums sums;
-    while (query.next()) {
-        sums.years.append(query.value(0).toInt());
-        sums.diversion.append(TARN::toDouble(query.value(1)));
-        sums.depletion.append(TARN::toDouble(query.value(2)));
-        sums.salinity.append(TARN::toDouble(query.value(3)));
-        sums.salinityMethodID = query.value(4).toInt();
-    }
-    return sums;
+    return YearlySumReader::readSums(query);
+}
+
+QVector<PlotDisplayDlg::YearlySums> PlotDisplayDlg::readSums(
+    const QVector<YearlySumReader::Query>& queries)
+{
+    if (queries.isEmpty())
+        return {};
+    // The worker has the connection to itself: the modal status dialog keeps the user, and
+    // so the GUI, away from it until the worker's end arrives.
+    YearlySumReader reader(TarnDbMgr::instance()->database(), queries, _title);
+    CalcStatusDlg status(this);
+    status.attachWorker(QStringLiteral("Plot Status"), QStringLiteral("Reading:"));
+    connect(&reader, &YearlySumReader::readStatus, &status, &CalcStatusDlg::calcStatusHandler,
+        Qt::QueuedConnection);
+    connect(&reader, &YearlySumReader::readFinished, &status, &CalcStatusDlg::calcFinishedHandler,
+        Qt::QueuedConnection);
+    QFuture<void> running = QtConcurrent::run([&reader] { reader.run(); });
+    status.exec();
+    running.waitForFinished();
+    return reader.results();
+}
+
+QString PlotDisplayDlg::baselineSumsSql(const QString& where)
+{
+    return QStringLiteral(
+        "SELECT bywu.Year, SUM(bywu.DiversionValue), SUM(bywu.DepletionValue),  "
+        "SUM(bywu.SalinityPickupValue), ad.SalinityMethodID FROM BaseYearlyWaterUser bywu "
+        "INNER JOIN WaterUser wu ON wu.WaterUserID = bywu.WaterUserID INNER JOIN AggDiv ad ON "
+        "ad.AggDivID = wu.AggDivID WHERE %1 GROUP BY bywu.Year")
+        .arg(where);
 }
 
 namespace {
@@ -144,9 +169,8 @@ QLineSeries* makeSeries(
 
 } // namespace
 
-void PlotDisplayDlg::addBaselineSeries(TarnChart* chart, QSqlQuery& query)
+void PlotDisplayDlg::addBaselineSeries(TarnChart* chart, const YearlySums& sums)
 {
-    const YearlySums sums = readYearlySums(query);
     chart->addChartSeries(makeSeries(QStringLiteral("Depletion"), sums.years, sums.depletion),
         TarnChart::DepletionKind, false);
     chart->addChartSeries(makeSeries(QStringLiteral("Diversion"), sums.years, sums.diversion),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/common/TarnDlg.h"
+#include "ui/plot/YearlySumReader.h"
 
 #include <QString>
 #include <QVector>
@@ -20,7 +21,9 @@ class PlotDisplayWidgets;
 }
 
 // A chart window: draws when first shown and again on "Regenerate", each time into a new chart
-// that replaces the previous one. The subclasses decide what is drawn.
+// that replaces the previous one. The subclasses decide what is drawn: the queries of the
+// yearly sums, which a worker runs while the window waits under a status dialog (the event
+// loop turns meanwhile), and the series made of their rows.
 class PlotDisplayDlg : public TarnDlg {
     Q_OBJECT
 
@@ -39,13 +42,7 @@ public:
 
     // One row per year of a yearly-sum query: year, diversion, depletion, salinity pick-up and
     // the site's salinity method, in this column order. Missing sums are NaN.
-    struct YearlySums {
-        QVector<double> years;
-        QVector<double> diversion;
-        QVector<double> depletion;
-        QVector<double> salinity;
-        int salinityMethodID = 0;
-    };
+    using YearlySums = YearlySumReader::Sums;
     static YearlySums readYearlySums(QSqlQuery& query);
     // Salinity methods 1 and 4 give mass (tons/yr); the others concentration (mg/l).
     static bool isMassMethod(int salinityMethodID);
@@ -57,17 +54,26 @@ public slots:
     void generate();
 
 protected:
-    virtual void addPlotSeries(TarnChart* chart) = 0;
+    // On the GUI thread, before the data is read: the queries to run (a recalculation may come
+    // first). A window without anything to draw returns none.
+    virtual QVector<YearlySumReader::Query> plotQueries() = 0;
+    // The series of the chart, from the rows of each query in their order.
+    virtual void addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums) = 0;
     void showEvent(QShowEvent* event) override;
 
     // Runs a one-site or one-water-user calculation inside the caller's transaction under a
     // status dialog, and shows its failure. Takes ownership of calculator.
     void recalculate(DemandCalculator* calculator, const BaselineChangeLog* changeLog);
     // Adds the depletion, diversion and (when there is any) salinity pick-up series of a site
-    // or water user query.
-    static void addBaselineSeries(TarnChart* chart, QSqlQuery& query);
+    // or water user.
+    static void addBaselineSeries(TarnChart* chart, const YearlySums& sums);
+    // The yearly sums of a site's or water user's baseline results, by year.
+    static QString baselineSumsSql(const QString& where);
 
 private:
+    // Runs the queries on a worker under a status dialog.
+    QVector<YearlySums> readSums(const QVector<YearlySumReader::Query>& queries);
+
     Ui::PlotDisplayWidgets* _ui;
     QString _title;
     QtCharts::QChartView* _chartView = nullptr;

@@ -15,21 +15,6 @@
 
 using namespace QtCharts;
 
-namespace {
-
-struct CurveItem {
-    int id = 0;
-    QString name;
-    int dataType = 0;
-};
-
-struct ScenarioItem {
-    QVariant id;
-    QString name;
-};
-
-} // namespace
-
 ScenarioPlotDlg::ScenarioPlotDlg(const QString& title, QWidget* parent)
     : PlotDisplayDlg(title, parent)
 {
@@ -51,59 +36,65 @@ Qt::PenStyle ScenarioPlotDlg::curveStyle(int curveIndex)
     return styles[((curveIndex % count) + count) % count];
 }
 
-void ScenarioPlotDlg::addPlotSeries(TarnChart* chart)
+QVector<YearlySumReader::Query> ScenarioPlotDlg::plotQueries()
 {
     TarnDbMgr* mgr = TarnDbMgr::instance();
-    QSqlDatabase& db = mgr->database();
-
-    QList<ScenarioItem> scenarios;
-    QSqlQuery scenarioQuery(db);
+    _scenarios.clear();
+    _curves.clear();
+    QSqlQuery scenarioQuery(mgr->database());
     scenarioQuery.prepare(QStringLiteral(
         "SELECT ps.ScenarioID, COALESCE(s.ScenarioShortName, 'Baseline') FROM PlotScenario ps "
         "LEFT JOIN Scenario s ON s.ScenarioID = ps.ScenarioID WHERE ps.PlotID = :plotID"));
     scenarioQuery.bindValue(QStringLiteral(":plotID"), _plotID);
     if (scenarioQuery.exec()) {
         while (scenarioQuery.next())
-            scenarios.append({ scenarioQuery.value(0), scenarioQuery.value(1).toString() });
+            _scenarios.append({ scenarioQuery.value(0), scenarioQuery.value(1).toString() });
     }
-
-    QList<CurveItem> curves;
     if (PlotDAO* plots = mgr->plotDAO()) {
         QSqlQuery curveQuery = ModelOps::selectWhere(plots->plotCurveModel(), _plotID, TN::PlotID);
         while (curveQuery.isActive() && curveQuery.next())
-            curves.append({ curveQuery.value(0).toInt(), curveQuery.value(2).toString(),
+            _curves.append({ curveQuery.value(0).toInt(), curveQuery.value(2).toString(),
                 curveQuery.value(3).toInt() });
     }
 
-    QSqlQuery baseline(db);
-    baseline.prepare(QStringLiteral(
+    const QString baseline = QStringLiteral(
         "SELECT bywu.Year, SUM(bywu.DiversionValue), SUM(bywu.DepletionValue),  "
         "SUM(bywu.SalinityPickupValue), ad.SalinityMethodID FROM BaseYearlyWaterUser bywu "
         "INNER JOIN WaterUser wu ON wu.WaterUserID = bywu.WaterUserID INNER JOIN AggDiv ad ON "
         "ad.AggDivID = wu.AggDivID INNER JOIN PlotCurveWaterUser pcwu ON pcwu.WaterUserID = "
-        "bywu.WaterUserID WHERE pcwu.PlotCurveID = :plotCurveID GROUP BY bywu.Year"));
-    QSqlQuery scenario(db);
-    scenario.prepare(QStringLiteral(
+        "bywu.WaterUserID WHERE pcwu.PlotCurveID = :plotCurveID GROUP BY bywu.Year");
+    const QString scenario = QStringLiteral(
         "SELECT sywu.Year, SUM(sywu.DiversionValue), SUM(sywu.DepletionValue),  "
         "SUM(sywu.SalinityPickupValue), ad.SalinityMethodID FROM ScenarioYearlyWaterUser sywu "
         "INNER JOIN WaterUser wu ON wu.WaterUserID = sywu.WaterUserID INNER JOIN AggDiv ad ON "
         "ad.AggDivID = wu.AggDivID INNER JOIN PlotCurveWaterUser pcwu ON pcwu.WaterUserID = "
         "sywu.WaterUserID WHERE pcwu.PlotCurveID = :plotCurveID AND sywu.ScenarioID = "
-        ":scenarioID GROUP BY sywu.Year"));
-
-    for (int s = 0; s < scenarios.size(); ++s) {
-        const ScenarioItem& item = scenarios.at(s);
+        ":scenarioID GROUP BY sywu.Year");
+    // One query per scenario and curve, scenario by scenario.
+    QVector<YearlySumReader::Query> queries;
+    for (const ScenarioItem& item : qAsConst(_scenarios)) {
         const bool isBaseline = item.id.isNull() || item.id.toInt() == 0;
-        for (int c = 0; c < curves.size(); ++c) {
-            const CurveItem& curve = curves.at(c);
-            QSqlQuery& query = isBaseline ? baseline : scenario;
-            query.bindValue(QStringLiteral(":plotCurveID"), curve.id);
+        for (const CurveItem& curve : qAsConst(_curves)) {
+            YearlySumReader::Query query { isBaseline ? baseline : scenario,
+                { { QStringLiteral(":plotCurveID"), curve.id } } };
             if (!isBaseline)
-                query.bindValue(QStringLiteral(":scenarioID"), item.id);
-            YearlySums sums;
-            if (query.exec())
-                sums = readYearlySums(query);
-            query.finish();
+                query.bindings.insert(QStringLiteral(":scenarioID"), item.id);
+            queries.append(query);
+        }
+    }
+    return queries;
+}
+
+void ScenarioPlotDlg::addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sumsOfQueries)
+{
+    int next = 0;
+    for (int s = 0; s < _scenarios.size(); ++s) {
+        const ScenarioItem& item = _scenarios.at(s);
+        for (int c = 0; c < _curves.size(); ++c) {
+            const CurveItem& curve = _curves.at(c);
+            const YearlySums sums
+                = next < sumsOfQueries.size() ? sumsOfQueries.at(next) : YearlySums();
+            ++next;
 
             const QVector<double>* values = &sums.diversion;
             QString label = QStringLiteral("Diversion");

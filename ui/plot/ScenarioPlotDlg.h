@@ -3,6 +3,8 @@
 #include "ui/plot/PlotDisplayDlg.h"
 
 #include <QColor>
+#include <QList>
+#include <QVariant>
 
 // The curves of a stored plot, one series per scenario and curve: a scenario keeps one colour
 // and a curve one line style across the chart.
@@ -19,8 +21,22 @@ public:
     static Qt::PenStyle curveStyle(int curveIndex);
 
 protected:
-    void addPlotSeries(TarnChart* chart) override;
+    QVector<YearlySumReader::Query> plotQueries() override;
+    void addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums) override;
 
 private:
+    struct CurveItem {
+        int id = 0;
+        QString name;
+        int dataType = 0;
+    };
+    struct ScenarioItem {
+        QVariant id;
+        QString name;
+    };
+
     int _plotID = 0;
+    // The plot's scenarios and curves as the last drawing read them.
+    QList<ScenarioItem> _scenarios;
+    QList<CurveItem> _curves;
 };

@@ -1,5 +1,8 @@
 #include "ui/plot/TarnChart.h"
 
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
+#include <QGraphicsSceneResizeEvent>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLocale>
@@ -147,6 +150,8 @@ void TarnChart::addChartSeries(QLineSeries* series, int kind, bool showName)
     QValueAxis* yAxis = ensureAxis(valueSlot);
     series->attachAxis(xAxis);
     series->attachAxis(yAxis);
+    _axes[YearAxis].used = true;
+    _axes[valueSlot].used = true;
 
     const QVector<QPointF> points = series->pointsVector();
     for (const QPointF& point : points) {
@@ -187,6 +192,46 @@ void TarnChart::finishAxes()
             axis->setTickCount(2);
         }
         axis->setLabelFormat(labelFormatFor(*axis));
+        // The vertical axes share at most 0.4 of the chart's width: an empty one would take
+        // room from the others' labels, which the chart would then cut short.
+        axis->setVisible(state.used || !_axes[YearAxis].used);
+    }
+    fitLegend();
+}
+
+void TarnChart::resizeEvent(QGraphicsSceneResizeEvent* event)
+{
+    QChart::resizeEvent(event);
+    fitLegend();
+}
+
+void TarnChart::fitLegend()
+{
+    QLegend* chartLegend = legend();
+    if (!chartLegend || !chartLegend->isAttachedToChart())
+        return;
+    QFont font = chartLegend->font();
+    if (_legendPointSize <= 0)
+        _legendPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9.0;
+    // A legend at the side gets as much width as its longest entry wants, but no more than 0.4
+    // of the chart's content (inside the layout's and the chart's margins); what doesn't fit is
+    // cut short. The font is made smaller, down to a floor, until the entries fit.
+    qreal left = 0;
+    qreal top = 0;
+    qreal right = 0;
+    qreal bottom = 0;
+    if (layout())
+        layout()->getContentsMargins(&left, &top, &right, &bottom);
+    const qreal content = size().width() - left - right - margins().left() - margins().right();
+    const qreal room = 0.4 * content;
+    const qreal floor = 6.0;
+    for (qreal points = _legendPointSize;; points -= 0.5) {
+        font.setPointSizeF(std::max(points, floor));
+        if (font != chartLegend->font())
+            chartLegend->setFont(font);
+        if (points <= floor || content <= 0
+            || chartLegend->effectiveSizeHint(Qt::PreferredSize).width() <= room)
+            break;
     }
 }
 

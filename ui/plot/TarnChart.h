@@ -43,8 +43,14 @@ public:
     explicit TarnChart(QGraphicsItem* parent = nullptr);
 
     void addChartSeries(QtCharts::QLineSeries* series, int kind, bool showName);
-    // Pads the value axes and rounds them to nice numbers; call once after the last series.
+    // Pads the value axes and rounds them to nice numbers, and hides the value axes no series
+    // uses, so that the others have room for their labels; call once after the last series.
     void finishAxes();
+
+    // The legend's font is made smaller (down to a floor) when the longest series name would
+    // not fit into the room the chart gives the legend; done again whenever the chart's size
+    // changes.
+    void fitLegend();
 
     SeriesTooltip* tooltip() const { return _tooltip; }
     // Null until made by a series of its kind or by finishAxes().
@@ -56,6 +62,9 @@ public:
 
     static QString kindLabel(int kind);
     static QString kindUnits(int kind);
+
+protected:
+    void resizeEvent(QGraphicsSceneResizeEvent* event) override;
 
 public slots:
     void legendMarkerClickedHandler();
@@ -69,6 +78,7 @@ private:
         QtCharts::QValueAxis* axis = nullptr;
         // The range covers the points seen so far; an axis that saw none keeps 0 to 0.
         bool seen = false;
+        bool used = false; // a series is attached to it
         double min = 0.0;
         double max = 0.0;
     };
@@ -80,4 +90,5 @@ private:
 
     SeriesTooltip* _tooltip;
     AxisState _axes[AxisCount];
+    qreal _legendPointSize = 0; // the legend font's own size, which fitting never exceeds
 };

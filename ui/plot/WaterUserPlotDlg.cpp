@@ -3,7 +3,6 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/WaterUserBaselineDemandCalculator.h"
 #include "db/ModelOps.h"
-#include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 
@@ -16,7 +15,7 @@ WaterUserPlotDlg::WaterUserPlotDlg(const QString& title, int waterUserID, QWidge
 {
 }
 
-void WaterUserPlotDlg::addPlotSeries(TarnChart* chart)
+QVector<YearlySumReader::Query> WaterUserPlotDlg::plotQueries()
 {
     int aggDivID = -1;
     if (_waterUserModel) {
@@ -26,20 +25,18 @@ void WaterUserPlotDlg::addPlotSeries(TarnChart* chart)
     }
     if (aggDivID < 0) {
         showWarning(QStringLiteral("Unable to locate water user"));
-        return;
+        return {};
     }
 
     BaselineChangeLog changeLog;
     changeLog.waterUserEdited(aggDivID, _waterUserID, titleText());
     recalculate(new WaterUserBaselineDemandCalculator(_waterUserID, aggDivID, this), &changeLog);
+    return { { baselineSumsSql(QStringLiteral("bywu.WaterUserID = :waterUserID")),
+        { { QStringLiteral(":waterUserID"), _waterUserID } } } };
+}
 
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    query.prepare(QStringLiteral(
-        "SELECT bywu.Year, SUM(bywu.DiversionValue), SUM(bywu.DepletionValue),  "
-        "SUM(bywu.SalinityPickupValue), ad.SalinityMethodID FROM BaseYearlyWaterUser bywu "
-        "INNER JOIN WaterUser wu ON wu.WaterUserID = bywu.WaterUserID INNER JOIN AggDiv ad ON "
-        "ad.AggDivID = wu.AggDivID WHERE bywu.WaterUserID = :waterUserID GROUP BY bywu.Year"));
-    query.bindValue(QStringLiteral(":waterUserID"), _waterUserID);
-    query.exec();
-    addBaselineSeries(chart, query);
+void WaterUserPlotDlg::addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums)
+{
+    if (!sums.isEmpty())
+        addBaselineSeries(chart, sums.first());
 }

@@ -10,7 +10,8 @@ public:
     WaterUserPlotDlg(const QString& title, int waterUserID, QWidget* parent = nullptr);
 
 protected:
-    void addPlotSeries(TarnChart* chart) override;
+    QVector<YearlySumReader::Query> plotQueries() override;
+    void addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums) override;
 
 private:
     int _waterUserID;

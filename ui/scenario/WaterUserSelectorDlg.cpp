@@ -89,11 +89,32 @@ void WaterUserSelectorDlg::setChecked(QTableWidget* table, int row, bool checked
         item->checked = checked;
 }
 
-void WaterUserSelectorDlg::addRowToSelection(QTableWidget* table, int row)
+void WaterUserSelectorDlg::selectAllRows(QTableWidget* table)
 {
-    // selectRow() would replace the selection in extended mode; rows are added one by one.
-    table->selectionModel()->select(
-        table->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // One selection over the whole range: a selection call per row costs time in proportion
+    // to the rows already selected.
+    if (table->rowCount() == 0)
+        return;
+    const QItemSelection all(table->model()->index(0, 0),
+        table->model()->index(table->rowCount() - 1, table->columnCount() - 1));
+    table->selectionModel()->select(all, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void WaterUserSelectorDlg::fillTable(
+    QTableWidget* table, const QVector<QVector<QTableWidgetItem*>>& rows)
+{
+    // All rows are made at once; the items go in with the model's signals blocked, as the view
+    // would otherwise hear of every one. It is repainted once, and the columns sized to their
+    // contents when it lays out the new rows.
+    table->setRowCount(0);
+    table->setRowCount(rows.size());
+    {
+        const QSignalBlocker blocker(table->model());
+        for (int row = 0; row < rows.size(); ++row)
+            for (int column = 0; column < rows.at(row).size(); ++column)
+                table->setItem(row, column, rows.at(row).at(column));
+    }
+    table->viewport()->update();
 }
 
 void WaterUserSelectorDlg::aggDivFiltChangedHandler()
@@ -121,15 +142,15 @@ void WaterUserSelectorDlg::aggDivFiltChangedHandler()
                         QStringLiteral("select %1, %2 from %3 where %1 in (%4) order by %1")
                             .arg(TN::AggDivID, TN::SiteName, TN::AggDivTable, joinIds(ids))))
                     return;
+                QVector<QVector<QTableWidgetItem*>> rows;
                 while (sites.next()) {
-                    const int row = table->rowCount();
-                    table->insertRow(row);
                     auto* item = new CheckBoxIconItem(sites.value(1).toString(), true);
                     item->setData(AggDivIdRole, sites.value(0).toInt());
                     item->setData(SiteNameRole, sites.value(1).toString());
-                    table->setItem(row, 0, item);
-                    addRowToSelection(table, row);
+                    rows.append({ item });
                 }
+                fillTable(table, rows);
+                selectAllRows(table);
             }
         }
     }
@@ -187,9 +208,8 @@ void WaterUserSelectorDlg::refreshWaterUsers()
     if (!query.exec(sql))
         return;
     const bool checked = !_singleSelection;
+    QVector<QVector<QTableWidgetItem*>> rows;
     while (query.next()) {
-        const int row = table->rowCount();
-        table->insertRow(row);
         const QString name = query.value(1).toString();
         const QString siteName = query.value(3).toString();
         auto* item = new CheckBoxIconItem(name, checked);
@@ -197,11 +217,11 @@ void WaterUserSelectorDlg::refreshWaterUsers()
         item->setData(AggDivIdRole, query.value(2).toInt());
         item->setData(WaterUserNameRole, name);
         item->setData(SiteNameRole, siteName);
-        table->setItem(row, 0, item);
-        table->setItem(row, 1, new QTableWidgetItem(siteName));
-        if (checked)
-            addRowToSelection(table, row);
+        rows.append({ item, new QTableWidgetItem(siteName) });
     }
+    fillTable(table, rows);
+    if (checked)
+        selectAllRows(table);
     table->viewport()->update();
 }
 
@@ -226,10 +246,10 @@ void WaterUserSelectorDlg::selAllAggDivBtnHandler()
         const QSignalBlocker blocker(table->selectionModel());
         for (int row = 0; row < table->rowCount(); ++row) {
             setChecked(table, row, true);
-            addRowToSelection(table, row);
             if (QTableWidgetItem* item = table->item(row, 0))
                 _chosenSites.insert(item->data(AggDivIdRole).toInt());
         }
+        selectAllRows(table);
     }
     table->viewport()->update();
     refreshWaterUsers();
@@ -240,10 +260,9 @@ void WaterUserSelectorDlg::selAllWatUsrBtnHandler()
     QTableWidget* table = _ui->_watUsrTableWidget;
     {
         const QSignalBlocker blocker(table->selectionModel());
-        for (int row = 0; row < table->rowCount(); ++row) {
+        for (int row = 0; row < table->rowCount(); ++row)
             setChecked(table, row, true);
-            addRowToSelection(table, row);
-        }
+        selectAllRows(table);
     }
     table->viewport()->update();
 }

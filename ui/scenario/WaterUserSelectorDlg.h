@@ -8,6 +8,7 @@
 #include <QVector>
 
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace Ui {
 class WaterUserSelectorWidgets;
@@ -45,7 +46,9 @@ public slots:
 private:
     void refreshWaterUsers();
     static void setChecked(QTableWidget* table, int row, bool checked);
-    static void addRowToSelection(QTableWidget* table, int row);
+    static void selectAllRows(QTableWidget* table);
+    // Replaces the table's rows by these, each a list of items by column (owned by the table).
+    static void fillTable(QTableWidget* table, const QVector<QVector<QTableWidgetItem*>>& rows);
 
     bool _singleSelection;
     QSet<int> _chosenSites;
