@@ -3,13 +3,13 @@
 #
 #   bench/run-diff-bench.sh [--runs N] [--keep] [BASIN.db]
 #
-# BUILD (default build-bench) is the build folder, configured as a Release build when it has
+# BUILD (default build-release) is the build folder, configured as a Release build when it has
 # no build files yet. Without BASIN.db the bench makes and computes the large basin itself (a
 # minute or two, and again after the edit).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-build-bench}
+build=${BUILD:-build-release}
 case "$build" in
 /*) ;;
 *) build="$root/$build" ;;

@@ -4,13 +4,13 @@
 #
 #   bench/run-export-bench.sh [--runs N] [--keep] [BASIN.db]
 #
-# BUILD (default build-bench) is the build folder, configured as a Release build when it has
+# BUILD (default build-release) is the build folder, configured as a Release build when it has
 # no build files yet. Without BASIN.db the bench makes and computes the large basin itself (a
 # minute or two); pass a computed one (e.g. one kept with --keep) to skip that.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-build-bench}
+build=${BUILD:-build-release}
 case "$build" in
 /*) ;;
 *) build="$root/$build" ;;

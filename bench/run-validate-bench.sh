@@ -3,12 +3,12 @@
 #
 #   bench/run-validate-bench.sh [--runs N] [BASIN.db]
 #
-# BUILD (default build-bench) is the build folder, configured as a Release build when it has
+# BUILD (default build-release) is the build folder, configured as a Release build when it has
 # no build files yet. Without BASIN.db the bench makes and computes the large basin itself.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-build-bench}
+build=${BUILD:-build-release}
 case "$build" in
 /*) ;;
 *) build="$root/$build" ;;
