@@ -3,6 +3,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define TARN_SHA_X86 1
 #endif
@@ -122,8 +123,18 @@ __attribute__((target("sha,sse4.1,ssse3"))) void shaBlocks(
 bool Sha256::hardwareSupported()
 {
 #ifdef TARN_SHA_X86
-    static const bool supported = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1")
-        && __builtin_cpu_supports("ssse3");
+    // Asked of the processor itself: not every compiler knows "sha" as a feature name.
+    static const bool supported = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__get_cpuid(1, &a, &b, &c, &d))
+            return false;
+        const bool ssse3 = c & (1u << 9);
+        const bool sse41 = c & (1u << 19);
+        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d))
+            return false;
+        const bool sha = b & (1u << 29);
+        return sha && sse41 && ssse3;
+    }();
     return supported;
 #else
     return false;

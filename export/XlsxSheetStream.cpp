@@ -148,8 +148,7 @@ const char* XlsxRowWriter::epilogue()
 
 XlsxSheetStream::XlsxSheetStream(const SheetData& sheet, const XlsxCellStyles& styles,
     bool tabSelected, const std::atomic_bool* cancel)
-    : _sheet(sheet)
-    , _writer(sheet, styles)
+    : _writer(sheet, styles)
     , _tabSelected(tabSelected)
     , _cancel(cancel)
     , _rows(sheet.usedRows())

@@ -99,7 +99,6 @@ private:
     // failure has been written.
     bool fill(std::string& out, size_t& used, QString& failure);
 
-    const SheetData& _sheet;
     XlsxRowWriter _writer;
     bool _tabSelected;
     const std::atomic_bool* _cancel;
