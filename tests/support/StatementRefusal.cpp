@@ -40,6 +40,14 @@ StatementRefusal::Rule StatementRefusal::beginning()
     };
 }
 
+StatementRefusal::Rule StatementRefusal::writing(const QString& table)
+{
+    return [table](int action, const QString& name, const QString&) {
+        return (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE)
+            && name.compare(table, Qt::CaseInsensitive) == 0;
+    };
+}
+
 StatementRefusal::Rule StatementRefusal::reading(const QString& table)
 {
     return [table](int action, const QString& name, const QString&) {

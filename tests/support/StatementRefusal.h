@@ -25,6 +25,8 @@ public:
 
     static Rule beginning();
     static Rule reading(const QString& table);
+    // Inserts, updates and deletes of the table.
+    static Rule writing(const QString& table);
 
 private:
     static int authorize(void* self, int action, const char* first, const char* second,

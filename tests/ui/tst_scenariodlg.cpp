@@ -506,6 +506,54 @@ private slots:
         QVERIFY(endOpenTransaction());
     }
 
+    // A save whose calculation failed has committed its input: OK keeps the dialog open, and
+    // whichever way it closes afterwards the results follow the input.
+    void failedCalculationIsComputedBeforeClosing_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("then OK") << false;
+        QTest::newRow("then Cancel") << true;
+    }
+    void failedCalculationIsComputedBeforeClosing()
+    {
+        QFETCH(bool, cancel);
+        openProject();
+        ScenarioDlg dialog;
+        dialog.load(1);
+        dialog.show();
+        ScenarioModalDriver driver;
+        driver.answer(QMessageBox::Yes);
+        selectRowWhere(
+            childOf<QTableView>(&dialog, "_demandChgTableView"), 2, QStringLiteral("Cut"));
+        childOf<QPushButton>(&dialog, "_delDemandChgBtn")->click();
+        QVERIFY(driver.done());
+        {
+            // The deletion is committed; its results cannot be written.
+            StatementRefusal refusal(TarnDbMgr::instance()->database(),
+                StatementRefusal::writing(QStringLiteral("ScenarioYearlyWaterUser")));
+            QVERIFY(refusal.isActive());
+            childOf<QPushButton>(&dialog, "_okButton")->click();
+        }
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!driver.unexpected.isEmpty());
+        QVERIFY(dialog.changeLog().waterUserChanged(1, 1));
+        driver.unexpected.clear();
+
+        if (cancel)
+            driver.answer(QMessageBox::Yes);
+        childOf<QPushButton>(&dialog, cancel ? "_cancelButton" : "_okButton")->click();
+        QTRY_VERIFY(!dialog.isVisible());
+        QVERIFY(driver.done());
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(u'\n')));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM DemandChg WHERE DemandChgID = 1")),
+            QVariant(0));
+        for (int waterUser : { 1, 2, 3 }) {
+            QCOMPARE(resultYears(1, waterUser), 3);
+            QCOMPARE(yearsOff(1, waterUser, 1.0), 0);
+        }
+        QVERIFY(!endOpenTransaction());
+    }
+
     // Apply commits; when the next transaction cannot begin the dialog may not edit on without
     // one (its edits would be written at once, and Cancel could not undo them).
     void applyWithoutNextTransactionCloses()

@@ -342,12 +342,15 @@ TARN::okstat BaselineDlg::applyChanges()
         // A failed calculation keeps the recorded edits, so that the next save computes them
         // again, and keeps the dialog open after OK: closing would lose them while the stored
         // results no longer follow the saved input.
-        if (calculated.failed())
+        if (calculated.failed()) {
             result = calculated;
-        else
+            _uncomputed = _changeLog;
+        } else {
             _changeLog.clear();
-        if (_keepOpen || calculated.failed())
-            continueInNewTransaction();
+            _uncomputed.clear();
+        }
+        if ((_keepOpen || calculated.failed()) && !continueInNewTransaction())
+            computeWhatWasSaved();
         updateButtons();
     }
     return result;
@@ -431,11 +434,32 @@ void BaselineDlg::recalculateAllClickedHandler()
     else
         QMessageBox::information(this, SaveTitle, mgr->database().lastError().text());
     // After a failure the flag stays, so that the next save recalculates everything.
-    if (calculated)
+    if (calculated) {
         _changeLog.clear();
+        _uncomputed.clear();
+    } else if (committed) {
+        _uncomputed = _changeLog;
+    }
     // After a failed commit the dialog goes on in the transaction that is still open.
-    if (committed)
-        continueInNewTransaction();
+    if (committed && !continueInNewTransaction())
+        computeWhatWasSaved();
+}
+
+void BaselineDlg::computeWhatWasSaved()
+{
+    if (!_uncomputed.hasChanges())
+        return;
+    _changeLog = _uncomputed;
+    const TARN::okstat computed = recalculate();
+    if (computed.isOk()) {
+        _changeLog.clear();
+        _uncomputed.clear();
+        return;
+    }
+    // recalculate() has shown why; what it leaves behind is said once more.
+    showWarning(QStringLiteral("The results of the edits saved earlier could not be computed, so "
+                               "they are out of date. Run Recalculate All Data once the cause is "
+                               "fixed; Check Project lists what is out of date."));
 }
 
 bool BaselineDlg::rollback()
@@ -460,7 +484,9 @@ bool BaselineDlg::rollback()
     }
     if (mgr->baselineDAO())
         mgr->baselineDAO()->getBaseline(_baseline);
-    _changeLog.clear();
+    // What the rollback undid needs no computing; what an earlier save committed without its
+    // results does.
+    _changeLog = _uncomputed;
     return true;
 }
 
@@ -476,6 +502,7 @@ void BaselineDlg::reject()
             QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    rollback();
+    if (rollback())
+        computeWhatWasSaved();
     TarnDlg::reject();
 }

@@ -90,6 +90,9 @@ private:
     // failure (already shown) when a calculation failed. The scenarios are not run on a
     // baseline that failed.
     TARN::okstat recalculate();
+    // Computes the edits in _uncomputed, outside any transaction of the dialog's; says so when
+    // that fails too.
+    void computeWhatWasSaved();
     TARN::okstat runCalculator(DemandCalculator* calculator);
     // Reverts the submitted models and rolls the transaction back; false when the rollback
     // failed (already shown).
@@ -110,4 +113,7 @@ private:
     WaterUserViewModel* _waterUserViewModel;
     WaterUserProxyModel* _waterUserProxy;
     BaselineChangeLog _changeLog;
+    // The edits of saves that were committed but whose calculation failed: a later rollback
+    // does not undo them, so they are computed before the dialog closes.
+    BaselineChangeLog _uncomputed;
 };

@@ -380,13 +380,35 @@ TARN::okstat ScenarioDlg::applyChanges()
     _scenarioRow = findScenarioRow();
     _mapper->setCurrentIndex(_scenarioRow);
 
+    // A failed calculation keeps its entries, so that the next save tries them again, and keeps
+    // the dialog open after OK: the saved input no longer matches the stored results.
     const bool calculated = recalculate();
-    // A failed calculation keeps its entries, so that the next save tries them again.
-    if (calculated)
+    if (calculated) {
         _changeLog.clear();
-    if (_keepOpen)
-        continueInNewTransaction();
+        _uncomputed.clear();
+    } else {
+        _uncomputed = _changeLog;
+    }
+    if ((_keepOpen || !calculated) && !continueInNewTransaction())
+        computeWhatWasSaved();
+    if (!calculated)
+        return QStringLiteral("The results of the saved changes could not be computed.");
     return {};
+}
+
+void ScenarioDlg::computeWhatWasSaved()
+{
+    if (!_uncomputed.hasChanges())
+        return;
+    _changeLog = _uncomputed;
+    if (recalculate()) {
+        _changeLog.clear();
+        _uncomputed.clear();
+        return;
+    }
+    showWarning(QStringLiteral("The results of the changes saved earlier could not be computed, "
+                               "so they are out of date. Recalculate the scenario once the cause "
+                               "is fixed; Check Project lists what is out of date."));
 }
 
 bool ScenarioDlg::recalculate()
@@ -419,8 +441,13 @@ void ScenarioDlg::revertChanges()
     for (QSqlTableModel* model : qAsConst(_saveModels))
         model->revertAll();
     QSqlDatabase& db = TarnDbMgr::instance()->database();
-    if (!db.rollback())
+    if (!db.rollback()) {
         QMessageBox::information(this, CancelTitle, db.lastError().text());
+        return;
+    }
+    // What the rollback undid needs no computing; what an earlier save committed without its
+    // results does.
+    _changeLog = _uncomputed;
 }
 
 void ScenarioDlg::reject()
@@ -431,5 +458,6 @@ void ScenarioDlg::reject()
         != QMessageBox::Yes)
         return;
     revertChanges();
+    computeWhatWasSaved();
     TarnDlg::reject();
 }

@@ -54,6 +54,9 @@ private:
     int findScenarioRow() const;
     // False when a calculation was started and did not complete.
     bool recalculate();
+    // Computes the changes in _uncomputed, outside any transaction of the dialog's; says so when
+    // that fails too.
+    void computeWhatWasSaved();
 
     Ui::ScenarioWidgets* _ui;
     int _scenarioID = -1;
@@ -66,6 +69,9 @@ private:
     TarnRelationalTableModel* _scenarioWaterUserModel;
     QSortFilterProxyModel* _waterUserProxy;
     BaselineChangeLog _changeLog;
+    // The changes of saves that were committed but whose calculation failed: a later rollback
+    // does not undo them, so they are computed before the dialog closes.
+    BaselineChangeLog _uncomputed;
     bool _addingWaterUser = false;
     bool _keepOpen = false;
 };
