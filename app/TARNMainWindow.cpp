@@ -318,18 +318,38 @@ bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
         return false;
     if (findings.isEmpty())
         return true;
+    // A finding that names neither a site nor a water user is a run the check could not
+    // recalculate: recalculating before the export would fail the same way.
+    QStringList unchecked;
+    QSet<QPair<QString, QString>> users;
+    QSet<QString> sites;
+    for (const ValidationFinding& finding : qAsConst(findings)) {
+        if (finding.site.isEmpty() && finding.waterUser.isEmpty())
+            unchecked << finding.message;
+        else if (finding.waterUser.isEmpty())
+            sites.insert(finding.site);
+        else
+            users.insert({ finding.site, finding.waterUser });
+    }
+    if (!unchecked.isEmpty()) {
+        return QMessageBox::warning(this, QStringLiteral("Data Export"),
+                   unchecked.join(QLatin1Char('\n'))
+                       + QStringLiteral("\n\nThe exported results may be out of date. Export "
+                                        "anyway?"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+    }
     // Each finding names a water user, or a site whose salinity alone is out of date.
-    const auto users = std::count_if(findings.cbegin(), findings.cend(),
-        [](const ValidationFinding& finding) { return !finding.waterUser.isEmpty(); });
+    const int count = users.isEmpty() ? sites.size() : users.size();
     const QMessageBox::StandardButton answer = QMessageBox::question(this,
         QStringLiteral("Data Export"),
         QStringLiteral("Results of %1 water users are out of date. Recalculate before exporting?")
-            .arg(users ? int(users) : findings.size()),
+            .arg(count),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::Cancel)
         return false;
     if (answer == QMessageBox::Yes) {
-        return ProjectCheckRunner::recalculate(this, runs, [this](const QString& line) {
+        return ProjectCheckRunner::recalculate(this, [this](const QString& line) {
             diagMsgHandler(line);
         }).isOk();
     }

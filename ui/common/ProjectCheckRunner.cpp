@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QWidget>
 
@@ -65,8 +66,7 @@ bool check(
     return true;
 }
 
-TARN::okstat recalculate(
-    QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag)
+TARN::okstat recalculate(QWidget* parent, const std::function<void(const QString&)>& diag)
 {
     BaselineChangeLog everything;
     everything.setFullRecalculation();
@@ -75,15 +75,18 @@ TARN::okstat recalculate(
         warn(parent, result.text());
         return result;
     }
+    QList<QPair<int, QString>> scenarios;
     QSqlQuery names(TarnDbMgr::instance()->database());
-    names.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                      .arg(TN::ScenarioName, TN::ScenarioTable, TN::ScenarioID));
-    for (const int id : runs) {
-        if (id < 0)
-            continue;
-        names.bindValue(0, id);
-        const QString name = names.exec() && names.next() ? names.value(0).toString() : QString();
-        names.finish();
+    if (!names.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
+                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable))) {
+        result = QStringLiteral("Unable to query the scenarios: %1").arg(names.lastError().text());
+        warn(parent, result.text());
+        return result;
+    }
+    while (names.next())
+        scenarios.append({ names.value(0).toInt(), names.value(1).toString() });
+    names.finish();
+    for (const auto& [id, name] : qAsConst(scenarios)) {
         result = runOne(parent, new ScenarioDemandCalculator(id, name), everything, diag);
         if (result.failed()) {
             warn(parent, result.text());

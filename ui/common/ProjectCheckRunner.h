@@ -17,10 +17,9 @@ namespace ProjectCheckRunner {
 bool check(
     QWidget* parent, const ProjectValidator::Options& options, QList<ValidationFinding>& findings);
 
-// Recalculates the baseline (always: the scenarios are computed from it) and the given scenarios
-// (IDs; -1 entries stand for the baseline and are skipped), every site and water user, writing
-// only what changed. Diagnostic lines go to diag. Returns the first failure.
-TARN::okstat recalculate(
-    QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag);
+// Recalculates the baseline and then every scenario (each is computed from the baseline, so a
+// scenario left out would no longer follow it), every site and water user, writing only what
+// changed. Diagnostic lines go to diag. Returns the first failure.
+TARN::okstat recalculate(QWidget* parent, const std::function<void(const QString&)>& diag);
 
 } // namespace ProjectCheckRunner
