@@ -278,10 +278,19 @@ QString DataExporter::compareWithPrevious(LibXlConnect& book, CalcStatusInfo& in
 {
     if (!_compareWithPrevious || !book.existed())
         return QString();
+    // Upper bar: the sheets compared; lower bar: the reading of the current one, in thousandths.
     info.status = QStringLiteral("Comparing with the previous workbook");
+    info.waterUserCount = 1000;
+    info.waterUserDone = 0;
     report(info, true);
     TARN::WorkbookComparison comparison;
-    const TARN::okstat status = book.compareWithPrevious(&comparison);
+    const TARN::okstat status = book.compareWithPrevious(
+        &comparison, 0, [this, &info](int sheet, int sheets, int permille) {
+            info.aggDivCount = std::max(sheets, 1);
+            info.aggDivDone = sheet;
+            info.waterUserDone = permille;
+            report(info);
+        });
     if (status.failed())
         return QStringLiteral("Unable to compare with the previous workbook: %1")
             .arg(status.text());

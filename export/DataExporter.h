@@ -9,8 +9,6 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
-class LibXlConnect;
-
 #include <functional>
 
 class LibXlConnect;

@@ -355,7 +355,8 @@ okstat LibXlConnect::applyFingerprints()
     return okstat();
 }
 
-okstat LibXlConnect::compareWithPrevious(TARN::WorkbookComparison* comparison, double tolerance)
+okstat LibXlConnect::compareWithPrevious(
+    TARN::WorkbookComparison* comparison, double tolerance, const CompareProgress& progress)
 {
     *comparison = TARN::WorkbookComparison();
     comparison->oldPath = _fileName;
@@ -374,8 +375,11 @@ okstat LibXlConnect::compareWithPrevious(TARN::WorkbookComparison* comparison, d
     const QStringList names = previous.sheetNames();
     const auto hashes = TARN::Fingerprint::sheetHashes(previous.customProperties());
     TARN::WorkbookDiff diff(tolerance);
+    const int sheets = static_cast<int>(_sheets.size());
     for (size_t n = 0; n < _sheets.size(); ++n) {
         const TARN::SheetData& sheet = *_sheets[n];
+        if (progress)
+            progress(static_cast<int>(n), sheets, 0);
         int index = -1;
         for (int i = 0; i < names.size() && index < 0; ++i)
             if (names.at(i) == sheet.name())
@@ -402,7 +406,12 @@ okstat LibXlConnect::compareWithPrevious(TARN::WorkbookComparison* comparison, d
         QString afterError;
         bool afterRead = false;
         std::thread reader([&]() { afterRead = after.fromSheetData(sheet, &afterError); });
-        const bool beforeRead = previous.readSheet(index, &before, &why, _cancel);
+        // The sheet this export writes has about as many rows as the one it replaces.
+        const int rows = std::max(sheet.usedRows(), 1);
+        const bool beforeRead = previous.readSheet(index, &before, &why, _cancel, [&](int row) {
+            if (progress)
+                progress(static_cast<int>(n), sheets, std::min(row * 1000 / rows, 1000));
+        });
         reader.join();
         if (!beforeRead)
             return tr("Unable to read the sheet \"%1\" of the previous workbook: %2")

@@ -76,7 +76,6 @@ public:
     // Works out the content hashes of the fingerprinted sheets (on up to two threads); done by
     // save() when it hasn't been.
     TARN::okstat computeFingerprints();
-    const std::vector<TARN::SheetFingerprint>& fingerprints() const { return _fingerprints; }
 
     // Whether the file existed when it was opened.
     bool existed() const { return _existed; }
@@ -84,7 +83,11 @@ public:
     // is on disk, before the save replaces it; a sheet whose recorded content hash equals its
     // own is equal without being read. The other sheets of the book are kept byte for byte and
     // are left out.
-    TARN::okstat compareWithPrevious(TARN::WorkbookComparison* comparison, double tolerance = 0);
+    // progress hears which sheet of how many is being compared and how far its reading is, in
+    // thousandths, as the rows of the previous book's sheet arrive (on the calling thread).
+    using CompareProgress = std::function<void(int sheet, int sheets, int permille)>;
+    TARN::okstat compareWithPrevious(TARN::WorkbookComparison* comparison, double tolerance = 0,
+        const CompareProgress& progress = nullptr);
 
     // While set, a running save fails and leaves the file as it was.
     void setCancelFlag(const std::atomic_bool* cancel) { _cancel = cancel; }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -29,16 +30,23 @@ public:
     void finish();
 
     // Reads a whole sheet through a visitor-based reader (XlsxReader, XlsReader). A set cancel
-    // flag stops the reading, which then fails.
+    // flag stops the reading, which then fails. rowStarted, when given, hears of each row as its
+    // first cell arrives.
     template<typename Reader>
-    bool read(
-        const Reader& reader, int index, QString* error, const std::atomic_bool* cancel = nullptr)
+    bool read(const Reader& reader, int index, QString* error,
+        const std::atomic_bool* cancel = nullptr,
+        const std::function<void(int row)>& rowStarted = nullptr)
     {
         *this = SheetTable();
+        int lastRow = -1;
         const bool ok = reader.scanSheet(
             index,
-            [this, cancel](
+            [this, cancel, &rowStarted, &lastRow](
                 int row, int column, ReadCell::Type type, double number, const QString& text) {
+                if (row != lastRow && rowStarted) {
+                    lastRow = row;
+                    rowStarted(row);
+                }
                 add(row, column, type, number, text);
                 return !(cancel && cancel->load(std::memory_order_relaxed));
             },

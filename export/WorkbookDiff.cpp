@@ -268,11 +268,11 @@ const DocProperties& WorkbookSource::customProperties() const
     return _readers->xls ? _readers->biff.customProperties() : _readers->xlsx.customProperties();
 }
 
-bool WorkbookSource::readSheet(
-    int index, SheetTable* table, QString* error, const std::atomic_bool* cancel) const
+bool WorkbookSource::readSheet(int index, SheetTable* table, QString* error,
+    const std::atomic_bool* cancel, const std::function<void(int row)>& rowStarted) const
 {
-    return _readers->xls ? table->read(_readers->biff, index, error, cancel)
-                         : table->read(_readers->xlsx, index, error, cancel);
+    return _readers->xls ? table->read(_readers->biff, index, error, cancel, rowStarted)
+                         : table->read(_readers->xlsx, index, error, cancel, rowStarted);
 }
 
 // ---------------------------------------------------------------------------------------------

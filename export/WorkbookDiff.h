@@ -82,7 +82,8 @@ public:
     QStringList sheetNames() const;
     const DocProperties& customProperties() const;
     bool readSheet(int index, SheetTable* table, QString* error,
-        const std::atomic_bool* cancel = nullptr) const;
+        const std::atomic_bool* cancel = nullptr,
+        const std::function<void(int row)>& rowStarted = nullptr) const;
 
 private:
     struct Readers;
