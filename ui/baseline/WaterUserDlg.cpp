@@ -176,15 +176,18 @@ bool WaterUserDlg::beginCopySavepoint()
     return true;
 }
 
-void WaterUserDlg::endCopySavepoint(bool undo)
+QString WaterUserDlg::endCopySavepoint(bool undo)
 {
     if (!_copySavepoint)
-        return;
+        return QString();
     _copySavepoint = false;
     QSqlQuery query(TarnDbMgr::instance()->database());
-    if (undo)
-        query.exec(QStringLiteral("ROLLBACK TO %1").arg(CopySavepoint));
+    QString failure;
+    if (undo && !query.exec(QStringLiteral("ROLLBACK TO %1").arg(CopySavepoint)))
+        failure = query.lastError().text();
+    // A savepoint that cannot be released stays inside the dialog's transaction, which ends it.
     query.exec(QStringLiteral("RELEASE %1").arg(CopySavepoint));
+    return failure;
 }
 
 int WaterUserDlg::waterUserRow() const
@@ -691,7 +694,12 @@ void WaterUserDlg::okClicked()
 void WaterUserDlg::discardEdits()
 {
     if (_copySavepoint) {
-        endCopySavepoint(true);
+        const QString failure = endCopySavepoint(true);
+        if (!failure.isEmpty()) {
+            showWarning(QStringLiteral("Unable to undo the copied data: %1\n\nCancel the "
+                                       "baseline dialog to discard it.")
+                            .arg(failure));
+        }
         if (_waterUserDistModel)
             ModelOps::filterById(_waterUserDistModel, _waterUserID, TN::WaterUserID);
         loadWaterUserData();

@@ -77,7 +77,8 @@ private:
     // The copy from another water user writes at once, inside a savepoint that Cancel rolls
     // back to and a successful save releases.
     bool beginCopySavepoint();
-    void endCopySavepoint(bool undo);
+    // The database's error text when the undo failed, else empty.
+    QString endCopySavepoint(bool undo);
 
     Ui::WaterUserWidgets* _ui;
     int _waterUserID;

@@ -137,8 +137,11 @@ QVector<PlotDisplayDlg::YearlySums> PlotDisplayDlg::readSums(
     connect(&reader, &YearlySumReader::readFinished, &status, &CalcStatusDlg::calcFinishedHandler,
         Qt::QueuedConnection);
     QFuture<void> running = QtConcurrent::run([&reader] { reader.run(); });
-    status.exec();
+    const bool read = status.exec() == QDialog::Accepted;
     running.waitForFinished();
+    // The chart still shows what could be read.
+    if (!read)
+        showWarning(status.resultText());
     return reader.results();
 }
 

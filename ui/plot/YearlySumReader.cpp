@@ -2,6 +2,7 @@
 
 #include "db/ModelOps.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 YearlySumReader::YearlySumReader(
@@ -32,20 +33,29 @@ void YearlySumReader::run()
     info.aggDivCount = _queries.size();
     info.status = QStringLiteral("Reading yearly sums");
     _results.clear();
+    QString failure;
     for (const Query& entry : qAsConst(_queries)) {
         emit readStatus(info);
         Sums sums;
         QSqlQuery query(_db);
         query.setForwardOnly(true);
-        if (query.prepare(entry.sql)) {
+        bool read = query.prepare(entry.sql);
+        if (read) {
             for (auto it = entry.bindings.constBegin(); it != entry.bindings.constEnd(); ++it)
                 query.bindValue(it.key(), it.value());
-            if (query.exec())
-                sums = readSums(query);
+            read = query.exec();
         }
+        if (read)
+            sums = readSums(query);
+        else if (failure.isEmpty())
+            failure = query.lastError().text();
         query.finish();
         _results.append(sums);
         ++info.aggDivDone;
     }
-    emit readFinished(TARN::okstat());
+    if (failure.isEmpty())
+        emit readFinished(TARN::okstat());
+    else
+        emit readFinished(
+            QStringLiteral("Unable to read the yearly sums of %1: %2").arg(_target, failure));
 }

@@ -12,7 +12,8 @@
 class QSqlQuery;
 
 // Runs the yearly-sum queries of a chart on a worker thread, on the connection it is handed,
-// while the window that asked waits under a status dialog. A query that fails gives no rows.
+// while the window that asked waits under a status dialog. A query that fails gives no rows,
+// and the run ends with the first failure.
 class YearlySumReader : public QObject {
     Q_OBJECT
 
