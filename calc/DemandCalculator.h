@@ -68,8 +68,6 @@ public:
     // "007.North Canal": the ID zero-padded to three digits, a dot and the name.
     static QString itemLabel(int id, const QString& name);
 
-    static constexpr int BaselineID = 1;
-
 signals:
     void calcStatus(const CalcStatusInfo& info);
     void calcFinished(const TARN::okstat& result);

@@ -311,8 +311,9 @@ void ResultsCheck::computedRules(QList<ValidationFinding>& out, int scenarioID,
     std::vector<std::array<double, 4>> entered(
         entry.yearCount, { std::nan(""), std::nan(""), std::nan(""), std::nan("") });
     for (const ProjectCheckData::YearValues& row : _data.yearly.value(entry.id)) {
-        if (_data.inRange(row.year))
-            entered[row.year - _firstYear] = row.values;
+        const int y = row.year - _firstYear;
+        if (y >= 0 && y < entry.yearCount)
+            entered[y] = row.values;
     }
 
     Hit efficiency;
@@ -375,11 +376,12 @@ void ResultsCheck::missingYears(QList<ValidationFinding>& out, int scenarioID,
     const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
     std::vector<char> hasValue(entry.yearCount, 0);
     for (const ProjectCheckData::YearValues& row : _data.yearly.value(entry.id)) {
-        if (!_data.inRange(row.year))
+        const int y = row.year - _firstYear;
+        if (y < 0 || y >= entry.yearCount)
             continue;
         for (const double value : row.values) {
             if (!std::isnan(value))
-                hasValue[row.year - _firstYear] = 1;
+                hasValue[y] = 1;
         }
     }
     QList<int> missing;

@@ -21,11 +21,12 @@ ScenarioDemandCalculator::ScenarioDemandCalculator(
 void ScenarioDemandCalculator::prepareQueries()
 {
     const QString id = QString::number(_scenarioID);
-    _selectNewestChange.prepare(_db,
-        QStringLiteral("SELECT dc.* FROM DemandChg dc INNER JOIN DemandChgWaterUser dcwu ON "
-                       "dcwu.DemandChgID = dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND "
-                       "dc.ScenarioID = :scenID ORDER BY dc.CreatedDate DESC, "
-                       "dc.DemandChgID DESC LIMIT 1"));
+    // The changes that select a water user, the one that applies first.
+    const QString selectingChanges = QStringLiteral(
+        "SELECT dc.* FROM DemandChg dc INNER JOIN DemandChgWaterUser dcwu ON dcwu.DemandChgID = "
+        "dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND dc.ScenarioID = :scenID ORDER BY "
+        "dc.CreatedDate DESC, dc.DemandChgID DESC");
+    _selectNewestChange.prepare(_db, selectingChanges + QStringLiteral(" LIMIT 1"));
     // The baseline values of a changed water user: its own stored depletion per year, joined
     // by year to the summed depletion of every water user the change selects. The sum is the
     // same for every water user of the change, so it is read once per change instead of once
@@ -71,12 +72,8 @@ void ScenarioDemandCalculator::prepareQueries()
                 "IN (SELECT DemandChgID FROM DemandChgWaterUser WHERE WaterUserID = ?)"));
     _selectMembersOfChange.prepare(_db, members + QStringLiteral("= ?"));
     if (_trace) {
-        // Statement 13 without its limit: the chosen change first, then those it wins over.
-        _selectSelectingChanges.prepare(_db,
-            QStringLiteral("SELECT dc.* FROM DemandChg dc INNER JOIN DemandChgWaterUser dcwu ON "
-                           "dcwu.DemandChgID = dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND "
-                           "dc.ScenarioID = :scenID ORDER BY dc.CreatedDate DESC, "
-                           "dc.DemandChgID DESC"));
+        // Every selecting change: the chosen one first, then those it wins over.
+        _selectSelectingChanges.prepare(_db, selectingChanges);
     }
     _changes.clear();
     _baselineTotals.clear();

@@ -183,16 +183,6 @@ double SqliteStatement::columnDouble(int column) const
     }
 }
 
-QByteArray SqliteStatement::columnText(int column) const
-{
-    if (_stmt) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(_stmt, column));
-        return QByteArray::fromRawData(text, sqlite3_column_bytes(_stmt, column));
-    }
-    _text = value(column).toString().toUtf8();
-    return _text;
-}
-
 const char* SqliteStatement::columnTextData(int column, int& size) const
 {
     if (_stmt) {

@@ -45,9 +45,7 @@ public:
     qint64 columnInt(int column) const;
     // NULL, text and blobs read as NaN; integers as their value.
     double columnDouble(int column) const;
-    // Points into SQLite's buffer until the next step.
-    QByteArray columnText(int column) const;
-    // The same without a QByteArray: the text's bytes and length, valid until the next step.
+    // The text's bytes and length, valid until the next step.
     const char* columnTextData(int column, int& size) const;
 
 private:

@@ -1,6 +1,7 @@
 #include "export/AttributeExporter.h"
 
 #include "db/ApplicationTitle.h"
+#include "export/XmlSplice.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -17,26 +18,10 @@ struct Assignment {
     QString value;
 };
 
-// XML 1.0 cannot hold most control characters, lone surrogates, U+FFFE and U+FFFF, not even
-// as character references: they become U+FFFD, so that no name or value a project holds can
-// make the file unreadable.
+// No name or value a project holds may make the file unreadable.
 QString xmlText(const QString& text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            out += c;
-            out += text.at(++i);
-            continue;
-        }
-        const ushort u = c.unicode();
-        const bool allowed = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u < 0xD800)
-            || (u >= 0xE000 && u <= 0xFFFD);
-        out += allowed ? c : QChar(QChar::ReplacementCharacter);
-    }
-    return out;
+    return TARN::XmlPart::legalText(text);
 }
 
 // A comment may hold neither "--" nor end in "-"; a file name may hold both.

@@ -66,15 +66,9 @@ bool PropertyChanges::dropsAny(const QString& name) const
 
 namespace {
 
-// XML 1.0 allows no control characters but tab, line feed and carriage return.
 QString xmlText(const QString& text)
 {
-    QString clean = text;
-    for (QChar& ch : clean)
-        if (ch.unicode() < 0x20 && ch != QLatin1Char('\t') && ch != QLatin1Char('\n')
-            && ch != QLatin1Char('\r'))
-            ch = QLatin1Char('?');
-    return XmlPart::escape(clean);
+    return XmlPart::escape(XmlPart::legalText(text));
 }
 
 } // namespace

@@ -187,7 +187,25 @@ QByteArray XmlPart::result() const
 
 QString XmlPart::escape(const QString& text)
 {
-    QString out = text.toHtmlEscaped();
+    return text.toHtmlEscaped();
+}
+
+QString XmlPart::legalText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+            continue;
+        }
+        const ushort u = c.unicode();
+        const bool allowed = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u < 0xD800)
+            || (u >= 0xE000 && u <= 0xFFFD);
+        out += allowed ? c : QChar(QChar::ReplacementCharacter);
+    }
     return out;
 }
 

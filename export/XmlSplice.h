@@ -58,6 +58,9 @@ public:
     QByteArray result() const;
 
     static QString escape(const QString& text);
+    // The text with what XML 1.0 cannot hold, not even as a character reference (most control
+    // characters, lone surrogates, U+FFFE and U+FFFF), replaced by U+FFFD.
+    static QString legalText(const QString& text);
 
 private:
     struct Edit {

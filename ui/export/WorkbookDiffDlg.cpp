@@ -164,8 +164,8 @@ void WorkbookDiffDlg::showColumns(int sheet)
         return;
     }
     const TARN::SheetComparison& s = _comparison.sheets[static_cast<size_t>(sheet)];
-    _ui->_columnsLabel->setText(
-        QStringLiteral("Columns that differ in '%1': %2").arg(s.name).arg(s.columns.size()));
+    _ui->_columnsLabel->setText(QStringLiteral("Columns that differ in '%1': %2")
+                                    .arg(s.name, QString::number(s.columns.size())));
     for (const auto& c : s.columns)
         _columns->appendRow(
             { textItem(c.name), textItem(columnStatusText(c.status)), numberItem(c.changedMonths),
