@@ -8,6 +8,11 @@
 // were edited (only its rows and its site's change).
 //
 // Usage: recalc_bench [WORKDIR]   (default: a folder under /tmp)
+//        recalc_bench --stress [WORKDIR]
+//
+// --stress: the fresh recalculation of the benchmark basin and of the stress basin
+// (`tarnhelm-cli demo --stress`: ten times its results, about 15 GB once computed), side by
+// side per stored row, with the peak memory of each. Needs about 20 GB free in WORKDIR.
 
 #include <sqlite3.h>
 
@@ -437,8 +442,64 @@ long long resultRows(const std::string& path)
 
 } // namespace
 
+// A fresh recalculation of a basin that tarnhelm-cli makes with demoOption: its time, rows and
+// peak memory.
+struct FreshRun {
+    RunResult run;
+    long long rows = 0;
+    double secondsMade = 0;
+};
+
+FreshRun freshRecalc(const std::string& path, const char* demoOption)
+{
+    FreshRun fresh;
+    std::remove(path.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    if (runCli({ "demo", demoOption, path }).status != 0) {
+        std::fprintf(stderr, "tarnhelm-cli demo %s failed\n", demoOption);
+        std::exit(1);
+    }
+    fresh.secondsMade
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fresh.run = runCli({ "recalc", path, "--full" });
+    if (fresh.run.status != 0) {
+        std::fprintf(
+            stderr, "recalc --full of %s failed with status %d\n", path.c_str(), fresh.run.status);
+        std::exit(1);
+    }
+    fresh.rows = resultRows(path);
+    return fresh;
+}
+
+int stress(const std::string& dir)
+{
+    mkdir(dir.c_str(), 0755);
+    std::printf("Making and computing the benchmark basin ...\n");
+    std::fflush(stdout);
+    const FreshRun bench = freshRecalc(dir + "/bench.db", "--large");
+    std::printf("Making and computing the stress basin ...\n");
+    std::fflush(stdout);
+    const FreshRun big = freshRecalc(dir + "/stress.db", "--stress");
+    struct stat info = {};
+    stat((dir + "/stress.db").c_str(), &info);
+    const double benchPerRow = bench.run.seconds / double(bench.rows) * 1e6;
+    const double bigPerRow = big.run.seconds / double(big.rows) * 1e6;
+    std::printf("\n%-22s %14s %10s %12s %10s %10s\n", "recalc --full, fresh", "result rows",
+        "seconds", "us per row", "peak MB", "made in s");
+    std::printf("%-22s %14lld %10.2f %12.3f %10.1f %10.1f\n", "benchmark basin", bench.rows,
+        bench.run.seconds, benchPerRow, bench.run.maxRssKb / 1024.0, bench.secondsMade);
+    std::printf("%-22s %14lld %10.2f %12.3f %10.1f %10.1f\n", "stress basin", big.rows,
+        big.run.seconds, bigPerRow, big.run.maxRssKb / 1024.0, big.secondsMade);
+    std::printf("stress file: %.2f GB\n", double(info.st_size) / 1e9);
+    std::printf("time per row, stress / benchmark: %.3f (goal <= 1.15)\n", bigPerRow / benchPerRow);
+    std::printf("peak memory goal: < 1024 MB\n");
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--stress") == 0)
+        return stress(argc > 2 ? argv[2] : "/tmp/tarnhelm-stress");
     std::string dir = argc > 1 ? argv[1] : "/tmp/tarnhelm-recalc-bench";
     mkdir(dir.c_str(), 0755);
     const std::string fixture = dir + "/basin.db";

@@ -115,10 +115,13 @@ static int runCheck(const CliCommand& self, const QStringList& args)
 static int runDemo(const CliCommand& self, const QStringList& args)
 {
     bool large = false;
+    bool stress = false;
     QString file;
     for (const QString& arg : args) {
         if (arg == QLatin1String("--large"))
             large = true;
+        else if (arg == QLatin1String("--stress"))
+            stress = true;
         else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty())
             return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
         else
@@ -126,8 +129,9 @@ static int runDemo(const CliCommand& self, const QStringList& args)
     }
     if (file.isEmpty())
         return usageError(self, QStringLiteral("FILE is required."));
-    const TARN::okstat status
-        = large ? DemoProject::createLarge(file) : DemoProject::createDemo(file);
+    const TARN::okstat status = stress ? DemoProject::createStress(file)
+        : large                        ? DemoProject::createLarge(file)
+                                       : DemoProject::createDemo(file);
     if (status.failed()) {
         err(status.text());
         return 1;
@@ -146,8 +150,9 @@ QList<CliCommand> projectCommands()
             "Open a project file as the desktop program does and say whether it is valid."),
         QStringLiteral("tarnhelm-cli check FILE"), {} });
     list.append({ QStringLiteral("demo"),
-        QStringLiteral("Make the demo project, or with --large the benchmark basin."),
-        QStringLiteral("tarnhelm-cli demo [--large] FILE"), {} });
+        QStringLiteral("Make the demo project, with --large the benchmark basin, or with --stress "
+                       "the stress basin (ten times the benchmark's results)."),
+        QStringLiteral("tarnhelm-cli demo [--large | --stress] FILE"), {} });
     list[0].run = [self = list[0]](const QStringList& a) { return runNew(self, a); };
     list[1].run = [self = list[1]](const QStringList& a) { return runCheck(self, a); };
     list[2].run = [self = list[2]](const QStringList& a) { return runDemo(self, a); };

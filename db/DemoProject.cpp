@@ -5,6 +5,7 @@
 #include "db/ProjectFile.h"
 #include "db/TarnNames.h"
 
+#include <QDate>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -722,13 +723,22 @@ private:
 // ---------------------------------------------------------------------------------------------
 // The benchmark basin: regular, big, with only a sprinkling of gaps.
 
-constexpr int LargeSites = 500;
 constexpr int LargeUsersPerSite = 5;
-constexpr int LargeFirstYear = 1981;
-constexpr int LargeLastYear = 2100;
 
-void buildLarge(Writer& w)
+struct LargeShape {
+    int sites;
+    int firstYear;
+    int lastYear;
+    int scenarios;
+};
+constexpr LargeShape Benchmark { 500, 1981, 2100, 3 };
+constexpr LargeShape Stress { 1000, 1951, 2100, 20 };
+
+void buildLarge(Writer& w, const LargeShape& shape)
 {
+    const int LargeSites = shape.sites;
+    const int LargeFirstYear = shape.firstYear;
+    const int LargeLastYear = shape.lastYear;
     Rng rng(1981);
     const Attr basin = writeAttribute(w, QStringLiteral("Subbasin"), SiteAttrType,
         { QStringLiteral("North Fork"), QStringLiteral("South Fork"), QStringLiteral("Main Stem"),
@@ -777,30 +787,36 @@ void buildLarge(Writer& w)
         }
     }
 
-    // Each scenario changes a different fifth of the water users, split into two changes.
+    // Each scenario changes a different fifth of the water users (the first five; later ones
+    // repeat them), split into two changes.
     const char* names[3] = { "Climate Warming", "Conservation", "Population Growth" };
     const char* shorts[3] = { "Warm", "Conserve", "Growth" };
     std::vector<qint64> scenarios;
-    for (int sc = 0; sc < 3; ++sc) {
-        const QString date = QStringLiteral("2024-0%1-01").arg(sc + 1);
+    for (int sc = 0; sc < shape.scenarios; ++sc) {
+        const QString date = QDate(2024, 1, 1).addMonths(sc).toString(Qt::ISODate);
+        const QString name
+            = sc < 3 ? QString::fromUtf8(names[sc]) : QStringLiteral("Scenario %1").arg(sc + 1);
+        const QString shortName
+            = sc < 3 ? QString::fromUtf8(shorts[sc]) : QStringLiteral("S%1").arg(sc + 1);
         const qint64 scenario = w.insert(ScenarioStmt,
-            { 1, QString::fromUtf8(names[sc]), QString::fromUtf8(shorts[sc]),
-                QStringLiteral("Benchmark scenario."), QStringLiteral("bench"), date, date });
+            { 1, name, shortName, QStringLiteral("Benchmark scenario."), QStringLiteral("bench"),
+                date, date });
         scenarios.push_back(scenario);
         const qint64 percent = w.insert(DemandChgStmt,
-            { scenario, QStringLiteral("Irrigation %1").arg(QString::fromUtf8(shorts[sc])),
-                QString(), date, BaselinePlusChanges, BaselinePlusChanges, 0 });
+            { scenario, QStringLiteral("Irrigation %1").arg(shortName), QString(), date,
+                BaselinePlusChanges, BaselinePlusChanges, 0 });
         const qint64 targets = w.insert(DemandChgStmt,
-            { scenario, QStringLiteral("Targets %1").arg(QString::fromUtf8(shorts[sc])), QString(),
-                date, InterpolateChanges, BaselinePlusChanges, 0 });
-        for (size_t n = size_t(sc); n < users.size(); n += 5)
+            { scenario, QStringLiteral("Targets %1").arg(shortName), QString(), date,
+                InterpolateChanges, BaselinePlusChanges, 0 });
+        for (size_t n = size_t(sc % 5); n < users.size(); n += 5)
             w.insert(ChgMemberStmt, { (n / 5) % 2 ? targets : percent, users[n] });
         for (int year = 2025; year <= LargeLastYear; ++year) {
             const double t = year - 2025;
-            w.insert(DepletionChgStmt, { percent, year, PercentChange, (sc - 1) * 0.2 * t });
+            w.insert(DepletionChgStmt, { percent, year, PercentChange, (sc % 3 - 1) * 0.2 * t });
             w.insert(EfficiencyChgStmt, { percent, year, AmountChange, 0.001 * t });
             if (year % 25 == 0)
-                w.insert(DepletionChgStmt, { targets, year, NewAmount, 4000.0 + 40.0 * sc * t });
+                w.insert(DepletionChgStmt,
+                    { targets, year, NewAmount, (4000.0 + 40.0 * sc * t) * LargeSites / 500 });
         }
         w.insert(DepletionChgStmt, { targets, LargeFirstYear, BaselineYear, LargeFirstYear });
         w.insert(EfficiencyChgStmt, { targets, 2050, BaselineYear, 2000 });
@@ -863,10 +879,18 @@ TARN::okstat createDemo(const QString& path, const QString& schema)
 
 TARN::okstat createLarge(const QString& path, const QString& schema)
 {
-    return createFilled(path, schema, LargeFirstYear, LargeLastYear,
+    return createFilled(path, schema, Benchmark.firstYear, Benchmark.lastYear,
         QStringLiteral("Benchmark basin: 500 aggregate diversions, 2,500 water "
                        "users, 1981-2100."),
-        [](Writer& w) { buildLarge(w); });
+        [](Writer& w) { buildLarge(w, Benchmark); });
+}
+
+TARN::okstat createStress(const QString& path)
+{
+    return createFilled(path, QString(), Stress.firstYear, Stress.lastYear,
+        QStringLiteral("Stress basin: 1,000 aggregate diversions, 5,000 water users, 1951-2100, "
+                       "20 scenarios."),
+        [](Writer& w) { buildLarge(w, Stress); });
 }
 
 } // namespace DemoProject
