@@ -321,15 +321,15 @@ bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
     // A finding that names neither a site nor a water user is a run the check could not
     // recalculate: recalculating before the export would fail the same way.
     QStringList unchecked;
-    QSet<QPair<QString, QString>> users;
-    QSet<QString> sites;
+    QSet<QPair<int, QString>> users;
+    QSet<int> sites;
     for (const ValidationFinding& finding : qAsConst(findings)) {
-        if (finding.site.isEmpty() && finding.waterUser.isEmpty())
+        if (finding.runFailed)
             unchecked << finding.message;
         else if (finding.waterUser.isEmpty())
-            sites.insert(finding.site);
+            sites.insert(finding.aggDivID);
         else
-            users.insert({ finding.site, finding.waterUser });
+            users.insert({ finding.aggDivID, finding.waterUser });
     }
     if (!unchecked.isEmpty()) {
         return QMessageBox::warning(this, QStringLiteral("Data Export"),
@@ -349,7 +349,7 @@ bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
     if (answer == QMessageBox::Cancel)
         return false;
     if (answer == QMessageBox::Yes) {
-        return ProjectCheckRunner::recalculate(this, [this](const QString& line) {
+        return ProjectCheckRunner::recalculate(this, runs, [this](const QString& line) {
             diagMsgHandler(line);
         }).isOk();
     }

@@ -140,8 +140,12 @@ void DemandCalculator::calculateInTransaction()
     info.target = _target;
     info.aggDivCount = _aggDivIDs.size();
 
-    if (_ownsTransaction)
-        TarnDbMgr::instance()->beginTransaction();
+    if (_ownsTransaction) {
+        // Without a transaction of its own the run's commit would end whatever else is open.
+        const TARN::okstat begun = TarnDbMgr::instance()->beginTransaction();
+        if (begun.failed())
+            throw TarnException(begun.text());
+    }
     try {
         calculateAggDivs(info);
         if (_ownsTransaction && !_db.commit()) {

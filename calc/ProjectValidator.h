@@ -20,6 +20,10 @@ struct ValidationFinding {
     QString waterUser; // the water user's Riffle name; empty when it names none
     int year = 0; // 0 when the finding names no year
     QString message;
+    // Set by the results check: the site's ID (0 when it names none), and whether the finding
+    // says a run could not be recalculated at all.
+    int aggDivID = 0;
+    bool runFailed = false;
 };
 
 // The project check: every rule over the baseline and every scenario of the open project, on the

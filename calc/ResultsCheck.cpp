@@ -221,6 +221,7 @@ void ResultsCheck::runFailed(int scenarioID, const QString& what, const QString&
         QStringLiteral("%1 could not be recalculated, so its stored results cannot be checked: %2")
             .arg(what, error),
         0);
+    _findings.last().runFailed = true;
 }
 
 void ResultsCheck::add(QList<ValidationFinding>& out, int scenarioID, const QString& rule,
@@ -231,6 +232,7 @@ void ResultsCheck::add(QList<ValidationFinding>& out, int scenarioID, const QStr
     finding.severity = ProjectValidator::severityOf(rule);
     finding.scenarioID = scenarioID;
     finding.scenarioName = _data.scenarioName(scenarioID);
+    finding.aggDivID = aggDivID;
     finding.site = aggDivID ? _data.siteRiffleName(aggDivID) : QString();
     finding.waterUser = waterUser;
     finding.year = year;

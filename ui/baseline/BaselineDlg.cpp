@@ -445,6 +445,14 @@ void BaselineDlg::recalculateAllClickedHandler()
         computeWhatWasSaved();
 }
 
+namespace {
+
+const QString UncomputedText = QStringLiteral(
+    "The results of the edits saved earlier could not be computed, so they are out of date. Run "
+    "Recalculate All Data once the cause is fixed; Check Project lists what is out of date.");
+
+} // namespace
+
 void BaselineDlg::computeWhatWasSaved()
 {
     if (!_uncomputed.hasChanges())
@@ -457,9 +465,7 @@ void BaselineDlg::computeWhatWasSaved()
         return;
     }
     // recalculate() has shown why; what it leaves behind is said once more.
-    showWarning(QStringLiteral("The results of the edits saved earlier could not be computed, so "
-                               "they are out of date. Run Recalculate All Data once the cause is "
-                               "fixed; Check Project lists what is out of date."));
+    showWarning(UncomputedText);
 }
 
 bool BaselineDlg::rollback()
@@ -504,5 +510,7 @@ void BaselineDlg::reject()
         return;
     if (rollback())
         computeWhatWasSaved();
+    else if (_uncomputed.hasChanges())
+        showWarning(UncomputedText);
     TarnDlg::reject();
 }

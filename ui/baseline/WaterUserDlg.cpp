@@ -697,7 +697,7 @@ void WaterUserDlg::discardEdits()
         const QString failure = endCopySavepoint(true);
         if (!failure.isEmpty()) {
             showWarning(QStringLiteral("Unable to undo the copied data: %1\n\nCancel the "
-                                       "baseline dialog to discard it.")
+                                       "dialog that opened this one to discard it.")
                             .arg(failure));
         }
         if (_waterUserDistModel)

@@ -66,7 +66,8 @@ bool check(
     return true;
 }
 
-TARN::okstat recalculate(QWidget* parent, const std::function<void(const QString&)>& diag)
+TARN::okstat recalculate(
+    QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag)
 {
     BaselineChangeLog everything;
     everything.setFullRecalculation();
@@ -86,14 +87,16 @@ TARN::okstat recalculate(QWidget* parent, const std::function<void(const QString
     while (names.next())
         scenarios.append({ names.value(0).toInt(), names.value(1).toString() });
     names.finish();
+    TARN::okstat firstFailure;
     for (const auto& [id, name] : qAsConst(scenarios)) {
         result = runOne(parent, new ScenarioDemandCalculator(id, name), everything, diag);
-        if (result.failed()) {
-            warn(parent, result.text());
-            return result;
-        }
+        if (result.isOk())
+            continue;
+        warn(parent, result.text());
+        if (runs.contains(id) && firstFailure.isOk())
+            firstFailure = result;
     }
-    return {};
+    return firstFailure;
 }
 
 } // namespace ProjectCheckRunner

@@ -45,10 +45,15 @@ void YearlySumReader::run()
                 query.bindValue(it.key(), it.value());
             read = query.exec();
         }
-        if (read)
+        if (read) {
             sums = readSums(query);
-        else if (failure.isEmpty())
+            read = !query.lastError().isValid();
+        }
+        if (!read && failure.isEmpty()) {
             failure = query.lastError().text();
+            if (failure.trimmed().isEmpty())
+                failure = QStringLiteral("the query failed");
+        }
         query.finish();
         _results.append(sums);
         ++info.aggDivDone;

@@ -396,6 +396,14 @@ TARN::okstat ScenarioDlg::applyChanges()
     return {};
 }
 
+namespace {
+
+const QString UncomputedText = QStringLiteral(
+    "The results of the changes saved earlier could not be computed, so they are out of date. "
+    "Recalculate the scenario once the cause is fixed; Check Project lists what is out of date.");
+
+} // namespace
+
 void ScenarioDlg::computeWhatWasSaved()
 {
     if (!_uncomputed.hasChanges())
@@ -406,9 +414,7 @@ void ScenarioDlg::computeWhatWasSaved()
         _uncomputed.clear();
         return;
     }
-    showWarning(QStringLiteral("The results of the changes saved earlier could not be computed, "
-                               "so they are out of date. Recalculate the scenario once the cause "
-                               "is fixed; Check Project lists what is out of date."));
+    showWarning(UncomputedText);
 }
 
 bool ScenarioDlg::recalculate()
@@ -436,18 +442,19 @@ bool ScenarioDlg::recalculate()
     return accepted;
 }
 
-void ScenarioDlg::revertChanges()
+bool ScenarioDlg::revertChanges()
 {
     for (QSqlTableModel* model : qAsConst(_saveModels))
         model->revertAll();
     QSqlDatabase& db = TarnDbMgr::instance()->database();
     if (!db.rollback()) {
         QMessageBox::information(this, CancelTitle, db.lastError().text());
-        return;
+        return false;
     }
     // What the rollback undid needs no computing; what an earlier save committed without its
     // results does.
     _changeLog = _uncomputed;
+    return true;
 }
 
 void ScenarioDlg::reject()
@@ -457,7 +464,10 @@ void ScenarioDlg::reject()
             QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    revertChanges();
-    computeWhatWasSaved();
+    // Computing while the cancelled transaction may still be open would commit it.
+    if (revertChanges())
+        computeWhatWasSaved();
+    else if (_uncomputed.hasChanges())
+        showWarning(UncomputedText);
     TarnDlg::reject();
 }

@@ -28,7 +28,8 @@ public:
     TARN::okstat load(int scenarioID);
 
     TARN::okstat applyChanges() override;
-    virtual void revertChanges();
+    // False when the rollback failed (already shown).
+    virtual bool revertChanges();
 
     int scenarioID() const { return _scenarioID; }
     const BaselineChangeLog& changeLog() const { return _changeLog; }
