@@ -1,3 +1,4 @@
+#include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
 #include "calc/AggDivBaselineDemandCalculator.h"
@@ -173,6 +174,7 @@ private slots:
     void waterUserWindowDrawsItsOwnValues();
     void unknownWaterUserIsReported();
     void scenarioPlotStylesAndSeries();
+    void unreadableSumsAreReported();
     void salinityCurveOfConcentrationUsers();
     void plotWithoutScenariosDrawsNothing();
     void drawingWaitsForRunningWorker();
@@ -688,6 +690,32 @@ void TestPlotCharts::scenarioPlotStylesAndSeries()
     emit seriesNamed(chart, expected.at(0))->hovered(QPointF(2001, 51), true);
     QCOMPARE(chart->tooltip()->text(),
         QStringLiteral("Baseline - North (Depletion)<br />Depletion<br />2001: 51 KAF/yr"));
+}
+
+// Sums that cannot be read are said to be missing; what could be read is still drawn.
+void TestPlotCharts::unreadableSumsAreReported()
+{
+    TestProject project(2000, 2003);
+    QVERIFY(project.exec(QString::fromLatin1(Basin)).isOk());
+    QVERIFY(project.exec(QString::fromLatin1(StoredResults)).isOk());
+    QVERIFY(project.openInManager().isOk());
+    StatementRefusal refusal(TarnDbMgr::instance()->database(),
+        StatementRefusal::reading(QStringLiteral("ScenarioYearlyWaterUser")));
+    QVERIFY(refusal.isActive());
+
+    MessageCatcher messages;
+    ScenarioPlotDlg window(QStringLiteral("Demand"));
+    window.setPlotID(1);
+    window.show();
+    QTRY_COMPARE(messages.texts.size(), 1);
+    QVERIFY2(
+        messages.texts.first().startsWith(QStringLiteral("Unable to read the yearly sums of ")),
+        qPrintable(messages.texts.first()));
+    QVERIFY(window.chart());
+    QLineSeries* baseline
+        = seriesNamed(window.chart(), QStringLiteral("Baseline - North (Depletion)"));
+    QVERIFY(baseline);
+    QCOMPARE(baseline->pointsVector(), (QVector<QPointF> { { 2000, 50 }, { 2001, 51 } }));
 }
 
 void TestPlotCharts::salinityCurveOfConcentrationUsers()
