@@ -243,9 +243,19 @@ int ResultStore::syncTable(
     const QString saved = saveFailure(table.name);
     const QString deleted
         = QStringLiteral("Unable to delete from %1: %2").arg(table.name, QStringLiteral("%1"));
+    // Rows are addressed by the table's key: one that does not name exactly one row (a key that
+    // is not the table's integer primary key) would leave stale rows behind unnoticed.
+    const auto keyMissed = [&table](const QString& failure, qint64 key) {
+        throw TarnException(
+            failure.arg(QStringLiteral("the key %1 of the %2 column does not name exactly one row")
+                            .arg(key)
+                            .arg(TarnDbMgr::instance()->columns().at(table.name, TP::Key))));
+    };
     for (const qint64 key : _deletes) {
         table.remove.bindInt(0, key);
         table.remove.exec(deleted);
+        if (table.remove.changes() != 1)
+            keyMissed(deleted, key);
     }
     for (const Pending& pending : _updates) {
         table.update.bindInt(0, BaselineID);
@@ -253,6 +263,8 @@ int ResultStore::syncTable(
             table.update.bindDouble(1 + v, value(pending.row, v));
         table.update.bindInt(1 + table.valueCount, pending.key);
         table.update.exec(saved);
+        if (table.update.changes() != 1)
+            keyMissed(saved, pending.key);
     }
     const int ownerColumns = _scenarioID == 0 ? 1 : 2;
     for (int row = 0; row < rowCount; ++row) {

@@ -91,6 +91,7 @@ void SqliteStatement::exec(const QString& failureText)
     if (_query) {
         const bool ok = _query->exec();
         const QString error = _query->lastError().text();
+        _changes = ok ? _query->numRowsAffected() : 0;
         _query->finish();
         if (!ok)
             throw TarnException(failureText.arg(error));
@@ -100,6 +101,13 @@ void SqliteStatement::exec(const QString& failureText)
     sqlite3_reset(_stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW)
         throw TarnException(failureText.arg(QString::fromUtf8(sqlite3_errmsg(_handle))));
+}
+
+qint64 SqliteStatement::changes() const
+{
+    if (_query)
+        return _changes;
+    return _handle ? sqlite3_changes(_handle) : 0;
 }
 
 bool SqliteStatement::step(const QString& failureText)

@@ -37,6 +37,8 @@ public:
     // Runs a statement that returns no rows; throws TarnException with failureText's %1 set to
     // SQLite's message.
     void exec(const QString& failureText);
+    // The rows the last exec inserted, updated or deleted.
+    qint64 changes() const;
 
     // Steps a query: true while a row is there; throws like exec. Call reset() when done.
     bool step(const QString& failureText);
@@ -58,6 +60,7 @@ private:
     // the text of the last column read.
     std::unique_ptr<QSqlQuery> _query;
     bool _executed = false;
+    qint64 _changes = 0;
     mutable QByteArray _text;
     QString _prepareError;
 };

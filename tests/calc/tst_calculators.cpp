@@ -7,9 +7,11 @@
 #include "calc/ScenarioDemandCalculator.h"
 #include "calc/ValueExplainer.h"
 #include "calc/WaterUserBaselineDemandCalculator.h"
+#include "db/ColumnNames.h"
 #include "db/ProjectFile.h"
 #include "db/SqliteHandle.h"
 #include "db/TarnDbMgr.h"
+#include "db/TarnNames.h"
 #include "support/TestProject.h"
 
 #include <QFile>
@@ -120,6 +122,7 @@ private slots:
     void siteWithOnlyMonthlyRowsCountsAsComputed();
     void writesOnlyWhatChanged_data();
     void writesOnlyWhatChanged();
+    void keyThatNamesNoSingleRowFails();
     void projectCheckSameOnAnyNumberOfThreads();
     void failureRollsBackWholeRun_data();
     void failureRollsBackWholeRun();
@@ -457,6 +460,29 @@ void TestCalculators::writesOnlyWhatChanged()
                 .isOk());
     QVERIFY(runBaseline(fullLog()).result.isOk());
     QCOMPARE(kept, baselineResultRows(*_project));
+}
+
+// Stored rows are rewritten by their key: a table whose keys do not tell its rows apart must
+// fail the run, not keep stale rows.
+void TestCalculators::keyThatNamesNoSingleRowFails()
+{
+    QVERIFY(_project->exec(smallBasinSql()).isOk());
+    QVERIFY(_project->openInManager().isOk());
+    QVERIFY(runBaseline(fullLog()).result.isOk());
+    const QString key = TarnDbMgr::instance()->columns().at(TN::BaseYearlyWaterUserTable, TP::Key);
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    for (const QString& sql :
+        { QStringLiteral("CREATE TABLE Copy AS SELECT * FROM BaseYearlyWaterUser"),
+            QStringLiteral("DROP TABLE BaseYearlyWaterUser"),
+            QStringLiteral("ALTER TABLE Copy RENAME TO BaseYearlyWaterUser"),
+            QStringLiteral("UPDATE BaseYearlyWaterUser SET %1 = 7").arg(key),
+            QStringLiteral("UPDATE WaterUserData SET DiversionReq = 200 WHERE WaterUserID = 2 AND "
+                           "Year = 2001") })
+        QVERIFY2(query.exec(testSql(sql)), qPrintable(query.lastError().text()));
+    const TARN::okstat result = runBaseline(fullLog()).result;
+    QVERIFY(result.failed());
+    QVERIFY2(result.text().contains(QStringLiteral("does not name exactly one row")),
+        qPrintable(result.text()));
 }
 
 // The check spreads the sites over threads with connections of their own; what it finds must not
