@@ -19,7 +19,12 @@ int serialOf(const QDate& date)
 
 QString dateText(const QDate& date)
 {
-    return date.isValid() ? date.toString(QStringLiteral("M/yyyy")) : QString();
+    // By hand: QDate::toString with a format goes through the locale, which is not safe on the
+    // threads that write sheets side by side.
+    if (!date.isValid())
+        return QString();
+    return QString::number(date.month()) + QLatin1Char('/')
+        + QString::number(date.year()).rightJustified(4, QLatin1Char('0'));
 }
 
 size_t formatNumber(double value, char* buf)

@@ -46,6 +46,19 @@ QDate dateOfText(const QString& text)
     return QDate();
 }
 
+// Dates are formatted by hand: QDate::toString with a format goes through the locale, which
+// is not safe while two books are read on two threads (it gave empty texts now and then).
+QString twoDigits(int n)
+{
+    return QString(QLatin1Char(char('0' + n / 10))) + QLatin1Char(char('0' + n % 10));
+}
+
+QString yearMonth(const QDate& date)
+{
+    return QString::number(date.year()).rightJustified(4, QLatin1Char('0')) + QLatin1Char('-')
+        + twoDigits(date.month());
+}
+
 QString numberText(double v)
 {
     char buf[32];
@@ -215,8 +228,8 @@ void SheetTable::finish()
             hasKey = false;
         }
         if (date.isValid()) {
-            r.sortKey = QLatin1Char('D') + date.toString(QStringLiteral("yyyy-MM-dd"));
-            r.label = date.toString(QStringLiteral("yyyy-MM"));
+            r.label = yearMonth(date);
+            r.sortKey = QLatin1Char('D') + r.label + QLatin1Char('-') + twoDigits(date.day());
         } else if (hasKey) {
             r.sortKey = QLatin1Char('T') + text;
             r.label = text;
