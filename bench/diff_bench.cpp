@@ -18,6 +18,8 @@
 //             medians are printed.
 //   --keep    keep the temporary folder and the workbooks.
 
+#include "ChildRun.h"
+
 #include <sqlite3.h>
 
 #include <sys/resource.h>
@@ -38,56 +40,13 @@ namespace {
 
 const char* const Cli = TARNHELM_CLI_PATH;
 
-struct RunResult {
-    double seconds = 0.0;
-    double cpu = 0.0; // user and system time, of all threads
-    long maxRssKb = 0;
-    int status = -1;
-    std::string output;
-};
+using bench::RunResult;
 
 // Runs the command-line tool with args; its standard output is captured, its standard error
 // dropped (the progress line).
 RunResult runCli(const std::vector<std::string>& args)
 {
-    RunResult result;
-    int fds[2];
-    if (pipe(fds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::FILE* sink = std::fopen("/dev/null", "w");
-        dup2(fds[1], STDOUT_FILENO);
-        dup2(fileno(sink), STDERR_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(Cli));
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(Cli, argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        result.output.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    struct rusage usage = {};
-    wait4(pid, &status, 0, &usage);
-    result.seconds
-        = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    result.maxRssKb = usage.ru_maxrss;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return bench::runChild(Cli, args, true, false);
 }
 
 RunResult mustRun(const std::vector<std::string>& args, int expected = 0)

@@ -18,6 +18,8 @@
 //   --runs N  measure both writers N times, side by side (default 1); medians are printed.
 //   --keep    keep the temporary folder and the workbooks.
 
+#include "ChildRun.h"
+
 #include <sqlite3.h>
 #include <xlsxwriter.h>
 
@@ -40,78 +42,17 @@
 
 namespace {
 
-const char* const Cli = TARNHELM_CLI_PATH;
+using bench::cpuSeconds;
+using bench::runChild;
+using bench::RunResult;
 
-double cpuSeconds(const struct rusage& usage)
-{
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+const char* const Cli = TARNHELM_CLI_PATH;
 
 double ownCpuSeconds()
 {
     struct rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
     return cpuSeconds(usage);
-}
-
-struct RunResult {
-    double seconds = 0.0;
-    double cpu = 0.0; // user and system time, of all threads
-    long maxRssKb = 0;
-    int status = -1;
-    std::string output; // the child's standard output, when captured
-};
-
-// Runs program with args as a child; its standard output is captured when capture is set and
-// discarded otherwise, its standard error goes to ours when verbose.
-RunResult runChild(const std::string& program, const std::vector<std::string>& args,
-    bool capture = false, bool verbose = false)
-{
-    RunResult result;
-    int pipeFds[2] = { -1, -1 };
-    if (capture && pipe(pipeFds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int sink = open("/dev/null", O_WRONLY);
-        if (capture) {
-            dup2(pipeFds[1], STDOUT_FILENO);
-            close(pipeFds[0]);
-            close(pipeFds[1]);
-        } else {
-            dup2(sink, STDOUT_FILENO);
-        }
-        if (!verbose)
-            dup2(sink, STDERR_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    if (capture) {
-        close(pipeFds[1]);
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(pipeFds[0], buf, sizeof buf)) > 0)
-            result.output.append(buf, static_cast<size_t>(n));
-        close(pipeFds[0]);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    wait4(pid, &status, 0, &usage);
-    result.seconds
-        = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.maxRssKb = usage.ru_maxrss;
-    result.cpu = cpuSeconds(usage);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
 }
 
 RunResult runCli(const std::vector<std::string>& args, bool verbose = true)

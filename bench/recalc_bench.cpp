@@ -14,6 +14,8 @@
 // (`tarnhelm-cli demo --stress`: ten times its results, about 15 GB once computed), side by
 // side per stored row, with the peak memory of each. Needs about 20 GB free in WORKDIR.
 
+#include "ChildRun.h"
+
 #include <sqlite3.h>
 
 #include <sys/resource.h>
@@ -34,39 +36,11 @@ namespace {
 
 const char* const Cli = TARNHELM_CLI_PATH;
 
-struct RunResult {
-    double seconds = 0.0;
-    long maxRssKb = 0;
-    int status = -1;
-};
+using bench::RunResult;
 
 RunResult runCli(const std::vector<std::string>& args, bool quiet = true)
 {
-    RunResult result;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (quiet) {
-            std::FILE* sink = std::fopen("/dev/null", "w");
-            dup2(fileno(sink), STDOUT_FILENO);
-            dup2(fileno(sink), STDERR_FILENO);
-        }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(Cli));
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(Cli, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    wait4(pid, &status, 0, &usage);
-    result.seconds
-        = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.maxRssKb = usage.ru_maxrss;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return bench::runChild(Cli, args, false, !quiet);
 }
 
 void check(int rc, sqlite3* db, const char* what)

@@ -12,26 +12,13 @@
 # Release build when it has no build files yet.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-build-release}
-case "$build" in
-/*) ;;
-*) build="$root/$build" ;;
-esac
+source "$(dirname "$0")/release-build.sh"
 work=${1:-/tmp/tarnhelm-bench}
 
 if ! pkg-config --exists xlsxwriter; then
     "$root/scripts/install-bench-deps.sh"
 fi
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
-else
-    cmake -S "$root" -B "$build" >/dev/null
-    if ! grep -q "^CMAKE_BUILD_TYPE:STRING=Release$" "$build/CMakeCache.txt"; then
-        echo "warning: $build is not a Release build; the figures won't be representative" >&2
-    fi
-fi
-cmake --build "$build" --target recalc_bench export_bench window_bench
+release_build recalc_bench export_bench window_bench
 
 mkdir -p "$work"
 before=$(uptime)

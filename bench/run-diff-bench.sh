@@ -8,17 +8,7 @@
 # minute or two, and again after the edit).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-build-release}
-case "$build" in
-/*) ;;
-*) build="$root/$build" ;;
-esac
+source "$(dirname "$0")/release-build.sh"
 
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
-elif ! grep -q "^CMAKE_BUILD_TYPE:STRING=Release$" "$build/CMakeCache.txt"; then
-    echo "warning: $build is not a Release build; the figures won't be representative" >&2
-fi
-cmake --build "$build" --target diff_bench
+release_build diff_bench
 exec "$build/bin/diff_bench" "$@"
