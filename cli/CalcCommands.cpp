@@ -4,12 +4,10 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
 #include "calc/ScenarioDemandCalculator.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
-#include "db/TarnNames.h"
 
 #include <QEventLoop>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <memory>
 
@@ -17,10 +15,8 @@ namespace Cli {
 
 namespace {
 
-struct ScenarioItem {
-    int id = 0;
-    QString name;
-};
+// A scenario's ID and name.
+using ScenarioItem = QPair<int, QString>;
 
 // Runs one calculator on its own thread, as the dialogs do, and waits for it in an event loop
 // so that its queued signals arrive.
@@ -54,17 +50,6 @@ TARN::okstat runCalculator(
     return result;
 }
 
-TARN::okstat readScenarios(QList<ScenarioItem>& scenarios)
-{
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
-                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable)))
-        return query.lastError().text();
-    while (query.next())
-        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
-    return {};
-}
-
 int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
 {
     TarnDbMgr* manager = TarnDbMgr::instance();
@@ -76,7 +61,7 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
     }
 
     QList<ScenarioItem> all;
-    status = readScenarios(all);
+    status = manager->scenarioDAO()->getScenarioNames(all);
     if (status.failed()) {
         err(status.text());
         return 1;
@@ -86,8 +71,8 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
         chosen = all;
     } else {
         for (const int id : scenarioIDs) {
-            const auto it = std::find_if(
-                all.cbegin(), all.cend(), [id](const ScenarioItem& item) { return item.id == id; });
+            const auto it = std::find_if(all.cbegin(), all.cend(),
+                [id](const ScenarioItem& item) { return item.first == id; });
             if (it == all.cend()) {
                 err(QStringLiteral("There is no scenario with ID %1.").arg(id));
                 return 1;
@@ -111,7 +96,7 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
         return 1;
     }
     for (const ScenarioItem& scenario : qAsConst(chosen)) {
-        ScenarioDemandCalculator calculator(scenario.id, scenario.name);
+        ScenarioDemandCalculator calculator(scenario.first, scenario.second);
         status = runCalculator(calculator, changeLog, progress);
         if (status.failed()) {
             err(status.text());

@@ -736,9 +736,6 @@ constexpr LargeShape Stress { 1000, 1951, 2100, 20 };
 
 void buildLarge(Writer& w, const LargeShape& shape)
 {
-    const int LargeSites = shape.sites;
-    const int LargeFirstYear = shape.firstYear;
-    const int LargeLastYear = shape.lastYear;
     Rng rng(1981);
     const Attr basin = writeAttribute(w, QStringLiteral("Subbasin"), SiteAttrType,
         { QStringLiteral("North Fork"), QStringLiteral("South Fork"), QStringLiteral("Main Stem"),
@@ -758,13 +755,13 @@ void buildLarge(Writer& w, const LargeShape& shape)
     const int useValue[] = { 1, 2, 3, 3, 4 }; // by Use: Irrigation .. Other
 
     std::vector<qint64> users;
-    users.reserve(LargeSites * LargeUsersPerSite);
-    for (int s = 0; s < LargeSites; ++s) {
+    users.reserve(shape.sites * LargeUsersPerSite);
+    for (int s = 0; s < shape.sites; ++s) {
         const int method = s % 4 + 1;
         const qint64 site = w.insert(SiteStmt,
             { 1, method, QStringLiteral("Agg Diversion %1").arg(s + 1, 3, 10, QLatin1Char('0')),
                 QStringLiteral("AggDiv%1").arg(s + 1, 3, 10, QLatin1Char('0')), QString(), s + 1 });
-        w.insert(SiteAttrStmt, { basin.id, site, basin.values[size_t(1 + s * 4 / LargeSites)] });
+        w.insert(SiteAttrStmt, { basin.id, site, basin.values[size_t(1 + s * 4 / shape.sites)] });
         w.insert(
             SiteAttrStmt, { state.id, site, state.values[size_t(s % 7 == 0 ? 0 : 1 + s % 2)] });
         for (int k = 0; k < LargeUsersPerSite; ++k) {
@@ -779,7 +776,7 @@ void buildLarge(Writer& w, const LargeShape& shape)
                 : n % 80 == 13            ? Gaps::MissingRows
                                           : Gaps::None;
             const Reported reported = n % 10 == 3 ? Reported::DiversionEfficiency : Reported::All;
-            writeYears(w, rng, id, use, method, reported, gaps, LargeFirstYear, LargeLastYear);
+            writeYears(w, rng, id, use, method, reported, gaps, shape.firstYear, shape.lastYear);
             writeDist(w, id, jitteredDist(profile(use).dist, rng));
             w.insert(
                 WaterUserAttrStmt, { useType.id, id, useType.values[size_t(useValue[int(use)])] });
@@ -810,15 +807,15 @@ void buildLarge(Writer& w, const LargeShape& shape)
                 InterpolateChanges, BaselinePlusChanges, 0 });
         for (size_t n = size_t(sc % 5); n < users.size(); n += 5)
             w.insert(ChgMemberStmt, { (n / 5) % 2 ? targets : percent, users[n] });
-        for (int year = 2025; year <= LargeLastYear; ++year) {
+        for (int year = 2025; year <= shape.lastYear; ++year) {
             const double t = year - 2025;
             w.insert(DepletionChgStmt, { percent, year, PercentChange, (sc % 3 - 1) * 0.2 * t });
             w.insert(EfficiencyChgStmt, { percent, year, AmountChange, 0.001 * t });
             if (year % 25 == 0)
                 w.insert(DepletionChgStmt,
-                    { targets, year, NewAmount, (4000.0 + 40.0 * sc * t) * LargeSites / 500 });
+                    { targets, year, NewAmount, (4000.0 + 40.0 * sc * t) * shape.sites / 500 });
         }
-        w.insert(DepletionChgStmt, { targets, LargeFirstYear, BaselineYear, LargeFirstYear });
+        w.insert(DepletionChgStmt, { targets, shape.firstYear, BaselineYear, shape.firstYear });
         w.insert(EfficiencyChgStmt, { targets, 2050, BaselineYear, 2000 });
     }
 

@@ -3,6 +3,7 @@
 #include "db/DaoRows.h"
 #include "db/TarnNames.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 ScenarioDAO::ScenarioDAO(QObject* parent, const QSqlDatabase& db)
@@ -38,6 +39,18 @@ bool ScenarioDAO::checkStructure()
         3, QSqlRelation(TN::ChangeTypeTable, TN::ChangeTypeID, TN::Name));
     return selectModels({ _scenarioModel, _demandChgModel, _depletionChgModel, _efficiencyChgModel,
         _demandChgWaterUserModel, _demandSelectionModel });
+}
+
+TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios)
+{
+    QSqlQuery query(_db);
+    if (!query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
+                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable)))
+        return query.lastError().text();
+    scenarios.clear();
+    while (query.next())
+        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
+    return {};
 }
 
 TARN::okstat ScenarioDAO::getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers)

@@ -35,6 +35,9 @@ public:
     TarnRelationalTableModel* changeTypeModel() const { return _changeTypeModel; }
     TarnRelationalTableModel* demandSelectionModel() const { return _demandSelectionModel; }
 
+    // Every scenario's ID and name, in ID order; a failure gives the database's error text.
+    TARN::okstat getScenarioNames(QList<QPair<int, QString>>& scenarios);
+
     // The water users chosen explicitly for a demand change, with their sites.
     TARN::okstat getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers);
     TARN::okstat setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers);

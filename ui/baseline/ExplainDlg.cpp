@@ -4,6 +4,7 @@
 #include "calc/AggDivCalcData.h"
 #include "calc/DemandCalculator.h"
 #include "calc/ValueExplainer.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "ui/common/CalcStatusDlg.h"
@@ -106,15 +107,12 @@ void ExplainDlg::explain()
     query.finish();
     if (own.isNull())
         runs.append({ 0, QStringLiteral("Baseline") });
-    if (query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
-                       .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable))) {
-        while (query.next()) {
-            const int id = query.value(0).toInt();
-            if (own.isNull() || own.toInt() == id)
-                runs.append({ id, query.value(1).toString() });
-        }
+    QList<QPair<int, QString>> scenarios;
+    TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
+    for (const auto& [id, name] : qAsConst(scenarios)) {
+        if (own.isNull() || own.toInt() == id)
+            runs.append({ id, name });
     }
-    query.finish();
 
     _sections.clear();
     QStringList parts;

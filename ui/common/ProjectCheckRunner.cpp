@@ -3,14 +3,12 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
 #include "calc/ScenarioDemandCalculator.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
-#include "db/TarnNames.h"
 #include "ui/common/CalcStatusDlg.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QWidget>
 
 #include <memory>
@@ -77,16 +75,12 @@ TARN::okstat recalculate(
         return result;
     }
     QList<QPair<int, QString>> scenarios;
-    QSqlQuery names(TarnDbMgr::instance()->database());
-    if (!names.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
-                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable))) {
-        result = QStringLiteral("Unable to query the scenarios: %1").arg(names.lastError().text());
+    const TARN::okstat listed = TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
+    if (listed.failed()) {
+        result = QStringLiteral("Unable to query the scenarios: %1").arg(listed.text());
         warn(parent, result.text());
         return result;
     }
-    while (names.next())
-        scenarios.append({ names.value(0).toInt(), names.value(1).toString() });
-    names.finish();
     TARN::okstat firstFailure;
     for (const auto& [id, name] : qAsConst(scenarios)) {
         result = runOne(parent, new ScenarioDemandCalculator(id, name), everything, diag);
