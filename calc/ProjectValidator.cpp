@@ -548,49 +548,6 @@ TARN::okstat ProjectValidator::check()
     return {};
 }
 
-void ProjectValidator::foldRepeats()
-{
-    // A scenario finding that says what the baseline's says (a water user no change touches
-    // gets the same values in every run) is one line: the baseline's, naming the scenarios.
-    QHash<QString, int> baseline; // fold key -> index in kept
-    QList<ValidationFinding> kept;
-    kept.reserve(_findings.size());
-    for (const ValidationFinding& finding : qAsConst(_findings)) {
-        if (finding.scenarioID == 0 && !finding.foldKey.isEmpty())
-            baseline.insert(finding.foldKey, kept.size());
-        kept.append(finding);
-    }
-    if (baseline.isEmpty())
-        return;
-    QList<ValidationFinding> folded;
-    folded.reserve(kept.size());
-    for (const ValidationFinding& finding : qAsConst(kept)) {
-        const auto it = finding.scenarioID == 0 || finding.foldKey.isEmpty()
-            ? baseline.cend()
-            : baseline.constFind(finding.foldKey);
-        if (it == baseline.cend())
-            continue;
-        kept[*it].alsoIn.append(finding.scenarioID);
-    }
-    for (ValidationFinding& finding : kept) {
-        const bool repeat = finding.scenarioID != 0 && !finding.foldKey.isEmpty()
-            && baseline.contains(finding.foldKey);
-        if (repeat)
-            continue;
-        if (!finding.alsoIn.isEmpty()) {
-            const int n = finding.alsoIn.size();
-            const QString also = n == 1 ? QStringLiteral(" (also in 1 scenario)")
-                                        : QStringLiteral(" (also in %1 scenarios)").arg(n);
-            if (finding.message.endsWith(QLatin1Char('.')))
-                finding.message.insert(finding.message.size() - 1, also);
-            else
-                finding.message += also;
-        }
-        folded.append(finding);
-    }
-    _findings = folded;
-}
-
 void ProjectValidator::run()
 {
     TARN::okstat result;
