@@ -140,7 +140,9 @@ QList<CliCommand> calcCommands()
 {
     QList<CliCommand> list;
     list.append({ QStringLiteral("recalc"),
-        QStringLiteral("Compute the baseline and scenario results of a project file."),
+        QStringLiteral("Compute the baseline and scenario results of a project file: every site is "
+                       "computed and what no longer follows the inputs is written (--full: "
+                       "everything is rewritten)."),
         QStringLiteral("tarnhelm-cli recalc FILE [--full] [--scenario ID]..."), {} });
     list[0].run = [self = list[0]](const QStringList& a) { return runRecalc(self, a); };
     return list;
