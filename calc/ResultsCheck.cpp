@@ -162,9 +162,8 @@ void ResultsCheck::uncalculatedRuns()
                                     && finding.rule == QLatin1String("results-current");
                             }),
             _findings.end());
-        const QString run = scenarioID
-            ? QStringLiteral("Scenario \"%1\"").arg(_data.scenarioName(scenarioID))
-            : QStringLiteral("The baseline");
+        QString run = runName(scenarioID);
+        run[0] = run.at(0).toUpper();
         add(_findings, scenarioID, QStringLiteral("results-current"), 0, QString(),
             QStringLiteral("%1 has never been calculated: none of its %2 sites and water users "
                            "has stored results; calculate it with %3.")
@@ -172,6 +171,12 @@ void ResultsCheck::uncalculatedRuns()
             0);
         _findings.last().waterUsers = counts.waterUsers;
     }
+}
+
+QString ResultsCheck::runName(int scenarioID) const
+{
+    return scenarioID ? QStringLiteral("scenario \"%1\"").arg(_data.scenarioName(scenarioID))
+                      : QStringLiteral("the baseline");
 }
 
 void ResultsCheck::orphans(int scenarioID)
@@ -197,14 +202,11 @@ void ResultsCheck::orphans(int scenarioID)
                               idList(found.scenarios),
                               found.scenarios.size() == 1 ? QStringLiteral("s") : QString()));
     }
-    const QString run = scenarioID
-        ? QStringLiteral("scenario \"%1\"").arg(_data.scenarioName(scenarioID))
-        : QStringLiteral("the baseline");
     add(_findings, scenarioID, QStringLiteral("results-current"), 0, QString(),
         QStringLiteral("The result tables of %1 hold %2 rows that belong to no part of it any "
                        "more (%3); a recalculation removes them (%4).")
-            .arg(run, QString::number(found.rows), owners.join(QStringLiteral("; ")),
-                TARN::recalculateHint()),
+            .arg(runName(scenarioID), QString::number(found.rows),
+                owners.join(QStringLiteral("; ")), TARN::recalculateHint()),
         0);
 }
 

@@ -62,6 +62,8 @@ private:
     void scenariosWithoutBaseline(QList<int> scenarioIDs);
     void uncalculatedRuns();
     void orphans(int scenarioID);
+    // "the baseline", "scenario \"Dry\"".
+    QString runName(int scenarioID) const;
 
     bool reported(int run) const { return _runs.isEmpty() || _runs.contains(run); }
     // message may hold Run where it names the run ("in the baseline"): findings of a scenario

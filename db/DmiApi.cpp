@@ -287,6 +287,17 @@ TARN::okstat readMonthly(QSqlDatabase& db, const SeriesQuery& series, int scenar
     return {};
 }
 
+// Runs a statement over the months from January of begYear to December of endYear of the
+// baseline or one scenario (":scenarioID", ":begDate", ":endDate") and steps to its one row.
+bool execForRun(QSqlQuery& query, int scenarioId, int begYear, int endYear)
+{
+    if (scenarioId != DmiApi::BaselineScenarioId)
+        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
+    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, 1));
+    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, 12));
+    return query.exec() && query.next();
+}
+
 } // namespace
 
 DmiApi::DmiApi(QObject* parent)
@@ -358,11 +369,7 @@ TARN::okstat DmiApi::hasAggDivResults(int scenarioId, int begYear, int endYear, 
             .arg(baseline ? QStringLiteral("BaseMonthlyAggDiv")
                           : QStringLiteral("ScenarioMonthlyAggDiv"),
                 baseline ? QString() : QStringLiteral("m.ScenarioID = :scenarioID AND ")));
-    if (!baseline)
-        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
-    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, 1));
-    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, 12));
-    if (!query.exec() || !query.next())
+    if (!execForRun(query, scenarioId, begYear, endYear))
         return query.lastError().text();
     found = query.value(0).toInt() != 0;
     return {};
@@ -394,11 +401,7 @@ TARN::okstat DmiApi::exportColumns(int scenarioId, int begYear, int endYear, int
                 baseline ? QStringLiteral("BaseMonthlyWaterUser")
                          : QStringLiteral("ScenarioMonthlyWaterUser"),
                 run));
-    if (!baseline)
-        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
-    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, 1));
-    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, 12));
-    if (!query.exec() || !query.next())
+    if (!execForRun(query, scenarioId, begYear, endYear))
         return query.lastError().text();
     columns = 1 + query.value(0).toInt() + 2 * query.value(1).toInt();
     return {};
