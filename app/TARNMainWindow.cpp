@@ -323,9 +323,12 @@ bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
     QStringList unchecked;
     QSet<QPair<int, QString>> users;
     QSet<int> sites;
+    int uncalculated = 0; // water users of runs never calculated
     for (const ValidationFinding& finding : qAsConst(findings)) {
         if (finding.runFailed)
             unchecked << finding.message;
+        else if (finding.waterUsers > 0)
+            uncalculated += finding.waterUsers;
         else if (finding.waterUser.isEmpty())
             sites.insert(finding.aggDivID);
         else
@@ -340,7 +343,8 @@ bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
             == QMessageBox::Yes;
     }
     // Each finding names a water user, or a site whose salinity alone is out of date.
-    const int count = users.isEmpty() ? sites.size() : users.size();
+    const int count
+        = users.isEmpty() && uncalculated == 0 ? sites.size() : users.size() + uncalculated;
     const QMessageBox::StandardButton answer = QMessageBox::question(this,
         QStringLiteral("Data Export"),
         QStringLiteral("Results of %1 water users are out of date. Recalculate before exporting?")

@@ -1,6 +1,7 @@
 #include "export/DataExporter.h"
 
 #include "db/DmiApi.h"
+#include "db/ModelOps.h"
 #include "db/Records.h"
 #include "export/LibXlConnect.h"
 #include "export/ScenarioFingerprint.h"
@@ -119,23 +120,31 @@ TARN::okstat DataExporter::run(
     for (const int id : scenarioIds) {
         const QString baselineName = QStringLiteral("Baseline Monthly Data");
         QString sheetName = baselineName;
+        bool found = true;
         if (id != BaselineId) {
-            status = dmi.getScenarioName(id, sheetName);
+            status = dmi.getScenarioName(id, sheetName, &found);
             if (status.failed())
                 return status;
+            if (!found)
+                return QStringLiteral("There is no scenario with ID %1.").arg(id);
         }
-        bool found = false;
         status = dmi.hasAggDivResults(id, startYear, endYear, found);
         if (status.failed())
             return status;
         if (!found) {
-            const QString name = id != BaselineId && sheetName == baselineName
-                ? QStringLiteral("scenario %1").arg(id) // no such scenario
-                : sheetName;
             return QStringLiteral("There are no monthly results for \"%1\" from %2 to %3. Please "
-                                  "recalculate before attempting to export again.")
-                .arg(name, QString::number(startYear), QString::number(endYear));
+                                  "recalculate (%4) before attempting to export again.")
+                .arg(sheetName, QString::number(startYear), QString::number(endYear),
+                    TARN::recalculateHint());
         }
+        // A sheet the workbook cannot hold is refused before anything is read or written, with
+        // the columns it would need.
+        int columns = 0;
+        status = dmi.exportColumns(id, startYear, endYear, columns);
+        if (status.isOk())
+            status = book.checkSize(months + 1, columns);
+        if (status.failed())
+            return status;
         sheetNames.append(sheetName);
     }
     status = recordFingerprints(book, scenarioIds, sheetNames, startYear, endYear);
