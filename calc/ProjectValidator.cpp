@@ -3,7 +3,7 @@
 #include "calc/ProjectCheckData.h"
 #include "calc/ResultsCheck.h"
 #include "db/TarnDbMgr.h"
-#include "export/CellFormat.h"
+#include "workbook/CellFormat.h"
 
 #include "calc/DemandMath.h"
 #include "calc/ScenarioChanges.h"

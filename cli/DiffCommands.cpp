@@ -1,7 +1,7 @@
 #include "cli/CliCommands.h"
 #include "cli/ProgressLine.h"
 
-#include "export/WorkbookDiff.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QTextStream>
 

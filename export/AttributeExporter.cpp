@@ -1,7 +1,7 @@
 #include "export/AttributeExporter.h"
 
 #include "db/ApplicationTitle.h"
-#include "export/XmlSplice.h"
+#include "workbook/XmlSplice.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -5,8 +5,8 @@
 #include "db/Records.h"
 #include "export/LibXlConnect.h"
 #include "export/ScenarioFingerprint.h"
-#include "export/WorkbookDiff.h"
-#include "export/WorkbookFile.h"
+#include "workbook/WorkbookDiff.h"
+#include "workbook/WorkbookFile.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,11 +1,11 @@
-#include "LibXlConnect.h"
+#include "export/LibXlConnect.h"
 
-#include "CellFormat.h"
-#include "SheetData.h"
-#include "SheetTable.h"
-#include "WorkbookDiff.h"
-#include "XlsBook.h"
-#include "XlsxBook.h"
+#include "workbook/CellFormat.h"
+#include "workbook/SheetData.h"
+#include "workbook/SheetTable.h"
+#include "workbook/WorkbookDiff.h"
+#include "workbook/XlsBook.h"
+#include "workbook/XlsxBook.h"
 
 #include <QFile>
 #include <QFileInfo>

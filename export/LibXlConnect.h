@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/okstat.h"
+#include "workbook/SheetFingerprint.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -13,8 +14,6 @@
 #include <memory>
 #include <thread>
 #include <vector>
-
-#include "SheetFingerprint.h"
 
 namespace TARN {
 class SheetData;

@@ -1,7 +1,7 @@
 #include "export/ScenarioFingerprint.h"
 
 #include "db/TarnNames.h"
-#include "export/CellFormat.h"
+#include "workbook/CellFormat.h"
 
 #include <QCryptographicHash>
 #include <QSqlError>

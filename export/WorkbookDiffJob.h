@@ -2,7 +2,7 @@
 
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
-#include "export/WorkbookDiff.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QObject>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "export/SheetCells.h"
-#include "export/SheetData.h"
-#include "export/SheetFingerprint.h"
-#include "export/SheetTable.h"
-#include "export/WorkbookFile.h"
+#include "workbook/SheetCells.h"
+#include "workbook/SheetData.h"
+#include "workbook/SheetFingerprint.h"
+#include "workbook/SheetTable.h"
+#include "workbook/WorkbookFile.h"
 
 #include <QDate>
 #include <QString>

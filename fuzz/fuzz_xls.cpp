@@ -4,9 +4,9 @@
 #include "FuzzTargets.h"
 #include "FuzzWorkbook.h"
 
-#include "export/CompoundFile.h"
-#include "export/XlsBook.h"
-#include "export/XlsReader.h"
+#include "workbook/CompoundFile.h"
+#include "workbook/XlsBook.h"
+#include "workbook/XlsReader.h"
 
 #include <QFile>
 

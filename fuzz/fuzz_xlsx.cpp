@@ -4,8 +4,8 @@
 #include "FuzzTargets.h"
 #include "FuzzWorkbook.h"
 
-#include "export/XlsxBook.h"
-#include "export/XlsxReader.h"
+#include "workbook/XlsxBook.h"
+#include "workbook/XlsxReader.h"
 
 #include <QFile>
 

@@ -13,8 +13,8 @@
 #include "db/TarnDbMgr.h"
 #include "db/okstat.h"
 #include "export/DataExporter.h"
-#include "export/WorkbookDiff.h"
 #include "ui/export/WorkbookDiffDlg.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QAbstractButton>
 #include <QApplication>

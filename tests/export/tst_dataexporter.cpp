@@ -5,13 +5,13 @@
 #include "db/ModelOps.h"
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
-#include "export/CompoundFile.h"
 #include "export/DataExporter.h"
-#include "export/DocProperties.h"
-#include "export/SheetCells.h"
-#include "export/WorkbookDiff.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
+#include "workbook/CompoundFile.h"
+#include "workbook/DocProperties.h"
+#include "workbook/SheetCells.h"
+#include "workbook/WorkbookDiff.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
 #include <QCryptographicHash>
 #include <QFile>

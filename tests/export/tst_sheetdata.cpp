@@ -1,10 +1,10 @@
 #include "WorkbookTestTools.h"
 
 #include "export/LibXlConnect.h"
-#include "export/Sha256.h"
-#include "export/SheetData.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
+#include "workbook/Sha256.h"
+#include "workbook/SheetData.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>

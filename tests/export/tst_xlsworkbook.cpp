@@ -1,10 +1,10 @@
 #include "WorkbookTestTools.h"
 
-#include "export/BiffRecords.h"
-#include "export/CellFormat.h"
-#include "export/CompoundFile.h"
 #include "export/LibXlConnect.h"
-#include "export/XlsReader.h"
+#include "workbook/BiffRecords.h"
+#include "workbook/CellFormat.h"
+#include "workbook/CompoundFile.h"
+#include "workbook/XlsReader.h"
 
 #include <QDir>
 #include <QFile>

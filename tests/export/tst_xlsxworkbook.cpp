@@ -1,12 +1,12 @@
 #include "WorkbookTestTools.h"
 
-#include "export/CellFormat.h"
 #include "export/LibXlConnect.h"
-#include "export/SheetData.h"
-#include "export/SheetFingerprint.h"
-#include "export/XlsxReader.h"
-#include "export/XlsxSheetScanner.h"
-#include "export/XlsxSheetStream.h"
+#include "workbook/CellFormat.h"
+#include "workbook/SheetData.h"
+#include "workbook/SheetFingerprint.h"
+#include "workbook/XlsxReader.h"
+#include "workbook/XlsxSheetScanner.h"
+#include "workbook/XlsxSheetStream.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "export/XmlSplice.h"
+#include "workbook/XmlSplice.h"
 
 #include <QtTest>
 

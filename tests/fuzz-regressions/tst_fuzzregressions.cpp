@@ -1,6 +1,6 @@
 #include "FuzzTargets.h"
 
-#include "export/CompoundFile.h"
+#include "workbook/CompoundFile.h"
 
 #include <QDir>
 #include <QFile>

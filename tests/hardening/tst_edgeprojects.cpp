@@ -1,12 +1,12 @@
 #include "ProjectState.h"
 
-#include "export/SheetCells.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
 #include "support/BookReader.h"
 #include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
+#include "workbook/SheetCells.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
 #include <QtTest>
 

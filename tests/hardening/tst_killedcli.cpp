@@ -2,11 +2,11 @@
 
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
-#include "export/SheetCells.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
+#include "workbook/SheetCells.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "export/SheetCells.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
+#include "workbook/SheetCells.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
 #include <QList>
 #include <QString>

@@ -7,10 +7,10 @@
 #include "calc/BaselineDemandCalculator.h"
 #include "db/TarnDbMgr.h"
 #include "export/LibXlConnect.h"
-#include "export/SheetCells.h"
-#include "export/XlsxReader.h"
 #include "ui/export/WorkbookCompareRunner.h"
 #include "ui/export/WorkbookDiffDlg.h"
+#include "workbook/SheetCells.h"
+#include "workbook/XlsxReader.h"
 
 #include <QAbstractItemModel>
 #include <QClipboard>

@@ -6,7 +6,6 @@
 #include "calc/CalcStatusInfo.h"
 #include "db/DemoProject.h"
 #include "db/TarnDbMgr.h"
-#include "export/XlsxReader.h"
 #include "ui/baseline/BaselineDlg.h"
 #include "ui/baseline/WaterUserDlg.h"
 #include "ui/common/WaterUserDataViewModel.h"
@@ -18,6 +17,7 @@
 #include "ui/scenario/ChangeSpecDlg.h"
 #include "ui/scenario/ScenarioDlg.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
+#include "workbook/XlsxReader.h"
 
 #include <QDir>
 #include <QFile>

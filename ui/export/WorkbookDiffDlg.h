@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/WorkbookDiff.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QDialog>
 
