@@ -36,7 +36,7 @@ QString number(const QVariant& value)
     if (!ok || !std::isfinite(v))
         return QStringLiteral("NaN");
     char buf[32];
-    return QString::fromLatin1(buf, static_cast<int>(TARN::XlCell::formatNumber(v, buf)));
+    return QString::fromLatin1(buf, static_cast<int>(Workbook::XlCell::formatNumber(v, buf)));
 }
 
 class Reader {

@@ -14,7 +14,7 @@ void FuzzTarget::xls(const uint8_t* data, size_t size)
 {
     QString error;
     {
-        TARN::CompoundFile file;
+        Workbook::CompoundFile file;
         const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<int>(size));
         if (file.read(bytes, &error))
             file.write();
@@ -24,7 +24,7 @@ void FuzzTarget::xls(const uint8_t* data, size_t size)
     if (!FuzzInput::write(path, data, size))
         return;
 
-    FuzzWorkbook::readAndRewrite<TARN::XlsReader, TARN::XlsBook>(path);
+    FuzzWorkbook::readAndRewrite<Workbook::XlsReader, Workbook::XlsBook>(path);
     QFile::remove(path);
 }
 

@@ -15,7 +15,7 @@ void FuzzTarget::xlsx(const uint8_t* data, size_t size)
     if (!FuzzInput::write(path, data, size))
         return;
 
-    FuzzWorkbook::readAndRewrite<TARN::XlsxReader, TARN::XlsxBook>(path);
+    FuzzWorkbook::readAndRewrite<Workbook::XlsxReader, Workbook::XlsxBook>(path);
     QFile::remove(path);
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace TARN {
+namespace Workbook {
 namespace Biff {
 
 bool readSubstream(const QByteArray& stream, int offset, std::vector<Record>* records)
@@ -436,4 +436,4 @@ QByteArray newGlobals()
 }
 
 } // namespace Biff
-} // namespace TARN
+} // namespace Workbook

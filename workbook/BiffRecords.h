@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 namespace Biff {
 
 enum RecordType : quint16 {
@@ -103,4 +103,4 @@ QByteArray window1(quint16 activeTab, quint16 firstTab);
 QByteArray newGlobals();
 
 } // namespace Biff
-} // namespace TARN
+} // namespace Workbook

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <string>
 
-namespace TARN {
+namespace Workbook {
 namespace XlCell {
 
 int serialOf(const QDate& date)
@@ -110,4 +110,4 @@ QString sheetNameProblem(const QString& name)
 }
 
 } // namespace XlCell
-} // namespace TARN
+} // namespace Workbook

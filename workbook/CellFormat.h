@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace TARN {
+namespace Workbook {
 namespace XlCell {
 
 // Excel's serial day number of a date in the 1900 date system, or 0 when the date cannot be
@@ -34,4 +34,4 @@ char* appendColumnName(int column, char* out);
 QString sheetNameProblem(const QString& name);
 
 } // namespace XlCell
-} // namespace TARN
+} // namespace Workbook

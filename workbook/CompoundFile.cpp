@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -420,4 +420,4 @@ QByteArray CompoundFile::write() const
     return header + body;
 }
 
-} // namespace TARN
+} // namespace Workbook

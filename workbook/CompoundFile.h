@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 // An OLE2 compound file (the container of .xls workbooks) as a tree of storages and streams,
 // read whole into memory and written back as a new file. Version 3 (512-byte sectors); streams
@@ -36,4 +36,4 @@ private:
     Entry _root;
 };
 
-} // namespace TARN
+} // namespace Workbook

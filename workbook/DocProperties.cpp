@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace TARN {
+namespace Workbook {
 
 DocProperty DocProperty::textProperty(const QString& name, const QString& value)
 {
@@ -854,4 +854,4 @@ bool update(const QByteArray& existing, const PropertyChanges& changes, QByteArr
 
 } // namespace SummaryInformation
 
-} // namespace TARN
+} // namespace Workbook

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 // One custom (user-defined) document property of a workbook. Reading keeps every property; the
 // kinds the export writes are texts, integers and times, anything else is read as its text.
@@ -73,4 +73,4 @@ bool update(const QByteArray& existing, const PropertyChanges& changes, QByteArr
 
 } // namespace SummaryInformation
 
-} // namespace TARN
+} // namespace Workbook

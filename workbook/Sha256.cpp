@@ -8,7 +8,7 @@
 #define TARN_SHA_X86 1
 #endif
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -198,4 +198,4 @@ QByteArray Sha256::result()
     return digest;
 }
 
-} // namespace TARN
+} // namespace Workbook

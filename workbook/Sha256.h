@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace TARN {
+namespace Workbook {
 
 // SHA-256 (FIPS 180-4), on the processor's SHA instructions where it has them: a sheet's
 // fingerprint hashes hundreds of megabytes of text, several times faster so than with
@@ -31,4 +31,4 @@ private:
     bool _accelerated;
 };
 
-} // namespace TARN
+} // namespace Workbook

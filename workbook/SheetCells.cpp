@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace TARN {
+namespace Workbook {
 
 void SheetCells::set(int row, int column, const ReadCell& cell)
 {
@@ -47,4 +47,4 @@ QString builtInNumberFormat(int id)
     }
 }
 
-} // namespace TARN
+} // namespace Workbook

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-namespace TARN {
+namespace Workbook {
 
 // A cell as a workbook reader finds it.
 struct ReadCell {
@@ -46,4 +46,4 @@ using CellVisitor = std::function<bool(
 // Number format codes Excel knows by id without storing them.
 QString builtInNumberFormat(int id);
 
-} // namespace TARN
+} // namespace Workbook

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace TARN {
+namespace Workbook {
 
 SheetData::SheetData(const QString& name)
     : _name(name)
@@ -185,4 +185,4 @@ bool SheetData::RowReader::next(QString* error)
     return true;
 }
 
-} // namespace TARN
+} // namespace Workbook

@@ -9,7 +9,7 @@
 
 class QTemporaryFile;
 
-namespace TARN {
+namespace Workbook {
 
 // The cells of one sheet that an export builds: an optional date column at column 0 and data
 // columns from column 1 on, each with a header in row 0 and its values from row 1 down. The
@@ -127,4 +127,4 @@ private:
     qint64 _valueTotal = 0;
 };
 
-} // namespace TARN
+} // namespace Workbook

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 namespace Fingerprint {
 
@@ -183,4 +183,4 @@ DocProperties SheetFingerprint::properties() const
     return list;
 }
 
-} // namespace TARN
+} // namespace Workbook

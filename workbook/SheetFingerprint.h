@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace TARN {
+namespace Workbook {
 
 class SheetData;
 
@@ -75,4 +75,4 @@ bool contentHash(const SheetData& sheet, QByteArray* hash, QString* error);
 
 } // namespace Fingerprint
 
-} // namespace TARN
+} // namespace Workbook

@@ -12,7 +12,7 @@
 #include <limits>
 #include <numeric>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -276,4 +276,4 @@ QString SheetTable::text(int row, int column) const
         (quint64(quint32(_rows[static_cast<size_t>(row)].row)) << 32) | quint32(column));
 }
 
-} // namespace TARN
+} // namespace Workbook

@@ -13,7 +13,7 @@
 #include <limits>
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 class SheetData;
 
@@ -121,4 +121,4 @@ private:
     QHash<quint64, QString> _texts; // by sheet row << 32 | data column
 };
 
-} // namespace TARN
+} // namespace Workbook

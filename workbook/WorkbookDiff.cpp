@@ -15,7 +15,7 @@
 #include <limits>
 #include <thread>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -594,4 +594,4 @@ bool WorkbookDiff::compareFiles(
     return true;
 }
 
-} // namespace TARN
+} // namespace Workbook

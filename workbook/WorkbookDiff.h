@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 class SheetTable;
 
@@ -134,4 +134,4 @@ private:
     const std::atomic_bool* _cancel = nullptr;
 };
 
-} // namespace TARN
+} // namespace Workbook

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 class SheetData;
 
@@ -89,4 +89,4 @@ inline QString WorkbookFile::linkTarget(const QString& path)
     return info.isSymLink() ? path : info.filePath();
 }
 
-} // namespace TARN
+} // namespace Workbook

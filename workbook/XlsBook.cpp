@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-namespace TARN {
+namespace Workbook {
 
 using namespace Biff;
 
@@ -536,4 +536,4 @@ bool XlsBook::save(
     return true;
 }
 
-} // namespace TARN
+} // namespace Workbook

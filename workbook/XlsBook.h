@@ -4,7 +4,7 @@
 #include "CompoundFile.h"
 #include "WorkbookFile.h"
 
-namespace TARN {
+namespace Workbook {
 
 // An Excel 97-2003 workbook (.xls): BIFF8 records in the "Workbook" stream of an OLE2 compound
 // file. Saving rebuilds the stream: the globals keep their records (with the export's number
@@ -44,4 +44,4 @@ private:
     std::vector<Sheet> _sheets;
 };
 
-} // namespace TARN
+} // namespace Workbook

@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-namespace TARN {
+namespace Workbook {
 
 using namespace Biff;
 
@@ -270,4 +270,4 @@ bool XlsReader::scanSheet(int index, const CellVisitor& visit, QString* error) c
         error);
 }
 
-} // namespace TARN
+} // namespace Workbook

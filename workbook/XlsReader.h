@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 // Reads the sheet names and cells of an .xls (BIFF8) workbook: numbers, strings, the cached
 // results of formulas, and each cell's number format and horizontal alignment.
@@ -49,4 +49,4 @@ private:
     DocProperties _properties;
 };
 
-} // namespace TARN
+} // namespace Workbook

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <memory>
 
-namespace TARN {
+namespace Workbook {
 
 using namespace XlsxPackage;
 
@@ -458,4 +458,4 @@ bool XlsxBook::save(
     return written;
 }
 
-} // namespace TARN
+} // namespace Workbook

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace TARN {
+namespace Workbook {
 
 class XmlPart;
 class XlsxSheetDeflater;
@@ -142,4 +142,4 @@ QString resolve(const QString& sourcePart, const QString& target);
 QString relativeTarget(const QString& sourcePart, const QString& part);
 } // namespace Opc
 
-} // namespace TARN
+} // namespace Workbook

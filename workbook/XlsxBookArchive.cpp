@@ -15,7 +15,7 @@
 // the export still runs), then the edited parts and the sheets handed to libzip, which copies
 // every other entry unchanged.
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -204,4 +204,4 @@ bool XlsxBook::writeArchive(const QMap<QString, QByteArray>& changed, const QStr
     return true;
 }
 
-} // namespace TARN
+} // namespace Workbook

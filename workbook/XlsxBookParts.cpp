@@ -10,7 +10,7 @@
 
 // The parts a save edits beside the sheets: styles, custom and app properties.
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -412,4 +412,4 @@ bool XlsxBook::applyPropertyChanges(
     return true;
 }
 
-} // namespace TARN
+} // namespace Workbook

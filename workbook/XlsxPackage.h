@@ -5,7 +5,7 @@
 
 // The names, content types and template parts of an Office Open XML spreadsheet package, shared
 // by the files of XlsxBook.
-namespace TARN {
+namespace Workbook {
 namespace XlsxPackage {
 
 inline const QString RelNs
@@ -112,4 +112,4 @@ inline QString qualified(const QString& prefix, const char* name)
 }
 
 } // namespace XlsxPackage
-} // namespace TARN
+} // namespace Workbook

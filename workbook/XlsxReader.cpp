@@ -15,7 +15,7 @@
 
 #include <memory>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -334,4 +334,4 @@ bool XlsxReader::scanSheet(int index, const CellVisitor& visit, QString* error) 
     return scanned;
 }
 
-} // namespace TARN
+} // namespace Workbook

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 // Reads the sheet names and cells of an .xlsx/.xlsm workbook: values (shared, inline and
 // formula strings included), the number format and horizontal alignment of each cell.
@@ -48,4 +48,4 @@ private:
     DocProperties _properties;
 };
 
-} // namespace TARN
+} // namespace Workbook

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -525,4 +525,4 @@ zip_source_t* XlsxSheetDeflater::makeSource(
     return zipSource;
 }
 
-} // namespace TARN
+} // namespace Workbook

@@ -19,7 +19,7 @@
 class QTemporaryFile;
 struct z_stream_s;
 
-namespace TARN {
+namespace Workbook {
 
 class SheetData;
 
@@ -128,4 +128,4 @@ private:
     std::vector<std::unique_ptr<PartSource>> _sources;
 };
 
-} // namespace TARN
+} // namespace Workbook

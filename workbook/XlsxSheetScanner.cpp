@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -495,4 +495,4 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
     }
 }
 
-} // namespace TARN
+} // namespace Workbook

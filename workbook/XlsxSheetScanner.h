@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace TARN {
+namespace Workbook {
 
 // Reads the cell values of a worksheet part as it streams in, a chunk at a time, so that a sheet
 // of hundreds of megabytes of XML never sits in memory. It understands what worksheets hold
@@ -37,4 +37,4 @@ private:
     std::function<const QStringList&()> _sharedStrings;
 };
 
-} // namespace TARN
+} // namespace Workbook

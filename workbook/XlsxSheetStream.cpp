@@ -10,7 +10,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace TARN {
+namespace Workbook {
 
 namespace {
 
@@ -487,4 +487,4 @@ zip_int64_t XlsxSheetStream::callback(
     }
 }
 
-} // namespace TARN
+} // namespace Workbook

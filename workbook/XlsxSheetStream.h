@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 // Cell format (cellXfs) indices the sheet's cells refer to.
 struct XlsxCellStyles {
@@ -127,4 +127,4 @@ private:
     zip_error_t _error;
 };
 
-} // namespace TARN
+} // namespace Workbook

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace TARN {
+namespace Workbook {
 
 QString XmlElement::prefix() const
 {
@@ -209,4 +209,4 @@ QString XmlPart::legalText(const QString& text)
     return out;
 }
 
-} // namespace TARN
+} // namespace Workbook

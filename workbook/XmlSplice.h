@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace TARN {
+namespace Workbook {
 
 // One element of a small XML part, located by character offsets into the decoded text, so that
 // the part can be edited by replacing text ranges: everything not touched stays as it was,
@@ -74,4 +74,4 @@ private:
     std::vector<Edit> _edits;
 };
 
-} // namespace TARN
+} // namespace Workbook

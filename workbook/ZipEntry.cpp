@@ -1,6 +1,6 @@
 #include "ZipEntry.h"
 
-namespace TARN {
+namespace Workbook {
 
 namespace ZipEntry {
 
@@ -73,4 +73,4 @@ bool signature(zip_t* zip, const QString& name, uint32_t* crc, uint64_t* size)
 
 } // namespace ZipEntry
 
-} // namespace TARN
+} // namespace Workbook

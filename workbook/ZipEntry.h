@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace TARN {
+namespace Workbook {
 
 // Reading the parts of a workbook package into memory, within limits that keep a damaged or
 // hostile file from taking the machine's memory: a part that claims to inflate beyond them is
@@ -32,4 +32,4 @@ bool signature(zip_t* zip, const QString& name, uint32_t* crc, uint64_t* size);
 
 } // namespace ZipEntry
 
-} // namespace TARN
+} // namespace Workbook

@@ -22,8 +22,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-using TARN::ReadCell;
-using TARN::SheetCells;
+using Workbook::ReadCell;
+using Workbook::SheetCells;
 
 namespace {
 
@@ -118,14 +118,14 @@ bool makeForeignBook(const QString& path)
     if (path.endsWith(QLatin1String(".xls"))) {
         WorkbookTestTools::runPython(
             QString::fromUtf8(WorkbookTestTools::ForeignXlsScript), { path }, &ok, &errors);
-        TARN::CompoundFile file;
+        Workbook::CompoundFile file;
         QFile in(path);
         QString error;
         if (!ok || !in.open(QIODevice::ReadOnly) || !file.read(in.readAll(), &error))
             return false;
         in.close();
-        TARN::CompoundFile::Entry summary;
-        summary.name = TARN::SummaryInformation::StreamName;
+        Workbook::CompoundFile::Entry summary;
+        summary.name = Workbook::SummaryInformation::StreamName;
         summary.data = excelSummaryStream();
         file.root().children.push_back(summary);
         QFile out(path);
@@ -773,8 +773,8 @@ private slots:
         QSignalSpy said(&exporter, &DataExporter::diagMessage);
         QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
         QVERIFY(exporter.exportData(fresh, { -1 }, 2000, 2001).isOk());
-        TARN::WorkbookDiff diff;
-        TARN::WorkbookComparison comparison;
+        Workbook::WorkbookDiff diff;
+        Workbook::WorkbookComparison comparison;
         QString error;
         QVERIFY2(diff.compareFiles(path, fresh, &comparison, &error), qPrintable(error));
         QVERIFY(comparison.equal());
@@ -822,7 +822,7 @@ else:
         QVERIFY(!comparison.equal());
         QVERIFY(!comparison.sheets.at(0).byFingerprint);
         QVERIFY(comparison.toJson().contains("\"byFingerprint\": false"));
-        const TARN::ColumnComparison* change = comparison.sheets.at(0).largestChange();
+        const Workbook::ColumnComparison* change = comparison.sheets.at(0).largestChange();
         QVERIFY(change);
         QCOMPARE(change->maxAbs, 12.5);
 

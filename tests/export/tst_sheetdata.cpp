@@ -65,7 +65,7 @@ void TestSheetData::cursorWalksRows()
     // Columns of different lengths, some added after the spill.
     const int columns = 40;
     std::vector<std::vector<double>> expected;
-    TARN::SheetData sheet(QStringLiteral("s"));
+    Workbook::SheetData sheet(QStringLiteral("s"));
     for (int c = 0; c < columns; ++c) {
         expected.push_back(series(50 - c % 13, c));
         QString error;
@@ -78,7 +78,7 @@ void TestSheetData::cursorWalksRows()
     }
     QCOMPARE(sheet.usedRows(), 51);
     QCOMPARE(sheet.usedColumns(), columns + 1);
-    TARN::SheetData::RowCursor cursor(
+    Workbook::SheetData::RowCursor cursor(
         sheet, static_cast<size_t>(budgetRows) * columns * sizeof(double));
     for (int row = 0; row < 50; ++row) {
         QString error;
@@ -92,7 +92,7 @@ void TestSheetData::cursorWalksRows()
     }
 
     // The reader that turns a few rows at a time gives the same rows, across block ends.
-    TARN::SheetData::RowReader reader(
+    Workbook::SheetData::RowReader reader(
         sheet, static_cast<size_t>(budgetRows) * columns * sizeof(double));
     QString error;
     for (int row = 0; row < 50; ++row) {
@@ -143,15 +143,15 @@ void TestSheetData::interleavedSheetsReadBack()
     QVERIFY2(saved.isOk(), qPrintable(saved.text()));
 
     const bool xls = fileName.endsWith(QLatin1String(".xls"));
-    TARN::XlsxReader xlsxReader;
-    TARN::XlsReader xlsReader;
+    Workbook::XlsxReader xlsxReader;
+    Workbook::XlsReader xlsReader;
     QString error;
     QVERIFY2(xls ? xlsReader.open(path, &error) : xlsxReader.open(path, &error), qPrintable(error));
     const QStringList names = xls ? xlsReader.sheetNames() : xlsxReader.sheetNames();
     QCOMPARE(
         names, (QStringList { QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C") }));
     for (int s = 0; s < names.size(); ++s) {
-        TARN::SheetCells cells;
+        Workbook::SheetCells cells;
         QVERIFY(
             xls ? xlsReader.readSheet(s, &cells, &error) : xlsxReader.readSheet(s, &cells, &error));
         const auto& columns = written[names.at(s)];
@@ -160,11 +160,11 @@ void TestSheetData::interleavedSheetsReadBack()
             QCOMPARE(cells.at(0, static_cast<int>(c) + 1).text, QStringLiteral("col %1").arg(c));
             for (int r = 0; r < 60; ++r) {
                 const double v = columns[c][static_cast<size_t>(r)];
-                const TARN::ReadCell cell = cells.at(r + 1, static_cast<int>(c) + 1);
+                const Workbook::ReadCell cell = cells.at(r + 1, static_cast<int>(c) + 1);
                 if (std::isnan(v))
                     QCOMPARE(cell.text, QStringLiteral("NaN"));
                 else
-                    QVERIFY(cell.type == TARN::ReadCell::Number && sameBits(cell.number, v));
+                    QVERIFY(cell.type == Workbook::ReadCell::Number && sameBits(cell.number, v));
             }
         }
     }
@@ -194,7 +194,7 @@ void TestSheetData::sha256MatchesQt()
         c = static_cast<char>(rng());
     const QByteArray expected = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
     for (bool accelerated : { true, false }) {
-        TARN::Sha256 sha(accelerated);
+        Workbook::Sha256 sha(accelerated);
         const int step = piece > 0 ? piece : std::max(length, 1);
         for (int at = 0; at < length; at += step)
             sha.addData(data.constData() + at, static_cast<size_t>(std::min(step, length - at)));

@@ -212,7 +212,7 @@ void TestXlsxWorkbook::serialNumbers()
 {
     QFETCH(QDate, date);
     QFETCH(int, serial);
-    QCOMPARE(TARN::XlCell::serialOf(date), serial);
+    QCOMPARE(Workbook::XlCell::serialOf(date), serial);
 }
 
 void TestXlsxWorkbook::columnNames_data()
@@ -235,7 +235,7 @@ void TestXlsxWorkbook::columnNames()
 {
     QFETCH(int, column);
     QFETCH(QString, name);
-    QCOMPARE(TARN::XlCell::columnName(column), name);
+    QCOMPARE(Workbook::XlCell::columnName(column), name);
 }
 
 void TestXlsxWorkbook::numbersRoundTrip()
@@ -248,7 +248,7 @@ void TestXlsxWorkbook::numbersRoundTrip()
         if (!std::isfinite(value))
             continue;
         char buf[32];
-        const size_t n = TARN::XlCell::formatNumber(value, buf);
+        const size_t n = Workbook::XlCell::formatNumber(value, buf);
         const QString text = QString::fromLatin1(buf, static_cast<int>(n));
         QVERIFY2(!text.contains(QLatin1String("nan")) && !text.contains(QLatin1String("inf")), buf);
         bool ok = false;
@@ -329,26 +329,26 @@ void TestXlsxWorkbook::checkExport(const QString& path, const QStringList& sheet
     bool withOpenpyxl)
 {
     // Our own reader.
-    TARN::XlsxReader reader;
+    Workbook::XlsxReader reader;
     QString error;
     QVERIFY2(reader.open(path, &error), qPrintable(error));
     QCOMPARE(reader.sheetNames().mid(reader.sheetNames().size() - sheetNames.size()), sheetNames);
     const int offset = reader.sheetNames().size() - sheetNames.size();
     for (int s = 0; s < sheetNames.size(); ++s) {
-        TARN::SheetCells cells;
+        Workbook::SheetCells cells;
         QVERIFY2(reader.readSheet(offset + s, &cells, &error), qPrintable(error));
-        QCOMPARE(cells.at(0, 0).type, TARN::ReadCell::Empty);
+        QCOMPARE(cells.at(0, 0).type, Workbook::ReadCell::Empty);
         QCOMPARE(cells.rowCount(), static_cast<int>(dates.size()) + 1);
         QCOMPARE(cells.columnCount(), static_cast<int>(sheets[s].size()) + 1);
         for (size_t r = 0; r < dates.size(); ++r) {
             const auto date = cells.at(static_cast<int>(r) + 1, 0);
-            QCOMPARE(date.type, TARN::ReadCell::Number);
-            QCOMPARE(date.number, double(TARN::XlCell::serialOf(dates[r])));
+            QCOMPARE(date.type, Workbook::ReadCell::Number);
+            QCOMPARE(date.number, double(Workbook::XlCell::serialOf(dates[r])));
             QCOMPARE(date.numberFormat, QStringLiteral("m/yyyy"));
         }
         for (size_t c = 0; c < sheets[s].size(); ++c) {
             const auto header = cells.at(0, static_cast<int>(c) + 1);
-            QCOMPARE(header.type, TARN::ReadCell::Text);
+            QCOMPARE(header.type, Workbook::ReadCell::Text);
             QCOMPARE(header.text, sheets[s][c].header);
             QCOMPARE(header.numberFormat, QStringLiteral("@"));
             QCOMPARE(header.alignment, QStringLiteral("center"));
@@ -356,10 +356,10 @@ void TestXlsxWorkbook::checkExport(const QString& path, const QStringList& sheet
                 const auto cell = cells.at(static_cast<int>(r) + 1, static_cast<int>(c) + 1);
                 const double expected = sheets[s][c].values[r];
                 if (std::isnan(expected)) {
-                    QCOMPARE(cell.type, TARN::ReadCell::Text);
+                    QCOMPARE(cell.type, Workbook::ReadCell::Text);
                     QCOMPARE(cell.text, QStringLiteral("NaN"));
                 } else {
-                    QCOMPARE(cell.type, TARN::ReadCell::Number);
+                    QCOMPARE(cell.type, Workbook::ReadCell::Number);
                     QVERIFY2(
                         cell.number == expected, qPrintable(QString::number(expected, 'g', 17)));
                 }
@@ -385,7 +385,8 @@ void TestXlsxWorkbook::checkExport(const QString& path, const QStringList& sheet
         for (size_t r = 0; r < dates.size(); ++r) {
             const QJsonArray date = cells.value(QStringLiteral("%1,0").arg(r + 1));
             QCOMPARE(date.at(2).toString(), QStringLiteral("date"));
-            QCOMPARE(hexToDouble(date.at(3).toString()), double(TARN::XlCell::serialOf(dates[r])));
+            QCOMPARE(
+                hexToDouble(date.at(3).toString()), double(Workbook::XlCell::serialOf(dates[r])));
             QCOMPARE(date.at(4).toString(), QStringLiteral("m/yyyy"));
         }
         for (size_t c = 0; c < sheets[s].size(); ++c) {
@@ -552,11 +553,11 @@ void TestXlsxWorkbook::sheetNamesChecked()
         return;
     }
     QVERIFY(book.save().isOk());
-    TARN::XlsxReader reader;
+    Workbook::XlsxReader reader;
     QString error;
     QVERIFY(reader.open(path, &error));
     QCOMPARE(reader.sheetNames(), QStringList { name });
-    TARN::SheetCells cells;
+    Workbook::SheetCells cells;
     QVERIFY(reader.readSheet(0, &cells, &error));
     QCOMPARE(cells.columnCount(), existing.isEmpty() ? 2 : 3);
 }
@@ -824,7 +825,7 @@ void TestXlsxWorkbook::sizeBoundCoversStream()
     QFETCH(int, rows);
     QFETCH(int, columns);
     QFETCH(QString, header);
-    TARN::SheetData sheet(QStringLiteral("s"));
+    Workbook::SheetData sheet(QStringLiteral("s"));
     std::vector<QDate> dates;
     for (int r = 0; r < rows; ++r)
         dates.push_back(QDate(1900, 1, 1).addMonths(r));
@@ -833,8 +834,8 @@ void TestXlsxWorkbook::sizeBoundCoversStream()
     const std::vector<double> values(static_cast<size_t>(rows), -2.2250738585072014e-308);
     for (int c = 0; c < columns; ++c)
         sheet.addColumn(header, values.data(), rows);
-    TARN::XlsxCellStyles styles { 123456, 123457, 123458, 123458 };
-    TARN::XlsxSheetStream stream(sheet, styles, true, nullptr);
+    Workbook::XlsxCellStyles styles { 123456, 123457, 123458, 123458 };
+    Workbook::XlsxSheetStream stream(sheet, styles, true, nullptr);
     const std::string xml = stream.toString();
     QVERIFY(xml.size() <= stream.sizeBound());
     QVERIFY(stream.sizeBound() < 4 * xml.size() + 4096);
@@ -899,7 +900,7 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
     QFETCH(QStringList, cells);
     QFETCH(bool, readable);
     const QStringList shared { QStringLiteral("zero"), QStringLiteral("one") };
-    const TARN::XlsxSheetScanner scanner(shared);
+    const Workbook::XlsxSheetScanner scanner(shared);
     for (const qint64 piece : { qint64(1), qint64(3), qint64(1) << 20 }) {
         qint64 at = 0;
         QStringList seen;
@@ -911,14 +912,15 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
                 at += n;
                 return n;
             },
-            [&](int row, int column, TARN::ReadCell::Type type, double number,
+            [&](int row, int column, Workbook::ReadCell::Type type, double number,
                 const QString& text) {
                 const char* kinds = "-NTBEF";
                 seen << QStringLiteral("%1,%2,%3,%4")
                             .arg(row)
                             .arg(column)
                             .arg(QLatin1Char(kinds[type]))
-                            .arg(type == TARN::ReadCell::Number || type == TARN::ReadCell::Boolean
+                            .arg(type == Workbook::ReadCell::Number
+                                        || type == Workbook::ReadCell::Boolean
                                     ? QString::number(number, 'g', 17)
                                     : text);
                 return true;
@@ -930,7 +932,7 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
     // The shared strings are asked for only by a sheet that refers to one: a book's strings
     // may be many, in sheets the comparison never reads.
     int asked = 0;
-    const TARN::XlsxSheetScanner lazy([&]() -> const QStringList& {
+    const Workbook::XlsxSheetScanner lazy([&]() -> const QStringList& {
         ++asked;
         return shared;
     });
@@ -943,7 +945,7 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
             at += n;
             return n;
         },
-        [](int, int, TARN::ReadCell::Type, double, const QString&) { return true; }, &error);
+        [](int, int, Workbook::ReadCell::Type, double, const QString&) { return true; }, &error);
     QCOMPARE(asked, xml.contains("t=\"s\"") ? 1 : 0);
 }
 
@@ -1013,12 +1015,12 @@ void TestXlsxWorkbook::threadCountLeavesBookAlone()
     if (!existing) {
         const QJsonObject hashes = partHashes(path);
         for (int s = 0; s < 2; ++s) {
-            TARN::SheetData data(names.at(s));
+            Workbook::SheetData data(names.at(s));
             data.setDates(dates.data(), rows);
             for (const Column& column : sheets[size_t(s)])
                 data.addColumn(column.header, column.values.data(), rows);
             // A new book has the general format already; the header and date formats are added.
-            TARN::XlsxSheetStream stream(data, { 1, 2, 0, 0 }, s == 0, nullptr);
+            Workbook::XlsxSheetStream stream(data, { 1, 2, 0, 0 }, s == 0, nullptr);
             const std::string xml = stream.toString();
             QCOMPARE(
                 hashes.value(QStringLiteral("xl/worksheets/sheet%1.xml").arg(s + 1)).toString(),
@@ -1099,7 +1101,7 @@ shutil.move(sys.argv[1] + ".tmp", sys.argv[1])
     const auto dates = months(2000, 2000);
     QVERIFY(writeSheet(book, Baseline, { { QStringLiteral("S.Slot"), trickyValues(12, 1) } }, dates)
                 .isOk());
-    TARN::SheetFingerprint fingerprint;
+    Workbook::SheetFingerprint fingerprint;
     fingerprint.sheet = Baseline;
     book.setFingerprint(fingerprint);
     status = book.save();

@@ -31,7 +31,7 @@ void TestXmlSplice::elementsLocated_data()
 void TestXmlSplice::elementsLocated()
 {
     QFETCH(QString, xml);
-    TARN::XmlPart part;
+    Workbook::XmlPart part;
     QString error;
     QVERIFY2(part.parse(xml.toUtf8(), &error), qPrintable(error));
     QVERIFY(part.elements().size() >= 3);
@@ -73,10 +73,10 @@ void TestXmlSplice::edits()
 {
     QFETCH(QString, xml);
     QFETCH(QString, expected);
-    TARN::XmlPart part;
+    Workbook::XmlPart part;
     QString error;
     QVERIFY(part.parse(xml.toUtf8(), &error));
-    const TARN::XmlElement* b = part.first(QStringLiteral("b"));
+    const Workbook::XmlElement* b = part.first(QStringLiteral("b"));
     QVERIFY(b);
     part.setAttribute(*b, QStringLiteral("count"), QStringLiteral("7"));
     part.appendChild(*b, QStringLiteral("<n/>"));

@@ -59,14 +59,14 @@ QByteArray readAll(const QString& path)
 }
 
 bool readBook(
-    const QString& path, QStringList* names, QList<TARN::SheetCells>* sheets, QString* error)
+    const QString& path, QStringList* names, QList<Workbook::SheetCells>* sheets, QString* error)
 {
     auto read = [&](auto& reader) {
         if (!reader.open(path, error))
             return false;
         *names = reader.sheetNames();
         for (int i = 0; i < names->size(); ++i) {
-            TARN::SheetCells cells;
+            Workbook::SheetCells cells;
             if (!reader.readSheet(i, &cells, error))
                 return false;
             sheets->append(cells);
@@ -74,22 +74,22 @@ bool readBook(
         return true;
     };
     if (path.endsWith(QLatin1String(".xls"))) {
-        TARN::XlsReader reader;
+        Workbook::XlsReader reader;
         return read(reader);
     }
-    TARN::XlsxReader reader;
+    Workbook::XlsxReader reader;
     return read(reader);
 }
 
-bool sameCells(const TARN::SheetCells& a, const TARN::SheetCells& b)
+bool sameCells(const Workbook::SheetCells& a, const Workbook::SheetCells& b)
 {
     if (a.rowCount() != b.rowCount() || a.columnCount() != b.columnCount()
         || a.cellCount() != b.cellCount())
         return false;
     for (int r = 0; r < a.rowCount(); ++r) {
         for (int c = 0; c < a.columnCount(); ++c) {
-            const TARN::ReadCell x = a.at(r, c);
-            const TARN::ReadCell y = b.at(r, c);
+            const Workbook::ReadCell x = a.at(r, c);
+            const Workbook::ReadCell y = b.at(r, c);
             if (x.type != y.type || x.text != y.text
                 || (x.number != y.number && !(std::isnan(x.number) && std::isnan(y.number))))
                 return false;
@@ -235,7 +235,7 @@ void TestKilledCli::killDuringExport()
     const qint64 exportMs = run.elapsedMs;
 
     QStringList referenceNames;
-    QList<TARN::SheetCells> referenceSheets;
+    QList<Workbook::SheetCells> referenceSheets;
     QString error;
     if (!xml)
         QVERIFY2(
@@ -261,7 +261,7 @@ void TestKilledCli::killDuringExport()
             continue;
         }
         QStringList names;
-        QList<TARN::SheetCells> sheets;
+        QList<Workbook::SheetCells> sheets;
         QVERIFY2(readBook(target, &names, &sheets, &error),
             qPrintable(QStringLiteral("round %1: %2").arg(round).arg(error)));
         QCOMPARE(names, referenceNames);

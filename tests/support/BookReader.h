@@ -12,14 +12,14 @@
 // failure the reader's message is in error.
 template<typename Reader>
 bool readBookWith(
-    const QString& path, QStringList& names, QList<TARN::SheetCells>& sheets, QString* error)
+    const QString& path, QStringList& names, QList<Workbook::SheetCells>& sheets, QString* error)
 {
     Reader reader;
     if (!reader.open(path, error))
         return false;
     names = reader.sheetNames();
     for (int i = 0; i < names.size(); ++i) {
-        TARN::SheetCells cells;
+        Workbook::SheetCells cells;
         if (!reader.readSheet(i, &cells, error))
             return false;
         sheets.append(cells);
@@ -28,9 +28,9 @@ bool readBookWith(
 }
 
 inline bool readBook(
-    const QString& path, QStringList& names, QList<TARN::SheetCells>& sheets, QString* error)
+    const QString& path, QStringList& names, QList<Workbook::SheetCells>& sheets, QString* error)
 {
     return path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive)
-        ? readBookWith<TARN::XlsReader>(path, names, sheets, error)
-        : readBookWith<TARN::XlsxReader>(path, names, sheets, error);
+        ? readBookWith<Workbook::XlsReader>(path, names, sheets, error)
+        : readBookWith<Workbook::XlsxReader>(path, names, sheets, error);
 }

@@ -326,7 +326,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 60000);
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
 
-        TARN::XlsxReader reader;
+        Workbook::XlsxReader reader;
         QString error;
         QVERIFY2(reader.open(book, &error), qPrintable(error));
         QCOMPARE(reader.sheetNames(),
