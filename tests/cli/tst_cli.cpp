@@ -1,5 +1,5 @@
-#include "db/DemoProject.h"
 #include "db/ProjectFile.h"
+#include "demo/DemoProject.h"
 #include "support/BookReader.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"

@@ -4,8 +4,8 @@
 
 #include "app/TARNMainWindow.h"
 #include "calc/CalcStatusInfo.h"
-#include "db/DemoProject.h"
 #include "db/TarnDbMgr.h"
+#include "demo/DemoProject.h"
 #include "ui/baseline/BaselineDlg.h"
 #include "ui/baseline/WaterUserDlg.h"
 #include "ui/common/WaterUserDataViewModel.h"

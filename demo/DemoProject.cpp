@@ -1,4 +1,4 @@
-#include "db/DemoProject.h"
+#include "demo/DemoProject.h"
 
 #include "db/ColumnNames.h"
 #include "db/ModelOps.h"
