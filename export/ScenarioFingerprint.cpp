@@ -2,8 +2,8 @@
 
 #include "db/TarnNames.h"
 #include "workbook/CellFormat.h"
+#include "workbook/Sha256.h"
 
-#include <QCryptographicHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -184,7 +184,9 @@ TARN::okstat definitionHash(QSqlDatabase& db, int scenarioId, QByteArray* hash)
     QByteArray text;
     for (const QString& line : qAsConst(lines))
         text += line.toUtf8() + '\n';
-    *hash = QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
+    *hash = Workbook::Sha256::hexDigest(text);
+    if (hash->isEmpty())
+        return QStringLiteral("The scenario's definition could not be hashed");
     return TARN::okstat();
 }
 

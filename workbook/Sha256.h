@@ -3,32 +3,32 @@
 #include <QByteArray>
 
 #include <cstddef>
-#include <cstdint>
+
+struct evp_md_ctx_st;
 
 namespace Workbook {
 
-// SHA-256 (FIPS 180-4), on the processor's SHA instructions where it has them: a sheet's
-// fingerprint hashes hundreds of megabytes of text, several times faster so than with
-// QCryptographicHash, which gives the same digests.
+// SHA-256 through OpenSSL's EVP interface (libcrypto), which runs on the processor's SHA
+// instructions where it has them: a sheet's fingerprint hashes hundreds of megabytes of text.
+// Both fingerprints, of a sheet's content and of a scenario's definition, are worked out here.
 class Sha256 {
 public:
-    // accelerated false keeps to the portable code (for tests).
-    explicit Sha256(bool accelerated = true);
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
 
     void addData(const char* data, size_t size);
-    // The 32-byte digest; the object is spent afterwards.
+    // The 32-byte digest; the object is spent afterwards. Empty when libcrypto failed (it
+    // could not even allocate its context).
     QByteArray result();
 
-    static bool hardwareSupported();
+    // The digest of data in lower-case hex; empty when libcrypto failed.
+    static QByteArray hexDigest(const QByteArray& data);
 
 private:
-    void blocks(const unsigned char* data, size_t count);
-
-    uint32_t _state[8];
-    unsigned char _buffer[64];
-    size_t _buffered = 0;
-    uint64_t _length = 0;
-    bool _accelerated;
+    evp_md_ctx_st* _context;
+    bool _ok;
 };
 
 } // namespace Workbook

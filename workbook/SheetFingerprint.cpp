@@ -161,7 +161,12 @@ bool contentHash(const SheetData& sheet, QByteArray* hash, QString* error)
         }
     }
     sha.addData(begin, static_cast<size_t>(out - begin));
-    *hash = sha.result().toHex();
+    const QByteArray digest = sha.result();
+    if (digest.isEmpty()) {
+        *error = QStringLiteral("the sheet's content could not be hashed");
+        return false;
+    }
+    *hash = digest.toHex();
     return true;
 }
 
