@@ -1,7 +1,5 @@
 #include "BiffRecords.h"
 
-#include <QtEndian>
-
 #include <algorithm>
 #include <cstring>
 
@@ -31,49 +29,6 @@ bool readSubstream(const QByteArray& stream, int offset, std::vector<Record>* re
             return true;
     }
     return false;
-}
-
-void put16(QByteArray& data, int at, quint16 v)
-{
-    qToLittleEndian<quint16>(v, data.data() + at);
-}
-void put32(QByteArray& data, int at, quint32 v)
-{
-    qToLittleEndian<quint32>(v, data.data() + at);
-}
-// Reads past the end of a damaged record give 0, so that no reader has to check every field's
-// offset against the record's length.
-quint16 get16(const QByteArray& data, int at)
-{
-    if (at < 0 || at + 2 > data.size())
-        return 0;
-    return qFromLittleEndian<quint16>(data.constData() + at);
-}
-quint32 get32(const QByteArray& data, int at)
-{
-    if (at < 0 || at + 4 > data.size())
-        return 0;
-    return qFromLittleEndian<quint32>(data.constData() + at);
-}
-QByteArray le16(quint16 v)
-{
-    QByteArray b(2, '\0');
-    put16(b, 0, v);
-    return b;
-}
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    put32(b, 0, v);
-    return b;
-}
-QByteArray leDouble(double v)
-{
-    quint64 bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    QByteArray b(8, '\0');
-    qToLittleEndian<quint64>(bits, b.data());
-    return b;
 }
 
 void appendRecord(QByteArray& out, quint16 type, const QByteArray& data)

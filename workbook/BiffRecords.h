@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LittleEndian.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -59,13 +61,6 @@ struct Record {
 bool readSubstream(const QByteArray& stream, int offset, std::vector<Record>* records);
 
 void appendRecord(QByteArray& out, quint16 type, const QByteArray& data);
-void put16(QByteArray& data, int at, quint16 v);
-void put32(QByteArray& data, int at, quint32 v);
-quint16 get16(const QByteArray& data, int at);
-quint32 get32(const QByteArray& data, int at);
-QByteArray le16(quint16 v);
-QByteArray le32(quint32 v);
-QByteArray leDouble(double v);
 
 // XLUnicodeString (16-bit count) and ShortXLUnicodeString (8-bit count), stored as single bytes
 // when every character fits.

@@ -1,6 +1,6 @@
 #include "CompoundFile.h"
 
-#include <QtEndian>
+#include "LittleEndian.h"
 
 #include <algorithm>
 #include <functional>
@@ -18,23 +18,6 @@ const int SectorSize = 512;
 const int MiniSectorSize = 64;
 const quint32 MiniCutoff = 4096;
 const char Signature[8] = { '\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1' };
-
-quint32 u32(const QByteArray& data, qint64 at)
-{
-    return qFromLittleEndian<quint32>(data.constData() + at);
-}
-quint16 u16(const QByteArray& data, qint64 at)
-{
-    return qFromLittleEndian<quint16>(data.constData() + at);
-}
-void put32(QByteArray& data, int at, quint32 v)
-{
-    qToLittleEndian<quint32>(v, data.data() + at);
-}
-void put16(QByteArray& data, int at, quint16 v)
-{
-    qToLittleEndian<quint16>(v, data.data() + at);
-}
 
 // Directory order of sibling names: shorter first, then by upper-cased UTF-16 units.
 bool nameLess(const QString& a, const QString& b)
@@ -59,8 +42,8 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
     };
     if (input.size() < 512 || !input.startsWith(QByteArray(Signature, 8)))
         return fail("not a compound file");
-    const int sectorShift = u16(input, 30);
-    const int miniShift = u16(input, 32);
+    const int sectorShift = get16(input, 30);
+    const int miniShift = get16(input, 32);
     if (sectorShift != 9 && sectorShift != 12)
         return fail("unsupported sector size");
     if (miniShift != 6)
@@ -74,17 +57,17 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
     if (wholeSectors < 2)
         return fail("not a compound file");
     file.append(QByteArray(static_cast<int>(wholeSectors * sectorSize - file.size()), '\0'));
-    const quint32 fatCount = u32(file, 44);
-    const quint32 dirStart = u32(file, 48);
-    const quint32 cutoff = u32(file, 56);
-    const quint32 miniFatStart = u32(file, 60);
-    quint32 difatNext = u32(file, 68);
+    const quint32 fatCount = get32(file, 44);
+    const quint32 dirStart = get32(file, 48);
+    const quint32 cutoff = get32(file, 56);
+    const quint32 miniFatStart = get32(file, 60);
+    quint32 difatNext = get32(file, 68);
     const qint64 sectorCount = (file.size() - sectorSize + sectorSize - 1) / sectorSize;
     auto sectorOffset = [&](quint32 s) { return (qint64(s) + 1) * sectorSize; };
 
     std::vector<quint32> fatSectors;
     for (int i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
-        fatSectors.push_back(u32(file, 76 + 4 * i));
+        fatSectors.push_back(get32(file, 76 + 4 * i));
     for (int guard = 0;
          difatNext != EndOfChain && difatNext != FreeSect && fatSectors.size() < fatCount;
          ++guard) {
@@ -92,15 +75,15 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
             return fail("broken sector allocation table");
         const qint64 at = sectorOffset(difatNext);
         for (qint64 i = 0; i < sectorSize / 4 - 1 && fatSectors.size() < fatCount; ++i)
-            fatSectors.push_back(u32(file, at + 4 * i));
-        difatNext = u32(file, at + sectorSize - 4);
+            fatSectors.push_back(get32(file, at + 4 * i));
+        difatNext = get32(file, at + sectorSize - 4);
     }
     std::vector<quint32> fat;
     for (const quint32 s : fatSectors) {
         if (s >= sectorCount)
             return fail("broken sector allocation table");
         for (qint64 i = 0; i < sectorSize / 4; ++i)
-            fat.push_back(u32(file, sectorOffset(s) + 4 * i));
+            fat.push_back(get32(file, sectorOffset(s) + 4 * i));
     }
     // A chain of sectors, read whole; false on loops and out-of-range links.
     auto chain = [&](quint32 start, const std::vector<quint32>& table, const QByteArray& source,
@@ -127,14 +110,14 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
         return fail("broken mini allocation table");
     std::vector<quint32> miniFat;
     for (int i = 0; i + 4 <= miniFatBytes.size(); i += 4)
-        miniFat.push_back(u32(miniFatBytes, i));
+        miniFat.push_back(get32(miniFatBytes, i));
 
     const int entryCount = directory.size() / 128;
     if (entryCount < 1)
         return fail("empty directory");
     QByteArray miniStream;
-    if (!chain(u32(directory, 116), fat, file, sectorSize, false, &miniStream)
-        && u32(directory, 116) != EndOfChain)
+    if (!chain(get32(directory, 116), fat, file, sectorSize, false, &miniStream)
+        && get32(directory, 116) != EndOfChain)
         return fail("broken mini stream");
 
     std::vector<bool> visited(static_cast<size_t>(entryCount), false);
@@ -146,19 +129,18 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
             return false;
         visited[id] = true;
         const int at = static_cast<int>(id) * 128;
-        const int nameBytes = std::min<int>(u16(directory, at + 64), 64);
+        const int nameBytes = std::min<int>(get16(directory, at + 64), 64);
         entry.name
             = QString::fromUtf16(reinterpret_cast<const char16_t*>(directory.constData() + at),
                 std::max(nameBytes / 2 - 1, 0));
         const int type = static_cast<unsigned char>(directory.at(at + 66));
         entry.storage = type == 1 || type == 5;
         entry.clsid = directory.mid(at + 80, 16);
-        entry.stateBits = u32(directory, at + 96);
+        entry.stateBits = get32(directory, at + 96);
         entry.times = directory.mid(at + 100, 16);
-        const quint32 start = u32(directory, at + 116);
-        const quint64 size = sectorShift == 9
-            ? u32(directory, at + 120)
-            : qFromLittleEndian<quint64>(directory.constData() + at + 120);
+        const quint32 start = get32(directory, at + 116);
+        const quint64 size
+            = sectorShift == 9 ? get32(directory, at + 120) : get64(directory, at + 120);
         if (type == 2) {
             const bool mini = size < cutoff;
             if (size > 0) {
@@ -177,15 +159,15 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
                     return true;
                 if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
                     return false;
-                if (!walk(u32(directory, static_cast<int>(node) * 128 + 68)))
+                if (!walk(get32(directory, static_cast<int>(node) * 128 + 68)))
                     return false;
                 Entry child;
                 if (!load(node, child))
                     return false;
                 entry.children.push_back(child);
-                return walk(u32(directory, static_cast<int>(node) * 128 + 72));
+                return walk(get32(directory, static_cast<int>(node) * 128 + 72));
             };
-            return walk(u32(directory, at + 76));
+            return walk(get32(directory, at + 76));
         }
         return true;
     };
@@ -202,15 +184,15 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
             return true;
         if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
             return false;
-        if (!walkRoot(u32(directory, static_cast<int>(node) * 128 + 68)))
+        if (!walkRoot(get32(directory, static_cast<int>(node) * 128 + 68)))
             return false;
         Entry child;
         if (!load(node, child))
             return false;
         _root.children.push_back(child);
-        return walkRoot(u32(directory, static_cast<int>(node) * 128 + 72));
+        return walkRoot(get32(directory, static_cast<int>(node) * 128 + 72));
     };
-    if (!walkRoot(u32(directory, 76)))
+    if (!walkRoot(get32(directory, 76)))
         return fail("broken directory");
     _root.storage = true;
     _root.data.clear();

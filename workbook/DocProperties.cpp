@@ -1,5 +1,6 @@
 #include "DocProperties.h"
 
+#include "LittleEndian.h"
 #include "XmlSplice.h"
 
 #include <QHash>
@@ -297,32 +298,6 @@ enum VarType : quint16 {
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
 const qint64 FileTimeEpochOffset = Q_INT64_C(116444736000000000);
 
-quint16 u16(const QByteArray& d, qint64 at)
-{
-    return qFromLittleEndian<quint16>(d.constData() + at);
-}
-quint32 u32(const QByteArray& d, qint64 at)
-{
-    return qFromLittleEndian<quint32>(d.constData() + at);
-}
-void add16(QByteArray& d, quint16 v)
-{
-    char b[2];
-    qToLittleEndian<quint16>(v, b);
-    d.append(b, 2);
-}
-void add32(QByteArray& d, quint32 v)
-{
-    char b[4];
-    qToLittleEndian<quint32>(v, b);
-    d.append(b, 4);
-}
-void add64(QByteArray& d, quint64 v)
-{
-    char b[8];
-    qToLittleEndian<quint64>(v, b);
-    d.append(b, 8);
-}
 void pad4(QByteArray& d)
 {
     while (d.size() % 4)
@@ -355,8 +330,8 @@ QByteArray unicodeBytes(const QString& text)
 {
     QByteArray out;
     for (const QChar ch : text)
-        add16(out, ch.unicode());
-    add16(out, 0);
+        append16(out, ch.unicode());
+    append16(out, 0);
     return out;
 }
 
@@ -364,7 +339,7 @@ QString fromUnicodeBytes(const QByteArray& d, qint64 at, qint64 chars)
 {
     QString s;
     for (qint64 i = 0; i < chars; ++i) {
-        const quint16 c = u16(d, at + 2 * i);
+        const quint16 c = get16(d, at + 2 * i);
         if (c == 0)
             break;
         s.append(QChar(c));
@@ -394,13 +369,13 @@ bool parseUserSet(const QByteArray& set, UserSet* out, QString* error)
     };
     if (set.size() < 8)
         return fail();
-    const quint32 count = u32(set, 4);
+    const quint32 count = get32(set, 4);
     if (count > static_cast<quint32>((set.size() - 8) / 8))
         return fail();
     std::vector<std::pair<quint32, quint32>> entries; // id, offset
     for (quint32 i = 0; i < count; ++i) {
-        const quint32 id = u32(set, 8 + 8 * i);
-        const quint32 offset = u32(set, 12 + 8 * i);
+        const quint32 id = get32(set, 8 + 8 * i);
+        const quint32 offset = get32(set, 12 + 8 * i);
         if (offset < 8 + 8 * count || offset + 4 > static_cast<quint32>(set.size()))
             return fail();
         entries.emplace_back(id, offset);
@@ -415,8 +390,8 @@ bool parseUserSet(const QByteArray& set, UserSet* out, QString* error)
     };
 
     for (const auto& e : entries)
-        if (e.first == CodePageId && u16(set, e.second) == VtI2) {
-            out->codePage = u16(set, e.second + 4);
+        if (e.first == CodePageId && get16(set, e.second) == VtI2) {
+            out->codePage = get16(set, e.second + 4);
             out->hasCodePage = true;
         }
     const bool unicode = out->codePage == CodePageUnicode;
@@ -428,13 +403,13 @@ bool parseUserSet(const QByteArray& set, UserSet* out, QString* error)
             continue;
         const qint64 end = endOf(e.second);
         qint64 at = e.second;
-        const quint32 n = u32(set, at);
+        const quint32 n = get32(set, at);
         at += 4;
         for (quint32 k = 0; k < n; ++k) {
             if (at + 8 > end)
                 return fail();
-            const quint32 id = u32(set, at);
-            const quint32 length = u32(set, at + 4);
+            const quint32 id = get32(set, at);
+            const quint32 length = get32(set, at + 4);
             at += 8;
             const qint64 bytes = unicode ? qint64(length) * 2 : qint64(length);
             if (bytes > end - at)
@@ -469,7 +444,7 @@ DocProperty decode(const RawProperty& raw, quint16 codePage)
     const QByteArray& v = raw.value;
     if (v.size() < 4)
         return p;
-    const quint16 type = u16(v, 0);
+    const quint16 type = get16(v, 0);
     const qint64 size = v.size();
     auto integer = [&](qint64 value) {
         p.kind = DocProperty::Integer;
@@ -478,11 +453,11 @@ DocProperty decode(const RawProperty& raw, quint16 codePage)
     switch (type) {
     case VtI2:
         if (size >= 6)
-            integer(static_cast<qint16>(u16(v, 4)));
+            integer(static_cast<qint16>(get16(v, 4)));
         break;
     case VtUi2:
         if (size >= 6)
-            integer(u16(v, 4));
+            integer(get16(v, 4));
         break;
     case VtI1:
         if (size >= 5)
@@ -495,17 +470,17 @@ DocProperty decode(const RawProperty& raw, quint16 codePage)
     case VtI4:
     case VtInt:
         if (size >= 8)
-            integer(static_cast<qint32>(u32(v, 4)));
+            integer(static_cast<qint32>(get32(v, 4)));
         break;
     case VtUi4:
     case VtUint:
         if (size >= 8)
-            integer(u32(v, 4));
+            integer(get32(v, 4));
         break;
     case VtI8:
     case VtUi8:
         if (size >= 12)
-            integer(qFromLittleEndian<qint64>(v.constData() + 4));
+            integer(static_cast<qint64>(get64(v, 4)));
         break;
     case VtR8:
         if (size >= 12) {
@@ -514,11 +489,11 @@ DocProperty decode(const RawProperty& raw, quint16 codePage)
         break;
     case VtBool:
         if (size >= 6)
-            p.text = u16(v, 4) ? QStringLiteral("true") : QStringLiteral("false");
+            p.text = get16(v, 4) ? QStringLiteral("true") : QStringLiteral("false");
         break;
     case VtLpstr:
         if (size >= 8) {
-            const qint64 bytes = std::min<qint64>(u32(v, 4), size - 8);
+            const qint64 bytes = std::min<qint64>(get32(v, 4), size - 8);
             p.kind = DocProperty::Text;
             if (codePage == CodePageUnicode)
                 p.text = fromUnicodeBytes(v, 8, bytes / 2);
@@ -533,12 +508,12 @@ DocProperty decode(const RawProperty& raw, quint16 codePage)
     case VtLpwstr:
         if (size >= 8) {
             p.kind = DocProperty::Text;
-            p.text = fromUnicodeBytes(v, 8, std::min<qint64>(u32(v, 4), (size - 8) / 2));
+            p.text = fromUnicodeBytes(v, 8, std::min<qint64>(get32(v, 4), (size - 8) / 2));
         }
         break;
     case VtFiletime:
         if (size >= 12) {
-            const qint64 ticks = qFromLittleEndian<qint64>(v.constData() + 4);
+            const qint64 ticks = static_cast<qint64>(get64(v, 4));
             p.kind = DocProperty::Time;
             p.time = QDateTime::fromMSecsSinceEpoch((ticks - FileTimeEpochOffset) / 10000, Qt::UTC);
         }
@@ -556,26 +531,26 @@ QByteArray encodeValue(const DocProperty& p)
     case DocProperty::Integer:
         if (p.integer >= std::numeric_limits<qint32>::min()
             && p.integer <= std::numeric_limits<qint32>::max()) {
-            add16(v, VtI4);
-            add16(v, 0);
-            add32(v, static_cast<quint32>(static_cast<qint32>(p.integer)));
+            append16(v, VtI4);
+            append16(v, 0);
+            append32(v, static_cast<quint32>(static_cast<qint32>(p.integer)));
         } else {
-            add16(v, VtI8);
-            add16(v, 0);
-            add64(v, static_cast<quint64>(p.integer));
+            append16(v, VtI8);
+            append16(v, 0);
+            append64(v, static_cast<quint64>(p.integer));
         }
         break;
     case DocProperty::Time:
-        add16(v, VtFiletime);
-        add16(v, 0);
-        add64(v, static_cast<quint64>(p.time.toMSecsSinceEpoch() * 10000 + FileTimeEpochOffset));
+        append16(v, VtFiletime);
+        append16(v, 0);
+        append64(v, static_cast<quint64>(p.time.toMSecsSinceEpoch() * 10000 + FileTimeEpochOffset));
         break;
     case DocProperty::Text:
     case DocProperty::Other: {
         // UTF-16 whatever the set's code page, so that any text survives.
-        add16(v, VtLpwstr);
-        add16(v, 0);
-        add32(v, static_cast<quint32>(p.text.size() + 1));
+        append16(v, VtLpwstr);
+        append16(v, 0);
+        append32(v, static_cast<quint32>(p.text.size() + 1));
         v += unicodeBytes(p.text);
         pad4(v);
         break;
@@ -590,7 +565,7 @@ bool recodeString(const QByteArray& v, qint64& at, QTextCodec* codec, QByteArray
 {
     if (at + 4 > v.size())
         return false;
-    const qint64 bytes = u32(v, at);
+    const qint64 bytes = get32(v, at);
     if (bytes > v.size() - at - 4)
         return false;
     QString text = codec->toUnicode(v.constData() + at + 4, static_cast<int>(bytes));
@@ -598,7 +573,7 @@ bool recodeString(const QByteArray& v, qint64& at, QTextCodec* codec, QByteArray
     if (nul >= 0)
         text.truncate(nul);
     const QByteArray chars = unicodeBytes(text);
-    add32(out, static_cast<quint32>(chars.size()));
+    append32(out, static_cast<quint32>(chars.size()));
     out += chars;
     pad4(out);
     at += 4 + bytes;
@@ -611,7 +586,7 @@ bool recodeValue(const QByteArray& v, QTextCodec* codec, QByteArray* out)
 {
     if (v.size() < 4)
         return false;
-    const quint16 type = u16(v, 0);
+    const quint16 type = get16(v, 0);
     if (type == VtLpstr) {
         QByteArray r = v.left(4);
         qint64 at = 4;
@@ -624,7 +599,7 @@ bool recodeValue(const QByteArray& v, QTextCodec* codec, QByteArray* out)
         if (v.size() < 8)
             return false;
         QByteArray r = v.left(8);
-        const quint32 n = u32(v, 4);
+        const quint32 n = get32(v, 4);
         qint64 at = 8;
         for (quint32 i = 0; i < n; ++i) {
             if (!recodeString(v, at, codec, r))
@@ -645,31 +620,31 @@ QByteArray writeUserSet(quint16 codePage, const std::vector<RawProperty>& proper
     const bool unicode = codePage == CodePageUnicode;
     QTextCodec* codec = unicode ? nullptr : codecFor(codePage);
     QByteArray dictionary;
-    add32(dictionary, 0);
+    append32(dictionary, 0);
     quint32 named = 0;
     for (const auto& p : properties) {
         if (p.name.isEmpty())
             continue;
         ++named;
-        add32(dictionary, p.id);
+        append32(dictionary, p.id);
         if (unicode) {
-            add32(dictionary, static_cast<quint32>(p.name.size() + 1));
+            append32(dictionary, static_cast<quint32>(p.name.size() + 1));
             dictionary += unicodeBytes(p.name);
             pad4(dictionary);
         } else {
             QByteArray bytes = codec->fromUnicode(p.name);
             bytes.append('\0');
-            add32(dictionary, static_cast<quint32>(bytes.size()));
+            append32(dictionary, static_cast<quint32>(bytes.size()));
             dictionary += bytes;
         }
     }
-    qToLittleEndian<quint32>(named, dictionary.data());
+    put32(dictionary, 0, named);
     pad4(dictionary);
     QByteArray codePageValue;
-    add16(codePageValue, VtI2);
-    add16(codePageValue, 0);
-    add16(codePageValue, codePage);
-    add16(codePageValue, 0);
+    append16(codePageValue, VtI2);
+    append16(codePageValue, 0);
+    append16(codePageValue, codePage);
+    append16(codePageValue, 0);
 
     std::vector<std::pair<quint32, const QByteArray*>> values;
     values.emplace_back(DictionaryId, &dictionary);
@@ -680,28 +655,28 @@ QByteArray writeUserSet(quint16 codePage, const std::vector<RawProperty>& proper
     QByteArray body;
     QByteArray index;
     for (const auto& [id, value] : values) {
-        add32(index, id);
-        add32(index, headerSize + static_cast<quint32>(body.size()));
+        append32(index, id);
+        append32(index, headerSize + static_cast<quint32>(body.size()));
         body += *value;
         pad4(body);
     }
     QByteArray set;
-    add32(set, headerSize + static_cast<quint32>(body.size()));
-    add32(set, static_cast<quint32>(values.size()));
+    append32(set, headerSize + static_cast<quint32>(body.size()));
+    append32(set, static_cast<quint32>(values.size()));
     return set + index + body;
 }
 
 QByteArray minimalDocSummarySet()
 {
     QByteArray set;
-    add32(set, 24);
-    add32(set, 1);
-    add32(set, CodePageId);
-    add32(set, 16);
-    add16(set, VtI2);
-    add16(set, 0);
-    add16(set, CodePageUnicode);
-    add16(set, 0);
+    append32(set, 24);
+    append32(set, 1);
+    append32(set, CodePageId);
+    append32(set, 16);
+    append16(set, VtI2);
+    append16(set, 0);
+    append16(set, CodePageUnicode);
+    append16(set, 0);
     return set;
 }
 
@@ -720,19 +695,19 @@ bool parseStream(const QByteArray& d, Stream* out, QString* error)
         *error = QStringLiteral("the document summary information is damaged");
         return false;
     };
-    if (d.size() < 28 || u16(d, 0) != 0xFFFE)
+    if (d.size() < 28 || get16(d, 0) != 0xFFFE)
         return fail();
-    out->version = u16(d, 2);
-    out->system = u32(d, 4);
+    out->version = get16(d, 2);
+    out->system = get32(d, 4);
     out->clsid = d.mid(8, 16);
-    const quint32 sets = u32(d, 24);
+    const quint32 sets = get32(d, 24);
     if (sets < 1 || sets > 2 || d.size() < static_cast<int>(28 + 20 * sets))
         return fail();
     auto setAt = [&](int header, QByteArray* set) {
-        const quint32 offset = u32(d, header + 16);
+        const quint32 offset = get32(d, header + 16);
         if (offset + 8 > static_cast<quint32>(d.size()))
             return false;
-        const quint32 size = u32(d, offset);
+        const quint32 size = get32(d, offset);
         if (size < 8 || size > static_cast<quint32>(d.size()) - offset)
             return false;
         *set = d.mid(static_cast<int>(offset), static_cast<int>(size));
@@ -754,19 +729,19 @@ QByteArray writeStream(const Stream& s)
 {
     const bool two = !s.userDefined.isEmpty();
     QByteArray d;
-    add16(d, 0xFFFE);
-    add16(d, s.version);
-    add32(d, s.system);
+    append16(d, 0xFFFE);
+    append16(d, s.version);
+    append32(d, s.system);
     d += s.clsid.leftJustified(16, '\0', true);
-    add32(d, two ? 2 : 1);
+    append32(d, two ? 2 : 1);
     const quint32 headerSize = two ? 68 : 48;
     QByteArray first = s.first;
     pad4(first);
     d += s.firstFmtId;
-    add32(d, headerSize);
+    append32(d, headerSize);
     if (two) {
         d += QByteArray(reinterpret_cast<const char*>(UserDefinedFmtId), 16);
-        add32(d, headerSize + static_cast<quint32>(first.size()));
+        append32(d, headerSize + static_cast<quint32>(first.size()));
     }
     d += first;
     if (two)

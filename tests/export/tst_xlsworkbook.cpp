@@ -82,7 +82,7 @@ QHash<QString, QByteArray> sheetSubstreams(const QString& path)
         if (r.type != Workbook::Biff::BoundSheet)
             continue;
         const QByteArray d = stream.mid(r.dataOffset(), r.length);
-        const int start = static_cast<int>(Workbook::Biff::get32(d, 0));
+        const int start = static_cast<int>(Workbook::get32(d, 0));
         std::vector<Workbook::Biff::Record> records;
         Workbook::Biff::readSubstream(stream, start, &records);
         result.insert(Workbook::Biff::readUnicodeString(d, 6, true),
@@ -202,8 +202,8 @@ void TestXlsWorkbook::sharedStringsRoundTrip()
     int at = 0;
     while (at < stream.size()) {
         Workbook::Biff::Record r;
-        r.type = Workbook::Biff::get16(stream, at);
-        r.length = Workbook::Biff::get16(stream, at + 2);
+        r.type = Workbook::get16(stream, at);
+        r.length = Workbook::get16(stream, at + 2);
         r.offset = at;
         QVERIFY(r.length <= Workbook::Biff::MaxRecordData);
         records.push_back(r);
@@ -224,13 +224,13 @@ void TestXlsWorkbook::sharedStringsRoundTrip()
         QCOMPARE(back[i].text, strings[i].text);
     // Every bucket of the index points at the start of its string.
     const QByteArray ext = stream.mid(records.back().dataOffset(), records.back().length);
-    const int perBucket = Workbook::Biff::get16(ext, 0);
+    const int perBucket = Workbook::get16(ext, 0);
     QCOMPARE(perBucket, 1 + 3000 / 128);
     for (int b = 0; 2 + 8 * b < ext.size(); ++b) {
-        const int pos = static_cast<int>(Workbook::Biff::get32(ext, 2 + 8 * b));
-        const int inRecord = Workbook::Biff::get16(ext, 6 + 8 * b);
+        const int pos = static_cast<int>(Workbook::get32(ext, 2 + 8 * b));
+        const int inRecord = Workbook::get16(ext, 6 + 8 * b);
         const QString& text = strings[static_cast<size_t>(b * perBucket)].text;
-        QCOMPARE(static_cast<int>(Workbook::Biff::get16(stream, pos)), text.size());
+        QCOMPARE(static_cast<int>(Workbook::get16(stream, pos)), text.size());
         const auto record = std::find_if(records.begin(), records.end(),
             [&](const Workbook::Biff::Record& r) { return r.offset <= pos && pos < r.end(); });
         QCOMPARE(pos - record->offset, inRecord);
@@ -472,7 +472,7 @@ void TestXlsWorkbook::refusedWorkbooks()
     Workbook::CompoundFile::Entry* workbook = file.stream(QStringLiteral("Workbook"));
     QVERIFY(workbook);
     QByteArray& stream = workbook->data;
-    const int bofEnd = 4 + Workbook::Biff::get16(stream, 2);
+    const int bofEnd = 4 + Workbook::get16(stream, 2);
     if (kind == QLatin1String("encrypted")) {
         QByteArray filePass;
         Workbook::Biff::appendRecord(filePass, Workbook::Biff::FilePass, QByteArray(54, '\x01'));
@@ -480,7 +480,7 @@ void TestXlsWorkbook::refusedWorkbooks()
     } else if (kind == QLatin1String("book")) {
         workbook->name = QStringLiteral("Book");
     } else if (kind == QLatin1String("biff5")) {
-        Workbook::Biff::put16(stream, 4, 0x0500);
+        Workbook::put16(stream, 4, 0x0500);
     }
     const QString path = dir.filePath(QStringLiteral("refused.xls"));
     QVERIFY(
@@ -593,7 +593,7 @@ void TestXlsWorkbook::movedSheetKeepsItsIndex()
         if (r.type == Workbook::Biff::BoundSheet
             && Workbook::Biff::readUnicodeString(stream.mid(r.dataOffset(), r.length), 6, true)
                 == QLatin1String("Other"))
-            otherStart = static_cast<int>(Workbook::Biff::get32(stream, r.dataOffset()));
+            otherStart = static_cast<int>(Workbook::get32(stream, r.dataOffset()));
     QVERIFY(otherStart > 0);
     std::vector<Workbook::Biff::Record> records;
     QVERIFY(Workbook::Biff::readSubstream(stream, otherStart, &records));
@@ -604,8 +604,8 @@ void TestXlsWorkbook::movedSheetKeepsItsIndex()
     const Workbook::Biff::Record first = records[1];
     const Workbook::Biff::Record last = records[records.size() - 2];
     QByteArray index(20, '\0');
-    Workbook::Biff::put32(index, 12, static_cast<quint32>(first.offset + indexSize));
-    Workbook::Biff::put32(index, 16, static_cast<quint32>(last.offset + indexSize));
+    Workbook::put32(index, 12, static_cast<quint32>(first.offset + indexSize));
+    Workbook::put32(index, 16, static_cast<quint32>(last.offset + indexSize));
     QByteArray record;
     Workbook::Biff::appendRecord(record, Workbook::Biff::Index, index);
     stream.insert(bofEnd, record);
@@ -628,13 +628,13 @@ void TestXlsWorkbook::movedSheetKeepsItsIndex()
     QVERIFY(newStart > 0);
     QVERIFY(newStart != otherStart);
     const int indexAt = newStart + records[0].end() - otherStart;
-    QCOMPARE(Workbook::Biff::get16(newStream, indexAt), quint16(Workbook::Biff::Index));
-    const int xfAt = static_cast<int>(Workbook::Biff::get32(newStream, indexAt + 4 + 12));
-    const int rowAt = static_cast<int>(Workbook::Biff::get32(newStream, indexAt + 4 + 16));
+    QCOMPARE(Workbook::get16(newStream, indexAt), quint16(Workbook::Biff::Index));
+    const int xfAt = static_cast<int>(Workbook::get32(newStream, indexAt + 4 + 12));
+    const int rowAt = static_cast<int>(Workbook::get32(newStream, indexAt + 4 + 16));
     QCOMPARE(xfAt, newStart + first.offset + indexSize - otherStart);
     QCOMPARE(rowAt, newStart + last.offset + indexSize - otherStart);
-    QCOMPARE(Workbook::Biff::get16(newStream, xfAt), first.type);
-    QCOMPARE(Workbook::Biff::get16(newStream, rowAt), last.type);
+    QCOMPARE(Workbook::get16(newStream, xfAt), first.type);
+    QCOMPARE(Workbook::get16(newStream, rowAt), last.type);
     QCOMPARE(xlrdDump(source).value(QStringLiteral("sheets")).toArray().size(), 3);
 }
 
