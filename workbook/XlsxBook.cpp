@@ -6,7 +6,6 @@
 #include "XlsxSheetDeflater.h"
 #include "XlsxSheetStream.h"
 #include "XmlSplice.h"
-#include "ZipEntry.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -21,59 +20,19 @@ namespace Workbook {
 
 using namespace XlsxPackage;
 
-namespace Opc {
-
-QString relsPartOf(const QString& part)
-{
-    const int slash = part.lastIndexOf(QLatin1Char('/'));
-    return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1)
-        + QStringLiteral(".rels");
-}
-
-QString resolve(const QString& sourcePart, const QString& target)
-{
-    QString path;
-    if (target.startsWith(QLatin1Char('/')))
-        path = target.mid(1);
-    else
-        path = sourcePart.left(sourcePart.lastIndexOf(QLatin1Char('/')) + 1) + target;
-    QStringList out;
-    const auto segments = path.split(QLatin1Char('/'));
-    for (const auto& segment : segments) {
-        if (segment == QLatin1String(".."))
-            out.isEmpty() ? void() : out.removeLast();
-        else if (!segment.isEmpty() && segment != QLatin1String("."))
-            out.append(segment);
-    }
-    return out.join(QLatin1Char('/'));
-}
-
-QString relativeTarget(const QString& sourcePart, const QString& part)
-{
-    const QString dir = sourcePart.left(sourcePart.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!dir.isEmpty() && part.startsWith(dir))
-        return part.mid(dir.size());
-    return QLatin1Char('/') + part;
-}
-
-} // namespace Opc
-
 XlsxBook::XlsxBook() = default;
 
-XlsxBook::~XlsxBook()
-{
-    if (_zip)
-        zip_discard(_zip);
-}
+XlsxBook::~XlsxBook() = default;
 
 void XlsxBook::create(const QString& path, bool macroEnabled)
 {
-    _path = linkTarget(path);
-    _templateParts.insert(ContentTypesPart, templateContentTypes(macroEnabled));
-    _templateParts.insert(PackageRelsPart, TemplatePackageRels);
-    _templateParts.insert(QStringLiteral("xl/workbook.xml"), TemplateWorkbook);
-    _templateParts.insert(QStringLiteral("xl/_rels/workbook.xml.rels"), TemplateWorkbookRels);
-    _templateParts.insert(QStringLiteral("xl/styles.xml"), TemplateStyles);
+    QMap<QString, QByteArray> parts;
+    parts.insert(ContentTypesPart, templateContentTypes(macroEnabled));
+    parts.insert(PackageRelsPart, TemplatePackageRels);
+    parts.insert(QStringLiteral("xl/workbook.xml"), TemplateWorkbook);
+    parts.insert(QStringLiteral("xl/_rels/workbook.xml.rels"), TemplateWorkbookRels);
+    parts.insert(QStringLiteral("xl/styles.xml"), TemplateStyles);
+    _package.create(linkTarget(path), parts);
     QString error;
     loadStructure(&error); // the template is known to be sound
 }
@@ -82,17 +41,8 @@ bool XlsxBook::load(const QString& path, QString* error)
 {
     // The archive is written next to the file it replaces and renamed over it: through a
     // symbolic link, that is the file the link points at, and the link stays.
-    _path = linkTarget(path);
-    int code = 0;
-    _zip = zip_open(QFile::encodeName(_path).constData(), 0, &code);
-    if (!_zip) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, code);
-        *error = QString::fromLocal8Bit(zip_error_strerror(&ze));
-        zip_error_fini(&ze);
-        return false;
-    }
-    return loadStructure(error) && checkWorkbookType(error);
+    return _package.open(linkTarget(path), OpcPackage::ReadWrite, error) && loadStructure(error)
+        && checkWorkbookType(error);
 }
 
 bool XlsxBook::checkWorkbookType(QString* error) const
@@ -134,88 +84,21 @@ bool XlsxBook::checkWorkbookType(QString* error) const
     return true;
 }
 
-QStringList XlsxBook::partNames() const
-{
-    if (!_zip)
-        return _templateParts.keys();
-    QStringList names;
-    const zip_int64_t n = zip_get_num_entries(_zip, 0);
-    for (zip_int64_t i = 0; i < n; ++i) {
-        const char* name = zip_get_name(_zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
-        if (name)
-            names.append(QString::fromUtf8(name));
-    }
-    return names;
-}
-
-QString XlsxBook::actualName(const QString& name) const
-{
-    for (const auto& candidate : partNames())
-        if (candidate.compare(name, Qt::CaseInsensitive) == 0)
-            return candidate;
-    return QString();
-}
-
-bool XlsxBook::hasPart(const QString& name) const
-{
-    if (!_zip)
-        return _templateParts.contains(name);
-    return zip_name_locate(_zip, name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
-}
-
-bool XlsxBook::readPart(const QString& name, QByteArray* data, QString* error) const
-{
-    if (!_zip) {
-        if (!_templateParts.contains(name)) {
-            *error = QStringLiteral("the part %1 is missing").arg(name);
-            return false;
-        }
-        *data = _templateParts.value(name);
-        return true;
-    }
-    // The book reads only the small parts: relationships, content types, workbook, styles and
-    // document properties.
-    return ZipEntry::read(_zip, name, ZipEntry::SmallPart, data, error);
-}
-
-bool XlsxBook::readRelationships(const QString& relsPart, const QString& sourcePart,
-    std::vector<Relationship>* rels, QString* error) const
-{
-    rels->clear();
-    if (!hasPart(relsPart))
-        return true;
-    QByteArray data;
-    XmlPart xml;
-    if (!readPart(relsPart, &data, error) || !xml.parse(data, error))
-        return false;
-    for (const auto* element : xml.find(QStringLiteral("Relationship"))) {
-        Relationship rel;
-        rel.id = element->attribute(QStringLiteral("Id"));
-        rel.type = element->attribute(QStringLiteral("Type"));
-        rel.external
-            = element->attribute(QStringLiteral("TargetMode")) == QLatin1String("External");
-        const QString target = element->attribute(QStringLiteral("Target"));
-        rel.target = rel.external ? target : Opc::resolve(sourcePart, target);
-        rels->push_back(rel);
-    }
-    return true;
-}
-
 bool XlsxBook::loadStructure(QString* error)
 {
     std::vector<Relationship> packageRels;
-    if (!readRelationships(PackageRelsPart, QString(), &packageRels, error))
+    if (!_package.readRelationships(PackageRelsPart, QString(), &packageRels, error))
         return false;
     for (const auto& rel : packageRels)
         if (typeIs(rel.type, "officeDocument"))
             _workbookPart = rel.target;
-    if (_workbookPart.isEmpty() || !hasPart(_workbookPart)) {
+    if (_workbookPart.isEmpty() || !_package.hasPart(_workbookPart)) {
         *error = QStringLiteral("the package has no workbook part");
         return false;
     }
-    _workbookPart = actualName(_workbookPart);
-    _workbookRelsPart = Opc::relsPartOf(_workbookPart);
-    if (!readRelationships(_workbookRelsPart, _workbookPart, &_workbookRels, error))
+    _workbookPart = _package.actualName(_workbookPart);
+    _workbookRelsPart = OpcPackage::relsPartOf(_workbookPart);
+    if (!_package.readRelationships(_workbookRelsPart, _workbookPart, &_workbookRels, error))
         return false;
 
     QByteArray data;
@@ -274,11 +157,11 @@ bool XlsxBook::save(
 
     // Parts owned only by the removed sheets go with them: follow their relationships, and
     // drop a target no remaining relationship part points at.
-    QStringList allParts = partNames();
+    QStringList allParts = _package.partNames();
     QSet<QString> deleted; // keys
     QStringList deletedNames;
     auto markDeleted = [&](const QString& part) {
-        const QString actual = actualName(part);
+        const QString actual = _package.actualName(part);
         if (actual.isEmpty() || deleted.contains(partKey(actual)))
             return false;
         deleted.insert(partKey(actual));
@@ -310,7 +193,7 @@ bool XlsxBook::save(
             const int marker = part.lastIndexOf(QLatin1String("_rels/"));
             const QString source = part.left(marker) + part.mid(marker + 6).chopped(5);
             std::vector<Relationship> rels;
-            if (!readRelationships(part, source, &rels, error))
+            if (!_package.readRelationships(part, source, &rels, error))
                 return false;
             const bool sourceGone = deleted.contains(partKey(source));
             for (const auto& rel : rels) {
@@ -356,14 +239,15 @@ bool XlsxBook::save(
         if (m.hasMatch())
             maxSheetNumber = std::max(maxSheetNumber, m.captured(1).toInt());
     }
-    const QString sheetDir = Opc::resolve(_workbookPart, QStringLiteral("worksheets/x")).chopped(1);
+    const QString sheetDir
+        = OpcPackage::resolve(_workbookPart, QStringLiteral("worksheets/x")).chopped(1);
     std::vector<AddedSheet> added;
     int relNumber = static_cast<int>(_workbookRels.size());
     for (size_t n = 0; n < newSheets.size(); ++n) {
         AddedSheet a;
         do
             a.part = sheetDir + QStringLiteral("sheet%1.xml").arg(++maxSheetNumber);
-        while (hasPart(a.part));
+        while (_package.hasPart(a.part));
         do
             a.relId = QStringLiteral("rId%1").arg(++relNumber);
         while (usedRelIds.contains(a.relId));
@@ -395,13 +279,13 @@ bool XlsxBook::save(
         for (const auto& a : added)
             xml += QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
                        .arg(qualified(root->prefix(), "Relationship"), a.relId, WorksheetRelType,
-                           XmlPart::escape(Opc::relativeTarget(_workbookPart, a.part)));
+                           XmlPart::escape(OpcPackage::relativeTarget(_workbookPart, a.part)));
         if (newStylesPart)
             xml += QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
                        .arg(qualified(root->prefix(), "Relationship"),
                            QStringLiteral("rIdStyles%1").arg(relNumber + 1),
                            RelNs + QStringLiteral("/styles"),
-                           Opc::relativeTarget(_workbookPart, stylesPart));
+                           OpcPackage::relativeTarget(_workbookPart, stylesPart));
         rels.appendChild(*root, xml);
         changed.insert(_workbookRelsPart, rels.result());
     }
@@ -428,7 +312,7 @@ bool XlsxBook::save(
             xml += QStringLiteral("<%1 PartName=\"/%2\" ContentType=\"%3\"/>")
                        .arg(qualified(root->prefix(), "Override"), XmlPart::escape(a.part),
                            WorksheetType);
-        if (newStylesPart && !_templateParts.contains(stylesPart))
+        if (newStylesPart)
             xml += QStringLiteral(
                 "<%1 PartName=\"/%2\" ContentType=\"application/vnd.openxmlformats-"
                 "officedocument.spreadsheetml.styles+xml\"/>")

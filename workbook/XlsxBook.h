@@ -1,12 +1,11 @@
 #pragma once
 
+#include "OpcPackage.h"
 #include "WorkbookFile.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
-
-#include <zip.h>
 
 #include <memory>
 
@@ -61,19 +60,14 @@ private:
         int sheetId = 0;
         bool chart = false; // a chartsheet
     };
-    struct Relationship {
-        QString id;
-        QString type;
-        QString target; // resolved package path, or the raw target for external ones
-        bool external = false;
-    };
+    using Relationship = OpcPackage::Relationship;
 
-    bool readPart(const QString& name, QByteArray* data, QString* error) const;
-    bool hasPart(const QString& name) const;
-    QString actualName(const QString& name) const;
-    QStringList partNames() const;
-    bool readRelationships(const QString& relsPart, const QString& sourcePart,
-        std::vector<Relationship>* rels, QString* error) const;
+    // The book reads only the small parts: relationships, content types, workbook, styles and
+    // document properties.
+    bool readPart(const QString& name, QByteArray* data, QString* error) const
+    {
+        return _package.readPart(name, OpcPackage::SmallPart, data, error);
+    }
     bool loadStructure(QString* error);
     bool checkWorkbookType(QString* error) const;
     // Brings the custom properties part up to date in changed (adding it, with its package
@@ -114,13 +108,10 @@ private:
     bool compressSheets(const std::vector<NewSheet>& sheets, const XlsxCellStyles& styles,
         const std::atomic_bool* cancel, QString* error);
     void releaseCompressed();
-    void watchClose(zip_t* zip);
     bool writeArchive(const QMap<QString, QByteArray>& changed, const QStringList& deleted,
         const std::vector<SheetPart>& sheets, QString* error);
 
-    QString _path;
-    zip_t* _zip = nullptr;
-    QMap<QString, QByteArray> _templateParts; // a new book's parts
+    OpcPackage _package;
     QString _workbookPart;
     QString _workbookRelsPart;
     std::vector<Sheet> _sheets;
@@ -132,14 +123,6 @@ private:
     std::unique_ptr<XlsxSheetDeflater> _deflater;
     std::vector<SheetData*> _taken; // complete sheets handed to the deflater
     const std::atomic_bool* _closeCancel = nullptr;
-    int _closeSheets = 0;
 };
-
-// Package path helpers.
-namespace Opc {
-QString relsPartOf(const QString& part);
-QString resolve(const QString& sourcePart, const QString& target);
-QString relativeTarget(const QString& sourcePart, const QString& part);
-} // namespace Opc
 
 } // namespace Workbook

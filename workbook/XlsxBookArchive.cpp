@@ -5,11 +5,9 @@
 #include "XlsxSheetStream.h"
 #include "XmlSplice.h"
 
-#include <QFile>
 #include <QThread>
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 
 // How a save writes the archive: the sheets compressed on the deflater's threads (some while
 // the export still runs), then the edited parts and the sheets handed to libzip, which copies
@@ -22,11 +20,6 @@ namespace {
 // The share of a save spent compressing the sheets, in thousandths; writing the archive is the
 // rest.
 const int CompressingPermille = 900;
-
-QString zipError(zip_t* zip)
-{
-    return QString::fromLocal8Bit(zip_error_strerror(zip_get_error(zip)));
-}
 
 } // namespace
 
@@ -108,100 +101,31 @@ bool XlsxBook::compressSheets(const std::vector<NewSheet>& sheets, const XlsxCel
     if (done)
         releaseCompressed();
     _closeCancel = cancel;
-    _closeSheets = static_cast<int>(sheets.size());
     return done;
-}
-
-void XlsxBook::watchClose(zip_t* zip)
-{
-    zip_register_progress_callback_with_state(
-        zip, 0.001,
-        [](zip_t*, double fraction, void* state) {
-            const auto* book = static_cast<const XlsxBook*>(state);
-            SaveProgress progress;
-            progress.sheets = book->_closeSheets;
-            progress.sheetsDone = book->_closeSheets;
-            progress.permille = CompressingPermille
-                + static_cast<int>((1000 - CompressingPermille) * std::min(fraction, 1.0));
-            book->reportSaveProgress(progress);
-        },
-        nullptr, this);
-    zip_register_cancel_callback_with_state(
-        zip,
-        [](zip_t*, void* state) {
-            const auto* cancel = static_cast<const XlsxBook*>(state)->_closeCancel;
-            return cancel && cancel->load() ? 1 : 0;
-        },
-        nullptr, this);
 }
 
 bool XlsxBook::writeArchive(const QMap<QString, QByteArray>& changed, const QStringList& deleted,
     const std::vector<SheetPart>& sheets, QString* error)
 {
-    const QByteArray path = QFile::encodeName(_path);
-    zip_t* zip = _zip;
-    if (!zip) {
-        int code = 0;
-        zip = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-        if (!zip) {
-            zip_error_t ze;
-            zip_error_init_with_code(&ze, code);
-            *error = QString::fromLocal8Bit(zip_error_strerror(&ze));
-            zip_error_fini(&ze);
-            return false;
-        }
-    }
-    _zip = nullptr; // closed or discarded below, either way
-    auto fail = [&](const QString& text) {
-        *error = text;
-        zip_discard(zip);
-        return false;
-    };
-    for (const auto& name : deleted) {
-        const zip_int64_t index = zip_name_locate(zip, name.toUtf8().constData(), 0);
-        if (index >= 0 && zip_delete(zip, static_cast<zip_uint64_t>(index)) != 0)
-            return fail(zipError(zip));
-    }
-    // The template parts of a new book, then the edited parts.
-    QMap<QString, QByteArray> parts = _templateParts;
-    for (auto it = changed.begin(); it != changed.end(); ++it)
-        parts.insert(it.key(), it.value());
-    for (auto it = parts.begin(); it != parts.end(); ++it) {
-        const QByteArray& data = it.value();
-        void* copy = std::malloc(static_cast<size_t>(std::max(data.size(), 1)));
-        std::memcpy(copy, data.constData(), static_cast<size_t>(data.size()));
-        zip_source_t* source
-            = zip_source_buffer(zip, copy, static_cast<zip_uint64_t>(data.size()), 1);
-        if (!source) {
-            std::free(copy);
-            return fail(zipError(zip));
-        }
-        const zip_int64_t index
-            = zip_name_locate(zip, it.key().toUtf8().constData(), ZIP_FL_NOCASE);
-        const bool ok = index >= 0
-            ? zip_file_replace(zip, static_cast<zip_uint64_t>(index), source, 0) == 0
-            : zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) >= 0;
-        if (!ok) {
-            zip_source_free(source);
-            return fail(zipError(zip));
-        }
-    }
+    OpcPackage::Changes changes;
+    changes.removed = deleted;
+    changes.parts = changed;
     // The sheets come compressed already (see compressSheets()).
-    for (const auto& sheet : sheets) {
-        zip_source_t* source = _deflater->makeSource(zip, sheet.data, sheet.tabSelected);
-        if (!source)
-            return fail(zipError(zip));
-        const zip_int64_t index = zip_file_add(
-            zip, sheet.part.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        if (index < 0) {
-            zip_source_free(source);
-            return fail(zipError(zip));
-        }
-    }
-    watchClose(zip);
-    if (zip_close(zip) != 0)
-        return fail(zipError(zip));
-    return true;
+    for (const auto& sheet : sheets)
+        changes.streamed.emplace_back(sheet.part, [this, &sheet](zip_t* archive) {
+            return _deflater->makeSource(archive, sheet.data, sheet.tabSelected);
+        });
+    const int sheetCount = static_cast<int>(sheets.size());
+    changes.progress = [this, sheetCount](double fraction) {
+        SaveProgress progress;
+        progress.sheets = sheetCount;
+        progress.sheetsDone = sheetCount;
+        progress.permille = CompressingPermille
+            + static_cast<int>((1000 - CompressingPermille) * std::min(fraction, 1.0));
+        reportSaveProgress(progress);
+    };
+    changes.cancel = _closeCancel;
+    return _package.commit(changes, error);
 }
 
 } // namespace Workbook

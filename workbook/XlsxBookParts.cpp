@@ -205,10 +205,10 @@ bool XlsxBook::editAppProperties(const Layout& layout, const std::vector<NewShee
         sheetsAfter.append(sheet.data->name());
 
     std::vector<Relationship> packageRels;
-    if (!readRelationships(PackageRelsPart, QString(), &packageRels, error))
+    if (!_package.readRelationships(PackageRelsPart, QString(), &packageRels, error))
         return false;
     for (const auto& rel : packageRels) {
-        if (!typeIs(rel.type, "extended-properties") || !hasPart(rel.target))
+        if (!typeIs(rel.type, "extended-properties") || !_package.hasPart(rel.target))
             continue;
         QByteArray app;
         if (!readPart(rel.target, &app, error))
@@ -237,7 +237,7 @@ bool XlsxBook::editAppProperties(const Layout& layout, const std::vector<NewShee
                     appXml.remove(*element);
             }
         }
-        changed.insert(actualName(rel.target), appXml.result());
+        changed.insert(_package.actualName(rel.target), appXml.result());
     }
     return true;
 }
@@ -251,14 +251,14 @@ bool XlsxBook::editStyles(XmlPart* stylesOut, QString* stylesPartOut, bool* newS
         if (typeIs(rel.type, "styles"))
             stylesPart = rel.target;
     bool& newStylesPart = *newStylesPartOut;
-    newStylesPart = stylesPart.isEmpty() || !hasPart(stylesPart);
+    newStylesPart = stylesPart.isEmpty() || !_package.hasPart(stylesPart);
     XmlPart& styles = *stylesOut;
     {
         QByteArray data = newStylesPart ? QByteArray(TemplateStyles) : QByteArray();
         if (!newStylesPart && !readPart(stylesPart, &data, error))
             return false;
         if (newStylesPart)
-            stylesPart = Opc::resolve(_workbookPart, QStringLiteral("styles.xml"));
+            stylesPart = OpcPackage::resolve(_workbookPart, QStringLiteral("styles.xml"));
         if (!styles.parse(data, error))
             return false;
     }
@@ -342,15 +342,15 @@ bool XlsxBook::applyPropertyChanges(
     };
 
     std::vector<Relationship> packageRels;
-    if (!readRelationships(PackageRelsPart, QString(), &packageRels, error))
+    if (!_package.readRelationships(PackageRelsPart, QString(), &packageRels, error))
         return false;
     QString part;
     for (const auto& rel : packageRels)
         if (!rel.external && typeIs(rel.type, "custom-properties"))
             part = rel.target;
     QByteArray existing;
-    const bool hasExisting = !part.isEmpty() && hasPart(part);
-    if (hasExisting && !current(actualName(part), &existing))
+    const bool hasExisting = !part.isEmpty() && _package.hasPart(part);
+    if (hasExisting && !current(_package.actualName(part), &existing))
         return false;
     if (!hasExisting && changes.added.empty())
         return true; // nothing to drop, nothing to add
@@ -364,7 +364,7 @@ bool XlsxBook::applyPropertyChanges(
     if (part.isEmpty()) {
         // A new part, with its package relationship.
         part = CustomXml::DefaultPart;
-        for (int n = 2; hasPart(part); ++n)
+        for (int n = 2; _package.hasPart(part); ++n)
             part = QStringLiteral("docProps/custom%1.xml").arg(n);
         QByteArray relsData;
         XmlPart rels;
@@ -387,7 +387,7 @@ bool XlsxBook::applyPropertyChanges(
                     part));
         changed.insert(PackageRelsPart, rels.result());
     }
-    changed.insert(hasExisting ? actualName(part) : part, updated);
+    changed.insert(hasExisting ? _package.actualName(part) : part, updated);
 
     // Its content type, unless the book declares one already.
     QByteArray typesData;

@@ -1,41 +1,19 @@
 #include "XlsxReader.h"
 
 #include "CellFormat.h"
+#include "OpcPackage.h"
 #include "SheetFingerprint.h"
-#include "XlsxBook.h"
 #include "XlsxSheetScanner.h"
-#include "ZipEntry.h"
 
-#include <QFile>
 #include <QHash>
 #include <QMutexLocker>
 #include <QXmlStreamReader>
 
-#include <zip.h>
-
-#include <memory>
+#include <vector>
 
 namespace Workbook {
 
 namespace {
-
-struct ZipCloser {
-    void operator()(zip_t* zip) const { zip_discard(zip); }
-};
-using ZipPtr = std::unique_ptr<zip_t, ZipCloser>;
-
-ZipPtr openZip(const QString& path, QString* error)
-{
-    int code = 0;
-    zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
-    if (!zip) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, code);
-        *error = QString::fromLocal8Bit(zip_error_strerror(&ze));
-        zip_error_fini(&ze);
-    }
-    return ZipPtr(zip);
-}
 
 // Row and column of a reference such as "AB12".
 bool parseRef(const QStringRef& ref, int* row, int* column)
@@ -87,45 +65,47 @@ bool XlsxReader::open(const QString& path, QString* error)
     }
     _styles.clear();
     _properties.clear();
-    ZipPtr zip = openZip(path, error);
-    if (!zip)
+    OpcPackage package;
+    if (!package.open(path, OpcPackage::ReadOnly, error))
         return false;
-    auto readEntry = [](zip_t* archive, const QString& name, QByteArray* out) {
+    auto readEntry = [&package](const QString& name, QByteArray* out) {
         QString ignored;
-        return ZipEntry::read(archive, name, ZipEntry::SmallPart, out, &ignored);
+        return package.readPart(name, OpcPackage::SmallPart, out, &ignored);
     };
 
     QByteArray data;
-    if (!readEntry(zip.get(), QStringLiteral("_rels/.rels"), &data)) {
+    if (!readEntry(QStringLiteral("_rels/.rels"), &data)) {
         *error = QStringLiteral("the package has no relationships");
         return false;
     }
-    auto relationships = [](const QByteArray& xmlData, const QString& source) {
-        QHash<QString, QPair<QString, QString>> rels; // id -> type, target
-        QXmlStreamReader xml(xmlData);
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isStartElement() && xml.name() == QLatin1String("Relationship")) {
-                const auto a = xml.attributes();
-                rels.insert(a.value(QStringLiteral("Id")).toString(),
-                    { a.value(QStringLiteral("Type")).toString(),
-                        Opc::resolve(source, a.value(QStringLiteral("Target")).toString()) });
-            }
-        }
+    // Relationships as far as they can be read: damage past the ones a reader needs doesn't
+    // make the cells unreadable.
+    auto relationships = [](const QByteArray& relsData, const QString& source) {
+        std::vector<OpcPackage::Relationship> rels;
+        QString ignored;
+        OpcPackage::parseRelationships(relsData, source, &rels, &ignored);
         return rels;
+    };
+    // The last of several relationships of the same id wins.
+    auto targetOf = [](const std::vector<OpcPackage::Relationship>& rels, const QString& id) {
+        QString target;
+        for (const auto& rel : rels)
+            if (rel.id == id)
+                target = rel.target;
+        return target;
     };
     QString workbookPart;
     QString customPart;
     for (const auto& rel : relationships(data, QString())) {
-        if (rel.first.endsWith(QLatin1String("/officeDocument")))
-            workbookPart = rel.second;
-        else if (rel.first.endsWith(QLatin1String("/custom-properties")))
-            customPart = rel.second;
+        if (rel.type.endsWith(QLatin1String("/officeDocument")))
+            workbookPart = rel.target;
+        else if (rel.type.endsWith(QLatin1String("/custom-properties")))
+            customPart = rel.target;
     }
     // Damaged custom properties don't make the cells unreadable: they are then left out.
     QByteArray custom;
     QString ignored;
-    if (!customPart.isEmpty() && readEntry(zip.get(), customPart, &custom)
+    if (!customPart.isEmpty() && readEntry(customPart, &custom)
         && !CustomXml::read(custom, &_properties, &ignored))
         _properties.clear();
     QByteArray workbook;
@@ -133,9 +113,10 @@ bool XlsxReader::open(const QString& path, QString* error)
         *error = QStringLiteral("the package has no workbook part");
         return false;
     }
-    if (!ZipEntry::read(zip.get(), workbookPart, ZipEntry::SmallPart, &workbook, error))
+    if (!package.readPart(workbookPart, OpcPackage::SmallPart, &workbook, error))
         return false;
-    readEntry(zip.get(), Opc::relsPartOf(workbookPart), &data);
+    data.clear();
+    readEntry(OpcPackage::relsPartOf(workbookPart), &data);
     const auto wbRels = relationships(data, workbookPart);
 
     QXmlStreamReader xml(workbook);
@@ -147,7 +128,7 @@ bool XlsxReader::open(const QString& path, QString* error)
             for (const auto& a : xml.attributes())
                 if (a.name() == QLatin1String("id"))
                     id = a.value().toString();
-            _sheetParts.append(wbRels.value(id).second);
+            _sheetParts.append(targetOf(wbRels, id));
         }
     }
     if (xml.hasError()) {
@@ -158,11 +139,10 @@ bool XlsxReader::open(const QString& path, QString* error)
     for (const auto& rel : wbRels) {
         // Read when a sheet being read refers to them: a book's strings may be many, and our
         // own sheets hold none.
-        if (rel.first.endsWith(QLatin1String("/sharedStrings")))
-            _sharedStringsPart = rel.second;
+        if (rel.type.endsWith(QLatin1String("/sharedStrings")))
+            _sharedStringsPart = rel.target;
         // Without its styles a book's cells still read, with the general format.
-        if (rel.first.endsWith(QLatin1String("/styles"))
-            && readEntry(zip.get(), rel.second, &data)) {
+        if (rel.type.endsWith(QLatin1String("/styles")) && readEntry(rel.target, &data)) {
             QHash<int, QString> formats;
             QXmlStreamReader st(data);
             bool inCellXfs = false;
@@ -193,11 +173,11 @@ const QStringList& XlsxReader::sharedStrings() const
         return _sharedStrings;
     _stringsRead = true;
     QString ignored;
-    ZipPtr zip = openZip(_path, &ignored);
+    OpcPackage package;
     QByteArray data;
     // Unreadable strings read as empty texts, as strings the book doesn't have.
-    if (!zip || _sharedStringsPart.isEmpty()
-        || !ZipEntry::read(zip.get(), _sharedStringsPart, ZipEntry::LargePart, &data, &ignored))
+    if (!package.open(_path, OpcPackage::ReadOnly, &ignored) || _sharedStringsPart.isEmpty()
+        || !package.readPart(_sharedStringsPart, OpcPackage::LargePart, &data, &ignored))
         return _sharedStrings;
     QXmlStreamReader ss(data);
     while (!ss.atEnd()) {
@@ -213,10 +193,11 @@ QString XlsxReader::partSignature(int index) const
     if (index < 0 || index >= _sheetParts.size())
         return QString();
     QString ignored;
-    ZipPtr zip = openZip(_path, &ignored);
+    OpcPackage package;
     uint32_t crc = 0;
     uint64_t size = 0;
-    if (!zip || !ZipEntry::signature(zip.get(), _sheetParts.at(index), &crc, &size))
+    if (!package.open(_path, OpcPackage::ReadOnly, &ignored)
+        || !package.partSignature(_sheetParts.at(index), &crc, &size))
         return QString();
     return Fingerprint::partSignatureText(crc, size);
 }
@@ -228,11 +209,10 @@ bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
         *error = QStringLiteral("no such sheet");
         return false;
     }
-    ZipPtr zip = openZip(_path, error);
+    OpcPackage package;
     QByteArray data;
-    if (!zip)
-        return false;
-    if (!ZipEntry::read(zip.get(), _sheetParts.at(index), ZipEntry::LargePart, &data, error))
+    if (!package.open(_path, OpcPackage::ReadOnly, error)
+        || !package.readPart(_sheetParts.at(index), OpcPackage::LargePart, &data, error))
         return false;
     QXmlStreamReader xml(data);
     int row = -1;
@@ -313,25 +293,17 @@ bool XlsxReader::scanSheet(int index, const CellVisitor& visit, QString* error) 
         *error = QStringLiteral("no such sheet");
         return false;
     }
-    ZipPtr zip = openZip(_path, error);
-    if (!zip)
+    OpcPackage package;
+    if (!package.open(_path, OpcPackage::ReadOnly, error))
         return false;
-    const zip_int64_t entry
-        = zip_name_locate(zip.get(), _sheetParts.at(index).toUtf8().constData(), ZIP_FL_NOCASE);
-    zip_file_t* file
-        = entry < 0 ? nullptr : zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(entry), 0);
-    if (!file) {
+    const std::unique_ptr<OpcPackage::PartStream> part = package.openPart(_sheetParts.at(index));
+    if (!part) {
         *error = QStringLiteral("the sheet part can't be read");
         return false;
     }
     const XlsxSheetScanner scanner([this]() -> const QStringList& { return sharedStrings(); });
-    const bool scanned = scanner.scan(
-        [file](char* buffer, qint64 size) {
-            return static_cast<qint64>(zip_fread(file, buffer, static_cast<zip_uint64_t>(size)));
-        },
-        visit, error);
-    zip_fclose(file);
-    return scanned;
+    return scanner.scan(
+        [&part](char* buffer, qint64 size) { return part->read(buffer, size); }, visit, error);
 }
 
 } // namespace Workbook
