@@ -4,6 +4,7 @@
 #include "workbook/SheetData.h"
 #include "workbook/SheetTable.h"
 #include "workbook/WorkbookDiff.h"
+#include "workbook/WorkbookReader.h"
 #include "workbook/XlsBook.h"
 #include "workbook/XlsxBook.h"
 
@@ -374,12 +375,13 @@ okstat LibXlConnect::compareWithPrevious(
     okstat status = computeFingerprints();
     if (status.failed())
         return status;
-    Workbook::WorkbookSource previous;
     QString why;
-    if (!previous.open(_fileName, &why))
+    const std::unique_ptr<Workbook::WorkbookReader> previous
+        = Workbook::WorkbookReader::openFile(_fileName, &why);
+    if (!previous)
         return tr("Unable to read the previous workbook \"%1\": %2").arg(_fileName, why);
-    const QStringList names = previous.sheetNames();
-    const auto hashes = previous.trustedSheetHashes();
+    const QStringList names = previous->sheetNames();
+    const auto hashes = previous->trustedSheetHashes();
     Workbook::WorkbookDiff diff(tolerance);
     const int sheets = static_cast<int>(_sheets.size());
     for (size_t n = 0; n < _sheets.size(); ++n) {
@@ -414,7 +416,7 @@ okstat LibXlConnect::compareWithPrevious(
         std::thread reader([&]() { afterRead = after.fromSheetData(sheet, &afterError); });
         // The sheet this export writes has about as many rows as the one it replaces.
         const int rows = std::max(sheet.usedRows(), 1);
-        const bool beforeRead = previous.readSheet(index, &before, &why, _cancel, [&](int row) {
+        const bool beforeRead = before.read(*previous, index, &why, _cancel, [&](int row) {
             if (progress)
                 progress(static_cast<int>(n), sheets, std::min(row * 1000 / rows, 1000));
         });

@@ -2,6 +2,7 @@
 
 #include "CellFormat.h"
 #include "SheetData.h"
+#include "WorkbookReader.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -239,6 +240,27 @@ void SheetTable::finish()
         }
         r.keyText.clear();
     }
+}
+
+bool SheetTable::read(const WorkbookReader& reader, int index, QString* error,
+    const std::atomic_bool* cancel, const std::function<void(int row)>& rowStarted)
+{
+    *this = SheetTable();
+    int lastRow = -1;
+    const bool ok = reader.scanSheet(
+        index,
+        [this, cancel, &rowStarted, &lastRow](
+            int row, int column, ReadCell::Type type, double number, const QString& text) {
+            if (row != lastRow && rowStarted) {
+                lastRow = row;
+                rowStarted(row);
+            }
+            add(row, column, type, number, text);
+            return !(cancel && cancel->load(std::memory_order_relaxed));
+        },
+        error);
+    finish();
+    return ok;
 }
 
 bool SheetTable::fromSheetData(const SheetData& sheet, QString* error)

@@ -16,6 +16,7 @@
 namespace Workbook {
 
 class SheetData;
+class WorkbookReader;
 
 // One sheet's values as a comparison of workbooks needs them: the column names of row 0 (from
 // column 1 on), a key for each row below it (taken from column 0: a date, or else its text), and
@@ -29,31 +30,11 @@ public:
     void add(int row, int column, ReadCell::Type type, double number, const QString& text);
     void finish();
 
-    // Reads a whole sheet through a visitor-based reader (XlsxReader, XlsReader). A set cancel
-    // flag stops the reading, which then fails. rowStarted, when given, hears of each row as its
-    // first cell arrives.
-    template<typename Reader>
-    bool read(const Reader& reader, int index, QString* error,
+    // Reads a whole sheet through a reader. A set cancel flag stops the reading, which then
+    // fails. rowStarted, when given, hears of each row as its first cell arrives.
+    bool read(const WorkbookReader& reader, int index, QString* error,
         const std::atomic_bool* cancel = nullptr,
-        const std::function<void(int row)>& rowStarted = nullptr)
-    {
-        *this = SheetTable();
-        int lastRow = -1;
-        const bool ok = reader.scanSheet(
-            index,
-            [this, cancel, &rowStarted, &lastRow](
-                int row, int column, ReadCell::Type type, double number, const QString& text) {
-                if (row != lastRow && rowStarted) {
-                    lastRow = row;
-                    rowStarted(row);
-                }
-                add(row, column, type, number, text);
-                return !(cancel && cancel->load(std::memory_order_relaxed));
-            },
-            error);
-        finish();
-        return ok;
-    }
+        const std::function<void(int row)>& rowStarted = nullptr);
 
     // The sheet an export is about to write.
     bool fromSheetData(const SheetData& sheet, QString* error);

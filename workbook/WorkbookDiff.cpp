@@ -3,8 +3,7 @@
 #include "CellFormat.h"
 #include "SheetFingerprint.h"
 #include "SheetTable.h"
-#include "XlsReader.h"
-#include "XlsxReader.h"
+#include "WorkbookReader.h"
 
 #include <QFile>
 #include <QHash>
@@ -225,78 +224,6 @@ QString WorkbookComparison::summary() const
 
 // ---------------------------------------------------------------------------------------------
 
-struct WorkbookSource::Readers {
-    bool xls = false;
-    XlsxReader xlsx;
-    XlsReader biff;
-};
-
-WorkbookSource::WorkbookSource()
-    : _readers(std::make_unique<Readers>())
-{
-}
-
-WorkbookSource::~WorkbookSource() = default;
-
-bool WorkbookSource::open(const QString& path, QString* error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    const QByteArray magic = file.read(8);
-    file.close();
-    if (magic.startsWith("PK\x03\x04")) {
-        _readers->xls = false;
-        return _readers->xlsx.open(path, error);
-    }
-    if (magic == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
-        _readers->xls = true;
-        return _readers->biff.open(path, error);
-    }
-    *error = QStringLiteral("the file is not an Excel workbook (.xlsx, .xlsm or .xls)");
-    return false;
-}
-
-QStringList WorkbookSource::sheetNames() const
-{
-    return _readers->xls ? _readers->biff.sheetNames() : _readers->xlsx.sheetNames();
-}
-
-const DocProperties& WorkbookSource::customProperties() const
-{
-    return _readers->xls ? _readers->biff.customProperties() : _readers->xlsx.customProperties();
-}
-
-QHash<QString, QByteArray> WorkbookSource::trustedSheetHashes() const
-{
-    const DocProperties& properties = customProperties();
-    const QHash<QString, QByteArray> hashes = Fingerprint::sheetHashes(properties);
-    const QHash<QString, QString> parts = Fingerprint::partSignatures(properties);
-    QHash<QString, QByteArray> trusted;
-    const QStringList names = sheetNames();
-    for (int i = 0; i < names.size(); ++i) {
-        const QString key = names.at(i).toLower();
-        const auto hash = hashes.constFind(key);
-        const auto part = parts.constFind(key);
-        if (hash == hashes.cend() || part == parts.cend())
-            continue;
-        const QString now
-            = _readers->xls ? _readers->biff.partSignature(i) : _readers->xlsx.partSignature(i);
-        if (!now.isEmpty() && now == *part)
-            trusted.insert(key, *hash);
-    }
-    return trusted;
-}
-
-bool WorkbookSource::readSheet(int index, SheetTable* table, QString* error,
-    const std::atomic_bool* cancel, const std::function<void(int row)>& rowStarted) const
-{
-    return _readers->xls ? table->read(_readers->biff, index, error, cancel, rowStarted)
-                         : table->read(_readers->xlsx, index, error, cancel, rowStarted);
-}
-
 // ---------------------------------------------------------------------------------------------
 
 namespace {
@@ -502,21 +429,21 @@ bool WorkbookDiff::compareFiles(
     result->oldPath = oldPath;
     result->newPath = newPath;
     result->tolerance = _tolerance;
-    WorkbookSource oldBook;
-    WorkbookSource newBook;
     QString why;
-    if (!oldBook.open(oldPath, &why)) {
+    const std::unique_ptr<WorkbookReader> oldBook = WorkbookReader::openFile(oldPath, &why);
+    if (!oldBook) {
         *error = QStringLiteral("Unable to read the workbook \"%1\": %2").arg(oldPath, why);
         return false;
     }
-    if (!newBook.open(newPath, &why)) {
+    const std::unique_ptr<WorkbookReader> newBook = WorkbookReader::openFile(newPath, &why);
+    if (!newBook) {
         *error = QStringLiteral("Unable to read the workbook \"%1\": %2").arg(newPath, why);
         return false;
     }
-    const QStringList oldNames = oldBook.sheetNames();
-    const QStringList newNames = newBook.sheetNames();
-    const auto oldHashes = oldBook.trustedSheetHashes();
-    const auto newHashes = newBook.trustedSheetHashes();
+    const QStringList oldNames = oldBook->sheetNames();
+    const QStringList newNames = newBook->sheetNames();
+    const auto oldHashes = oldBook->trustedSheetHashes();
+    const auto newHashes = newBook->trustedSheetHashes();
     auto findNew = [&](const QString& name) {
         for (int j = 0; j < newNames.size(); ++j)
             if (newNames.at(j).compare(name, Qt::CaseInsensitive) == 0)
@@ -566,9 +493,8 @@ bool WorkbookDiff::compareFiles(
         SheetTable newTable;
         QString newError;
         bool newRead = false;
-        std::thread reader(
-            [&]() { newRead = newBook.readSheet(j, &newTable, &newError, _cancel); });
-        const bool oldRead = oldBook.readSheet(i, &oldTable, &why, _cancel);
+        std::thread reader([&]() { newRead = newTable.read(*newBook, j, &newError, _cancel); });
+        const bool oldRead = oldTable.read(*oldBook, i, &why, _cancel);
         reader.join();
         if (cancelled())
             return stopped();

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "DocProperties.h"
-
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace Workbook {
@@ -68,32 +64,6 @@ struct WorkbookComparison {
     // "Compared with the previous workbook: 'Name': 3 of 5,501 columns changed, largest change
     // 12.5 in Site:User.Slot", or "...: No value changed".
     QString summary() const;
-};
-
-// A workbook read through the project's own readers, whatever its format (recognised by its
-// content, not its name).
-class WorkbookSource {
-public:
-    WorkbookSource();
-    ~WorkbookSource();
-    WorkbookSource(const WorkbookSource&) = delete;
-    WorkbookSource& operator=(const WorkbookSource&) = delete;
-
-    bool open(const QString& path, QString* error);
-    QStringList sheetNames() const;
-    const DocProperties& customProperties() const;
-    // The content hashes recorded for the sheets ("Tarnhelm Sheet Hash: <sheet>"), by sheet name
-    // in lower case: only those of sheets whose part is still the one the hash was recorded
-    // with. A sheet that another program changed since is left out, whatever its properties
-    // say.
-    QHash<QString, QByteArray> trustedSheetHashes() const;
-    bool readSheet(int index, SheetTable* table, QString* error,
-        const std::atomic_bool* cancel = nullptr,
-        const std::function<void(int row)>& rowStarted = nullptr) const;
-
-private:
-    struct Readers;
-    std::unique_ptr<Readers> _readers;
 };
 
 // Compares workbooks at the river model's level: sheets by name (without regard to case),

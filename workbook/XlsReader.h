@@ -1,7 +1,6 @@
 #pragma once
 
-#include "DocProperties.h"
-#include "SheetCells.h"
+#include "WorkbookReader.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -13,22 +12,17 @@ namespace Workbook {
 
 // Reads the sheet names and cells of an .xls (BIFF8) workbook: numbers, strings, the cached
 // results of formulas, and each cell's number format and horizontal alignment.
-class XlsReader {
+class XlsReader : public WorkbookReader {
 public:
-    bool open(const QString& path, QString* error);
-    QStringList sheetNames() const { return _names; }
-    bool readSheet(int index, SheetCells* cells, QString* error) const;
-
-    // Gives the values of a sheet's cells to visit, one at a time.
-    bool scanSheet(int index, const CellVisitor& visit, QString* error) const;
+    bool open(const QString& path, QString* error) override;
+    QStringList sheetNames() const override { return _names; }
+    bool readSheet(int index, SheetCells* cells, QString* error) const override;
+    bool scanSheet(int index, const CellVisitor& visit, QString* error) const override;
 
     // The user-defined properties of the DocumentSummaryInformation stream; none when the file
     // has no such stream.
-    const DocProperties& customProperties() const { return _properties; }
-
-    // What the sheet's substream is now (its CRC and size), to tell whether it is still the
-    // one that was written; empty when it can't be told.
-    QString partSignature(int index) const;
+    const DocProperties& customProperties() const override { return _properties; }
+    QString partSignature(int index) const override;
 
 private:
     // Calls cell(row, column, style, type, number, text) for each cell of the sheet; false when

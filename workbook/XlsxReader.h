@@ -1,7 +1,6 @@
 #pragma once
 
-#include "DocProperties.h"
-#include "SheetCells.h"
+#include "WorkbookReader.h"
 
 #include <QMutex>
 #include <QString>
@@ -13,21 +12,16 @@ namespace Workbook {
 
 // Reads the sheet names and cells of an .xlsx/.xlsm workbook: values (shared, inline and
 // formula strings included), the number format and horizontal alignment of each cell.
-class XlsxReader {
+class XlsxReader : public WorkbookReader {
 public:
-    bool open(const QString& path, QString* error);
-    QStringList sheetNames() const { return _names; }
-    bool readSheet(int index, SheetCells* cells, QString* error) const;
-
-    // Streams the values of a sheet's cells to visit without holding the sheet in memory.
-    bool scanSheet(int index, const CellVisitor& visit, QString* error) const;
+    bool open(const QString& path, QString* error) override;
+    QStringList sheetNames() const override { return _names; }
+    bool readSheet(int index, SheetCells* cells, QString* error) const override;
+    bool scanSheet(int index, const CellVisitor& visit, QString* error) const override;
 
     // The package's custom properties (docProps/custom.xml); none when it has no such part.
-    const DocProperties& customProperties() const { return _properties; }
-
-    // What the sheet's part is now (its CRC and size), to tell whether it is still the part
-    // that was written; empty when it can't be told.
-    QString partSignature(int index) const;
+    const DocProperties& customProperties() const override { return _properties; }
+    QString partSignature(int index) const override;
 
 private:
     // The shared strings, read on first use (thread-safe).
