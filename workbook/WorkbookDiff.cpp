@@ -5,8 +5,9 @@
 #include "SheetTable.h"
 #include "WorkbookReader.h"
 
-#include <QFile>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 
 #include <algorithm>
@@ -32,32 +33,15 @@ QString shortNumber(double v)
     return std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'g', 10);
 }
 
+// A text as a JSON string, written by Qt's JSON writer.
 QByteArray jsonString(const QString& text)
 {
-    QString out;
-    out.reserve(text.size() + 2);
-    out += QLatin1Char('"');
-    for (const QChar ch : text) {
-        const ushort c = ch.unicode();
-        if (c == '"')
-            out += QStringLiteral("\\\"");
-        else if (c == '\\')
-            out += QStringLiteral("\\\\");
-        else if (c == '\n')
-            out += QStringLiteral("\\n");
-        else if (c == '\r')
-            out += QStringLiteral("\\r");
-        else if (c == '\t')
-            out += QStringLiteral("\\t");
-        else if (c < 0x20)
-            out += QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0'));
-        else
-            out += ch;
-    }
-    out += QLatin1Char('"');
-    return out.toUtf8();
+    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
 }
 
+// Numbers in the shortest form that reads back as the same double, as the workbooks hold them
+// (Qt's writer gives 100000 where this gives 1e+05, and 0 for -0).
 QByteArray jsonNumber(double v)
 {
     if (!std::isfinite(v))
