@@ -41,36 +41,4 @@ struct PropertyChanges {
     bool empty() const { return !drops && added.empty(); }
 };
 
-// docProps/custom.xml of an Office Open XML package.
-namespace CustomXml {
-
-extern const QString ContentType;
-extern const QString RelationshipType; // transitional namespace
-extern const QString DefaultPart;
-
-bool read(const QByteArray& part, DocProperties* properties, QString* error);
-
-// The part with the changes applied; existing empty makes a new part. Elements the changes
-// don't touch keep their text, prefixes and declarations. Sets changed when the result differs.
-bool update(const QByteArray& existing, const PropertyChanges& changes, QByteArray* result,
-    bool* changed, QString* error);
-
-} // namespace CustomXml
-
-// The DocumentSummaryInformation stream of an OLE2 compound file (.xls): a property set stream
-// whose optional second property set holds the user-defined properties.
-namespace SummaryInformation {
-
-extern const QString StreamName; // "\005DocumentSummaryInformation"
-
-bool readUserDefined(const QByteArray& stream, DocProperties* properties, QString* error);
-
-// The stream with the changes applied to its user-defined properties; existing empty makes a
-// new stream. The first property set and every kept user-defined property are copied as they
-// were. Sets changed when the result differs.
-bool update(const QByteArray& existing, const PropertyChanges& changes, QByteArray* result,
-    bool* changed, QString* error);
-
-} // namespace SummaryInformation
-
 } // namespace Workbook

@@ -3,6 +3,7 @@
 #include "CellFormat.h"
 #include "SheetData.h"
 #include "SheetFingerprint.h"
+#include "SummaryInformation.h"
 
 #include <QFile>
 #include <QHash>

@@ -3,6 +3,7 @@
 #include "BiffRecords.h"
 #include "CompoundFile.h"
 #include "SheetFingerprint.h"
+#include "SummaryInformation.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,5 +1,6 @@
 #include "XlsxBook.h"
 
+#include "CustomXml.h"
 #include "SheetFingerprint.h"
 #include "XlsxPackage.h"
 #include "XlsxSheetStream.h"

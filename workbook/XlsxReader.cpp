@@ -1,6 +1,7 @@
 #include "XlsxReader.h"
 
 #include "CellFormat.h"
+#include "CustomXml.h"
 #include "OpcPackage.h"
 #include "SheetFingerprint.h"
 #include "XlsxSheetScanner.h"

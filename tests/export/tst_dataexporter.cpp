@@ -9,6 +9,7 @@
 #include "workbook/CompoundFile.h"
 #include "workbook/DocProperties.h"
 #include "workbook/SheetCells.h"
+#include "workbook/SummaryInformation.h"
 #include "workbook/WorkbookDiff.h"
 #include "workbook/XlsReader.h"
 #include "workbook/XlsxReader.h"
