@@ -29,8 +29,11 @@ private:
         int start = 0; // substream span in _stream
         int end = 0;
     };
+    class Build; // the steps of build()
+
     bool parse(QString* error);
-    // newRanges: where each new sheet's substream lies in the stream (offset, length).
+    // The Workbook stream the save writes. newRanges: where each new sheet's substream lies in
+    // it (offset, length).
     bool build(const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QByteArray* out,
         std::vector<std::pair<int, int>>* newRanges, QString* error) const;
     // Brings the user-defined properties of the DocumentSummaryInformation stream up to date.

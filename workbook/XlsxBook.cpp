@@ -2,6 +2,7 @@
 
 #include "SheetData.h"
 #include "SheetFingerprint.h"
+#include "SheetLayout.h"
 #include "XlsxPackage.h"
 #include "XlsxSheetDeflater.h"
 #include "XlsxSheetStream.h"
@@ -135,24 +136,9 @@ bool XlsxBook::save(
     const std::vector<NewSheet>& newSheets, const std::atomic_bool* cancel, QString* error)
 {
     const int oldCount = static_cast<int>(_sheets.size());
-    // Where each existing sheet ends up: replaced ones are represented by their replacement.
-    Layout layout;
-    layout.newIndex.assign(static_cast<size_t>(oldCount), -1);
-    layout.removed.assign(static_cast<size_t>(oldCount), false);
-    std::vector<bool>& removed = layout.removed;
-    for (const auto& sheet : newSheets)
-        if (sheet.replaces >= 0 && sheet.replaces < oldCount)
-            removed[static_cast<size_t>(sheet.replaces)] = true;
-    int kept = 0;
-    for (int i = 0; i < oldCount; ++i)
-        if (!removed[static_cast<size_t>(i)])
-            layout.newIndex[static_cast<size_t>(i)] = kept++;
-    for (size_t n = 0; n < newSheets.size(); ++n)
-        if (newSheets[n].replaces >= 0 && newSheets[n].replaces < oldCount)
-            layout.newIndex[static_cast<size_t>(newSheets[n].replaces)]
-                = kept + static_cast<int>(n);
-    layout.kept = kept;
-    layout.newCount = kept + static_cast<int>(newSheets.size());
+    const SheetLayout layout(oldCount, newSheets);
+    const std::vector<bool>& removed = layout.removed;
+    const int kept = layout.kept;
     const bool anyRemoved = kept < oldCount;
 
     // Parts owned only by the removed sheets go with them: follow their relationships, and

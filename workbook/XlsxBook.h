@@ -14,6 +14,7 @@ namespace Workbook {
 class XmlPart;
 class XlsxSheetDeflater;
 struct XlsxCellStyles;
+struct SheetLayout;
 
 // An Office Open XML workbook (.xlsx, .xlsm) in its ZIP package. A loaded package stays open
 // until it is saved or the book is destroyed; the save rewrites only the parts that must change
@@ -78,13 +79,6 @@ private:
     bool editStyles(XmlPart* styles, QString* stylesPart, bool* newStylesPart,
         XlsxCellStyles* cellStyles, QString* error) const;
 
-    // Where a save puts the existing sheets.
-    struct Layout {
-        std::vector<bool> removed; // replaced by a new sheet
-        std::vector<int> newIndex; // position after the save
-        int kept = 0; // existing sheets that stay
-        int newCount = 0; // sheets after the save
-    };
     struct AddedSheet {
         QString part;
         QString relId;
@@ -92,11 +86,11 @@ private:
     };
     // The workbook part as the save writes it: the sheet list, the local names and views that
     // follow their sheets, the built-in names of replaced sheets dropped.
-    bool editWorkbook(const Layout& layout, const std::vector<NewSheet>& newSheets,
+    bool editWorkbook(const SheetLayout& layout, const std::vector<NewSheet>& newSheets,
         const std::vector<AddedSheet>& added, QMap<QString, QByteArray>& changed,
         int* activeAfterSave, QString* error) const;
     // The sheet lists of the app properties, brought up to date; the rest of the part stays.
-    bool editAppProperties(const Layout& layout, const std::vector<NewSheet>& newSheets,
+    bool editAppProperties(const SheetLayout& layout, const std::vector<NewSheet>& newSheets,
         QMap<QString, QByteArray>& changed, QString* error) const;
 
     struct SheetPart {

@@ -2,6 +2,7 @@
 
 #include "CustomXml.h"
 #include "SheetFingerprint.h"
+#include "SheetLayout.h"
 #include "XlsxPackage.h"
 #include "XlsxSheetStream.h"
 #include "XmlSplice.h"
@@ -84,7 +85,7 @@ const XmlElement* calcPrAnchor(const XmlPart& workbook)
 
 } // namespace
 
-bool XlsxBook::editWorkbook(const Layout& layout, const std::vector<NewSheet>& newSheets,
+bool XlsxBook::editWorkbook(const SheetLayout& layout, const std::vector<NewSheet>& newSheets,
     const std::vector<AddedSheet>& added, QMap<QString, QByteArray>& changed, int* activeAfterSave,
     QString* error) const
 {
@@ -188,7 +189,7 @@ bool XlsxBook::editWorkbook(const Layout& layout, const std::vector<NewSheet>& n
     return true;
 }
 
-bool XlsxBook::editAppProperties(const Layout& layout, const std::vector<NewSheet>& newSheets,
+bool XlsxBook::editAppProperties(const SheetLayout& layout, const std::vector<NewSheet>& newSheets,
     QMap<QString, QByteArray>& changed, QString* error) const
 {
     // The titles of worksheets and of chartsheets are separate runs of the list.
