@@ -1,3 +1,5 @@
+// LibXlConnect: the workbook of one export, collected and saved through the workbook library.
+
 #pragma once
 
 #include "db/okstat.h"
