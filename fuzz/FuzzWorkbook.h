@@ -5,6 +5,7 @@
 #include "workbook/SheetFingerprint.h"
 #include "workbook/SheetTable.h"
 #include "workbook/WorkbookFile.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QDate>
 #include <QString>
@@ -17,11 +18,10 @@
 // save it with a small sheet replacing the first one and that sheet's fingerprint recorded.
 namespace FuzzWorkbook {
 
-template<typename Reader, typename Book>
-void readAndRewrite(const QString& path)
+template<typename Book>
+void readAndRewrite(Workbook::WorkbookReader& reader, const QString& path)
 {
     QString error;
-    Reader reader;
     if (reader.open(path, &error)) {
         for (int i = 0; i < reader.sheetNames().size(); ++i) {
             Workbook::SheetCells cells;

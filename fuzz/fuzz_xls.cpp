@@ -24,7 +24,8 @@ void FuzzTarget::xls(const uint8_t* data, size_t size)
     if (!FuzzInput::write(path, data, size))
         return;
 
-    FuzzWorkbook::readAndRewrite<Workbook::XlsReader, Workbook::XlsBook>(path);
+    Workbook::XlsReader reader;
+    FuzzWorkbook::readAndRewrite<Workbook::XlsBook>(reader, path);
     QFile::remove(path);
 }
 

@@ -15,7 +15,8 @@ void FuzzTarget::xlsx(const uint8_t* data, size_t size)
     if (!FuzzInput::write(path, data, size))
         return;
 
-    FuzzWorkbook::readAndRewrite<Workbook::XlsxReader, Workbook::XlsxBook>(path);
+    Workbook::XlsxReader reader;
+    FuzzWorkbook::readAndRewrite<Workbook::XlsxBook>(reader, path);
     QFile::remove(path);
 }
 
