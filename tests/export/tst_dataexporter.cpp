@@ -1,6 +1,6 @@
-#include "WorkbookTestTools.h"
 #include "support/BookReader.h"
 #include "support/TestProject.h"
+#include "support/WorkbookTestTools.h"
 
 #include "db/ModelOps.h"
 #include "db/Records.h"

@@ -1,4 +1,4 @@
-#include "WorkbookTestTools.h"
+#include "support/WorkbookTestTools.h"
 
 #include "export/LibXlConnect.h"
 #include "workbook/CellFormat.h"
