@@ -1,8 +1,12 @@
 #include "WorkbookTestTools.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
 
 namespace WorkbookTestTools {
 
@@ -13,6 +17,33 @@ std::vector<QDate> months(int firstYear, int lastYear)
         for (int m = 1; m <= 12; ++m)
             dates.emplace_back(y, m, 1);
     return dates;
+}
+
+std::vector<double> series(int count, int seed)
+{
+    std::mt19937_64 rng(static_cast<unsigned long long>(seed));
+    std::uniform_real_distribution<double> dist(-1e9, 1e9);
+    std::vector<double> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(i % 17 == 3 ? std::numeric_limits<double>::quiet_NaN() : dist(rng));
+    return values;
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray runPython(const QString& script, const QStringList& args, bool* ok, QString* errors)

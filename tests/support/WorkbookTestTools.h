@@ -13,6 +13,15 @@ namespace WorkbookTestTools {
 // The first of each month from January of firstYear to December of lastYear.
 std::vector<QDate> months(int firstYear, int lastYear);
 
+// count values in (-1e9, 1e9), every 17th (from the fourth) missing (NaN); the same for a seed.
+std::vector<double> series(int count, int seed);
+
+// Whether two doubles are the same to the bit (a NaN equals itself, 0 doesn't equal -0).
+bool sameBits(double a, double b);
+
+QByteArray fileBytes(const QString& path);
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 // Runs one of the Python helpers below with /usr/bin/python3; fails the test's QVERIFY when
 // the helper fails. Returns what it printed.
 QByteArray runPython(const QString& script, const QStringList& args, bool* ok, QString* errors);

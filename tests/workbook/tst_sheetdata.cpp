@@ -1,10 +1,7 @@
 #include "support/WorkbookTestTools.h"
 
-#include "export/LibXlConnect.h"
 #include "workbook/Sha256.h"
 #include "workbook/SheetData.h"
-#include "workbook/XlsReader.h"
-#include "workbook/XlsxReader.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>
@@ -17,33 +14,12 @@
 
 using namespace WorkbookTestTools;
 
-namespace {
-
-bool sameBits(double a, double b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-std::vector<double> series(int count, int seed)
-{
-    std::mt19937_64 rng(static_cast<unsigned long long>(seed));
-    std::uniform_real_distribution<double> dist(-1e9, 1e9);
-    std::vector<double> values;
-    for (int i = 0; i < count; ++i)
-        values.push_back(i % 17 == 3 ? std::numeric_limits<double>::quiet_NaN() : dist(rng));
-    return values;
-}
-
-} // namespace
-
 class TestSheetData : public QObject {
     Q_OBJECT
 
 private slots:
     void cursorWalksRows_data();
     void cursorWalksRows();
-    void interleavedSheetsReadBack_data();
-    void interleavedSheetsReadBack();
     void sha256MatchesQt_data();
     void sha256MatchesQt();
 };
@@ -107,67 +83,6 @@ void TestSheetData::cursorWalksRows()
     }
     QVERIFY(!reader.next(&error));
     QVERIFY(error.isEmpty());
-}
-
-void TestSheetData::interleavedSheetsReadBack_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::newRow("xlsx") << QStringLiteral("spill.xlsx");
-    QTest::newRow("xls") << QStringLiteral("spill.xls");
-}
-
-void TestSheetData::interleavedSheetsReadBack()
-{
-    // Every sheet left behind is spilled, and columns then come back to spilled sheets.
-    QFETCH(QString, fileName);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(fileName);
-    const auto dates = months(2000, 2004);
-    const QStringList order = { QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("A"),
-        QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A") };
-    QHash<QString, std::vector<std::vector<double>>> written;
-    LibXlConnect book;
-    book.setSpillThreshold(0);
-    QVERIFY(book.open(path).isOk());
-    for (int i = 0; i < order.size(); ++i) {
-        for (int k = 0; k < 3; ++k) {
-            const auto values = series(60, 10 * i + k);
-            const TARN::okstat status = book.writeColumn(order.at(i),
-                QStringLiteral("col %1").arg(written[order.at(i)].size()), 60, dates.data(),
-                values.data());
-            QVERIFY2(status.isOk(), qPrintable(status.text()));
-            written[order.at(i)].push_back(values);
-        }
-    }
-    const TARN::okstat saved = book.save();
-    QVERIFY2(saved.isOk(), qPrintable(saved.text()));
-
-    const bool xls = fileName.endsWith(QLatin1String(".xls"));
-    Workbook::XlsxReader xlsxReader;
-    Workbook::XlsReader xlsReader;
-    QString error;
-    QVERIFY2(xls ? xlsReader.open(path, &error) : xlsxReader.open(path, &error), qPrintable(error));
-    const QStringList names = xls ? xlsReader.sheetNames() : xlsxReader.sheetNames();
-    QCOMPARE(
-        names, (QStringList { QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C") }));
-    for (int s = 0; s < names.size(); ++s) {
-        Workbook::SheetCells cells;
-        QVERIFY(
-            xls ? xlsReader.readSheet(s, &cells, &error) : xlsxReader.readSheet(s, &cells, &error));
-        const auto& columns = written[names.at(s)];
-        QCOMPARE(cells.columnCount(), static_cast<int>(columns.size()) + 1);
-        for (size_t c = 0; c < columns.size(); ++c) {
-            QCOMPARE(cells.at(0, static_cast<int>(c) + 1).text, QStringLiteral("col %1").arg(c));
-            for (int r = 0; r < 60; ++r) {
-                const double v = columns[c][static_cast<size_t>(r)];
-                const Workbook::ReadCell cell = cells.at(r + 1, static_cast<int>(c) + 1);
-                if (std::isnan(v))
-                    QCOMPARE(cell.text, QStringLiteral("NaN"));
-                else
-                    QVERIFY(cell.type == Workbook::ReadCell::Number && sameBits(cell.number, v));
-            }
-        }
-    }
 }
 
 void TestSheetData::sha256MatchesQt_data()
