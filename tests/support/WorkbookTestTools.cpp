@@ -87,6 +87,62 @@ QByteArray withoutEntryTimes(QByteArray zip)
     return zip;
 }
 
+QByteArray excelSummaryStream()
+{
+    auto le = [](QByteArray& d, quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            d.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    QByteArray first;
+    le(first, 24, 4);
+    le(first, 1, 4);
+    le(first, 1, 4);
+    le(first, 16, 4);
+    le(first, 2, 2);
+    le(first, 0, 2);
+    le(first, 1252, 2);
+    le(first, 0, 2);
+    QByteArray dictionary;
+    le(dictionary, 1, 4);
+    le(dictionary, 2, 4);
+    le(dictionary, 9, 4);
+    dictionary += QByteArray("Reviewer", 9);
+    while (dictionary.size() % 4)
+        dictionary.append('\0');
+    QByteArray codePage;
+    le(codePage, 2, 2);
+    le(codePage, 0, 2);
+    le(codePage, 1252, 2);
+    le(codePage, 0, 2);
+    QByteArray text;
+    le(text, 0x1E, 2);
+    le(text, 0, 2);
+    le(text, 4, 4);
+    text += QByteArray("Pat", 4);
+    QByteArray second;
+    const quint32 header = 8 + 3 * 8;
+    le(second, header + dictionary.size() + codePage.size() + text.size(), 4);
+    le(second, 3, 4);
+    le(second, 0, 4);
+    le(second, header, 4);
+    le(second, 1, 4);
+    le(second, header + dictionary.size(), 4);
+    le(second, 2, 4);
+    le(second, header + dictionary.size() + codePage.size(), 4);
+    second += dictionary + codePage + text;
+    QByteArray stream;
+    le(stream, 0xFFFE, 2);
+    le(stream, 0, 2);
+    le(stream, 0x00020006, 4);
+    stream += QByteArray(16, '\0');
+    le(stream, 2, 4);
+    stream += QByteArray::fromHex("02d5cdd59c2e1b10939708002b2cf9ae");
+    le(stream, 68, 4);
+    stream += QByteArray::fromHex("05d5cdd59c2e1b10939708002b2cf9ae");
+    le(stream, 68 + first.size(), 4);
+    return stream + first + second;
+}
+
 double hexToDouble(const QString& hex)
 {
     return std::strtod(hex.toLatin1().constData(), nullptr);

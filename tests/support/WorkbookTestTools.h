@@ -47,6 +47,10 @@ extern const char* const FingerprintScript;
 extern const char* const ForeignXlsScript;
 extern const char* const ForeignXlsxScript;
 
+// A DocumentSummaryInformation stream as Excel writes one: both property sets in code page
+// 1252, the user-defined one holding the text property "Reviewer" = "Pat" (VT_LPSTR).
+QByteArray excelSummaryStream();
+
 double hexToDouble(const QString& hex);
 
 // A ZIP archive with the modification times and dates of its entries (local and central
