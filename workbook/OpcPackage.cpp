@@ -51,25 +51,15 @@ qint64 OpcPackage::PartStream::read(char* buffer, qint64 size)
 
 OpcPackage::OpcPackage() = default;
 
-OpcPackage::~OpcPackage()
-{
-    close();
-}
-
-void OpcPackage::close()
-{
-    if (_zip)
-        zip_discard(_zip);
-    _zip = nullptr;
-}
+OpcPackage::~OpcPackage() = default;
 
 bool OpcPackage::open(const QString& path, Mode mode, QString* error)
 {
-    close();
     _memoryParts.clear();
     _path = path;
     int code = 0;
-    _zip = zip_open(QFile::encodeName(path).constData(), mode == ReadOnly ? ZIP_RDONLY : 0, &code);
+    _zip.reset(
+        zip_open(QFile::encodeName(path).constData(), mode == ReadOnly ? ZIP_RDONLY : 0, &code));
     if (!_zip) {
         *error = openError(code);
         return false;
@@ -79,7 +69,7 @@ bool OpcPackage::open(const QString& path, Mode mode, QString* error)
 
 void OpcPackage::create(const QString& path, const QMap<QString, QByteArray>& parts)
 {
-    close();
+    _zip.reset();
     _path = path;
     _memoryParts = parts;
 }
@@ -89,9 +79,9 @@ QStringList OpcPackage::partNames() const
     if (!_zip)
         return _memoryParts.keys();
     QStringList names;
-    const zip_int64_t n = zip_get_num_entries(_zip, 0);
+    const zip_int64_t n = zip_get_num_entries(_zip.get(), 0);
     for (zip_int64_t i = 0; i < n; ++i) {
-        const char* name = zip_get_name(_zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+        const char* name = zip_get_name(_zip.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
         if (name)
             names.append(QString::fromUtf8(name));
     }
@@ -102,7 +92,7 @@ bool OpcPackage::hasPart(const QString& name) const
 {
     if (!_zip)
         return _memoryParts.contains(name);
-    return zip_name_locate(_zip, name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
+    return zip_name_locate(_zip.get(), name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
 }
 
 QString OpcPackage::actualName(const QString& name) const
@@ -124,9 +114,9 @@ bool OpcPackage::readPart(
         *data = _memoryParts.value(name);
         return true;
     }
-    const zip_int64_t index = zip_name_locate(_zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
+    const zip_int64_t index = zip_name_locate(_zip.get(), name.toUtf8().constData(), ZIP_FL_NOCASE);
     zip_stat_t st;
-    if (index < 0 || zip_stat_index(_zip, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+    if (index < 0 || zip_stat_index(_zip.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0) {
         *error = QStringLiteral("the part %1 is missing").arg(name);
         return false;
     }
@@ -144,9 +134,9 @@ bool OpcPackage::readPart(
             : QStringLiteral("the part %1 is too large").arg(name);
         return false;
     }
-    zip_file_t* file = zip_fopen_index(_zip, static_cast<zip_uint64_t>(index), 0);
+    zip_file_t* file = zip_fopen_index(_zip.get(), static_cast<zip_uint64_t>(index), 0);
     if (!file) {
-        *error = QStringLiteral("the part %1 can't be read: %2").arg(name, zipError(_zip));
+        *error = QStringLiteral("the part %1 can't be read: %2").arg(name, zipError(_zip.get()));
         return false;
     }
     data->resize(static_cast<int>(st.size));
@@ -163,8 +153,8 @@ std::unique_ptr<OpcPackage::PartStream> OpcPackage::openPart(const QString& name
 {
     if (!_zip)
         return nullptr;
-    const zip_int64_t index = zip_name_locate(_zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
-    zip_file_t* file = index < 0 ? nullptr : zip_fopen_index(_zip, zip_uint64_t(index), 0);
+    const zip_int64_t index = zip_name_locate(_zip.get(), name.toUtf8().constData(), ZIP_FL_NOCASE);
+    zip_file_t* file = index < 0 ? nullptr : zip_fopen_index(_zip.get(), zip_uint64_t(index), 0);
     return file ? std::make_unique<PartStream>(file) : nullptr;
 }
 
@@ -172,9 +162,9 @@ bool OpcPackage::partSignature(const QString& name, uint32_t* crc, uint64_t* siz
 {
     if (!_zip)
         return false;
-    const zip_int64_t index = zip_name_locate(_zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
+    const zip_int64_t index = zip_name_locate(_zip.get(), name.toUtf8().constData(), ZIP_FL_NOCASE);
     zip_stat_t st;
-    if (index < 0 || zip_stat_index(_zip, static_cast<zip_uint64_t>(index), 0, &st) != 0)
+    if (index < 0 || zip_stat_index(_zip.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0)
         return false;
     if (!(st.valid & ZIP_STAT_CRC) || !(st.valid & ZIP_STAT_SIZE))
         return false;
@@ -215,7 +205,7 @@ bool OpcPackage::parseRelationships(const QByteArray& data, const QString& sourc
 
 bool OpcPackage::commit(const Changes& changes, QString* error)
 {
-    zip_t* zip = _zip;
+    zip_t* zip = _zip.release(); // closed or discarded below, either way
     if (!zip) {
         int code = 0;
         zip = zip_open(QFile::encodeName(_path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
@@ -224,7 +214,6 @@ bool OpcPackage::commit(const Changes& changes, QString* error)
             return false;
         }
     }
-    _zip = nullptr; // closed or discarded below, either way
     auto fail = [&](const QString& text) {
         *error = text;
         zip_discard(zip);

@@ -121,10 +121,12 @@ public:
     static QString relativeTarget(const QString& sourcePart, const QString& part);
 
 private:
-    void close();
+    struct Discard {
+        void operator()(zip_t* zip) const { zip_discard(zip); }
+    };
 
     QString _path;
-    zip_t* _zip = nullptr;
+    std::unique_ptr<zip_t, Discard> _zip;
     QMap<QString, QByteArray> _memoryParts; // the parts of a created package
 };
 

@@ -204,7 +204,7 @@ DocProperty decode(const RawProperty& raw, quint16 codePage)
     case VtI8:
     case VtUi8:
         if (size >= 12)
-            integer(static_cast<qint64>(get64(v, 4)));
+            integer(qFromLittleEndian<qint64>(v.constData() + 4));
         break;
     case VtR8:
         if (size >= 12) {

@@ -69,6 +69,16 @@ public:
     static QString linkTarget(const QString& path);
 
 protected:
+    // The names of a book's sheets (anything with a name), in order.
+    template<typename Sheets>
+    static QStringList namesOf(const Sheets& sheets)
+    {
+        QStringList names;
+        for (const auto& sheet : sheets)
+            names.append(sheet.name);
+        return names;
+    }
+
     void reportSaveProgress(const SaveProgress& progress) const
     {
         if (_saveProgress)

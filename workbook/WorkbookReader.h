@@ -24,16 +24,18 @@ public:
     // neither an Office Open XML package nor a compound file.
     static std::unique_ptr<WorkbookReader> openFile(const QString& path, QString* error);
 
+    // Reads the sheet names and the custom properties, which the reader then holds.
     virtual bool open(const QString& path, QString* error) = 0;
-    virtual QStringList sheetNames() const = 0;
+    QStringList sheetNames() const { return _names; }
 
     // Every cell of a sheet, with its number format and horizontal alignment.
     virtual bool readSheet(int index, SheetCells* cells, QString* error) const = 0;
     // Gives the values of a sheet's cells to visit, one at a time, without holding the sheet.
     virtual bool scanSheet(int index, const CellVisitor& visit, QString* error) const = 0;
 
-    // The book's custom properties; none when it has none.
-    virtual const DocProperties& customProperties() const = 0;
+    // The book's custom properties; none when it has none, or when they are damaged (the cells
+    // are read all the same).
+    const DocProperties& customProperties() const { return _properties; }
 
     // What the sheet's part (.xlsx) or substream (.xls) is now, its CRC and size, to tell
     // whether it is still the one that was written; empty when it can't be told.
@@ -44,6 +46,10 @@ public:
     // recorded with. A sheet that another program changed since is left out, whatever its
     // properties say.
     QHash<QString, QByteArray> trustedSheetHashes() const;
+
+protected:
+    QStringList _names;
+    DocProperties _properties;
 };
 
 } // namespace Workbook

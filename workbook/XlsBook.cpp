@@ -85,10 +85,7 @@ bool XlsBook::parse(QString* error)
 
 QStringList XlsBook::sheetNames() const
 {
-    QStringList names;
-    for (const auto& sheet : _sheets)
-        names.append(sheet.name);
-    return names;
+    return namesOf(_sheets);
 }
 
 bool XlsBook::applyPropertyChanges(

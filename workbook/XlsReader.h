@@ -11,17 +11,13 @@
 namespace Workbook {
 
 // Reads the sheet names and cells of an .xls (BIFF8) workbook: numbers, strings, the cached
-// results of formulas, and each cell's number format and horizontal alignment.
+// results of formulas, and each cell's number format and horizontal alignment. The custom
+// properties are the user-defined ones of the DocumentSummaryInformation stream.
 class XlsReader : public WorkbookReader {
 public:
     bool open(const QString& path, QString* error) override;
-    QStringList sheetNames() const override { return _names; }
     bool readSheet(int index, SheetCells* cells, QString* error) const override;
     bool scanSheet(int index, const CellVisitor& visit, QString* error) const override;
-
-    // The user-defined properties of the DocumentSummaryInformation stream; none when the file
-    // has no such stream.
-    const DocProperties& customProperties() const override { return _properties; }
     QString partSignature(int index) const override;
 
 private:
@@ -35,12 +31,10 @@ private:
         int alignment = 0;
     };
     QByteArray _stream;
-    QStringList _names;
     std::vector<int> _positions;
     QStringList _strings;
     QHash<int, QString> _formats;
     std::vector<Style> _styles;
-    DocProperties _properties;
 };
 
 } // namespace Workbook

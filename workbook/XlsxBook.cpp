@@ -126,10 +126,7 @@ bool XlsxBook::loadStructure(QString* error)
 
 QStringList XlsxBook::sheetNames() const
 {
-    QStringList names;
-    for (const auto& sheet : _sheets)
-        names.append(sheet.name);
-    return names;
+    return namesOf(_sheets);
 }
 
 bool XlsxBook::save(
@@ -247,65 +244,14 @@ bool XlsxBook::save(
     if (!editWorkbook(layout, newSheets, added, changed, &activeAfterSave, error))
         return false;
 
-    // Workbook relationships.
-    {
-        XmlPart rels;
-        QByteArray data;
-        if (!readPart(_workbookRelsPart, &data, error) || !rels.parse(data, error))
-            return false;
-        const XmlElement* root = rels.first(QStringLiteral("Relationships"));
-        if (!root) {
-            *error = QStringLiteral("the workbook relationships are malformed");
-            return false;
-        }
-        for (const auto* rel : rels.find(QStringLiteral("Relationship")))
-            if (removedRelIds.contains(rel->attribute(QStringLiteral("Id"))))
-                rels.remove(*rel);
-        QString xml;
-        for (const auto& a : added)
-            xml += QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
-                       .arg(qualified(root->prefix(), "Relationship"), a.relId, WorksheetRelType,
-                           XmlPart::escape(OpcPackage::relativeTarget(_workbookPart, a.part)));
-        if (newStylesPart)
-            xml += QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
-                       .arg(qualified(root->prefix(), "Relationship"),
-                           QStringLiteral("rIdStyles%1").arg(relNumber + 1),
-                           RelNs + QStringLiteral("/styles"),
-                           OpcPackage::relativeTarget(_workbookPart, stylesPart));
-        rels.appendChild(*root, xml);
-        changed.insert(_workbookRelsPart, rels.result());
-    }
-
+    const QString newStyles = newStylesPart ? stylesPart : QString();
+    if (!editWorkbookRelationships(removedRelIds, added, newStyles, relNumber, changed, error))
+        return false;
     if (!editAppProperties(layout, newSheets, changed, error))
         return false;
 
-    // Content types.
-    {
-        XmlPart types;
-        QByteArray data;
-        if (!readPart(ContentTypesPart, &data, error) || !types.parse(data, error))
-            return false;
-        const XmlElement* root = types.first(QStringLiteral("Types"));
-        if (!root) {
-            *error = QStringLiteral("the content types are malformed");
-            return false;
-        }
-        for (const auto* over : types.find(QStringLiteral("Override")))
-            if (deleted.contains(partKey(over->attribute(QStringLiteral("PartName")).mid(1))))
-                types.remove(*over);
-        QString xml;
-        for (const auto& a : added)
-            xml += QStringLiteral("<%1 PartName=\"/%2\" ContentType=\"%3\"/>")
-                       .arg(qualified(root->prefix(), "Override"), XmlPart::escape(a.part),
-                           WorksheetType);
-        if (newStylesPart)
-            xml += QStringLiteral(
-                "<%1 PartName=\"/%2\" ContentType=\"application/vnd.openxmlformats-"
-                "officedocument.spreadsheetml.styles+xml\"/>")
-                       .arg(qualified(root->prefix(), "Override"), stylesPart);
-        types.appendChild(*root, xml);
-        changed.insert(ContentTypesPart, types.result());
-    }
+    if (!editContentTypes(deleted, added, newStyles, changed, error))
+        return false;
 
     std::vector<SheetPart> sheetParts;
     for (size_t n = 0; n < newSheets.size(); ++n)

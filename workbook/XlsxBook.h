@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -89,6 +90,16 @@ private:
     bool editWorkbook(const SheetLayout& layout, const std::vector<NewSheet>& newSheets,
         const std::vector<AddedSheet>& added, QMap<QString, QByteArray>& changed,
         int* activeAfterSave, QString* error) const;
+    // The workbook's relationships as the save writes them: those of the replaced sheets (and
+    // the calculation chain) go, those of the added sheets and of a new styles part (its path,
+    // empty when there is none) come, their ids numbered on from relNumber.
+    bool editWorkbookRelationships(const QSet<QString>& removedRelIds,
+        const std::vector<AddedSheet>& added, const QString& newStyles, int relNumber,
+        QMap<QString, QByteArray>& changed, QString* error) const;
+    // The content types: the overrides of the deleted parts (keys) go, those of the added
+    // sheets and of a new styles part come.
+    bool editContentTypes(const QSet<QString>& deleted, const std::vector<AddedSheet>& added,
+        const QString& newStyles, QMap<QString, QByteArray>& changed, QString* error) const;
     // The sheet lists of the app properties, brought up to date; the rest of the part stays.
     bool editAppProperties(const SheetLayout& layout, const std::vector<NewSheet>& newSheets,
         QMap<QString, QByteArray>& changed, QString* error) const;

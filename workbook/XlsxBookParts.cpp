@@ -10,13 +10,27 @@
 #include <QRegularExpression>
 #include <QSet>
 
-// The parts a save edits beside the sheets: styles, custom and app properties.
+// The parts a save edits beside the sheets: the workbook, its relationships, the content types,
+// styles, custom and app properties.
 
 namespace Workbook {
 
 namespace {
 
 using namespace XlsxPackage;
+
+// Parses a part and finds its root element; null, with malformed as the reason, when it has
+// none.
+const XmlElement* parseRoot(XmlPart& xml, const QByteArray& data, const char* root,
+    const QString& malformed, QString* error)
+{
+    if (!xml.parse(data, error))
+        return nullptr;
+    const XmlElement* element = xml.first(QLatin1String(root));
+    if (!element)
+        *error = malformed;
+    return element;
+}
 
 // Rewrites the run of sheet titles in the app properties' TitlesOfParts, with the count in its
 // HeadingPairs entry and the vector sizes. The run is recognised by its content, as the heading
@@ -328,6 +342,64 @@ bool XlsxBook::editStyles(XmlPart* stylesOut, QString* stylesPartOut, bool* newS
     return true;
 }
 
+bool XlsxBook::editWorkbookRelationships(const QSet<QString>& removedRelIds,
+    const std::vector<AddedSheet>& added, const QString& newStyles, int relNumber,
+    QMap<QString, QByteArray>& changed, QString* error) const
+{
+    XmlPart rels;
+    QByteArray data;
+    const XmlElement* root = readPart(_workbookRelsPart, &data, error)
+        ? parseRoot(rels, data, "Relationships",
+            QStringLiteral("the workbook relationships are malformed"), error)
+        : nullptr;
+    if (!root)
+        return false;
+    for (const auto* rel : rels.find(QStringLiteral("Relationship")))
+        if (removedRelIds.contains(rel->attribute(QStringLiteral("Id"))))
+            rels.remove(*rel);
+    QString xml;
+    for (const auto& a : added)
+        xml += QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
+                   .arg(qualified(root->prefix(), "Relationship"), a.relId, WorksheetRelType,
+                       XmlPart::escape(OpcPackage::relativeTarget(_workbookPart, a.part)));
+    if (!newStyles.isEmpty())
+        xml += QStringLiteral("<%1 Id=\"%2\" Type=\"%3\" Target=\"%4\"/>")
+                   .arg(qualified(root->prefix(), "Relationship"),
+                       QStringLiteral("rIdStyles%1").arg(relNumber + 1),
+                       RelNs + QStringLiteral("/styles"),
+                       OpcPackage::relativeTarget(_workbookPart, newStyles));
+    rels.appendChild(*root, xml);
+    changed.insert(_workbookRelsPart, rels.result());
+    return true;
+}
+
+bool XlsxBook::editContentTypes(const QSet<QString>& deleted, const std::vector<AddedSheet>& added,
+    const QString& newStyles, QMap<QString, QByteArray>& changed, QString* error) const
+{
+    XmlPart types;
+    QByteArray data;
+    const XmlElement* root = readPart(ContentTypesPart, &data, error)
+        ? parseRoot(types, data, "Types", QStringLiteral("the content types are malformed"), error)
+        : nullptr;
+    if (!root)
+        return false;
+    for (const auto* over : types.find(QStringLiteral("Override")))
+        if (deleted.contains(partKey(over->attribute(QStringLiteral("PartName")).mid(1))))
+            types.remove(*over);
+    QString xml;
+    for (const auto& a : added)
+        xml += QStringLiteral("<%1 PartName=\"/%2\" ContentType=\"%3\"/>")
+                   .arg(qualified(root->prefix(), "Override"), XmlPart::escape(a.part),
+                       WorksheetType);
+    if (!newStyles.isEmpty())
+        xml += QStringLiteral("<%1 PartName=\"/%2\" ContentType=\"application/vnd.openxmlformats-"
+                              "officedocument.spreadsheetml.styles+xml\"/>")
+                   .arg(qualified(root->prefix(), "Override"), newStyles);
+    types.appendChild(*root, xml);
+    changed.insert(ContentTypesPart, types.result());
+    return true;
+}
+
 bool XlsxBook::applyPropertyChanges(
     const PropertyChanges& changes, QMap<QString, QByteArray>& changed, QString* error) const
 {
@@ -370,13 +442,12 @@ bool XlsxBook::applyPropertyChanges(
             part = QStringLiteral("docProps/custom%1.xml").arg(n);
         QByteArray relsData;
         XmlPart rels;
-        if (!current(PackageRelsPart, &relsData) || !rels.parse(relsData, error))
+        const XmlElement* root = current(PackageRelsPart, &relsData)
+            ? parseRoot(rels, relsData, "Relationships",
+                QStringLiteral("the package relationships are malformed"), error)
+            : nullptr;
+        if (!root)
             return false;
-        const XmlElement* root = rels.first(QStringLiteral("Relationships"));
-        if (!root) {
-            *error = QStringLiteral("the package relationships are malformed");
-            return false;
-        }
         QSet<QString> ids;
         for (const auto* rel : rels.find(QStringLiteral("Relationship")))
             ids.insert(rel->attribute(QStringLiteral("Id")));
@@ -394,13 +465,11 @@ bool XlsxBook::applyPropertyChanges(
     // Its content type, unless the book declares one already.
     QByteArray typesData;
     XmlPart types;
-    if (!current(ContentTypesPart, &typesData) || !types.parse(typesData, error))
+    const XmlElement* root = current(ContentTypesPart, &typesData) ? parseRoot(types, typesData,
+                                 "Types", QStringLiteral("the content types are malformed"), error)
+                                                                   : nullptr;
+    if (!root)
         return false;
-    const XmlElement* root = types.first(QStringLiteral("Types"));
-    if (!root) {
-        *error = QStringLiteral("the content types are malformed");
-        return false;
-    }
     for (const auto* over : types.find(QStringLiteral("Override")))
         if (over->attribute(QStringLiteral("PartName"))
                 .compare(QLatin1Char('/') + part, Qt::CaseInsensitive)

@@ -11,16 +11,13 @@
 namespace Workbook {
 
 // Reads the sheet names and cells of an .xlsx/.xlsm workbook: values (shared, inline and
-// formula strings included), the number format and horizontal alignment of each cell.
+// formula strings included), the number format and horizontal alignment of each cell. The custom
+// properties are those of the package's docProps/custom.xml.
 class XlsxReader : public WorkbookReader {
 public:
     bool open(const QString& path, QString* error) override;
-    QStringList sheetNames() const override { return _names; }
     bool readSheet(int index, SheetCells* cells, QString* error) const override;
     bool scanSheet(int index, const CellVisitor& visit, QString* error) const override;
-
-    // The package's custom properties (docProps/custom.xml); none when it has no such part.
-    const DocProperties& customProperties() const override { return _properties; }
     QString partSignature(int index) const override;
 
 private:
@@ -32,14 +29,12 @@ private:
         QString alignment;
     };
     QString _path;
-    QStringList _names;
     QStringList _sheetParts;
     QString _sharedStringsPart;
     mutable QMutex _stringsMutex;
     mutable bool _stringsRead = false;
     mutable QStringList _sharedStrings;
     std::vector<Style> _styles;
-    DocProperties _properties;
 };
 
 } // namespace Workbook

@@ -6,7 +6,6 @@
 #include "workbook/SheetFingerprint.h"
 #include "workbook/WorkbookReader.h"
 #include "workbook/XlsxReader.h"
-#include "workbook/XlsxSheetScanner.h"
 #include "workbook/XlsxSheetStream.h"
 
 #include <QCryptographicHash>
@@ -143,7 +142,6 @@ class TestXlsxWorkbook : public QObject {
     Q_OBJECT
 
 private slots:
-
     void newWorkbookReadsBack_data();
     void newWorkbookReadsBack();
     void unsupportedTypeLeavesNoFile_data();
