@@ -58,13 +58,8 @@ okstat LibXlConnect::open(const QString& fileName)
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm")) {
         auto book = std::make_unique<Workbook::XlsxBook>();
-        if (exists) {
-            QString error;
-            if (!book->load(fileName, &error))
-                return tr("Error loading the workbook \"%1\": %2").arg(fileName, error);
-        } else {
+        if (!exists)
             book->create(fileName, suffix == QLatin1String("xlsm"));
-        }
         book->setThreadCount(_threads);
         // An export into an existing book compares its sheets with the book's before the save.
         book->setKeepCompressedValues(exists);
@@ -72,16 +67,16 @@ okstat LibXlConnect::open(const QString& fileName)
         _book = std::move(book);
     } else if (suffix == QLatin1String("xls")) {
         auto book = std::make_unique<Workbook::XlsBook>();
-        if (exists) {
-            QString error;
-            if (!book->load(fileName, &error))
-                return tr("Error loading the workbook \"%1\": %2").arg(fileName, error);
-        } else {
+        if (!exists)
             book->create(fileName);
-        }
         _book = std::move(book);
     } else {
         return tr("Unsupported workbook type");
+    }
+    QString error;
+    if (exists && !_book->load(fileName, &error)) {
+        _book.reset();
+        return tr("Error loading the workbook \"%1\": %2").arg(fileName, error);
     }
     _fileName = fileName;
     _existed = exists;

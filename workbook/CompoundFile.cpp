@@ -124,6 +124,8 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
     // Sibling links are followed before the entry is marked visited; a bound on the walk's
     // steps stops a link loop (a node that is its own left sibling) from recursing forever.
     int walkSteps = 0;
+    // The entries of a tree of siblings, in order (left, node, right), into children.
+    std::function<bool(quint32, std::vector<Entry>&)> walk;
     std::function<bool(quint32, Entry&)> load = [&](quint32 id, Entry& entry) -> bool {
         if (id >= static_cast<quint32>(entryCount) || visited[id])
             return false;
@@ -152,24 +154,23 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
                 entry.data.truncate(static_cast<int>(size));
             }
         }
-        if (entry.storage && type != 5) {
-            // Children of a storage: the tree below its child link, in order.
-            std::function<bool(quint32)> walk = [&](quint32 node) -> bool {
-                if (node == NoStream)
-                    return true;
-                if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
-                    return false;
-                if (!walk(get32(directory, static_cast<int>(node) * 128 + 68)))
-                    return false;
-                Entry child;
-                if (!load(node, child))
-                    return false;
-                entry.children.push_back(child);
-                return walk(get32(directory, static_cast<int>(node) * 128 + 72));
-            };
-            return walk(get32(directory, at + 76));
-        }
+        // Children of a storage: the tree below its child link.
+        if (entry.storage && type != 5)
+            return walk(get32(directory, at + 76), entry.children);
         return true;
+    };
+    walk = [&](quint32 node, std::vector<Entry>& children) -> bool {
+        if (node == NoStream)
+            return true;
+        if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
+            return false;
+        if (!walk(get32(directory, static_cast<int>(node) * 128 + 68), children))
+            return false;
+        Entry child;
+        if (!load(node, child))
+            return false;
+        children.push_back(child);
+        return walk(get32(directory, static_cast<int>(node) * 128 + 72), children);
     };
     _root = Entry();
     if (!load(0, _root))
@@ -179,20 +180,7 @@ bool CompoundFile::read(const QByteArray& input, QString* error)
     walkSteps = 0;
     visited[0] = true;
     _root.children.clear();
-    std::function<bool(quint32)> walkRoot = [&](quint32 node) -> bool {
-        if (node == NoStream)
-            return true;
-        if (node >= static_cast<quint32>(entryCount) || ++walkSteps > entryCount)
-            return false;
-        if (!walkRoot(get32(directory, static_cast<int>(node) * 128 + 68)))
-            return false;
-        Entry child;
-        if (!load(node, child))
-            return false;
-        _root.children.push_back(child);
-        return walkRoot(get32(directory, static_cast<int>(node) * 128 + 72));
-    };
-    if (!walkRoot(get32(directory, 76)))
+    if (!walk(get32(directory, 76), _root.children))
         return fail("broken directory");
     _root.storage = true;
     _root.data.clear();

@@ -37,6 +37,10 @@ class WorkbookFile {
 public:
     virtual ~WorkbookFile() = default;
 
+    // Reads the book at path (a new one is made by the create() of its kind); false with the
+    // reason when it can't be read or updated.
+    virtual bool load(const QString& path, QString* error) = 0;
+
     virtual QStringList sheetNames() const = 0;
     virtual int maxRows() const = 0;
     virtual int maxColumns() const = 0;

@@ -13,7 +13,7 @@ namespace Workbook {
 class XlsBook : public WorkbookFile {
 public:
     void create(const QString& path);
-    bool load(const QString& path, QString* error);
+    bool load(const QString& path, QString* error) override;
 
     QStringList sheetNames() const override;
     int maxRows() const override { return 65536; }

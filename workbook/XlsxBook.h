@@ -34,7 +34,7 @@ public:
 
     // A new book that will be written to path; macroEnabled gives it the .xlsm content type.
     void create(const QString& path, bool macroEnabled);
-    bool load(const QString& path, QString* error);
+    bool load(const QString& path, QString* error) override;
 
     QStringList sheetNames() const override;
     int maxRows() const override { return 1048576; }
