@@ -262,7 +262,7 @@ TARN::okstat DataExporter::run(
 TARN::okstat DataExporter::recordFingerprints(LibXlConnect& book, const QList<int>& scenarioIds,
     const QStringList& sheetNames, int startYear, int endYear)
 {
-    QDateTime now = QDateTime::currentDateTimeUtc();
+    QDateTime now = _exportTime.isValid() ? _exportTime.toUTC() : QDateTime::currentDateTimeUtc();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     for (int n = 0; n < scenarioIds.size(); ++n) {
         Workbook::SheetFingerprint fp;

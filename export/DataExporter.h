@@ -5,6 +5,7 @@
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -42,6 +43,10 @@ public:
     void setCompressionThreads(int threads) { _compressionThreads = threads; }
     // The clock (in milliseconds) that paces the progress; for tests.
     void setStatusClock(std::function<qint64()> clock) { _clock = std::move(clock); }
+    // The export time the sheets' fingerprints record (whole seconds, UTC); invalid, the
+    // default, stands for the moment of the export. Two exports given one time write the same
+    // book byte for byte.
+    void setExportTime(const QDateTime& time) { _exportTime = time; }
 
     // The least time between two progress signals, unless the second one ends a stage.
     static constexpr qint64 StatusInterval = 50;
@@ -70,6 +75,7 @@ private:
     bool _compareWithPrevious = true;
     int _compressionThreads = 0;
     std::function<qint64()> _clock;
+    QDateTime _exportTime;
     QElapsedTimer _timer;
     qint64 _lastReport = -1;
 };

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build ccache pkg-config
+    clang-format                            # the formatting check (scripts/check-format.sh)
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5charts5-dev
     libzip-dev zlib1g-dev libsqlite3-dev
     libssl-dev                              # libcrypto: SHA-256 of the workbook fingerprints

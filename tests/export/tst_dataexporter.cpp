@@ -680,14 +680,17 @@ private slots:
     }
 
     // Sheets are compressed on as many threads as there are cores, while the export reads the
-    // next sheet: the book is the same as one written on a single thread.
+    // next sheet: the book is the same as one written on a single thread (at the same moment:
+    // the fingerprints record the time of the export).
     void threadCountLeavesBookAlone()
     {
+        const QDateTime moment = QDateTime::currentDateTimeUtc();
         QByteArray books[2];
         for (int pass = 0; pass < 2; ++pass) {
             const QString path = _project->dirPath() + QStringLiteral("/threads%1.xlsx").arg(pass);
             DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
             exporter.setCompressionThreads(pass == 0 ? 1 : 4);
+            exporter.setExportTime(moment);
             QVERIFY(exporter.exportData(path, { -1, 2, 1 }, 1990, 2020).isOk());
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadOnly));
