@@ -98,48 +98,15 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-// The value of an attribute of a start tag (the text between '<' and '>'), decoded; false
-// when the tag doesn't have it. Matches the local name, so "r" also finds "x:r".
-bool attribute(std::string_view tag, std::string_view name, std::string& value)
+// Calls visit(name, value) with the local name and the raw (undecoded) value of each attribute
+// of a start tag (the text between '<' and '>'), in order, until visit returns false or the tag
+// ends or breaks off.
+template<typename Visit>
+void forEachAttribute(std::string_view tag, Visit&& visit)
 {
     size_t i = 0;
     while (i < tag.size() && !isSpace(tag[i]))
         ++i; // the element name
-    while (i < tag.size()) {
-        while (i < tag.size() && isSpace(tag[i]))
-            ++i;
-        const size_t nameStart = i;
-        while (i < tag.size() && tag[i] != '=' && !isSpace(tag[i]))
-            ++i;
-        const std::string_view attr = tag.substr(nameStart, i - nameStart);
-        while (i < tag.size() && (isSpace(tag[i]) || tag[i] == '='))
-            ++i;
-        if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\''))
-            return false;
-        const char quote = tag[i];
-        const size_t valueStart = ++i;
-        while (i < tag.size() && tag[i] != quote)
-            ++i;
-        if (localName(attr) == name) {
-            value.clear();
-            appendDecoded(value, tag.substr(valueStart, i - valueStart));
-            return true;
-        }
-        ++i;
-    }
-    return false;
-}
-
-// The r and t attributes of a <c> tag in one pass; values holding references are decoded into
-// the scratch strings.
-void cellAttributes(std::string_view tag, std::string_view* ref, std::string_view* type,
-    std::string& refScratch, std::string& typeScratch)
-{
-    *ref = std::string_view();
-    *type = std::string_view();
-    size_t i = 0;
-    while (i < tag.size() && !isSpace(tag[i]))
-        ++i;
     while (i < tag.size()) {
         while (i < tag.size() && isSpace(tag[i]))
             ++i;
@@ -157,9 +124,38 @@ void cellAttributes(std::string_view tag, std::string_view* ref, std::string_vie
             ++i;
         const std::string_view value = tag.substr(valueStart, i - valueStart);
         ++i;
+        if (!visit(attr, value))
+            return;
+    }
+}
+
+// The value of an attribute of a start tag, decoded; false when the tag doesn't have it.
+// Matches the local name, so "r" also finds "x:r".
+bool attribute(std::string_view tag, std::string_view name, std::string& value)
+{
+    bool found = false;
+    forEachAttribute(tag, [&](std::string_view attr, std::string_view raw) {
+        if (attr != name)
+            return true;
+        value.clear();
+        appendDecoded(value, raw);
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+// The r and t attributes of a <c> tag in one pass; values holding references are decoded into
+// the scratch strings.
+void cellAttributes(std::string_view tag, std::string_view* ref, std::string_view* type,
+    std::string& refScratch, std::string& typeScratch)
+{
+    *ref = std::string_view();
+    *type = std::string_view();
+    forEachAttribute(tag, [&](std::string_view attr, std::string_view value) {
         std::string_view* target = attr == "r"sv ? ref : attr == "t"sv ? type : nullptr;
         if (!target)
-            continue;
+            return true;
         if (value.find('&') == std::string_view::npos) {
             *target = trimmed(value);
         } else {
@@ -168,7 +164,8 @@ void cellAttributes(std::string_view tag, std::string_view* ref, std::string_vie
             appendDecoded(scratch, value);
             *target = trimmed(scratch);
         }
-    }
+        return true;
+    });
 }
 
 // Row and column of a reference such as "AB12"; false when it isn't one.
