@@ -83,7 +83,6 @@ void ScenarioTab::addScenarioClicked()
 {
     if (!_model || !beginTransaction())
         return;
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     QSqlRecord record = _model->record();
     record.setValue(TN::BaselineID, 1);
@@ -98,7 +97,7 @@ void ScenarioTab::addScenarioClicked()
     if (!_model->insertRecord(-1, record) || !_model->submitAll()) {
         QMessageBox::warning(_window, ErrorTitle, _model->lastError().text());
         _model->revertAll();
-        db.rollback();
+        TarnDbMgr::instance()->rollback();
         return;
     }
     const int scenarioID = _model->query().lastInsertId().toInt();
@@ -108,7 +107,7 @@ void ScenarioTab::addScenarioClicked()
     // The dialog ends the transaction itself when it is accepted or cancelled; what is left
     // open here (a failed load) must still remove the new row.
     if (!loaded || dialog->exec() != QDialog::Accepted)
-        db.rollback();
+        TarnDbMgr::instance()->rollback();
     delete dialog;
     ModelOps::selectAll(_model);
     // The re-select dropped the selection without a signal: the row buttons follow it here.

@@ -3,6 +3,7 @@
 
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -192,6 +193,8 @@ void AggDivDlg::installValueDelegate()
 
 TARN::okstat AggDivDlg::applyChanges()
 {
+    if (transactionLost())
+        return abandon(QString());
     // A field still holding the focus has not handed its text to the model yet.
     _mapper->submit();
     int row = siteRow();
@@ -204,15 +207,25 @@ TARN::okstat AggDivDlg::applyChanges()
     }
     _aggDivModel->setData(_aggDivModel->index(row, SalinityCol),
         _ui->_salinityMethodComboBox->currentData(), Qt::EditRole);
-    if (!_aggDivModel->submitAll())
-        showWarning(_aggDivModel->lastError().text());
+    if (!_aggDivModel->submitAll()) {
+        const QString error = _aggDivModel->lastError().text();
+        if (transactionLost())
+            return abandon(error);
+        showWarning(DbFailure::databaseText(error));
+    }
     row = siteRow();
 
     QList<AggDivAttr> attrs = _attrModel->records();
     const TARN::okstat saved = TarnDbMgr::instance()->aggDivDAO()->saveAggDivAttrs(attrs);
     if (saved.failed()) {
-        showWarning(saved.text());
-        return saved;
+        if (transactionLost())
+            return abandon(saved.text());
+        QString text = DbFailure::notSaved(
+            saved.text(), QStringLiteral("the site"), QStringLiteral("press OK or Apply again"));
+        if (text.isEmpty())
+            text = DbFailure::databaseText(saved.text());
+        showWarning(text);
+        return text;
     }
     // Keep the new keys, so that a second Apply updates the rows it just wrote.
     _attrs = attrs;
@@ -224,10 +237,26 @@ TARN::okstat AggDivDlg::applyChanges()
     return {};
 }
 
+TARN::okstat AggDivDlg::abandon(const QString& error)
+{
+    _mapper->clearMapping();
+    if (_aggDivModel)
+        _aggDivModel->revertAll();
+    closeAfterLostTransaction(error, QStringLiteral("the site"));
+    emit aggDivEditCanceled(_aggDivID);
+    return DbFailure::editsLost(error, QStringLiteral("the site"));
+}
+
 void AggDivDlg::revert()
 {
     if (!_newAggDiv || !_aggDivModel)
         return;
+    // A failed write that ended the transaction took the new row with it; a removal now would
+    // be committed on its own.
+    if (transactionLost()) {
+        _aggDivModel->revertAll();
+        return;
+    }
     const int row = siteRow();
     if (row < 0)
         return;

@@ -44,6 +44,8 @@ private:
     void loadAttributes();
     void installValueDelegate();
     int siteRow() const;
+    // The opener's transaction ended with a failed write: says so and closes without writing.
+    TARN::okstat abandon(const QString& error);
 
     Ui::AggDivWidgets* _ui;
     int _aggDivID;

@@ -94,6 +94,20 @@ private:
     // that fails too.
     void computeWhatWasSaved();
     TARN::okstat runCalculator(DemandCalculator* calculator);
+    // A failed save: when the transaction is still open, the failure (worded from error, or
+    // pattern filled with the database's text when its cause is unknown) is shown and the
+    // edits are kept for the next try. When SQLite has ended it, the edits are gone from the
+    // file: the planner is told so and the dialog shows the file's content again.
+    TARN::okstat saveFailed(
+        const QString& error, const QString& pattern, const QString& title = QString());
+    // After a failed write of an edit: false (and the dialog reloaded) when it ended the
+    // transaction.
+    bool transactionKept(const QString& error);
+    // A failed write of an edit: pattern with the database's text, or, when the failure ended
+    // the transaction, what was lost.
+    void editFailed(const QString& pattern, const QString& error);
+    // The file's content again, in a new transaction; the lost edits are forgotten.
+    void reloadFromFile();
     // Reverts the submitted models and rolls the transaction back; false when the rollback
     // failed (already shown).
     bool rollback();

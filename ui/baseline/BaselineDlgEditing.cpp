@@ -6,6 +6,7 @@
 #include "calc/DemandCalculator.h"
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
+#include "db/DbFailure.h"
 #include "db/TarnDbMgr.h"
 #include "db/WaterUserDAO.h"
 #include "ui/baseline/AggDivDlg.h"
@@ -43,6 +44,12 @@ QRegularExpression nameFilter(const QString& text)
 
 } // namespace
 
+void BaselineDlg::editFailed(const QString& pattern, const QString& error)
+{
+    if (transactionKept(error))
+        showWarning(pattern.arg(DbFailure::databaseText(error)));
+}
+
 // ---- Attributes -------------------------------------------------------------------------------
 
 void BaselineDlg::addAttributeClicked()
@@ -65,7 +72,7 @@ void BaselineDlg::addAttributeClicked()
     attribute.setType(dialog.attributeType());
     TARN::okstat status = dao->addAttribute(attribute);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to save attribute: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to save attribute: %1"), status.text());
         return;
     }
     _attributeModel->appendRecord(attribute);
@@ -75,14 +82,14 @@ void BaselineDlg::addAttributeClicked()
     value.AttrVal = DefaultValue;
     status = dao->addValidValue(value);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to create default value: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to create default value: %1"), status.text());
         return;
     }
     _attrValModel->appendRecord(value);
 
     status = dao->assignDefaultValue(attribute, value.AttrValidValID);
     if (status.failed())
-        showWarning(QStringLiteral("Unable to add attribute to entity: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to add attribute to entity: %1"), status.text());
     updateButtons();
 }
 
@@ -96,7 +103,7 @@ void BaselineDlg::delAttributeClicked()
     }
     const TARN::okstat status = TarnDbMgr::instance()->attributeDAO()->deleteAttribute(attribute);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to delete attribute: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to delete attribute: %1"), status.text());
         return;
     }
     _attributeModel->removeRows(current.row(), 1);
@@ -140,7 +147,7 @@ void BaselineDlg::addAttrValClicked()
     value.AttrVal = text;
     const TARN::okstat status = TarnDbMgr::instance()->attributeDAO()->addValidValue(value);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to save attribute value: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to save attribute value: %1"), status.text());
         return;
     }
     _attrValModel->appendRecord(value);
@@ -160,7 +167,7 @@ void BaselineDlg::delAttrValClicked()
     }
     const TARN::okstat status = TarnDbMgr::instance()->attributeDAO()->deleteValidValue(value);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to delete attribute value: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to delete attribute value: %1"), status.text());
         return;
     }
     _attrValModel->removeRows(current.row(), 1);
@@ -189,7 +196,7 @@ void BaselineDlg::aggDivSelectionChanged()
     if (!shown.isEmpty()) {
         const TARN::okstat saved = dao->saveWaterUsers(shown);
         if (saved.failed()) {
-            showWarning(QStringLiteral("Unable to save water users: %1").arg(saved.text()));
+            editFailed(QStringLiteral("Unable to save water users: %1"), saved.text());
             return;
         }
     }
@@ -246,6 +253,9 @@ void BaselineDlg::runAggDivDlg(int aggDivID)
     connect(&dialog, &AggDivDlg::aggDivEdited, this, &BaselineDlg::aggDivEditedHandler);
     connect(&dialog, &AggDivDlg::aggDivEditCanceled, this, &BaselineDlg::aggDivEditCanceled);
     dialog.exec();
+    // The site dialog has said what a failed write that ended the transaction took with it.
+    if (transactionLost())
+        reloadFromFile();
 }
 
 void BaselineDlg::addAggDivClicked()
@@ -340,8 +350,7 @@ void BaselineDlg::delAggDivClicked()
     const TARN::okstat status = TarnDbMgr::instance()->aggDivDAO()->deleteAggDiv(aggDiv);
     QApplication::restoreOverrideCursor();
     if (status.failed()) {
-        showWarning(QStringLiteral("%1: %2").arg(
-            QStringLiteral("Unable to delete the aggregate diversion"), status.text()));
+        editFailed(QStringLiteral("Unable to delete the aggregate diversion: %1"), status.text());
         return;
     }
     for (const WaterUser& waterUser : qAsConst(departing)) {
@@ -366,6 +375,8 @@ void BaselineDlg::runWaterUserDlg(int waterUserID, int aggDivID)
     connect(
         &dialog, &WaterUserDlg::waterUserEditCanceled, this, &BaselineDlg::waterUserEditCanceled);
     dialog.exec();
+    if (transactionLost())
+        reloadFromFile();
 }
 
 void BaselineDlg::addWaterUserHandler()
@@ -481,8 +492,7 @@ void BaselineDlg::delWaterUserHandler()
     TarnDbMgr::instance()->waterUserDAO()->getDemandChgIDs(waterUser.WaterUserID, demandChanges);
     const TARN::okstat status = TarnDbMgr::instance()->waterUserDAO()->deleteWaterUser(waterUser);
     if (status.failed()) {
-        showWarning(QStringLiteral("%1: %2").arg(
-            QStringLiteral("Unable to delete the water user"), status.text()));
+        editFailed(QStringLiteral("Unable to delete the water user: %1"), status.text());
         return;
     }
     _waterUserProxy->removeRow(current.row());

@@ -4,6 +4,7 @@
 #include "calc/AggDivCalcData.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -604,6 +605,8 @@ void WaterUserDlg::explainValue(const QModelIndex& index)
 
 TARN::okstat WaterUserDlg::applyChanges()
 {
+    if (transactionLost())
+        return saveFailed(QString());
     // A field still holding the focus has not handed its text to the model yet.
     _waterUserMapper->submit();
     _distMapper->submit();
@@ -640,11 +643,8 @@ TARN::okstat WaterUserDlg::applyChanges()
         _aggDivID = chosenSite;
         _waterUserModel->setData(_waterUserModel->index(row, WuAggDivCol), _aggDivID);
     }
-    if (!_waterUserModel->submitAll()) {
-        const QString error = _waterUserModel->lastError().text();
-        showWarning(error);
-        return error;
-    }
+    if (!_waterUserModel->submitAll())
+        return saveFailed(_waterUserModel->lastError().text());
     ModelOps::selectAll(_waterUserModel);
     row = waterUserRow();
     _waterUserMapper->setCurrentIndex(row);
@@ -652,26 +652,19 @@ TARN::okstat WaterUserDlg::applyChanges()
     WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
     QList<WaterUserAttr> attrs = _attrModel->records();
     const TARN::okstat attrsSaved = dao->saveWaterUserAttrs(attrs);
-    if (attrsSaved.failed()) {
-        showWarning(attrsSaved.text());
-        return attrsSaved;
-    }
+    if (attrsSaved.failed())
+        return saveFailed(attrsSaved.text());
     // Keep the new keys, so that a second Apply updates the rows it just wrote.
     _attrModel->setRecords(attrs);
 
-    if (!_waterUserDistModel->submitAll()) {
-        const QString error = _waterUserDistModel->lastError().text();
-        showWarning(error);
-        return error;
-    }
+    if (!_waterUserDistModel->submitAll())
+        return saveFailed(_waterUserDistModel->lastError().text());
     _distMapper->setCurrentIndex(0);
 
     WaterUserDataList data = _dataModel->records();
     const TARN::okstat dataSaved = dao->saveWaterUserData(data, _waterUserID);
-    if (dataSaved.failed()) {
-        showWarning(dataSaved.text());
-        return dataSaved;
-    }
+    if (dataSaved.failed())
+        return saveFailed(dataSaved.text());
 
     // Saved, copy included: the copy is now an edit like any other.
     endCopySavepoint(false);
@@ -679,6 +672,28 @@ TARN::okstat WaterUserDlg::applyChanges()
     emit waterUserEdited(_aggDivID, _waterUserID, name);
     selectSite(_aggDivID);
     return {};
+}
+
+TARN::okstat WaterUserDlg::saveFailed(const QString& error)
+{
+    if (transactionLost()) {
+        _waterUserMapper->clearMapping();
+        _distMapper->clearMapping();
+        _copySavepoint = false;
+        if (_waterUserModel)
+            _waterUserModel->revertAll();
+        if (_waterUserDistModel)
+            _waterUserDistModel->revertAll();
+        closeAfterLostTransaction(error, QStringLiteral("the water user"));
+        emit waterUserEditCanceled(_aggDivID, _waterUserID);
+        return DbFailure::editsLost(error, QStringLiteral("the water user"));
+    }
+    QString text = DbFailure::notSaved(
+        error, QStringLiteral("the water user"), QStringLiteral("press OK or Apply again"));
+    if (text.isEmpty())
+        text = DbFailure::databaseText(error);
+    showWarning(text);
+    return text;
 }
 
 void WaterUserDlg::okClicked()
@@ -693,6 +708,16 @@ void WaterUserDlg::okClicked()
 
 void WaterUserDlg::discardEdits()
 {
+    // After a failed write that ended the opener's transaction there is nothing left to undo,
+    // and any write now would be committed on its own.
+    if (transactionLost()) {
+        _copySavepoint = false;
+        if (_waterUserModel)
+            _waterUserModel->revertAll();
+        if (_waterUserDistModel)
+            _waterUserDistModel->revertAll();
+        return;
+    }
     if (_copySavepoint) {
         const QString failure = endCopySavepoint(true);
         if (!failure.isEmpty()) {

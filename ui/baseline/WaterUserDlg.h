@@ -65,6 +65,9 @@ public slots:
 
 private:
     void createWaterUser();
+    // Shows why a save failed and returns it; when the failure ended the opener's transaction,
+    // the dialog closes without writing more.
+    TARN::okstat saveFailed(const QString& error);
     void bindWaterUserRow();
     void loadWaterUserData();
     void loadWaterUserAttrs();

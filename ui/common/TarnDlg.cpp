@@ -1,6 +1,7 @@
 #include "ui/common/TarnDlg.h"
 
 #include "db/AggDivDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnRelationalTableModel.h"
@@ -13,6 +14,7 @@ TarnDlg::TarnDlg(QWidget* parent)
     : QDialog(parent)
 {
     TarnDbMgr* mgr = TarnDbMgr::instance();
+    _opensInTransaction = mgr->inTransaction();
     if (AggDivDAO* aggDivs = mgr->aggDivDAO())
         _aggDivModel = aggDivs->aggDivModel();
     if (WaterUserDAO* waterUsers = mgr->waterUserDAO()) {
@@ -69,4 +71,17 @@ bool TarnDlg::continueInNewTransaction()
                          "no longer undo further changes."));
     done(QDialog::Accepted);
     return false;
+}
+
+bool TarnDlg::transactionLost() const
+{
+    return _opensInTransaction && !TarnDbMgr::instance()->inTransaction();
+}
+
+void TarnDlg::closeAfterLostTransaction(const QString& error, const QString& what)
+{
+    showWarning(DbFailure::editsLost(error, what));
+    // Not the subclass's reject(): what it would undo is gone already, and a write now would be
+    // committed on its own.
+    QDialog::reject();
 }
