@@ -3,6 +3,7 @@
 #include "app/TARNMainWindow.h"
 #include "db/BaselineDAO.h"
 #include "db/Password.h"
+#include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 #include "ui/common/CheckReportDlg.h"
 #include "ui/common/HelpDocument.h"
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
@@ -131,6 +134,60 @@ private slots:
 
     // The check runs on a worker under its status dialog, then lists the findings in a window of
     // their own that filters by severity and copies the whole report.
+    // Between the planner's actions the window holds no lock on the file: another program (or
+    // a second window) can write to it while a project is merely open.
+    void idleWindowLeavesTheFileFree_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::newRow("Database") << 0;
+        QTest::newRow("Baseline, after the editor was cancelled") << 1;
+        QTest::newRow("Scenarios") << 2;
+        QTest::newRow("Plotting") << 3;
+        QTest::newRow("Exporting") << 4;
+    }
+    void idleWindowLeavesTheFileFree()
+    {
+        QFETCH(int, tab);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("demo.db"));
+        QVERIFY(makeDemoProject(path).isOk());
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(path));
+        child<QTabWidget>(window, "_mainTabWidget")->setCurrentIndex(tab);
+        QApplication::processEvents();
+        if (tab == 1) {
+            // The editor is cancelled, and the question that follows answered Yes.
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, [] {
+                QWidget* modal = QApplication::activeModalWidget();
+                // Later, not here: a question opened from here would hold up this timer.
+                QTimer::singleShot(0, modal, [modal] {
+                    if (auto* box = qobject_cast<QMessageBox*>(modal))
+                        box->button(QMessageBox::Yes)->click();
+                    else if (auto* dialog = qobject_cast<QDialog*>(modal))
+                        dialog->reject();
+                });
+            });
+            closer.start(20);
+            child<QPushButton>(window, "_editBaselineButton")->click();
+        }
+
+        TARN::okstat opened;
+        QSqlDatabase other = ProjectFile::openConnection(path, &opened);
+        QVERIFY2(opened.isOk(), qPrintable(opened.text()));
+        {
+            QSqlQuery query(other);
+            QVERIFY(query.exec(QStringLiteral("PRAGMA busy_timeout = 0")));
+            QVERIFY2(query.exec(QStringLiteral("BEGIN IMMEDIATE")),
+                qPrintable(query.lastError().text()));
+            QVERIFY2(query.exec(QStringLiteral("UPDATE Baseline SET EndYear = EndYear")),
+                qPrintable(query.lastError().text()));
+            QVERIFY2(query.exec(QStringLiteral("COMMIT")), qPrintable(query.lastError().text()));
+        }
+        ProjectFile::closeConnection(other);
+    }
+
     void checkProjectShowsTheReport()
     {
         TestProject project(2000, 2001);

@@ -26,8 +26,8 @@ TarnDlg::TarnDlg(QWidget* parent)
         if (model)
             ModelOps::selectAll(model);
     }
-    // Re-selected too, so that no edit a cancelled dialog left in it survives; but not fetched
-    // whole: nothing walks the yearly data of every water user through it (WaterUserDAO).
+    // Re-selected too, so that no edit a cancelled dialog left in it survives; it holds no rows
+    // (WaterUserDAO), so no statement is left running.
     if (_waterUserDataModel)
         _waterUserDataModel->select();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
