@@ -45,7 +45,9 @@ Kind classify(const QString& errorText)
     if (mentions(errorText, "database is locked") || mentions(errorText, "database is busy")
         || mentions(errorText, "database table is locked"))
         return Locked;
-    if (mentions(errorText, "readonly database") || mentions(errorText, "read-only"))
+    // A folder that may not be written refuses the journal: SQLite cannot open it.
+    if (mentions(errorText, "readonly database") || mentions(errorText, "read-only")
+        || mentions(errorText, "unable to open database file"))
         return ReadOnly;
     if (mentions(errorText, "disk image is malformed")
         || mentions(errorText, "file is not a database"))
@@ -83,7 +85,7 @@ QString cause(const QString& errorText)
     case Locked:
         return QStringLiteral("Another program is writing to the project file");
     case ReadOnly:
-        return QStringLiteral("The project file may not be written");
+        return QStringLiteral("The project file or its folder may not be written");
     case Damaged:
         return QStringLiteral("The project file is damaged");
     case Other:

@@ -296,8 +296,9 @@ void runEdits(EditSequence sequence, ModalDriver& driver)
         dialog.editAggDivHandler();
         break;
     case NewSiteAppliedThenCancelled:
-        driver.expect<AggDivDlg>([](AggDivDlg* site) {
+        driver.expect<AggDivDlg>([&driver](AggDivDlg* site) {
             click(site, "_applyButton");
+            driver.answer(QMessageBox::Yes);
             click(site, "_cancelButton");
         });
         dialog.addAggDivClicked();
@@ -390,8 +391,9 @@ void runEdits(EditSequence sequence, ModalDriver& driver)
         }
         return;
     case CopyThenCancel:
-        editWaterUser(dialog, driver, 1, 2, [](WaterUserDlg* waterUser) {
+        editWaterUser(dialog, driver, 1, 2, [&driver](WaterUserDlg* waterUser) {
             waterUser->copyWaterUserData(3);
+            driver.answer(QMessageBox::Yes);
             click(waterUser, "_cancelButton");
         });
         break;
@@ -558,9 +560,10 @@ private slots:
     {
         BaselineDlg dialog;
         ModalDriver driver;
-        driver.expect<WaterUserDlg>([](WaterUserDlg* waterUser) {
+        driver.expect<WaterUserDlg>([&driver](WaterUserDlg* waterUser) {
             waterUser->coefficientEditors().at(0)->setText(QStringLiteral("100"));
             child<QPushButton>(waterUser, "_applyButton")->click();
+            driver.answer(QMessageBox::Yes);
             child<QPushButton>(waterUser, "_cancelButton")->click();
         });
         dialog.addWaterUserHandler();
@@ -568,6 +571,89 @@ private slots:
         QCOMPARE(child<QTableView>(&dialog, "_waterUserTableView")->model()->rowCount(), 2);
         QVERIFY(dialog.applyChanges().isOk());
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUser")).toInt(), 4);
+    }
+
+    // Cancel after Apply removes a new water user or site with everything applied to it; it asks
+    // first. An existing water user's unapplied edits are asked about too, on Escape as well.
+    void cancelAsksBeforeDiscarding_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("new water user, applied") << "new water user";
+        QTest::newRow("new site, applied") << "new site";
+        QTest::newRow("water user, edited") << "edited water user";
+    }
+    void cancelAsksBeforeDiscarding()
+    {
+        QFETCH(QString, what);
+        BaselineDlg dialog;
+        dialog.show();
+        ModalDriver driver;
+        const auto count = [what] {
+            return scalar(what == QLatin1String("new site")
+                    ? QStringLiteral("SELECT COUNT(*) FROM AggDiv WHERE SiteName = 'Spur'")
+                    : QStringLiteral("SELECT COUNT(*) FROM WaterUser WHERE WaterUserName = 'Spur'"))
+                .toInt();
+        };
+        const auto depletion2001 = [] {
+            return scalar(QStringLiteral("SELECT DepletionReq FROM WaterUserData WHERE WaterUserID "
+                                         "= 1 AND Year = 2001"))
+                .toDouble();
+        };
+        int whileAsked = -1;
+        bool openWhileAsked = false;
+        const auto cancelTwice = [&](QDialog* editor) {
+            // No keeps the dialog open with everything; Yes discards it.
+            driver.answer(QMessageBox::No);
+            if (what == QLatin1String("edited water user"))
+                QTest::keyClick(editor, Qt::Key_Escape);
+            else
+                click(editor, "_cancelButton");
+            whileAsked = count();
+            openWhileAsked = editor->isVisible();
+            driver.answer(QMessageBox::Yes);
+            click(editor, "_cancelButton");
+        };
+        if (what == QLatin1String("new site")) {
+            driver.expect<AggDivDlg>([&](AggDivDlg* site) {
+                child<QLineEdit>(site, "_aggDivSiteNameLineEdit")->setText(QStringLiteral("Spur"));
+                click(site, "_applyButton");
+                child<QLineEdit>(site, "_aggDivRWNameLineEdit")->setText(QStringLiteral("SP"));
+                cancelTwice(site);
+            });
+            dialog.addAggDivClicked();
+        } else if (what == QLatin1String("new water user")) {
+            driver.expect<WaterUserDlg>([&](WaterUserDlg* waterUser) {
+                child<QLineEdit>(waterUser, "_waterUserNameLineEdit")
+                    ->setText(QStringLiteral("Spur"));
+                waterUser->coefficientEditors().at(0)->setText(QStringLiteral("100"));
+                setYearly(waterUser, 2000, WaterUserDataViewModel::DiversionColumn, 90);
+                click(waterUser, "_applyButton");
+                setYearly(waterUser, 2001, WaterUserDataViewModel::DiversionColumn, 95);
+                cancelTwice(waterUser);
+            });
+            dialog.addWaterUserHandler();
+        } else {
+            editWaterUser(dialog, driver, 1, 1, [&](WaterUserDlg* waterUser) {
+                setYearly(waterUser, 2001, WaterUserDataViewModel::DepletionColumn, 77);
+                cancelTwice(waterUser);
+            });
+        }
+        QVERIFY(driver.done());
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+        QVERIFY(openWhileAsked);
+        const QString question = what == QLatin1String("new site")
+            ? QStringLiteral("Discard the new site \"Spur\" and the data applied to it?")
+            : what == QLatin1String("new water user")
+            ? QStringLiteral("Discard the new water user \"Spur\" and the data applied to it?")
+            : QStringLiteral("Are you sure you want to cancel? Any changes made will be lost.");
+        QCOMPARE(driver.texts, (QStringList { question, question }));
+        if (what == QLatin1String("edited water user")) {
+            QCOMPARE(depletion2001(), 44.0);
+        } else {
+            QCOMPARE(whileAsked, 1);
+            QCOMPARE(count(), 0);
+        }
     }
 
     void deletedWaterUserIsRecorded()
@@ -835,9 +921,10 @@ private slots:
     {
         BaselineDlg dialog;
         ModalDriver driver;
-        driver.expect<AggDivDlg>([](AggDivDlg* site) {
+        driver.expect<AggDivDlg>([&driver](AggDivDlg* site) {
             child<QLineEdit>(site, "_aggDivSiteNameLineEdit")->setText(QStringLiteral("Spur"));
             click(site, "_applyButton");
+            driver.answer(QMessageBox::Yes);
             click(site, "_cancelButton");
         });
         dialog.addAggDivClicked();

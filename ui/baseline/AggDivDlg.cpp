@@ -14,6 +14,7 @@
 #include "ui/plot/QuickPlot.h"
 
 #include <QDataWidgetMapper>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -233,6 +234,7 @@ TARN::okstat AggDivDlg::applyChanges()
 
     const QString name = row >= 0 ? _aggDivModel->index(row, SiteNameCol).data().toString()
                                   : _ui->_aggDivSiteNameLineEdit->text();
+    _applied = true;
     emit aggDivEdited(_aggDivID, name);
     return {};
 }
@@ -271,6 +273,14 @@ void AggDivDlg::revert()
 
 void AggDivDlg::reject()
 {
+    // What an Apply wrote goes with a new site: the planner may think it kept.
+    if (_newAggDiv && _applied
+        && QMessageBox::question(this, QStringLiteral("Discard Site"),
+               QStringLiteral("Discard the new site \"%1\" and the data applied to it?")
+                   .arg(_ui->_aggDivSiteNameLineEdit->text()),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     revert();
     emit aggDivEditCanceled(_aggDivID);
     TarnDlg::reject();

@@ -50,6 +50,8 @@ private:
     Ui::AggDivWidgets* _ui;
     int _aggDivID;
     bool _newAggDiv = false;
+    // An Apply has stored the site.
+    bool _applied = false;
     QList<AggDivAttr> _attrs;
     BaselineChangeLog* _changeLog;
     AggDivAttrViewModel* _attrModel;

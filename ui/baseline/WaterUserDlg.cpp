@@ -27,6 +27,7 @@
 #include <QDataWidgetMapper>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
@@ -250,18 +251,19 @@ bool WaterUserDlg::hasUnsavedEdits() const
 {
     if (_chosenSiteID != _aggDivID)
         return true;
-    if ((_waterUserModel && _waterUserModel->isDirty())
-        || (_waterUserDistModel && _waterUserDistModel->isDirty()))
-        return true;
     auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
-    // A coefficient still being typed has not reached the model.
-    for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
-        double typed = 0.0;
-        const QVariant held = _waterUserDistModel
-            ? _waterUserDistModel->index(0, editor->column()).data()
-            : QVariant();
-        if (!editor->value(typed) || !same(typed, TARN::toDouble(held)))
-            return true;
+    // Against the file, not the model: a field that lost the focus has handed its text to it.
+    if (_waterUserDistModel) {
+        QSqlQuery stored
+            = ModelOps::selectWhere(_waterUserDistModel, _waterUserID, TN::WaterUserID);
+        const bool found = stored.isActive() && stored.next();
+        for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
+            double typed = 0.0;
+            const double held
+                = found ? TARN::toDouble(stored.value(editor->column())) : TARN::nan();
+            if (!editor->value(typed) || !same(typed, held))
+                return true;
+        }
     }
     WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
     if (!dao)
@@ -281,6 +283,17 @@ bool WaterUserDlg::hasUnsavedEdits() const
             return true;
     }
     return false;
+}
+
+bool WaterUserDlg::namesEdited() const
+{
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    WaterUser stored;
+    if (!dao || dao->getWaterUser(_waterUserID, stored).failed())
+        return false;
+    return _ui->_waterUserNameLineEdit->text() != stored.WaterUserName
+        || _ui->_riffleNameLineEdit->text() != stored.RiffleName
+        || _ui->_notes->toPlainText() != stored.Notes;
 }
 
 void WaterUserDlg::explainValue(const QModelIndex& index)
@@ -372,6 +385,8 @@ TARN::okstat WaterUserDlg::applyChanges()
 
     // Saved, copy included: the copy is now an edit like any other.
     endCopySavepoint(false);
+    _applied = true;
+    keepStoredAttributes();
     const QString name = _waterUserModel->index(row, WuNameCol).data().toString();
     emit waterUserEdited(_aggDivID, _waterUserID, name);
     selectSite(_aggDivID);
@@ -456,6 +471,8 @@ void WaterUserDlg::revertChanges()
 
 void WaterUserDlg::reject()
 {
+    if (!confirmCancel())
+        return;
     // Unbind the fields first: losing the focus while the dialog closes would otherwise hand a
     // field's text back to the shared models after they were reverted.
     _waterUserMapper->clearMapping();
@@ -463,4 +480,37 @@ void WaterUserDlg::reject()
     discardEdits();
     emit waterUserEditCanceled(_aggDivID, _waterUserID);
     TarnDlg::reject();
+}
+
+bool WaterUserDlg::confirmCancel()
+{
+    const auto ask = [this](const QString& title, const QString& text) {
+        return QMessageBox::question(
+                   this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    // What an Apply wrote goes with a new water user: the planner may think it kept.
+    if (_isNewWaterUser && _applied)
+        return ask(QStringLiteral("Discard Water User"),
+            QStringLiteral("Discard the new water user \"%1\" and the data applied to it?")
+                .arg(_ui->_waterUserNameLineEdit->text()));
+    if (_copySavepoint || hasUnsavedEdits() || namesEdited() || attributesEdited())
+        return ask(QStringLiteral("Cancel Changes to Water User"),
+            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."));
+    return true;
+}
+
+bool WaterUserDlg::attributesEdited() const
+{
+    QList<int> shown;
+    for (const WaterUserAttr& row : _attrModel->records())
+        shown.append(row.value.AttrValidValID);
+    return shown != _storedAttrValues;
+}
+
+void WaterUserDlg::keepStoredAttributes()
+{
+    _storedAttrValues.clear();
+    for (const WaterUserAttr& row : _attrModel->records())
+        _storedAttrValues.append(row.value.AttrValidValID);
 }

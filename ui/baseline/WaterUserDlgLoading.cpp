@@ -220,6 +220,7 @@ void WaterUserDlg::loadWaterUserAttrs()
     _ui->_waterUserAttrTableView->setItemDelegateForColumn(WaterUserAttrViewModel::ValueColumn,
         new ListComboBoxDelegate(choices, WaterUserAttrViewModel::AttrIdColumn,
             WaterUserAttrViewModel::ValueIdColumn, this));
+    keepStoredAttributes();
 }
 
 void WaterUserDlg::loadSiteFilter()
