@@ -406,10 +406,12 @@ void runEdits(EditSequence sequence, ModalDriver& driver)
     case SharedChangeMemberDeleted:
         dialog.scrollToAggDiv(3);
         dialog.scrollToWaterUser(4);
+        driver.answer(QMessageBox::Yes);
         dialog.delWaterUserHandler();
         break;
     case SiteOfSharedChangeMemberDeleted:
         dialog.scrollToAggDiv(2);
+        driver.answer(QMessageBox::Yes);
         dialog.delAggDivClicked();
         break;
     }
@@ -654,6 +656,70 @@ private slots:
             QCOMPARE(whileAsked, 1);
             QCOMPARE(count(), 0);
         }
+    }
+
+    // A delete names what uses the water users it removes and asks first; afterwards nothing is
+    // chosen, so that a second click deletes nothing.
+    void deletingAsksWhenUsedAndChoosesNothing_data()
+    {
+        QTest::addColumn<bool>("used");
+        QTest::addColumn<bool>("site");
+        QTest::addColumn<int>("aggDivID");
+        QTest::addColumn<int>("waterUserID");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("site of a demand change's member")
+            << true << true << 2 << 0
+            << QStringLiteral("The water users of \"South Ditch\" are used elsewhere:\n\nFarm: "
+                              "demand change \"Shared cut\" of scenario \"Dry\"\n\nDeleting the "
+                              "site deletes them and takes them out of these. Delete \"South "
+                              "Ditch\"?");
+        QTest::newRow("member of a change and a curve")
+            << true << false << 1 << 2
+            << QStringLiteral("\"Lower Ditch\" is used elsewhere:\n\ndemand change \"New total\" "
+                              "of scenario \"Dry\"\nplot curve \"Depletion\" of plot \"Site "
+                              "one\"\nplot curve \"Salinity\" of plot \"Site one\"\n\nDeleting it "
+                              "takes it out of these. Delete \"Lower "
+                              "Ditch\"?");
+        QTest::newRow("unused site") << false << true << 2 << 0 << QString();
+        QTest::newRow("unused water user") << false << false << 1 << 2 << QString();
+    }
+    void deletingAsksWhenUsedAndChoosesNothing()
+    {
+        QFETCH(bool, used);
+        QFETCH(bool, site);
+        QFETCH(int, aggDivID);
+        QFETCH(int, waterUserID);
+        QFETCH(QString, question);
+        if (used)
+            reopenWith(QString::fromLatin1(Changes));
+        const QString count = site ? QStringLiteral("SELECT COUNT(*) FROM AggDiv")
+                                   : QStringLiteral("SELECT COUNT(*) FROM WaterUser");
+        const int before = scalar(count).toInt();
+        BaselineDlg dialog;
+        ModalDriver driver;
+        dialog.scrollToAggDiv(aggDivID);
+        if (!site)
+            dialog.scrollToWaterUser(waterUserID);
+        const char* button = site ? "_deleteAggDivButton" : "_deleteWaterUserButton";
+        auto* view = child<QTableView>(&dialog, site ? "_aggDivTableView" : "_waterUserTableView");
+        if (used) {
+            driver.answer(QMessageBox::No);
+            click(&dialog, button);
+            QVERIFY(driver.done());
+            QCOMPARE(scalar(count).toInt(), before);
+            QVERIFY(view->currentIndex().isValid());
+            driver.answer(QMessageBox::Yes);
+        }
+        click(&dialog, button);
+        QVERIFY(driver.done());
+        QCOMPARE(driver.texts, used ? (QStringList { question, question }) : QStringList());
+        QCOMPARE(scalar(count).toInt(), before - 1);
+        QVERIFY(!view->currentIndex().isValid());
+        QVERIFY(!child<QPushButton>(&dialog, button)->isEnabled());
+        click(&dialog, button);
+        QCOMPARE(scalar(count).toInt(), before - 1);
+        QVERIFY2(
+            driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
     }
 
     void deletedWaterUserIsRecorded()

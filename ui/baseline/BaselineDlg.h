@@ -16,6 +16,7 @@ class QSqlTableModel;
 class WaterUserProxyModel;
 class WaterUserViewModel;
 struct WaterUserMembership;
+struct WaterUserUse;
 
 namespace Ui {
 class BaselineWidgets;
@@ -83,6 +84,10 @@ private:
     void aggDivEditCanceled(int aggDivID);
     // Records the demand changes a water user belongs to now, before an edit takes it out.
     void recordDemandChangesLeft(int aggDivID, int waterUserID);
+    // Before water users are deleted that demand changes, plot curves or scenarios use: names
+    // them and asks; true to go on (also when nothing uses them).
+    bool confirmDeletion(
+        const QString& title, const QString& name, const QList<WaterUserUse>& uses, bool site);
     // Diagnostic lines naming the demand changes and plot curves a moved water user left.
     void reportDroppedMemberships(
         const WaterUser& waterUser, const QList<WaterUserMembership>& dropped);

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -338,6 +339,10 @@ void BaselineDlg::delAggDivClicked()
         return;
     }
     const AggDiv aggDiv = _aggDivViewModel->record(_aggDivProxy->mapToSource(current).row());
+    QList<WaterUserUse> uses;
+    TarnDbMgr::instance()->waterUserDAO()->getSiteUses(aggDiv.AggDivID, uses);
+    if (!confirmDeletion(QStringLiteral("Delete Aggregate Diversion"), aggDiv.SiteName, uses, true))
+        return;
     // The site's water users go with it, and with them their places in demand changes: what
     // those changes share out to their other members has to be recomputed.
     WaterUserList departing;
@@ -365,6 +370,9 @@ void BaselineDlg::delAggDivClicked()
     _waterUserViewModel->setRecords({});
     _aggDivProxy->removeRow(current.row());
     _aggDivViewModel->renumberOrd();
+    // Nothing is chosen after a delete: the view would move on to the next site, and a second
+    // click would delete that one too.
+    _ui->_aggDivTableView->selectionModel()->clear();
     aggDivSelectionChanged();
 }
 
@@ -487,6 +495,10 @@ void BaselineDlg::delWaterUserHandler()
     }
     const WaterUser waterUser
         = _waterUserViewModel->record(_waterUserProxy->mapToSource(current).row());
+    QList<WaterUserUse> uses;
+    TarnDbMgr::instance()->waterUserDAO()->getWaterUserUses(waterUser.WaterUserID, uses);
+    if (!confirmDeletion(QStringLiteral("Delete Water User"), waterUser.WaterUserName, uses, false))
+        return;
     // Read before the deletion takes the water user out of its demand changes.
     QList<int> demandChanges;
     TarnDbMgr::instance()->waterUserDAO()->getDemandChgIDs(waterUser.WaterUserID, demandChanges);
@@ -496,10 +508,45 @@ void BaselineDlg::delWaterUserHandler()
         return;
     }
     _waterUserProxy->removeRow(current.row());
+    _ui->_waterUserTableView->selectionModel()->clear();
     _changeLog.waterUserDeleted(
         waterUser.aggDiv.AggDivID, waterUser.WaterUserID, waterUser.WaterUserName);
     _changeLog.demandChangesLeft(waterUser.aggDiv.AggDivID, waterUser.WaterUserID, demandChanges);
     updateButtons();
+}
+
+bool BaselineDlg::confirmDeletion(
+    const QString& title, const QString& name, const QList<WaterUserUse>& uses, bool site)
+{
+    if (uses.isEmpty())
+        return true;
+    QStringList lines;
+    for (const WaterUserUse& use : uses) {
+        QString line;
+        switch (use.kind) {
+        case WaterUserUse::DemandChange:
+            line = QStringLiteral("demand change \"%1\" of scenario \"%2\"")
+                       .arg(use.ownerName, use.containerName);
+            break;
+        case WaterUserUse::PlotCurve:
+            line = QStringLiteral("plot curve \"%1\" of plot \"%2\"")
+                       .arg(use.ownerName, use.containerName);
+            break;
+        case WaterUserUse::ScenarioWaterUser:
+            line = QStringLiteral("a water user of scenario \"%1\" at this site")
+                       .arg(use.containerName);
+            break;
+        }
+        lines << (site ? QStringLiteral("%1: %2").arg(use.waterUserName, line) : line);
+    }
+    const QString text = site
+        ? QStringLiteral("The water users of \"%1\" are used elsewhere:\n\n%2\n\nDeleting the "
+                         "site deletes them and takes them out of these. Delete \"%1\"?")
+        : QStringLiteral("\"%1\" is used elsewhere:\n\n%2\n\nDeleting it takes it out of "
+                         "these. Delete \"%1\"?");
+    return QMessageBox::question(this, title, text.arg(name, lines.join(QLatin1Char('\n'))),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void BaselineDlg::reportDroppedMemberships(
