@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class LibXlConnect;
@@ -41,6 +42,13 @@ public:
     // The clock (in milliseconds) that paces the progress; for tests.
     void setStatusClock(std::function<qint64()> clock) { _clock = std::move(clock); }
 
+    // Asks a running export to stop: it ends at the next site or during the save, with the
+    // workbook on disk as it was. Any thread may call it.
+    void cancel() { _cancel = true; }
+    bool isCancelled() const { return _cancel; }
+    // The result of an export that was cancelled.
+    static QString cancelledText();
+
     // The least time between two progress signals, unless the second one ends a stage.
     static constexpr qint64 StatusInterval = 50;
 
@@ -65,6 +73,7 @@ private:
     void report(const CalcStatusInfo& info, bool endOfStage = false);
 
     QSqlDatabase _db;
+    std::atomic_bool _cancel { false };
     bool _compareWithPrevious = true;
     int _compressionThreads = 0;
     std::function<qint64()> _clock;

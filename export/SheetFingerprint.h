@@ -45,6 +45,8 @@ QString sheetOf(const QString& propertyName);
 
 // The content hash recorded for each sheet, by sheet name in lower case.
 QHash<QString, QByteArray> sheetHashes(const DocProperties& properties);
+// The project file recorded for each sheet, by sheet name as recorded.
+QHash<QString, QString> sheetProjects(const DocProperties& properties);
 
 // SHA-256 (lower-case hex) over the canonical text of the sheet's content, in UTF-8: a line of
 // the column names of columns 1 on, separated by tabs; then one line per data row: the row's date
