@@ -341,7 +341,14 @@ private slots:
         dialog.findChild<QLineEdit*>(QStringLiteral("_waterUserNameLineEdit"))
             ->setText(QStringLiteral("Renamed"));
         setCoefficients(dialog, { QStringLiteral("100") });
-        dialog.reject();
+        {
+            // Edits not applied: Cancel asks first.
+            BoxCatcher yes(QMessageBox::Yes);
+            dialog.reject();
+            QCOMPARE(yes.texts,
+                QStringList { QStringLiteral(
+                    "Are you sure you want to cancel? Any changes made will be lost.") });
+        }
         QCOMPARE(scalar(QStringLiteral("SELECT WaterUserName FROM WaterUser WHERE WaterUserID = 1"))
                      .toString(),
             QStringLiteral("Upper Ditch"));

@@ -9,6 +9,7 @@
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 #include "ui/common/AggDivAttrViewModel.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/plot/QuickPlot.h"
@@ -23,6 +24,8 @@
 namespace {
 
 enum AggDivColumn { IdCol = 0, BaselineCol, SalinityCol, SiteNameCol, RiffleNameCol, NotesCol };
+const QString NewSiteName = QStringLiteral("Enter site name");
+const QString NewRiffleName = QStringLiteral("Enter Riffle Name");
 
 } // namespace
 
@@ -42,6 +45,12 @@ AggDivDlg::AggDivDlg(int adID, BaselineChangeLog* changeLog, QWidget* parent)
     if (adID == -1)
         createNewSite();
     mapSiteRow();
+    if (_newAggDiv) {
+        // Typing replaces the stored placeholder names.
+        DialogHabits::selectPlaceholderOnFocus(_ui->_aggDivSiteNameLineEdit, NewSiteName);
+        DialogHabits::selectPlaceholderOnFocus(_ui->_aggDivRWNameLineEdit, NewRiffleName);
+        _ui->_aggDivSiteNameLineEdit->setFocus();
+    }
     loadAttributes();
 
     _ui->_aggDivAttrTableView->setModel(_attrModel);
@@ -87,8 +96,8 @@ void AggDivDlg::createNewSite()
     QSqlRecord record = _aggDivModel->record();
     record.setValue(BaselineCol, 1);
     record.setValue(SalinityCol, 4);
-    record.setValue(SiteNameCol, QStringLiteral("Enter site name"));
-    record.setValue(RiffleNameCol, QStringLiteral("Enter Riffle Name"));
+    record.setValue(SiteNameCol, NewSiteName);
+    record.setValue(RiffleNameCol, NewRiffleName);
     if (!_aggDivModel->insertRecord(-1, record) || !_aggDivModel->submitAll()) {
         const QString error = _aggDivModel->lastError().text();
         // Nothing half-made may stay pending in the shared model for a later submit.

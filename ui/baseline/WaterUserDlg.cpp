@@ -15,6 +15,7 @@
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlgColumns.h"
 #include "ui/common/AggDivAttrViewModel.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ListComboBoxDelegate.h"
@@ -115,6 +116,12 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
     }
     loadWaterUserData();
     bindWaterUserRow();
+    if (_isNewWaterUser) {
+        // Typing replaces the stored placeholder names.
+        DialogHabits::selectPlaceholderOnFocus(_ui->_waterUserNameLineEdit, NewWaterUserName);
+        DialogHabits::selectPlaceholderOnFocus(_ui->_riffleNameLineEdit, NewRiffleName);
+        _ui->_waterUserNameLineEdit->setFocus();
+    }
     loadWaterUserAttrs();
     loadSiteFilter();
 

@@ -72,8 +72,8 @@ void WaterUserDlg::createWaterUser()
 
     QSqlRecord record = _waterUserModel->record();
     record.setValue(TN::AggDivID, _aggDivID);
-    record.setValue(TN::WaterUserName, QStringLiteral("Enter Water User Name"));
-    record.setValue(TN::RiffleName, QStringLiteral("Enter Riffle Name"));
+    record.setValue(TN::WaterUserName, NewWaterUserName);
+    record.setValue(TN::RiffleName, NewRiffleName);
     record.setValue(TN::Ord, ord);
     if (_scenarioID != -1)
         record.setValue(TN::ScenarioID, _scenarioID);

@@ -6,6 +6,7 @@
 #include "db/TarnDbMgr.h"
 #include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
+#include "ui/common/DialogHabits.h"
 
 #include <QMessageBox>
 #include <QSqlError>
@@ -31,6 +32,16 @@ TarnDlg::TarnDlg(QWidget* parent)
     if (_waterUserDataModel)
         _waterUserDataModel->select();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+void TarnDlg::showEvent(QShowEvent* event)
+{
+    // Once the subclass has built its form.
+    if (!_habitsApplied) {
+        _habitsApplied = true;
+        DialogHabits::apply(this);
+    }
+    QDialog::showEvent(event);
 }
 
 TARN::okstat TarnDlg::applyChanges()

@@ -29,6 +29,7 @@ public slots:
     virtual void okClicked();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     // "Error submitting changes to the <table> table: <error>" for a model whose submit failed.
     TARN::okstat submitError(const QSqlTableModel* model) const;
     // A warning box over this dialog; an empty title stands for the window title.
@@ -57,4 +58,5 @@ protected:
 
 private:
     bool _opensInTransaction = false;
+    bool _habitsApplied = false;
 };

@@ -1,0 +1,209 @@
+#include "ScenarioModalDriver.h"
+#include "support/TestProject.h"
+
+#include "db/TarnDbMgr.h"
+#include "ui/baseline/AggDivDlg.h"
+#include "ui/baseline/BaselineDlg.h"
+#include "ui/baseline/WaterUserDlg.h"
+#include "ui/plot/CurveDlg.h"
+#include "ui/plot/PlotDlg.h"
+#include "ui/scenario/ChangeSpecDlg.h"
+#include "ui/scenario/ScenarioDlg.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const char* const Project = R"(
+INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName, Ord) VALUES
+    (1, 3, 'North Canal', 'NC', 0);
+INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 1);
+INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES (11, 1, 'Unassigned');
+INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, 'Dry', 'D');
+INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, CreatedDate) VALUES
+    (1, 1, 'Cut', '2020-01-01');
+INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName, Ord) VALUES
+    (1, 1, 'Upper Ditch', 'UD', 0);
+INSERT INTO WaterUserDist (WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, Sep, Oct, Nov, Dec)
+    VALUES (1, 10, 10, 10, 10, 10, 10, 10, 10, 5, 5, 5, 5);
+INSERT INTO Plot (PlotID, Name) VALUES (1, 'Site one');
+INSERT INTO PlotCurve (PlotCurveID, PlotID, Name, CurveDataTypeID) VALUES (1, 1, 'Depletion', 1);
+)";
+
+std::unique_ptr<QDialog> makeDialog(const QString& kind)
+{
+    if (kind == QLatin1String("baseline"))
+        return std::make_unique<BaselineDlg>();
+    if (kind == QLatin1String("scenario")) {
+        auto dialog = std::make_unique<ScenarioDlg>();
+        dialog->load(1);
+        return dialog;
+    }
+    if (kind == QLatin1String("demand change")) {
+        auto dialog = std::make_unique<ChangeSpecDlg>();
+        dialog->load(0, 1);
+        return dialog;
+    }
+    if (kind == QLatin1String("water user"))
+        return std::make_unique<WaterUserDlg>(nullptr, 1, 1, -1);
+    if (kind == QLatin1String("new water user"))
+        return std::make_unique<WaterUserDlg>(nullptr, -1, 1, -1);
+    if (kind == QLatin1String("new site"))
+        return std::make_unique<AggDivDlg>(-1, nullptr);
+    if (kind == QLatin1String("plot"))
+        return std::make_unique<PlotDlg>(1);
+    return std::make_unique<CurveDlg>(1);
+}
+
+bool showActive(QWidget* dialog)
+{
+    dialog->show();
+    QApplication::setActiveWindow(dialog);
+    return QTest::qWaitForWindowActive(dialog);
+}
+
+} // namespace
+
+// The habits of desktop dialogs: Tab goes down the form, Enter presses no button the planner did
+// not mean, and typing into a new record's name replaces its placeholder.
+class TestDialogHabits : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(tarnhelm); }
+    void init()
+    {
+        _project = std::make_unique<TestProject>();
+        QVERIFY(_project->exec(QString::fromLatin1(Project)).isOk());
+        QVERIFY(_project->openInManager().isOk());
+        QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+    }
+    void cleanup()
+    {
+        TarnDbMgr::instance()->rollback();
+        _project.reset();
+        resetDbManager();
+    }
+
+    void tabGoesDownTheForm_data();
+    void tabGoesDownTheForm();
+    void enterPressesNoUnrelatedButton();
+    void typingReplacesThePlaceholder_data();
+    void typingReplacesThePlaceholder();
+
+private:
+    std::unique_ptr<TestProject> _project;
+};
+
+void TestDialogHabits::tabGoesDownTheForm_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("order");
+    const auto row = [](const char* kind, std::initializer_list<const char*> names) {
+        QStringList order;
+        for (const char* name : names)
+            order << QString::fromLatin1(name);
+        QTest::newRow(kind) << QString::fromLatin1(kind) << order;
+    };
+    row("scenario", { "_nameLineEdit", "_shortNameLineEdit", "_userLineEdit", "_descrTextEdit" });
+    row("baseline", { "_toolUserName", "_baselineDescription" });
+    row("water user", { "_waterUserNameLineEdit", "_riffleNameLineEdit", "_notes" });
+    row("demand change", { "_nameLineEdit", "_descrTextEdit" });
+    row("plot", { "_nameLineEdit", "_descriptionTextEdit" });
+    row("curve", { "_nameLineEdit", "_depletionRadioButton" });
+}
+
+void TestDialogHabits::tabGoesDownTheForm()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, order);
+    const std::unique_ptr<QDialog> dialog = makeDialog(kind);
+    QVERIFY(showActive(dialog.get()));
+    auto* first = dialog->findChild<QWidget*>(order.first());
+    QVERIFY(first);
+    first->setFocus(Qt::TabFocusReason);
+    QStringList reached { QApplication::focusWidget()->objectName() };
+    for (int step = 1; step < order.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(reached, order);
+}
+
+void TestDialogHabits::enterPressesNoUnrelatedButton()
+{
+    BaselineDlg dialog;
+    QVERIFY(showActive(&dialog));
+    // Whatever dialog Enter might open is closed again, and named.
+    QStringList opened;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&dialog, &opened] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != &dialog) {
+            opened << modal->windowTitle();
+            QTimer::singleShot(0, modal, [modal] { modal->close(); });
+        }
+    });
+    watch.start(10);
+    for (const char* name : { "_toolUserName", "_aggDivFilterLineEdit" }) {
+        auto* field = dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_Enter);
+        QTest::qWait(50);
+    }
+    QCOMPARE(opened, QStringList());
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), 0);
+}
+
+void TestDialogHabits::typingReplacesThePlaceholder_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("riffleName");
+    QTest::newRow("new site") << QStringLiteral("new site")
+                              << QStringLiteral("_aggDivSiteNameLineEdit")
+                              << QStringLiteral("_aggDivRWNameLineEdit");
+    QTest::newRow("new water user")
+        << QStringLiteral("new water user") << QStringLiteral("_waterUserNameLineEdit")
+        << QStringLiteral("_riffleNameLineEdit");
+}
+
+void TestDialogHabits::typingReplacesThePlaceholder()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(QString, riffleName);
+    const std::unique_ptr<QDialog> dialog = makeDialog(kind);
+    QVERIFY(showActive(dialog.get()));
+    auto* nameField = dialog->findChild<QLineEdit*>(name);
+    auto* riffleField = dialog->findChild<QLineEdit*>(riffleName);
+    QVERIFY(nameField->text().startsWith(QLatin1String("Enter ")));
+    // A click in the middle of the text, then typing.
+    QTest::mouseClick(nameField, Qt::LeftButton, {}, nameField->rect().center());
+    QTest::qWait(20);
+    QTest::keyClicks(nameField, QStringLiteral("North Mesa"));
+    QCOMPARE(nameField->text(), QStringLiteral("North Mesa"));
+    QTest::mouseClick(riffleField, Qt::LeftButton, {}, QPoint(4, riffleField->height() / 2));
+    QTest::qWait(20);
+    QTest::keyClicks(riffleField, QStringLiteral("NM"));
+    QCOMPARE(riffleField->text(), QStringLiteral("NM"));
+    // A name the planner typed is edited like any text.
+    QTest::mouseClick(nameField, Qt::LeftButton, {}, QPoint(nameField->width() - 4, 4));
+    QTest::qWait(20);
+    QTest::keyClick(nameField, Qt::Key_End);
+    QTest::keyClicks(nameField, QStringLiteral(" 2"));
+    QCOMPARE(nameField->text(), QStringLiteral("North Mesa 2"));
+}
+
+QTEST_MAIN(TestDialogHabits)
+#include "tst_dialoghabits.moc"

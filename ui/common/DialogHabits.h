@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QLineEdit;
+class QWidget;
+
+// What desktop users expect of every window of the program, given to a dialog once, when it is
+// first shown:
+// - Enter in a field presses no button unless the dialog names a default one (OK of a small
+//   dialog); a button that once had the focus does not become the default either.
+// - Tab leaves a text area instead of typing a tab into it, so that the focus goes down the form.
+// - A read-only field looks read-only.
+// - Selected rows of a list read the same when the list has not the focus.
+namespace DialogHabits {
+
+void apply(QWidget* dialog);
+
+// A new record's field that holds the stored placeholder text (such as "Enter site name") selects
+// it whenever it gets the focus, by mouse too, so that typing replaces it.
+void selectPlaceholderOnFocus(QLineEdit* field, const QString& placeholder);
+
+} // namespace DialogHabits
