@@ -14,6 +14,7 @@
 #include "db/TarnDbMgr.h"
 #include "ui/baseline/BaselineDlg.h"
 #include "ui/common/CheckReportDlg.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/HelpDocument.h"
 #include "ui/common/ProjectCheckRunner.h"
 
@@ -24,6 +25,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyleFactory>
 #include <QTextCursor>
 #include <QTimer>
@@ -64,7 +66,18 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     _ui->_generatePlotButton->setEnabled(false);
 
     connect(_ui->_mainTabWidget, &QTabWidget::currentChanged, this, &TARNMainWindow::tabChanged);
-    connect(_helpButton, &QToolButton::clicked, this, [] { openHelpDocument(); });
+    connect(_helpButton, &QToolButton::clicked, this,
+        [this] { openHelpDocument(HelpDocument::sectionFor(this)); });
+    // The keys desktop programs have: Ctrl+O opens a project, F1 the guide at the current tab,
+    // Alt and a letter presses a button of the tab in view.
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, &TARNMainWindow::browseButtonClicked);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this,
+        [this] { openHelpDocument(HelpDocument::sectionFor(this)); });
+    _ui->_exitButton->setText(QStringLiteral("E&xit"));
+    for (int tab = 0; tab < _ui->_mainTabWidget->count(); ++tab)
+        DialogHabits::assignMnemonics(_ui->_mainTabWidget->widget(tab), QStringLiteral("x"));
     connect(_ui->_editBaselineButton, &QPushButton::clicked, this,
         &TARNMainWindow::editBaselineClicked);
     connect(_ui->_exitButton, &QPushButton::clicked, this, &TARNMainWindow::exitClicked);

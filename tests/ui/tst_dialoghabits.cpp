@@ -1,19 +1,27 @@
 #include "ScenarioModalDriver.h"
 #include "support/TestProject.h"
 
+#include "app/TARNMainWindow.h"
 #include "db/TarnDbMgr.h"
 #include "ui/baseline/AggDivDlg.h"
 #include "ui/baseline/BaselineDlg.h"
+#include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlg.h"
+#include "ui/common/WaterUserDataViewModel.h"
 #include "ui/plot/CurveDlg.h"
 #include "ui/plot/PlotDlg.h"
 #include "ui/scenario/ChangeSpecDlg.h"
 #include "ui/scenario/ScenarioDlg.h"
 
+#include <QAbstractItemDelegate>
 #include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
@@ -34,6 +42,9 @@ INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName, Ord) VA
     (1, 1, 'Upper Ditch', 'UD', 0);
 INSERT INTO WaterUserDist (WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, Sep, Oct, Nov, Dec)
     VALUES (1, 10, 10, 10, 10, 10, 10, 10, 10, 5, 5, 5, 5);
+INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, EfficiencyRatio,
+    SalinityPickup) VALUES (1, 2000, 478.27634000000006, 40, 0.4, 1), (1, 2001, 110, 44, 0.4, NULL),
+    (1, 2002, 120, 48, 0.4, 3);
 INSERT INTO Plot (PlotID, Name) VALUES (1, 'Site one');
 INSERT INTO PlotCurve (PlotCurveID, PlotID, Name, CurveDataTypeID) VALUES (1, 1, 'Depletion', 1);
 )";
@@ -98,6 +109,10 @@ private slots:
     void enterPressesNoUnrelatedButton();
     void typingReplacesThePlaceholder_data();
     void typingReplacesThePlaceholder();
+    void everyButtonHasItsOwnMnemonic_data();
+    void everyButtonHasItsOwnMnemonic();
+    void mainWindowKeys();
+    void yearlyTableCopiesARange();
 
 private:
     std::unique_ptr<TestProject> _project;
@@ -203,6 +218,108 @@ void TestDialogHabits::typingReplacesThePlaceholder()
     QTest::keyClick(nameField, Qt::Key_End);
     QTest::keyClicks(nameField, QStringLiteral(" 2"));
     QCOMPARE(nameField->text(), QStringLiteral("North Mesa 2"));
+}
+
+void TestDialogHabits::everyButtonHasItsOwnMnemonic_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char* kind :
+        { "baseline", "scenario", "demand change", "water user", "new site", "plot", "curve" })
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+}
+
+void TestDialogHabits::everyButtonHasItsOwnMnemonic()
+{
+    QFETCH(QString, kind);
+    const std::unique_ptr<QDialog> dialog = makeDialog(kind);
+    QVERIFY(showActive(dialog.get()));
+    // Each page of a tab widget in turn, with the buttons always in view: no two buttons in
+    // view share a key, and a button goes without one only when every letter of its text is
+    // another's key.
+    QList<QTabWidget*> tabWidgets = dialog->findChildren<QTabWidget*>();
+    int checked = 0;
+    for (int round = 0; round < 6; ++round) {
+        for (QTabWidget* tabs : qAsConst(tabWidgets))
+            tabs->setCurrentIndex(std::min(round, tabs->count() - 1));
+        QStringList keys;
+        QList<const QPushButton*> without;
+        const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
+        for (const QPushButton* button : buttons) {
+            if (button->text().isEmpty() || !button->isVisibleTo(dialog.get()))
+                continue;
+            const QString key = QKeySequence::mnemonic(button->text()).toString();
+            if (key.isEmpty()) {
+                without << button;
+                continue;
+            }
+            QVERIFY2(!keys.contains(key), qPrintable(button->text()));
+            keys << key;
+            ++checked;
+        }
+        for (const QPushButton* button : qAsConst(without)) {
+            for (const QChar c : button->text()) {
+                if (c.isLetterOrNumber())
+                    QVERIFY2(keys.contains(QStringLiteral("Alt+") + c.toUpper()),
+                        qPrintable(button->text()));
+            }
+        }
+    }
+    QVERIFY(checked >= 3);
+}
+
+// Ctrl+O opens a project, and every button of a tab has its own Alt key.
+void TestDialogHabits::mainWindowKeys()
+{
+    TARNMainWindow window;
+    QVERIFY(showActive(&window));
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("_mainTabWidget"));
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        QStringList keys { QStringLiteral("Alt+X") };
+        const QList<QPushButton*> buttons = tabs->widget(tab)->findChildren<QPushButton*>();
+        for (const QPushButton* button : buttons) {
+            const QString key = QKeySequence::mnemonic(button->text()).toString();
+            QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(button->text()));
+            keys << key;
+        }
+    }
+    QString opened;
+    QTimer::singleShot(50, this, [&opened] {
+        if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            opened = files->nameFilters().join(QLatin1Char(';'));
+            files->reject();
+        }
+    });
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(opened, QStringLiteral("SQLiteDatabase (*.db)"));
+}
+
+// Ctrl+C copies the chosen block of the yearly table as a spreadsheet pastes it: a line a
+// year, tab-separated, every digit, empty cells empty.
+void TestDialogHabits::yearlyTableCopiesARange()
+{
+    WaterUserDlg dialog(nullptr, 1, 1, -1);
+    QVERIFY(showActive(&dialog));
+    WaterUserDataTableView* table = dialog.dataTableView();
+    QAbstractItemModel* model = table->model();
+    const int first = 0;
+    table->setCurrentIndex(model->index(first, 2));
+    table->selectionModel()->select(
+        QItemSelection(model->index(first, 2), model->index(first + 1, 6)),
+        QItemSelectionModel::ClearAndSelect);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+        QStringLiteral("2000\t478.27634000000006\t40\t0.4\t1\n2001\t110\t44\t0.4\t\n"));
+    // What was copied pastes back into the same values.
+    table->setCurrentIndex(model->index(2, 3));
+    QApplication::clipboard()->setText(QStringLiteral("478.27634000000006\t40\t0.4\t1\n"));
+    QTest::keyClick(table, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(dialog.dataModel()->record(2).DiversionReq, 478.27634000000006);
+    // Shown as people read it.
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(table->itemDelegateForColumn(3));
+    QVERIFY(delegate);
+    QCOMPARE(
+        delegate->displayText(model->index(0, 3).data(), QLocale::c()), QStringLiteral("478.276"));
 }
 
 QTEST_MAIN(TestDialogHabits)

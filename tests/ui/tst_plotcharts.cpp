@@ -200,8 +200,9 @@ void TestPlotCharts::tooltipText_data()
                                        << QStringLiteral("Diversion<br />1995: 12.5 KAF/yr");
     QTest::newRow("between years truncates") << int(TarnChart::DepletionKind) << QString() << 1995.7
                                              << QStringLiteral("Depletion<br />1995: 12.5 KAF/yr");
-    QTest::newRow("mass salinity") << int(TarnChart::SalinityMassKind) << QString() << 1996.0
-                                   << QStringLiteral("Salinity<br />1996: 1e+06 tons/yr");
+    QTest::newRow("mass salinity")
+        << int(TarnChart::SalinityMassKind) << QString() << 1996.0
+        << QStringLiteral("Salinity<br />1996: %1 tons/yr").arg(QLocale().toString(1e6, 'f', 0));
     QTest::newRow("concentration") << int(TarnChart::SalinityConcentrationKind) << QString()
                                    << 1997.0 << QStringLiteral("Salinity<br />1997: 0.1 mg/l");
     QTest::newRow("year without point") << int(TarnChart::DepletionKind) << QString() << 2010.0
@@ -945,11 +946,13 @@ void TestPlotCharts::demoPlotsShowResultTables()
             const QString column = type == 1 ? QStringLiteral("DepletionValue")
                 : type == 3                  ? QStringLiteral("SalinityPickupValue")
                                              : QStringLiteral("DiversionValue");
-            const QString prefix = QStringLiteral("%1 - %2 (")
-                                       .arg(pairs.value(1).toString(), pairs.value(3).toString());
+            // A curve named after its data type is not followed by it again.
+            const QString prefix = QStringLiteral("%1 - %2").arg(
+                pairs.value(1).toString(), pairs.value(3).toString());
             QLineSeries* series = nullptr;
             for (QAbstractSeries* candidate : chart->series()) {
-                if (candidate->name().startsWith(prefix))
+                if (candidate->name() == prefix
+                    || candidate->name().startsWith(prefix + QStringLiteral(" (")))
                     series = lineSeries(candidate);
             }
             QSqlQuery expected(db);

@@ -1,12 +1,20 @@
 #include "ui/common/DialogHabits.h"
 
+#include "ui/common/HelpDocument.h"
+
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QHash>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace DialogHabits {
 
@@ -69,12 +77,127 @@ void apply(QWidget* dialog)
         field->setPalette(palette);
         field->setFocusPolicy(Qt::ClickFocus);
     }
+    assignMnemonics(dialog);
+    // F1: the guide at the dialog's section.
+    auto* help = new QShortcut(QKeySequence::HelpContents, dialog);
+    QObject::connect(help, &QShortcut::activated, dialog,
+        [dialog] { openHelpDocument(HelpDocument::sectionFor(dialog)); });
     const QList<QAbstractItemView*> views = dialog->findChildren<QAbstractItemView*>();
     for (QAbstractItemView* view : views) {
         QPalette palette = view->palette();
         for (QPalette::ColorRole role : { QPalette::Highlight, QPalette::HighlightedText })
             palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
         view->setPalette(palette);
+    }
+}
+
+namespace {
+
+// The letter after the '&' of a text, lower-cased; null when it has none.
+QChar mnemonicOf(const QString& text)
+{
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char('&'))
+            continue;
+        if (text.at(i + 1) == QLatin1Char('&')) {
+            ++i;
+            continue;
+        }
+        return text.at(i + 1).toLower();
+    }
+    return QChar();
+}
+
+} // namespace
+
+namespace {
+
+// Gives the buttons a mnemonic each that used (lower case) does not hold yet, and adds theirs.
+void assignTo(const QList<QAbstractButton*>& buttons, QString& used)
+{
+    for (const QAbstractButton* button : buttons) {
+        const QChar taken = mnemonicOf(button->text());
+        if (!taken.isNull())
+            used += taken;
+    }
+    for (QAbstractButton* button : buttons) {
+        auto* push = qobject_cast<QPushButton*>(button);
+        const QString text = button->text();
+        if (!push || text.isEmpty() || text.contains(QLatin1Char('&')))
+            continue;
+        // Word starts first, then any letter.
+        QList<int> candidates;
+        for (int i = 0; i < text.size(); ++i) {
+            if (text.at(i).isLetterOrNumber() && (i == 0 || !text.at(i - 1).isLetterOrNumber()))
+                candidates << i;
+        }
+        for (int i = 0; i < text.size(); ++i) {
+            if (text.at(i).isLetterOrNumber() && !candidates.contains(i))
+                candidates << i;
+        }
+        for (int i : qAsConst(candidates)) {
+            const QChar letter = text.at(i).toLower();
+            if (used.contains(letter))
+                continue;
+            used += letter;
+            push->setText(text.left(i) + QLatin1Char('&') + text.mid(i));
+            break;
+        }
+    }
+}
+
+// The tab page the widget is on, below root; null when it is on none.
+QWidget* pageOf(QWidget* widget, QWidget* root)
+{
+    for (QWidget* w = widget; w && w != root; w = w->parentWidget()) {
+        QWidget* parent = w->parentWidget();
+        // A page's parent is the tab widget's stack.
+        if (parent && parent->parentWidget() && qobject_cast<QTabWidget*>(parent->parentWidget()))
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void assignMnemonics(QWidget* widget, const QString& reserved)
+{
+    // Buttons in view together need keys of their own; those on different pages of a tab
+    // widget are never in view together and may share one. The buttons outside any page come
+    // first, as they are always in view.
+    QList<QAbstractButton*> always;
+    QList<QWidget*> pages;
+    QHash<QWidget*, QList<QAbstractButton*>> onPage;
+    const QList<QAbstractButton*> buttons = widget->findChildren<QAbstractButton*>();
+    for (QAbstractButton* button : buttons) {
+        QWidget* page = pageOf(button, widget);
+        if (!page) {
+            always << button;
+            continue;
+        }
+        if (!pages.contains(page))
+            pages << page;
+        onPage[page] << button;
+    }
+    QString used = reserved.toLower();
+    assignTo(always, used);
+    // A page inside another page is in view with the outer page's buttons: outer pages first,
+    // and an inner page starts from the keys its outer pages took.
+    const auto depth = [widget](QWidget* page) {
+        int levels = 0;
+        for (QWidget* outer = pageOf(page->parentWidget(), widget); outer;
+             outer = pageOf(outer->parentWidget(), widget))
+            ++levels;
+        return levels;
+    };
+    std::stable_sort(pages.begin(), pages.end(),
+        [&depth](QWidget* a, QWidget* b) { return depth(a) < depth(b); });
+    QHash<QWidget*, QString> usedOn;
+    for (QWidget* page : qAsConst(pages)) {
+        QWidget* outer = pageOf(page->parentWidget(), widget);
+        QString pageUsed = outer ? usedOn.value(outer, used) : used;
+        assignTo(onPage.value(page), pageUsed);
+        usedOn.insert(page, pageUsed);
     }
 }
 

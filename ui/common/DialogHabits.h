@@ -16,6 +16,10 @@ namespace DialogHabits {
 
 void apply(QWidget* dialog);
 
+// Gives every push button of the widget an Alt mnemonic of its own: the first letter of one of
+// its words, else any of its letters, that neither a mnemonic already set nor reserved takes.
+void assignMnemonics(QWidget* widget, const QString& reserved = QString());
+
 // A new record's field that holds the stored placeholder text (such as "Enter site name") selects
 // it whenever it gets the focus, by mouse too, so that typing replaces it.
 void selectPlaceholderOnFocus(QLineEdit* field, const QString& placeholder);
