@@ -61,6 +61,7 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     _ui->_editScenarioButton->setEnabled(false);
     _ui->_deleteScenarioButton->setEnabled(false);
     _ui->_exportScenarioButton->setEnabled(false);
+    _ui->_copyScenarioButton->setEnabled(false);
     _ui->_editPlotButton->setEnabled(false);
     _ui->_deletePlotButton->setEnabled(false);
     _ui->_generatePlotButton->setEnabled(false);
@@ -86,7 +87,8 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
         &TARNMainWindow::checkProjectClicked);
     _scenarioTab = new ScenarioTab(this,
         { _ui->_scenarioTableView, _ui->_exportScenarioButton, _ui->_addScenarioButton,
-            _ui->_editScenarioButton, _ui->_deleteScenarioButton });
+            _ui->_editScenarioButton, _ui->_deleteScenarioButton, _ui->_copyScenarioButton },
+        [this](const QString& line) { diagMsgHandler(line); });
     _exportingTab = new ExportingTab(this,
         { _ui->_exportingTab, _ui->_expScenListWidget, _ui->_expStartSpinBox, _ui->_expEndSpinBox,
             _ui->_expFileLineEdit, _ui->_expFileButton, _ui->_expButton, _ui->_compareButton,

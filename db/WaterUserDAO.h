@@ -76,6 +76,9 @@ public:
     // ordered by water user name.
     TARN::okstat getWaterUserUses(int waterUserId, QList<WaterUserUse>& uses);
     TARN::okstat getSiteUses(int aggDivId, QList<WaterUserUse>& uses);
+    // The baseline water users of every site whose name or Riffle name contains text (without
+    // regard to case), in the order of the sites and of their water users (WaterUserUses.cpp).
+    TARN::okstat findWaterUsers(const QString& text, WaterUserList& found);
 
 private:
     TARN::okstat readUses(

@@ -1,5 +1,8 @@
-// Which demand changes, plot curves and scenarios a deletion of water users would touch.
+// Which demand changes, plot curves and scenarios a deletion of water users would touch, and
+// finding water users by name across the sites.
 #include "db/WaterUserDAO.h"
+
+#include "db/DaoRows.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -75,4 +78,17 @@ TARN::okstat WaterUserDAO::readUses(
         return a.waterUserName.localeAwareCompare(b.waterUserName) < 0;
     });
     return {};
+}
+
+TARN::okstat WaterUserDAO::findWaterUsers(const QString& text, WaterUserList& found)
+{
+    // instr, not LIKE: a name may hold % and _.
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT * FROM WaterUser wu LEFT JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE "
+        "wu.ScenarioID IS NULL AND (instr(lower(wu.WaterUserName), lower(:text)) > 0 OR "
+        "instr(lower(wu.RiffleName), lower(:text)) > 0) ORDER BY ad.Ord, ad.AggDivID, wu.Ord, "
+        "wu.WaterUserID"));
+    query.bindValue(QStringLiteral(":text"), text);
+    return DaoRows::loadWaterUsers(query, found);
 }

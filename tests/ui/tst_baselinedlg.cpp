@@ -25,6 +25,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -720,6 +721,41 @@ private slots:
         QCOMPARE(scalar(count).toInt(), before - 1);
         QVERIFY2(
             driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('\n'))));
+    }
+
+    // A water user of any site is found by part of its name or Riffle name: its site and the
+    // water user are chosen, Enter again goes on to the next match.
+    void findWaterUserAcrossSites()
+    {
+        BaselineDlg dialog;
+        dialog.show();
+        auto* find = child<QLineEdit>(&dialog, "_findWaterUserLineEdit");
+        auto* said = child<QLabel>(&dialog, "_findWaterUserLabel");
+        auto* sites = child<QTableView>(&dialog, "_aggDivTableView");
+        auto* users = child<QTableView>(&dialog, "_waterUserTableView");
+        const auto chosen = [&]() -> QString {
+            return sites->currentIndex().data().toString() + QLatin1Char('/')
+                + users->currentIndex().data().toString();
+        };
+        // A filter that hides the match is cleared.
+        child<QLineEdit>(&dialog, "_aggDivFilterLineEdit")->setText(QStringLiteral("South"));
+        find->setText(QStringLiteral("mi"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(chosen(), QStringLiteral("East Pipe/Mill"));
+        QCOMPARE(said->text(), QStringLiteral("1 of 1: Mill (MI) at East Pipe"));
+        find->setText(QStringLiteral("DITCH"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(chosen(), QStringLiteral("North Canal/Upper Ditch"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(chosen(), QStringLiteral("North Canal/Lower Ditch"));
+        QCOMPARE(said->text(), QStringLiteral("2 of 2: Lower Ditch (LD) at North Canal"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(chosen(), QStringLiteral("North Canal/Upper Ditch"));
+        find->setText(QStringLiteral("50%"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(
+            said->text(), QStringLiteral("No water user's name or Riffle name contains \"50%\"."));
+        QCOMPARE(dialog.result(), 0);
     }
 
     void deletedWaterUserIsRecorded()

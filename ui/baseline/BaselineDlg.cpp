@@ -86,6 +86,8 @@ BaselineDlg::BaselineDlg(QWidget* parent)
         &BaselineDlg::aggDivFilterTextChanged);
     connect(_ui->_waterUserFilterLineEdit, &QLineEdit::textChanged, this,
         &BaselineDlg::waterUserFilterTextChanged);
+    connect(_ui->_findWaterUserLineEdit, &QLineEdit::returnPressed, this,
+        &BaselineDlg::findWaterUserHandler);
     connect(_ui->_moveAggDivUpButton, &QPushButton::clicked, this, [this] { moveAggDiv(true); });
     connect(_ui->_moveAggDivDownButton, &QPushButton::clicked, this, [this] { moveAggDiv(false); });
     connect(_ui->_addAggDivButton, &QPushButton::clicked, this, &BaselineDlg::addAggDivClicked);

@@ -67,6 +67,9 @@ public slots:
     void scrollToWaterUser(int waterUserID);
     void updateAttrValViewModel();
     void aggDivSelectionChanged();
+    // Chooses the next water user of any site whose name or Riffle name holds the text of the
+    // find field (BaselineDlgFind.cpp).
+    void findWaterUserHandler();
     void reject() override;
 
 private:
@@ -132,6 +135,9 @@ private:
     WaterUserViewModel* _waterUserViewModel;
     WaterUserProxyModel* _waterUserProxy;
     BaselineChangeLog _changeLog;
+    // The find field's last text and the match it chose.
+    QString _findText;
+    int _findIndex = -1;
     // The edits of saves that were committed but whose calculation failed: a later rollback
     // does not undo them, so they are computed before the dialog closes.
     BaselineChangeLog _uncomputed;
