@@ -28,6 +28,7 @@
 #include <QShortcut>
 #include <QStyleFactory>
 #include <QTextCursor>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 
@@ -127,6 +128,10 @@ bool TARNMainWindow::connectToDatabase(const QString& path)
         QStringLiteral("QLabel { font-weight: bold; color: green; }"));
     _ui->_dbStatusLabel->setText(QStringLiteral("Connected"));
     _exportingTab->projectOpened(path);
+    // What follows belongs to this project; the lines above it to the one open before.
+    diagMsgHandler(QStringLiteral("---- %1 opened at %2 ----")
+                       .arg(QFileInfo(path).fileName(),
+                           QTime::currentTime().toString(QStringLiteral("HH:mm"))));
     reportBrokenReferences();
     loadModels();
     hideInternalColumns();
@@ -194,10 +199,8 @@ void TARNMainWindow::diagMsgHandler(QString message)
         return;
     }
     // Appended as plain text, a paragraph per line (a message may hold several lines), so that
-    // names show as they are whatever they look like; the view follows when it was at the end.
+    // names show as they are whatever they look like; the view goes to the newest line.
     QTextEdit* diag = _ui->_diagTextEdit;
-    QScrollBar* bar = diag->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
     QTextCursor cursor(diag->document());
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
@@ -205,8 +208,8 @@ void TARNMainWindow::diagMsgHandler(QString message)
         cursor.insertBlock();
     cursor.insertText(message);
     cursor.endEditBlock();
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    QScrollBar* bar = diag->verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void TARNMainWindow::tabChanged(int index)

@@ -139,6 +139,8 @@ void DemandCalculator::calculateInTransaction()
     CalcStatusInfo info;
     info.target = _target;
     info.aggDivCount = _aggDivIDs.size();
+    // The lines of a run follow the name of the run, the baseline or a scenario.
+    emit diagMessage(QStringLiteral("Calculating %1:").arg(_target));
 
     if (_ownsTransaction) {
         // Without a transaction of its own the run's commit would end whatever else is open.
@@ -186,22 +188,18 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.aggDivName = _aggDivName;
         emitStatus(info);
 
-        QString header
-            = QStringLiteral("Computing Agg Diversion %1").arg(itemLabel(aggDivID, _aggDivName));
-        if (!full)
-            header += QStringLiteral(" for the following reason(s):");
-        emit diagMessage(header);
+        QStringList reasons;
         if (!full) {
-            QStringList reasons;
             if (_changeLog)
                 reasons = _changeLog->aggDivReasons(aggDivID);
             for (const QString& reason : _dependentSites.value(aggDivID)) {
                 if (!reasons.contains(reason))
                     reasons.append(reason);
             }
-            for (const QString& reason : qAsConst(reasons))
-                emit diagMessage(QStringLiteral("    ") + reason);
         }
+        emitComputing(
+            QStringLiteral("Computing Agg Diversion %1").arg(itemLabel(aggDivID, _aggDivName)),
+            full, reasons);
 
         _salinity.resize(_data.yearCount());
         const int traced
@@ -375,6 +373,18 @@ void DemandCalculator::adjustWaterUserData(int waterUserID)
     }
 }
 
+void DemandCalculator::emitComputing(const QString& header, bool full, const QStringList& reasons)
+{
+    // A part computed only because it had no results yet has no recorded reason to list.
+    if (full || reasons.isEmpty()) {
+        emit diagMessage(full ? header : header + QStringLiteral(" (it had no results)"));
+        return;
+    }
+    emit diagMessage(header + QStringLiteral(" for the following reason(s):"));
+    for (const QString& line : reasons)
+        emit diagMessage(QStringLiteral("    ") + line);
+}
+
 void DemandCalculator::calculateWaterUser(
     CalcStatusInfo& info, int waterUserID, const QString& name)
 {
@@ -386,19 +396,13 @@ void DemandCalculator::calculateWaterUser(
     const bool edited = (_changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID))
         || _dependentWaterUsers.contains(waterUserID);
     if (full || edited || !waterUserHasResults(waterUserID)) {
-        QString header
-            = QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name));
-        if (!full)
-            header += QStringLiteral(" for the following reason(s):");
-        emit diagMessage(header);
-        if (!full) {
-            const QString reason
-                = _changeLog ? _changeLog->waterUserReason(_aggDivID, waterUserID) : QString();
-            const QStringList reasons
-                = reason.isEmpty() ? _dependentWaterUsers.value(waterUserID) : QStringList(reason);
-            for (const QString& line : reasons)
-                emit diagMessage(QStringLiteral("    ") + line);
-        }
+        const QString reason
+            = _changeLog ? _changeLog->waterUserReason(_aggDivID, waterUserID) : QString();
+        const QStringList reasons = full ? QStringList()
+            : reason.isEmpty()           ? _dependentWaterUsers.value(waterUserID)
+                                         : QStringList(reason);
+        emitComputing(QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name)),
+            full, reasons);
         const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
         const ResultStore::Difference difference = _results.syncWaterUser(entry);
         const int traced = tracedYear(waterUserID);

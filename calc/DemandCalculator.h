@@ -95,6 +95,9 @@ protected:
     // Makes the site current and loads its working set; failures name the site.
     void prepareAggDiv(int aggDivID);
     void calculateWaterUser(CalcStatusInfo& info, int waterUserID, const QString& name);
+    // The diagnostic lines of a part computed: the header, with the reasons recorded for it, or
+    // saying that it had no results.
+    void emitComputing(const QString& header, bool full, const QStringList& reasons);
     bool aggDivHasResults(int aggDivID);
     bool waterUserHasResults(int waterUserID);
 

@@ -90,7 +90,8 @@ void TestRecalcCli::recalcComputesThenSkips()
     CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains(
-        QLatin1String("Computing Agg Diversion 001.North Canal for the following reason(s):\n")));
+        QLatin1String("Calculating Baseline:\nComputing Agg Diversion 001.North Canal (it had "
+                      "no results)\n")));
     QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 16);
     QCOMPARE(count(project,
                  QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv WHERE ScenarioID = 2")),

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -127,9 +128,15 @@ private slots:
                                     .arg(project.path())),
             qPrintable(shown));
 
+        // A sound project adds nothing but the line that says it was opened.
         TestProject sound;
         QVERIFY(window.connectToDatabase(sound.path()));
-        QCOMPARE(child<QTextEdit>(window, "_diagTextEdit")->toPlainText(), shown);
+        const QString after = child<QTextEdit>(window, "_diagTextEdit")->toPlainText();
+        QVERIFY(after.startsWith(shown + QLatin1Char('\n')));
+        const QString added = after.mid(shown.size() + 1);
+        QVERIFY2(added.startsWith(QStringLiteral("---- project.db opened at "))
+                && !added.contains(QLatin1Char('\n')),
+            qPrintable(added));
     }
 
     // The check runs on a worker under its status dialog, then lists the findings in a window of
@@ -240,6 +247,17 @@ private slots:
             QStringLiteral("Computing Agg Diversion Upper\nsecond line")));
         window.diagMsgHandler(QStringLiteral("_clear_diagnostic_messages_"));
         QVERIFY(diag->toPlainText().isEmpty());
+
+        // The newest line is in view, also after the planner scrolled up.
+        window.resize(800, 600);
+        window.show();
+        for (int line = 0; line < 300; ++line)
+            window.diagMsgHandler(QStringLiteral("line %1").arg(line));
+        QScrollBar* bar = diag->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(0);
+        window.diagMsgHandler(QStringLiteral("newest"));
+        QCOMPARE(bar->value(), bar->maximum());
     }
 
     void helpLookup()
