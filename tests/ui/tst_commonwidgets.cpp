@@ -5,6 +5,7 @@
 #include "db/TarnRelationalTableModel.h"
 #include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/CheckBoxIconItem.h"
+#include "ui/common/CheckReportDlg.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/common/MessageInfoBox.h"
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlRecord>
 #include <QStandardItemModel>
 #include <QStyleOptionViewItem>
@@ -413,6 +415,39 @@ private slots:
         dialog.warn(QStringLiteral("Unable to load salinity data."), title);
         QCOMPARE(seenTitle, shown);
         QCOMPARE(seenText, QStringLiteral("Unable to load salinity data."));
+    }
+
+    void checkReportOffersRecalculation_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<bool>("runFailed");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("results out of date") << QStringLiteral("results-current") << false << true;
+        QTest::newRow("run failed") << QStringLiteral("results-current") << true << false;
+        QTest::newRow("other rule") << QStringLiteral("riffle-names") << false << false;
+    }
+    void checkReportOffersRecalculation()
+    {
+        QFETCH(QString, rule);
+        QFETCH(bool, runFailed);
+        QFETCH(bool, offered);
+        ValidationFinding other;
+        other.rule = QStringLiteral("empty-selection");
+        other.severity = ValidationFinding::Warn;
+        ValidationFinding finding;
+        finding.rule = rule;
+        finding.runFailed = runFailed;
+        CheckReportDlg report(QStringLiteral("basin.db"), { other, finding });
+        report.show();
+        auto* recalculate = report.findChild<QPushButton*>(QStringLiteral("_recalculateButton"));
+        QVERIFY(recalculate);
+        QCOMPARE(recalculate->isVisible(), offered);
+        if (!offered)
+            return;
+        QSignalSpy requested(&report, &CheckReportDlg::recalculateRequested);
+        recalculate->click();
+        QCOMPARE(requested.count(), 1);
+        QVERIFY(!report.isVisible());
     }
 };
 

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSqlError>
@@ -235,6 +236,18 @@ private slots:
         const QString copied = QApplication::clipboard()->text();
         QVERIFY(copied.contains(QLatin1String("riffle-names (fail, 1)")));
         QVERIFY(copied.contains(QLatin1String("empty-selection (warn, 1)")));
+
+        // Recalculate computes the missing results and checks again.
+        QPointer<CheckReportDlg> first(report);
+        report->findChild<QPushButton*>(QStringLiteral("_recalculateButton"))->click();
+        QTRY_VERIFY(first.isNull());
+        QTRY_VERIFY((report = window.findChild<CheckReportDlg*>()) != nullptr);
+        table = report->findChild<QTableView*>(QStringLiteral("_findingsTableView"));
+        rules.clear();
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            rules << table->model()->index(row, CheckReportDlg::RuleColumn).data().toString();
+        QVERIFY2(!rules.contains(QStringLiteral("results-current")), qPrintable(rules.join(u',')));
+        QVERIFY(rules.contains(QStringLiteral("riffle-names")));
     }
 
     void diagnosticArea()
