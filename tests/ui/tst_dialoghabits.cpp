@@ -17,9 +17,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
@@ -113,6 +115,8 @@ private slots:
     void everyButtonHasItsOwnMnemonic();
     void mainWindowKeys();
     void yearlyTableCopiesARange();
+    void nothingIsCutOff_data();
+    void nothingIsCutOff();
 
 private:
     std::unique_ptr<TestProject> _project;
@@ -320,6 +324,85 @@ void TestDialogHabits::yearlyTableCopiesARange()
     QVERIFY(delegate);
     QCOMPARE(
         delegate->displayText(model->index(0, 3).data(), QLocale::c()), QStringLiteral("478.276"));
+}
+
+void TestDialogHabits::nothingIsCutOff_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char* kind :
+        { "baseline", "scenario", "demand change", "water user", "new site", "plot", "curve" })
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+}
+
+// Every table on every tab shows all its columns at the dialog's own size, each column as wide as
+// its header and cells ask, selections and read-only fields read as such, and a larger dialog
+// gives its lists more room.
+void TestDialogHabits::nothingIsCutOff()
+{
+    QFETCH(QString, kind);
+    const std::unique_ptr<QDialog> dialog = makeDialog(kind);
+    QVERIFY(showActive(dialog.get()));
+    const auto checkTables = [&dialog](const QString& where) {
+        for (QTableView* table : dialog->findChildren<QTableView*>()) {
+            if (!table->isVisible() || !table->model())
+                continue;
+            const QString name = where + QLatin1Char('/') + table->objectName();
+            QVERIFY2(table->horizontalScrollBar()->maximum() == 0, qPrintable(name));
+            const QAbstractItemModel* model = table->model();
+            for (int column = 0; column < model->columnCount(); ++column) {
+                if (table->isColumnHidden(column))
+                    continue;
+                int wanted = table->horizontalHeader()->sectionSizeHint(column);
+                for (int row = 0; row < model->rowCount(); ++row)
+                    wanted
+                        = qMax(wanted, table->sizeHintForIndex(model->index(row, column)).width());
+                QVERIFY2(table->columnWidth(column) >= wanted,
+                    qPrintable(QStringLiteral("%1 column %2: %3 < %4")
+                                   .arg(name, model->headerData(column, Qt::Horizontal).toString())
+                                   .arg(table->columnWidth(column))
+                                   .arg(wanted)));
+            }
+        }
+    };
+    checkTables(QString());
+    if (QTest::currentTestFailed())
+        return;
+    for (QTabWidget* tabs : dialog->findChildren<QTabWidget*>()) {
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            QApplication::processEvents();
+            checkTables(tabs->tabText(tab));
+            if (QTest::currentTestFailed())
+                return;
+        }
+        tabs->setCurrentIndex(0);
+    }
+
+    // Selected rows read the same when the list has not the focus; read-only fields look it.
+    for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+        const QPalette palette = view->palette();
+        QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight),
+            palette.color(QPalette::Active, QPalette::Highlight));
+    }
+    for (QLineEdit* field : dialog->findChildren<QLineEdit*>()) {
+        if (field->isReadOnly())
+            QCOMPARE(
+                field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
+    }
+
+    QApplication::processEvents();
+    QHash<QAbstractItemView*, QSize> before;
+    for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+        if (view->isVisible() && !qobject_cast<QHeaderView*>(view))
+            before.insert(view, view->size());
+    }
+    dialog->resize(dialog->size() + QSize(300, 300));
+    QApplication::processEvents();
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const QSize now = it.key()->size();
+        QVERIFY2(now.width() > it.value().width() || now.height() > it.value().height(),
+            qPrintable(it.key()->objectName()));
+    }
 }
 
 QTEST_MAIN(TestDialogHabits)

@@ -84,6 +84,7 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
             WaterUserDataViewModel::EfficiencyColumn, WaterUserDataViewModel::SalinityColumn })
         _dataTableView->setItemDelegateForColumn(column, numberDelegate);
     _ui->_waterUserDataTableViewLayout->addWidget(_dataTableView);
+    DialogHabits::showAllColumns(_dataTableView);
     connect(_dataTableView, &WaterUserDataTableView::explainRequested, this,
         &WaterUserDlg::explainValue);
 

@@ -6,11 +6,14 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHash>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -53,6 +56,47 @@ private:
     QString _placeholder;
 };
 
+// Asks the layout for the width of every column of a table side by side, measured as the
+// header's ResizeToContents measures them, whenever the table is shown or laid out anew.
+class ColumnRoom : public QObject {
+public:
+    explicit ColumnRoom(QTableView* view)
+        : QObject(view)
+        , _view(view)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == _view
+            && (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest))
+            _view->setMinimumWidth(neededWidth());
+        return false;
+    }
+
+private:
+    int neededWidth() const
+    {
+        const QHeaderView* columns = _view->horizontalHeader();
+        const QAbstractItemModel* model = _view->model();
+        int width = 0;
+        for (int column = 0; model && column < columns->count(); ++column) {
+            if (columns->isSectionHidden(column))
+                continue;
+            int widest = columns->sectionSizeHint(column);
+            for (int row = 0; row < model->rowCount(); ++row)
+                widest = qMax(widest, _view->sizeHintForIndex(model->index(row, column)).width());
+            width += widest + (_view->showGrid() ? 1 : 0);
+        }
+        const QHeaderView* rows = _view->verticalHeader();
+        return width + (rows->isHidden() ? 0 : rows->sizeHint().width()) + 2 * _view->frameWidth()
+            + _view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, _view);
+    }
+
+    QTableView* _view;
+};
+
 } // namespace
 
 void apply(QWidget* dialog)
@@ -89,6 +133,28 @@ void apply(QWidget* dialog)
             palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
         view->setPalette(palette);
     }
+    const QList<QTableView*> tables = dialog->findChildren<QTableView*>();
+    for (QTableView* table : tables) {
+        // Columns at the default width of 100 pixels cut off longer names ("Agg Diversio...").
+        // A dialog that sized or stretched a column chose its widths itself.
+        QHeaderView* header = table->horizontalHeader();
+        bool chosen = false;
+        for (int section = 0; section < header->count() && !chosen; ++section)
+            chosen = header->sectionResizeMode(section) != QHeaderView::Interactive;
+        if (chosen)
+            continue;
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setStretchLastSection(true);
+    }
+}
+
+void showAllColumns(QTableView* view)
+{
+    QHeaderView* header = view->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // A stretched last column would grow with the room asked for, and ask for more.
+    header->setStretchLastSection(false);
+    view->installEventFilter(new ColumnRoom(view));
 }
 
 namespace {

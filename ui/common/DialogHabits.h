@@ -3,6 +3,7 @@
 #include <QString>
 
 class QLineEdit;
+class QTableView;
 class QWidget;
 
 // What desktop users expect of every window of the program, given to a dialog once, when it is
@@ -12,9 +13,15 @@ class QWidget;
 // - Tab leaves a text area instead of typing a tab into it, so that the focus goes down the form.
 // - A read-only field looks read-only.
 // - Selected rows of a list read the same when the list has not the focus.
+// - The columns of a table whose widths the dialog left alone fit their contents, and the last
+//   one takes the rest of the width.
 namespace DialogHabits {
 
 void apply(QWidget* dialog);
+
+// The table's columns fit their contents and the table asks its layout for the room to show all
+// of them side by side, as it does again whenever a column widens (the yearly tables).
+void showAllColumns(QTableView* view);
 
 // Gives every push button of the widget an Alt mnemonic of its own: the first letter of one of
 // its words, else any of its letters, that neither a mnemonic already set nor reserved takes.
