@@ -80,6 +80,7 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     _ui->_exitButton->setText(QStringLiteral("E&xit"));
     for (int tab = 0; tab < _ui->_mainTabWidget->count(); ++tab)
         DialogHabits::assignMnemonics(_ui->_mainTabWidget->widget(tab), QStringLiteral("x"));
+    DialogHabits::keepListsReadable(this);
     connect(_ui->_editBaselineButton, &QPushButton::clicked, this,
         &TARNMainWindow::editBaselineClicked);
     connect(_ui->_exitButton, &QPushButton::clicked, this, &TARNMainWindow::exitClicked);

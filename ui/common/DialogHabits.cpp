@@ -126,17 +126,22 @@ void apply(QWidget* dialog)
     auto* help = new QShortcut(QKeySequence::HelpContents, dialog);
     QObject::connect(help, &QShortcut::activated, dialog,
         [dialog] { openHelpDocument(HelpDocument::sectionFor(dialog)); });
-    const QList<QAbstractItemView*> views = dialog->findChildren<QAbstractItemView*>();
+    keepListsReadable(dialog);
+}
+
+void keepListsReadable(QWidget* widget)
+{
+    const QList<QAbstractItemView*> views = widget->findChildren<QAbstractItemView*>();
     for (QAbstractItemView* view : views) {
         QPalette palette = view->palette();
         for (QPalette::ColorRole role : { QPalette::Highlight, QPalette::HighlightedText })
             palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
         view->setPalette(palette);
     }
-    const QList<QTableView*> tables = dialog->findChildren<QTableView*>();
+    const QList<QTableView*> tables = widget->findChildren<QTableView*>();
     for (QTableView* table : tables) {
         // Columns at the default width of 100 pixels cut off longer names ("Agg Diversio...").
-        // A dialog that sized or stretched a column chose its widths itself.
+        // A window that sized or stretched a column chose its widths itself.
         QHeaderView* header = table->horizontalHeader();
         bool chosen = false;
         for (int section = 0; section < header->count() && !chosen; ++section)

@@ -12,12 +12,15 @@ class QWidget;
 //   dialog); a button that once had the focus does not become the default either.
 // - Tab leaves a text area instead of typing a tab into it, so that the focus goes down the form.
 // - A read-only field looks read-only.
-// - Selected rows of a list read the same when the list has not the focus.
-// - The columns of a table whose widths the dialog left alone fit their contents, and the last
-//   one takes the rest of the width.
+// - Lists stay readable (keepListsReadable).
 namespace DialogHabits {
 
 void apply(QWidget* dialog);
+
+// For the lists of a window (a dialog's, by apply(), or the main window's): selected rows read
+// the same when the list has not the focus, and the columns of a table whose widths the window
+// left alone fit their contents, the last one taking the rest of the width.
+void keepListsReadable(QWidget* widget);
 
 // The table's columns fit their contents and the table asks its layout for the room to show all
 // of them side by side, as it does again whenever a column widens (the yearly tables).
