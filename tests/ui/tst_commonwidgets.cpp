@@ -10,6 +10,7 @@
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/common/MessageInfoBox.h"
 #include "ui/common/NullableDoubleValidator.h"
+#include "ui/common/NumberText.h"
 #include "ui/common/TarnDlg.h"
 #include "ui/common/WaterUserDataViewModel.h"
 
@@ -415,6 +416,31 @@ private slots:
         dialog.warn(QStringLiteral("Unable to load salinity data."), title);
         QCOMPARE(seenTitle, shown);
         QCOMPARE(seenText, QStringLiteral("Unable to load salinity data."));
+    }
+
+    // Numbers as people read them: three decimals at most, small ones with four digits, a
+    // relative difference in percent.
+    void numbersReadable_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("percent");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("float noise") << 478.27634000000006 << false << QStringLiteral("478.276");
+        QTest::newRow("whole") << 1000000.0 << false << QStringLiteral("1000000");
+        QTest::newRow("small") << 0.000123456 << false << QStringLiteral("0.0001235");
+        QTest::newRow("negative") << -2.5 << false << QStringLiteral("-2.5");
+        QTest::newRow("relative") << 0.12345 << true << QStringLiteral("12.345 %");
+    }
+    void numbersReadable()
+    {
+        QFETCH(double, value);
+        QFETCH(bool, percent);
+        QFETCH(QString, text);
+        const QLocale previous;
+        QLocale::setDefault(QLocale::c());
+        const QString shown = percent ? NumberText::percent(value) : NumberText::readable(value);
+        QLocale::setDefault(previous);
+        QCOMPARE(shown, text);
     }
 
     void checkReportOffersRecalculation_data()

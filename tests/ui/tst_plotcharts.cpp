@@ -160,6 +160,8 @@ private slots:
     void legendClickTogglesSeriesAndMarker();
     void seriesKindPicksAxis_data();
     void seriesKindPicksAxis();
+    void yearTicksFallOnRoundYears_data();
+    void yearTicksFallOnRoundYears();
     void finishAxesPadsAndRounds_data();
     void finishAxesPadsAndRounds();
     void axisLabelsAreDistinct_data();
@@ -279,6 +281,36 @@ void TestPlotCharts::legendClickTogglesSeriesAndMarker()
     QVERIFY(qAbs(marker->labelBrush().color().alphaF() - 1.0) < 0.01);
     QVERIFY(qAbs(marker->brush().color().alphaF() - 1.0) < 0.01);
     QVERIFY(qAbs(marker->pen().color().alphaF() - 1.0) < 0.01);
+}
+
+void TestPlotCharts::yearTicksFallOnRoundYears_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<double>("anchor");
+    QTest::addColumn<double>("interval");
+    QTest::newRow("eight years") << 1993 << 2001 << 1993.0 << 1.0;
+    QTest::newRow("thirty-seven years") << 1983 << 2020 << 1985.0 << 5.0;
+    QTest::newRow("seventy-one years") << 1989 << 2060 << 1990.0 << 10.0;
+}
+
+void TestPlotCharts::yearTicksFallOnRoundYears()
+{
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(double, anchor);
+    QFETCH(double, interval);
+    TarnChart chart;
+    auto* series = new QLineSeries;
+    series->append(first, 4);
+    series->append(last, 9);
+    chart.addChartSeries(series, TarnChart::DepletionKind, false);
+    chart.finishAxes();
+    QValueAxis* years = chart.yearAxis();
+    QCOMPARE(years->tickType(), QValueAxis::TicksDynamic);
+    QCOMPARE(years->tickAnchor(), anchor);
+    QCOMPARE(years->tickInterval(), interval);
+    QCOMPARE(years->labelFormat(), QStringLiteral("%d"));
 }
 
 void TestPlotCharts::seriesKindPicksAxis_data()
