@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-asan-core clean
+.PHONY: all deps build run test test-asan test-asan-core check-format clean
 
 all: build
 
@@ -17,6 +17,10 @@ build: deps $(BUILD)/build.ninja
 
 run: build
 	@scripts/run-demo.sh $(BUILD)
+
+# Every C++ file as .clang-format lays it out; fails naming the files that are not.
+check-format: deps
+	@scripts/check-format.sh
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

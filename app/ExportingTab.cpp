@@ -205,9 +205,12 @@ bool ExportingTab::resultsReadyForExport(const QList<int>& runs)
     QStringList unchecked;
     QSet<QPair<int, QString>> users;
     QSet<int> sites;
+    int uncalculated = 0; // water users of runs never calculated
     for (const ValidationFinding& finding : qAsConst(findings)) {
         if (finding.runFailed)
             unchecked << finding.message;
+        else if (finding.waterUsers > 0)
+            uncalculated += finding.waterUsers;
         else if (finding.waterUser.isEmpty())
             sites.insert(finding.aggDivID);
         else
@@ -222,7 +225,8 @@ bool ExportingTab::resultsReadyForExport(const QList<int>& runs)
             == QMessageBox::Yes;
     }
     // Each finding names a water user, or a site whose salinity alone is out of date.
-    const int count = users.isEmpty() ? sites.size() : users.size();
+    const int count
+        = users.isEmpty() && uncalculated == 0 ? sites.size() : users.size() + uncalculated;
     const QMessageBox::StandardButton answer = QMessageBox::question(_window, ExportTitle,
         QStringLiteral("Results of %1 water users are out of date. Recalculate before exporting?")
             .arg(count),

@@ -125,6 +125,23 @@ QString CalcTrace::monthName(int month)
     return month >= 1 && month <= 12 ? QLatin1String(names[month - 1]) : QString();
 }
 
+QString CalcTrace::origin(int kind) const
+{
+    switch (_origins[kind]) {
+    case Entered:
+        return QStringLiteral("entered");
+    case GapFilled:
+        return QStringLiteral("gap-filled");
+    case Changed:
+        return QStringLiteral("changed");
+    case Derived:
+        return QStringLiteral("derived");
+    case Missing:
+        break;
+    }
+    return QString();
+}
+
 QVector<CalcStep> CalcTrace::stepsFor(int kind) const
 {
     // Diversion, depletion and efficiency are derived from one another; the salinity pick-up
@@ -145,6 +162,8 @@ void CalcTrace::input(const double* values, bool hadRow)
 {
     CalcStep step;
     step.step = QStringLiteral("input");
+    for (int kind = 0; kind < 4; ++kind)
+        _origins[kind] = isMissing(values[kind]) ? Missing : Entered;
     step.fields = { { QStringLiteral("year"), _year }, { QStringLiteral("row"), hadRow },
         { QStringLiteral("diversion"), field(values[Data::Diversion]) },
         { QStringLiteral("depletion"), field(values[Data::Depletion]) },
@@ -169,6 +188,8 @@ void CalcTrace::gapFilled(
     using DemandMath::GapNote;
     if (note.outcome == GapNote::Given)
         return;
+    if (note.outcome == GapNote::Interpolated)
+        _origins[kind] = GapFilled;
     CalcStep step;
     step.step = QStringLiteral("gap-fill");
     step.kind = kind;
@@ -281,7 +302,7 @@ void CalcTrace::changeChosen(const QString& scenarioName, const Change& chosen,
 }
 
 void CalcTrace::changed(int kind, const ScenarioChanges::YearChange& change, int method,
-    const ChangeNote& note, double result, double b, double B, int N)
+    const ChangeNote& note, double result, double b, double B, int N, bool filledAfter)
 {
     const QString what = kindName(kind);
     const QString methodName = ScenarioChanges::calcMethodName(method);
@@ -348,11 +369,23 @@ void CalcTrace::changed(int kind, const ScenarioChanges::YearChange& change, int
                        n(result));
         break;
     case ChangeNote::Missing:
-        body = QStringLiteral("%1none, to be interpolated")
+        body = QStringLiteral("%1none: the year keeps no %2 of its own")
                    .arg(note.outsideRun ? QStringLiteral("the year lies outside the run, so ")
-                                        : QString());
+                                        : QString(),
+                       what);
+        if (filledAfter)
+            body += QStringLiteral("; the gap filling after the change fills it when changed "
+                                   "years lie on both sides");
+        else
+            body += QStringLiteral(", and nothing fills it: the changes are interpolated only "
+                                   "when the depletion method is \"%1\"")
+                        .arg(ScenarioChanges::calcMethodName(ScenarioChanges::InterpolateChanges));
         break;
     }
+    if (note.rule == ChangeNote::Missing)
+        _origins[kind] = Missing;
+    else if (note.rule != ChangeNote::Unchanged)
+        _origins[kind] = Changed;
 
     CalcStep step;
     step.step = QStringLiteral("change");
@@ -384,39 +417,58 @@ void CalcTrace::derived(DemandMath::Derivation rule, const double* before, const
     const double d = after[0];
     const double p = after[1];
     const double e = after[2];
+    // "the changed depletion" and the like; a value without an origin is missing.
+    auto named = [this](int kind) {
+        const QString from = origin(kind);
+        return from.isEmpty() ? QStringLiteral("no %1").arg(kindName(kind))
+                              : QStringLiteral("the %1 %2").arg(from, kindName(kind));
+    };
+    auto from = [&named](int a, int b) {
+        return QStringLiteral(" (from %1 and %2)").arg(named(a), named(b));
+    };
     QString text;
     QString name;
+    int derivedKind = -1;
     switch (rule) {
     case Derivation::NoDepletion:
         name = QStringLiteral("no-depletion");
-        text = QStringLiteral("depletion = 0, as the efficiency is 0 and the diversion (%1) is "
-                              "not 0")
-                   .arg(n(d));
+        text = isMissing(d) ? QStringLiteral("depletion = 0, as %1 is 0 and there is no diversion")
+                                  .arg(named(Data::EfficiencyRatio))
+                            : QStringLiteral("depletion = 0, as %1 is 0 and %2 (%3) is not 0")
+                                  .arg(named(Data::EfficiencyRatio), named(Data::Diversion), n(d));
+        derivedKind = Data::Depletion;
         break;
     case Derivation::DepletionFromDiversion:
         name = QStringLiteral("depletion");
         text = QStringLiteral("depletion = efficiency %1 diversion = %2 %1 %3 = %4")
-                   .arg(Times, n(e), n(d), n(p));
+                   .arg(Times, n(e), n(d), n(p))
+            + from(Data::EfficiencyRatio, Data::Diversion);
+        derivedKind = Data::Depletion;
         break;
     case Derivation::EfficiencyFromDepletion:
         name = QStringLiteral("efficiency");
         text = QStringLiteral("efficiency = depletion / diversion = %1 / %2 = %3")
-                   .arg(n(p), n(d), n(e));
+                   .arg(n(p), n(d), n(e))
+            + from(Data::Depletion, Data::Diversion);
+        derivedKind = Data::EfficiencyRatio;
         break;
     case Derivation::Nothing:
         name = QStringLiteral("nothing");
-        text = QStringLiteral("nothing to derive: diversion and efficiency are both 0 "
-                              "(depletion %1)")
-                   .arg(n(p));
+        text = QStringLiteral("nothing to derive: %1 and %2 are both 0 (depletion %3)")
+                   .arg(named(Data::Diversion), named(Data::EfficiencyRatio), n(p));
         break;
     case Derivation::DiversionFromDepletion:
         name = QStringLiteral("diversion");
         text = QStringLiteral("diversion = depletion / efficiency = %1 / %2 = %3")
-                   .arg(n(p), n(e), n(d));
+                   .arg(n(p), n(e), n(d))
+            + from(Data::Depletion, Data::EfficiencyRatio);
         if (!isMissing(before[0]) && !(before[0] == d))
-            text += QStringLiteral(" (the entered diversion was %1)").arg(n(before[0]));
+            text += QStringLiteral("; %1 was %2").arg(named(Data::Diversion), n(before[0]));
+        derivedKind = Data::Diversion;
         break;
     }
+    if (derivedKind >= 0)
+        _origins[derivedKind] = Derived;
     CalcStep step;
     step.step = QStringLiteral("derived");
     step.kind = Data::Depletion;

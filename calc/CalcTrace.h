@@ -55,8 +55,11 @@ public:
     void changeChosen(const QString& scenarioName, const Change& chosen,
         const QVector<Change>& others, int depletionMethod, int efficiencyMethod,
         int waterUserCount);
+    // filledAfter: the gap filling runs again after the change (the depletion method
+    // interpolates), so a year the change leaves empty may still get a value.
     void changed(int kind, const ScenarioChanges::YearChange& change, int method,
-        const ScenarioChanges::ChangeNote& note, double result, double b, double B, int N);
+        const ScenarioChanges::ChangeNote& note, double result, double b, double B, int N,
+        bool filledAfter);
     // before and after: diversion, depletion, efficiency ratio.
     void derived(DemandMath::Derivation rule, const double* before, const double* after);
     void monthly(int kind, double yearly, double coefficientPercent, double value);
@@ -81,9 +84,15 @@ public:
     static QString monthName(int month);
 
 private:
+    // Where the followed year's value of a kind comes from so far: explanations word each value
+    // by it ("the gap-filled diversion").
+    enum Origin { Missing, Entered, GapFilled, Changed, Derived };
+    QString origin(int kind) const;
+
     Owner _owner;
     int _id;
     int _year;
     int _month;
     QVector<CalcStep> _steps;
+    Origin _origins[4] = { Missing, Missing, Missing, Missing };
 };

@@ -131,6 +131,7 @@ void DemandCalculator::calculate()
     while (query.next())
         _aggDivIDs.append(query.value(0).toInt());
     query.finish();
+    _allSites = true;
     calculateInTransaction();
 }
 
@@ -150,6 +151,19 @@ void DemandCalculator::calculateInTransaction()
     }
     try {
         calculateAggDivs(info);
+        // A run over every site that recomputes everything, or everything stale, also drops
+        // the rows of owners that are no longer part of it.
+        const bool full = _changeLog && _changeLog->fullRecalculation();
+        if (_allSites && (full || _refreshStale) && _results.mode() == ResultStore::Write) {
+            const qint64 removed = _results.removeOrphans();
+            if (removed > 0) {
+                emit diagMessage(QStringLiteral("Removed %1 result rows of water users, sites or "
+                                                "scenarios that are no longer part of the %2")
+                                     .arg(QString::number(removed),
+                                         resultsScenarioID() ? QStringLiteral("scenario")
+                                                             : QStringLiteral("baseline")));
+            }
+        }
         if (_ownsTransaction && !_db.commit()) {
             // Results that never reached the file must not be reported as stored.
             throw TarnException(
@@ -166,6 +180,7 @@ void DemandCalculator::calculateInTransaction()
 void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
 {
     const bool full = _changeLog && _changeLog->fullRecalculation();
+    const bool refresh = _refreshStale && !full;
     for (const int aggDivID : qAsConst(_aggDivIDs)) {
         info.status = QStringLiteral("Checking agg diversion");
         info.aggDivName.clear();
@@ -173,13 +188,16 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
 
         const bool edited = (_changeLog && _changeLog->aggDivChanged(aggDivID))
             || _dependentSites.contains(aggDivID);
-        if (!full && !edited && aggDivHasResults(aggDivID)) {
+        const auto skipped = [&]() {
             emit diagMessage(QStringLiteral("Skipping Agg Diversion %1").arg(aggDivID));
             info.aggDivName.clear();
             ++info.aggDivDone;
             info.waterUserDone = 0;
             info.status.clear();
             emitStatus(info);
+        };
+        if (!full && !edited && !refresh && aggDivHasResults(aggDivID)) {
+            skipped();
             continue;
         }
 
@@ -188,6 +206,8 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.aggDivName = _aggDivName;
         emitStatus(info);
 
+        const QString header
+            = QStringLiteral("Computing Agg Diversion %1").arg(itemLabel(aggDivID, _aggDivName));
         QStringList reasons;
         if (!full) {
             if (_changeLog)
@@ -197,9 +217,13 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
                     reasons.append(reason);
             }
         }
-        emitComputing(
-            QStringLiteral("Computing Agg Diversion %1").arg(itemLabel(aggDivID, _aggDivName)),
-            full, reasons);
+        // A refreshing run says what it computes once it knows what was stale.
+        const auto emitHeader = [&]() {
+            for (const QString& line : computingLines(header, full, reasons))
+                emit diagMessage(line);
+        };
+        if (!refresh)
+            emitHeader();
 
         _salinity.resize(_data.yearCount());
         const int traced
@@ -216,9 +240,24 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.status.clear();
         emitStatus(info);
         info.waterUserCount = _data.entryCount();
+        QStringList waterUserLines;
+        bool stale = edited || !difference.equal();
         for (int i = 0; i < _data.entryCount(); ++i) {
             const AggDivCalcData::WaterUserEntry& entry = _data.entry(i);
-            calculateWaterUser(info, entry.id, entry.name);
+            stale = calculateWaterUser(
+                        info, entry.id, entry.name, refresh ? &waterUserLines : nullptr)
+                || stale;
+        }
+        if (refresh) {
+            if (stale) {
+                if (!difference.equal())
+                    reasons.append(staleReason(difference));
+                emitHeader();
+                for (const QString& line : qAsConst(waterUserLines))
+                    emit diagMessage(line);
+            } else {
+                emit diagMessage(QStringLiteral("Skipping Agg Diversion %1").arg(aggDivID));
+            }
         }
 
         info.aggDivName.clear();
@@ -227,6 +266,16 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.status.clear();
         emitStatus(info);
     }
+}
+
+QString DemandCalculator::staleReason(const ResultStore::Difference& difference)
+{
+    if (difference.storedRows == 0)
+        return QStringLiteral("It had no stored results");
+    return QStringLiteral("Its stored results were out of date (%1 yearly and %2 monthly rows "
+                          "differed)")
+        .arg(QString::number(difference.yearlyDiffering),
+            QString::number(difference.monthlyDiffering));
 }
 
 void DemandCalculator::prepareAggDiv(int aggDivID)
@@ -314,7 +363,7 @@ void DemandCalculator::loadAggDivData()
                 continue;
             const int y = year - _firstYear;
             for (int kind = 0; kind < AggDivCalcData::KindCount; ++kind)
-                entry.value(kind, y) = TARN::toDouble(yearly.value(kind + 1));
+                entry.value(kind, y) = TARN::storedNumber(yearly.value(kind + 1));
             tracedRow = tracedRow || y == traced;
         }
         yearly.finish();
@@ -329,7 +378,7 @@ void DemandCalculator::loadAggDivData()
         QSqlQuery& dist = _selectDistribution.query();
         if (dist.next()) {
             for (int month = 0; month < 12; ++month) {
-                const double coefficient = TARN::toDouble(dist.value(month));
+                const double coefficient = TARN::storedNumber(dist.value(month));
                 entry.coefficients[month] = DemandMath::isMissing(coefficient) ? 0.0 : coefficient;
             }
         }
@@ -373,38 +422,58 @@ void DemandCalculator::adjustWaterUserData(int waterUserID)
     }
 }
 
-void DemandCalculator::emitComputing(const QString& header, bool full, const QStringList& reasons)
+QStringList DemandCalculator::computingLines(
+    const QString& header, bool full, const QStringList& reasons) const
 {
-    // A part computed only because it had no results yet has no recorded reason to list.
-    if (full || reasons.isEmpty()) {
-        emit diagMessage(full ? header : header + QStringLiteral(" (it had no results)"));
-        return;
-    }
-    emit diagMessage(header + QStringLiteral(" for the following reason(s):"));
-    for (const QString& line : reasons)
-        emit diagMessage(QStringLiteral("    ") + line);
+    // A part computed only because it had no results yet has no recorded reason to list; one a
+    // refreshing run computes for its water users' sake needs none.
+    if (full || reasons.isEmpty())
+        return { full || _refreshStale ? header : header + QStringLiteral(" (it had no results)") };
+    QStringList lines { header + QStringLiteral(" for the following reason(s):") };
+    for (const QString& reason : reasons)
+        lines << QStringLiteral("    ") + reason;
+    return lines;
 }
 
-void DemandCalculator::calculateWaterUser(
-    CalcStatusInfo& info, int waterUserID, const QString& name)
+bool DemandCalculator::calculateWaterUser(
+    CalcStatusInfo& info, int waterUserID, const QString& name, QStringList* lines)
 {
     info.status = QStringLiteral("Calculating water user data");
     info.waterUserName = name;
     emitStatus(info);
 
+    const auto say = [this, lines](const QString& line) {
+        if (lines)
+            lines->append(line);
+        else
+            emit diagMessage(line);
+    };
     const bool full = _changeLog && _changeLog->fullRecalculation();
     const bool edited = (_changeLog && _changeLog->waterUserChanged(_aggDivID, waterUserID))
         || _dependentWaterUsers.contains(waterUserID);
-    if (full || edited || !waterUserHasResults(waterUserID)) {
-        const QString reason
-            = _changeLog ? _changeLog->waterUserReason(_aggDivID, waterUserID) : QString();
-        const QStringList reasons = full ? QStringList()
-            : reason.isEmpty()           ? _dependentWaterUsers.value(waterUserID)
-                                         : QStringList(reason);
-        emitComputing(QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name)),
-            full, reasons);
+    bool stale = false;
+    if (full || edited || lines || !waterUserHasResults(waterUserID)) {
         const AggDivCalcData::WaterUserEntry& entry = entryOf(waterUserID);
         const ResultStore::Difference difference = _results.syncWaterUser(entry);
+        stale = edited || !difference.equal();
+        QStringList reasons;
+        if (!full) {
+            const QString reason
+                = _changeLog ? _changeLog->waterUserReason(_aggDivID, waterUserID) : QString();
+            reasons
+                = reason.isEmpty() ? _dependentWaterUsers.value(waterUserID) : QStringList(reason);
+            if (lines && !difference.equal())
+                reasons.append(staleReason(difference));
+        }
+        if (!lines || stale) {
+            const QStringList computing = computingLines(
+                QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name)), full,
+                reasons);
+            for (const QString& line : computing)
+                say(line);
+        } else {
+            say(QStringLiteral("Skipping Water User %1").arg(itemLabel(waterUserID, name)));
+        }
         const int traced = tracedYear(waterUserID);
         if (traced >= 0 && _trace->month() >= 1 && _trace->month() <= 12) {
             // The monthly rows are the ones the result store just compared or wrote.
@@ -417,14 +486,14 @@ void DemandCalculator::calculateWaterUser(
         if (_observer)
             _observer->waterUserCalculated(_aggDivID, entry, difference);
     } else {
-        emit diagMessage(
-            QStringLiteral("Skipping Water User %1").arg(itemLabel(waterUserID, name)));
+        say(QStringLiteral("Skipping Water User %1").arg(itemLabel(waterUserID, name)));
     }
 
     info.waterUserName.clear();
     ++info.waterUserDone;
     info.status.clear();
     emitStatus(info);
+    return stale;
 }
 
 bool DemandCalculator::aggDivHasResults(int aggDivID)

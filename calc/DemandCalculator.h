@@ -54,6 +54,11 @@ public:
         _onlyAggDivs = aggDivIDs;
         _someAggDivs = true;
     }
+    // Before the run, for a run without recorded edits (plain "recalc"): instead of skipping
+    // every site that has stored results, compute every site and bring whatever no longer
+    // follows the inputs up to date (edits made by another program included), writing only
+    // what differs; the diagnostic lines name what was stale and skip the rest.
+    void setRefreshStale(bool refresh) { _refreshStale = refresh; }
     // Before the run: compute only this site, as explaining one of its values needs no other.
     void setOnlyAggDiv(int aggDivID) { setOnlyAggDivs({ aggDivID }); }
     // Before the run: record the steps of the value the trace follows (not owned; null, the
@@ -94,10 +99,15 @@ protected:
     void calculateInTransaction();
     // Makes the site current and loads its working set; failures name the site.
     void prepareAggDiv(int aggDivID);
-    void calculateWaterUser(CalcStatusInfo& info, int waterUserID, const QString& name);
+    // With lines (a refreshing run), the diagnostic lines go there instead of out, and the
+    // return value says whether the water user's results were stale.
+    bool calculateWaterUser(
+        CalcStatusInfo& info, int waterUserID, const QString& name, QStringList* lines = nullptr);
+    // A refreshing run's reason line for an owner whose stored results differed.
+    static QString staleReason(const ResultStore::Difference& difference);
     // The diagnostic lines of a part computed: the header, with the reasons recorded for it, or
     // saying that it had no results.
-    void emitComputing(const QString& header, bool full, const QStringList& reasons);
+    QStringList computingLines(const QString& header, bool full, const QStringList& reasons) const;
     bool aggDivHasResults(int aggDivID);
     bool waterUserHasResults(int waterUserID);
 
@@ -142,6 +152,8 @@ protected:
     // The run's result tables, compared with and brought in line with what is computed.
     ResultStore _results;
     bool _compareOnly = false;
+    bool _refreshStale = false;
+    bool _allSites = false; // the run visits every site of the project
     bool _someAggDivs = false;
     QList<int> _onlyAggDivs;
     CalcObserver* _observer = nullptr;

@@ -6,6 +6,10 @@
 namespace DemandMath {
 
 double missing();
+
+// The twelve monthly coefficients of a water user sum to 100 (percent) within this much: the
+// water user dialog refuses others, and the project check holds stored ones to the same.
+constexpr double CoefficientSumTolerance = 0.00005;
 bool isMissing(double value);
 
 // What the gap filling did to one watched year of a series, for an explanation of a value.

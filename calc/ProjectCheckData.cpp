@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <cmath>
+
 QString ProjectCheckData::WaterUser::label() const
 {
     return QStringLiteral("Water user \"%1\" (%2)").arg(name, QString::number(id));
@@ -64,9 +66,11 @@ TARN::okstat ProjectCheckData::read(QSqlDatabase& db)
 
     // The change's name is one of the columns a file may name as it likes.
     QHash<int, int> changeIndex;
-    if (!run(QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 ORDER BY %1")
+    if (!run(QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7 ORDER BY %1")
                  .arg(TN::DemandChgID, TN::ScenarioID,
                      columns.at(TN::DemandChgTable, TP::DemandChgName), TN::CreatedDate,
+                     columns.at(TN::DemandChgTable, TP::DemandChgDepletionMethod),
+                     columns.at(TN::DemandChgTable, TP::DemandChgEfficiencyMethod),
                      TN::DemandChgTable)))
         return failure();
     while (query.next()) {
@@ -75,6 +79,8 @@ TARN::okstat ProjectCheckData::read(QSqlDatabase& db)
         change.scenarioID = query.value(1).toInt();
         change.name = query.value(2).toString();
         change.createdDate = query.value(3).toString();
+        change.depletionMethod = query.value(4).toInt();
+        change.efficiencyMethod = query.value(5).toInt();
         changeIndex.insert(change.id, changes.size());
         changes.append(change);
     }
@@ -104,8 +110,12 @@ TARN::okstat ProjectCheckData::read(QSqlDatabase& db)
     while (query.next()) {
         YearValues row;
         row.year = query.value(1).toInt();
-        for (int kind = 0; kind < 4; ++kind)
-            row.values[kind] = TARN::toDouble(query.value(kind + 2));
+        for (int kind = 0; kind < 4; ++kind) {
+            const QVariant cell = query.value(kind + 2);
+            row.values[kind] = TARN::storedNumber(cell);
+            if (std::isnan(row.values[kind]) && !cell.isNull() && inRange(row.year))
+                texts[query.value(0).toInt()].append({ row.year, kind, cell.toString() });
+        }
         yearly[query.value(0).toInt()].append(row);
     }
 
@@ -122,7 +132,7 @@ TARN::okstat ProjectCheckData::read(QSqlDatabase& db)
             continue;
         std::array<double, 12> coefficients {};
         for (int month = 0; month < 12; ++month)
-            coefficients[month] = TARN::toDouble(query.value(month + 1));
+            coefficients[month] = TARN::storedNumber(query.value(month + 1));
         distributions.insert(id, coefficients);
     }
     return {};

@@ -37,6 +37,8 @@ struct ProjectCheckData {
         int scenarioID = 0;
         QString name;
         QString createdDate;
+        int depletionMethod = 1;
+        int efficiencyMethod = 1;
         QList<int> waterUsers;
         QList<int> changedYears; // depletion and efficiency, ascending, each once
     };
@@ -55,6 +57,13 @@ struct ProjectCheckData {
     QList<DemandChange> changes; // by ID
     QHash<int, QVector<YearValues>> yearly; // entered rows by water user, by year
     QHash<int, std::array<double, 12>> distributions; // by water user; NaN = missing
+    // Entered values that are text (missing to the calculation), by water user, by year.
+    struct TextValue {
+        int year = 0;
+        int kind = 0; // diversion, depletion, efficiency ratio, salinity
+        QString text;
+    };
+    QHash<int, QVector<TextValue>> texts;
 
     bool inRange(int year) const { return year >= firstYear && year <= lastYear; }
     const WaterUser* waterUser(int id) const;

@@ -5,9 +5,9 @@
 #include "db/TarnDbMgr.h"
 #include "export/CellFormat.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "calc/DemandMath.h"
+#include "calc/ScenarioChanges.h"
+
 #include <QMap>
 #include <QSet>
 
@@ -28,7 +28,9 @@ constexpr RuleInfo Rules[] = {
     { "results-current", ValidationFinding::Fail },
     { "coefficients-sum", ValidationFinding::Fail },
     { "efficiency-range", ValidationFinding::Fail },
+    { "zero-efficiency", ValidationFinding::Warn },
     { "negative-value", ValidationFinding::Fail },
+    { "not-a-number", ValidationFinding::Warn },
     { "depletion-exceeds-diversion", ValidationFinding::Warn },
     { "missing-years", ValidationFinding::Warn },
     { "no-data", ValidationFinding::Warn },
@@ -37,6 +39,7 @@ constexpr RuleInfo Rules[] = {
     { "shadowed-changes", ValidationFinding::Warn },
     { "empty-selection", ValidationFinding::Warn },
     { "change-years-outside-range", ValidationFinding::Warn },
+    { "ineffective-method", ValidationFinding::Warn },
 };
 
 int ruleIndex(const QString& rule)
@@ -74,6 +77,7 @@ public:
     {
         coefficients();
         enteredValues();
+        textValues();
         riffleNames();
         sheetNames();
         changes();
@@ -122,7 +126,7 @@ private:
                 }
                 sum += value;
             }
-            if (problems.isEmpty() && std::abs(sum - 100.0) > 0.001)
+            if (problems.isEmpty() && std::abs(sum - 100.0) > DemandMath::CoefficientSumTolerance)
                 problems.append(QStringLiteral("they sum to %1, not 100").arg(number(sum)));
             if (!problems.isEmpty()) {
                 add(QStringLiteral("coefficients-sum"), &user,
@@ -144,16 +148,21 @@ private:
                 double value = 0;
             };
             Hit efficiency;
+            Hit zero;
             Hit negative[3];
             for (const ProjectCheckData::YearValues& row : rows) {
                 if (!_data.inRange(row.year))
                     continue;
+                // 0 is valid, as in the water user dialog: nothing of the diversion is consumed.
                 const double e = row.values[2];
-                if (!std::isnan(e) && !(e > 0.0 && e <= 1.0)) {
-                    if (efficiency.count++ == 0) {
-                        efficiency.first = row.year;
-                        efficiency.value = e;
-                    }
+                Hit* hit = nullptr;
+                if (e == 0.0)
+                    hit = &zero;
+                else if (!std::isnan(e) && !(e >= 0.0 && e <= 1.0))
+                    hit = &efficiency;
+                if (hit && hit->count++ == 0) {
+                    hit->first = row.year;
+                    hit->value = e;
                 }
                 const int kinds[3] = { 0, 1, 3 };
                 for (int k = 0; k < 3; ++k) {
@@ -167,10 +176,18 @@ private:
             if (efficiency.count) {
                 add(QStringLiteral("efficiency-range"), &user,
                     QStringLiteral("%1 has an entered efficiency ratio of %2 in %3%4; it must be "
-                                   "above 0 and at most 1.")
+                                   "at least 0 and at most 1.")
                         .arg(user.label(), number(efficiency.value),
                             QString::number(efficiency.first), moreYears(efficiency.count)),
                     efficiency.first);
+            }
+            if (zero.count) {
+                add(QStringLiteral("zero-efficiency"), &user,
+                    QStringLiteral("%1 has an entered efficiency ratio of 0 in %2%3: its depletion "
+                                   "is 0 there (nothing of the diversion is consumed), unless its "
+                                   "diversion is 0 as well.")
+                        .arg(user.label(), QString::number(zero.first), moreYears(zero.count)),
+                    zero.first);
             }
             const char* const names[3] = { "diversion", "depletion", "salinity pick-up" };
             for (int k = 0; k < 3; ++k) {
@@ -182,6 +199,29 @@ private:
                             QString::number(negative[k].first), moreYears(negative[k].count)),
                     negative[k].first);
             }
+        }
+    }
+
+    // Text in a number column reads as a missing value: said once per water user.
+    void textValues()
+    {
+        const char* const names[4]
+            = { "diversion", "depletion", "efficiency ratio", "salinity pick-up" };
+        for (const ProjectCheckData::WaterUser& user : _data.waterUsers) {
+            const auto texts = _data.texts.constFind(user.id);
+            if (texts == _data.texts.cend())
+                continue;
+            const ProjectCheckData::TextValue& first = texts->first();
+            const int more = texts->size() - 1;
+            add(QStringLiteral("not-a-number"), &user,
+                QStringLiteral("%1 has the text \"%2\" as its %3 of %4%5; text is no number, so "
+                               "the calculation takes the value as missing.")
+                    .arg(user.label(), first.text, QLatin1String(names[first.kind]),
+                        QString::number(first.year),
+                        more == 0       ? QString()
+                            : more == 1 ? QStringLiteral(" (and text in one more cell)")
+                                        : QStringLiteral(" (and text in %1 more cells)").arg(more)),
+                first.year);
         }
     }
 
@@ -371,6 +411,7 @@ private:
                     finding->scenarioName = scenario.name;
                 }
                 outsideYears(*change, scenario);
+                ineffectiveMethod(*change, scenario);
             }
         }
     }
@@ -394,6 +435,28 @@ private:
         finding.scenarioID = scenario.id;
         finding.scenarioName = scenario.name;
         finding.year = outside.first();
+    }
+
+    // Efficiency gaps are interpolated only when the depletion is: with the depletion on the
+    // baseline, an efficiency method that interpolates leaves the years without a change
+    // empty, and their efficiency ratio follows from the depletion and the diversion.
+    void ineffectiveMethod(
+        const ProjectCheckData::DemandChange& change, const ProjectCheckData::Scenario& scenario)
+    {
+        using namespace ScenarioChanges;
+        if (change.depletionMethod != BaselinePlusChanges
+            || change.efficiencyMethod != InterpolateChanges)
+            return;
+        ValidationFinding& finding = add(QStringLiteral("ineffective-method"), nullptr,
+            QStringLiteral("Demand change %1 has the efficiency method \"%2\" with the depletion "
+                           "method \"%3\": its efficiency changes are not interpolated (only a "
+                           "depletion method that interpolates fills the years between), so in "
+                           "the years without an efficiency change the efficiency ratio is derived "
+                           "from the changed depletion and the baseline diversion.")
+                .arg(changeLabel(change), calcMethodName(InterpolateChanges),
+                    calcMethodName(BaselinePlusChanges)));
+        finding.scenarioID = scenario.id;
+        finding.scenarioName = scenario.name;
     }
 
     static QString changeLabel(const ProjectCheckData::DemandChange& change)
@@ -480,6 +543,7 @@ TARN::okstat ProjectValidator::check()
                 return a.waterUser < b.waterUser;
             return a.year < b.year;
         });
+    foldRepeats();
     emit calcStatus(CalcStatusInfo());
     return {};
 }
@@ -494,82 +558,3 @@ void ProjectValidator::run()
     }
     emit calcFinished(result);
 }
-
-namespace ValidationReport {
-
-QString severityName(ValidationFinding::Severity severity)
-{
-    return severity == ValidationFinding::Fail ? QStringLiteral("fail") : QStringLiteral("warn");
-}
-
-QString totals(const QList<ValidationFinding>& findings)
-{
-    int fails = 0;
-    int warns = 0;
-    for (const ValidationFinding& finding : findings)
-        (finding.severity == ValidationFinding::Fail ? fails : warns) += 1;
-    return QStringLiteral("%1 %2, %3 %4")
-        .arg(QString::number(fails),
-            fails == 1 ? QStringLiteral("failure") : QStringLiteral("failures"),
-            QString::number(warns),
-            warns == 1 ? QStringLiteral("warning") : QStringLiteral("warnings"));
-}
-
-QString text(const QString& file, const QList<ValidationFinding>& findings)
-{
-    QString report = QStringLiteral("Checked %1: %2.\n").arg(file, totals(findings));
-    QMap<int, QList<const ValidationFinding*>> byRule;
-    for (const ValidationFinding& finding : findings)
-        byRule[ruleIndex(finding.rule)].append(&finding);
-    for (auto it = byRule.cbegin(); it != byRule.cend(); ++it) {
-        const ValidationFinding& first = *it.value().first();
-        report += QStringLiteral("\n%1 (%2, %3)\n")
-                      .arg(first.rule, severityName(first.severity),
-                          QString::number(it.value().size()));
-        for (const ValidationFinding* finding : it.value()) {
-            QStringList where;
-            where.append(finding->scenarioID ? finding->scenarioName : QStringLiteral("Baseline"));
-            if (!finding->site.isEmpty())
-                where.append(finding->site);
-            if (!finding->waterUser.isEmpty())
-                where.append(finding->waterUser);
-            report += QStringLiteral("  %1: %2\n")
-                          .arg(where.join(QStringLiteral(" / ")), finding->message);
-        }
-    }
-    return report;
-}
-
-QByteArray json(const QString& file, const QList<ValidationFinding>& findings)
-{
-    int fails = 0;
-    int warns = 0;
-    QJsonArray list;
-    for (const ValidationFinding& finding : findings) {
-        (finding.severity == ValidationFinding::Fail ? fails : warns) += 1;
-        QJsonObject item;
-        item.insert(QStringLiteral("rule"), finding.rule);
-        item.insert(QStringLiteral("severity"), severityName(finding.severity));
-        item.insert(QStringLiteral("scenario"),
-            finding.scenarioID ? QJsonValue(finding.scenarioID) : QJsonValue(QJsonValue::Null));
-        item.insert(QStringLiteral("site"),
-            finding.site.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(finding.site));
-        item.insert(QStringLiteral("waterUser"),
-            finding.waterUser.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                        : QJsonValue(finding.waterUser));
-        item.insert(QStringLiteral("year"),
-            finding.year ? QJsonValue(finding.year) : QJsonValue(QJsonValue::Null));
-        item.insert(QStringLiteral("message"), finding.message);
-        list.append(item);
-    }
-    QJsonObject summary;
-    summary.insert(QStringLiteral("fail"), fails);
-    summary.insert(QStringLiteral("warn"), warns);
-    QJsonObject report;
-    report.insert(QStringLiteral("file"), file);
-    report.insert(QStringLiteral("summary"), summary);
-    report.insert(QStringLiteral("findings"), list);
-    return QJsonDocument(report).toJson(QJsonDocument::Indented);
-}
-
-} // namespace ValidationReport

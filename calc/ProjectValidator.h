@@ -21,9 +21,16 @@ struct ValidationFinding {
     int year = 0; // 0 when the finding names no year
     QString message;
     // Set by the results check: the site's ID (0 when it names none), and whether the finding
-    // says a run could not be recalculated at all.
+    // says a run could not be recalculated (or checked) at all.
     int aggDivID = 0;
     bool runFailed = false;
+    // A finding about a whole run that was never calculated: the water users it stands for.
+    int waterUsers = 0;
+    // The scenarios whose own finding only repeated this baseline finding, folded into it.
+    QList<int> alsoIn;
+    // Findings of a scenario and of the baseline with the same key say the same thing; empty
+    // when the finding is never folded.
+    QString foldKey;
 };
 
 // The project check: every rule over the baseline and every scenario of the open project, on the
@@ -68,6 +75,8 @@ protected:
     void run() override;
 
 private:
+    void foldRepeats();
+
     Options _options;
     QList<ValidationFinding> _findings;
 };

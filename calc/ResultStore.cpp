@@ -6,6 +6,9 @@
 #include "db/TarnNames.h"
 #include "db/okstat.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -29,11 +32,112 @@ QString saveFailure(const QString& table)
     return QStringLiteral("Unable to save %1: %2").arg(name, QStringLiteral("%1"));
 }
 
+// The four result tables of a run, water-user tables first.
+QStringList resultTables(bool baseline)
+{
+    return baseline
+        ? QStringList { TN::BaseYearlyWaterUserTable, TN::BaseMonthlyWaterUserTable,
+              TN::BaseYearlyAggDivTable, TN::BaseMonthlyAggDivTable }
+        : QStringList { TN::ScenarioYearlyWaterUserTable, TN::ScenarioMonthlyWaterUserTable,
+              TN::ScenarioYearlyAggDivTable, TN::ScenarioMonthlyAggDivTable };
+}
+
+// "WHERE ..." of the orphan rows of one result table of a run; column is the owner column.
+QString orphanCondition(const QString& table, int scenarioID, QString* column)
+{
+    const bool waterUsers = table.endsWith(QLatin1String("WaterUser"));
+    *column = waterUsers ? TN::WaterUserID : TN::AggDivID;
+    QString owners;
+    if (waterUsers) {
+        owners = QStringLiteral("SELECT w.%1 FROM %2 w JOIN %3 a ON a.%4 = w.%4 WHERE w.%5 IS NULL")
+                     .arg(TN::WaterUserID, TN::WaterUserTable, TN::AggDivTable, TN::AggDivID,
+                         TN::ScenarioID);
+        if (scenarioID != 0)
+            owners += QStringLiteral(" OR w.%1 = %2").arg(TN::ScenarioID).arg(scenarioID);
+    } else {
+        owners = QStringLiteral("SELECT %1 FROM %2").arg(TN::AggDivID, TN::AggDivTable);
+    }
+    const QString run = scenarioID == 0
+        ? QString()
+        : QStringLiteral("%1 = %2 AND ").arg(TN::ScenarioID).arg(scenarioID);
+    return QStringLiteral("WHERE %1%2 NOT IN (%3)").arg(run, *column, owners);
+}
+
+// "WHERE ..." of the rows of scenarios that no longer exist.
+QString vanishedScenarios()
+{
+    return QStringLiteral("WHERE %1 NOT IN (SELECT %1 FROM %2)")
+        .arg(TN::ScenarioID, TN::ScenarioTable);
+}
+
 } // namespace
+
+ResultStore::Orphans ResultStore::findOrphans(const QSqlDatabase& db, int scenarioID)
+{
+    Orphans orphans;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    auto collect = [&](const QString& table, const QString& column, const QString& where,
+                       QList<int>& ids) {
+        if (!query.exec(QStringLiteral("SELECT %1, COUNT(*) FROM %2 %3 GROUP BY %1")
+                            .arg(column, table, where))) {
+            throw TarnException(
+                QStringLiteral("Unable to query %1: %2").arg(table, query.lastError().text()));
+        }
+        while (query.next()) {
+            const int id = query.value(0).toInt();
+            if (!ids.contains(id))
+                ids.append(id);
+            orphans.rows += query.value(1).toLongLong();
+        }
+        query.finish();
+    };
+    for (const QString& table : resultTables(scenarioID == 0)) {
+        QString column;
+        const QString where = orphanCondition(table, scenarioID, &column);
+        collect(
+            table, column, where, column == TN::WaterUserID ? orphans.waterUsers : orphans.sites);
+    }
+    if (scenarioID == 0) {
+        for (const QString& table : resultTables(false))
+            collect(table, TN::ScenarioID, vanishedScenarios(), orphans.scenarios);
+    }
+    std::sort(orphans.waterUsers.begin(), orphans.waterUsers.end());
+    std::sort(orphans.sites.begin(), orphans.sites.end());
+    std::sort(orphans.scenarios.begin(), orphans.scenarios.end());
+    return orphans;
+}
+
+qint64 ResultStore::removeOrphans()
+{
+    if (_mode != Write)
+        return 0;
+    QSqlQuery query(_db);
+    qint64 removed = 0;
+    auto remove = [&](const QString& table, const QString& where) {
+        if (!query.exec(QStringLiteral("DELETE FROM %1 %2").arg(table, where))) {
+            throw TarnException(QStringLiteral("Unable to delete from %1: %2")
+                                    .arg(table, query.lastError().text()));
+        }
+        removed += query.numRowsAffected();
+        query.finish();
+    };
+    for (const QString& table : resultTables(_scenarioID == 0)) {
+        QString column;
+        remove(table, orphanCondition(table, _scenarioID, &column));
+    }
+    if (_scenarioID == 0) {
+        for (const QString& table : resultTables(false))
+            remove(table, vanishedScenarios());
+    }
+    _writtenRows += removed;
+    return removed;
+}
 
 void ResultStore::prepare(
     const QSqlDatabase& db, int scenarioID, int firstYear, int lastYear, Mode mode)
 {
+    _db = db;
     _mode = mode;
     _scenarioID = scenarioID;
     _firstYear = firstYear;

@@ -4,6 +4,7 @@
 #include "calc/SqliteStatement.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVector>
@@ -45,6 +46,21 @@ public:
     Difference syncAggDiv(int aggDivID, const std::vector<DemandMath::SiteSalinity>& salinity);
     Difference syncWaterUser(const AggDivCalcData::WaterUserEntry& entry);
 
+    // Result rows of a run whose owner is not part of it: a water user that was deleted, moved
+    // into a scenario or into another scenario, or whose site is gone, and a site that is gone;
+    // for the baseline's run also the rows of scenarios that no longer exist. Nothing computes
+    // them any more, and a scenario's B would still count a deleted baseline water user's.
+    struct Orphans {
+        QList<int> waterUsers;
+        QList<int> sites;
+        QList<int> scenarios;
+        qint64 rows = 0;
+    };
+    // Throws TarnException when a statement fails.
+    static Orphans findOrphans(const QSqlDatabase& db, int scenarioID);
+    // Deletes this run's orphan rows (Write mode); the rows deleted.
+    qint64 removeOrphans();
+
     // Rows written (inserted, updated or deleted) since prepare.
     qint64 writtenRows() const { return _writtenRows; }
 
@@ -79,6 +95,7 @@ private:
     int rowOfTime(const Table& table, int column, int& year) const;
     void bindOwner(SqliteStatement& statement, int ownerID, int first) const;
 
+    QSqlDatabase _db;
     Mode _mode = Write;
     int _scenarioID = 0;
     int _firstYear = 0;

@@ -4,23 +4,21 @@
 #include "calc/BaselineDemandCalculator.h"
 #include "calc/CalcObserver.h"
 #include "calc/ProjectCheckData.h"
+#include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
+#include "db/TarnException.h"
 
 #include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include <cmath>
 
 namespace {
-
-QString number(double value)
-{
-    return QString::number(value, 'g', 12);
-}
 
 QString rowsText(int count, const char* kind)
 {
@@ -29,26 +27,18 @@ QString rowsText(int count, const char* kind)
             count == 1 ? QString() : QStringLiteral("s"));
 }
 
-// A computed value that breaks a rule, counted over the years of one water user.
-struct Hit {
-    int first = 0;
-    int count = 0;
-    double value = 0;
-    void add(int year, double v)
-    {
-        if (count++ == 0) {
-            first = year;
-            value = v;
-        }
-    }
-};
-
-QString moreYears(int count)
+// "7", "7 and 9", "7, 9 and 12", "7, 9, 12 and 4 more".
+QString idList(const QList<int>& ids)
 {
-    if (count <= 1)
-        return QString();
-    return count == 2 ? QStringLiteral(" and one more year")
-                      : QStringLiteral(" and %1 more years").arg(count - 1);
+    QStringList parts;
+    for (int i = 0; i < ids.size() && i < 5; ++i)
+        parts.append(QString::number(ids.at(i)));
+    if (ids.size() > 5)
+        parts.append(QStringLiteral("%1 more").arg(ids.size() - 5));
+    if (parts.size() == 1)
+        return parts.first();
+    return parts.mid(0, parts.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ")
+        + parts.last();
 }
 
 } // namespace
@@ -108,17 +98,116 @@ QList<ResultsCheck::Task> ResultsCheck::tasksOf(int scenarioID, const QString& n
     return tasks;
 }
 
+const QChar ResultsCheck::Run = QChar(0x1);
+
 TARN::okstat ResultsCheck::run()
 {
     _firstYear = _data.firstYear;
     runTasks(tasksOf(0, QStringLiteral("Baseline")), QStringLiteral("Checking the baseline"));
-    QList<Task> scenarioTasks;
+    QList<int> scenarioIDs;
     for (const ProjectCheckData::Scenario& scenario : _data.scenarios) {
         if (reported(scenario.id))
-            scenarioTasks += tasksOf(scenario.id, scenario.name);
+            scenarioIDs.append(scenario.id);
     }
-    runTasks(scenarioTasks, QStringLiteral("Checking the scenarios"));
+    if (!_baselineError.isEmpty()) {
+        // A scenario is computed from the baseline: what its check would find where the
+        // baseline could not be computed would be false alarms.
+        scenariosWithoutBaseline(scenarioIDs);
+    } else {
+        QList<Task> scenarioTasks;
+        for (const ProjectCheckData::Scenario& scenario : _data.scenarios) {
+            if (scenarioIDs.contains(scenario.id))
+                scenarioTasks += tasksOf(scenario.id, scenario.name);
+        }
+        runTasks(scenarioTasks, QStringLiteral("Checking the scenarios"));
+    }
+    uncalculatedRuns();
+    if (!_resultsOnly) {
+        try {
+            if (reported(-1))
+                orphans(0);
+            for (const int id : qAsConst(scenarioIDs))
+                orphans(id);
+        } catch (const TarnException& e) {
+            return e.message();
+        }
+    }
     return {};
+}
+
+void ResultsCheck::scenariosWithoutBaseline(QList<int> scenarioIDs)
+{
+    for (const int id : scenarioIDs) {
+        add(_findings, id, QStringLiteral("results-current"), 0, QString(),
+            QStringLiteral("The check of scenario \"%1\" is incomplete: its results are computed "
+                           "from the baseline, which could not be recalculated: %2")
+                .arg(_data.scenarioName(id), _baselineError),
+            0);
+        _findings.last().runFailed = true;
+    }
+}
+
+void ResultsCheck::uncalculatedRuns()
+{
+    // A run without a single stored row is said once, not once per site and water user.
+    for (auto it = _counts.cbegin(); it != _counts.cend(); ++it) {
+        const int scenarioID = it.key();
+        const RunCounts& counts = it.value();
+        if (counts.owners == 0 || counts.stored > 0 || !reported(scenarioID ? scenarioID : -1)
+            || _failedRuns.contains(scenarioID))
+            continue;
+        _findings.erase(std::remove_if(_findings.begin(), _findings.end(),
+                            [scenarioID](const ValidationFinding& finding) {
+                                return finding.scenarioID == scenarioID && !finding.runFailed
+                                    && finding.rule == QLatin1String("results-current");
+                            }),
+            _findings.end());
+        QString run = runName(scenarioID);
+        run[0] = run.at(0).toUpper();
+        add(_findings, scenarioID, QStringLiteral("results-current"), 0, QString(),
+            QStringLiteral("%1 has never been calculated: none of its %2 sites and water users "
+                           "has stored results; calculate it with %3.")
+                .arg(run, QString::number(counts.owners), TARN::recalculateHint()),
+            0);
+        _findings.last().waterUsers = counts.waterUsers;
+    }
+}
+
+QString ResultsCheck::runName(int scenarioID) const
+{
+    return scenarioID ? QStringLiteral("scenario \"%1\"").arg(_data.scenarioName(scenarioID))
+                      : QStringLiteral("the baseline");
+}
+
+void ResultsCheck::orphans(int scenarioID)
+{
+    const ResultStore::Orphans found
+        = ResultStore::findOrphans(TarnDbMgr::instance()->database(), scenarioID);
+    if (found.rows == 0)
+        return;
+    QStringList owners;
+    if (!found.waterUsers.isEmpty()) {
+        owners.append(QStringLiteral("water user%1 %2")
+                          .arg(found.waterUsers.size() == 1 ? QString() : QStringLiteral("s"),
+                              idList(found.waterUsers)));
+    }
+    if (!found.sites.isEmpty()) {
+        owners.append(QStringLiteral("site%1 %2")
+                          .arg(found.sites.size() == 1 ? QString() : QStringLiteral("s"),
+                              idList(found.sites)));
+    }
+    if (!found.scenarios.isEmpty()) {
+        owners.append(QStringLiteral("scenario%1 %2, which no longer exist%3")
+                          .arg(found.scenarios.size() == 1 ? QString() : QStringLiteral("s"),
+                              idList(found.scenarios),
+                              found.scenarios.size() == 1 ? QStringLiteral("s") : QString()));
+    }
+    add(_findings, scenarioID, QStringLiteral("results-current"), 0, QString(),
+        QStringLiteral("The result tables of %1 hold %2 rows that belong to no part of it any "
+                       "more (%3); a recalculation removes them (%4).")
+            .arg(runName(scenarioID), QString::number(found.rows),
+                owners.join(QStringLiteral("; ")), TARN::recalculateHint()),
+        0);
 }
 
 void ResultsCheck::runTasks(const QList<Task>& tasks, const QString& phase)
@@ -210,9 +299,11 @@ void ResultsCheck::runTask(const Task& task, const QString& connection)
 
 void ResultsCheck::runFailed(int scenarioID, const QString& what, const QString& error)
 {
+    QMutexLocker lock(&_mutex);
+    if (scenarioID == 0 && _baselineError.isEmpty())
+        _baselineError = error;
     if (!reported(scenarioID ? scenarioID : -1))
         return;
-    QMutexLocker lock(&_mutex);
     // One finding per run, whichever of its threads failed first.
     if (_failedRuns.contains(scenarioID))
         return;
@@ -225,7 +316,7 @@ void ResultsCheck::runFailed(int scenarioID, const QString& what, const QString&
 }
 
 void ResultsCheck::add(QList<ValidationFinding>& out, int scenarioID, const QString& rule,
-    int aggDivID, const QString& waterUser, const QString& message, int year) const
+    int aggDivID, const QString& waterUser, const QString& message, int year, bool foldable) const
 {
     ValidationFinding finding;
     finding.rule = rule;
@@ -237,6 +328,13 @@ void ResultsCheck::add(QList<ValidationFinding>& out, int scenarioID, const QStr
     finding.waterUser = waterUser;
     finding.year = year;
     finding.message = message;
+    if (foldable) {
+        const QChar separator(0x1f);
+        finding.foldKey = rule + separator + QString::number(aggDivID) + separator + waterUser
+            + separator + QString::number(year) + separator + message;
+        finding.message.replace(Run,
+            scenarioID ? QStringLiteral("in this scenario") : QStringLiteral("in the baseline"));
+    }
     out.append(finding);
 }
 
@@ -247,35 +345,42 @@ void ResultsCheck::resultsCurrent(QList<ValidationFinding>& out, int scenarioID,
         return;
     QString message;
     if (difference.storedRows == 0) {
-        message = QStringLiteral("%1 has no stored results; recalculate.").arg(label);
+        message = QStringLiteral("%1 has no stored results; calculate them with %2.")
+                      .arg(label, TARN::recalculateHint());
     } else {
         QStringList parts;
         if (difference.yearlyDiffering)
             parts.append(rowsText(difference.yearlyDiffering, "yearly"));
         if (difference.monthlyDiffering)
             parts.append(rowsText(difference.monthlyDiffering, "monthly"));
+        const bool one = difference.yearlyDiffering + difference.monthlyDiffering == 1;
         message
-            = QStringLiteral("The stored results of %1 are out of date%2: %3 differ from "
-                             "what its inputs give.")
+            = QStringLiteral("The stored results of %1 are out of date%2: %3 %4 from what "
+                             "its inputs give; recalculate with %5.")
                   .arg(label,
                       difference.firstYear ? QStringLiteral(" from %1 on").arg(difference.firstYear)
                                            : QString(),
-                      parts.join(QStringLiteral(" and ")));
+                      parts.join(QStringLiteral(" and ")),
+                      one ? QStringLiteral("differs") : QStringLiteral("differ"),
+                      TARN::recalculateHint());
     }
     add(out, scenarioID, QStringLiteral("results-current"), aggDivID, waterUser, message,
-        difference.firstYear);
+        difference.firstYear, true);
 }
 
 void ResultsCheck::aggDivCalculated(int scenarioID, int aggDivID, const QString& riffleName,
     const ResultStore::Difference& difference)
 {
     _sitesDone.fetchAndAddRelaxed(1);
-    if (!reported(scenarioID ? scenarioID : -1) || difference.equal())
-        return;
     QList<ValidationFinding> found;
-    resultsCurrent(found, scenarioID, aggDivID, QString(),
-        QStringLiteral("the salinity of site \"%1\"").arg(riffleName), difference);
+    if (reported(scenarioID ? scenarioID : -1)) {
+        resultsCurrent(found, scenarioID, aggDivID, QString(),
+            QStringLiteral("the salinity of site \"%1\"").arg(riffleName), difference);
+    }
     QMutexLocker lock(&_mutex);
+    RunCounts& counts = _counts[scenarioID];
+    ++counts.owners;
+    counts.stored += difference.storedRows > 0 ? 1 : 0;
     _findings += found;
 }
 
@@ -296,126 +401,15 @@ void ResultsCheck::waterUserCalculated(int scenarioID, int aggDivID,
         }
     }
     QMutexLocker lock(&_mutex);
+    RunCounts& counts = _counts[scenarioID];
+    ++counts.owners;
+    ++counts.waterUsers;
+    counts.stored += difference.storedRows > 0 ? 1 : 0;
     if (scenarioID == 0) {
         const double* depletion = entry.series(AggDivCalcData::Depletion);
-        _baseline.insert(entry.id, std::vector<double>(depletion, depletion + entry.yearCount));
+        ScenarioChanges::BaselineSeries& series = _baseline[entry.id];
+        series.depletion.assign(depletion, depletion + entry.yearCount);
+        series.hasRow.assign(static_cast<size_t>(entry.yearCount), 1);
     }
     _findings += found;
-}
-
-// Rules on computed values, for the years where the planner did not enter the offending value
-// (those are reported as entered).
-void ResultsCheck::computedRules(QList<ValidationFinding>& out, int scenarioID,
-    const AggDivCalcData::WaterUserEntry& entry, int aggDivID) const
-{
-    const ProjectCheckData::WaterUser* user = _data.waterUser(entry.id);
-    const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
-    std::vector<std::array<double, 4>> entered(
-        entry.yearCount, { std::nan(""), std::nan(""), std::nan(""), std::nan("") });
-    for (const ProjectCheckData::YearValues& row : _data.yearly.value(entry.id)) {
-        const int y = row.year - _firstYear;
-        if (y >= 0 && y < entry.yearCount)
-            entered[y] = row.values;
-    }
-
-    Hit efficiency;
-    Hit negative[3];
-    Hit exceeds;
-    const int kinds[3]
-        = { AggDivCalcData::Diversion, AggDivCalcData::Depletion, AggDivCalcData::SalinityPickup };
-    for (int y = 0; y < entry.yearCount; ++y) {
-        const int year = _firstYear + y;
-        const double e = entry.value(AggDivCalcData::EfficiencyRatio, y);
-        const double enteredE = entered[y][AggDivCalcData::EfficiencyRatio];
-        const bool enteredBad = !std::isnan(enteredE) && !(enteredE > 0.0 && enteredE <= 1.0);
-        if (!std::isnan(e) && !(e > 0.0 && e <= 1.0) && !enteredBad)
-            efficiency.add(year, e);
-        for (int k = 0; k < 3; ++k) {
-            const double v = entry.value(kinds[k], y);
-            const double enteredV = entered[y][kinds[k]];
-            if (!std::isnan(v) && v < 0 && !(!std::isnan(enteredV) && enteredV < 0))
-                negative[k].add(year, v);
-        }
-        const double d = entry.value(AggDivCalcData::Diversion, y);
-        const double p = entry.value(AggDivCalcData::Depletion, y);
-        if (!std::isnan(d) && !std::isnan(p) && p > d)
-            exceeds.add(year, p - d);
-    }
-    const QString where
-        = scenarioID ? QStringLiteral("in this scenario") : QStringLiteral("in the baseline");
-    if (efficiency.count) {
-        add(out, scenarioID, QStringLiteral("efficiency-range"), aggDivID, entry.name,
-            QStringLiteral("%1 gets a computed efficiency ratio of %2 in %3%4 %5; it must be "
-                           "above 0 and at most 1.")
-                .arg(label, number(efficiency.value), QString::number(efficiency.first),
-                    moreYears(efficiency.count), where),
-            efficiency.first);
-    }
-    const char* const names[3] = { "diversion", "depletion", "salinity pick-up" };
-    for (int k = 0; k < 3; ++k) {
-        if (!negative[k].count)
-            continue;
-        add(out, scenarioID, QStringLiteral("negative-value"), aggDivID, entry.name,
-            QStringLiteral("%1 gets a computed %2 of %3 in %4%5 %6.")
-                .arg(label, QLatin1String(names[k]), number(negative[k].value),
-                    QString::number(negative[k].first), moreYears(negative[k].count), where),
-            negative[k].first);
-    }
-    if (exceeds.count) {
-        add(out, scenarioID, QStringLiteral("depletion-exceeds-diversion"), aggDivID, entry.name,
-            QStringLiteral("The computed depletion of %1 is above its diversion in %2%3 %4 (by "
-                           "%5 in %2).")
-                .arg(label, QString::number(exceeds.first), moreYears(exceeds.count), where,
-                    number(exceeds.value)),
-            exceeds.first);
-    }
-}
-
-void ResultsCheck::missingYears(QList<ValidationFinding>& out, int scenarioID,
-    const AggDivCalcData::WaterUserEntry& entry, int aggDivID) const
-{
-    const ProjectCheckData::WaterUser* user = _data.waterUser(entry.id);
-    const QString label = user ? user->label() : QStringLiteral("water user %1").arg(entry.id);
-    std::vector<char> hasValue(entry.yearCount, 0);
-    for (const ProjectCheckData::YearValues& row : _data.yearly.value(entry.id)) {
-        const int y = row.year - _firstYear;
-        if (y < 0 || y >= entry.yearCount)
-            continue;
-        for (const double value : row.values) {
-            if (!std::isnan(value))
-                hasValue[y] = 1;
-        }
-    }
-    QList<int> missing;
-    QList<int> leftEmpty;
-    for (int y = 0; y < entry.yearCount; ++y) {
-        if (hasValue[y])
-            continue;
-        missing.append(_firstYear + y);
-        if (std::isnan(entry.value(AggDivCalcData::Diversion, y))
-            && std::isnan(entry.value(AggDivCalcData::Depletion, y)))
-            leftEmpty.append(_firstYear + y);
-    }
-    if (missing.isEmpty())
-        return;
-    if (missing.size() == entry.yearCount) {
-        add(out, scenarioID, QStringLiteral("no-data"), aggDivID, entry.name,
-            QStringLiteral("%1 has no value in any year; its results are empty.").arg(label), 0);
-        return;
-    }
-    QString fate;
-    const bool one = missing.size() == 1;
-    if (leftEmpty.isEmpty())
-        fate = one ? QStringLiteral("the gap filling fills it")
-                   : QStringLiteral("the gap filling fills them all");
-    else if (leftEmpty.size() == missing.size())
-        fate = one ? QStringLiteral("the gap filling leaves it empty")
-                   : QStringLiteral("the gap filling leaves them all empty");
-    else
-        fate = QStringLiteral("the gap filling leaves %1 empty")
-                   .arg(ProjectCheckData::yearRanges(leftEmpty));
-    add(out, scenarioID, QStringLiteral("missing-years"), aggDivID, entry.name,
-        QStringLiteral("%1 has no values for %2; %3.")
-            .arg(label, ProjectCheckData::yearRanges(missing), fate),
-        missing.first());
 }

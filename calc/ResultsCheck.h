@@ -6,6 +6,7 @@
 #include "db/okstat.h"
 
 #include <QAtomicInt>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -57,9 +58,19 @@ private:
         const AggDivCalcData::WaterUserEntry& entry, const ResultStore::Difference& difference);
     void runFailed(int scenarioID, const QString& what, const QString& error);
 
+    // After the runs, on the calling thread.
+    void scenariosWithoutBaseline(QList<int> scenarioIDs);
+    void uncalculatedRuns();
+    void orphans(int scenarioID);
+    // "the baseline", "scenario \"Dry\"".
+    QString runName(int scenarioID) const;
+
     bool reported(int run) const { return _runs.isEmpty() || _runs.contains(run); }
+    // message may hold Run where it names the run ("in the baseline"): findings of a scenario
+    // and of the baseline that differ only there say the same and are folded into one.
     void add(QList<ValidationFinding>& out, int scenarioID, const QString& rule, int aggDivID,
-        const QString& waterUser, const QString& message, int year) const;
+        const QString& waterUser, const QString& message, int year, bool foldable = false) const;
+    static const QChar Run;
     void resultsCurrent(QList<ValidationFinding>& out, int scenarioID, int aggDivID,
         const QString& waterUser, const QString& label,
         const ResultStore::Difference& difference) const;
@@ -75,8 +86,17 @@ private:
     int _threads;
     int _firstYear = 0;
 
-    QMutex _mutex; // guards _findings, _baseline and _failedRuns while threads run
+    // Per run: the sites and water users computed, and how many of them had stored rows.
+    struct RunCounts {
+        int owners = 0;
+        int stored = 0;
+        int waterUsers = 0;
+    };
+
+    QMutex _mutex; // guards what follows while threads run
     ScenarioDemandCalculator::BaselineDepletions _baseline;
     QSet<int> _failedRuns;
+    QString _baselineError; // why the baseline could not be recalculated; empty when it could
+    QHash<int, RunCounts> _counts;
     QAtomicInt _sitesDone;
 };

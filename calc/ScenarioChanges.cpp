@@ -3,6 +3,8 @@
 #include "calc/CalcTrace.h"
 #include "db/TarnException.h"
 
+#include <algorithm>
+
 namespace ScenarioChanges {
 
 namespace {
@@ -49,6 +51,51 @@ double fromYear(const double* series, int firstYear, int yearCount, double year,
 }
 
 } // namespace
+
+BaselineTotals sumBaseline(
+    const QVector<int>& members, const BaselineSeriesMap& series, int yearCount)
+{
+    BaselineTotals totals;
+    totals.total.assign(static_cast<size_t>(yearCount), DemandMath::missing());
+    totals.hasRow.assign(static_cast<size_t>(yearCount), 0);
+    for (const int member : members) {
+        const auto found = series.constFind(member);
+        if (found == series.cend())
+            continue;
+        const int years = std::min(yearCount, int(found->depletion.size()));
+        for (int y = 0; y < years; ++y) {
+            if (!found->hasRow[y])
+                continue;
+            const double value = found->depletion[y];
+            double& total = totals.total[y];
+            if (!totals.hasRow[y]) {
+                totals.hasRow[y] = 1;
+                total = value;
+            } else if (DemandMath::isMissing(total)) {
+                total = value;
+            } else if (!DemandMath::isMissing(value)) {
+                total += value;
+            }
+        }
+    }
+    return totals;
+}
+
+QVector<BaselineRow> baselineRows(
+    int waterUserID, const BaselineSeriesMap& series, const BaselineTotals& totals, int firstYear)
+{
+    QVector<BaselineRow> rows;
+    const auto found = series.constFind(waterUserID);
+    if (found == series.cend())
+        return rows;
+    const int years = std::min(int(totals.total.size()), int(found->depletion.size()));
+    rows.reserve(years);
+    for (int y = 0; y < years; ++y) {
+        if (found->hasRow[y] && totals.hasRow[y])
+            rows.append({ firstYear + y, found->depletion[y], totals.total[y] });
+    }
+    return rows;
+}
 
 QString changeTypeName(int type)
 {
@@ -177,14 +224,15 @@ void apply(AggDivCalcData::WaterUserEntry& entry, int firstYear, const DemandCha
         depletion[y]
             = changedDepletion(change.depletionChange(year), change.depletionMethod, depletion,
                 firstYear, yearCount, y, row.depletion, row.total, change.waterUserCount, &note);
+        const bool filledAfter = change.depletionMethod == InterpolateChanges;
         trace->changed(Data::Depletion, change.depletionChange(year), change.depletionMethod, note,
-            depletion[y], row.depletion, row.total, change.waterUserCount);
+            depletion[y], row.depletion, row.total, change.waterUserCount, filledAfter);
         note = ChangeNote();
         efficiency[y] = changedEfficiency(change.efficiencyChange(year), change.efficiencyMethod,
             efficiency, firstYear, yearCount, y, &note);
         trace->changed(Data::EfficiencyRatio, change.efficiencyChange(year),
             change.efficiencyMethod, note, efficiency[y], row.depletion, row.total,
-            change.waterUserCount);
+            change.waterUserCount, filledAfter);
     }
 
     if (change.depletionMethod == InterpolateChanges) {

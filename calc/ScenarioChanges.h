@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <vector>
+
 class CalcTrace;
 
 // How a scenario's demand change turns a water user's baseline input into the scenario's input.
@@ -41,6 +43,33 @@ struct BaselineRow {
     double depletion = DemandMath::missing();
     double total = DemandMath::missing();
 };
+
+// One water user's baseline depletion per year index of the run, and which years it has a row
+// for (the computed baseline has every year; stored results may lack some).
+struct BaselineSeries {
+    std::vector<double> depletion;
+    std::vector<char> hasRow;
+};
+using BaselineSeriesMap = QHash<int, BaselineSeries>;
+
+// B per year index: the summed baseline depletion of the water users a change selects.
+struct BaselineTotals {
+    std::vector<double> total;
+    std::vector<char> hasRow; // some member has a row for the year
+};
+
+// Sums the members' depletions year by year, in the order of `members` (the change's member
+// rows, by WaterUserID), a member listed twice counting twice. A year has a total once any
+// member has a row for it; the total is missing when every such member's value is. The
+// calculation and the project check both take B from here, so the two agree to the last bit
+// whatever order a database would have summed the rows in.
+BaselineTotals sumBaseline(
+    const QVector<int>& members, const BaselineSeriesMap& series, int yearCount);
+
+// The rows a change is applied with: for every year water user w has a row for and B has a
+// total for, w's depletion b and the total B.
+QVector<BaselineRow> baselineRows(
+    int waterUserID, const BaselineSeriesMap& series, const BaselineTotals& totals, int firstYear);
 
 // The names the project file's lookup tables give the change types and methods.
 QString changeTypeName(int type);

@@ -27,19 +27,19 @@ void ScenarioDemandCalculator::prepareQueries()
         "dc.DemandChgID WHERE dcwu.WaterUserID = :wuID AND dc.ScenarioID = :scenID ORDER BY "
         "dc.CreatedDate DESC, dc.DemandChgID DESC");
     _selectNewestChange.prepare(_db, selectingChanges + QStringLiteral(" LIMIT 1"));
-    // The baseline values of a changed water user: its own stored depletion per year, joined
-    // by year to the summed depletion of every water user the change selects. The sum is the
-    // same for every water user of the change, so it is read once per change instead of once
-    // per water user (it scans all selected water users' rows), and the join is made in memory.
-    // Rows are consumed one per year from the first year on, so both are ordered by year.
-    _selectBaselineTotals.prepare(_db,
-        QStringLiteral("SELECT bywu.Year, SUM(bywu.DepletionValue) BaseTotal FROM "
-                       "BaseYearlyWaterUser bywu JOIN DemandChgWaterUser dcwu ON "
-                       "dcwu.WaterUserID = bywu.WaterUserID WHERE dcwu.DemandChgID = "
-                       ":demandChgID GROUP BY bywu.Year ORDER BY bywu.Year"));
-    _selectBaselineDepletion.prepare(_db,
-        QStringLiteral("SELECT bywu.Year, bywu.DepletionValue FROM BaseYearlyWaterUser bywu "
-                       "WHERE bywu.WaterUserID = :waterUserID ORDER BY bywu.Year"));
+    // The stored baseline depletions of a change's members, for b and B. Only water users that
+    // are baseline water users of a site count: rows left behind by a water user that was
+    // deleted or moved into a scenario are no baseline any more. One statement per change (the
+    // IN list is looked up, so the rows are found with or without an index on the owner).
+    const ColumnNames& columns = TarnDbMgr::instance()->columns();
+    _selectStoredBaseline.prepare(_db,
+        QStringLiteral("SELECT bywu.%1, bywu.%2, bywu.%3 FROM %4 bywu WHERE bywu.%1 IN (SELECT "
+                       "m.%1 FROM %5 m JOIN %6 wu ON wu.%1 = m.%1 JOIN %7 a ON a.%8 = wu.%8 WHERE "
+                       "m.%9 = ? AND wu.%10 IS NULL) ORDER BY bywu.%1, bywu.%2, bywu.%11")
+            .arg(TN::WaterUserID, TN::Year, TN::DepletionValue, TN::BaseYearlyWaterUserTable,
+                TN::DemandChgWaterUserTable, TN::WaterUserTable, TN::AggDivTable, TN::AggDivID,
+                TN::DemandChgID)
+            .arg(TN::ScenarioID, columns.at(TN::BaseYearlyWaterUserTable, TP::Key)));
 
     _selectWaterUsers.prepare(_db,
         QStringLiteral("SELECT %1, %2 FROM %3 WHERE %3.%4 = ? AND (%3.%5 = %6 OR %3.%5 IS "
@@ -49,7 +49,6 @@ void ScenarioDemandCalculator::prepareQueries()
     _countChangeWaterUsers.prepare(_db,
         QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %1.%2 = ?")
             .arg(TN::DemandChgWaterUserTable, TN::DemandChgID));
-    const ColumnNames& columns = TarnDbMgr::instance()->columns();
     const QString changeRows
         = QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %4.%5 = ? ORDER BY %6");
     for (auto [statement, table] : { std::pair { &_selectDepletionChanges, TN::DepletionChgTable },
@@ -58,8 +57,9 @@ void ScenarioDemandCalculator::prepareQueries()
             changeRows.arg(TN::Year, TN::ChangeTypeID, columns.at(table, TP::ChangeValue), table,
                 TN::DemandChgID, columns.at(table, TP::Key)));
     }
+    // B is summed in this order.
     _selectChangeMembers.prepare(_db,
-        QStringLiteral("SELECT %1 FROM %2 WHERE %2.%3 = ?")
+        QStringLiteral("SELECT %1 FROM %2 WHERE %2.%3 = ? ORDER BY %1")
             .arg(TN::WaterUserID, TN::DemandChgWaterUserTable, TN::DemandChgID));
     const QString members = QStringLiteral(
         "SELECT m.WaterUserID, wu.AggDivID FROM DemandChgWaterUser m JOIN DemandChg dc ON "
@@ -77,6 +77,7 @@ void ScenarioDemandCalculator::prepareQueries()
     }
     _changes.clear();
     _baselineTotals.clear();
+    _storedBaseline.clear();
 }
 
 void ScenarioDemandCalculator::calculate()
@@ -131,7 +132,7 @@ void ScenarioDemandCalculator::readChangeMap(CalcStatement& statement, int deman
     while (query.next()) {
         ScenarioChanges::YearChange change;
         change.type = query.value(1).toInt();
-        change.value = TARN::toDouble(query.value(2));
+        change.value = TARN::storedNumber(query.value(2));
         map.insert(query.value(0).toInt(), change);
     }
     query.finish();
@@ -160,43 +161,53 @@ const ScenarioChanges::DemandChange& ScenarioDemandCalculator::demandChange(
     return *_changes.insert(demandChgID, change);
 }
 
-const QHash<int, double>& ScenarioDemandCalculator::baselineTotals(int demandChgID)
+void ScenarioDemandCalculator::readStoredBaseline(int demandChgID)
+{
+    _selectStoredBaseline.bind(0, demandChgID);
+    _selectStoredBaseline.exec(QStringLiteral("Unable to query for baseline values: %1"));
+    QSqlQuery& query = _selectStoredBaseline.query();
+    const int years = _data.yearCount();
+    ScenarioChanges::BaselineSeries* series = nullptr;
+    int seriesOf = 0;
+    bool known = false;
+    while (query.next()) {
+        const int waterUserID = query.value(0).toInt();
+        if (!series || seriesOf != waterUserID) {
+            seriesOf = waterUserID;
+            known = _storedBaseline.contains(waterUserID);
+            series = &_storedBaseline[waterUserID];
+            if (!known) {
+                series->depletion.assign(static_cast<size_t>(years), DemandMath::missing());
+                series->hasRow.assign(static_cast<size_t>(years), 0);
+            }
+        }
+        const int y = query.value(1).toInt() - _firstYear;
+        // Of two rows of one year, the first stored one.
+        if (known || y < 0 || y >= years || series->hasRow[y])
+            continue;
+        series->hasRow[y] = 1;
+        series->depletion[y] = TARN::storedNumber(query.value(2));
+    }
+    query.finish();
+}
+
+const ScenarioChanges::BaselineTotals& ScenarioDemandCalculator::baselineTotals(int demandChgID)
 {
     auto it = _baselineTotals.find(demandChgID);
     if (it != _baselineTotals.end())
         return *it;
-    QHash<int, double> totals;
-    if (_baselineDepletions) {
-        // As the statement sums the members' stored rows: a year counts once any member has a
-        // row for it, and its total is missing when every member's value is.
-        _selectChangeMembers.bind(0, demandChgID);
-        _selectChangeMembers.exec(QStringLiteral("Unable to query for baseline values: %1"));
-        QSqlQuery& members = _selectChangeMembers.query();
-        while (members.next()) {
-            const auto found = _baselineDepletions->constFind(members.value(0).toInt());
-            if (found == _baselineDepletions->cend())
-                continue;
-            for (int y = 0; y < int(found->size()); ++y) {
-                const double value = (*found)[y];
-                const auto total = totals.find(_firstYear + y);
-                if (total == totals.end())
-                    totals.insert(_firstYear + y, value);
-                else if (DemandMath::isMissing(*total))
-                    *total = value;
-                else if (!DemandMath::isMissing(value))
-                    *total += value;
-            }
-        }
-        members.finish();
-        return *_baselineTotals.insert(demandChgID, totals);
-    }
-    _selectBaselineTotals.bind(0, demandChgID);
-    _selectBaselineTotals.exec(QStringLiteral("Unable to query for baseline values: %1"));
-    QSqlQuery& query = _selectBaselineTotals.query();
+    QVector<int> members;
+    _selectChangeMembers.bind(0, demandChgID);
+    _selectChangeMembers.exec(QStringLiteral("Unable to query for baseline values: %1"));
+    QSqlQuery& query = _selectChangeMembers.query();
     while (query.next())
-        totals.insert(query.value(0).toInt(), TARN::toDouble(query.value(1)));
+        members.append(query.value(0).toInt());
     query.finish();
-    return *_baselineTotals.insert(demandChgID, totals);
+    if (!_baselineDepletions)
+        readStoredBaseline(demandChgID);
+    return *_baselineTotals.insert(demandChgID,
+        ScenarioChanges::sumBaseline(members,
+            _baselineDepletions ? *_baselineDepletions : _storedBaseline, _data.yearCount()));
 }
 
 void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
@@ -225,34 +236,9 @@ void ScenarioDemandCalculator::adjustWaterUserData(int waterUserID)
     if (traced)
         traceChosenChange(waterUserID, demandChgID, change, name, created);
 
-    const QHash<int, double>& totals = baselineTotals(demandChgID);
-    QVector<ScenarioChanges::BaselineRow> rows;
-    rows.reserve(_data.yearCount());
-    if (_baselineDepletions) {
-        const auto found = _baselineDepletions->constFind(waterUserID);
-        if (found != _baselineDepletions->cend()) {
-            for (int y = 0; y < int(found->size()); ++y) {
-                const auto total = totals.constFind(_firstYear + y);
-                if (total != totals.constEnd())
-                    rows.append({ _firstYear + y, (*found)[y], *total });
-            }
-        }
-        ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows, _trace);
-        return;
-    }
-    const QString failure = QStringLiteral("Unable to query for baseline values: %1");
-    _selectBaselineDepletion.bind(0, waterUserID);
-    _selectBaselineDepletion.exec(failure);
-    QSqlQuery& baseline = _selectBaselineDepletion.query();
-    while (baseline.next()) {
-        const int year = baseline.value(0).toInt();
-        const auto total = totals.constFind(year);
-        if (total == totals.constEnd())
-            continue;
-        rows.append({ year, TARN::toDouble(baseline.value(1)), *total });
-    }
-    baseline.finish();
-
+    const ScenarioChanges::BaselineTotals& totals = baselineTotals(demandChgID);
+    const QVector<ScenarioChanges::BaselineRow> rows = ScenarioChanges::baselineRows(waterUserID,
+        _baselineDepletions ? *_baselineDepletions : _storedBaseline, totals, _firstYear);
     ScenarioChanges::apply(*_data.find(waterUserID), _firstYear, change, rows, _trace);
 }
 

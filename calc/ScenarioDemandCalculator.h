@@ -21,7 +21,7 @@ public:
     int scenarioID() const { return _scenarioID; }
 
     // Water user -> baseline depletion per year of the run.
-    using BaselineDepletions = QHash<int, std::vector<double>>;
+    using BaselineDepletions = ScenarioChanges::BaselineSeriesMap;
     // Before the run: take the baseline depletions of the demand changes from here instead of
     // the stored baseline results (the project check compares with what a recalculation of the
     // baseline would give, before it is stored). Not owned.
@@ -41,8 +41,11 @@ private:
     // The change's selection size and yearly values; read once per run and change.
     const ScenarioChanges::DemandChange& demandChange(
         int demandChgID, int depletionMethod, int efficiencyMethod);
-    // Year -> summed baseline depletion of the water users the change selects; once per run.
-    const QHash<int, double>& baselineTotals(int demandChgID);
+    // B of a change, per year of the run; once per run and change.
+    const ScenarioChanges::BaselineTotals& baselineTotals(int demandChgID);
+    // The stored baseline depletions of the change's members that are baseline water users of
+    // a site, into _storedBaseline (those read for an earlier change are kept).
+    void readStoredBaseline(int demandChgID);
     // The members of this scenario's demand changes that select a water user edited in the
     // change log (or selected it before the edit): an amount or new amount is shared among all
     // members, so their sites are recomputed wherever they lie.
@@ -61,8 +64,7 @@ private:
     CalcStatement _selectWaterUsers;
     CalcStatement _selectSelectingChanges; // prepared only for a traced run
     CalcStatement _selectNewestChange;
-    CalcStatement _selectBaselineTotals;
-    CalcStatement _selectBaselineDepletion;
+    CalcStatement _selectStoredBaseline;
     CalcStatement _countChangeWaterUsers;
     CalcStatement _selectDepletionChanges;
     CalcStatement _selectEfficiencyChanges;
@@ -71,5 +73,6 @@ private:
     CalcStatement _selectMembersOfWaterUsersChanges;
     CalcStatement _selectMembersOfChange;
     QHash<int, ScenarioChanges::DemandChange> _changes;
-    QHash<int, QHash<int, double>> _baselineTotals; // per change: year -> summed depletion
+    QHash<int, ScenarioChanges::BaselineTotals> _baselineTotals; // per change
+    ScenarioChanges::BaselineSeriesMap _storedBaseline; // members read so far
 };

@@ -83,7 +83,8 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
         }
     }
 
-    // Without --full the log is empty: only what has no stored results is computed.
+    // Without --full every site is computed in memory and compared with its stored results:
+    // what no longer follows the inputs is written, whoever changed them.
     BaselineChangeLog changeLog;
     if (full)
         changeLog.setFullRecalculation();
@@ -91,6 +92,7 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
     ProgressLine progress;
     {
         BaselineDemandCalculator baseline;
+        baseline.setRefreshStale(!full);
         status = runCalculator(baseline, changeLog, progress);
     }
     if (status.failed()) {
@@ -99,6 +101,7 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
     }
     for (const ScenarioItem& scenario : qAsConst(chosen)) {
         ScenarioDemandCalculator calculator(scenario.first, scenario.second);
+        calculator.setRefreshStale(!full);
         status = runCalculator(calculator, changeLog, progress);
         if (status.failed()) {
             err(status.text());
@@ -141,7 +144,9 @@ QList<CliCommand> calcCommands()
 {
     QList<CliCommand> list;
     list.append({ QStringLiteral("recalc"),
-        QStringLiteral("Compute the baseline and scenario results of a project file."),
+        QStringLiteral("Compute the baseline and scenario results of a project file: every site is "
+                       "computed and what no longer follows the inputs is written (--full: "
+                       "everything is rewritten)."),
         QStringLiteral("tarnhelm-cli recalc FILE [--full] [--scenario ID]..."), {} });
     list[0].run = [self = list[0]](const QStringList& a) { return runRecalc(self, a); };
     return list;

@@ -139,7 +139,7 @@ static int runDemo(const CliCommand& self, const QStringList& args)
     out(QStringLiteral("Created %1").arg(file));
     // The demo opens with its results, as a planner's project would; the benchmark basins are
     // left for the benchmarks to compute.
-    return stress || large ? 0 : recalc(file, false);
+    return stress || large ? 0 : recalc(file, true);
 }
 
 QList<CliCommand> projectCommands()

@@ -287,6 +287,17 @@ TARN::okstat readMonthly(QSqlDatabase& db, const SeriesQuery& series, int scenar
     return {};
 }
 
+// Runs a statement over the months from January of begYear to December of endYear of the
+// baseline or one scenario (":scenarioID", ":begDate", ":endDate") and steps to its one row.
+bool execForRun(QSqlQuery& query, int scenarioId, int begYear, int endYear)
+{
+    if (scenarioId != DmiApi::BaselineScenarioId)
+        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
+    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, 1));
+    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, 12));
+    return query.exec() && query.next();
+}
+
 } // namespace
 
 DmiApi::DmiApi(QObject* parent)
@@ -314,8 +325,10 @@ TARN::okstat DmiApi::getScenarios(QList<ScenarioEntry>& scenarios, bool includeB
     return {};
 }
 
-TARN::okstat DmiApi::getScenarioName(int scenarioId, QString& name) const
+TARN::okstat DmiApi::getScenarioName(int scenarioId, QString& name, bool* found) const
 {
+    if (found)
+        *found = false;
     QSqlDatabase db = _scenarioModel->database();
     if (!db.isOpen())
         return kNotOpen;
@@ -324,8 +337,11 @@ TARN::okstat DmiApi::getScenarioName(int scenarioId, QString& name) const
                         .arg(TN::ScenarioName, _scenarioModel->tableName(), TN::ScenarioID)
                         .arg(scenarioId)))
         return query.lastError().text();
-    if (query.next())
+    if (query.next()) {
         name = query.value(0).toString();
+        if (found)
+            *found = true;
+    }
     return {};
 }
 
@@ -353,13 +369,41 @@ TARN::okstat DmiApi::hasAggDivResults(int scenarioId, int begYear, int endYear, 
             .arg(baseline ? QStringLiteral("BaseMonthlyAggDiv")
                           : QStringLiteral("ScenarioMonthlyAggDiv"),
                 baseline ? QString() : QStringLiteral("m.ScenarioID = :scenarioID AND ")));
-    if (!baseline)
-        query.bindValue(QStringLiteral(":scenarioID"), scenarioId);
-    query.bindValue(QStringLiteral(":begDate"), TARN::monthKey(begYear, 1));
-    query.bindValue(QStringLiteral(":endDate"), TARN::monthKey(endYear, 12));
-    if (!query.exec() || !query.next())
+    if (!execForRun(query, scenarioId, begYear, endYear))
         return query.lastError().text();
     found = query.value(0).toInt() != 0;
+    return {};
+}
+
+TARN::okstat DmiApi::exportColumns(int scenarioId, int begYear, int endYear, int& columns) const
+{
+    columns = 0;
+    QSqlDatabase db = TarnDbMgr::instance()->database();
+    if (!db.isOpen())
+        return kNotOpen;
+    const bool baseline = scenarioId == BaselineScenarioId;
+    const QString run = baseline ? QString() : QStringLiteral("m.ScenarioID = :scenarioID AND ");
+    // The sites and water users whose series the export finds, as it reads them.
+    const QString siteHasRows = QStringLiteral("EXISTS (SELECT 1 FROM %1 m WHERE %2m.AggDivID = "
+                                               "ad.AggDivID AND m.Month BETWEEN :begDate AND "
+                                               ":endDate)")
+                                    .arg(baseline ? QStringLiteral("BaseMonthlyAggDiv")
+                                                  : QStringLiteral("ScenarioMonthlyAggDiv"),
+                                        run);
+    QSqlQuery query(db);
+    query.prepare(
+        QStringLiteral("SELECT (SELECT COUNT(*) FROM AggDiv ad WHERE %1), (SELECT COUNT(*) FROM "
+                       "WaterUser wu JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE "
+                       "wu.ScenarioID IS NULL AND %1 AND EXISTS (SELECT 1 FROM %2 m WHERE "
+                       "%3m.WaterUserID = wu.WaterUserID AND m.Month BETWEEN :begDate AND "
+                       ":endDate))")
+            .arg(siteHasRows,
+                baseline ? QStringLiteral("BaseMonthlyWaterUser")
+                         : QStringLiteral("ScenarioMonthlyWaterUser"),
+                run));
+    if (!execForRun(query, scenarioId, begYear, endYear))
+        return query.lastError().text();
+    columns = 1 + query.value(0).toInt() + 2 * query.value(1).toInt();
     return {};
 }
 

@@ -22,11 +22,16 @@ public:
     explicit DmiApi(QObject* parent);
 
     TARN::okstat getScenarios(QList<ScenarioEntry>& scenarios, bool includeBaseline) const;
-    TARN::okstat getScenarioName(int scenarioId, QString& name) const;
+    // found, when given, says whether the scenario exists (name is left as it was when not).
+    TARN::okstat getScenarioName(int scenarioId, QString& name, bool* found = nullptr) const;
 
     // found: whether any site has monthly salinity results for the months from January of
     // begYear to December of endYear, that is whether an export would write a sheet for it.
     TARN::okstat hasAggDivResults(int scenarioId, int begYear, int endYear, bool& found) const;
+    // columns: how many columns an export of those months writes into the sheet: the months,
+    // one per site with monthly salinity results, and two per baseline water user of such a
+    // site with monthly results.
+    TARN::okstat exportColumns(int scenarioId, int begYear, int endYear, int& columns) const;
 
     // The monthly salinity of one site from January of begYear to December of endYear. Each row
     // goes to the position of its month; months without a row are NaN once any row was found.

@@ -5,6 +5,7 @@
 #include <QSqlTableModel>
 
 #include <cmath>
+#include <limits>
 
 namespace ModelOps {
 
@@ -100,6 +101,23 @@ double toDouble(const QVariant& value)
     return ok ? number : std::numeric_limits<double>::quiet_NaN();
 }
 
+double storedNumber(const QVariant& value)
+{
+    if (value.isNull())
+        return std::numeric_limits<double>::quiet_NaN();
+    switch (value.userType()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+        return value.toDouble();
+    default:
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
 bool parseFinite(const QString& text, double& value)
 {
     bool ok = false;
@@ -124,6 +142,11 @@ bool parsePasted(const QString& text, double& value)
 QVariant fromDouble(double value)
 {
     return std::isnan(value) ? QVariant(QVariant::Double) : QVariant(value);
+}
+
+QString recalculateHint()
+{
+    return QStringLiteral("tarnhelm-cli recalc, or Recalculate All Data in the baseline editor");
 }
 
 QString monthKey(int year, int month)

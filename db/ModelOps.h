@@ -33,8 +33,13 @@ TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id);
 } // namespace ModelOps
 
 namespace TARN {
-// A stored input number: NULL or text that is no number reads as NaN; integers are values too.
+// A number held by a model or typed text: NULL or text that is no number reads as NaN; integers
+// are values too.
 double toDouble(const QVariant& value);
+// A number as the project file stores it: only a REAL or INTEGER value is one. NULL, text
+// (whatever it spells: "12", "inf") and blobs read as NaN, a missing value, as the calculation
+// takes them.
+double storedNumber(const QVariant& value);
 // Typed or pasted text as a number: only a finite one (text that overflows a double or spells
 // nan or inf is no number).
 bool parseFinite(const QString& text, double& value);
@@ -46,4 +51,7 @@ bool parsePasted(const QString& text, double& value);
 QVariant fromDouble(double value);
 // The month key "%1-%2-01".
 QString monthKey(int year, int month);
+// How a planner recalculates, for the messages that ask for it: "tarnhelm-cli recalc, or
+// Recalculate All Data in the baseline editor".
+QString recalculateHint();
 } // namespace TARN

@@ -256,10 +256,10 @@ TARN::okstat WaterUserDAO::getWaterUserData(
         row.id = query.value(0).toInt();
         row.WaterUserID = query.value(1).toInt();
         row.Year = query.value(2).toInt();
-        row.DiversionReq = TARN::toDouble(query.value(3));
-        row.DepletionReq = TARN::toDouble(query.value(4));
-        row.EfficiencyRatio = TARN::toDouble(query.value(5));
-        row.SalinityPickup = TARN::toDouble(query.value(6));
+        row.DiversionReq = TARN::storedNumber(query.value(3));
+        row.DepletionReq = TARN::storedNumber(query.value(4));
+        row.EfficiencyRatio = TARN::storedNumber(query.value(5));
+        row.SalinityPickup = TARN::storedNumber(query.value(6));
         rows.append(row);
         years.insert(row.Year);
     }

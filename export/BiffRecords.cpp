@@ -370,5 +370,70 @@ void writeSst(QByteArray& out, quint32 total, const std::vector<SstString>& stri
     appendRecord(out, ExtSst, ext);
 }
 
+QByteArray bof(quint16 kind)
+{
+    QByteArray d(16, '\0');
+    put16(d, 0, 0x0600);
+    put16(d, 2, kind);
+    put16(d, 4, 0x0DBB);
+    put16(d, 6, 0x07CC);
+    put32(d, 8, 0x000100C1);
+    put32(d, 12, 0x00000406);
+    return d;
+}
+
+QByteArray font()
+{
+    QByteArray d(14, '\0');
+    put16(d, 0, 200); // 10 pt
+    put16(d, 4, 0x7FFF); // automatic colour
+    put16(d, 6, 400); // normal weight
+    return d + shortUnicodeString(QStringLiteral("Arial"));
+}
+
+QByteArray xf(quint16 numberFormat, quint8 alignment, bool style)
+{
+    QByteArray d(20, '\0');
+    put16(d, 2, numberFormat);
+    put16(d, 4, style ? 0xFFF5 : 0x0001);
+    d[6] = static_cast<char>(alignment | 0x20); // bottom aligned
+    d[9] = static_cast<char>(style ? 0x00 : 0xFC); // the attributes this format sets itself
+    put16(d, 18, 0x20C0); // pattern colours: automatic
+    return d;
+}
+
+QByteArray window1(quint16 activeTab, quint16 firstTab)
+{
+    QByteArray d(18, '\0');
+    put16(d, 4, 0x4000);
+    put16(d, 6, 0x2000);
+    put16(d, 8, 0x0038);
+    put16(d, 10, activeTab);
+    put16(d, 12, firstTab);
+    put16(d, 14, 1);
+    put16(d, 16, 0x0258);
+    return d;
+}
+
+QByteArray newGlobals()
+{
+    QByteArray out;
+    appendRecord(out, Bof, bof(0x0005));
+    appendRecord(out, CodePage, le16(1200));
+    appendRecord(out, Window1, window1(0, 0));
+    appendRecord(out, DateMode, le16(0));
+    for (int i = 0; i < 5; ++i)
+        appendRecord(out, Font, font());
+    for (int i = 0; i < 15; ++i)
+        appendRecord(out, Xf, xf(0, 0, true));
+    appendRecord(out, Xf, xf(0, 0, false));
+    QByteArray style(4, '\0');
+    put16(style, 0, 0x8000);
+    style[3] = static_cast<char>(0xFF);
+    appendRecord(out, Style, style);
+    appendRecord(out, Eof, QByteArray());
+    return out;
+}
+
 } // namespace Biff
 } // namespace TARN

@@ -92,5 +92,15 @@ bool parseSst(
 // current size is the stream position the SST is written at.
 void writeSst(QByteArray& out, quint32 total, const std::vector<SstString>& strings);
 
+// Records of a book being written.
+QByteArray bof(quint16 kind); // 0x0005 globals, 0x0010 worksheet
+QByteArray font();
+// A cell format: font 0, the number format, horizontal alignment (0 general, 2 centred), below
+// the style format 0. With style set, the style formats of a new book.
+QByteArray xf(quint16 numberFormat, quint8 alignment, bool style);
+QByteArray window1(quint16 activeTab, quint16 firstTab);
+// The globals of a new book, without sheets and strings; the save adds those as for any book.
+QByteArray newGlobals();
+
 } // namespace Biff
 } // namespace TARN

@@ -37,7 +37,7 @@ size_t formatNumber(double value, char* buf)
     return static_cast<size_t>(result.ptr - buf);
 }
 
-void appendColumnName(int column, std::string& out)
+char* appendColumnName(int column, char* out)
 {
     char letters[4];
     int n = 0;
@@ -48,7 +48,36 @@ void appendColumnName(int column, std::string& out)
         c = (c - 1) / 26;
     }
     while (n > 0)
-        out.push_back(letters[--n]);
+        *out++ = letters[--n];
+    return out;
+}
+
+void appendColumnName(int column, std::string& out)
+{
+    char letters[4];
+    out.append(letters, static_cast<size_t>(appendColumnName(column, letters) - letters));
+}
+
+QString unescapeText(const QString& text)
+{
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size()
+            && text.at(i + 1) == QLatin1Char('x') && text.at(i + 6) == QLatin1Char('_')) {
+            bool ok = false;
+            const ushort code = text.midRef(i + 2, 4).toUShort(&ok, 16);
+            if (ok) {
+                out += QChar(code);
+                i += 6;
+                continue;
+            }
+        }
+        out += text.at(i);
+    }
+    return out;
 }
 
 QString columnName(int column)

@@ -20,9 +20,15 @@ QString dateText(const QDate& date);
 // be finite. Returns the number of characters written; buf needs room for 32.
 size_t formatNumber(double value, char* buf);
 
+// Text as a worksheet stores it back to the characters: "_x000D_" and the like are the
+// characters XML can't hold, and "_x005F_" an underscore that starts such a text itself.
+QString unescapeText(const QString& text);
+
 // "A", "B", ... "Z", "AA", ... for a 0-based column index.
 QString columnName(int column);
 void appendColumnName(int column, std::string& out);
+// The same at out, which needs room for 4 characters; returns the end of what was written.
+char* appendColumnName(int column, char* out);
 
 // Empty when the name may be used as a sheet name, otherwise why it may not.
 QString sheetNameProblem(const QString& name);

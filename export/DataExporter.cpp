@@ -1,6 +1,7 @@
 #include "export/DataExporter.h"
 
 #include "db/DmiApi.h"
+#include "db/ModelOps.h"
 #include "db/Records.h"
 #include "export/LibXlConnect.h"
 #include "export/ScenarioFingerprint.h"
@@ -128,23 +129,31 @@ TARN::okstat DataExporter::run(
     for (const int id : scenarioIds) {
         const QString baselineName = QStringLiteral("Baseline Monthly Data");
         QString sheetName = baselineName;
+        bool found = true;
         if (id != BaselineId) {
-            status = dmi.getScenarioName(id, sheetName);
+            status = dmi.getScenarioName(id, sheetName, &found);
             if (status.failed())
                 return status;
+            if (!found)
+                return QStringLiteral("There is no scenario with ID %1.").arg(id);
         }
-        bool found = false;
         status = dmi.hasAggDivResults(id, startYear, endYear, found);
         if (status.failed())
             return status;
         if (!found) {
-            const QString name = id != BaselineId && sheetName == baselineName
-                ? QStringLiteral("scenario %1").arg(id) // no such scenario
-                : sheetName;
             return QStringLiteral("There are no monthly results for \"%1\" from %2 to %3. Please "
-                                  "recalculate before attempting to export again.")
-                .arg(name, QString::number(startYear), QString::number(endYear));
+                                  "recalculate (%4) before attempting to export again.")
+                .arg(sheetName, QString::number(startYear), QString::number(endYear),
+                    TARN::recalculateHint());
         }
+        // A sheet the workbook cannot hold is refused before anything is read or written, with
+        // the columns it would need.
+        int columns = 0;
+        status = dmi.exportColumns(id, startYear, endYear, columns);
+        if (status.isOk())
+            status = book.checkSize(months + 1, columns);
+        if (status.failed())
+            return status;
         sheetNames.append(sheetName);
     }
     status = recordFingerprints(book, scenarioIds, sheetNames, startYear, endYear);
@@ -266,7 +275,7 @@ TARN::okstat DataExporter::run(
 TARN::okstat DataExporter::recordFingerprints(LibXlConnect& book, const QList<int>& scenarioIds,
     const QStringList& sheetNames, int startYear, int endYear)
 {
-    QDateTime now = QDateTime::currentDateTimeUtc();
+    QDateTime now = _exportTime.isValid() ? _exportTime.toUTC() : QDateTime::currentDateTimeUtc();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     for (int n = 0; n < scenarioIds.size(); ++n) {
         TARN::SheetFingerprint fp;

@@ -3,6 +3,7 @@
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -41,6 +42,10 @@ public:
     void setCompressionThreads(int threads) { _compressionThreads = threads; }
     // The clock (in milliseconds) that paces the progress; for tests.
     void setStatusClock(std::function<qint64()> clock) { _clock = std::move(clock); }
+    // The export time the sheets' fingerprints record (whole seconds, UTC); invalid, the
+    // default, stands for the moment of the export. Two exports given one time write the same
+    // book byte for byte.
+    void setExportTime(const QDateTime& time) { _exportTime = time; }
 
     // Asks a running export to stop: it ends at the next site or during the save, with the
     // workbook on disk as it was. Any thread may call it.
@@ -77,6 +82,7 @@ private:
     bool _compareWithPrevious = true;
     int _compressionThreads = 0;
     std::function<qint64()> _clock;
+    QDateTime _exportTime;
     QElapsedTimer _timer;
     qint64 _lastReport = -1;
 };

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <thread>
@@ -43,7 +44,9 @@ okstat LibXlConnect::open(const QString& fileName)
     release();
     const bool exists = QFileInfo::exists(fileName);
     if (!exists) {
-        QFile probe(fileName);
+        // Through a link that points at nothing yet: the file is made where the link points,
+        // and the link stays.
+        QFile probe(TARN::WorkbookFile::linkTarget(fileName));
         if (!probe.open(QIODevice::WriteOnly))
             return tr("The workbook \"%1\" doesn't exist and can't be created: %2")
                 .arg(fileName, probe.errorString());
@@ -337,15 +340,17 @@ okstat LibXlConnect::applyFingerprints()
     okstat status = computeFingerprints();
     if (status.failed())
         return status;
-    QStringList written;
-    for (const auto& sheet : _sheets)
-        written.append(sheet->name().toLower());
+    // The properties this export writes for its sheets replace those an earlier export wrote;
+    // any other property stays, whatever its name begins with.
+    QSet<QString> written;
+    for (const auto& sheet : _sheets) {
+        for (const QString& name : TARN::Fingerprint::propertyNames(sheet->name()))
+            written.insert(name.toCaseFolded());
+    }
     TARN::PropertyChanges changes;
     if (!written.isEmpty())
-        changes.drops = [written](const QString& name) {
-            const QString sheet = TARN::Fingerprint::sheetOf(name);
-            return !sheet.isEmpty() && written.contains(sheet.toLower());
-        };
+        changes.drops
+            = [written](const QString& name) { return written.contains(name.toCaseFolded()); };
     for (const auto& fp : _fingerprints)
         if (_sheetIndex.contains(fp.sheet)) {
             const TARN::DocProperties properties = fp.properties();
@@ -373,7 +378,7 @@ okstat LibXlConnect::compareWithPrevious(
     if (!previous.open(_fileName, &why))
         return tr("Unable to read the previous workbook \"%1\": %2").arg(_fileName, why);
     const QStringList names = previous.sheetNames();
-    const auto hashes = TARN::Fingerprint::sheetHashes(previous.customProperties());
+    const auto hashes = previous.trustedSheetHashes();
     TARN::WorkbookDiff diff(tolerance);
     const int sheets = static_cast<int>(_sheets.size());
     for (size_t n = 0; n < _sheets.size(); ++n) {

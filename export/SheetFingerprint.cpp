@@ -22,6 +22,32 @@ const QString FirstYear = QStringLiteral("First Year");
 const QString LastYear = QStringLiteral("Last Year");
 const QString ExportTime = QStringLiteral("Export Time");
 const QString ScenarioHash = QStringLiteral("Scenario Hash");
+const QString SheetPart = QStringLiteral("Sheet Part");
+
+QStringList propertyNames(const QString& sheet)
+{
+    QStringList names;
+    for (const QString& what :
+        { SheetHash, SheetPart, Project, FirstYear, LastYear, ExportTime, ScenarioHash })
+        names.append(propertyName(what, sheet));
+    return names;
+}
+
+QString partSignatureText(uint32_t crc, uint64_t size)
+{
+    return QStringLiteral("%1/%2").arg(
+        QString::number(crc, 16).rightJustified(8, QLatin1Char('0')), QString::number(size));
+}
+
+void addPartSignature(PropertyChanges& changes, const QString& sheet, const QString& signature)
+{
+    const QString hash = propertyName(SheetHash, sheet);
+    const bool hashed = std::any_of(changes.added.begin(), changes.added.end(),
+        [&hash](const DocProperty& p) { return p.name.compare(hash, Qt::CaseInsensitive) == 0; });
+    if (hashed && !signature.isEmpty())
+        changes.added.push_back(
+            DocProperty::textProperty(propertyName(SheetPart, sheet), signature));
+}
 
 QString propertyName(const QString& what, const QString& sheet)
 {
@@ -57,6 +83,16 @@ QHash<QString, QString> sheetProjects(const DocProperties& properties)
             && !p.text.isEmpty())
             projects.insert(p.name.mid(start.size()), p.text);
     return projects;
+}
+
+QHash<QString, QString> partSignatures(const DocProperties& properties)
+{
+    QHash<QString, QString> signatures;
+    const QString start = Prefix + SheetPart + QStringLiteral(": ");
+    for (const auto& p : properties)
+        if (p.kind == DocProperty::Text && p.name.startsWith(start, Qt::CaseInsensitive))
+            signatures.insert(p.name.mid(start.size()).toLower(), p.text.trimmed().toLower());
+    return signatures;
 }
 
 namespace {

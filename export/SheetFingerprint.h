@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <QStringList>
+
+#include <cstdint>
 
 namespace TARN {
 
@@ -36,6 +39,20 @@ extern const QString FirstYear;
 extern const QString LastYear;
 extern const QString ExportTime;
 extern const QString ScenarioHash;
+extern const QString SheetPart;
+
+// Every property name an export writes for a sheet.
+QStringList propertyNames(const QString& sheet);
+
+// "<CRC-32 in 8 hex digits>/<size>": the sheet's part (.xlsx) or substream (.xls) as it was
+// written, recorded beside the content hash ("Tarnhelm Sheet Part: <sheet>"). A program that
+// edits the sheet afterwards (and keeps the custom properties) changes it, and the content
+// hash is then no longer trusted.
+QString partSignatureText(uint32_t crc, uint64_t size);
+
+// Adds the part signature of a sheet to the changes a save makes, when they record the
+// sheet's content hash.
+void addPartSignature(PropertyChanges& changes, const QString& sheet, const QString& signature);
 
 // "Tarnhelm <what>: <sheet>".
 QString propertyName(const QString& what, const QString& sheet);
@@ -47,6 +64,8 @@ QString sheetOf(const QString& propertyName);
 QHash<QString, QByteArray> sheetHashes(const DocProperties& properties);
 // The project file recorded for each sheet, by sheet name as recorded.
 QHash<QString, QString> sheetProjects(const DocProperties& properties);
+// The part signature recorded for each sheet, by sheet name in lower case.
+QHash<QString, QString> partSignatures(const DocProperties& properties);
 
 // SHA-256 (lower-case hex) over the canonical text of the sheet's content, in UTF-8: a line of
 // the column names of columns 1 on, separated by tabs; then one line per data row: the row's date

@@ -113,7 +113,8 @@ QByteArray WorkbookComparison::toJson() const
         if (s)
             out += ", ";
         out += "{\"name\": " + jsonString(sheet.name) + ", \"status\": \""
-            + statusName(sheet.status) + "\", \"columns\": [";
+            + statusName(sheet.status) + "\", \"byFingerprint\": "
+            + (sheet.byFingerprint ? "true" : "false") + ", \"columns\": [";
         for (size_t c = 0; c < sheet.columns.size(); ++c) {
             const ColumnComparison& col = sheet.columns[c];
             if (c)
@@ -266,6 +267,27 @@ QStringList WorkbookSource::sheetNames() const
 const DocProperties& WorkbookSource::customProperties() const
 {
     return _readers->xls ? _readers->biff.customProperties() : _readers->xlsx.customProperties();
+}
+
+QHash<QString, QByteArray> WorkbookSource::trustedSheetHashes() const
+{
+    const DocProperties& properties = customProperties();
+    const QHash<QString, QByteArray> hashes = Fingerprint::sheetHashes(properties);
+    const QHash<QString, QString> parts = Fingerprint::partSignatures(properties);
+    QHash<QString, QByteArray> trusted;
+    const QStringList names = sheetNames();
+    for (int i = 0; i < names.size(); ++i) {
+        const QString key = names.at(i).toLower();
+        const auto hash = hashes.constFind(key);
+        const auto part = parts.constFind(key);
+        if (hash == hashes.cend() || part == parts.cend())
+            continue;
+        const QString now
+            = _readers->xls ? _readers->biff.partSignature(i) : _readers->xlsx.partSignature(i);
+        if (!now.isEmpty() && now == *part)
+            trusted.insert(key, *hash);
+    }
+    return trusted;
 }
 
 bool WorkbookSource::readSheet(int index, SheetTable* table, QString* error,
@@ -493,8 +515,8 @@ bool WorkbookDiff::compareFiles(
     }
     const QStringList oldNames = oldBook.sheetNames();
     const QStringList newNames = newBook.sheetNames();
-    const auto oldHashes = Fingerprint::sheetHashes(oldBook.customProperties());
-    const auto newHashes = Fingerprint::sheetHashes(newBook.customProperties());
+    const auto oldHashes = oldBook.trustedSheetHashes();
+    const auto newHashes = newBook.trustedSheetHashes();
     auto findNew = [&](const QString& name) {
         for (int j = 0; j < newNames.size(); ++j)
             if (newNames.at(j).compare(name, Qt::CaseInsensitive) == 0)

@@ -3,6 +3,7 @@
 #include "DocProperties.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -56,7 +57,7 @@ struct WorkbookComparison {
     std::vector<SheetComparison> sheets;
 
     bool equal() const;
-    // {"equal": ..., "sheets": [{"name", "status", "columns": [{"name", "status",
+    // {"equal": ..., "sheets": [{"name", "status", "byFingerprint", "columns": [{"name", "status",
     // "changedMonths", "firstMonth", "lastMonth", "maxAbs", "maxRel", "oldTotal",
     // "newTotal"}]}]}; figures that don't exist are null.
     QByteArray toJson() const;
@@ -81,6 +82,11 @@ public:
     bool open(const QString& path, QString* error);
     QStringList sheetNames() const;
     const DocProperties& customProperties() const;
+    // The content hashes recorded for the sheets ("Tarnhelm Sheet Hash: <sheet>"), by sheet name
+    // in lower case: only those of sheets whose part is still the one the hash was recorded
+    // with. A sheet that another program changed since is left out, whatever its properties
+    // say.
+    QHash<QString, QByteArray> trustedSheetHashes() const;
     bool readSheet(int index, SheetTable* table, QString* error,
         const std::atomic_bool* cancel = nullptr,
         const std::function<void(int row)>& rowStarted = nullptr) const;
@@ -94,8 +100,8 @@ private:
 // columns by their name in row 0, rows by the date in column 0. Values that differ by no more
 // than the tolerance are equal; a missing value equals only a missing value; texts compare as
 // texts. Sheets whose recorded content hashes ("Tarnhelm Sheet Hash: <sheet>") are the same in
-// both books are equal without their cells being read. One sheet of each book is in memory at a
-// time; the two are read at the same time, on two threads.
+// both books, and still describe the sheets' parts, are equal without their cells being read. One
+// sheet of each book is in memory at a time; the two are read at the same time, on two threads.
 class WorkbookDiff {
 public:
     using Progress = std::function<void(const QString& sheet, int done, int total)>;

@@ -2,6 +2,7 @@
 
 #include "DocProperties.h"
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -63,6 +64,10 @@ public:
         _saveProgress = std::move(handler);
     }
 
+    // The file a save replaces: the target of a symbolic link (followed as far as it goes),
+    // otherwise path itself. Saving through a link writes the file it points at.
+    static QString linkTarget(const QString& path);
+
 protected:
     void reportSaveProgress(const SaveProgress& progress) const
     {
@@ -75,5 +80,13 @@ protected:
 private:
     std::function<void(const SaveProgress&)> _saveProgress;
 };
+
+inline QString WorkbookFile::linkTarget(const QString& path)
+{
+    QFileInfo info(path);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? path : info.filePath();
+}
 
 } // namespace TARN

@@ -2,10 +2,13 @@
 
 #include "CellFormat.h"
 #include "SheetData.h"
+#include "SheetFingerprint.h"
 
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
+
+#include <zlib.h>
 
 #include <cmath>
 
@@ -18,74 +21,6 @@ namespace {
 const QString DateFormatCode = QStringLiteral("m/yyyy");
 const int TextFormat = 49;
 const int MaxXfs = 4050;
-
-QByteArray bof(quint16 kind)
-{
-    QByteArray d(16, '\0');
-    put16(d, 0, 0x0600);
-    put16(d, 2, kind);
-    put16(d, 4, 0x0DBB);
-    put16(d, 6, 0x07CC);
-    put32(d, 8, 0x000100C1);
-    put32(d, 12, 0x00000406);
-    return d;
-}
-
-QByteArray font()
-{
-    QByteArray d(14, '\0');
-    put16(d, 0, 200); // 10 pt
-    put16(d, 4, 0x7FFF); // automatic colour
-    put16(d, 6, 400); // normal weight
-    return d + shortUnicodeString(QStringLiteral("Arial"));
-}
-
-// A cell format: font 0, the number format, horizontal alignment (0 general, 2 centred), below
-// the style format 0. With style set, the style formats of a new book.
-QByteArray xf(quint16 numberFormat, quint8 alignment, bool style)
-{
-    QByteArray d(20, '\0');
-    put16(d, 2, numberFormat);
-    put16(d, 4, style ? 0xFFF5 : 0x0001);
-    d[6] = static_cast<char>(alignment | 0x20); // bottom aligned
-    d[9] = static_cast<char>(style ? 0x00 : 0xFC); // the attributes this format sets itself
-    put16(d, 18, 0x20C0); // pattern colours: automatic
-    return d;
-}
-
-QByteArray window1(quint16 activeTab, quint16 firstTab)
-{
-    QByteArray d(18, '\0');
-    put16(d, 4, 0x4000);
-    put16(d, 6, 0x2000);
-    put16(d, 8, 0x0038);
-    put16(d, 10, activeTab);
-    put16(d, 12, firstTab);
-    put16(d, 14, 1);
-    put16(d, 16, 0x0258);
-    return d;
-}
-
-// The globals of a new book, without sheets and strings; the save adds those as for any book.
-QByteArray newGlobals()
-{
-    QByteArray out;
-    appendRecord(out, Bof, bof(0x0005));
-    appendRecord(out, CodePage, le16(1200));
-    appendRecord(out, Window1, window1(0, 0));
-    appendRecord(out, DateMode, le16(0));
-    for (int i = 0; i < 5; ++i)
-        appendRecord(out, Font, font());
-    for (int i = 0; i < 15; ++i)
-        appendRecord(out, Xf, xf(0, 0, true));
-    appendRecord(out, Xf, xf(0, 0, false));
-    QByteArray style(4, '\0');
-    put16(style, 0, 0x8000);
-    style[3] = static_cast<char>(0xFF);
-    appendRecord(out, Style, style);
-    appendRecord(out, Eof, QByteArray());
-    return out;
-}
 
 } // namespace
 
@@ -168,8 +103,9 @@ QStringList XlsBook::sheetNames() const
 }
 
 bool XlsBook::build(const std::vector<NewSheet>& newSheets, const std::atomic_bool* cancel,
-    QByteArray* outStream, QString* error) const
+    QByteArray* outStream, std::vector<std::pair<int, int>>* newRanges, QString* error) const
 {
+    newRanges->assign(newSheets.size(), { 0, 0 });
     const int oldCount = static_cast<int>(_sheets.size());
     std::vector<int> newIndex(static_cast<size_t>(oldCount), -1);
     std::vector<bool> removed(static_cast<size_t>(oldCount), false);
@@ -498,24 +434,27 @@ bool XlsBook::build(const std::vector<NewSheet>& newSheets, const std::atomic_bo
             }
             out += copy;
         } else {
-            out += sheetStreams[static_cast<size_t>(-boundSheetOf[b] - 1)];
+            const size_t n = static_cast<size_t>(-boundSheetOf[b] - 1);
+            (*newRanges)[n] = { position, static_cast<int>(sheetStreams[n].size()) };
+            out += sheetStreams[n];
         }
     }
     *outStream = out;
     return true;
 }
 
-bool XlsBook::applyPropertyChanges(CompoundFile& file, QString* error) const
+bool XlsBook::applyPropertyChanges(
+    CompoundFile& file, const PropertyChanges& changes, QString* error) const
 {
-    if (_propertyChanges.empty())
+    if (changes.empty())
         return true;
     CompoundFile::Entry* summary = file.stream(SummaryInformation::StreamName);
-    if (!summary && _propertyChanges.added.empty())
+    if (!summary && changes.added.empty())
         return true;
     QByteArray updated;
     bool modified = false;
     if (!SummaryInformation::update(
-            summary ? summary->data : QByteArray(), _propertyChanges, &updated, &modified, error))
+            summary ? summary->data : QByteArray(), changes, &updated, &modified, error))
         return false;
     if (!modified)
         return true;
@@ -533,10 +472,23 @@ bool XlsBook::save(
     const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QString* error)
 {
     QByteArray stream;
-    if (!build(sheets, cancel, &stream, error))
+    std::vector<std::pair<int, int>> ranges;
+    if (!build(sheets, cancel, &stream, &ranges, error))
         return false;
+    // Each new sheet's substream is recorded beside its content hash, so that a later
+    // comparison can tell whether the sheet is still the one written.
+    PropertyChanges properties = _propertyChanges;
+    for (size_t n = 0; n < sheets.size(); ++n) {
+        const auto& range = ranges[n];
+        const uLong crc = crc32_z(crc32_z(0, nullptr, 0),
+            reinterpret_cast<const Bytef*>(stream.constData() + range.first),
+            static_cast<size_t>(range.second));
+        Fingerprint::addPartSignature(properties, sheets[n].data->name(),
+            Fingerprint::partSignatureText(
+                static_cast<uint32_t>(crc), static_cast<uint64_t>(range.second)));
+    }
     CompoundFile file = _file;
-    if (!applyPropertyChanges(file, error))
+    if (!applyPropertyChanges(file, properties, error))
         return false;
     CompoundFile::Entry* workbook = file.stream(QStringLiteral("Workbook"));
     if (!workbook) {

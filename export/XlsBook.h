@@ -30,10 +30,12 @@ private:
         int end = 0;
     };
     bool parse(QString* error);
+    // newRanges: where each new sheet's substream lies in the stream (offset, length).
     bool build(const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel, QByteArray* out,
-        QString* error) const;
+        std::vector<std::pair<int, int>>* newRanges, QString* error) const;
     // Brings the user-defined properties of the DocumentSummaryInformation stream up to date.
-    bool applyPropertyChanges(CompoundFile& file, QString* error) const;
+    bool applyPropertyChanges(
+        CompoundFile& file, const PropertyChanges& changes, QString* error) const;
 
     QString _path;
     CompoundFile _file;

@@ -2,9 +2,12 @@
 
 #include "BiffRecords.h"
 #include "CompoundFile.h"
+#include "SheetFingerprint.h"
 
 #include <QFile>
 #include <QHash>
+
+#include <zlib.h>
 
 #include <cstring>
 
@@ -91,6 +94,22 @@ bool XlsReader::open(const QString& path, QString* error)
         }
     }
     return true;
+}
+
+QString XlsReader::partSignature(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(_positions.size()))
+        return QString();
+    std::vector<Record> records;
+    const int start = _positions[static_cast<size_t>(index)];
+    if (!readSubstream(_stream, start, &records) || records.empty())
+        return QString();
+    const int length = records.back().end() - start;
+    return Fingerprint::partSignatureText(
+        static_cast<uint32_t>(crc32_z(crc32_z(0, nullptr, 0),
+            reinterpret_cast<const Bytef*>(_stream.constData() + start),
+            static_cast<size_t>(length))),
+        static_cast<uint64_t>(length));
 }
 
 template<typename CellFn>

@@ -26,6 +26,10 @@ public:
     // has no such stream.
     const DocProperties& customProperties() const { return _properties; }
 
+    // What the sheet's substream is now (its CRC and size), to tell whether it is still the
+    // one that was written; empty when it can't be told.
+    QString partSignature(int index) const;
+
 private:
     // Calls cell(row, column, style, type, number, text) for each cell of the sheet; false when
     // the sheet is damaged or cell returned false.

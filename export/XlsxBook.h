@@ -59,6 +59,7 @@ private:
         QString relId;
         QString part; // package path without the leading '/'
         int sheetId = 0;
+        bool chart = false; // a chartsheet
     };
     struct Relationship {
         QString id;
@@ -74,12 +75,35 @@ private:
     bool readRelationships(const QString& relsPart, const QString& sourcePart,
         std::vector<Relationship>* rels, QString* error) const;
     bool loadStructure(QString* error);
+    bool checkWorkbookType(QString* error) const;
     // Brings the custom properties part up to date in changed (adding it, with its package
     // relationship and content type, when the book has none).
-    bool applyPropertyChanges(QMap<QString, QByteArray>& changed, QString* error) const;
+    bool applyPropertyChanges(
+        const PropertyChanges& changes, QMap<QString, QByteArray>& changed, QString* error) const;
     // The styles part as the save writes it, and the cell formats the sheets use.
     bool editStyles(XmlPart* styles, QString* stylesPart, bool* newStylesPart,
         XlsxCellStyles* cellStyles, QString* error) const;
+
+    // Where a save puts the existing sheets.
+    struct Layout {
+        std::vector<bool> removed; // replaced by a new sheet
+        std::vector<int> newIndex; // position after the save
+        int kept = 0; // existing sheets that stay
+        int newCount = 0; // sheets after the save
+    };
+    struct AddedSheet {
+        QString part;
+        QString relId;
+        int sheetId = 0;
+    };
+    // The workbook part as the save writes it: the sheet list, the local names and views that
+    // follow their sheets, the built-in names of replaced sheets dropped.
+    bool editWorkbook(const Layout& layout, const std::vector<NewSheet>& newSheets,
+        const std::vector<AddedSheet>& added, QMap<QString, QByteArray>& changed,
+        int* activeAfterSave, QString* error) const;
+    // The sheet lists of the app properties, brought up to date; the rest of the part stays.
+    bool editAppProperties(const Layout& layout, const std::vector<NewSheet>& newSheets,
+        QMap<QString, QByteArray>& changed, QString* error) const;
 
     struct SheetPart {
         QString part;

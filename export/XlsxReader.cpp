@@ -1,10 +1,14 @@
 #include "XlsxReader.h"
 
+#include "CellFormat.h"
+#include "SheetFingerprint.h"
 #include "XlsxBook.h"
 #include "XlsxSheetScanner.h"
+#include "ZipEntry.h"
 
 #include <QFile>
 #include <QHash>
+#include <QMutexLocker>
 #include <QXmlStreamReader>
 
 #include <zip.h>
@@ -14,9 +18,6 @@
 namespace TARN {
 
 namespace {
-
-// Largest package part read into memory.
-const zip_uint64_t MaxPartSize = zip_uint64_t(1) << 30;
 
 struct ZipCloser {
     void operator()(zip_t* zip) const { zip_discard(zip); }
@@ -34,49 +35,6 @@ ZipPtr openZip(const QString& path, QString* error)
         zip_error_fini(&ze);
     }
     return ZipPtr(zip);
-}
-
-bool readEntry(zip_t* zip, const QString& name, QByteArray* data)
-{
-    const zip_int64_t index = zip_name_locate(zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
-    zip_stat_t st;
-    if (index < 0 || zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0)
-        return false;
-    zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0);
-    if (!file)
-        return false;
-    // The size comes from the file: a damaged or hostile one may claim more than fits a
-    // QByteArray, which would truncate the buffer below what zip_fread writes.
-    if (!(st.valid & ZIP_STAT_SIZE) || st.size > MaxPartSize) {
-        zip_fclose(file);
-        return false;
-    }
-    data->resize(static_cast<int>(st.size));
-    const zip_int64_t got = zip_fread(file, data->data(), st.size);
-    zip_fclose(file);
-    return got == static_cast<zip_int64_t>(st.size);
-}
-
-// "_x000D_" and the like back to the character.
-QString decodeEscapes(const QString& text)
-{
-    if (!text.contains(QLatin1String("_x")))
-        return text;
-    QString out;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size()
-            && text.at(i + 1) == QLatin1Char('x') && text.at(i + 6) == QLatin1Char('_')) {
-            bool ok = false;
-            const ushort code = text.midRef(i + 2, 4).toUShort(&ok, 16);
-            if (ok) {
-                out += QChar(code);
-                i += 6;
-                continue;
-            }
-        }
-        out += text.at(i);
-    }
-    return out;
 }
 
 // Row and column of a reference such as "AB12".
@@ -111,7 +69,7 @@ QString readStringItem(QXmlStreamReader& xml)
         else if (xml.isEndElement() && xml.name() == end)
             break;
     }
-    return decodeEscapes(text);
+    return XlCell::unescapeText(text);
 }
 
 } // namespace
@@ -121,12 +79,21 @@ bool XlsxReader::open(const QString& path, QString* error)
     _path = path;
     _names.clear();
     _sheetParts.clear();
-    _sharedStrings.clear();
+    _sharedStringsPart.clear();
+    {
+        QMutexLocker lock(&_stringsMutex);
+        _sharedStrings.clear();
+        _stringsRead = false;
+    }
     _styles.clear();
     _properties.clear();
     ZipPtr zip = openZip(path, error);
     if (!zip)
         return false;
+    auto readEntry = [](zip_t* archive, const QString& name, QByteArray* out) {
+        QString ignored;
+        return ZipEntry::read(archive, name, ZipEntry::SmallPart, out, &ignored);
+    };
 
     QByteArray data;
     if (!readEntry(zip.get(), QStringLiteral("_rels/.rels"), &data)) {
@@ -162,10 +129,12 @@ bool XlsxReader::open(const QString& path, QString* error)
         && !CustomXml::read(custom, &_properties, &ignored))
         _properties.clear();
     QByteArray workbook;
-    if (workbookPart.isEmpty() || !readEntry(zip.get(), workbookPart, &workbook)) {
+    if (workbookPart.isEmpty()) {
         *error = QStringLiteral("the package has no workbook part");
         return false;
     }
+    if (!ZipEntry::read(zip.get(), workbookPart, ZipEntry::SmallPart, &workbook, error))
+        return false;
     readEntry(zip.get(), Opc::relsPartOf(workbookPart), &data);
     const auto wbRels = relationships(data, workbookPart);
 
@@ -187,15 +156,11 @@ bool XlsxReader::open(const QString& path, QString* error)
     }
 
     for (const auto& rel : wbRels) {
-        if (rel.first.endsWith(QLatin1String("/sharedStrings"))
-            && readEntry(zip.get(), rel.second, &data)) {
-            QXmlStreamReader ss(data);
-            while (!ss.atEnd()) {
-                ss.readNext();
-                if (ss.isStartElement() && ss.name() == QLatin1String("si"))
-                    _sharedStrings.append(readStringItem(ss));
-            }
-        }
+        // Read when a sheet being read refers to them: a book's strings may be many, and our
+        // own sheets hold none.
+        if (rel.first.endsWith(QLatin1String("/sharedStrings")))
+            _sharedStringsPart = rel.second;
+        // Without its styles a book's cells still read, with the general format.
         if (rel.first.endsWith(QLatin1String("/styles"))
             && readEntry(zip.get(), rel.second, &data)) {
             QHash<int, QString> formats;
@@ -221,6 +186,41 @@ bool XlsxReader::open(const QString& path, QString* error)
     return true;
 }
 
+const QStringList& XlsxReader::sharedStrings() const
+{
+    QMutexLocker lock(&_stringsMutex);
+    if (_stringsRead)
+        return _sharedStrings;
+    _stringsRead = true;
+    QString ignored;
+    ZipPtr zip = openZip(_path, &ignored);
+    QByteArray data;
+    // Unreadable strings read as empty texts, as strings the book doesn't have.
+    if (!zip || _sharedStringsPart.isEmpty()
+        || !ZipEntry::read(zip.get(), _sharedStringsPart, ZipEntry::LargePart, &data, &ignored))
+        return _sharedStrings;
+    QXmlStreamReader ss(data);
+    while (!ss.atEnd()) {
+        ss.readNext();
+        if (ss.isStartElement() && ss.name() == QLatin1String("si"))
+            _sharedStrings.append(readStringItem(ss));
+    }
+    return _sharedStrings;
+}
+
+QString XlsxReader::partSignature(int index) const
+{
+    if (index < 0 || index >= _sheetParts.size())
+        return QString();
+    QString ignored;
+    ZipPtr zip = openZip(_path, &ignored);
+    uint32_t crc = 0;
+    uint64_t size = 0;
+    if (!zip || !ZipEntry::signature(zip.get(), _sheetParts.at(index), &crc, &size))
+        return QString();
+    return Fingerprint::partSignatureText(crc, size);
+}
+
 bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
 {
     *cells = SheetCells();
@@ -230,10 +230,10 @@ bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
     }
     ZipPtr zip = openZip(_path, error);
     QByteArray data;
-    if (!zip || !readEntry(zip.get(), _sheetParts.at(index), &data)) {
-        *error = QStringLiteral("the sheet part can't be read");
+    if (!zip)
         return false;
-    }
+    if (!ZipEntry::read(zip.get(), _sheetParts.at(index), ZipEntry::LargePart, &data, error))
+        return false;
     QXmlStreamReader xml(data);
     int row = -1;
     int column = -1;
@@ -283,10 +283,10 @@ bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
                 cell.type = ReadCell::Empty;
             } else if (type == QLatin1String("s")) {
                 cell.type = ReadCell::Text;
-                cell.text = _sharedStrings.value(value.toInt());
+                cell.text = sharedStrings().value(value.toInt());
             } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str")) {
                 cell.type = ReadCell::Text;
-                cell.text = type == QLatin1String("str") ? decodeEscapes(value) : value;
+                cell.text = type == QLatin1String("str") ? XlCell::unescapeText(value) : value;
             } else if (type == QLatin1String("b")) {
                 cell.type = ReadCell::Boolean;
                 cell.number = value.toInt();
@@ -324,7 +324,7 @@ bool XlsxReader::scanSheet(int index, const CellVisitor& visit, QString* error) 
         *error = QStringLiteral("the sheet part can't be read");
         return false;
     }
-    const XlsxSheetScanner scanner(_sharedStrings);
+    const XlsxSheetScanner scanner([this]() -> const QStringList& { return sharedStrings(); });
     const bool scanned = scanner.scan(
         [file](char* buffer, qint64 size) {
             return static_cast<qint64>(zip_fread(file, buffer, static_cast<zip_uint64_t>(size)));

@@ -3,6 +3,7 @@
 #include "DocProperties.h"
 #include "SheetCells.h"
 
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +25,14 @@ public:
     // The package's custom properties (docProps/custom.xml); none when it has no such part.
     const DocProperties& customProperties() const { return _properties; }
 
+    // What the sheet's part is now (its CRC and size), to tell whether it is still the part
+    // that was written; empty when it can't be told.
+    QString partSignature(int index) const;
+
 private:
+    // The shared strings, read on first use (thread-safe).
+    const QStringList& sharedStrings() const;
+
     struct Style {
         QString numberFormat;
         QString alignment;
@@ -32,7 +40,10 @@ private:
     QString _path;
     QStringList _names;
     QStringList _sheetParts;
-    QStringList _sharedStrings;
+    QString _sharedStringsPart;
+    mutable QMutex _stringsMutex;
+    mutable bool _stringsRead = false;
+    mutable QStringList _sharedStrings;
     std::vector<Style> _styles;
     DocProperties _properties;
 };

@@ -463,6 +463,24 @@ bool XlsxSheetDeflater::finish(const std::atomic_bool* cancel,
     return true;
 }
 
+bool XlsxSheetDeflater::partSignature(
+    const SheetData* sheet, bool tabSelected, uint32_t* crc, uint64_t* size) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    const Job* job = jobOf(sheet);
+    if (!job || job->blocksDone != job->blocks.size())
+        return false;
+    const std::string prologue = XlsxRowWriter(*sheet, _styles).prologue(tabSelected);
+    *crc = crcOf(prologue.data(), prologue.size());
+    *size = prologue.size();
+    for (const Block& block : job->blocks) {
+        *crc = static_cast<uint32_t>(
+            crc32_combine(*crc, block.crc, static_cast<z_off_t>(block.rawSize)));
+        *size += block.rawSize;
+    }
+    return true;
+}
+
 zip_source_t* XlsxSheetDeflater::makeSource(
     zip_t* archive, const SheetData* sheet, bool tabSelected)
 {

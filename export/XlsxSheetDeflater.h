@@ -72,6 +72,10 @@ public:
     // After finish(): the libzip source of a sheet's part, whose beginning is made here. It
     // reads the deflater's file, so the deflater must outlive the archive's close or discard.
     zip_source_t* makeSource(zip_t* archive, const SheetData* sheet, bool tabSelected);
+    // After finish(): the CRC-32 and size of the part makeSource gives (uncompressed); false
+    // when the sheet isn't done.
+    bool partSignature(
+        const SheetData* sheet, bool tabSelected, uint32_t* crc, uint64_t* size) const;
 
 private:
     struct Block {

@@ -1,5 +1,7 @@
 #include "XlsxSheetScanner.h"
 
+#include "CellFormat.h"
+
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -257,18 +259,25 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
     std::string scratch;
     std::string refText;
 
+    const QStringList* shared = nullptr;
     auto emit = [&]() -> bool {
         if (type == Type::Inline)
-            return visit(cellRow, cellColumn, ReadCell::Text, 0, fromUtf8(inlineText));
+            return visit(
+                cellRow, cellColumn, ReadCell::Text, 0, XlCell::unescapeText(fromUtf8(inlineText)));
         if (!hasValue)
             return true;
         if (type == Type::Shared) {
             int index = -1;
             const std::string_view v = trimmed(value);
             std::from_chars(v.data(), v.data() + v.size(), index);
-            return visit(cellRow, cellColumn, ReadCell::Text, 0, _sharedStrings.value(index));
+            if (!shared)
+                shared = &_sharedStrings();
+            return visit(cellRow, cellColumn, ReadCell::Text, 0, shared->value(index));
         }
-        if (type == Type::FormulaText || type == Type::Date)
+        if (type == Type::FormulaText)
+            return visit(
+                cellRow, cellColumn, ReadCell::Text, 0, XlCell::unescapeText(fromUtf8(value)));
+        if (type == Type::Date)
             return visit(cellRow, cellColumn, ReadCell::Text, 0, fromUtf8(value));
         if (type == Type::Boolean)
             return visit(

@@ -20,14 +20,21 @@ public:
     using Source = std::function<qint64(char* buffer, qint64 size)>;
 
     explicit XlsxSheetScanner(const QStringList& sharedStrings)
-        : _sharedStrings(sharedStrings)
+        : _sharedStrings([&sharedStrings]() -> const QStringList& { return sharedStrings; })
+    {
+    }
+    // The shared strings come from sharedStrings, called at the first cell that refers to one
+    // (a sheet that has none never reads them).
+    explicit XlsxSheetScanner(std::function<const QStringList&()> sharedStrings)
+        : _sharedStrings(std::move(sharedStrings))
     {
     }
 
+    // Texts are given as the reader gives them: "_xHHHH_" escapes decoded.
     bool scan(const Source& source, const CellVisitor& visit, QString* error) const;
 
 private:
-    const QStringList& _sharedStrings;
+    std::function<const QStringList&()> _sharedStrings;
 };
 
 } // namespace TARN

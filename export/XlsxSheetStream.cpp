@@ -275,14 +275,10 @@ char* XlsxRowWriter::reserve(std::string& out, size_t used, size_t bytes)
 size_t XlsxRowWriter::writeText(
     std::string& out, size_t used, int row, int column, int style, const QString& text)
 {
-    std::string cell = "<c";
-    if (column != _expectedColumn) {
-        cell += " r=\"";
-        XlCell::appendColumnName(column, cell);
-        cell += std::to_string(row + 1);
-        cell.push_back('"');
-    }
-    _expectedColumn = column + 1;
+    std::string cell = "<c r=\"";
+    XlCell::appendColumnName(column, cell);
+    cell += std::to_string(row + 1);
+    cell.push_back('"');
     if (style != 0) {
         cell += " s=\"";
         cell += std::to_string(style);
@@ -306,36 +302,25 @@ size_t XlsxRowWriter::writeRow(
     p = appendUInt(p, static_cast<unsigned>(row + 1));
     p = appendLiteral(p, "\">");
     used = static_cast<size_t>(p - out.data());
-    _expectedColumn = 0;
     if (row == 0) {
         for (int c = 0; c < _sheet.columnCount(); ++c)
             used = writeText(out, used, 0, c + 1, _styles.header, _sheet.header(c));
     } else {
         // Cells in the order of their columns; any cell may be missing, the date first of all.
+        // The row's number as text, for the cells' references.
+        char rowText[12];
+        const size_t rowLength
+            = static_cast<size_t>(appendUInt(rowText, static_cast<unsigned>(row + 1)) - rowText);
         auto numberCell = [&](int column, int style, double value) {
+            char* q = &out[used];
+            q = appendLiteral(q, "<c r=\"");
+            q = XlCell::appendColumnName(column, q);
+            q = appendLiteral(q, rowText, rowLength);
+            *q++ = '"';
             if (!std::isfinite(value)) {
-                char* q = &out[used];
-                q = appendLiteral(q, "<c");
-                if (column != _expectedColumn) {
-                    std::string ref = " r=\"";
-                    XlCell::appendColumnName(column, ref);
-                    ref += std::to_string(row + 1);
-                    ref.push_back('"');
-                    q = appendLiteral(q, ref.data(), ref.size());
-                }
                 q = appendLiteral(q, _missingCell.data(), _missingCell.size());
                 used = static_cast<size_t>(q - out.data());
-                _expectedColumn = column + 1;
                 return;
-            }
-            char* q = &out[used];
-            q = appendLiteral(q, "<c");
-            if (column != _expectedColumn) {
-                std::string ref = " r=\"";
-                XlCell::appendColumnName(column, ref);
-                ref += std::to_string(row + 1);
-                ref.push_back('"');
-                q = appendLiteral(q, ref.data(), ref.size());
             }
             if (style != 0) {
                 q = appendLiteral(q, " s=\"");
@@ -346,7 +331,6 @@ size_t XlsxRowWriter::writeRow(
             q += XlCell::formatNumber(value, q);
             q = appendLiteral(q, "</v></c>");
             used = static_cast<size_t>(q - out.data());
-            _expectedColumn = column + 1;
         };
         const size_t i = static_cast<size_t>(row - 1);
         if (i < _sheet.dates().size()) {

@@ -27,9 +27,9 @@ struct XlsxCellStyles {
 
 // Writes the worksheet XML of a SheetData in pieces: what comes before the first row, any row,
 // and the end of the part. A writer serves one thread; writers of their own may make different
-// rows of one sheet at the same time, as they only read it. A cell gets a reference (r) only
-// when it doesn't follow the previous cell of its row, and a style (s) only when it isn't 0:
-// both are the defaults the format gives cells without them.
+// rows of one sheet at the same time, as they only read it. Every cell carries its reference
+// (r): the format lets a cell that follows its neighbour leave it out, but some readers then
+// read nothing past the first cell. A cell gets a style (s) only when it isn't 0, the default.
 class XlsxRowWriter {
 public:
     XlsxRowWriter(const SheetData& sheet, const XlsxCellStyles& styles);
@@ -51,7 +51,6 @@ private:
     const SheetData& _sheet;
     XlsxCellStyles _styles;
     std::string _missingCell; // the markup after "<c" and the reference of a NaN cell
-    int _expectedColumn = 0; // the column a cell written without a reference lands in
 };
 
 // Produces the worksheet XML of a SheetData row by row, in chunks, so that the sheet is never

@@ -35,6 +35,27 @@ CliResult runCli(const QStringList& args)
     return result;
 }
 
+// The findings of "validate --json" with the given rule (all with an empty one).
+QJsonArray findingsOf(const QString& path, const QString& rule = QString())
+{
+    const CliResult result = runCli({ QStringLiteral("validate"), path, QStringLiteral("--json") });
+    QJsonArray found;
+    const QJsonArray all = QJsonDocument::fromJson(result.out.toUtf8())
+                               .object()
+                               .value(QStringLiteral("findings"))
+                               .toArray();
+    for (const QJsonValue& finding : all) {
+        if (rule.isEmpty() || finding.toObject().value(QStringLiteral("rule")).toString() == rule)
+            found.append(finding);
+    }
+    return found;
+}
+
+QString asText(const QJsonArray& findings)
+{
+    return QString::fromUtf8(QJsonDocument(findings).toJson());
+}
+
 } // namespace
 
 class TestRecalcCli : public QObject {
@@ -57,6 +78,11 @@ private slots:
     void explainCommand_data();
     void explainCommand();
     void explainJson();
+    void checkAgreesWithoutOwnerIndex();
+    void failedBaselineLeavesScenariosUnchecked();
+    void plainRecalcTakesOutsideEdits();
+    void textInNumberCellIsMissing();
+    void orphanResultsAreNamedAndRemoved();
 
 private:
     void makeBasin(TestProject& project);
@@ -90,8 +116,8 @@ void TestRecalcCli::recalcComputesThenSkips()
     CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains(
-        QLatin1String("Calculating Baseline:\nComputing Agg Diversion 001.North Canal (it had "
-                      "no results)\n")));
+        QLatin1String("Calculating Baseline:\nComputing Agg Diversion 001.North Canal for the "
+                      "following reason(s):\n    It had no stored results\n")));
     QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 16);
     QCOMPARE(count(project,
                  QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv WHERE ScenarioID = 2")),
@@ -232,7 +258,8 @@ void TestRecalcCli::validateFindsEachRule_data()
         << QStringLiteral("results-current") << QStringLiteral("fail") << 1
         << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("Lower Ditch") },
                { QStringLiteral("site"), QStringLiteral("North Canal") },
-               { QStringLiteral("year"), 2002 } };
+               { QStringLiteral("year"), 2002 },
+               { QStringLiteral("message"), QStringLiteral(": 1 monthly row differs from") } };
     QTest::newRow("coefficients-sum")
         << QStringLiteral("UPDATE WaterUserDist SET %1 = 11 WHERE WaterUserID = 4").arg(jan)
         << QString() << QStringLiteral("coefficients-sum") << QStringLiteral("fail") << 1
@@ -243,6 +270,29 @@ void TestRecalcCli::validateFindsEachRule_data()
         << QString() << QStringLiteral("efficiency-range") << QStringLiteral("fail") << 1
         << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("East User") },
                { QStringLiteral("year"), 2001 } };
+    // The dialog's tolerance: 100.0001 is off.
+    QTest::newRow("coefficients-sum, off by a ten-thousandth")
+        << QStringLiteral("UPDATE WaterUserDist SET %1 = %1 + 0.0001 WHERE WaterUserID = 4")
+               .arg(jan)
+        << QString() << QStringLiteral("coefficients-sum") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("message"),
+               QStringLiteral("sum to 100.0001, not 100") } };
+    // Entered 0 is valid: a warning, and the computed efficiency of 0 that follows is no failure.
+    QTest::newRow("zero-efficiency")
+        << QStringLiteral("UPDATE WaterUserData SET EfficiencyRatio = 0 WHERE WaterUserID = 4 AND "
+                          "Year = 2001")
+        << QString() << QStringLiteral("zero-efficiency") << QStringLiteral("warn") << 0
+        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("East User") },
+               { QStringLiteral("year"), 2001 } };
+    QTest::newRow("efficiency-range, infinite")
+        << QStringLiteral("UPDATE WaterUserData SET DiversionReq = 0 WHERE WaterUserID = 3 AND "
+                          "Year = 2001")
+        << QString() << QStringLiteral("efficiency-range") << QStringLiteral("fail") << 1
+        << QVariantMap { { QStringLiteral("year"), 2001 },
+               { QStringLiteral("message"),
+                   QStringLiteral("has a diversion of 0 and a depletion of 100 in 2001 in the "
+                                  "baseline, so its computed efficiency ratio (depletion / "
+                                  "diversion) is infinite") } };
     QTest::newRow("negative-value")
         << QStringLiteral("UPDATE WaterUserData SET DiversionReq = -5 WHERE WaterUserID = 2 AND "
                           "Year = 2002")
@@ -253,7 +303,10 @@ void TestRecalcCli::validateFindsEachRule_data()
         << QStringLiteral("UPDATE WaterUserData SET DepletionReq = 150 WHERE WaterUserID = 3 AND "
                           "Year = 2001")
         << QString() << QStringLiteral("depletion-exceeds-diversion") << QStringLiteral("warn") << 1
-        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("South User") } };
+        << QVariantMap { { QStringLiteral("waterUser"), QStringLiteral("South User") },
+               // The same in both scenarios, which no change of theirs touches: one line.
+               { QStringLiteral("message"),
+                   QStringLiteral("(by 50 in 2001) (also in 2 scenarios).") } };
     QTest::newRow("missing-years")
         << QStringLiteral("DELETE FROM WaterUserData WHERE WaterUserID = 2 AND Year IN (2001, "
                           "2002)")
@@ -289,6 +342,11 @@ void TestRecalcCli::validateFindsEachRule_data()
         << QStringLiteral("INSERT INTO DemandChg VALUES (3, 2, 'Nobody', NULL, '2024-02-02', 1, "
                           "1, 0)")
         << QString() << QStringLiteral("empty-selection") << QStringLiteral("warn") << 0
+        << QVariantMap { { QStringLiteral("scenario"), 2 } };
+    QTest::newRow("ineffective-method")
+        << QStringLiteral("INSERT INTO DemandChg VALUES (3, 2, 'Ramp', NULL, '2024-02-02', 1, 2, "
+                          "0)")
+        << QString() << QStringLiteral("ineffective-method") << QStringLiteral("warn") << 0
         << QVariantMap { { QStringLiteral("scenario"), 2 } };
     QTest::newRow("change-years-outside-range")
         << QStringLiteral("INSERT INTO DepletionChg VALUES (NULL, 1, 1995, 1, 5)") << QString()
@@ -531,6 +589,215 @@ void TestRecalcCli::explainJson()
     QVERIFY(!change.value(QStringLiteral("text")).toString().isEmpty());
     QCOMPARE(
         steps.last().toObject().value(QStringLiteral("step")).toString(), QStringLiteral("stored"));
+}
+
+// B, the baseline total of a change's water users, is summed in one order by the calculation and
+// by the check, whatever order the database would sum the stored rows in: without the file's
+// index on the results the check must still find them current, to the last bit.
+void TestRecalcCli::checkAgreesWithoutOwnerIndex()
+{
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    // Depletions whose sum depends on the order: 0.1 + 0.2 + 0.3 differs from 0.3 + 0.2 + 0.1.
+    QVERIFY(project
+                .exec(QStringLiteral(
+                    "UPDATE WaterUserData SET DepletionReq = 0.1 WHERE WaterUserID = 1 AND Year = "
+                    "2001;"
+                    "UPDATE WaterUserData SET DiversionReq = NULL, DepletionReq = 0.2 WHERE "
+                    "WaterUserID = 2 AND Year = 2001;"
+                    "UPDATE WaterUserData SET DepletionReq = 0.3 WHERE WaterUserID = 3 AND Year = "
+                    "2001;"
+                    "INSERT INTO DemandChg VALUES (2, 2, 'Share', NULL, '2024-01-01', 1, 1, 0);"
+                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (2, 3), (2, "
+                    "2), (2, 1);"
+                    "INSERT INTO DepletionChg VALUES (NULL, 2, 2001, 2, 1)"))
+                .isOk());
+    const QString index
+        = project
+              .scalar(QStringLiteral("SELECT name FROM sqlite_master WHERE type = "
+                                     "'index' AND tbl_name = 'BaseYearlyWaterUser'"))
+              .toString();
+    QVERIFY(!index.isEmpty());
+    QVERIFY(project.exec(QStringLiteral("DROP INDEX \"%1\"").arg(index)).isOk());
+    for (int run = 0; run < 2; ++run) {
+        QCOMPARE(
+            runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") }).exitCode,
+            0);
+    }
+    const QJsonArray stale = findingsOf(project.path(), QStringLiteral("results-current"));
+    QVERIFY2(stale.isEmpty(), qPrintable(asText(stale)));
+    // A plain recalculation finds nothing to write either.
+    const CliResult plain = runCli({ QStringLiteral("recalc"), project.path() });
+    QCOMPARE(plain.exitCode, 0);
+    QVERIFY2(!plain.out.contains(QLatin1String("Computing")), qPrintable(plain.out));
+}
+
+// A baseline the check cannot recompute leaves the scenarios, computed from it, unchecked: no
+// false alarms about their water users, one line per scenario.
+void TestRecalcCli::failedBaselineLeavesScenariosUnchecked()
+{
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    QCOMPARE(
+        runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") }).exitCode, 0);
+    QVERIFY(project
+                .exec(QStringLiteral("PRAGMA foreign_keys = OFF; UPDATE AggDiv SET "
+                                     "SalinityMethodID = 9 WHERE AggDivID = 2"))
+                .isOk());
+    const QJsonArray found = findingsOf(project.path(), QStringLiteral("results-current"));
+    QCOMPARE(found.size(), 3);
+    QStringList messages;
+    for (const QJsonValue& value : found) {
+        const QJsonObject finding = value.toObject();
+        QVERIFY2(finding.value(QStringLiteral("waterUser")).isNull()
+                && finding.value(QStringLiteral("site")).isNull(),
+            qPrintable(asText(found)));
+        messages.append(finding.value(QStringLiteral("message")).toString());
+    }
+    QVERIFY(messages.at(0).startsWith(QLatin1String("The baseline could not be recalculated")));
+    QVERIFY(
+        messages.at(1).startsWith(QLatin1String("The check of scenario \"Dry\" is incomplete")));
+    QVERIFY(
+        messages.at(2).startsWith(QLatin1String("The check of scenario \"Wet\" is incomplete")));
+}
+
+// Inputs changed by another program: a plain recalculation finds what no longer follows them,
+// writes it, and says so; afterwards the check finds everything current.
+void TestRecalcCli::plainRecalcTakesOutsideEdits()
+{
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    QCOMPARE(runCli({ QStringLiteral("recalc"), project.path() }).exitCode, 0);
+    QVERIFY(project
+                .exec(QStringLiteral(
+                    "UPDATE WaterUserData SET DiversionReq = 200 WHERE WaterUserID = 2 AND Year = "
+                    "2001;"
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName, Ord) "
+                    "VALUES (9, 3, 'New', 'New Ditch', 2);"
+                    "INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, "
+                    "EfficiencyRatio, SalinityPickup) VALUES (9, 2000, 10, 5, NULL, 1);"
+                    "INSERT INTO WaterUserDist VALUES (NULL, 9, 10, 10, 5, 5, 5, 5, 10, 10, 10, "
+                    "10, 10, 10)"))
+                .isOk());
+    QVERIFY(!findingsOf(project.path(), QStringLiteral("results-current")).isEmpty());
+
+    CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
+    QCOMPARE(result.exitCode, 0);
+    // The site has no reasons of its own: its water users' follow.
+    QVERIFY2(result.out.contains(
+                 QLatin1String("Computing Agg Diversion 001.North Canal\nSkipping Water User "
+                               "001.Upper Ditch\nComputing Water "
+                               "User 002.Lower Ditch for the following reason(s):\n    Its "
+                               "stored results were out of date (1 yearly and 12 monthly rows "
+                               "differed)\n")),
+        qPrintable(result.out));
+    // The new water user's site: its salinity follows the new totals.
+    QVERIFY2(result.out.contains(QLatin1String("Computing Agg Diversion 003.East Canal for the "
+                                               "following reason(s):\n    Its stored results "
+                                               "were out of date")),
+        qPrintable(result.out));
+    QVERIFY(result.out.contains(QLatin1String("Skipping Agg Diversion 2\n")));
+    QCOMPARE(number(project,
+                 QStringLiteral("SELECT DiversionValue FROM BaseYearlyWaterUser WHERE "
+                                "WaterUserID = 2 AND Year = 2001")),
+        200.0);
+    QCOMPARE(count(project,
+                 QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser WHERE WaterUserID = "
+                                "9")),
+        8);
+    const QJsonArray stale = findingsOf(project.path(), QStringLiteral("results-current"));
+    QVERIFY2(stale.isEmpty(), qPrintable(asText(stale)));
+    result = runCli({ QStringLiteral("recalc"), project.path() });
+    QVERIFY(!result.out.contains(QLatin1String("Computing")));
+}
+
+// Text that SQLite keeps in a number column is no number: the value is missing, not infinite.
+void TestRecalcCli::textInNumberCellIsMissing()
+{
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    QVERIFY(project
+                .exec(QStringLiteral("UPDATE WaterUserData SET DiversionReq = 'inf' WHERE "
+                                     "WaterUserID = 2 AND Year = 2001"))
+                .isOk());
+    QCOMPARE(
+        runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") }).exitCode, 0);
+    // Filled between the diversions of 2000 and 2002.
+    QCOMPARE(number(project,
+                 QStringLiteral("SELECT DiversionValue FROM BaseYearlyWaterUser WHERE "
+                                "WaterUserID = 2 AND Year = 2001")),
+        100.0);
+    const QJsonArray text = findingsOf(project.path(), QStringLiteral("not-a-number"));
+    QCOMPARE(text.size(), 1);
+    QCOMPARE(text.at(0).toObject().value(QStringLiteral("year")).toInt(), 2001);
+    QVERIFY(text.at(0)
+                .toObject()
+                .value(QStringLiteral("message"))
+                .toString()
+                .contains(QLatin1String("\"inf\" as its diversion")));
+    QVERIFY(findingsOf(project.path(), QStringLiteral("results-current")).isEmpty());
+}
+
+// Result rows whose owner left the run: named by the check, removed by a full recalculation,
+// and no longer counted in B.
+void TestRecalcCli::orphanResultsAreNamedAndRemoved()
+{
+    TestProject project(2000, 2003);
+    makeBasin(project);
+    QVERIFY(project
+                .exec(QStringLiteral(
+                    "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
+                    "RiffleName) VALUES (9, 3, 1, 'Own', 'Own Ditch');"
+                    "INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, "
+                    "EfficiencyRatio, SalinityPickup) VALUES (9, 2000, 10, 5, NULL, 1);"
+                    "INSERT INTO WaterUserDist VALUES (NULL, 9, 10, 10, 5, 5, 5, 5, 10, 10, 10, "
+                    "10, 10, 10);"
+                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 3);"
+                    "INSERT INTO DepletionChg VALUES (NULL, 1, 2001, 2, 30)"))
+                .isOk());
+    QCOMPARE(
+        runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") }).exitCode, 0);
+    // Water user 3 deleted without its rows, 4 moved into scenario 1, 9 into scenario 2.
+    QVERIFY(project
+                .exec(QStringLiteral("PRAGMA foreign_keys = OFF;"
+                                     "DELETE FROM WaterUser WHERE WaterUserID = 3;"
+                                     "UPDATE WaterUser SET ScenarioID = 1 WHERE WaterUserID = 4;"
+                                     "UPDATE WaterUser SET ScenarioID = 2 WHERE WaterUserID = 9"))
+                .isOk());
+    QStringList messages;
+    for (const QJsonValue& finding : findingsOf(project.path(), QStringLiteral("results-current")))
+        messages.append(finding.toObject().value(QStringLiteral("message")).toString());
+    const QString all = messages.join(QLatin1Char('\n'));
+    QVERIFY2(all.contains(QLatin1String("The result tables of the baseline hold 104 rows that "
+                                        "belong to no part of it any more (water users 3 and 4)")),
+        qPrintable(all));
+    QVERIFY2(all.contains(QLatin1String("The result tables of scenario \"Dry\" hold 104 rows that "
+                                        "belong to no part of it any more (water users 3 and 9)")),
+        qPrintable(all));
+    QVERIFY2(all.contains(QLatin1String("The result tables of scenario \"Wet\" hold 104 rows that "
+                                        "belong to no part of it any more (water users 3 and 4)")),
+        qPrintable(all));
+
+    const CliResult result
+        = runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") });
+    QCOMPARE(result.exitCode, 0);
+    // The baseline's, Dry's (3 and 9) and Wet's (3 and 4, now Dry's own).
+    QCOMPARE(result.out.count(QLatin1String("Removed 104 result rows")), 3);
+    QCOMPARE(count(project,
+                 QStringLiteral("SELECT COUNT(*) FROM BaseYearlyWaterUser WHERE WaterUserID IN "
+                                "(3, 4)")),
+        0);
+    QCOMPARE(count(project,
+                 QStringLiteral("SELECT COUNT(*) FROM ScenarioMonthlyWaterUser WHERE ScenarioID = "
+                                "1 AND WaterUserID IN (3, 9)")),
+        0);
+    // B of 2001 is water user 1's depletion alone now: (30 + 20) / 20 x 20.
+    QCOMPARE(number(project,
+                 QStringLiteral("SELECT DepletionValue FROM ScenarioYearlyWaterUser WHERE "
+                                "ScenarioID = 1 AND WaterUserID = 1 AND Year = 2001")),
+        50.0);
+    const QJsonArray stale = findingsOf(project.path(), QStringLiteral("results-current"));
+    QVERIFY2(stale.isEmpty(), qPrintable(asText(stale)));
 }
 
 QTEST_GUILESS_MAIN(TestRecalcCli)

@@ -18,6 +18,7 @@
 // Python scripts, defined below the test class.
 extern const char* const DumpValuesScript;
 extern const char* const ForeignBooksScript;
+extern const char* const GnumericScript;
 
 // Runs the built command-line tool as a user would.
 class TestCli : public QObject {
@@ -224,6 +225,71 @@ private slots:
             2);
     }
 
+    void gnumericReadsEveryCell_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("xlsx") << QStringLiteral(".xlsx");
+        QTest::newRow("xlsm") << QStringLiteral(".xlsm");
+        QTest::newRow("xls") << QStringLiteral(".xls");
+    }
+    // Gnumeric's ssconvert, one more reader the books are read with: it must find every cell of
+    // the demo's books, with the value the program's own reader finds, bit for bit.
+    void gnumericReadsEveryCell()
+    {
+        QFETCH(QString, suffix);
+        QTemporaryDir dir;
+        const QString demo = dir.filePath(QStringLiteral("demo.db"));
+        QVERIFY(makeDemoProject(demo).isOk());
+        QCOMPARE(run({ QStringLiteral("recalc"), demo }).exitCode, 0);
+        const QString book = dir.filePath(QStringLiteral("demo") + suffix);
+        const Result exported = run({ QStringLiteral("export-xlsx"), demo, book });
+        QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+            { QStringLiteral("-c"), QString::fromUtf8(GnumericScript), book,
+                dir.filePath(QStringLiteral("gnumeric.xml")) });
+        QVERIFY(python.waitForFinished(120000));
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        const QJsonObject read = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+
+        QStringList names;
+        QList<TARN::SheetCells> sheets;
+        QString error;
+        QVERIFY2(readBook(book, names, sheets, &error), qPrintable(error));
+        QCOMPARE(read.keys().size(), names.size());
+        for (int s = 0; s < names.size(); ++s) {
+            const QJsonObject cells = read.value(names.at(s)).toObject();
+            const TARN::SheetCells& ours = sheets.at(s);
+            QVERIFY(ours.cellCount() > 1000);
+            QCOMPARE(cells.size(), ours.cellCount());
+            for (int row = 0; row < ours.rowCount(); ++row) {
+                for (int column = 0; column < ours.columnCount(); ++column) {
+                    const TARN::ReadCell cell = ours.at(row, column);
+                    if (cell.type == TARN::ReadCell::Empty)
+                        continue;
+                    const QJsonArray theirs
+                        = cells.value(QStringLiteral("%1,%2").arg(row).arg(column)).toArray();
+                    const QString where = QStringLiteral("%1 %2,%3: %4")
+                                              .arg(names.at(s))
+                                              .arg(row)
+                                              .arg(column)
+                                              .arg(QString::fromUtf8(QJsonDocument(theirs).toJson(
+                                                  QJsonDocument::Compact)));
+                    if (cell.type == TARN::ReadCell::Number) {
+                        QVERIFY2(theirs.at(0).toString() == QLatin1String("number")
+                                && theirs.at(1).toString() == QString::number(cell.number, 'g', 17),
+                            qPrintable(where));
+                    } else {
+                        QVERIFY2(theirs.at(0).toString() == QLatin1String("text")
+                                && theirs.at(1).toString() == cell.text,
+                            qPrintable(where));
+                    }
+                }
+            }
+        }
+    }
+
     void diffFindsTheEditedColumns_data()
     {
         QTest::addColumn<QString>("oldBook");
@@ -357,7 +423,7 @@ private slots:
             = run({ QStringLiteral("diff-workbook"), oldBook, newBook, QStringLiteral("--json") });
         QCOMPARE(diff.exitCode, 1);
         const QByteArray expected
-            = R"({"equal": false, "sheets": [{"name": "Data", "status": "changed", "columns": [{"name": "X.Flow", "status": "changed", "changedMonths": 1, "firstMonth": "2001-03", "lastMonth": "2001-03", "maxAbs": 2.5, "maxRel": 0.8333333333333334, "oldTotal": 10, "newTotal": 12.5}, {"name": "Y.Flow", "status": "changed", "changedMonths": 1, "firstMonth": "2001-02", "lastMonth": "2001-02", "maxAbs": null, "maxRel": null, "oldTotal": 80, "newTotal": 60}, {"name": "Z.Flow", "status": "removed", "changedMonths": 4, "firstMonth": "2001-01", "lastMonth": "2001-04", "maxAbs": 5, "maxRel": null, "oldTotal": 20, "newTotal": null}, {"name": "W.Flow", "status": "added", "changedMonths": 3, "firstMonth": "2001-01", "lastMonth": "2001-04", "maxAbs": 7, "maxRel": null, "oldTotal": null, "newTotal": 21}]}, {"name": "Notes", "status": "equal", "columns": []}, {"name": "Extra", "status": "added", "columns": []}]})";
+            = R"({"equal": false, "sheets": [{"name": "Data", "status": "changed", "byFingerprint": false, "columns": [{"name": "X.Flow", "status": "changed", "changedMonths": 1, "firstMonth": "2001-03", "lastMonth": "2001-03", "maxAbs": 2.5, "maxRel": 0.8333333333333334, "oldTotal": 10, "newTotal": 12.5}, {"name": "Y.Flow", "status": "changed", "changedMonths": 1, "firstMonth": "2001-02", "lastMonth": "2001-02", "maxAbs": null, "maxRel": null, "oldTotal": 80, "newTotal": 60}, {"name": "Z.Flow", "status": "removed", "changedMonths": 4, "firstMonth": "2001-01", "lastMonth": "2001-04", "maxAbs": 5, "maxRel": null, "oldTotal": 20, "newTotal": null}, {"name": "W.Flow", "status": "added", "changedMonths": 3, "firstMonth": "2001-01", "lastMonth": "2001-04", "maxAbs": 7, "maxRel": null, "oldTotal": null, "newTotal": 21}]}, {"name": "Notes", "status": "equal", "byFingerprint": false, "columns": []}, {"name": "Extra", "status": "added", "byFingerprint": false, "columns": []}]})";
         QCOMPARE(diff.out.trimmed(), QString::fromUtf8(expected));
 
         // A file that isn't a workbook, or isn't there: trouble, with the reason.
@@ -580,3 +646,30 @@ save(new, new_path)
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"
+
+// {sheet: {"row,column": ["number" or "text", value]}} of a book as Gnumeric's ssconvert reads
+// it (saved in Gnumeric's own file format); numbers with 17 significant digits (%.17g), as the
+// test writes its own reader's.
+const char* const GnumericScript = R"PY(
+import sys, json, subprocess
+import xml.etree.ElementTree as ET
+book, out = sys.argv[1], sys.argv[2]
+subprocess.run(["ssconvert", "--export-type=Gnumeric_XmlIO:sax:0", book, out], check=True,
+               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+G = "{http://www.gnumeric.org/v10.dtd}"
+root = ET.parse(out).getroot()
+result = {}
+for sheet in root.iter(G + "Sheet"):
+    name = sheet.find(G + "Name").text
+    cells = {}
+    for cell in sheet.iter(G + "Cell"):
+        key = "%s,%s" % (cell.get("Row"), cell.get("Col"))
+        if cell.get("ValueType") == "40":
+            cells[key] = ["number", "%.17g" % float(cell.text)]
+        elif cell.get("ValueType") == "60":
+            cells[key] = ["text", cell.text or ""]
+        else:
+            cells[key] = ["other", cell.get("ValueType")]
+    result[name] = cells
+print(json.dumps(result))
+)PY";

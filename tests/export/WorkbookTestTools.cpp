@@ -255,9 +255,22 @@ if "docProps/app.xml" in parts:
         counts = {}
         for i in range(0, len(variants) - 1, 2):
             counts[variants[i][0].text] = int(variants[i + 1][0].text)
-        listed = [t.text for t in titles.iter(VT + "lpstr")][:counts.get("Worksheets", 0)]
-        if listed != [s.get("name") for s in sheets]:
-            problems.append("app properties list %s, the workbook %s" % (listed, [s.get("name") for s in sheets]))
+        # Worksheets first, then chartsheets, each in the workbook's order.
+        wbrels = parts.get("xl/_rels/workbook.xml.rels")
+        kinds = {r.get("Id"): r.get("Type").rsplit("/", 1)[-1] for r in wbrels.iter(R + "Relationship")} if wbrels is not None else {}
+        RID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}id"
+        worksheets = [s.get("name") for s in sheets if kinds.get(s.get(RID)) != "chartsheet"]
+        charts = [s.get("name") for s in sheets if kinds.get(s.get(RID)) == "chartsheet"]
+        titles_all = [t.text for t in titles.iter(VT + "lpstr")]
+        listed = titles_all[:counts.get("Worksheets", 0)]
+        if listed != worksheets:
+            problems.append("app properties list %s, the workbook %s" % (listed, worksheets))
+        if "Charts" in counts:
+            heads = [variants[i][0].text for i in range(0, len(variants) - 1, 2)]
+            start = sum(counts[h] for h in heads[:heads.index("Charts")])
+            listed_charts = titles_all[start:start + counts["Charts"]]
+            if listed_charts != charts:
+                problems.append("app properties list charts %s, the workbook %s" % (listed_charts, charts))
 if selected > 1:
     problems.append("%d selected tabs (group mode)" % selected)
 for p in problems:

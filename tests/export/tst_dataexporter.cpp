@@ -9,11 +9,13 @@
 #include "export/DataExporter.h"
 #include "export/DocProperties.h"
 #include "export/SheetCells.h"
+#include "export/WorkbookDiff.h"
 #include "export/XlsReader.h"
 #include "export/XlsxReader.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -346,7 +348,8 @@ private slots:
 
         const QJsonObject read = fingerprints(path);
         QVERIFY(read.value(QStringLiteral("declared")).toBool());
-        QCOMPARE(read.value(QStringLiteral("count")).toInt(), 11);
+        // Per sheet: hash, part, project, years, time; the scenario's hash besides.
+        QCOMPARE(read.value(QStringLiteral("count")).toInt(), 13);
         const QJsonObject hashes = read.value(QStringLiteral("hashes")).toObject();
         for (const QString& sheet : { baseline, wet }) {
             QCOMPARE(fingerprintOf(read, QStringLiteral("Sheet Hash"), sheet),
@@ -471,7 +474,7 @@ private slots:
         const QJsonObject properties = afterChange.value(QStringLiteral("properties")).toObject();
 
         QCOMPARE(properties.value(QStringLiteral("Reviewer")).toArray(), reviewer);
-        QCOMPARE(afterChange.value(QStringLiteral("count")).toInt(), 1 + 5 + 6);
+        QCOMPARE(afterChange.value(QStringLiteral("count")).toInt(), 1 + 6 + 7);
         for (const QString& what : { QStringLiteral("Sheet Hash"), QStringLiteral("Project"),
                  QStringLiteral("First Year"), QStringLiteral("Export Time") })
             QCOMPARE(fingerprintOf(afterChange, what, baseline),
@@ -614,7 +617,8 @@ private slots:
         const TARN::okstat status = exporter.exportData(path, { -1, 2 }, startYear, startYear + 1);
         QCOMPARE(status.text(),
             QStringLiteral("There are no monthly results for \"%1\" from %2 to %3. Please "
-                           "recalculate before attempting to export again.")
+                           "recalculate (tarnhelm-cli recalc, or Recalculate All Data in the "
+                           "baseline editor) before attempting to export again.")
                 .arg(name, QString::number(startYear), QString::number(startYear + 1)));
         if (existing)
             QCOMPARE(fileHash(path), before);
@@ -775,14 +779,17 @@ private slots:
     }
 
     // Sheets are compressed on as many threads as there are cores, while the export reads the
-    // next sheet: the book is the same as one written on a single thread.
+    // next sheet: the book is the same as one written on a single thread (at the same moment:
+    // the fingerprints record the time of the export).
     void threadCountLeavesBookAlone()
     {
+        const QDateTime moment = QDateTime::currentDateTimeUtc();
         QByteArray books[2];
         for (int pass = 0; pass < 2; ++pass) {
             const QString path = _project->dirPath() + QStringLiteral("/threads%1.xlsx").arg(pass);
             DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
             exporter.setCompressionThreads(pass == 0 ? 1 : 4);
+            exporter.setExportTime(moment);
             QVERIFY(exporter.exportData(path, { -1, 2, 1 }, 1990, 2020).isOk());
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadOnly));
@@ -790,6 +797,134 @@ private slots:
             QVERIFY(!books[pass].isEmpty());
         }
         QVERIFY(books[0] == books[1]);
+    }
+
+    void editedBookIsComparedByItsCells_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("xlsx") << QStringLiteral("book.xlsx");
+        QTest::newRow("xls") << QStringLiteral("book.xls");
+    }
+    // Another program changes a value of an exported sheet and keeps the custom properties: the
+    // recorded content hash still describes the export, so it must not be trusted. Comparing the
+    // book reads its cells, and exporting into it says what it overwrites.
+    void editedBookIsComparedByItsCells()
+    {
+        QFETCH(QString, fileName);
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        const QString fresh
+            = _project->dirPath() + QStringLiteral("/fresh.") + QFileInfo(fileName).suffix();
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QSignalSpy said(&exporter, &DataExporter::diagMessage);
+        QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
+        QVERIFY(exporter.exportData(fresh, { -1 }, 2000, 2001).isOk());
+        TARN::WorkbookDiff diff;
+        TARN::WorkbookComparison comparison;
+        QString error;
+        QVERIFY2(diff.compareFiles(path, fresh, &comparison, &error), qPrintable(error));
+        QVERIFY(comparison.equal());
+        QVERIFY(comparison.sheets.at(0).byFingerprint);
+
+        // S1's salinity of January 2000 (cell B2) goes up by 12.5, in the sheet alone.
+        bool ok = false;
+        QString errors;
+        WorkbookTestTools::runPython(QStringLiteral(R"PY(
+import sys, re, struct, zipfile, shutil
+path = sys.argv[1]
+if path.endswith(".xlsx"):
+    src = zipfile.ZipFile(path)
+    with zipfile.ZipFile(path + ".tmp", "w", zipfile.ZIP_DEFLATED) as dst:
+        for info in src.infolist():
+            data = src.read(info.filename)
+            if info.filename.startswith("xl/worksheets/sheet"):
+                data, n = re.subn(rb'(<c r="B2"[^>]*><v>)([^<]*)(</v>)',
+                    lambda m: m.group(1) + repr(float(m.group(2)) + 12.5).encode() + m.group(3), data)
+                assert n == 1
+            dst.writestr(info, data)
+    src.close()
+    shutil.move(path + ".tmp", path)
+else:
+    import olefile
+    ole = olefile.OleFileIO(path, write_mode=True)
+    data = bytearray(ole.openstream("Workbook").read())
+    pos = 0
+    while pos + 4 <= len(data):
+        kind, length = struct.unpack_from("<HH", data, pos)
+        if kind == 0x0203 and struct.unpack_from("<HH", data, pos + 4) == (1, 1):
+            value = struct.unpack_from("<d", data, pos + 10)[0]
+            struct.pack_into("<d", data, pos + 10, value + 12.5)
+            break
+        pos += 4 + length
+    else:
+        sys.exit("no number in B2")
+    ole.write_stream("Workbook", bytes(data))
+    ole.close()
+)PY"),
+            { path }, &ok, &errors);
+        QVERIFY2(ok, qPrintable(errors));
+
+        QVERIFY2(diff.compareFiles(path, fresh, &comparison, &error), qPrintable(error));
+        QVERIFY(!comparison.equal());
+        QVERIFY(!comparison.sheets.at(0).byFingerprint);
+        QVERIFY(comparison.toJson().contains("\"byFingerprint\": false"));
+        const TARN::ColumnComparison* change = comparison.sheets.at(0).largestChange();
+        QVERIFY(change);
+        QCOMPARE(change->maxAbs, 12.5);
+
+        said.clear();
+        QVERIFY(exporter.exportData(path, { -1 }, 2000, 2001).isOk());
+        QCOMPARE(said.count(), 1);
+        QCOMPARE(said.at(0).at(0).toString(),
+            QStringLiteral("Compared with the previous workbook: 'Baseline Monthly Data': 1 of 5 "
+                           "columns changed, largest change 12.5 in S1.Return Flow Salinity "
+                           "Pickup Mass"));
+        // The export wrote its own values over the edit, and its fingerprint is trusted again.
+        QVERIFY2(diff.compareFiles(path, fresh, &comparison, &error), qPrintable(error));
+        QVERIFY(comparison.equal());
+        QVERIFY(comparison.sheets.at(0).byFingerprint);
+    }
+
+    // The columns a sheet needs are counted before anything is read or written: an .xls sheet
+    // holds 256, and the message names what the export would need.
+    void xlsColumnLimitCountsTheNeed()
+    {
+        // 150 more water users of S1 with results: the sheet's dates, S1, then two columns for
+        // each of W1, W2 and these.
+        QSqlQuery insert(TarnDbMgr::instance()->database());
+        QVERIFY(insert.exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 249) "
+            "INSERT INTO WaterUser (WaterUserID, AggDivID, WaterUserName, RiffleName) "
+            "SELECT i, 1, 'u' || i, 'U' || i FROM n")));
+        QVERIFY(insert.exec(QStringLiteral(
+            "INSERT INTO BaseMonthlyWaterUser (BaselineID, WaterUserID, Month, DiversionValue, "
+            "DepletionValue) SELECT 1, WaterUserID, '2000-01-01', 1, 1 FROM WaterUser WHERE "
+            "WaterUserID >= 100")));
+        const QString path = _project->dirPath() + QStringLiteral("/wide.xls");
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QStringList statuses;
+        connect(&exporter, &DataExporter::exportStatus,
+            [&statuses](const CalcStatusInfo& info) { statuses << info.status; });
+        const TARN::okstat status = exporter.exportData(path, { -1 }, 2000, 2001);
+        QCOMPARE(status.text(),
+            QStringLiteral("The export needs 306 columns in a sheet, but a .xls workbook holds at "
+                           "most 256 columns. Please export to an .xlsx workbook instead."));
+        QVERIFY2(!statuses.contains(QStringLiteral("Exporting agg diversion data")),
+            qPrintable(statuses.join(QLatin1Char('\n'))));
+        QVERIFY(!QFile::exists(path));
+        // The same sheet fits an .xlsx workbook.
+        QVERIFY(
+            exporter
+                .exportData(_project->dirPath() + QStringLiteral("/wide.xlsx"), { -1 }, 2000, 2001)
+                .isOk());
+    }
+
+    void unknownScenarioIsNamed()
+    {
+        const QString path = _project->dirPath() + QStringLiteral("/book.xlsx");
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        QCOMPARE(exporter.exportData(path, { -1, 99 }, 2000, 2001).text(),
+            QStringLiteral("There is no scenario with ID 99."));
+        QVERIFY(!QFile::exists(path));
     }
 
     void xlsLimitIsRefusedBeforeWriting()

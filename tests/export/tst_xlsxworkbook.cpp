@@ -3,6 +3,7 @@
 #include "export/CellFormat.h"
 #include "export/LibXlConnect.h"
 #include "export/SheetData.h"
+#include "export/SheetFingerprint.h"
 #include "export/XlsxReader.h"
 #include "export/XlsxSheetScanner.h"
 #include "export/XlsxSheetStream.h"
@@ -10,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -105,6 +107,41 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A new book of one sheet "First" at path, then one of its parts rewritten by a Python
+// expression of `data` (the part's bytes) and `args` (the further arguments).
+bool editedBook(const QString& path, const QString& part, const QString& expression,
+    const QStringList& args = {})
+{
+    {
+        LibXlConnect book;
+        if (book.open(path).failed()
+            || writeSheet(book, QStringLiteral("First"),
+                { { QStringLiteral("S.Slot"), trickyValues(12, 3) } }, months(2000, 2000))
+                   .failed()
+            || book.save().failed())
+            return false;
+    }
+    bool ok = false;
+    QString errors;
+    runPython(QStringLiteral(R"PY(
+import sys, zipfile, shutil
+path, part, expression, args = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+src = zipfile.ZipFile(path)
+with zipfile.ZipFile(path + ".tmp", "w", zipfile.ZIP_DEFLATED) as dst:
+    for info in src.infolist():
+        data = src.read(info.filename)
+        if info.filename == part:
+            data = eval(expression)
+        dst.writestr(info, data)
+src.close()
+shutil.move(path + ".tmp", path)
+)PY"),
+        QStringList { path, part, expression } + args, &ok, &errors);
+    if (!ok)
+        qWarning().noquote() << errors;
+    return ok;
+}
+
 } // namespace
 
 class TestXlsxWorkbook : public QObject {
@@ -137,6 +174,12 @@ private slots:
     void scannerReadsWhatWritersWrite();
     void threadCountLeavesBookAlone_data();
     void threadCountLeavesBookAlone();
+    void replacingKeepsWhatIsTheUsers();
+    void linkedBookIsWrittenThrough_data();
+    void linkedBookIsWrittenThrough();
+    void bookWithoutWorkbookTypeIsRefused_data();
+    void bookWithoutWorkbookTypeIsRefused();
+    void hostileStylesFailCleanly();
 
 private:
     // Reads the export back with our reader and (unless told not to) openpyxl, and checks the
@@ -835,6 +878,14 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite_data()
         << QByteArray("<worksheet><sheetData><row r=\"1\" spans=\"1:2\" note='0.25 > 0'><c "
                       "r=\"A1\" s=\"1\"><v>7</v></c></row></sheetData></worksheet>")
         << QStringList { QStringLiteral("0,0,N,7") } << true;
+    // As the reader decodes them: "_x000D_" is a carriage return, "_x005F_" an underscore.
+    QTest::newRow("escapes") << QByteArray(
+        "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>"
+        "a_x000D_b_x005F_x0007_</t></is></c><c r=\"B1\" t=\"str\"><f>A1</f><v>"
+        "c_x0009_</v></c></row></sheetData></worksheet>")
+                             << QStringList { QStringLiteral("0,0,T,a\rb_x0007_"),
+                                    QStringLiteral("0,1,T,c\t") }
+                             << true;
     QTest::newRow("cut inside a cell")
         << QByteArray("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>7</v></c><c r=\"B1\"><v>8")
         << QStringList { QStringLiteral("0,0,N,7") } << false;
@@ -876,6 +927,24 @@ void TestXlsxWorkbook::scannerReadsWhatWritersWrite()
         QCOMPARE(read, readable);
         QCOMPARE(seen, cells);
     }
+    // The shared strings are asked for only by a sheet that refers to one: a book's strings
+    // may be many, in sheets the comparison never reads.
+    int asked = 0;
+    const TARN::XlsxSheetScanner lazy([&]() -> const QStringList& {
+        ++asked;
+        return shared;
+    });
+    qint64 at = 0;
+    QString error;
+    lazy.scan(
+        [&](char* buffer, qint64 size) {
+            const qint64 n = std::min(size, qint64(xml.size()) - at);
+            std::memcpy(buffer, xml.constData() + at, static_cast<size_t>(n));
+            at += n;
+            return n;
+        },
+        [](int, int, TARN::ReadCell::Type, double, const QString&) { return true; }, &error);
+    QCOMPARE(asked, xml.contains("t=\"s\"") ? 1 : 0);
 }
 
 void TestXlsxWorkbook::threadCountLeavesBookAlone_data()
@@ -958,6 +1027,226 @@ void TestXlsxWorkbook::threadCountLeavesBookAlone()
                                         .toHex()));
         }
     }
+}
+
+// A book of the planner's: a chartsheet, the app properties (company, hyperlink base, the sheet
+// lists of worksheets and of charts), a custom property of their own whose name begins with
+// "Tarnhelm", and on the sheet being replaced a print area, a filter and a name of their own;
+// a formula elsewhere refers to it. Replacing the sheet drops what belonged to the old sheet
+// alone, and nothing else.
+void TestXlsxWorkbook::replacingKeepsWhatIsTheUsers()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("users.xlsx"));
+    bool ok = false;
+    QString errors;
+    runPython(QStringLiteral(R"PY(
+import sys, zipfile, shutil, openpyxl
+from openpyxl.chart import BarChart, Reference
+from openpyxl.workbook.defined_name import DefinedName
+wb = openpyxl.Workbook()
+notes = wb.active
+notes.title = "Notes"
+notes["A1"] = "='Baseline Monthly Data'!B2"
+old = wb.create_sheet("Baseline Monthly Data")
+old["A1"] = "x"
+old["B2"] = 3
+old.print_area = "A1:B2"
+old.auto_filter.ref = "A1:B2"
+chart = BarChart()
+chart.add_data(Reference(old, min_col=2, min_row=1, max_row=2))
+wb.create_chartsheet("Chart").add_chart(chart)
+wb.defined_names.append(DefinedName("Mine", localSheetId=1, attr_text="'Baseline Monthly Data'!$A$1"))
+wb.save(sys.argv[1])
+app = ('<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties" '
+       'xmlns:vt="http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes">'
+       '<Application>Microsoft Excel</Application><HeadingPairs><vt:vector size="4" baseType="variant">'
+       '<vt:variant><vt:lpstr>Worksheets</vt:lpstr></vt:variant><vt:variant><vt:i4>2</vt:i4></vt:variant>'
+       '<vt:variant><vt:lpstr>Charts</vt:lpstr></vt:variant><vt:variant><vt:i4>1</vt:i4></vt:variant>'
+       '</vt:vector></HeadingPairs><TitlesOfParts><vt:vector size="3" baseType="lpstr">'
+       '<vt:lpstr>Notes</vt:lpstr><vt:lpstr>Baseline Monthly Data</vt:lpstr><vt:lpstr>Chart</vt:lpstr>'
+       '</vt:vector></TitlesOfParts><Company>Basin Office</Company>'
+       '<HyperlinkBase>https://basin.example/</HyperlinkBase></Properties>')
+custom = ('<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/custom-properties" '
+          'xmlns:vt="http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes">'
+          '<property fmtid="{D5CDD505-2E9C-101B-9397-08002B2CF9AE}" pid="2" '
+          'name="Tarnhelm notes: Baseline Monthly Data"><vt:lpwstr>checked by Pat</vt:lpwstr>'
+          '</property></Properties>')
+src = zipfile.ZipFile(sys.argv[1])
+with zipfile.ZipFile(sys.argv[1] + ".tmp", "w", zipfile.ZIP_DEFLATED) as dst:
+    for info in src.infolist():
+        data = src.read(info.filename)
+        if info.filename == "docProps/app.xml":
+            data = app.encode()
+        elif info.filename == "_rels/.rels":
+            data = data.replace(b"</Relationships>", b'<Relationship Id="rIdCustom" '
+                b'Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties" '
+                b'Target="docProps/custom.xml"/></Relationships>')
+        elif info.filename == "[Content_Types].xml":
+            data = data.replace(b"</Types>", b'<Override PartName="/docProps/custom.xml" '
+                b'ContentType="application/vnd.openxmlformats-officedocument.custom-properties+xml"/></Types>')
+        dst.writestr(info, data)
+    dst.writestr("docProps/custom.xml", custom)
+src.close()
+shutil.move(sys.argv[1] + ".tmp", sys.argv[1])
+)PY"),
+        { path }, &ok, &errors);
+    QVERIFY2(ok, qPrintable(errors));
+
+    LibXlConnect book;
+    TARN::okstat status = book.open(path);
+    QVERIFY2(status.isOk(), qPrintable(status.text()));
+    const auto dates = months(2000, 2000);
+    QVERIFY(writeSheet(book, Baseline, { { QStringLiteral("S.Slot"), trickyValues(12, 1) } }, dates)
+                .isOk());
+    TARN::SheetFingerprint fingerprint;
+    fingerprint.sheet = Baseline;
+    book.setFingerprint(fingerprint);
+    status = book.save();
+    QVERIFY2(status.isOk(), qPrintable(status.text()));
+
+    const QStringList problems = packageProblems(path);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    const QByteArray parts = runPython(QStringLiteral(R"PY(
+import sys, zipfile, json
+z = zipfile.ZipFile(sys.argv[1])
+print(json.dumps({n: z.read(n).decode() for n in ("docProps/app.xml", "docProps/custom.xml", "xl/workbook.xml")}))
+)PY"),
+        { path }, &ok, &errors);
+    QVERIFY2(ok, qPrintable(errors));
+    const QJsonObject part = QJsonDocument::fromJson(parts).object();
+    const QString app = part.value(QStringLiteral("docProps/app.xml")).toString();
+    QVERIFY2(app.contains(QLatin1String("<Company>Basin Office</Company>"))
+            && app.contains(QLatin1String("<HyperlinkBase>https://basin.example/</HyperlinkBase>")),
+        qPrintable(app));
+    // Worksheets: Notes, then the replacement at the end; the chart's run as it was.
+    QVERIFY2(app.contains(QLatin1String("<vt:lpstr>Notes</vt:lpstr><vt:lpstr>Baseline Monthly "
+                                        "Data</vt:lpstr><vt:lpstr>Chart</vt:lpstr>")),
+        qPrintable(app));
+    const QString custom = part.value(QStringLiteral("docProps/custom.xml")).toString();
+    QVERIFY2(custom.contains(QLatin1String("name=\"Tarnhelm notes: Baseline Monthly Data\">"
+                                           "<vt:lpwstr>checked by Pat</vt:lpwstr>")),
+        qPrintable(custom));
+    QVERIFY(custom.contains(QLatin1String("Tarnhelm Sheet Hash: Baseline Monthly Data")));
+    const QString workbook = part.value(QStringLiteral("xl/workbook.xml")).toString();
+    QVERIFY2(!workbook.contains(QLatin1String("_xlnm.")), qPrintable(workbook));
+    QVERIFY2(workbook.contains(QLatin1String("fullCalcOnLoad=\"1\"")), qPrintable(workbook));
+    // The name of the planner's own follows the sheet to its new place, the last.
+    const QJsonObject dump = pythonDump(DumpXlsxScript, path);
+    QCOMPARE(dump.value(QStringLiteral("sheets")).toArray(),
+        (QJsonArray { QStringLiteral("Notes"), QStringLiteral("Chart"), Baseline }));
+    QCOMPARE(dump.value(QStringLiteral("names")).toArray(),
+        (QJsonArray { QJsonArray {
+            QStringLiteral("Mine"), 2, QStringLiteral("'Baseline Monthly Data'!$A$1") } }));
+}
+
+void TestXlsxWorkbook::linkedBookIsWrittenThrough_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("xlsx") << QStringLiteral(".xlsx");
+    QTest::newRow("xls") << QStringLiteral(".xls");
+}
+
+// An export into a symbolic link writes the file it points at and leaves the link.
+void TestXlsxWorkbook::linkedBookIsWrittenThrough()
+{
+    QFETCH(QString, suffix);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("books")));
+    const QString target = dir.filePath(QStringLiteral("books/real") + suffix);
+    const QString link = dir.filePath(QStringLiteral("link") + suffix);
+    const auto dates = months(2000, 2000);
+    const std::vector<Column> columns { { QStringLiteral("S.Slot"), trickyValues(12, 2) } };
+    {
+        LibXlConnect book;
+        QVERIFY(book.open(target).isOk());
+        QVERIFY(writeSheet(book, QStringLiteral("First"), columns, dates).isOk());
+        QVERIFY(book.save().isOk());
+    }
+    QVERIFY(QFile::link(QStringLiteral("books/real") + suffix, link));
+    LibXlConnect book;
+    QVERIFY(book.open(link).isOk());
+    QVERIFY(writeSheet(book, QStringLiteral("Second"), columns, dates).isOk());
+    const TARN::okstat saved = book.save();
+    QVERIFY2(saved.isOk(), qPrintable(saved.text()));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(target).absoluteFilePath());
+    const QJsonObject dump
+        = pythonDump(suffix == QLatin1String(".xls") ? DumpXlsScript : DumpXlsxScript, target);
+    QCOMPARE(dump.value(QStringLiteral("sheets")).toArray(),
+        (QJsonArray { QStringLiteral("First"), QStringLiteral("Second") }));
+    // Nothing was left beside the link or the target.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System),
+        QStringList { QStringLiteral("link") + suffix });
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("books"))).entryList(QDir::Files),
+        QStringList { QStringLiteral("real") + suffix });
+}
+
+void TestXlsxWorkbook::bookWithoutWorkbookTypeIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("reason");
+    const QByteArray override = "<Override PartName=\"/xl/workbook.xml\" "
+                                "ContentType=\"application/vnd.openxmlformats-officedocument."
+                                "spreadsheetml.sheet.main+xml\"/>";
+    QTest::newRow("missing") << override << QByteArray()
+                             << QStringLiteral("the workbook part xl/workbook.xml has the content "
+                                               "type application/xml, which is not that of a "
+                                               "workbook");
+    QTest::newRow("wrong")
+        << override
+        << QByteArray("<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+                      "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>")
+        << QStringLiteral("the workbook part xl/workbook.xml has the content type "
+                          "application/vnd.openxmlformats-officedocument.wordprocessingml."
+                          "document.main+xml, which is not that of a workbook");
+}
+
+// A package whose workbook part is not declared a workbook is one no spreadsheet program opens:
+// refused with the reason, the file left as it was.
+void TestXlsxWorkbook::bookWithoutWorkbookTypeIsRefused()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(editedBook(path, QStringLiteral("[Content_Types].xml"),
+        QStringLiteral("data.replace(args[0].encode(), args[1].encode()) if args[0].encode() in "
+                       "data else None"),
+        { QString::fromUtf8(from), QString::fromUtf8(to) }));
+    const QByteArray before = fileBytes(path);
+    LibXlConnect book;
+    const TARN::okstat opened = book.open(path);
+    QVERIFY(opened.failed());
+    QVERIFY2(opened.text().contains(reason), qPrintable(opened.text()));
+    QCOMPARE(fileBytes(path), before);
+}
+
+// A small book whose styles part inflates to hundreds of megabytes is refused with the reason
+// before it is read, instead of taking the memory it claims.
+void TestXlsxWorkbook::hostileStylesFailCleanly()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hostile.xlsx"));
+    QVERIFY(editedBook(path, QStringLiteral("xl/styles.xml"),
+        QStringLiteral("data[:data.index(b'<fonts')] + b' ' * (300 << 20) + "
+                       "data[data.index(b'<fonts'):]")));
+    QVERIFY(QFileInfo(path).size() < (2 << 20));
+    const QByteArray before = fileBytes(path);
+    LibXlConnect book;
+    TARN::okstat status = book.open(path);
+    if (status.isOk()) {
+        status = writeSheet(book, QStringLiteral("Second"),
+            { { QStringLiteral("S.Slot"), trickyValues(12, 5) } }, months(2000, 2000));
+        if (status.isOk())
+            status = book.save();
+    }
+    QVERIFY(status.failed());
+    QVERIFY2(status.text().contains(QLatin1String("the part xl/styles.xml is too large")),
+        qPrintable(status.text()));
+    QCOMPARE(fileBytes(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestXlsxWorkbook)

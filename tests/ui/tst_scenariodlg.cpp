@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QSqlQuery>
@@ -361,6 +362,30 @@ private slots:
         QCOMPARE(efficiency->rows().at(0).baseline, 0.5);
         QCOMPARE(efficiency->index(1, ChangeDataModel::BaselineColumn).data().toString(),
             QStringLiteral("Varies"));
+        QVERIFY(endOpenTransaction());
+    }
+
+    // Efficiency interpolation takes effect only with a depletion method that interpolates: the
+    // dialog says so for the one combination that promises more than the calculation does.
+    void changeSpecSaysWhenEfficiencyIsNotInterpolated()
+    {
+        openProject();
+        ChangeSpecDlg dialog;
+        dialog.load(0, 1);
+        auto* note = childOf<QLabel>(&dialog, "_methodNoteLabel");
+        auto* depletion = childOf<ChangeDataWidget>(&dialog, "_depDataWidget");
+        auto* efficiency = childOf<ChangeDataWidget>(&dialog, "_effDataWidget");
+        auto choose = [](ChangeDataWidget* widget, const char* button) {
+            childOf<QRadioButton>(widget, button)->click();
+        };
+        choose(depletion, "_useBaseRadioBtn");
+        choose(efficiency, "_useBaseRadioBtn");
+        QVERIFY(note->isHidden());
+        choose(efficiency, "_interpRadioBtn");
+        QVERIFY(!note->isHidden());
+        QVERIFY(note->text().contains(QLatin1String("will not be interpolated")));
+        choose(depletion, "_interpRadioBtn");
+        QVERIFY(note->isHidden());
         QVERIFY(endOpenTransaction());
     }
 

@@ -1,4 +1,6 @@
 #include "ui/baseline/WaterUserDlg.h"
+
+#include "calc/DemandMath.h"
 #include "ui_WaterUserDlg.h"
 
 #include "calc/AggDivCalcData.h"
@@ -344,7 +346,7 @@ TARN::okstat WaterUserDlg::applyChanges()
             return error;
         }
     }
-    if (std::abs(100.0 - sumCoefficients()) > 0.00005) {
+    if (std::abs(100.0 - sumCoefficients()) > DemandMath::CoefficientSumTolerance) {
         const QString error = QStringLiteral("Sum of coefficients must = 100.");
         showWarning(error);
         return error;

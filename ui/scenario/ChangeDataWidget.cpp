@@ -104,6 +104,7 @@ TARN::okstat ChangeDataWidget::setup(int kind, int demandChgRow, int demandChgID
             types->index(row, 0).data().toInt(), types->index(row, 1).data().toString());
     _dataModel->setChangeTypeNames(_typeNames);
 
+    connect(_ui->_useBaseRadioBtn, &QRadioButton::toggled, this, &ChangeDataWidget::methodChanged);
     connect(_ui->_chgTypeBtnGroup, QOverload<QAbstractButton*>::of(&QButtonGroup::buttonClicked),
         this, &ChangeDataWidget::chgTypeBtnHandler);
     connect(_ui->_chgYearsBtnGroup,
@@ -169,6 +170,12 @@ TARN::okstat ChangeDataWidget::setup(int kind, int demandChgRow, int demandChgID
     else
         _ui->_interpRadioBtn->setChecked(true);
     return {};
+}
+
+int ChangeDataWidget::method() const
+{
+    return _ui->_useBaseRadioBtn->isChecked() ? TARN::CalcBaselinePlusChanges
+                                              : TARN::CalcInterpolateChanges;
 }
 
 void ChangeDataWidget::chgTypeBtnHandler(QAbstractButton* button)
@@ -315,9 +322,7 @@ TARN::okstat ChangeDataWidget::save()
     }
 
     const int methodColumn = _kind == Depletion ? DepletionMethodCol : EfficiencyMethodCol;
-    const int method = _ui->_useBaseRadioBtn->isChecked() ? TARN::CalcBaselinePlusChanges
-                                                          : TARN::CalcInterpolateChanges;
-    _demandChgModel->setData(_demandChgModel->index(_demandChgRow, methodColumn), method);
+    _demandChgModel->setData(_demandChgModel->index(_demandChgRow, methodColumn), method());
 
     // Only the rows of the years this widget shows are rewritten: a stored change for a year
     // outside the baseline's range (left there when the range shrank) is not shown, so it is not

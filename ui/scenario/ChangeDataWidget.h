@@ -41,7 +41,13 @@ public:
     void setBaselineValues(const QHash<int, double>& values);
 
     int kind() const { return _kind; }
+    // The calculation method chosen (TARN::CalcBaselinePlusChanges or CalcInterpolateChanges).
+    int method() const;
     ChangeDataModel* dataModel() const { return _dataModel; }
+
+signals:
+    // The planner chose the other calculation method (or setup showed the stored one).
+    void methodChanged();
 
 public slots:
     void chgTypeBtnHandler(QAbstractButton* button);

@@ -2,6 +2,7 @@
 #include "ui_ChangeSpecDlg.h"
 
 #include "db/ModelOps.h"
+#include "db/Records.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -109,7 +110,16 @@ void ChangeSpecDlg::load(int row, int demandChgID)
 
     _ui->_depDataWidget->setup(ChangeDataWidget::Depletion, row, demandChgID);
     _ui->_effDataWidget->setup(ChangeDataWidget::Efficiency, row, demandChgID);
+    for (ChangeDataWidget* widget : { _ui->_depDataWidget, _ui->_effDataWidget })
+        connect(widget, &ChangeDataWidget::methodChanged, this, &ChangeSpecDlg::showMethodNote);
+    showMethodNote();
     refreshBaselineValues();
+}
+
+void ChangeSpecDlg::showMethodNote()
+{
+    _ui->_methodNoteLabel->setVisible(_ui->_depDataWidget->method() == TARN::CalcBaselinePlusChanges
+        && _ui->_effDataWidget->method() == TARN::CalcInterpolateChanges);
 }
 
 void ChangeSpecDlg::bindViews(bool filters)

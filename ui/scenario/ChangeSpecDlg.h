@@ -51,6 +51,9 @@ private:
     void showWaterUsers();
     void showFilters();
     void refreshBaselineValues();
+    // Says when the efficiency method would interpolate but the depletion method keeps the
+    // calculation from doing so.
+    void showMethodNote();
     void revertEdits();
     QModelIndex usesFiltersIndex() const;
 

@@ -466,7 +466,8 @@ namespace {
 
 const QString UncomputedText = QStringLiteral(
     "The results of the changes saved earlier could not be computed, so they are out of date. "
-    "Recalculate the scenario once the cause is fixed; Check Project lists what is out of date.");
+    "Run Recalculate All Data in the baseline editor once the cause is fixed; Check Project lists "
+    "what is out of date.");
 
 } // namespace
 
