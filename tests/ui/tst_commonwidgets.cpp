@@ -447,15 +447,20 @@ private slots:
     {
         QTest::addColumn<QString>("rule");
         QTest::addColumn<bool>("runFailed");
+        QTest::addColumn<int>("waterUsers");
         QTest::addColumn<bool>("offered");
-        QTest::newRow("results out of date") << QStringLiteral("results-current") << false << true;
-        QTest::newRow("run failed") << QStringLiteral("results-current") << true << false;
-        QTest::newRow("other rule") << QStringLiteral("riffle-names") << false << false;
+        QTest::newRow("results out of date")
+            << QStringLiteral("results-current") << false << 0 << true;
+        QTest::newRow("run never calculated")
+            << QStringLiteral("results-current") << false << 12 << true;
+        QTest::newRow("run failed") << QStringLiteral("results-current") << true << 0 << false;
+        QTest::newRow("other rule") << QStringLiteral("riffle-names") << false << 0 << false;
     }
     void checkReportOffersRecalculation()
     {
         QFETCH(QString, rule);
         QFETCH(bool, runFailed);
+        QFETCH(int, waterUsers);
         QFETCH(bool, offered);
         ValidationFinding other;
         other.rule = QStringLiteral("empty-selection");
@@ -463,6 +468,7 @@ private slots:
         ValidationFinding finding;
         finding.rule = rule;
         finding.runFailed = runFailed;
+        finding.waterUsers = waterUsers;
         CheckReportDlg report(QStringLiteral("basin.db"), { other, finding });
         report.show();
         auto* recalculate = report.findChild<QPushButton*>(QStringLiteral("_recalculateButton"));
