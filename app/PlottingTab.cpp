@@ -93,7 +93,7 @@ void PlottingTab::addPlotClicked()
         const QString error = model->lastError().text();
         model->revertAll();
         QMessageBox::warning(_window, ErrorTitle, error);
-        mgr->database().rollback();
+        mgr->rollback();
         return;
     }
     QSqlQuery lastId(mgr->database());
@@ -104,7 +104,7 @@ void PlottingTab::addPlotClicked()
 
     auto* dialog = new PlotDlg(plotID, _window);
     if (dialog->exec() != QDialog::Accepted)
-        mgr->database().rollback();
+        mgr->rollback();
     delete dialog;
     reselect();
 }
@@ -123,7 +123,7 @@ void PlottingTab::editPlotClicked()
     auto* dialog = new PlotDlg(id.toInt(), _window);
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (!accepted)
-        mgr->database().rollback();
+        mgr->rollback();
     delete dialog;
     // After a rollback the list would still show what the dialog had submitted.
     if (!accepted)

@@ -1,15 +1,20 @@
 #include "app/ScenarioTab.h"
 
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "ui/common/AttributeExportRunner.h"
 #include "ui/common/CalcStatusDlg.h"
+#include "ui/common/ProjectCheckRunner.h"
 #include "ui/scenario/ScenarioDlg.h"
 
 #include <QDate>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,11 +30,15 @@ namespace {
 const QString ErrorTitle = QStringLiteral("TARN Error");
 }
 
-ScenarioTab::ScenarioTab(QMainWindow* window, const Widgets& widgets)
+ScenarioTab::ScenarioTab(
+    QMainWindow* window, const Widgets& widgets, std::function<void(const QString&)> diag)
     : QObject(window)
     , _window(window)
     , _w(widgets)
+    , _diag(std::move(diag))
 {
+    if (_w.copyButton)
+        connect(_w.copyButton, &QPushButton::clicked, this, &ScenarioTab::copyScenarioClicked);
     connect(_w.addButton, &QPushButton::clicked, this, &ScenarioTab::addScenarioClicked);
     connect(_w.editButton, &QPushButton::clicked, this, &ScenarioTab::editScenarioClicked);
     connect(_w.deleteButton, &QPushButton::clicked, this, &ScenarioTab::delScenarioClicked);
@@ -53,6 +62,8 @@ void ScenarioTab::setRowButtonsEnabled(bool enabled)
     _w.editButton->setEnabled(enabled);
     _w.deleteButton->setEnabled(enabled);
     _w.exportButton->setEnabled(enabled);
+    if (_w.copyButton)
+        _w.copyButton->setEnabled(enabled);
 }
 
 void ScenarioTab::scenarioSelectionChanged()
@@ -83,7 +94,6 @@ void ScenarioTab::addScenarioClicked()
 {
     if (!_model || !beginTransaction())
         return;
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     QSqlRecord record = _model->record();
     record.setValue(TN::BaselineID, 1);
@@ -98,7 +108,7 @@ void ScenarioTab::addScenarioClicked()
     if (!_model->insertRecord(-1, record) || !_model->submitAll()) {
         QMessageBox::warning(_window, ErrorTitle, _model->lastError().text());
         _model->revertAll();
-        db.rollback();
+        TarnDbMgr::instance()->rollback();
         return;
     }
     const int scenarioID = _model->query().lastInsertId().toInt();
@@ -108,7 +118,7 @@ void ScenarioTab::addScenarioClicked()
     // The dialog ends the transaction itself when it is accepted or cancelled; what is left
     // open here (a failed load) must still remove the new row.
     if (!loaded || dialog->exec() != QDialog::Accepted)
-        db.rollback();
+        TarnDbMgr::instance()->rollback();
     delete dialog;
     ModelOps::selectAll(_model);
     // The re-select dropped the selection without a signal: the row buttons follow it here.
@@ -153,4 +163,63 @@ void ScenarioTab::exportScenarioClicked()
     if (scenarioID < 0)
         return;
     AttributeExportRunner::run(_window, scenarioID);
+}
+
+void ScenarioTab::copyScenarioClicked()
+{
+    const int source = currentScenarioID();
+    if (!_model || source < 0)
+        return;
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    const QString sourceName
+        = _w.table->model()->index(_w.table->currentIndex().row(), 2).data().toString();
+    bool accepted = false;
+    const QString name = QInputDialog::getText(_window, QStringLiteral("Copy Scenario"),
+        QStringLiteral("Name of the copy:"), QLineEdit::Normal,
+        QStringLiteral("Copy of %1").arg(sourceName), &accepted)
+                             .trimmed();
+    if (!accepted || name.isEmpty())
+        return;
+    // Scenario names name the workbook's sheets: two alike would write into one.
+    QList<QPair<int, QString>> scenarios;
+    mgr->scenarioDAO()->getScenarioNames(scenarios);
+    for (const auto& scenario : qAsConst(scenarios)) {
+        if (scenario.second.compare(name, Qt::CaseInsensitive) == 0) {
+            QMessageBox::warning(_window, QStringLiteral("Copy Scenario"),
+                QStringLiteral("A scenario named \"%1\" exists already. Choose another name.")
+                    .arg(name));
+            return;
+        }
+    }
+    if (!beginTransaction())
+        return;
+    int copy = 0;
+    TARN::okstat status = mgr->scenarioDAO()->copyScenario(source, name, copy);
+    if (status.isOk())
+        status = mgr->commit();
+    if (status.failed()) {
+        // Nothing of a copy that failed stays: the whole of it was one transaction.
+        mgr->rollback();
+        ModelOps::selectAll(_model);
+        scenarioSelectionChanged();
+        QMessageBox::warning(_window, ErrorTitle,
+            QStringLiteral("The scenario could not be copied: %1")
+                .arg(DbFailure::databaseText(status.text())));
+        return;
+    }
+    if (_diag)
+        _diag(QStringLiteral("Scenario \"%1\" was copied to \"%2\".").arg(sourceName, name));
+    const TARN::okstat computed
+        = ProjectCheckRunner::recalculateScenario(_window, copy, name, _diag);
+    ModelOps::selectAll(_model);
+    const QModelIndex row = ModelOps::findRowById(_model, copy);
+    if (row.isValid())
+        _w.table->selectRow(row.row());
+    scenarioSelectionChanged();
+    if (computed.failed())
+        QMessageBox::warning(_window, ErrorTitle,
+            QStringLiteral("The copy \"%1\" was made, but its results could not be computed: %2 "
+                           "Open it and press Apply, or run Check Project, once the cause is "
+                           "fixed.")
+                .arg(name, computed.text()));
 }

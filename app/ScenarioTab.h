@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QMainWindow;
 class QPushButton;
 class QSqlTableModel;
@@ -19,9 +21,12 @@ public:
         QPushButton* addButton = nullptr;
         QPushButton* editButton = nullptr;
         QPushButton* deleteButton = nullptr;
+        QPushButton* copyButton = nullptr;
     };
 
-    ScenarioTab(QMainWindow* window, const Widgets& widgets);
+    // diag receives the lines of the calculations the tab runs.
+    ScenarioTab(
+        QMainWindow* window, const Widgets& widgets, std::function<void(const QString&)> diag = {});
 
     // Binds the scenario model of the open project to the list.
     void setModel(QSqlTableModel* model);
@@ -32,6 +37,9 @@ public slots:
     void editScenarioClicked();
     void delScenarioClicked();
     void exportScenarioClicked();
+    // Copies the chosen scenario under a name the planner gives, in one transaction, and
+    // computes the copy's results.
+    void copyScenarioClicked();
 
 private:
     int currentScenarioID() const;
@@ -41,4 +49,5 @@ private:
     QMainWindow* _window;
     Widgets _w;
     QSqlTableModel* _model = nullptr;
+    std::function<void(const QString&)> _diag;
 };

@@ -1,4 +1,5 @@
 #include "app/TARNMainWindow.h"
+#include "app/ExportingTab.h"
 #include "app/ScenarioTab.h"
 
 #include "ui_TARNMainWindow.h"
@@ -6,19 +7,16 @@
 #include "app/PlottingTab.h"
 #include "db/ApplicationTitle.h"
 #include "db/BaselineDAO.h"
-#include "db/DmiApi.h"
 #include "db/Password.h"
 #include "db/PlotDAO.h"
 #include "db/ProjectCheck.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
-#include "export/DataExporter.h"
 #include "ui/baseline/BaselineDlg.h"
-#include "ui/common/CalcStatusDlg.h"
 #include "ui/common/CheckReportDlg.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/HelpDocument.h"
 #include "ui/common/ProjectCheckRunner.h"
-#include "ui/export/WorkbookCompareRunner.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -27,15 +25,12 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QScrollBar>
-#include <QSet>
-#include <QSpinBox>
+#include <QShortcut>
 #include <QStyleFactory>
 #include <QTextCursor>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
-#include <QtConcurrent>
-
-#include <algorithm>
 
 #include <cstdlib>
 
@@ -67,31 +62,40 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     _ui->_editScenarioButton->setEnabled(false);
     _ui->_deleteScenarioButton->setEnabled(false);
     _ui->_exportScenarioButton->setEnabled(false);
+    _ui->_copyScenarioButton->setEnabled(false);
     _ui->_editPlotButton->setEnabled(false);
     _ui->_deletePlotButton->setEnabled(false);
     _ui->_generatePlotButton->setEnabled(false);
-    updateExportButton();
 
     connect(_ui->_mainTabWidget, &QTabWidget::currentChanged, this, &TARNMainWindow::tabChanged);
-    connect(_helpButton, &QToolButton::clicked, this, [] { openHelpDocument(); });
+    connect(_helpButton, &QToolButton::clicked, this,
+        [this] { openHelpDocument(HelpDocument::sectionFor(this)); });
+    // The keys desktop programs have: Ctrl+O opens a project, F1 the guide at the current tab,
+    // Alt and a letter presses a button of the tab in view.
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, &TARNMainWindow::browseButtonClicked);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this,
+        [this] { openHelpDocument(HelpDocument::sectionFor(this)); });
+    _ui->_exitButton->setText(QStringLiteral("E&xit"));
+    for (int tab = 0; tab < _ui->_mainTabWidget->count(); ++tab)
+        DialogHabits::assignMnemonics(_ui->_mainTabWidget->widget(tab), QStringLiteral("x"));
+    DialogHabits::keepListsReadable(this);
     connect(_ui->_editBaselineButton, &QPushButton::clicked, this,
         &TARNMainWindow::editBaselineClicked);
     connect(_ui->_exitButton, &QPushButton::clicked, this, &TARNMainWindow::exitClicked);
     connect(_ui->_browseButton, &QPushButton::clicked, this, &TARNMainWindow::browseButtonClicked);
     connect(_ui->_checkProjectButton, &QPushButton::clicked, this,
         &TARNMainWindow::checkProjectClicked);
-    connect(
-        _ui->_expFileButton, &QPushButton::clicked, this, &TARNMainWindow::expFileButtonClicked);
-    connect(_ui->_expButton, &QPushButton::clicked, this, &TARNMainWindow::expButtonClicked);
-    connect(
-        _ui->_compareButton, &QPushButton::clicked, this, &TARNMainWindow::compareWorkbooksClicked);
-    connect(_ui->_expScenListWidget, &QListWidget::itemChanged, this,
-        &TARNMainWindow::updateExportButton);
-    connect(_ui->_expFileLineEdit, &QLineEdit::editingFinished, this,
-        &TARNMainWindow::updateExportButton);
     _scenarioTab = new ScenarioTab(this,
         { _ui->_scenarioTableView, _ui->_exportScenarioButton, _ui->_addScenarioButton,
-            _ui->_editScenarioButton, _ui->_deleteScenarioButton });
+            _ui->_editScenarioButton, _ui->_deleteScenarioButton, _ui->_copyScenarioButton },
+        [this](const QString& line) { diagMsgHandler(line); });
+    _exportingTab = new ExportingTab(this,
+        { _ui->_exportingTab, _ui->_expScenListWidget, _ui->_expStartSpinBox, _ui->_expEndSpinBox,
+            _ui->_expFileLineEdit, _ui->_expFileButton, _ui->_expButton, _ui->_compareButton,
+            _ui->_expResultLabel },
+        [this](const QString& line) { diagMsgHandler(line); });
     _plottingTab = new PlottingTab(this,
         { _ui->_plotTableView, _ui->_generatePlotButton, _ui->_addPlotButton, _ui->_editPlotButton,
             _ui->_deletePlotButton });
@@ -124,6 +128,11 @@ bool TARNMainWindow::connectToDatabase(const QString& path)
     _ui->_dbStatusLabel->setStyleSheet(
         QStringLiteral("QLabel { font-weight: bold; color: green; }"));
     _ui->_dbStatusLabel->setText(QStringLiteral("Connected"));
+    _exportingTab->projectOpened(path);
+    // What follows belongs to this project; the lines above it to the one open before.
+    diagMsgHandler(QStringLiteral("---- %1 opened at %2 ----")
+                       .arg(QFileInfo(path).fileName(),
+                           QTime::currentTime().toString(QStringLiteral("HH:mm"))));
     reportBrokenReferences();
     loadModels();
     hideInternalColumns();
@@ -191,10 +200,8 @@ void TARNMainWindow::diagMsgHandler(QString message)
         return;
     }
     // Appended as plain text, a paragraph per line (a message may hold several lines), so that
-    // names show as they are whatever they look like; the view follows when it was at the end.
+    // names show as they are whatever they look like; the view goes to the newest line.
     QTextEdit* diag = _ui->_diagTextEdit;
-    QScrollBar* bar = diag->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
     QTextCursor cursor(diag->document());
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
@@ -202,162 +209,31 @@ void TARNMainWindow::diagMsgHandler(QString message)
         cursor.insertBlock();
     cursor.insertText(message);
     cursor.endEditBlock();
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    QScrollBar* bar = diag->verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void TARNMainWindow::tabChanged(int index)
 {
     if (index == ExportingTabIndex)
-        fillExportTab();
-}
-
-void TARNMainWindow::fillExportTab()
-{
-    const bool open = _dbMgr->database().isOpen() && _dbMgr->isValid();
-    _ui->_exportingTab->setEnabled(open);
-    if (!open)
-        return;
-
-    // Checks and years are kept only for the project they were made for.
-    QSet<int> keptIds;
-    int keptStart = -1;
-    int keptEnd = -1;
-    if (_exportDbPath == _dbMgr->path()) {
-        for (int row = 0; row < _ui->_expScenListWidget->count(); ++row) {
-            const QListWidgetItem* item = _ui->_expScenListWidget->item(row);
-            if (item->checkState() == Qt::Checked)
-                keptIds.insert(item->data(Qt::UserRole).toInt());
-        }
-        keptStart = _ui->_expStartSpinBox->value();
-        keptEnd = _ui->_expEndSpinBox->value();
-    }
-
-    DmiApi dmi(nullptr);
-    QList<DmiApi::ScenarioEntry> scenarios;
-    if (dmi.getScenarios(scenarios, true).failed())
-        return;
-    _ui->_expScenListWidget->clear();
-    for (const auto& [id, name] : qAsConst(scenarios)) {
-        auto* item = new QListWidgetItem(name, _ui->_expScenListWidget);
-        item->setData(Qt::UserRole, id);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(keptIds.contains(id) ? Qt::Checked : Qt::Unchecked);
-    }
-
-    Baseline baseline;
-    if (_dbMgr->baselineDAO()->getBaseline(baseline).failed())
-        return;
-    for (QSpinBox* box : { _ui->_expStartSpinBox, _ui->_expEndSpinBox })
-        box->setRange(baseline.StartYear, baseline.EndYear);
-    _ui->_expStartSpinBox->setValue(keptStart >= 0 ? keptStart : baseline.StartYear);
-    _ui->_expEndSpinBox->setValue(keptEnd >= 0 ? keptEnd : baseline.EndYear);
-    _exportDbPath = _dbMgr->path();
-    updateExportButton();
-}
-
-void TARNMainWindow::updateExportButton()
-{
-    bool anyChecked = false;
-    for (int row = 0; row < _ui->_expScenListWidget->count() && !anyChecked; ++row)
-        anyChecked = _ui->_expScenListWidget->item(row)->checkState() == Qt::Checked;
-    _ui->_expButton->setEnabled(anyChecked && !_ui->_expFileLineEdit->text().trimmed().isEmpty());
+        _exportingTab->fill();
 }
 
 void TARNMainWindow::expFileButtonClicked()
 {
-    QString start = _ui->_expFileLineEdit->text().trimmed();
-    if (start.isEmpty())
-        start = _dbMgr->path();
-    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Excel Workbook"),
-        QFileInfo(start).absolutePath(),
-        QStringLiteral("Excel Workbook Files (*.xlsx *.xlsm);;Excel 97-2003 Workbooks (*.xls);;All "
-                       "Files (*)"));
-    if (chosen.isEmpty())
-        return;
-    _ui->_expFileLineEdit->setText(chosen);
-    fillExportTab();
+    _exportingTab->expFileButtonClicked();
 }
-
 void TARNMainWindow::expButtonClicked()
 {
-    QList<int> ids;
-    for (int row = 0; row < _ui->_expScenListWidget->count(); ++row) {
-        const QListWidgetItem* item = _ui->_expScenListWidget->item(row);
-        if (item->checkState() == Qt::Checked)
-            ids.append(item->data(Qt::UserRole).toInt());
-    }
-    const QString path = _ui->_expFileLineEdit->text().trimmed();
-    const int startYear = _ui->_expStartSpinBox->value();
-    const int endYear = _ui->_expEndSpinBox->value();
-    if (endYear < startYear || ids.isEmpty() || path.isEmpty())
-        return;
-    if (!resultsReadyForExport(ids))
-        return;
-
-    auto* exporter = new DataExporter(this, _dbMgr->database());
-    connect(exporter, &DataExporter::diagMessage, this, &TARNMainWindow::diagMsgHandler);
-    auto* status = new CalcStatusDlg(this);
-    status->attachDataExporter(exporter);
-    status->open();
-    auto* watcher = new QFutureWatcher<TARN::okstat>(this);
-    connect(watcher, &QFutureWatcher<TARN::okstat>::finished, this,
-        [this, watcher] { exportFinished(watcher); });
-    watcher->setFuture(QtConcurrent::run([exporter, path, ids, startYear, endYear] {
-        return exporter->exportData(path, ids, startYear, endYear);
-    }));
+    _exportingTab->expButtonClicked();
 }
-
-bool TARNMainWindow::resultsReadyForExport(const QList<int>& runs)
+void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
 {
-    ProjectValidator::Options options;
-    options.resultsOnly = true;
-    options.runs = runs;
-    QList<ValidationFinding> findings;
-    if (!ProjectCheckRunner::check(this, options, findings))
-        return false;
-    if (findings.isEmpty())
-        return true;
-    // A finding that names neither a site nor a water user is a run the check could not
-    // recalculate: recalculating before the export would fail the same way.
-    QStringList unchecked;
-    QSet<QPair<int, QString>> users;
-    QSet<int> sites;
-    int uncalculated = 0; // water users of runs never calculated
-    for (const ValidationFinding& finding : qAsConst(findings)) {
-        if (finding.runFailed)
-            unchecked << finding.message;
-        else if (finding.waterUsers > 0)
-            uncalculated += finding.waterUsers;
-        else if (finding.waterUser.isEmpty())
-            sites.insert(finding.aggDivID);
-        else
-            users.insert({ finding.aggDivID, finding.waterUser });
-    }
-    if (!unchecked.isEmpty()) {
-        return QMessageBox::warning(this, QStringLiteral("Data Export"),
-                   unchecked.join(QLatin1Char('\n'))
-                       + QStringLiteral("\n\nThe exported results may be out of date. Export "
-                                        "anyway?"),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
-    }
-    // Each finding names a water user, or a site whose salinity alone is out of date.
-    const int count
-        = users.isEmpty() && uncalculated == 0 ? sites.size() : users.size() + uncalculated;
-    const QMessageBox::StandardButton answer = QMessageBox::question(this,
-        QStringLiteral("Data Export"),
-        QStringLiteral("Results of %1 water users are out of date. Recalculate before exporting?")
-            .arg(count),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    if (answer == QMessageBox::Cancel)
-        return false;
-    if (answer == QMessageBox::Yes) {
-        return ProjectCheckRunner::recalculate(this, runs, [this](const QString& line) {
-            diagMsgHandler(line);
-        }).isOk();
-    }
-    return true;
+    _exportingTab->exportFinished(watcher);
+}
+void TARNMainWindow::compareWorkbooksClicked()
+{
+    _exportingTab->compareWorkbooksClicked();
 }
 
 void TARNMainWindow::checkProjectClicked()
@@ -367,20 +243,20 @@ void TARNMainWindow::checkProjectClicked()
         return;
     auto* report = new CheckReportDlg(QFileInfo(_dbMgr->path()).fileName(), findings, this);
     report->setAttribute(Qt::WA_DeleteOnClose);
+    // Results missing or out of date: recalculating everything, then checking again, mends them.
+    connect(report, &CheckReportDlg::recalculateRequested, this, [this] {
+        QList<int> runs { -1 };
+        QList<QPair<int, QString>> scenarios;
+        if (_dbMgr->scenarioDAO()->getScenarioNames(scenarios).isOk()) {
+            for (const auto& scenario : qAsConst(scenarios))
+                runs << scenario.first;
+        }
+        if (ProjectCheckRunner::recalculate(this, runs, [this](const QString& line) {
+                diagMsgHandler(line);
+            }).isOk())
+            checkProjectClicked();
+    });
     report->show();
-}
-
-void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
-{
-    const TARN::okstat result = watcher->result();
-    if (result.failed())
-        QMessageBox::warning(this, QStringLiteral("Data Export"), result.text());
-}
-
-void TARNMainWindow::compareWorkbooksClicked()
-{
-    const QString start = _ui->_expFileLineEdit->text().trimmed();
-    WorkbookCompareRunner::run(this, start.isEmpty() ? _dbMgr->path() : start);
 }
 
 bool TARNMainWindow::passwordGate()

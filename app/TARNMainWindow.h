@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QMainWindow>
 
+class ExportingTab;
 class QToolButton;
 class ScenarioTab;
 class QSqlTableModel;
@@ -58,11 +59,6 @@ private:
     void hideInternalColumns();
     void setProjectTabsEnabled(bool enabled);
     bool passwordGate();
-    void fillExportTab();
-    void updateExportButton();
-    // Before an export: asks to recalculate when results of the runs are out of date; false
-    // when the planner cancels.
-    bool resultsReadyForExport(const QList<int>& runs);
 
     Ui::TarnhelmClass* _ui;
     QToolButton* _helpButton;
@@ -70,7 +66,7 @@ private:
     QSqlTableModel* _baselineModel = nullptr;
     QSqlTableModel* _scenarioModel = nullptr;
     QSqlTableModel* _plotModel = nullptr;
-    QString _exportDbPath;
     ScenarioTab* _scenarioTab = nullptr;
     PlottingTab* _plottingTab = nullptr;
+    ExportingTab* _exportingTab = nullptr;
 };

@@ -140,6 +140,8 @@ void DemandCalculator::calculateInTransaction()
     CalcStatusInfo info;
     info.target = _target;
     info.aggDivCount = _aggDivIDs.size();
+    // The lines of a run follow the name of the run, the baseline or a scenario.
+    emit diagMessage(QStringLiteral("Calculating %1:").arg(_target));
 
     if (_ownsTransaction) {
         // Without a transaction of its own the run's commit would end whatever else is open.
@@ -204,11 +206,10 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         info.aggDivName = _aggDivName;
         emitStatus(info);
 
-        QString header
+        const QString header
             = QStringLiteral("Computing Agg Diversion %1").arg(itemLabel(aggDivID, _aggDivName));
         QStringList reasons;
         if (!full) {
-            header += QStringLiteral(" for the following reason(s):");
             if (_changeLog)
                 reasons = _changeLog->aggDivReasons(aggDivID);
             for (const QString& reason : _dependentSites.value(aggDivID)) {
@@ -218,9 +219,8 @@ void DemandCalculator::calculateAggDivs(CalcStatusInfo& info)
         }
         // A refreshing run says what it computes once it knows what was stale.
         const auto emitHeader = [&]() {
-            emit diagMessage(header);
-            for (const QString& reason : qAsConst(reasons))
-                emit diagMessage(QStringLiteral("    ") + reason);
+            for (const QString& line : computingLines(header, full, reasons))
+                emit diagMessage(line);
         };
         if (!refresh)
             emitHeader();
@@ -422,6 +422,19 @@ void DemandCalculator::adjustWaterUserData(int waterUserID)
     }
 }
 
+QStringList DemandCalculator::computingLines(
+    const QString& header, bool full, const QStringList& reasons) const
+{
+    // A part computed only because it had no results yet has no recorded reason to list; one a
+    // refreshing run computes for its water users' sake needs none.
+    if (full || reasons.isEmpty())
+        return { full || _refreshStale ? header : header + QStringLiteral(" (it had no results)") };
+    QStringList lines { header + QStringLiteral(" for the following reason(s):") };
+    for (const QString& reason : reasons)
+        lines << QStringLiteral("    ") + reason;
+    return lines;
+}
+
 bool DemandCalculator::calculateWaterUser(
     CalcStatusInfo& info, int waterUserID, const QString& name, QStringList* lines)
 {
@@ -453,13 +466,11 @@ bool DemandCalculator::calculateWaterUser(
                 reasons.append(staleReason(difference));
         }
         if (!lines || stale) {
-            QString header
-                = QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name));
-            if (!full)
-                header += QStringLiteral(" for the following reason(s):");
-            say(header);
-            for (const QString& line : qAsConst(reasons))
-                say(QStringLiteral("    ") + line);
+            const QStringList computing = computingLines(
+                QStringLiteral("Computing Water User %1").arg(itemLabel(waterUserID, name)), full,
+                reasons);
+            for (const QString& line : computing)
+                say(line);
         } else {
             say(QStringLiteral("Skipping Water User %1").arg(itemLabel(waterUserID, name)));
         }

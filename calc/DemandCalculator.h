@@ -105,6 +105,9 @@ protected:
         CalcStatusInfo& info, int waterUserID, const QString& name, QStringList* lines = nullptr);
     // A refreshing run's reason line for an owner whose stored results differed.
     static QString staleReason(const ResultStore::Difference& difference);
+    // The diagnostic lines of a part computed: the header, with the reasons recorded for it, or
+    // saying that it had no results.
+    QStringList computingLines(const QString& header, bool full, const QStringList& reasons) const;
     bool aggDivHasResults(int aggDivID);
     bool waterUserHasResults(int waterUserID);
 

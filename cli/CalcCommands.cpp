@@ -50,6 +50,8 @@ TARN::okstat runCalculator(
     return result;
 }
 
+} // namespace
+
 int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
 {
     TarnDbMgr* manager = TarnDbMgr::instance();
@@ -108,6 +110,8 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
     }
     return 0;
 }
+
+namespace {
 
 int runRecalc(const CliCommand& self, const QStringList& args)
 {

@@ -30,6 +30,10 @@ int usageError(const CliCommand& command, const QString& problem);
 // and returns false. The manager is the caller's to delete.
 bool openProjectOrSay(const QString& file);
 
+// Computes the baseline and then the scenarios (all when scenarioIDs is empty) of file; with full
+// every result, otherwise only what has none stored. Returns the exit status.
+int recalc(const QString& file, bool full, const QList<int>& scenarioIDs = {});
+
 // Parses an integer option value; false when it is not a whole number.
 bool parseInt(const QString& text, int& value);
 

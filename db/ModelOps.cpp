@@ -1,5 +1,6 @@
 #include "db/ModelOps.h"
 
+#include <QLocale>
 #include <QSqlError>
 #include <QSqlTableModel>
 
@@ -122,6 +123,20 @@ bool parseFinite(const QString& text, double& value)
     bool ok = false;
     value = text.trimmed().toDouble(&ok);
     return ok && std::isfinite(value);
+}
+
+bool parsePasted(const QString& text, double& value)
+{
+    if (parseFinite(text, value))
+        return true;
+    const QString trimmed = text.trimmed();
+    for (const QLocale& locale : { QLocale(), QLocale::c() }) {
+        bool ok = false;
+        value = locale.toDouble(trimmed, &ok);
+        if (ok && std::isfinite(value))
+            return true;
+    }
+    return false;
 }
 
 QVariant fromDouble(double value)

@@ -43,6 +43,10 @@ double storedNumber(const QVariant& value);
 // Typed or pasted text as a number: only a finite one (text that overflows a double or spells
 // nan or inf is no number).
 bool parseFinite(const QString& text, double& value);
+// A number pasted from a spreadsheet: as parseFinite, or written the way the desktop's locale
+// writes it, thousands separators included ("1,234.5" in English, "1.234,5" in German), or with
+// the separators of the "C" locale.
+bool parsePasted(const QString& text, double& value);
 // A double for binding: NaN binds as NULL.
 QVariant fromDouble(double value);
 // The month key "%1-%2-01".

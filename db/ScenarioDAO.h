@@ -47,6 +47,14 @@ public:
     TARN::okstat setDemandSelections(
         int demandChgId, bool storeFilter, const AttrSelectionList& selections);
 
+    // Makes a scenario named name out of scenarioId (ScenarioCopy.cpp): its row, its demand
+    // changes with their yearly values, members and filters, and the water users it has of its
+    // own with their yearly data, coefficients and attributes; a demand change's member that is
+    // one of those water users becomes its copy. Results are not copied. Writes inside the
+    // caller's transaction; the first failure returns the database's text, and the caller rolls
+    // back what was written before it.
+    TARN::okstat copyScenario(int scenarioId, const QString& name, int& newScenarioId);
+
 private:
     TarnRelationalTableModel* _scenarioModel;
     TarnRelationalTableModel* _scenarioMonthlyAggDivModel;

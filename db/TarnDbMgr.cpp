@@ -5,11 +5,14 @@
 #include "db/BaselineDAO.h"
 #include "db/PlotDAO.h"
 #include "db/ScenarioDAO.h"
+#include "db/SqliteHandle.h"
 #include "db/WaterUserDAO.h"
 
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 TarnDbMgr* TarnDbMgr::_instance = nullptr;
 
@@ -92,8 +95,11 @@ TARN::okstat TarnDbMgr::openDatabase(const QString& path)
         if (!pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON;")))
             return pragma.lastError().text();
         QSqlQuery count(_db);
-        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM Baseline")))
-            return count.lastError().text();
+        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM Baseline"))) {
+            // A file of another kind is not a project, whatever SQLite calls it.
+            const QString error = count.lastError().text();
+            return error.contains(QLatin1String("not a database")) ? refusal() : error;
+        }
         if (!count.next() || count.value(0).toInt() < 1)
             return refusal();
     }
@@ -123,4 +129,34 @@ TARN::okstat TarnDbMgr::beginTransaction()
     if (!_db.transaction())
         return QStringLiteral("Cannot begin the transaction: %1").arg(_db.lastError().text());
     return {};
+}
+
+TARN::okstat TarnDbMgr::commit()
+{
+    if (!_db.commit())
+        return _db.lastError().text();
+    return {};
+}
+
+TARN::okstat TarnDbMgr::rollback()
+{
+    if (!inTransaction())
+        return {};
+    if (!_db.rollback())
+        return _db.lastError().text();
+    return {};
+}
+
+bool TarnDbMgr::inTransaction()
+{
+    if (!_db.isOpen())
+        return false;
+    if (sqlite3* handle = TARN::directSqliteHandle(_db))
+        return sqlite3_get_autocommit(handle) == 0;
+    // Without the handle: a transaction can be begun exactly when none is open.
+    QSqlQuery probe(_db);
+    if (!probe.exec(QStringLiteral("BEGIN")))
+        return true;
+    probe.exec(QStringLiteral("ROLLBACK"));
+    return false;
 }

@@ -28,6 +28,17 @@ public:
     // already open and valid does nothing.
     TARN::okstat openDatabase(const QString& path);
     TARN::okstat beginTransaction();
+    // Commits the open transaction. A failed commit may have ended it (SQLite rolls back after
+    // a full disk or an I/O error) or left it open (another program holds the lock): ask
+    // inTransaction() before writing on.
+    TARN::okstat commit();
+    // Rolls back the open transaction; when SQLite has already ended it, there is nothing left
+    // to undo and this succeeds.
+    TARN::okstat rollback();
+    // Whether a transaction is open on the connection. After a failed write SQLite may have
+    // ended it by itself: what was written in it is gone, and a further statement would run on
+    // its own and be committed at once.
+    bool inTransaction();
 
     QSqlDatabase& database() { return _db; }
     QString path() const { return _path; }

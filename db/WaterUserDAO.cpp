@@ -116,10 +116,12 @@ bool WaterUserDAO::checkStructure()
     setHeader(_waterUserDataModel, 6, QStringLiteral("Salinity Pickup"));
     if (!selectModels({ _waterUserModel, _waterUserAttrModel, _waterUserDistModel }))
         return false;
-    // A row per water user and year: nothing walks the whole table through this model (the
-    // yearly data is read by water user), so it is selected without fetching every row, which
-    // on a large basin would hold the window for a good part of a second.
-    _waterUserDataModel->setFilter(QString());
+    // A row per water user and year: nothing reads the table through this model (the yearly
+    // data is read by water user; the model only adds rows), so it holds none. Fetching every
+    // row would hold the window for a good part of a second on a large basin, and a select left
+    // part-fetched keeps a statement running, whose read lock keeps every other program from
+    // writing to the file while the project is merely open.
+    _waterUserDataModel->setFilter(QStringLiteral("0"));
     return _waterUserDataModel->select();
 }
 

@@ -11,6 +11,16 @@ struct WaterUserMembership {
     QString ownerName;
 };
 
+// What would lose a water user that is deleted: a demand change or plot curve that selects it,
+// or (for a site) the water user a scenario has of its own at that site.
+struct WaterUserUse {
+    enum Kind { DemandChange, PlotCurve, ScenarioWaterUser };
+    Kind kind = DemandChange;
+    QString waterUserName;
+    QString ownerName; // the change or the curve; empty for a scenario's water user
+    QString containerName; // the scenario or the plot
+};
+
 class WaterUserDAO : public DaoBase {
     Q_OBJECT
 
@@ -62,7 +72,18 @@ public:
     TARN::okstat updateMembershipAfterMove(
         const WaterUser& waterUser, QList<WaterUserMembership>& dropped);
 
+    // What uses the baseline water user, or the water users of the site (WaterUserUses.cpp),
+    // ordered by water user name.
+    TARN::okstat getWaterUserUses(int waterUserId, QList<WaterUserUse>& uses);
+    TARN::okstat getSiteUses(int aggDivId, QList<WaterUserUse>& uses);
+    // The baseline water users of every site whose name or Riffle name contains text (without
+    // regard to case), in the order of the sites and of their water users (WaterUserUses.cpp).
+    TARN::okstat findWaterUsers(const QString& text, WaterUserList& found);
+
 private:
+    TARN::okstat readUses(
+        const QString& where, int id, bool scenarioWaterUsers, QList<WaterUserUse>& uses);
+
     TarnRelationalTableModel* _waterUserModel;
     TarnRelationalTableModel* _waterUserAttrModel;
     TarnRelationalTableModel* _waterUserDistModel;

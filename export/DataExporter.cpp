@@ -74,10 +74,18 @@ DataExporter::DataExporter(QObject* parent, const QSqlDatabase& db)
 {
 }
 
+QString DataExporter::cancelledText()
+{
+    return QStringLiteral("The export was cancelled; the workbook was left as it was.");
+}
+
 TARN::okstat DataExporter::exportData(
     const QString& fileName, const QList<int>& scenarioIds, int startYear, int endYear)
 {
-    const TARN::okstat status = run(fileName, scenarioIds, startYear, endYear);
+    TARN::okstat status = run(fileName, scenarioIds, startYear, endYear);
+    // However far it came, a cancelled export wrote nothing: the book is saved in one go.
+    if (_cancel && status.failed())
+        status = cancelledText();
     emit exportFinished(status);
     return status;
 }
@@ -102,6 +110,7 @@ TARN::okstat DataExporter::run(
 
     LibXlConnect book;
     book.setCompressionThreads(_compressionThreads);
+    book.setCancelFlag(&_cancel);
     TARN::okstat status = book.open(fileName);
     if (status.failed())
         return status;
@@ -182,6 +191,8 @@ TARN::okstat DataExporter::run(
         info.target = sheetName;
         info.aggDivCount = sites.size();
         for (const ExportSite& entry : qAsConst(sites)) {
+            if (_cancel)
+                return cancelledText();
             const AggDiv& site = entry.site;
             info.status = QStringLiteral("Exporting agg diversion data");
             info.aggDivName = site.RiffleName;
@@ -253,6 +264,8 @@ TARN::okstat DataExporter::run(
     }
 
     const QString changes = compareWithPrevious(book, info);
+    if (_cancel)
+        return cancelledText();
     status = save(book, static_cast<int>(sheetNames.size()), info);
     if (status.isOk() && !changes.isEmpty())
         emit diagMessage(changes);

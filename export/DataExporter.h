@@ -12,6 +12,7 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class LibXlConnect;
@@ -48,6 +49,13 @@ public:
     // book byte for byte.
     void setExportTime(const QDateTime& time) { _exportTime = time; }
 
+    // Asks a running export to stop: it ends at the next site or during the save, with the
+    // workbook on disk as it was. Any thread may call it.
+    void cancel() { _cancel = true; }
+    bool isCancelled() const { return _cancel; }
+    // The result of an export that was cancelled.
+    static QString cancelledText();
+
     // The least time between two progress signals, unless the second one ends a stage.
     static constexpr qint64 StatusInterval = 50;
 
@@ -72,6 +80,7 @@ private:
     void report(const CalcStatusInfo& info, bool endOfStage = false);
 
     QSqlDatabase _db;
+    std::atomic_bool _cancel { false };
     bool _compareWithPrevious = true;
     int _compressionThreads = 0;
     std::function<qint64()> _clock;

@@ -74,6 +74,17 @@ QHash<QString, QByteArray> sheetHashes(const DocProperties& properties)
     return hashes;
 }
 
+QHash<QString, QString> sheetProjects(const DocProperties& properties)
+{
+    QHash<QString, QString> projects;
+    const QString start = Prefix + Project + QStringLiteral(": ");
+    for (const auto& p : properties)
+        if (p.kind == DocProperty::Text && p.name.startsWith(start, Qt::CaseInsensitive)
+            && !p.text.isEmpty())
+            projects.insert(p.name.mid(start.size()), p.text);
+    return projects;
+}
+
 QHash<QString, QString> partSignatures(const DocProperties& properties)
 {
     QHash<QString, QString> signatures;

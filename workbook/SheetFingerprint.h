@@ -62,6 +62,8 @@ QString sheetOf(const QString& propertyName);
 
 // The content hash recorded for each sheet, by sheet name in lower case.
 QHash<QString, QByteArray> sheetHashes(const DocProperties& properties);
+// The project file recorded for each sheet, by sheet name as recorded.
+QHash<QString, QString> sheetProjects(const DocProperties& properties);
 // The part signature recorded for each sheet, by sheet name in lower case.
 QHash<QString, QString> partSignatures(const DocProperties& properties);
 

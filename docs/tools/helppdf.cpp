@@ -1,9 +1,12 @@
 // Turns the user guide's Markdown chapters into the help document with Qt's own PDF writer.
 // Images are resolved against IMAGE_BASE and scaled down to the page width; every chapter
-// (a level-one heading) starts on a new page.
+// (a level-one heading) starts on a new page. Beside the document goes its index of sections
+// (OUTPUT with the suffix ".sections": a line "page<TAB>heading" per heading), by which the
+// program opens the guide at the section of the window the planner asks help for.
 //
 // Usage: tarnhelm-helppdf OUTPUT.pdf IMAGE_BASE CHAPTER.md...
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -78,6 +81,33 @@ void breakBeforeChapters(QTextDocument& doc)
     }
 }
 
+// The page each heading lands on, in the document's own pagination.
+QString sectionIndex(QTextDocument& doc)
+{
+    const qreal pageHeight = doc.pageSize().height();
+    QString index;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() < 1)
+            continue;
+        const qreal top = doc.documentLayout()->blockBoundingRect(block).top();
+        const int page = static_cast<int>(top / pageHeight) + 1;
+        index += QStringLiteral("%1\t%2\n").arg(page).arg(block.text().simplified());
+    }
+    return index;
+}
+
+// Writes path through a file beside it, so that a failed run never leaves half a file.
+bool writeWhole(const QString& path, const QByteArray& bytes)
+{
+    const QString partial = path + QStringLiteral(".part");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    QFile::remove(path);
+    return QFile::rename(partial, path);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -128,7 +158,19 @@ int main(int argc, char** argv)
         writer.setTitle(QStringLiteral("Tarnhelm User Guide"));
         writer.setCreator(QStringLiteral("Tarnhelm"));
         writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
         writer.setResolution(300);
+        // The document is paginated as the page prints it (in its own 96 pixels an inch), so
+        // that the index names the pages the reader sees.
+        const QRectF page = writer.pageLayout().paintRectPixels(writer.resolution());
+        doc.setPageSize(page.size() * 96.0 / writer.resolution());
+        const QString index = sectionIndex(doc);
+        if (!writeWhole(QFileInfo(output).path() + QLatin1Char('/')
+                    + QFileInfo(output).completeBaseName() + QStringLiteral(".sections"),
+                index.toUtf8())) {
+            err << "Cannot write the section index beside " << output << "\n";
+            return 1;
+        }
         doc.print(&writer);
     }
     QFile::remove(output);

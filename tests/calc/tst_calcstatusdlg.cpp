@@ -1,5 +1,6 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/BaselineDemandCalculator.h"
+#include "export/DataExporter.h"
 #include "support/TestProject.h"
 #include "ui/common/CalcStatusDlg.h"
 
@@ -21,6 +22,7 @@ private slots:
     void endOfRun();
     void escapeIgnoredWhileRunning();
     void calculatorRunClosesDialog();
+    void exportCanBeCancelled();
 };
 
 void TestCalcStatusDlg::initTestCase()
@@ -156,6 +158,25 @@ void TestCalcStatusDlg::calculatorRunClosesDialog()
     delete calculator;
     QCOMPARE(project.scalar(QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")).toInt(), 11);
     resetDbManager();
+}
+
+// An export may be stopped from its status dialog; a calculation may not (initialState).
+void TestCalcStatusDlg::exportCanBeCancelled()
+{
+    DataExporter exporter(nullptr, QSqlDatabase());
+    CalcStatusDlg dlg;
+    dlg.attachDataExporter(&exporter);
+    dlg.show();
+    auto* cancel = dlg.findChild<QPushButton*>(QStringLiteral("_cancelBtn"));
+    QVERIFY(cancel->isVisible() && cancel->isEnabled());
+    QVERIFY(!exporter.isCancelled());
+    cancel->click();
+    QVERIFY(exporter.isCancelled());
+    QVERIFY(!cancel->isEnabled());
+    // The dialog closes when the export reports its end, not before.
+    QVERIFY(dlg.isVisible());
+    dlg.calcFinishedHandler(DataExporter::cancelledText());
+    QVERIFY(!dlg.isVisible());
 }
 
 QTEST_MAIN(TestCalcStatusDlg)

@@ -116,7 +116,8 @@ void TestRecalcCli::recalcComputesThenSkips()
     CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains(
-        QLatin1String("Computing Agg Diversion 001.North Canal for the following reason(s):\n")));
+        QLatin1String("Calculating Baseline:\nComputing Agg Diversion 001.North Canal for the "
+                      "following reason(s):\n    It had no stored results\n")));
     QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 16);
     QCOMPARE(count(project,
                  QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv WHERE ScenarioID = 2")),
@@ -682,9 +683,10 @@ void TestRecalcCli::plainRecalcTakesOutsideEdits()
 
     CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
     QCOMPARE(result.exitCode, 0);
+    // The site has no reasons of its own: its water users' follow.
     QVERIFY2(result.out.contains(
-                 QLatin1String("Computing Agg Diversion 001.North Canal for the following "
-                               "reason(s):\nSkipping Water User 001.Upper Ditch\nComputing Water "
+                 QLatin1String("Computing Agg Diversion 001.North Canal\nSkipping Water User "
+                               "001.Upper Ditch\nComputing Water "
                                "User 002.Lower Ditch for the following reason(s):\n    Its "
                                "stored results were out of date (1 yearly and 12 monthly rows "
                                "differed)\n")),

@@ -176,6 +176,12 @@ private slots:
         const Result checked = run({ QStringLiteral("check"), path });
         QCOMPARE(checked.exitCode, 0);
         QCOMPARE(checked.out.trimmed(), QStringLiteral("Connected"));
+        // The baseline and every scenario come with current results.
+        const Result validated
+            = run({ QStringLiteral("validate"), path, QStringLiteral("--json") });
+        QVERIFY2(validated.out.contains(QLatin1String("\"findings\"")), qPrintable(validated.err));
+        QVERIFY2(
+            !validated.out.contains(QLatin1String("results-current")), qPrintable(validated.out));
         QCOMPARE(run({ QStringLiteral("demo"), path }).exitCode, 1);
     }
     void exportCommands()

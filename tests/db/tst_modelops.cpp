@@ -126,6 +126,51 @@ private slots:
             QCOMPARE(value, expected);
     }
 
+    // Numbers pasted from a spreadsheet keep the thousands separators of the locale it wrote
+    // them in; a plain number reads the same everywhere.
+    void pastedNumbers_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("number");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("plain") << "C"
+                               << " 1234.5 " << true << 1234.5;
+        QTest::newRow("exponent") << "C"
+                                  << "2.5e3" << true << 2500.0;
+        QTest::newRow("English separators, C desktop") << "C"
+                                                       << "1,234.5" << true << 1234.5;
+        QTest::newRow("English separators") << "en_US"
+                                            << "1,234,567.25" << true << 1234567.25;
+        QTest::newRow("German separators") << "de_DE"
+                                           << "1.234,5" << true << 1234.5;
+        QTest::newRow("German decimal comma") << "de_DE"
+                                              << "0,4" << true << 0.4;
+        QTest::newRow("plain on a German desktop") << "de_DE"
+                                                   << "1234.5" << true << 1234.5;
+        QTest::newRow("misplaced separator") << "en_US"
+                                             << "1,23" << false << 0.0;
+        QTest::newRow("text") << "en_US"
+                              << "n/a" << false << 0.0;
+        QTest::newRow("infinity") << "C"
+                                  << "inf" << false << 0.0;
+    }
+    void pastedNumbers()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QFETCH(bool, number);
+        QFETCH(double, expected);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        double value = 0.0;
+        const bool parsed = TARN::parsePasted(text, value);
+        QLocale::setDefault(before);
+        QCOMPARE(parsed, number);
+        if (number)
+            QCOMPARE(value, expected);
+    }
+
     void filterByIdShowsOneRow()
     {
         auto* model = TarnDbMgr::instance()->plotDAO()->plotCurveModel();

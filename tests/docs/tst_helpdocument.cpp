@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -221,6 +222,82 @@ private slots:
         QVERIFY(entry.contains(QLatin1String("\nIcon=tarnhelm\n")));
     }
 
+    // A program started from the build folder finds the guide the build printed, from any
+    // working folder.
+    void builtProgramFindsItsHelp()
+    {
+        QTemporaryDir elsewhere;
+        int code = 0;
+        const QString found
+            = run(QStringLiteral(TARNHELM_HELPLOCATE), {}, elsewhere.path(), &code).trimmed();
+        QCOMPARE(code, 0);
+        QCOMPARE(QFileInfo(found).canonicalFilePath(), QFileInfo(helpPdf()).canonicalFilePath());
+    }
+
+    // F1 and the help buttons open the guide at the window's section: each window names a
+    // heading the index beside the document knows, on the page the reader finds it.
+    void everyWindowHasItsSection_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<int>("tab"); // of the main window; -1 for a dialog
+        for (const char* form :
+            { "BaselineWidgets", "AttributeWidgets", "AggDivWidgets", "WaterUserWidgets",
+                "ExplainWidgets", "TimeRangeWidgets", "PasswordConfigWidgets", "ScenarioWidgets",
+                "ChangeSpecWidgets", "WaterUserSelectorWidgets", "PlotWidgets", "CurveWidgets",
+                "PlotDisplayWidgets", "WorkbookDiffWidgets", "CheckReportWidgets" })
+            QTest::newRow(form) << QString::fromLatin1(form) << -1;
+        for (int tab = 0; tab < 5; ++tab)
+            QTest::newRow(qPrintable(QStringLiteral("main window, tab %1").arg(tab)))
+                << QStringLiteral("TarnhelmClass") << tab;
+    }
+    void everyWindowHasItsSection()
+    {
+        QFETCH(QString, form);
+        QFETCH(int, tab);
+        QWidget window;
+        window.setObjectName(form);
+        if (tab >= 0) {
+            auto* tabs = new QTabWidget(&window);
+            tabs->setObjectName(QStringLiteral("_mainTabWidget"));
+            for (int i = 0; i < 5; ++i)
+                tabs->addTab(new QWidget, QString::number(i));
+            tabs->setCurrentIndex(tab);
+        }
+        const QString section = HelpDocument::sectionFor(&window);
+        QVERIFY(!section.isEmpty());
+        const int page = HelpDocument::sectionPage(helpPdf(), section);
+        QVERIFY2(page > 0, qPrintable(section));
+        int code = 0;
+        const QString text = run(QStringLiteral("pdftotext"),
+            { QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                QString::number(page), helpPdf(), QStringLiteral("-") },
+            QString(), &code);
+        if (code != 0)
+            QSKIP("pdftotext is not installed");
+        QVERIFY2(squeeze(text).contains(squeeze(section)), qPrintable(section));
+    }
+
+    void viewersAreToldThePage_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        const QString path = QStringLiteral("/h/TARN_Help.pdf");
+        QTest::newRow("evince") << QStringLiteral("/usr/bin/evince")
+                                << QStringList { QStringLiteral("--page-index=7"), path };
+        QTest::newRow("okular") << QStringLiteral(
+            "okular") << QStringList { QStringLiteral("--page"), QStringLiteral("7"), path };
+        QTest::newRow("zathura") << QStringLiteral("zathura")
+                                 << QStringList { QStringLiteral("--page=7"), path };
+        QTest::newRow("unknown") << QStringLiteral("/usr/bin/firefox") << QStringList();
+    }
+    void viewersAreToldThePage()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QCOMPARE(HelpDocument::viewerArguments(program, QStringLiteral("/h/TARN_Help.pdf"), 7),
+            arguments);
+    }
+
 private:
     // One install per run into a temporary prefix.
     bool installed()
@@ -244,5 +321,5 @@ private:
     bool _installOk = false;
 };
 
-QTEST_GUILESS_MAIN(TestHelpDocument)
+QTEST_MAIN(TestHelpDocument)
 #include "tst_helpdocument.moc"

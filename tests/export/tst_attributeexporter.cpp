@@ -1,3 +1,4 @@
+#include "support/DiskFaults.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
 
@@ -10,10 +11,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <sys/resource.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 namespace {
@@ -36,30 +34,6 @@ const char* const Fixture
       "(1, 2, 1);"
       "INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (2, 2, "
       "4), (2, 3, 3)";
-
-// While it lives, files of this process cannot grow beyond the given size, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        _signal = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &_old);
-        rlimit limited = _old;
-        limited.rlim_cur = bytes;
-        _set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &_old);
-        std::signal(SIGXFSZ, _signal);
-    }
-    bool isSet() const { return _set; }
-
-private:
-    rlimit _old {};
-    void (*_signal)(int) = nullptr;
-    bool _set = false;
-};
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "workbook/XlsReader.h"
 #include "workbook/XlsxReader.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
 
@@ -104,6 +105,48 @@ private slots:
         const QStringList leftovers
             = QDir(_project->dirPath()).entryList({ QStringLiteral("book*") }, QDir::Files);
         QCOMPARE(leftovers, QStringList { QStringLiteral("book.xlsx") });
+    }
+
+    // Cancel stops a running export at any point; the workbook on disk stays byte for byte,
+    // and no temporary file is left beside it.
+    void cancelLeavesExistingWorkbook_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("stage"); // the status at which Cancel is pressed
+        QTest::newRow("xlsx, writing the sheets")
+            << QStringLiteral("book.xlsx") << QStringLiteral("Exporting water user data");
+        QTest::newRow("xlsx, saving")
+            << QStringLiteral("book.xlsx") << QStringLiteral("Closing workbook");
+        QTest::newRow("xls, saving")
+            << QStringLiteral("book.xls") << QStringLiteral("Closing workbook");
+    }
+    void cancelLeavesExistingWorkbook()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, stage);
+        const QString path = _project->dirPath() + QLatin1Char('/') + fileName;
+        {
+            DataExporter first(nullptr, TarnDbMgr::instance()->database());
+            QVERIFY(first.exportData(path, { -1 }, 2000, 2001).isOk());
+        }
+        const QByteArray before = fileHash(path);
+        DataExporter exporter(nullptr, TarnDbMgr::instance()->database());
+        // A clock that moves on with every status lets each of them through.
+        qint64 now = 0;
+        exporter.setStatusClock([&now] { return now += DataExporter::StatusInterval; });
+        connect(&exporter, &DataExporter::exportStatus, this, [&](const CalcStatusInfo& info) {
+            if (info.status == stage)
+                exporter.cancel();
+        });
+        const TARN::okstat status = exporter.exportData(path, { -1, 2 }, 2000, 2001);
+        QVERIFY(exporter.isCancelled());
+        QCOMPARE(status.text(), DataExporter::cancelledText());
+        QCOMPARE(fileHash(path), before);
+        const QStringList left
+            = QDir(_project->dirPath())
+                  .entryList({ QFileInfo(fileName).completeBaseName() + QStringLiteral("*") },
+                      QDir::Files);
+        QCOMPARE(left, QStringList { fileName });
     }
 
     void missingMonthsStayMissing()

@@ -5,10 +5,12 @@
 #include "db/TarnRelationalTableModel.h"
 #include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/CheckBoxIconItem.h"
+#include "ui/common/CheckReportDlg.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/common/MessageInfoBox.h"
 #include "ui/common/NullableDoubleValidator.h"
+#include "ui/common/NumberText.h"
 #include "ui/common/TarnDlg.h"
 #include "ui/common/WaterUserDataViewModel.h"
 
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlRecord>
 #include <QStandardItemModel>
 #include <QStyleOptionViewItem>
@@ -413,6 +416,70 @@ private slots:
         dialog.warn(QStringLiteral("Unable to load salinity data."), title);
         QCOMPARE(seenTitle, shown);
         QCOMPARE(seenText, QStringLiteral("Unable to load salinity data."));
+    }
+
+    // Numbers as people read them: three decimals at most, small ones with four digits, a
+    // relative difference in percent.
+    void numbersReadable_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("percent");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("float noise") << 478.27634000000006 << false << QStringLiteral("478.276");
+        QTest::newRow("whole") << 1000000.0 << false << QStringLiteral("1000000");
+        QTest::newRow("small") << 0.000123456 << false << QStringLiteral("0.0001235");
+        QTest::newRow("negative") << -2.5 << false << QStringLiteral("-2.5");
+        QTest::newRow("relative") << 0.12345 << true << QStringLiteral("12.345 %");
+    }
+    void numbersReadable()
+    {
+        QFETCH(double, value);
+        QFETCH(bool, percent);
+        QFETCH(QString, text);
+        const QLocale previous;
+        QLocale::setDefault(QLocale::c());
+        const QString shown = percent ? NumberText::percent(value) : NumberText::readable(value);
+        QLocale::setDefault(previous);
+        QCOMPARE(shown, text);
+    }
+
+    void checkReportOffersRecalculation_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<bool>("runFailed");
+        QTest::addColumn<int>("waterUsers");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("results out of date")
+            << QStringLiteral("results-current") << false << 0 << true;
+        QTest::newRow("run never calculated")
+            << QStringLiteral("results-current") << false << 12 << true;
+        QTest::newRow("run failed") << QStringLiteral("results-current") << true << 0 << false;
+        QTest::newRow("other rule") << QStringLiteral("riffle-names") << false << 0 << false;
+    }
+    void checkReportOffersRecalculation()
+    {
+        QFETCH(QString, rule);
+        QFETCH(bool, runFailed);
+        QFETCH(int, waterUsers);
+        QFETCH(bool, offered);
+        ValidationFinding other;
+        other.rule = QStringLiteral("empty-selection");
+        other.severity = ValidationFinding::Warn;
+        ValidationFinding finding;
+        finding.rule = rule;
+        finding.runFailed = runFailed;
+        finding.waterUsers = waterUsers;
+        CheckReportDlg report(QStringLiteral("basin.db"), { other, finding });
+        report.show();
+        auto* recalculate = report.findChild<QPushButton*>(QStringLiteral("_recalculateButton"));
+        QVERIFY(recalculate);
+        QCOMPARE(recalculate->isVisible(), offered);
+        if (!offered)
+            return;
+        QSignalSpy requested(&report, &CheckReportDlg::recalculateRequested);
+        recalculate->click();
+        QCOMPARE(requested.count(), 1);
+        QVERIFY(!report.isVisible());
     }
 };
 

@@ -15,8 +15,10 @@
 #include <QAbstractItemModel>
 #include <QClipboard>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -295,7 +297,8 @@ private slots:
         window.show();
         QVERIFY(window.connectToDatabase(project.path()));
         showExportingTab(window);
-        QCOMPARE(child<QPushButton>(window, "_compareButton")->text(),
+        // The text as read, without its Alt key's marker.
+        QCOMPARE(child<QPushButton>(window, "_compareButton")->text().remove(QLatin1Char('&')),
             QStringLiteral("Compare Workbooks..."));
         const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
         child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
@@ -400,6 +403,77 @@ private slots:
         WorkbookCompareRunner::compare(&owner, oldBook, missing);
         QTRY_VERIFY(
             warned.startsWith(QStringLiteral("Unable to read the workbook \"%1\"").arg(missing)));
+    }
+
+    // The workbook path belongs to its project: opening another one clears it, and an export
+    // into a workbook whose sheets another project wrote asks first. The tab says how each
+    // export ended.
+    void workbookBelongsToItsProject()
+    {
+        const QString results = QStringLiteral(
+            "INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName) VALUES (1, 4, "
+            "'Upper', 'S1'); INSERT INTO BaseMonthlyAggDiv (BaselineID, AggDivID, Month, "
+            "AggDivSalinityValue) VALUES (1, 1, '2000-01-01', 3.25), (1, 1, '2000-02-01', 4.5)");
+        TestProject first(2000, 2001, QStringLiteral("first"));
+        TestProject second(2000, 2001, QStringLiteral("second"));
+        QVERIFY(first.exec(results).isOk());
+        QVERIFY(second.exec(results).isOk());
+        TARNMainWindow window;
+        window.show();
+        QVERIFY(window.connectToDatabase(first.path()));
+        showExportingTab(window);
+        auto* file = child<QLineEdit>(window, "_expFileLineEdit");
+        auto* list = child<QListWidget>(window, "_expScenListWidget");
+        auto* result = child<QLabel>(window, "_expResultLabel");
+        const QString book = first.dirPath() + QStringLiteral("/basin.xlsx");
+        file->setText(book);
+        list->item(0)->setCheckState(Qt::Checked);
+        QStringList problems;
+        const auto exportNow = [&](const QList<QMessageBox::StandardButton>& answers) {
+            ScenarioModalDriver driver;
+            for (QMessageBox::StandardButton answer : answers)
+                driver.answer(answer);
+            window.expButtonClicked();
+            QThreadPool::globalInstance()->waitForDone();
+            QElapsedTimer waited;
+            waited.start();
+            while (QApplication::activeModalWidget() && waited.elapsed() < 10000)
+                QTest::qWait(20);
+            if (!driver.done())
+                problems << QStringLiteral("not every expected question came");
+            problems << driver.unexpected;
+            return driver.texts;
+        };
+        // The stored salinity is not what the inputs give: "No" exports it as it is.
+        exportNow({ QMessageBox::No });
+        QTRY_VERIFY2(result->text().startsWith(QStringLiteral(
+                         "Exported Baseline Monthly Data (2000 to 2001) to basin.xlsx at ")),
+            qPrintable(result->text()));
+        QFile written(book);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray before = written.readAll();
+        written.close();
+
+        QVERIFY(window.connectToDatabase(second.path()));
+        showExportingTab(window);
+        QCOMPARE(file->text(), QString());
+        QCOMPARE(result->text(), QString());
+        file->setText(book);
+        list->item(0)->setCheckState(Qt::Checked);
+        const QString question = QStringLiteral(
+            "The workbook \"basin.xlsx\" holds sheets exported from another project "
+            "(\"first.db\"). Export \"second.db\" into it anyway? Its sheets of the same names "
+            "are replaced; the other sheets stay.");
+        QCOMPARE(exportNow({ QMessageBox::No }), QStringList { question });
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), before);
+        written.close();
+        const QStringList asked = exportNow({ QMessageBox::Yes, QMessageBox::No });
+        QCOMPARE(asked.value(0), question);
+        QTRY_VERIFY(result->text().startsWith(QStringLiteral("Exported ")));
+        // Now its sheets are the second project's: no more question.
+        exportNow({ QMessageBox::No });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('|'))));
     }
 
     void exportFailureIsShown()

@@ -160,6 +160,8 @@ private slots:
     void legendClickTogglesSeriesAndMarker();
     void seriesKindPicksAxis_data();
     void seriesKindPicksAxis();
+    void yearTicksFallOnRoundYears_data();
+    void yearTicksFallOnRoundYears();
     void finishAxesPadsAndRounds_data();
     void finishAxesPadsAndRounds();
     void axisLabelsAreDistinct_data();
@@ -200,8 +202,9 @@ void TestPlotCharts::tooltipText_data()
                                        << QStringLiteral("Diversion<br />1995: 12.5 KAF/yr");
     QTest::newRow("between years truncates") << int(TarnChart::DepletionKind) << QString() << 1995.7
                                              << QStringLiteral("Depletion<br />1995: 12.5 KAF/yr");
-    QTest::newRow("mass salinity") << int(TarnChart::SalinityMassKind) << QString() << 1996.0
-                                   << QStringLiteral("Salinity<br />1996: 1e+06 tons/yr");
+    QTest::newRow("mass salinity")
+        << int(TarnChart::SalinityMassKind) << QString() << 1996.0
+        << QStringLiteral("Salinity<br />1996: %1 tons/yr").arg(QLocale().toString(1e6, 'f', 0));
     QTest::newRow("concentration") << int(TarnChart::SalinityConcentrationKind) << QString()
                                    << 1997.0 << QStringLiteral("Salinity<br />1997: 0.1 mg/l");
     QTest::newRow("year without point") << int(TarnChart::DepletionKind) << QString() << 2010.0
@@ -278,6 +281,36 @@ void TestPlotCharts::legendClickTogglesSeriesAndMarker()
     QVERIFY(qAbs(marker->labelBrush().color().alphaF() - 1.0) < 0.01);
     QVERIFY(qAbs(marker->brush().color().alphaF() - 1.0) < 0.01);
     QVERIFY(qAbs(marker->pen().color().alphaF() - 1.0) < 0.01);
+}
+
+void TestPlotCharts::yearTicksFallOnRoundYears_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<double>("anchor");
+    QTest::addColumn<double>("interval");
+    QTest::newRow("eight years") << 1993 << 2001 << 1993.0 << 1.0;
+    QTest::newRow("thirty-seven years") << 1983 << 2020 << 1985.0 << 5.0;
+    QTest::newRow("seventy-one years") << 1989 << 2060 << 1990.0 << 10.0;
+}
+
+void TestPlotCharts::yearTicksFallOnRoundYears()
+{
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(double, anchor);
+    QFETCH(double, interval);
+    TarnChart chart;
+    auto* series = new QLineSeries;
+    series->append(first, 4);
+    series->append(last, 9);
+    chart.addChartSeries(series, TarnChart::DepletionKind, false);
+    chart.finishAxes();
+    QValueAxis* years = chart.yearAxis();
+    QCOMPARE(years->tickType(), QValueAxis::TicksDynamic);
+    QCOMPARE(years->tickAnchor(), anchor);
+    QCOMPARE(years->tickInterval(), interval);
+    QCOMPARE(years->labelFormat(), QStringLiteral("%d"));
 }
 
 void TestPlotCharts::seriesKindPicksAxis_data()
@@ -945,11 +978,13 @@ void TestPlotCharts::demoPlotsShowResultTables()
             const QString column = type == 1 ? QStringLiteral("DepletionValue")
                 : type == 3                  ? QStringLiteral("SalinityPickupValue")
                                              : QStringLiteral("DiversionValue");
-            const QString prefix = QStringLiteral("%1 - %2 (")
-                                       .arg(pairs.value(1).toString(), pairs.value(3).toString());
+            // A curve named after its data type is not followed by it again.
+            const QString prefix = QStringLiteral("%1 - %2").arg(
+                pairs.value(1).toString(), pairs.value(3).toString());
             QLineSeries* series = nullptr;
             for (QAbstractSeries* candidate : chart->series()) {
-                if (candidate->name().startsWith(prefix))
+                if (candidate->name() == prefix
+                    || candidate->name().startsWith(prefix + QStringLiteral(" (")))
                     series = lineSeries(candidate);
             }
             QSqlQuery expected(db);

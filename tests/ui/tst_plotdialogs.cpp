@@ -8,6 +8,8 @@
 #include "ui/plot/CurveDlg.h"
 #include "ui/plot/PlotDlg.h"
 #include "ui/plot/ScenarioPlotDlg.h"
+#include "ui/scenario/AttrFilterWidget.h"
+#include "ui/scenario/WaterUserSelectorDlg.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -152,6 +155,8 @@ private slots:
     void deleteCurveAsks();
     void generateSavesPendingEdits();
     void curveDialogLoadsCurve();
+    void appliedFiltersShowTheClickedValues_data();
+    void appliedFiltersShowTheClickedValues();
     void salinityUnitRule_data();
     void salinityUnitRule();
     void curveNeedsName();
@@ -447,6 +452,43 @@ void TestPlotDialogs::curveDialogLoadsCurve()
     QCOMPARE(dialog.filters().size(), 1);
     QCOMPARE(dialog.filters().first().AttrVal, QStringLiteral("Irrigation"));
     QCOMPARE(child<QTableView>(&dialog, "_filtersTableView")->model()->rowCount(), 1);
+}
+
+void TestPlotDialogs::appliedFiltersShowTheClickedValues_data()
+{
+    QTest::addColumn<int>("modifier");
+    QTest::newRow("click") << int(Qt::NoModifier);
+    QTest::newRow("ctrl-click") << int(Qt::ControlModifier);
+}
+
+// What the planner clicked in the selector's filter values is what "Applied Filters" lists.
+void TestPlotDialogs::appliedFiltersShowTheClickedValues()
+{
+    QFETCH(int, modifier);
+    TestProject project;
+    QVERIFY(project.exec(QString::fromLatin1(PlotProject)).isOk());
+    QVERIFY(project.openInManager().isOk());
+    CurveDlg dialog(1);
+    dialog.show();
+    ModalScript script({ inDialog<WaterUserSelectorDlg>([modifier](WaterUserSelectorDlg* selector) {
+        auto* panel = child<AttrFilterWidget>(selector, "_watUsrFiltWidget");
+        auto* attrs = child<QTableWidget>(panel, "_filtTableWidget");
+        auto* values = child<QTableWidget>(panel, "_attrTableWidget");
+        QTest::mouseClick(attrs->viewport(), Qt::LeftButton, {},
+            attrs->visualItemRect(attrs->item(0, 0)).center());
+        QTest::mouseClick(values->viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifier),
+            values
+                ->visualItemRect(
+                    values->findItems(QStringLiteral("Unassigned"), Qt::MatchExactly).value(0))
+                .center());
+        child<QPushButton>(selector, "_okButton")->click();
+    }) });
+    child<QPushButton>(&dialog, "_selectWaterUsersButton")->click();
+    QVERIFY(script.done());
+    const QAbstractItemModel* applied = child<QTableView>(&dialog, "_filtersTableView")->model();
+    QCOMPARE(applied->rowCount(), 1);
+    QCOMPARE(applied->index(0, 1).data().toString(), QStringLiteral("Use"));
+    QCOMPARE(applied->index(0, 2).data().toString(), QStringLiteral("Irrigation"));
 }
 
 void TestPlotDialogs::salinityUnitRule_data()

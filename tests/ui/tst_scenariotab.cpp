@@ -1,6 +1,7 @@
 #include "ScenarioModalDriver.h"
 #include "WaterUserChoice.h"
 #include "support/CalcTestSupport.h"
+#include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -14,10 +15,12 @@
 #include "ui/scenario/ScenarioDlg.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlTableModel>
 #include <QTableView>
@@ -26,6 +29,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -251,6 +255,9 @@ private slots:
     // The whole road on the demo basin: a new scenario with a 10 % depletion increase for three
     // chosen water users, saved with OK, gives those three 1.1 times their baseline depletion and
     // every other water user exactly its baseline depletion.
+    void copyScenario_data();
+    void copyScenario();
+
     void percentChangeEndToEnd()
     {
         QTemporaryDir dir;
@@ -332,6 +339,174 @@ private slots:
         QCOMPARE(changed, 3 * 31);
     }
 };
+
+namespace {
+
+// Scenario "Dry" with a water user of its own (Echo, at site 1) and one demand change over a
+// baseline water user, with yearly values of both kinds and a filter.
+const char* const CopySource = R"(
+INSERT INTO AggDiv (AggDivID, SalinityMethodID, SiteName, RiffleName, Ord) VALUES
+    (1, 1, 'North Canal', 'NC', 0);
+INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 1), (2, 'Use', 2);
+INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES
+    (11, 1, 'Unassigned'), (21, 2, 'Unassigned'), (22, 2, 'Irrigation');
+INSERT INTO AggDivAttr (AttrID, AggDivID, AttrValidValID) VALUES (1, 1, 11);
+INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName, ScenarioDescription) VALUES
+    (1, 'Dry', 'D', 'dry years');
+INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, RiffleName, Ord) VALUES
+    (1, 1, NULL, 'Alpha', 'A', 0), (5, 1, 1, 'Echo', 'E', 1);
+INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (2, 1, 22), (2, 5, 21);
+INSERT INTO WaterUserDist (WaterUserID, Jan, Feb, Mar, Apr, May, Jun, Jul, Aug, Sep, Oct, Nov, Dec)
+    VALUES (1, 10, 10, 10, 10, 10, 10, 10, 10, 5, 5, 5, 5),
+           (5, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10, 10, 10);
+INSERT INTO WaterUserData (WaterUserID, Year, DiversionReq, DepletionReq, EfficiencyRatio,
+    SalinityPickup) VALUES (1, 2000, 80, 40, 0.5, 1), (1, 2001, 90, 45, 0.5, 1),
+    (5, 2000, 20, 10, 0.5, 2), (5, 2001, 30, 12, 0.4, 2);
+INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName, Description, CreatedDate,
+    DepletionCalcMethodID, EfficiencyCalcMethodID, UsesFilters) VALUES
+    (1, 1, 'Cut', 'ten percent', '2020-01-01', 1, 2, 1);
+INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1);
+INSERT INTO DemandSelection (DemandChgID, AttrID, AttrValidValID) VALUES (1, 1, 11), (1, 2, 22);
+INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES
+    (1, 2000, 1, -10), (1, 2001, 3, 40);
+INSERT INTO EfficiencyChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES (1, 2001, 2, 0.1);
+)";
+
+// The rows of what a scenario holds, with the keys of the copy made comparable: the scenario
+// and its own water users by name, demand changes by name.
+QStringList contents(const QString& scenario)
+{
+    const QString id = QStringLiteral("(SELECT ScenarioID FROM Scenario WHERE ScenarioName = '%1')")
+                           .arg(scenario);
+    const QString changes
+        = QStringLiteral("(SELECT DemandChgID FROM DemandChg WHERE ScenarioID = %1)").arg(id);
+    const QString users
+        = QStringLiteral("(SELECT WaterUserID FROM WaterUser WHERE ScenarioID = %1)").arg(id);
+    const QStringList queries {
+        QStringLiteral("SELECT ScenarioShortName || '|' || ScenarioDescription FROM Scenario "
+                       "WHERE ScenarioID = %1")
+            .arg(id),
+        QStringLiteral("SELECT %1 || '|' || %2 || '|' || %3 || '|' || %4 || '|' || %5 FROM "
+                       "DemandChg WHERE ScenarioID = %6")
+            .arg(testColumn(QStringLiteral("DemandChg"), 2),
+                testColumn(QStringLiteral("DemandChg"), 3),
+                testColumn(QStringLiteral("DemandChg"), 5),
+                testColumn(QStringLiteral("DemandChg"), 6),
+                testColumn(QStringLiteral("DemandChg"), 7), id),
+        QStringLiteral("SELECT 'dep' || Year || '|' || ChangeTypeID || '|' || %1 FROM DepletionChg "
+                       "WHERE DemandChgID IN %2")
+            .arg(testColumn(QStringLiteral("DepletionChg"), 4), changes),
+        QStringLiteral("SELECT 'eff' || Year || '|' || ChangeTypeID || '|' || %1 FROM "
+                       "EfficiencyChg WHERE DemandChgID IN %2")
+            .arg(testColumn(QStringLiteral("EfficiencyChg"), 4), changes),
+        QStringLiteral("SELECT 'member ' || wu.WaterUserName || '|' || COALESCE(wu.ScenarioID = "
+                       "%1, 0) FROM DemandChgWaterUser m JOIN WaterUser wu ON wu.WaterUserID = "
+                       "m.WaterUserID WHERE m.DemandChgID IN %2")
+            .arg(id, changes),
+        QStringLiteral("SELECT 'filter ' || AttrID || '|' || AttrValidValID FROM DemandSelection "
+                       "WHERE DemandChgID IN %1")
+            .arg(changes),
+        QStringLiteral("SELECT 'user ' || WaterUserName || '|' || RiffleName || '|' || AggDivID "
+                       "FROM WaterUser WHERE ScenarioID = %1")
+            .arg(id),
+        QStringLiteral("SELECT 'data ' || Year || '|' || DiversionReq || '|' || DepletionReq || "
+                       "'|' || EfficiencyRatio || '|' || SalinityPickup FROM WaterUserData WHERE "
+                       "WaterUserID IN %1")
+            .arg(users),
+        QStringLiteral("SELECT 'dist ' || %1 || '|' || %2 FROM WaterUserDist WHERE WaterUserID "
+                       "IN %3")
+            .arg(testColumn(QStringLiteral("WaterUserDist"), 2),
+                testColumn(QStringLiteral("WaterUserDist"), 13), users),
+        QStringLiteral("SELECT 'attr ' || AttrID || '|' || AttrValidValID FROM WaterUserAttr "
+                       "WHERE WaterUserID IN %1")
+            .arg(users),
+    };
+    QStringList rows;
+    for (const QString& sql : queries) {
+        QSqlQuery query(TarnDbMgr::instance()->database());
+        if (!query.exec(sql))
+            rows << QStringLiteral("failed: ") + query.lastError().text();
+        while (query.next())
+            rows << query.value(0).toString();
+    }
+    rows.sort();
+    return rows;
+}
+
+} // namespace
+
+void TestScenarioTab::copyScenario_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("copied") << false;
+    QTest::newRow("refused at its filters") << true;
+}
+
+// Copy makes a scenario of another one's changes, values, members, filters and own water users
+// under a new name, in one transaction, and computes the copy's results.
+void TestScenarioTab::copyScenario()
+{
+    QFETCH(bool, refused);
+    TestProject project(2000, 2001);
+    QVERIFY(project.exec(QString::fromUtf8(CopySource)).isOk());
+    TARNMainWindow window;
+    window.show();
+    QVERIFY(window.connectToDatabase(project.path()));
+    QVERIFY(calculateBaseline().isOk());
+    const QStringList source = contents(QStringLiteral("Dry"));
+    QVERIFY(source.size() > 10);
+    selectScenario(window, QStringLiteral("Dry"));
+    auto* copy = childOf<QPushButton>(&window, "_copyScenarioButton");
+    QVERIFY(copy->isEnabled());
+
+    std::unique_ptr<StatementRefusal> refusal;
+    if (refused)
+        refusal = std::make_unique<StatementRefusal>(TarnDbMgr::instance()->database(),
+            StatementRefusal::writing(QStringLiteral("DemandSelection")));
+    ScenarioModalDriver driver;
+    driver.expect<QInputDialog>([](QInputDialog* input) {
+        QCOMPARE(input->textValue(), QStringLiteral("Copy of Dry"));
+        input->setTextValue(QStringLiteral("Dry again"));
+        input->accept();
+    });
+    if (refused)
+        driver.answer(QMessageBox::Ok);
+    copy->click();
+    QVERIFY(driver.done());
+    refusal.reset();
+    QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+    QVERIFY(!inTransaction());
+    QCOMPARE(contents(QStringLiteral("Dry")), source);
+    const int scenarios = scalar(QStringLiteral("SELECT COUNT(*) FROM Scenario")).toInt();
+    if (refused) {
+        QVERIFY2(
+            driver.texts.value(0).startsWith(QStringLiteral("The scenario could not be copied: ")),
+            qPrintable(driver.texts.value(0)));
+        QCOMPARE(scenarios, 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM WaterUser")).toInt(), 2);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM DemandChg")).toInt(), 1);
+        return;
+    }
+    QCOMPARE(scenarios, 2);
+    QCOMPARE(contents(QStringLiteral("Dry again")), source);
+    // No change of the copy takes in a water user of another scenario.
+    QCOMPARE(
+        scalar(QStringLiteral(
+                   "SELECT COUNT(*) FROM DemandChgWaterUser m JOIN DemandChg c ON c.DemandChgID = "
+                   "m.DemandChgID JOIN WaterUser wu ON wu.WaterUserID = m.WaterUserID WHERE "
+                   "wu.ScenarioID IS NOT NULL AND wu.ScenarioID <> c.ScenarioID"))
+            .toInt(),
+        0);
+    // Its results were computed: both years of both of its water users.
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyWaterUser WHERE "
+                                   "ScenarioID = (SELECT ScenarioID FROM Scenario WHERE "
+                                   "ScenarioName = 'Dry again')"))
+                 .toInt(),
+        4);
+    auto* view = childOf<QTableView>(&window, "_scenarioTableView");
+    QCOMPARE(view->model()->index(view->currentIndex().row(), 2).data().toString(),
+        QStringLiteral("Dry again"));
+}
 
 QTEST_MAIN(TestScenarioTab)
 #include "tst_scenariotab.moc"

@@ -66,15 +66,16 @@ QVariant scalar(const QString& sql)
 // Answers every message box that becomes modal and keeps its text and title.
 class BoxCatcher : public QObject {
 public:
-    BoxCatcher()
+    // Boxes are answered with answer when they offer it, else closed.
+    explicit BoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok)
     {
-        connect(&_timer, &QTimer::timeout, this, [this] {
+        connect(&_timer, &QTimer::timeout, this, [this, answer] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
                 return;
             texts << box->text();
             titles << box->windowTitle();
-            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+            box->button(answer) ? box->button(answer)->click() : box->reject();
         });
         _timer.start(10);
     }
@@ -266,7 +267,12 @@ private slots:
             WaterUserDlg dialog(nullptr, 2, 1, -1);
             dialog.copyWaterUserData(1);
             QCOMPARE(scalar(copied).toString(), QStringLiteral("2:10.0"));
+            // The copy is not applied yet: Cancel asks before it throws it away.
+            BoxCatcher yes(QMessageBox::Yes);
             dialog.reject();
+            QCOMPARE(yes.texts,
+                QStringList { QStringLiteral(
+                    "Are you sure you want to cancel? Any changes made will be lost.") });
         }
         QCOMPARE(scalar(copied).toString(), QStringLiteral("0:5.0"));
 
@@ -335,7 +341,14 @@ private slots:
         dialog.findChild<QLineEdit*>(QStringLiteral("_waterUserNameLineEdit"))
             ->setText(QStringLiteral("Renamed"));
         setCoefficients(dialog, { QStringLiteral("100") });
-        dialog.reject();
+        {
+            // Edits not applied: Cancel asks first.
+            BoxCatcher yes(QMessageBox::Yes);
+            dialog.reject();
+            QCOMPARE(yes.texts,
+                QStringList { QStringLiteral(
+                    "Are you sure you want to cancel? Any changes made will be lost.") });
+        }
         QCOMPARE(scalar(QStringLiteral("SELECT WaterUserName FROM WaterUser WHERE WaterUserID = 1"))
                      .toString(),
             QStringLiteral("Upper Ditch"));

@@ -273,6 +273,64 @@ private slots:
         QCOMPARE(kept, 0);
     }
 
+    // A click on a filter value toggles it, with or without Ctrl, and the choice is what the
+    // dialog reports as its filters (the opener's "Applied Filters").
+    void clickingAValueTogglesIt_data()
+    {
+        QTest::addColumn<int>("modifier");
+        QTest::addColumn<QStringList>("clicked");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("click") << int(Qt::NoModifier) << QStringList { QStringLiteral("Lower") }
+                               << QStringList { QStringLiteral("Unassigned"),
+                                      QStringLiteral("Upper"), QStringLiteral("Middle") };
+        QTest::newRow("click again")
+            << int(Qt::NoModifier)
+            << QStringList { QStringLiteral("Lower"), QStringLiteral("Lower") }
+            << QStringList { QStringLiteral("Unassigned"), QStringLiteral("Upper"),
+                   QStringLiteral("Lower"), QStringLiteral("Middle") };
+        QTest::newRow("ctrl-click two")
+            << int(Qt::ControlModifier)
+            << QStringList { QStringLiteral("Unassigned"), QStringLiteral("Lower") }
+            << QStringList { QStringLiteral("Upper"), QStringLiteral("Middle") };
+    }
+    void clickingAValueTogglesIt()
+    {
+        QFETCH(int, modifier);
+        QFETCH(QStringList, clicked);
+        QFETCH(QStringList, kept);
+        TestProject project;
+        QVERIFY(project.exec(QString::fromLatin1(BasinProject)).isOk());
+        QVERIFY(project.openInManager().isOk());
+        WaterUserSelectorDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* panel = child<AttrFilterWidget>(&dialog, "_aggDivFiltWidget");
+        auto* attrs = child<QTableWidget>(panel, "_filtTableWidget");
+        auto* values = child<QTableWidget>(panel, "_attrTableWidget");
+        QTest::mouseClick(attrs->viewport(), Qt::LeftButton, {},
+            attrs->visualItemRect(attrs->item(0, 0)).center());
+        for (const QString& value : qAsConst(clicked)) {
+            const QList<QTableWidgetItem*> found = values->findItems(value, Qt::MatchExactly);
+            QCOMPARE(found.size(), 1);
+            QTest::mouseClick(values->viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifier),
+                values->visualItemRect(found.first()).center());
+        }
+        QStringList selected;
+        for (int row = 0; row < values->rowCount(); ++row) {
+            if (values->item(row, 0)->isSelected())
+                selected << values->item(row, 0)->text();
+        }
+        QCOMPARE(selected, kept);
+        QStringList filtered;
+        for (const AttrSelection& s : dialog.selectedFilters()) {
+            if (s.AttrName == QLatin1String("Basin"))
+                filtered << s.AttrVal;
+        }
+        QCOMPARE(filtered, kept);
+        QCOMPARE(attrs->item(0, 1)->text(),
+            kept.size() == 4 ? QString() : kept.join(QStringLiteral("; ")));
+    }
+
     void deselectedSiteDropsItsWaterUsers()
     {
         TestProject project;

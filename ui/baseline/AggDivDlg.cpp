@@ -3,16 +3,19 @@
 
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 #include "ui/common/AggDivAttrViewModel.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/plot/QuickPlot.h"
 
 #include <QDataWidgetMapper>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,6 +24,8 @@
 namespace {
 
 enum AggDivColumn { IdCol = 0, BaselineCol, SalinityCol, SiteNameCol, RiffleNameCol, NotesCol };
+const QString NewSiteName = QStringLiteral("Enter site name");
+const QString NewRiffleName = QStringLiteral("Enter Riffle Name");
 
 } // namespace
 
@@ -40,6 +45,12 @@ AggDivDlg::AggDivDlg(int adID, BaselineChangeLog* changeLog, QWidget* parent)
     if (adID == -1)
         createNewSite();
     mapSiteRow();
+    if (_newAggDiv) {
+        // Typing replaces the stored placeholder names.
+        DialogHabits::selectPlaceholderOnFocus(_ui->_aggDivSiteNameLineEdit, NewSiteName);
+        DialogHabits::selectPlaceholderOnFocus(_ui->_aggDivRWNameLineEdit, NewRiffleName);
+        _ui->_aggDivSiteNameLineEdit->setFocus();
+    }
     loadAttributes();
 
     _ui->_aggDivAttrTableView->setModel(_attrModel);
@@ -85,8 +96,8 @@ void AggDivDlg::createNewSite()
     QSqlRecord record = _aggDivModel->record();
     record.setValue(BaselineCol, 1);
     record.setValue(SalinityCol, 4);
-    record.setValue(SiteNameCol, QStringLiteral("Enter site name"));
-    record.setValue(RiffleNameCol, QStringLiteral("Enter Riffle Name"));
+    record.setValue(SiteNameCol, NewSiteName);
+    record.setValue(RiffleNameCol, NewRiffleName);
     if (!_aggDivModel->insertRecord(-1, record) || !_aggDivModel->submitAll()) {
         const QString error = _aggDivModel->lastError().text();
         // Nothing half-made may stay pending in the shared model for a later submit.
@@ -192,6 +203,8 @@ void AggDivDlg::installValueDelegate()
 
 TARN::okstat AggDivDlg::applyChanges()
 {
+    if (transactionLost())
+        return abandon(QString());
     // A field still holding the focus has not handed its text to the model yet.
     _mapper->submit();
     int row = siteRow();
@@ -204,15 +217,25 @@ TARN::okstat AggDivDlg::applyChanges()
     }
     _aggDivModel->setData(_aggDivModel->index(row, SalinityCol),
         _ui->_salinityMethodComboBox->currentData(), Qt::EditRole);
-    if (!_aggDivModel->submitAll())
-        showWarning(_aggDivModel->lastError().text());
+    if (!_aggDivModel->submitAll()) {
+        const QString error = _aggDivModel->lastError().text();
+        if (transactionLost())
+            return abandon(error);
+        showWarning(DbFailure::databaseText(error));
+    }
     row = siteRow();
 
     QList<AggDivAttr> attrs = _attrModel->records();
     const TARN::okstat saved = TarnDbMgr::instance()->aggDivDAO()->saveAggDivAttrs(attrs);
     if (saved.failed()) {
-        showWarning(saved.text());
-        return saved;
+        if (transactionLost())
+            return abandon(saved.text());
+        QString text = DbFailure::notSaved(
+            saved.text(), QStringLiteral("the site"), QStringLiteral("press OK or Apply again"));
+        if (text.isEmpty())
+            text = DbFailure::databaseText(saved.text());
+        showWarning(text);
+        return text;
     }
     // Keep the new keys, so that a second Apply updates the rows it just wrote.
     _attrs = attrs;
@@ -220,14 +243,31 @@ TARN::okstat AggDivDlg::applyChanges()
 
     const QString name = row >= 0 ? _aggDivModel->index(row, SiteNameCol).data().toString()
                                   : _ui->_aggDivSiteNameLineEdit->text();
+    _applied = true;
     emit aggDivEdited(_aggDivID, name);
     return {};
+}
+
+TARN::okstat AggDivDlg::abandon(const QString& error)
+{
+    _mapper->clearMapping();
+    if (_aggDivModel)
+        _aggDivModel->revertAll();
+    closeAfterLostTransaction(error, QStringLiteral("the site"));
+    emit aggDivEditCanceled(_aggDivID);
+    return DbFailure::editsLost(error, QStringLiteral("the site"));
 }
 
 void AggDivDlg::revert()
 {
     if (!_newAggDiv || !_aggDivModel)
         return;
+    // A failed write that ended the transaction took the new row with it; a removal now would
+    // be committed on its own.
+    if (transactionLost()) {
+        _aggDivModel->revertAll();
+        return;
+    }
     const int row = siteRow();
     if (row < 0)
         return;
@@ -242,6 +282,14 @@ void AggDivDlg::revert()
 
 void AggDivDlg::reject()
 {
+    // What an Apply wrote goes with a new site: the planner may think it kept.
+    if (_newAggDiv && _applied
+        && QMessageBox::question(this, QStringLiteral("Discard Site"),
+               QStringLiteral("Discard the new site \"%1\" and the data applied to it?")
+                   .arg(_ui->_aggDivSiteNameLineEdit->text()),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     revert();
     emit aggDivEditCanceled(_aggDivID);
     TarnDlg::reject();

@@ -44,10 +44,14 @@ private:
     void loadAttributes();
     void installValueDelegate();
     int siteRow() const;
+    // The opener's transaction ended with a failed write: says so and closes without writing.
+    TARN::okstat abandon(const QString& error);
 
     Ui::AggDivWidgets* _ui;
     int _aggDivID;
     bool _newAggDiv = false;
+    // An Apply has stored the site.
+    bool _applied = false;
     QList<AggDivAttr> _attrs;
     BaselineChangeLog* _changeLog;
     AggDivAttrViewModel* _attrModel;

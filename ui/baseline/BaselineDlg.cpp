@@ -6,6 +6,7 @@
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
@@ -85,6 +86,8 @@ BaselineDlg::BaselineDlg(QWidget* parent)
         &BaselineDlg::aggDivFilterTextChanged);
     connect(_ui->_waterUserFilterLineEdit, &QLineEdit::textChanged, this,
         &BaselineDlg::waterUserFilterTextChanged);
+    connect(_ui->_findWaterUserLineEdit, &QLineEdit::returnPressed, this,
+        &BaselineDlg::findWaterUserHandler);
     connect(_ui->_moveAggDivUpButton, &QPushButton::clicked, this, [this] { moveAggDiv(true); });
     connect(_ui->_moveAggDivDownButton, &QPushButton::clicked, this, [this] { moveAggDiv(false); });
     connect(_ui->_addAggDivButton, &QPushButton::clicked, this, &BaselineDlg::addAggDivClicked);
@@ -267,6 +270,11 @@ void BaselineDlg::exportAttributesHandler()
 TARN::okstat BaselineDlg::applyChanges()
 {
     TarnDbMgr* mgr = TarnDbMgr::instance();
+    // A failure the dialog did not see (in a dialog it opened) may have ended the transaction;
+    // what is saved now would then be written on its own, without the edits before it.
+    if (transactionLost())
+        return saveFailed(QString(), QString());
+
     _baseline.Description = _ui->_baselineDescription->toHtml();
     _baseline.ToolUserName = _ui->_toolUserName->text();
     _baseline.ModifiedDate = QDate::currentDate().toString(Qt::ISODate);
@@ -280,12 +288,8 @@ TARN::okstat BaselineDlg::applyChanges()
     // A baseline row that could not be written (its time range included) must not be
     // committed as if it had been.
     const TARN::okstat baselineSaved = mgr->baselineDAO()->saveBaseline(_baseline);
-    if (baselineSaved.failed()) {
-        const QString error
-            = QStringLiteral("Unable to save baseline: %1").arg(baselineSaved.text());
-        showWarning(error);
-        return error;
-    }
+    if (baselineSaved.failed())
+        return saveFailed(baselineSaved.text(), QStringLiteral("Unable to save baseline: %1"));
 
     const int currentSite = _aggDivViewModel->record(currentAggDivRow()).AggDivID;
     const int currentWaterUser = _waterUserViewModel->record(currentWaterUserRow()).WaterUserID;
@@ -294,66 +298,120 @@ TARN::okstat BaselineDlg::applyChanges()
 
     AggDivList aggDivs = _aggDivViewModel->records();
     TARN::okstat status = mgr->aggDivDAO()->saveAggDivs(aggDivs);
-    if (status.failed()) {
-        const QString error
-            = QStringLiteral("Unable to save aggregate diversions: %1").arg(status.text());
-        showWarning(error);
-        return error;
-    }
+    if (status.failed())
+        return saveFailed(status.text(), QStringLiteral("Unable to save aggregate diversions: %1"));
     _aggDivViewModel->setRecords(aggDivs);
 
     WaterUserList waterUsers = _waterUserViewModel->records();
     status = mgr->waterUserDAO()->saveWaterUsers(waterUsers);
-    if (status.failed()) {
-        const QString error = QStringLiteral("Unable to save water users: %1").arg(status.text());
-        showWarning(error);
-        return error;
-    }
+    if (status.failed())
+        return saveFailed(status.text(), QStringLiteral("Unable to save water users: %1"));
     _waterUserViewModel->setRecords(waterUsers);
     // The resets cleared the selections; keep the planner where he was.
     scrollToAggDiv(currentSite);
     scrollToWaterUser(currentWaterUser);
 
     QStringList failures;
+    QString firstError;
     for (QSqlTableModel* model : qAsConst(_submitModels)) {
-        if (!model->submitAll())
+        if (!model->submitAll()) {
+            const QString error = model->lastError().text();
+            if (firstError.isEmpty())
+                firstError = error;
             failures << QStringLiteral("Error submitting changes to table %1: %2")
-                            .arg(model->tableName(), model->lastError().text());
-    }
-    TARN::okstat result;
-    bool committed = false;
-    TARN::okstat calculated;
-    if (failures.isEmpty()) {
-        committed = mgr->database().commit();
-        if (committed) {
-            _ui->_modifiedDateLabel->setText(_baseline.ModifiedDate);
-            if (_changeLog.hasChanges())
-                calculated = recalculate();
-        } else {
-            result = mgr->database().lastError().text();
-            QMessageBox::information(this, SaveTitle, result.text());
+                            .arg(model->tableName(), DbFailure::databaseText(error));
+            // The next submits would be written on their own.
+            if (transactionLost())
+                break;
         }
-    } else {
-        result = failures.join(QLatin1Char('\n'));
-        QMessageBox::information(this, SaveTitle, result.text());
     }
+    if (!failures.isEmpty())
+        return saveFailed(firstError, failures.join(QLatin1Char('\n')), SaveTitle);
 
-    if (committed) {
-        // A failed calculation keeps the recorded edits, so that the next save computes them
-        // again, and keeps the dialog open after OK: closing would lose them while the stored
-        // results no longer follow the saved input.
-        if (calculated.failed()) {
-            result = calculated;
-            _uncomputed = _changeLog;
-        } else {
-            _changeLog.clear();
-            _uncomputed.clear();
-        }
-        if ((_keepOpen || calculated.failed()) && !continueInNewTransaction())
-            computeWhatWasSaved();
-        updateButtons();
+    const TARN::okstat committed = mgr->commit();
+    if (committed.failed())
+        return saveFailed(committed.text(), QStringLiteral("%1"), SaveTitle);
+
+    _ui->_modifiedDateLabel->setText(_baseline.ModifiedDate);
+    TARN::okstat result;
+    const TARN::okstat calculated = _changeLog.hasChanges() ? recalculate() : TARN::okstat();
+    // A failed calculation keeps the recorded edits, so that the next save computes them
+    // again, and keeps the dialog open after OK: closing would lose them while the stored
+    // results no longer follow the saved input.
+    if (calculated.failed()) {
+        result = calculated;
+        _uncomputed = _changeLog;
+    } else {
+        _changeLog.clear();
+        _uncomputed.clear();
     }
+    if ((_keepOpen || calculated.failed()) && !continueInNewTransaction())
+        computeWhatWasSaved();
+    updateButtons();
     return result;
+}
+
+TARN::okstat BaselineDlg::saveFailed(
+    const QString& error, const QString& pattern, const QString& title)
+{
+    if (transactionLost()) {
+        const QString text = DbFailure::editsLost(error, QStringLiteral("the baseline"));
+        showWarning(text, SaveTitle);
+        reloadFromFile();
+        return text;
+    }
+    QString text = DbFailure::notSaved(error, QStringLiteral("the baseline"),
+        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+    if (text.isEmpty())
+        text = pattern.contains(QLatin1String("%1")) ? pattern.arg(DbFailure::databaseText(error))
+                                                     : pattern;
+    if (title.isEmpty())
+        showWarning(text);
+    else
+        QMessageBox::information(this, title, text);
+    return text;
+}
+
+bool BaselineDlg::transactionKept(const QString& error)
+{
+    if (!transactionLost())
+        return true;
+    showWarning(DbFailure::editsLost(error, QStringLiteral("the baseline")), SaveTitle);
+    reloadFromFile();
+    return false;
+}
+
+void BaselineDlg::reloadFromFile()
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    for (QSqlTableModel* model : qAsConst(_submitModels))
+        model->revertAll();
+    // Nothing is left to undo; this only ends what the connection may still count as open.
+    mgr->rollback();
+    if (mgr->baselineDAO())
+        ModelOps::selectAll(mgr->baselineDAO()->baselineModel());
+    for (QSqlTableModel* model :
+        { static_cast<QSqlTableModel*>(_aggDivModel), static_cast<QSqlTableModel*>(_waterUserModel),
+            static_cast<QSqlTableModel*>(_waterUserDistModel) }) {
+        if (model)
+            ModelOps::selectAll(model);
+    }
+    // What was lost needs no computing; what an earlier save committed without its results does.
+    _changeLog = _uncomputed;
+    const TARN::okstat begun = mgr->beginTransaction();
+    if (begun.failed()) {
+        showWarning(begun.text());
+        computeWhatWasSaved();
+        done(QDialog::Rejected);
+        return;
+    }
+    // The list's water users are the lost ones: they must not be saved by the reload.
+    _waterUserViewModel->setRecords({});
+    loadBaseline();
+    loadAttributes();
+    loadAggDivs();
+    aggDivSelectionChanged();
+    updateAttrValViewModel();
 }
 
 void BaselineDlg::okClickedHandler()
@@ -428,11 +486,14 @@ void BaselineDlg::recalculateAllClickedHandler()
     TarnDbMgr* mgr = TarnDbMgr::instance();
     _changeLog.setFullRecalculation();
     bool calculated = false;
-    const bool committed = mgr->database().commit();
+    const TARN::okstat commit = mgr->commit();
+    const bool committed = commit.isOk();
     if (committed)
         calculated = recalculate().isOk();
+    else if (!transactionKept(commit.text()))
+        return;
     else
-        QMessageBox::information(this, SaveTitle, mgr->database().lastError().text());
+        QMessageBox::information(this, SaveTitle, DbFailure::databaseText(commit.text()));
     // After a failure the flag stays, so that the next save recalculates everything.
     if (calculated) {
         _changeLog.clear();
@@ -473,9 +534,9 @@ bool BaselineDlg::rollback()
     for (QSqlTableModel* model : qAsConst(_submitModels))
         model->revertAll();
     TarnDbMgr* mgr = TarnDbMgr::instance();
-    QSqlDatabase& db = mgr->database();
-    if (!db.rollback()) {
-        QMessageBox::information(this, CancelTitle, db.lastError().text());
+    const TARN::okstat rolledBack = mgr->rollback();
+    if (rolledBack.failed()) {
+        QMessageBox::information(this, CancelTitle, DbFailure::databaseText(rolledBack.text()));
         return false;
     }
     // The shared models still hold what the rolled-back save wrote into them (the baseline

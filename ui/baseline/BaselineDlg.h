@@ -16,6 +16,7 @@ class QSqlTableModel;
 class WaterUserProxyModel;
 class WaterUserViewModel;
 struct WaterUserMembership;
+struct WaterUserUse;
 
 namespace Ui {
 class BaselineWidgets;
@@ -66,6 +67,9 @@ public slots:
     void scrollToWaterUser(int waterUserID);
     void updateAttrValViewModel();
     void aggDivSelectionChanged();
+    // Chooses the next water user of any site whose name or Riffle name holds the text of the
+    // find field (BaselineDlgFind.cpp).
+    void findWaterUserHandler();
     void reject() override;
 
 private:
@@ -83,6 +87,10 @@ private:
     void aggDivEditCanceled(int aggDivID);
     // Records the demand changes a water user belongs to now, before an edit takes it out.
     void recordDemandChangesLeft(int aggDivID, int waterUserID);
+    // Before water users are deleted that demand changes, plot curves or scenarios use: names
+    // them and asks; true to go on (also when nothing uses them).
+    bool confirmDeletion(
+        const QString& title, const QString& name, const QList<WaterUserUse>& uses, bool site);
     // Diagnostic lines naming the demand changes and plot curves a moved water user left.
     void reportDroppedMemberships(
         const WaterUser& waterUser, const QList<WaterUserMembership>& dropped);
@@ -94,6 +102,20 @@ private:
     // that fails too.
     void computeWhatWasSaved();
     TARN::okstat runCalculator(DemandCalculator* calculator);
+    // A failed save: when the transaction is still open, the failure (worded from error, or
+    // pattern filled with the database's text when its cause is unknown) is shown and the
+    // edits are kept for the next try. When SQLite has ended it, the edits are gone from the
+    // file: the planner is told so and the dialog shows the file's content again.
+    TARN::okstat saveFailed(
+        const QString& error, const QString& pattern, const QString& title = QString());
+    // After a failed write of an edit: false (and the dialog reloaded) when it ended the
+    // transaction.
+    bool transactionKept(const QString& error);
+    // A failed write of an edit: pattern with the database's text, or, when the failure ended
+    // the transaction, what was lost.
+    void editFailed(const QString& pattern, const QString& error);
+    // The file's content again, in a new transaction; the lost edits are forgotten.
+    void reloadFromFile();
     // Reverts the submitted models and rolls the transaction back; false when the rollback
     // failed (already shown).
     bool rollback();
@@ -113,6 +135,9 @@ private:
     WaterUserViewModel* _waterUserViewModel;
     WaterUserProxyModel* _waterUserProxy;
     BaselineChangeLog _changeLog;
+    // The find field's last text and the match it chose.
+    QString _findText;
+    int _findIndex = -1;
     // The edits of saves that were committed but whose calculation failed: a later rollback
     // does not undo them, so they are computed before the dialog closes.
     BaselineChangeLog _uncomputed;

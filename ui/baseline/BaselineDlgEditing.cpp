@@ -6,6 +6,7 @@
 #include "calc/DemandCalculator.h"
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
+#include "db/DbFailure.h"
 #include "db/TarnDbMgr.h"
 #include "db/WaterUserDAO.h"
 #include "ui/baseline/AggDivDlg.h"
@@ -21,6 +22,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -42,6 +44,12 @@ QRegularExpression nameFilter(const QString& text)
 }
 
 } // namespace
+
+void BaselineDlg::editFailed(const QString& pattern, const QString& error)
+{
+    if (transactionKept(error))
+        showWarning(pattern.arg(DbFailure::databaseText(error)));
+}
 
 // ---- Attributes -------------------------------------------------------------------------------
 
@@ -65,7 +73,7 @@ void BaselineDlg::addAttributeClicked()
     attribute.setType(dialog.attributeType());
     TARN::okstat status = dao->addAttribute(attribute);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to save attribute: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to save attribute: %1"), status.text());
         return;
     }
     _attributeModel->appendRecord(attribute);
@@ -75,14 +83,14 @@ void BaselineDlg::addAttributeClicked()
     value.AttrVal = DefaultValue;
     status = dao->addValidValue(value);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to create default value: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to create default value: %1"), status.text());
         return;
     }
     _attrValModel->appendRecord(value);
 
     status = dao->assignDefaultValue(attribute, value.AttrValidValID);
     if (status.failed())
-        showWarning(QStringLiteral("Unable to add attribute to entity: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to add attribute to entity: %1"), status.text());
     updateButtons();
 }
 
@@ -96,7 +104,7 @@ void BaselineDlg::delAttributeClicked()
     }
     const TARN::okstat status = TarnDbMgr::instance()->attributeDAO()->deleteAttribute(attribute);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to delete attribute: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to delete attribute: %1"), status.text());
         return;
     }
     _attributeModel->removeRows(current.row(), 1);
@@ -140,7 +148,7 @@ void BaselineDlg::addAttrValClicked()
     value.AttrVal = text;
     const TARN::okstat status = TarnDbMgr::instance()->attributeDAO()->addValidValue(value);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to save attribute value: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to save attribute value: %1"), status.text());
         return;
     }
     _attrValModel->appendRecord(value);
@@ -160,7 +168,7 @@ void BaselineDlg::delAttrValClicked()
     }
     const TARN::okstat status = TarnDbMgr::instance()->attributeDAO()->deleteValidValue(value);
     if (status.failed()) {
-        showWarning(QStringLiteral("Unable to delete attribute value: %1").arg(status.text()));
+        editFailed(QStringLiteral("Unable to delete attribute value: %1"), status.text());
         return;
     }
     _attrValModel->removeRows(current.row(), 1);
@@ -189,7 +197,7 @@ void BaselineDlg::aggDivSelectionChanged()
     if (!shown.isEmpty()) {
         const TARN::okstat saved = dao->saveWaterUsers(shown);
         if (saved.failed()) {
-            showWarning(QStringLiteral("Unable to save water users: %1").arg(saved.text()));
+            editFailed(QStringLiteral("Unable to save water users: %1"), saved.text());
             return;
         }
     }
@@ -246,6 +254,9 @@ void BaselineDlg::runAggDivDlg(int aggDivID)
     connect(&dialog, &AggDivDlg::aggDivEdited, this, &BaselineDlg::aggDivEditedHandler);
     connect(&dialog, &AggDivDlg::aggDivEditCanceled, this, &BaselineDlg::aggDivEditCanceled);
     dialog.exec();
+    // The site dialog has said what a failed write that ended the transaction took with it.
+    if (transactionLost())
+        reloadFromFile();
 }
 
 void BaselineDlg::addAggDivClicked()
@@ -328,6 +339,10 @@ void BaselineDlg::delAggDivClicked()
         return;
     }
     const AggDiv aggDiv = _aggDivViewModel->record(_aggDivProxy->mapToSource(current).row());
+    QList<WaterUserUse> uses;
+    TarnDbMgr::instance()->waterUserDAO()->getSiteUses(aggDiv.AggDivID, uses);
+    if (!confirmDeletion(QStringLiteral("Delete Aggregate Diversion"), aggDiv.SiteName, uses, true))
+        return;
     // The site's water users go with it, and with them their places in demand changes: what
     // those changes share out to their other members has to be recomputed.
     WaterUserList departing;
@@ -340,8 +355,7 @@ void BaselineDlg::delAggDivClicked()
     const TARN::okstat status = TarnDbMgr::instance()->aggDivDAO()->deleteAggDiv(aggDiv);
     QApplication::restoreOverrideCursor();
     if (status.failed()) {
-        showWarning(QStringLiteral("%1: %2").arg(
-            QStringLiteral("Unable to delete the aggregate diversion"), status.text()));
+        editFailed(QStringLiteral("Unable to delete the aggregate diversion: %1"), status.text());
         return;
     }
     for (const WaterUser& waterUser : qAsConst(departing)) {
@@ -356,6 +370,9 @@ void BaselineDlg::delAggDivClicked()
     _waterUserViewModel->setRecords({});
     _aggDivProxy->removeRow(current.row());
     _aggDivViewModel->renumberOrd();
+    // Nothing is chosen after a delete: the view would move on to the next site, and a second
+    // click would delete that one too.
+    _ui->_aggDivTableView->selectionModel()->clear();
     aggDivSelectionChanged();
 }
 
@@ -366,6 +383,8 @@ void BaselineDlg::runWaterUserDlg(int waterUserID, int aggDivID)
     connect(
         &dialog, &WaterUserDlg::waterUserEditCanceled, this, &BaselineDlg::waterUserEditCanceled);
     dialog.exec();
+    if (transactionLost())
+        reloadFromFile();
 }
 
 void BaselineDlg::addWaterUserHandler()
@@ -476,20 +495,58 @@ void BaselineDlg::delWaterUserHandler()
     }
     const WaterUser waterUser
         = _waterUserViewModel->record(_waterUserProxy->mapToSource(current).row());
+    QList<WaterUserUse> uses;
+    TarnDbMgr::instance()->waterUserDAO()->getWaterUserUses(waterUser.WaterUserID, uses);
+    if (!confirmDeletion(QStringLiteral("Delete Water User"), waterUser.WaterUserName, uses, false))
+        return;
     // Read before the deletion takes the water user out of its demand changes.
     QList<int> demandChanges;
     TarnDbMgr::instance()->waterUserDAO()->getDemandChgIDs(waterUser.WaterUserID, demandChanges);
     const TARN::okstat status = TarnDbMgr::instance()->waterUserDAO()->deleteWaterUser(waterUser);
     if (status.failed()) {
-        showWarning(QStringLiteral("%1: %2").arg(
-            QStringLiteral("Unable to delete the water user"), status.text()));
+        editFailed(QStringLiteral("Unable to delete the water user: %1"), status.text());
         return;
     }
     _waterUserProxy->removeRow(current.row());
+    _ui->_waterUserTableView->selectionModel()->clear();
     _changeLog.waterUserDeleted(
         waterUser.aggDiv.AggDivID, waterUser.WaterUserID, waterUser.WaterUserName);
     _changeLog.demandChangesLeft(waterUser.aggDiv.AggDivID, waterUser.WaterUserID, demandChanges);
     updateButtons();
+}
+
+bool BaselineDlg::confirmDeletion(
+    const QString& title, const QString& name, const QList<WaterUserUse>& uses, bool site)
+{
+    if (uses.isEmpty())
+        return true;
+    QStringList lines;
+    for (const WaterUserUse& use : uses) {
+        QString line;
+        switch (use.kind) {
+        case WaterUserUse::DemandChange:
+            line = QStringLiteral("demand change \"%1\" of scenario \"%2\"")
+                       .arg(use.ownerName, use.containerName);
+            break;
+        case WaterUserUse::PlotCurve:
+            line = QStringLiteral("plot curve \"%1\" of plot \"%2\"")
+                       .arg(use.ownerName, use.containerName);
+            break;
+        case WaterUserUse::ScenarioWaterUser:
+            line = QStringLiteral("a water user of scenario \"%1\" at this site")
+                       .arg(use.containerName);
+            break;
+        }
+        lines << (site ? QStringLiteral("%1: %2").arg(use.waterUserName, line) : line);
+    }
+    const QString text = site
+        ? QStringLiteral("The water users of \"%1\" are used elsewhere:\n\n%2\n\nDeleting the "
+                         "site deletes them and takes them out of these. Delete \"%1\"?")
+        : QStringLiteral("\"%1\" is used elsewhere:\n\n%2\n\nDeleting it takes it out of "
+                         "these. Delete \"%1\"?");
+    return QMessageBox::question(this, title, text.arg(name, lines.join(QLatin1Char('\n'))),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void BaselineDlg::reportDroppedMemberships(

@@ -43,7 +43,7 @@ TARN::okstat MonthlyCoefficientLineEdit::parsePaste(
         const QString trimmed = line.trimmed();
         if (!trimmed.isEmpty()) {
             double value = 0.0;
-            if (!TARN::parseFinite(trimmed, value))
+            if (!TARN::parsePasted(trimmed, value))
                 return QStringLiteral("'%1' is not numeric.").arg(line);
             parsed.append({ target, value });
         }

@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -113,7 +115,8 @@ WaterUserDataTableView::WaterUserDataTableView(QWidget* parent)
     : QTableView(parent)
 {
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // A block of cells can be chosen and copied; a paste starts at the current cell.
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
         &WaterUserDataTableView::customMenuRequested);
@@ -189,7 +192,7 @@ WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
             if (field.trimmed().isEmpty())
                 continue;
             double value = 0.0;
-            if (!TARN::parseFinite(field, value)) {
+            if (!TARN::parsePasted(field, value)) {
                 result.status = QStringLiteral("'%1' is not numeric.").arg(field);
                 result.rows.clear();
                 return result;
@@ -389,6 +392,9 @@ void WaterUserDataTableView::customMenuRequested(const QPoint& pos)
 {
     const QModelIndex index = currentIndex();
     QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(!selectedIndexes().isEmpty());
     QAction* paste = menu.addAction(QStringLiteral("Paste"));
     paste->setShortcut(QKeySequence::Paste);
     QMenu* pasteAs = menu.addMenu(QStringLiteral("Paste as"));
@@ -399,7 +405,9 @@ void WaterUserDataTableView::customMenuRequested(const QPoint& pos)
     QAction* explain = menu.addAction(QStringLiteral("Explain..."));
     explain->setEnabled(index.isValid());
     QAction* chosen = menu.exec(viewport()->mapToGlobal(pos));
-    if (chosen == paste)
+    if (chosen == copy)
+        copySelection();
+    else if (chosen == paste)
         pasteDataHandler(index, PlainPaste);
     else if (chosen == divDep)
         pasteDataHandler(index, DiversionDepletion);
@@ -418,6 +426,11 @@ void WaterUserDataTableView::keyPressEvent(QKeyEvent* event)
         QTableView::keyPressEvent(event);
         return;
     }
+    if (event->matches(QKeySequence::Copy)) {
+        copySelection();
+        event->accept();
+        return;
+    }
     if (event->matches(QKeySequence::Paste)) {
         pasteDataHandler(index, PlainPaste);
         event->accept();
@@ -432,4 +445,43 @@ void WaterUserDataTableView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+QString WaterUserDataTableView::selectionText() const
+{
+    const QModelIndexList chosen = selectedIndexes();
+    if (chosen.isEmpty() || !model())
+        return QString();
+    int top = chosen.first().row();
+    int bottom = top;
+    int left = chosen.first().column();
+    int right = left;
+    for (const QModelIndex& index : chosen) {
+        top = std::min(top, index.row());
+        bottom = std::max(bottom, index.row());
+        left = std::min(left, index.column());
+        right = std::max(right, index.column());
+    }
+    // Every digit, in the form a paste reads back; an empty cell stays empty.
+    QStringList lines;
+    for (int row = top; row <= bottom; ++row) {
+        QStringList fields;
+        for (int column = left; column <= right; ++column) {
+            if (isColumnHidden(column))
+                continue;
+            const QVariant value = model()->index(row, column).data();
+            fields << (value.type() == QVariant::Double
+                    ? QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                    : value.toString());
+        }
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void WaterUserDataTableView::copySelection()
+{
+    const QString text = selectionText();
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
 }

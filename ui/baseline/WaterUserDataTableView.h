@@ -61,6 +61,8 @@ public:
     // Applies the single-cell rule for an edit of column to record; returns the warning to
     // show, empty when there is none.
     static QString applyCellRule(WaterUserData& record, int column);
+    // The chosen block of cells as copySelection() puts it on the clipboard.
+    QString selectionText() const;
 
 signals:
     // "Explain..." was chosen in the context menu for the current cell.
@@ -70,6 +72,8 @@ public slots:
     void waterUserDataChanged(
         const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles);
     void pasteDataHandler(const QModelIndex& index, WaterUserDataTableView::PasteAction action);
+    // The chosen block of cells to the clipboard, tab-separated, a line a year.
+    void copySelection();
     void customMenuRequested(const QPoint& pos);
 
 protected:

@@ -6,6 +6,7 @@
 #include "calc/AggDivCalcData.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -14,7 +15,9 @@
 #include "ui/baseline/ExplainDlg.h"
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
+#include "ui/baseline/WaterUserDlgColumns.h"
 #include "ui/common/AggDivAttrViewModel.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ListComboBoxDelegate.h"
@@ -27,6 +30,7 @@
 #include <QDataWidgetMapper>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
@@ -38,43 +42,9 @@
 
 #include <cmath>
 
+using namespace WaterUserDlgColumns;
+
 namespace {
-
-enum WaterUserColumn {
-    WuIdCol = 0,
-    WuAggDivCol,
-    WuScenarioCol,
-    WuNameCol,
-    WuRiffleCol,
-    WuNotesCol
-};
-enum AggDivColumn { SiteIdCol = 0, SiteNameCol = 3, SiteRiffleNameCol = 4, SiteOrdCol = 6 };
-
-void hideColumns(QTableView* table, std::initializer_list<int> columns)
-{
-    for (int column : columns)
-        table->setColumnHidden(column, true);
-}
-
-// Hands a coefficient field to the distribution row as a number: an empty field as NULL, a
-// text that is no number not at all (the save refuses it).
-class CoefficientDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void setModelData(
-        QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
-    {
-        auto* field = qobject_cast<MonthlyCoefficientLineEdit*>(editor);
-        if (!field) {
-            QStyledItemDelegate::setModelData(editor, model, index);
-            return;
-        }
-        double value = 0.0;
-        if (field->value(value))
-            model->setData(index, TARN::fromDouble(value), Qt::EditRole);
-    }
-};
 
 const QString CopySavepoint = QStringLiteral("WaterUserCopy");
 
@@ -116,6 +86,7 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
             WaterUserDataViewModel::EfficiencyColumn, WaterUserDataViewModel::SalinityColumn })
         _dataTableView->setItemDelegateForColumn(column, numberDelegate);
     _ui->_waterUserDataTableViewLayout->addWidget(_dataTableView);
+    DialogHabits::showAllColumns(_dataTableView);
     connect(_dataTableView, &WaterUserDataTableView::explainRequested, this,
         &WaterUserDlg::explainValue);
 
@@ -148,6 +119,12 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
     }
     loadWaterUserData();
     bindWaterUserRow();
+    if (_isNewWaterUser) {
+        // Typing replaces the stored placeholder names.
+        DialogHabits::selectPlaceholderOnFocus(_ui->_waterUserNameLineEdit, NewWaterUserName);
+        DialogHabits::selectPlaceholderOnFocus(_ui->_riffleNameLineEdit, NewRiffleName);
+        _ui->_waterUserNameLineEdit->setFocus();
+    }
     loadWaterUserAttrs();
     loadSiteFilter();
 
@@ -200,244 +177,6 @@ int WaterUserDlg::waterUserRow() const
     return index.isValid() ? index.row() : -1;
 }
 
-void WaterUserDlg::createWaterUser()
-{
-    if (!_waterUserModel || !_waterUserDistModel || !_waterUserDataModel)
-        return;
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    QSqlQuery maxOrd(db);
-    maxOrd.prepare(QStringLiteral("SELECT MAX(Ord) FROM WaterUser WHERE AggDivID = :aggDivID AND "
-                                  "ScenarioID IS NULL"));
-    maxOrd.bindValue(QStringLiteral(":aggDivID"), _aggDivID);
-    if (!maxOrd.exec() || !maxOrd.next()) {
-        showWarning(QStringLiteral("Unable to determine order for new water user"));
-        return;
-    }
-    const int ord = maxOrd.value(0).isNull() ? 1 : maxOrd.value(0).toInt() + 1;
-    maxOrd.finish();
-
-    QSqlRecord record = _waterUserModel->record();
-    record.setValue(TN::AggDivID, _aggDivID);
-    record.setValue(TN::WaterUserName, QStringLiteral("Enter Water User Name"));
-    record.setValue(TN::RiffleName, QStringLiteral("Enter Riffle Name"));
-    record.setValue(TN::Ord, ord);
-    if (_scenarioID != -1)
-        record.setValue(TN::ScenarioID, _scenarioID);
-    if (!_waterUserModel->insertRecord(-1, record) || !_waterUserModel->submitAll()) {
-        const QString error = _waterUserModel->lastError().text();
-        // Nothing half-made may stay pending in the shared model for a later submit.
-        _waterUserModel->revertAll();
-        showWarning(error);
-        return;
-    }
-    ModelOps::selectAll(_waterUserModel);
-    QSqlQuery lastId(db);
-    if (!lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) || !lastId.next())
-        return;
-    _waterUserID = lastId.value(0).toInt();
-
-    QSqlRecord dist = _waterUserDistModel->record();
-    dist.setValue(TN::WaterUserID, _waterUserID);
-    for (int column = MonthlyCoefficientLineEdit::FirstColumn;
-         column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
-        dist.setValue(column, 0.0);
-    if (!_waterUserDistModel->insertRecord(-1, dist) || !_waterUserDistModel->submitAll()) {
-        const QString error = _waterUserDistModel->lastError().text();
-        _waterUserDistModel->revertAll();
-        showWarning(QStringLiteral("Problem Inserting data in WaterUserDist: %1").arg(error));
-    }
-
-    Baseline baseline;
-    BaselineDAO* baselineDAO = TarnDbMgr::instance()->baselineDAO();
-    const TARN::okstat loaded = baselineDAO ? baselineDAO->getBaseline(baseline)
-                                            : TARN::okstat(QStringLiteral("no project"));
-    if (loaded.failed()) {
-        showWarning(QStringLiteral("Problem creating water user data: %1").arg(loaded.text()));
-        return;
-    }
-    // One submit for all years: it stops at the first failing row just as row-by-row submits
-    // would, without re-reading the whole yearly table once per year.
-    for (int year = baseline.StartYear; year <= baseline.EndYear; ++year) {
-        QSqlRecord row = _waterUserDataModel->record();
-        row.setValue(TN::WaterUserID, _waterUserID);
-        row.setValue(TN::Year, year);
-        if (!_waterUserDataModel->insertRecord(-1, row))
-            break;
-    }
-    if (!_waterUserDataModel->submitAll()) {
-        const QString error = _waterUserDataModel->lastError().text();
-        _waterUserDataModel->revertAll();
-        showWarning(QStringLiteral("Problem creating water user data: %1").arg(error));
-    }
-}
-
-void WaterUserDlg::loadWaterUserData()
-{
-    WaterUserDataList data;
-    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
-    if (dao) {
-        const TARN::okstat status = dao->getWaterUserData(data, _waterUserID, true);
-        if (status.failed()) {
-            data.clear();
-            showWarning(QStringLiteral("Error loading water user data: %1").arg(status.text()));
-        }
-    }
-    _dataModel->setRecords(data);
-    _dataTableView->setModel(_dataModel);
-    _dataTableView->setColumnHidden(WaterUserDataViewModel::IdColumn, true);
-    _dataTableView->setColumnHidden(WaterUserDataViewModel::WaterUserIdColumn, true);
-}
-
-void WaterUserDlg::bindWaterUserRow()
-{
-    const int row = waterUserRow();
-    if (row < 0) {
-        showWarning(QStringLiteral("Error opening dialog."));
-        return;
-    }
-    _waterUserMapper->setModel(_waterUserModel);
-    _waterUserMapper->addMapping(_ui->_waterUserNameLineEdit, WuNameCol);
-    _waterUserMapper->addMapping(_ui->_riffleNameLineEdit, WuRiffleCol);
-    _waterUserMapper->addMapping(_ui->_notes, WuNotesCol);
-    _waterUserMapper->setCurrentIndex(row);
-
-    ModelOps::filterById(_waterUserDistModel, _waterUserID, TN::WaterUserID);
-    _distMapper->setModel(_waterUserDistModel);
-    _distMapper->setItemDelegate(new CoefficientDelegate(_distMapper));
-    for (MonthlyCoefficientLineEdit* editor : qAsConst(_coeffEditors))
-        _distMapper->addMapping(editor, editor->column());
-    _distMapper->setCurrentIndex(0);
-    sumCoefficients();
-}
-
-void WaterUserDlg::loadWaterUserAttrs()
-{
-    TarnDbMgr* mgr = TarnDbMgr::instance();
-    if (!mgr->attributeDAO() || !mgr->waterUserDAO() || _waterUserID < 0)
-        return;
-    AttributeDAO* attributeDAO = mgr->attributeDAO();
-    QList<WaterUserAttr> rows;
-    ListComboBoxDelegate::ChoiceTable choices;
-
-    if (_isNewWaterUser) {
-        AttributeList attributes;
-        const TARN::okstat status
-            = attributeDAO->getAttributes(attributes, TARN::AttrTypeWaterUser);
-        if (status.failed())
-            showWarning(QStringLiteral("Unable to load attributes: %1").arg(status.text()));
-        for (const Attribute& attribute : qAsConst(attributes)) {
-            AttrValidValList values;
-            const TARN::okstat loaded = attributeDAO->getValidValues(attribute.AttrID, values);
-            if (loaded.failed() || values.isEmpty()) {
-                showWarning(QStringLiteral("Unable to load valid values for attribute '%1': %2")
-                                .arg(attribute.AttrName, loaded.text()));
-                break;
-            }
-            choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
-            WaterUserAttr row;
-            row.attribute = attribute;
-            row.WaterUserID = _waterUserID;
-            row.value = values.first();
-            rows.append(row);
-        }
-    } else {
-        const TARN::okstat status = mgr->waterUserDAO()->getWaterUserAttrs(_waterUserID, rows);
-        if (status.failed()) {
-            rows.clear();
-            showWarning(
-                QStringLiteral("Error loading water user attributes: %1").arg(status.text()));
-        }
-        for (const WaterUserAttr& row : qAsConst(rows)) {
-            AttrValidValList values;
-            const TARN::okstat loaded = attributeDAO->getValidValues(row.attribute.AttrID, values);
-            if (loaded.failed()) {
-                showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
-                                .arg(row.attribute.AttrName, loaded.text()));
-                break;
-            }
-            choices.insert(row.attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
-        }
-    }
-    _attrModel->setRecords(rows);
-    _ui->_waterUserAttrTableView->setModel(_attrModel);
-    hideColumns(_ui->_waterUserAttrTableView,
-        { WaterUserAttrViewModel::IdColumn, WaterUserAttrViewModel::AttrIdColumn,
-            WaterUserAttrViewModel::ValueIdColumn });
-    _ui->_waterUserAttrTableView->setItemDelegateForColumn(WaterUserAttrViewModel::ValueColumn,
-        new ListComboBoxDelegate(choices, WaterUserAttrViewModel::AttrIdColumn,
-            WaterUserAttrViewModel::ValueIdColumn, this));
-}
-
-void WaterUserDlg::loadSiteFilter()
-{
-    // The site choice works even when the attribute filter cannot be offered.
-    _ui->_aggDivNameComboBox->setModel(_siteProxy);
-    _ui->_aggDivNameComboBox->setModelColumn(SiteNameCol);
-    _chosenSiteID = _aggDivID;
-    selectSite(_aggDivID);
-    // Only picking a site changes the choice; narrowing the list by attributes does not, even
-    // when it hides the chosen site (the combo box then shows none).
-    connect(_ui->_aggDivNameComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
-        [this](int row) {
-            if (!_narrowingSites && row >= 0)
-                _chosenSiteID = _siteProxy->index(row, SiteIdCol).data().toInt();
-        });
-
-    AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
-    if (!dao)
-        return;
-    AttributeList attributes;
-    const TARN::okstat status = dao->getAttributes(attributes, TARN::AttrTypeAggDiv);
-    if (status.failed()) {
-        showWarning(
-            QStringLiteral("Error loading aggregate diversion attributes: %1").arg(status.text()));
-        return;
-    }
-    QList<AggDivAttr> rows;
-    for (const Attribute& attribute : qAsConst(attributes)) {
-        AggDivAttr row;
-        row.attribute = attribute;
-        row.value.AttrID = attribute.AttrID;
-        rows.append(row);
-    }
-    _siteFilterModel->setRecords(rows);
-    _ui->_aggDivAttrTableView->setModel(_siteFilterModel);
-    hideColumns(_ui->_aggDivAttrTableView,
-        { AggDivAttrViewModel::IdColumn, AggDivAttrViewModel::AttrIdColumn,
-            AggDivAttrViewModel::ValueIdColumn });
-    connect(_siteFilterModel, &QAbstractItemModel::dataChanged, this,
-        &WaterUserDlg::aggDivFilterChanged);
-
-    ListComboBoxDelegate::ChoiceTable choices;
-    for (const Attribute& attribute : qAsConst(attributes)) {
-        AttrValidValList values;
-        const TARN::okstat loaded = dao->getValidValues(attribute.AttrID, values);
-        if (loaded.failed()) {
-            showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
-                            .arg(attribute.AttrName, loaded.text()));
-            return;
-        }
-        choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
-    }
-    _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
-        new ListComboBoxDelegate(
-            choices, AggDivAttrViewModel::AttrIdColumn, AggDivAttrViewModel::ValueIdColumn, this));
-}
-
-void WaterUserDlg::selectSite(int aggDivID)
-{
-    for (int row = 0; row < _siteProxy->rowCount(); ++row) {
-        if (_siteProxy->index(row, SiteIdCol).data().toInt() == aggDivID) {
-            _ui->_aggDivNameComboBox->setCurrentIndex(row);
-            return;
-        }
-    }
-    const bool narrowing = _narrowingSites;
-    _narrowingSites = true;
-    _ui->_aggDivNameComboBox->setCurrentIndex(-1);
-    _narrowingSites = narrowing;
-}
-
 double WaterUserDlg::sumCoefficients()
 {
     double sum = 0.0;
@@ -449,31 +188,6 @@ double WaterUserDlg::sumCoefficients()
     }
     _ui->_coefficientTotalLabel->setText(QString::number(sum, 'g', QLocale::FloatingPointShortest));
     return sum;
-}
-
-void WaterUserDlg::aggDivFilterChanged(const QModelIndex&, const QModelIndex&, const QVector<int>&)
-{
-    const QList<AggDivAttr>& rows = _siteFilterModel->records();
-    if (rows.isEmpty())
-        return;
-    QStringList selects;
-    for (const AggDivAttr& row : rows)
-        selects << QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4")
-                       .arg(TN::AggDivID, TN::AggDivAttrTable, TN::AttrValidValID)
-                       .arg(row.value.AttrValidValID);
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    QStringList ids;
-    if (query.exec(selects.join(QStringLiteral(" INTERSECT ")))) {
-        while (query.next())
-            ids << QString::number(query.value(0).toInt());
-    }
-    if (ids.isEmpty())
-        ids << QStringLiteral("-1");
-    _narrowingSites = true;
-    _siteProxy->setFilterRegularExpression(
-        QRegularExpression(QStringLiteral("^(%1)$").arg(ids.join(QLatin1Char('|')))));
-    selectSite(_chosenSiteID);
-    _narrowingSites = false;
 }
 
 void WaterUserDlg::selectWaterUserClicked()
@@ -547,18 +261,19 @@ bool WaterUserDlg::hasUnsavedEdits() const
 {
     if (_chosenSiteID != _aggDivID)
         return true;
-    if ((_waterUserModel && _waterUserModel->isDirty())
-        || (_waterUserDistModel && _waterUserDistModel->isDirty()))
-        return true;
     auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
-    // A coefficient still being typed has not reached the model.
-    for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
-        double typed = 0.0;
-        const QVariant held = _waterUserDistModel
-            ? _waterUserDistModel->index(0, editor->column()).data()
-            : QVariant();
-        if (!editor->value(typed) || !same(typed, TARN::toDouble(held)))
-            return true;
+    // Against the file, not the model: a field that lost the focus has handed its text to it.
+    if (_waterUserDistModel) {
+        QSqlQuery stored
+            = ModelOps::selectWhere(_waterUserDistModel, _waterUserID, TN::WaterUserID);
+        const bool found = stored.isActive() && stored.next();
+        for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
+            double typed = 0.0;
+            const double held
+                = found ? TARN::toDouble(stored.value(editor->column())) : TARN::nan();
+            if (!editor->value(typed) || !same(typed, held))
+                return true;
+        }
     }
     WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
     if (!dao)
@@ -578,6 +293,17 @@ bool WaterUserDlg::hasUnsavedEdits() const
             return true;
     }
     return false;
+}
+
+bool WaterUserDlg::namesEdited() const
+{
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    WaterUser stored;
+    if (!dao || dao->getWaterUser(_waterUserID, stored).failed())
+        return false;
+    return _ui->_waterUserNameLineEdit->text() != stored.WaterUserName
+        || _ui->_riffleNameLineEdit->text() != stored.RiffleName
+        || _ui->_notes->toPlainText() != stored.Notes;
 }
 
 void WaterUserDlg::explainValue(const QModelIndex& index)
@@ -606,6 +332,8 @@ void WaterUserDlg::explainValue(const QModelIndex& index)
 
 TARN::okstat WaterUserDlg::applyChanges()
 {
+    if (transactionLost())
+        return saveFailed(QString());
     // A field still holding the focus has not handed its text to the model yet.
     _waterUserMapper->submit();
     _distMapper->submit();
@@ -642,11 +370,8 @@ TARN::okstat WaterUserDlg::applyChanges()
         _aggDivID = chosenSite;
         _waterUserModel->setData(_waterUserModel->index(row, WuAggDivCol), _aggDivID);
     }
-    if (!_waterUserModel->submitAll()) {
-        const QString error = _waterUserModel->lastError().text();
-        showWarning(error);
-        return error;
-    }
+    if (!_waterUserModel->submitAll())
+        return saveFailed(_waterUserModel->lastError().text());
     ModelOps::selectAll(_waterUserModel);
     row = waterUserRow();
     _waterUserMapper->setCurrentIndex(row);
@@ -654,33 +379,50 @@ TARN::okstat WaterUserDlg::applyChanges()
     WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
     QList<WaterUserAttr> attrs = _attrModel->records();
     const TARN::okstat attrsSaved = dao->saveWaterUserAttrs(attrs);
-    if (attrsSaved.failed()) {
-        showWarning(attrsSaved.text());
-        return attrsSaved;
-    }
+    if (attrsSaved.failed())
+        return saveFailed(attrsSaved.text());
     // Keep the new keys, so that a second Apply updates the rows it just wrote.
     _attrModel->setRecords(attrs);
 
-    if (!_waterUserDistModel->submitAll()) {
-        const QString error = _waterUserDistModel->lastError().text();
-        showWarning(error);
-        return error;
-    }
+    if (!_waterUserDistModel->submitAll())
+        return saveFailed(_waterUserDistModel->lastError().text());
     _distMapper->setCurrentIndex(0);
 
     WaterUserDataList data = _dataModel->records();
     const TARN::okstat dataSaved = dao->saveWaterUserData(data, _waterUserID);
-    if (dataSaved.failed()) {
-        showWarning(dataSaved.text());
-        return dataSaved;
-    }
+    if (dataSaved.failed())
+        return saveFailed(dataSaved.text());
 
     // Saved, copy included: the copy is now an edit like any other.
     endCopySavepoint(false);
+    _applied = true;
+    keepStoredAttributes();
     const QString name = _waterUserModel->index(row, WuNameCol).data().toString();
     emit waterUserEdited(_aggDivID, _waterUserID, name);
     selectSite(_aggDivID);
     return {};
+}
+
+TARN::okstat WaterUserDlg::saveFailed(const QString& error)
+{
+    if (transactionLost()) {
+        _waterUserMapper->clearMapping();
+        _distMapper->clearMapping();
+        _copySavepoint = false;
+        if (_waterUserModel)
+            _waterUserModel->revertAll();
+        if (_waterUserDistModel)
+            _waterUserDistModel->revertAll();
+        closeAfterLostTransaction(error, QStringLiteral("the water user"));
+        emit waterUserEditCanceled(_aggDivID, _waterUserID);
+        return DbFailure::editsLost(error, QStringLiteral("the water user"));
+    }
+    QString text = DbFailure::notSaved(
+        error, QStringLiteral("the water user"), QStringLiteral("press OK or Apply again"));
+    if (text.isEmpty())
+        text = DbFailure::databaseText(error);
+    showWarning(text);
+    return text;
 }
 
 void WaterUserDlg::okClicked()
@@ -695,6 +437,16 @@ void WaterUserDlg::okClicked()
 
 void WaterUserDlg::discardEdits()
 {
+    // After a failed write that ended the opener's transaction there is nothing left to undo,
+    // and any write now would be committed on its own.
+    if (transactionLost()) {
+        _copySavepoint = false;
+        if (_waterUserModel)
+            _waterUserModel->revertAll();
+        if (_waterUserDistModel)
+            _waterUserDistModel->revertAll();
+        return;
+    }
     if (_copySavepoint) {
         const QString failure = endCopySavepoint(true);
         if (!failure.isEmpty()) {
@@ -729,6 +481,8 @@ void WaterUserDlg::revertChanges()
 
 void WaterUserDlg::reject()
 {
+    if (!confirmCancel())
+        return;
     // Unbind the fields first: losing the focus while the dialog closes would otherwise hand a
     // field's text back to the shared models after they were reverted.
     _waterUserMapper->clearMapping();
@@ -736,4 +490,37 @@ void WaterUserDlg::reject()
     discardEdits();
     emit waterUserEditCanceled(_aggDivID, _waterUserID);
     TarnDlg::reject();
+}
+
+bool WaterUserDlg::confirmCancel()
+{
+    const auto ask = [this](const QString& title, const QString& text) {
+        return QMessageBox::question(
+                   this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    // What an Apply wrote goes with a new water user: the planner may think it kept.
+    if (_isNewWaterUser && _applied)
+        return ask(QStringLiteral("Discard Water User"),
+            QStringLiteral("Discard the new water user \"%1\" and the data applied to it?")
+                .arg(_ui->_waterUserNameLineEdit->text()));
+    if (_copySavepoint || hasUnsavedEdits() || namesEdited() || attributesEdited())
+        return ask(QStringLiteral("Cancel Changes to Water User"),
+            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."));
+    return true;
+}
+
+bool WaterUserDlg::attributesEdited() const
+{
+    QList<int> shown;
+    for (const WaterUserAttr& row : _attrModel->records())
+        shown.append(row.value.AttrValidValID);
+    return shown != _storedAttrValues;
+}
+
+void WaterUserDlg::keepStoredAttributes()
+{
+    _storedAttrValues.clear();
+    for (const WaterUserAttr& row : _attrModel->records())
+        _storedAttrValues.append(row.value.AttrValidValID);
 }

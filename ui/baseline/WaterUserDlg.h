@@ -65,6 +65,9 @@ public slots:
 
 private:
     void createWaterUser();
+    // Shows why a save failed and returns it; when the failure ended the opener's transaction,
+    // the dialog closes without writing more.
+    TARN::okstat saveFailed(const QString& error);
     void bindWaterUserRow();
     void loadWaterUserData();
     void loadWaterUserAttrs();
@@ -74,6 +77,13 @@ private:
     // Undoes a copy from another water user, removes a new water user's row again, and drops
     // the pending edits of the shared models.
     void discardEdits();
+    // Asks before Cancel throws away what an Apply stored for a new water user, or edits not
+    // applied yet; true to go on.
+    bool confirmCancel();
+    bool attributesEdited() const;
+    bool namesEdited() const;
+    // The attribute values as the file holds them, for attributesEdited().
+    void keepStoredAttributes();
     // The copy from another water user writes at once, inside a savepoint that Cancel rolls
     // back to and a successful save releases.
     bool beginCopySavepoint();
@@ -85,6 +95,9 @@ private:
     int _aggDivID;
     int _scenarioID;
     bool _isNewWaterUser = false;
+    // An Apply has stored the water user's data.
+    bool _applied = false;
+    QList<int> _storedAttrValues;
     // The site picked in the combo box; the attribute filter only narrows what it lists.
     int _chosenSiteID = -1;
     bool _narrowingSites = false;

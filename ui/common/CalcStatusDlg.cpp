@@ -23,7 +23,7 @@ CalcStatusDlg::CalcStatusDlg(QWidget* parent)
     }
     _statusTimer.setSingleShot(true);
     connect(&_statusTimer, &QTimer::timeout, this, &CalcStatusDlg::showPendingStatus);
-    // Runs cannot be stopped, so there is nothing for the button to do.
+    // Only an export can be stopped (attachDataExporter shows the button).
     _ui->_cancelBtn->hide();
     setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint & ~Qt::WindowContextHelpButtonHint);
 }
@@ -70,6 +70,14 @@ void CalcStatusDlg::attachWorker(const QString& windowTitle, const QString& labe
 void CalcStatusDlg::attachDataExporter(DataExporter* exporter)
 {
     setExportTexts();
+    // A long export may be stopped; the workbook on disk stays as it was.
+    _ui->_cancelBtn->show();
+    _ui->_cancelBtn->setEnabled(true);
+    connect(_ui->_cancelBtn, &QPushButton::clicked, this, [this, exporter] {
+        exporter->cancel();
+        _ui->_cancelBtn->setEnabled(false);
+        _ui->_statusLabel->setText(QStringLiteral("Cancelling..."));
+    });
     connect(exporter, &DataExporter::exportStatus, this, &CalcStatusDlg::statusArrived,
         Qt::QueuedConnection);
     connect(exporter, &DataExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,

@@ -9,6 +9,21 @@
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
+#include <algorithm>
+
+namespace {
+
+// Results missing or out of date in a run that computes: recalculating mends them. A run that
+// could not be recalculated for the check would fail again, so it offers nothing.
+bool recalculationMends(const QList<ValidationFinding>& findings)
+{
+    return std::any_of(findings.cbegin(), findings.cend(), [](const ValidationFinding& finding) {
+        return finding.rule == QLatin1String("results-current") && !finding.runFailed;
+    });
+}
+
+} // namespace
+
 CheckReportDlg::CheckReportDlg(
     const QString& file, const QList<ValidationFinding>& findings, QWidget* parent)
     : QDialog(parent)
@@ -54,6 +69,11 @@ CheckReportDlg::CheckReportDlg(
     connect(_ui->_severityComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
         &CheckReportDlg::severityChosen);
     connect(_ui->_copyButton, &QPushButton::clicked, this, &CheckReportDlg::copyClicked);
+    _ui->_recalculateButton->setVisible(recalculationMends(_findings));
+    connect(_ui->_recalculateButton, &QPushButton::clicked, this, [this] {
+        accept();
+        emit recalculateRequested();
+    });
     connect(_ui->_closeButton, &QPushButton::clicked, this, &QDialog::accept);
     _ui->_closeButton->setDefault(true);
 }

@@ -15,7 +15,8 @@ class CheckReportWidgets;
 
 // The findings of a project check in a window of their own: a table (severity, rule, scenario,
 // site, water user, year, message) that sorts by any column and filters by severity, a line of
-// totals, and Copy for the whole report as text.
+// totals, and Copy for the whole report as text. When results are missing or out of date it
+// offers Recalculate.
 class CheckReportDlg : public QDialog {
     Q_OBJECT
 
@@ -37,6 +38,10 @@ public:
 
     // The report as Copy puts it on the clipboard.
     QString reportText() const;
+
+signals:
+    // Recalculate was pressed; the dialog has closed.
+    void recalculateRequested();
 
 private:
     void severityChosen(int index);

@@ -1,5 +1,7 @@
 #include "ui/common/DoubleLineEditDelegate.h"
 
+#include "ui/common/NumberText.h"
+
 #include "ui/common/NullableDoubleValidator.h"
 
 #include <QLineEdit>
@@ -41,4 +43,11 @@ void DoubleLineEditDelegate::setModelData(
         value = text.toDouble(&ok);
     if (ok)
         model->setData(index, value, Qt::EditRole);
+}
+
+QString DoubleLineEditDelegate::displayText(const QVariant& value, const QLocale& locale) const
+{
+    if (value.type() == QVariant::Double)
+        return NumberText::readable(value.toDouble());
+    return QStyledItemDelegate::displayText(value, locale);
 }

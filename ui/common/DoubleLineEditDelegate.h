@@ -15,4 +15,6 @@ public:
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(
         QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
+    // A number as people read it; the editor and the model keep every digit.
+    QString displayText(const QVariant& value, const QLocale& locale) const override;
 };

@@ -9,5 +9,7 @@ void setupHelpButton(QAbstractButton* button)
 {
     button->setIcon(button->style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     button->setToolTip(QStringLiteral("Open help documentation"));
-    QObject::connect(button, &QAbstractButton::clicked, button, [] { openHelpDocument(); });
+    // At the section of the window the button is in.
+    QObject::connect(button, &QAbstractButton::clicked, button,
+        [button] { openHelpDocument(HelpDocument::sectionFor(button->window())); });
 }

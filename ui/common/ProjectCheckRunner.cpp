@@ -93,4 +93,12 @@ TARN::okstat recalculate(
     return firstFailure;
 }
 
+TARN::okstat recalculateScenario(QWidget* parent, int scenarioId, const QString& name,
+    const std::function<void(const QString&)>& diag)
+{
+    BaselineChangeLog everything;
+    everything.setFullRecalculation();
+    return runOne(parent, new ScenarioDemandCalculator(scenarioId, name), everything, diag);
+}
+
 } // namespace ProjectCheckRunner

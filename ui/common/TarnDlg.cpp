@@ -1,10 +1,12 @@
 #include "ui/common/TarnDlg.h"
 
 #include "db/AggDivDAO.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
+#include "ui/common/DialogHabits.h"
 
 #include <QMessageBox>
 #include <QSqlError>
@@ -13,6 +15,7 @@ TarnDlg::TarnDlg(QWidget* parent)
     : QDialog(parent)
 {
     TarnDbMgr* mgr = TarnDbMgr::instance();
+    _opensInTransaction = mgr->inTransaction();
     if (AggDivDAO* aggDivs = mgr->aggDivDAO())
         _aggDivModel = aggDivs->aggDivModel();
     if (WaterUserDAO* waterUsers = mgr->waterUserDAO()) {
@@ -24,11 +27,21 @@ TarnDlg::TarnDlg(QWidget* parent)
         if (model)
             ModelOps::selectAll(model);
     }
-    // Re-selected too, so that no edit a cancelled dialog left in it survives; but not fetched
-    // whole: nothing walks the yearly data of every water user through it (WaterUserDAO).
+    // Re-selected too, so that no edit a cancelled dialog left in it survives; it holds no rows
+    // (WaterUserDAO), so no statement is left running.
     if (_waterUserDataModel)
         _waterUserDataModel->select();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+void TarnDlg::showEvent(QShowEvent* event)
+{
+    // Once the subclass has built its form.
+    if (!_habitsApplied) {
+        _habitsApplied = true;
+        DialogHabits::apply(this);
+    }
+    QDialog::showEvent(event);
 }
 
 TARN::okstat TarnDlg::applyChanges()
@@ -69,4 +82,17 @@ bool TarnDlg::continueInNewTransaction()
                          "no longer undo further changes."));
     done(QDialog::Accepted);
     return false;
+}
+
+bool TarnDlg::transactionLost() const
+{
+    return _opensInTransaction && !TarnDbMgr::instance()->inTransaction();
+}
+
+void TarnDlg::closeAfterLostTransaction(const QString& error, const QString& what)
+{
+    showWarning(DbFailure::editsLost(error, what));
+    // Not the subclass's reject(): what it would undo is gone already, and a write now would be
+    // committed on its own.
+    QDialog::reject();
 }

@@ -29,6 +29,7 @@ public slots:
     virtual void okClicked();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     // "Error submitting changes to the <table> table: <error>" for a model whose submit failed.
     TARN::okstat submitError(const QSqlTableModel* model) const;
     // A warning box over this dialog; an empty title stands for the window title.
@@ -38,10 +39,24 @@ protected:
     // written at once and Cancel could not undo them): the failure is shown and the dialog
     // closes as accepted, since what it committed stays. False in that case.
     bool continueInNewTransaction();
+    // Whether the transaction the dialog was opened in has ended without a save: after some
+    // failed writes (a full disk, an I/O error) SQLite rolls it back by itself. What the
+    // dialogs wrote since the last save is gone then, and a further statement would be
+    // committed on its own at once. A dialog opened outside a transaction writes on its own by
+    // its opener's choice and never loses one.
+    bool transactionLost() const;
+    // For a dialog that edits inside its opener's transaction, once that has ended: says what
+    // was lost (what: "the water user") and closes without writing anything more; the opener
+    // then shows the project as the file holds it.
+    void closeAfterLostTransaction(const QString& error, const QString& what);
 
     // Owned by the data-access objects; null when no project is open.
     TarnRelationalTableModel* _aggDivModel = nullptr;
     TarnRelationalTableModel* _waterUserModel = nullptr;
     TarnRelationalTableModel* _waterUserDistModel = nullptr;
     TarnRelationalTableModel* _waterUserDataModel = nullptr;
+
+private:
+    bool _opensInTransaction = false;
+    bool _habitsApplied = false;
 };

@@ -17,7 +17,7 @@ namespace {
 const QString Filter = QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xls);;All Files (*)");
 }
 
-void run(QWidget* parent, const QString& startPath)
+void run(QWidget* parent, const QString& startPath, const Finished& finished)
 {
     const QString start = QFileInfo(startPath).absolutePath();
     const QString oldPath
@@ -28,10 +28,11 @@ void run(QWidget* parent, const QString& startPath)
         parent, QStringLiteral("New Workbook"), QFileInfo(oldPath).absolutePath(), Filter);
     if (newPath.isEmpty())
         return;
-    compare(parent, oldPath, newPath);
+    compare(parent, oldPath, newPath, finished);
 }
 
-void compare(QWidget* parent, const QString& oldPath, const QString& newPath)
+void compare(
+    QWidget* parent, const QString& oldPath, const QString& newPath, const Finished& finished)
 {
     auto* job = new WorkbookDiffJob(parent);
     auto* status = new CalcStatusDlg(parent);
@@ -43,14 +44,26 @@ void compare(QWidget* parent, const QString& oldPath, const QString& newPath)
     // GUI thread.
     auto* watcher = new QFutureWatcher<TARN::okstat>(parent);
     QPointer<QWidget> owner(parent);
-    QObject::connect(
-        watcher, &QFutureWatcher<TARN::okstat>::finished, watcher, [watcher, job, owner] {
+    QObject::connect(watcher, &QFutureWatcher<TARN::okstat>::finished, watcher,
+        [watcher, job, owner, finished, oldPath, newPath] {
             const TARN::okstat result = watcher->result();
             watcher->deleteLater();
+            const QString names
+                = QStringLiteral("%1 with %2")
+                      .arg(QFileInfo(oldPath).fileName(), QFileInfo(newPath).fileName());
             if (result.failed()) {
                 job->deleteLater();
+                if (finished)
+                    finished(
+                        QStringLiteral("Comparing %1 failed: %2").arg(names, result.text()), true);
                 QMessageBox::warning(owner, QStringLiteral("Compare Workbooks"), result.text());
                 return;
+            }
+            if (finished) {
+                // The summary speaks of "the previous workbook"; here both are named.
+                QString summary = job->comparison().summary();
+                summary = summary.mid(summary.indexOf(QStringLiteral(": ")) + 2);
+                finished(QStringLiteral("Compared %1: %2").arg(names, summary), false);
             }
             auto* window = new WorkbookDiffDlg(job->comparison(), owner);
             job->deleteLater();

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // "Compare Workbooks...": asks for the old and the new workbook, compares them on the global
@@ -9,9 +11,14 @@ class QWidget;
 // (or the reason in a warning titled "Compare Workbooks").
 namespace WorkbookCompareRunner {
 
-void run(QWidget* parent, const QString& startPath);
+// finished hears, once the comparison has ended, a line that says how it went (the summary of
+// what changed, or why it failed).
+using Finished = std::function<void(const QString& line, bool failed)>;
+
+void run(QWidget* parent, const QString& startPath, const Finished& finished = {});
 
 // Compares the two files without asking for them.
-void compare(QWidget* parent, const QString& oldPath, const QString& newPath);
+void compare(
+    QWidget* parent, const QString& oldPath, const QString& newPath, const Finished& finished = {});
 
 } // namespace WorkbookCompareRunner

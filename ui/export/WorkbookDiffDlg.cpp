@@ -1,6 +1,7 @@
 #include "ui/export/WorkbookDiffDlg.h"
 
 #include "ui/common/HelpButton.h"
+#include "ui/common/NumberText.h"
 #include "ui_WorkbookDiffDlg.h"
 
 #include <QApplication>
@@ -35,9 +36,18 @@ QStandardItem* numberItem(double value)
         item->setData(-std::numeric_limits<double>::infinity(), SortRole);
         return item;
     }
-    item->setText(QString::number(value, 'g', 10));
+    item->setText(NumberText::readable(value));
     item->setData(value, SortRole);
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+// A relative difference, shown in percent and sorted by its value.
+QStandardItem* percentItem(double fraction)
+{
+    QStandardItem* item = numberItem(fraction);
+    if (!std::isnan(fraction))
+        item->setText(NumberText::percent(fraction));
     return item;
 }
 
@@ -170,7 +180,7 @@ void WorkbookDiffDlg::showColumns(int sheet)
         _columns->appendRow(
             { textItem(c.name), textItem(columnStatusText(c.status)), numberItem(c.changedMonths),
                 textItem(c.firstMonth), textItem(c.lastMonth), numberItem(c.maxAbs),
-                numberItem(c.maxRel), numberItem(c.oldTotal), numberItem(c.newTotal) });
+                percentItem(c.maxRel), numberItem(c.oldTotal), numberItem(c.newTotal) });
     _ui->_columnsView->resizeColumnsToContents();
     // Long object.slot names are cut short (and shown whole as their tooltips), so that the
     // figures stay in view.

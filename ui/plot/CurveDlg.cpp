@@ -59,6 +59,13 @@ CurveDlg::~CurveDlg()
 
 TARN::okstat CurveDlg::fail(const QString& message, const QString& title)
 {
+    // A failed write that ended the plot dialog's transaction: nothing more may be written.
+    if (transactionLost()) {
+        if (_curveModel)
+            _curveModel->revertAll();
+        closeAfterLostTransaction(message, QStringLiteral("the curve"));
+        return message;
+    }
     showWarning(message, title);
     return message;
 }

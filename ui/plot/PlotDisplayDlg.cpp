@@ -83,7 +83,9 @@ void PlotDisplayDlg::generate()
     const QVector<YearlySums> sums = readSums(plotQueries());
 
     auto* chart = new TarnChart;
-    chart->legend()->setAlignment(Qt::AlignRight);
+    // Under the chart, so that the plot gets the width (TarnChart moves it to the side when
+    // its entries do not fit there).
+    chart->legend()->setAlignment(Qt::AlignBottom);
     chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     chart->legend()->setShowToolTips(true);
     chart->setTitle(_title.toHtmlEscaped());

@@ -1,6 +1,7 @@
 #include "ui/plot/PlotDlg.h"
 #include "ui_PlotDlg.h"
 
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/PlotDAO.h"
 #include "db/TarnDbMgr.h"
@@ -79,8 +80,47 @@ int PlotDlg::plotRow() const
 
 TARN::okstat PlotDlg::fail(const QString& message, const QString& title)
 {
-    showWarning(message, title);
-    return message;
+    if (transactionLost()) {
+        const QString lost = DbFailure::editsLost(message, QStringLiteral("the plot"));
+        showWarning(lost, SaveTitle);
+        reloadFromFile();
+        return lost;
+    }
+    const QString known = DbFailure::notSaved(message, QStringLiteral("the plot"),
+        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+    showWarning(known.isEmpty() ? message : known, title);
+    return known.isEmpty() ? message : known;
+}
+
+void PlotDlg::reloadFromFile()
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    _mapper->revert();
+    for (TarnRelationalTableModel* model : { _plotModel, _plotScenarioModel, _plotCurveModel }) {
+        if (model)
+            model->revertAll();
+    }
+    // Nothing is left to undo; the opener rolls back the new transaction if the dialog closes.
+    mgr->rollback();
+    const TARN::okstat begun = mgr->beginTransaction();
+    if (begun.failed()) {
+        showWarning(begun.text());
+        done(QDialog::Rejected);
+        return;
+    }
+    for (TarnRelationalTableModel* model : { _plotModel, _plotScenarioModel, _plotCurveModel }) {
+        if (model)
+            ModelOps::selectAll(model);
+    }
+    const int row = plotRow();
+    if (row < 0) {
+        // A new plot: its row was among what was lost.
+        done(QDialog::Rejected);
+        return;
+    }
+    _mapper->setCurrentIndex(row);
+    loadScenarios();
+    loadCurves();
 }
 
 void PlotDlg::loadScenarios()
@@ -159,6 +199,9 @@ TARN::okstat PlotDlg::applyChanges()
         return fail(
             QStringLiteral("Error saving the plot: %1").arg(QStringLiteral("no project is open")),
             SaveTitle);
+    // A failure in the curve dialog may have ended the transaction unseen.
+    if (transactionLost())
+        return fail(QString());
     if (_ui->_nameLineEdit->text().isEmpty())
         return fail(QStringLiteral("The plot must have a name."), SaveTitle);
 
@@ -202,9 +245,11 @@ TARN::okstat PlotDlg::applyChanges()
         return fail(QStringLiteral("Error saving scenario selection: %1").arg(error));
     }
 
-    if (!db.commit())
-        return fail(
-            QStringLiteral("Error saving the plot: %1").arg(db.lastError().text()), SaveTitle);
+    const TARN::okstat committed = TarnDbMgr::instance()->commit();
+    if (committed.failed())
+        return fail(QStringLiteral("Error saving the plot: %1")
+                        .arg(DbFailure::databaseText(committed.text())),
+            SaveTitle);
     _mapper->setCurrentIndex(plotRow());
     if (_keepOpen && !continueInNewTransaction())
         return QStringLiteral("Cannot begin the transaction");
@@ -265,9 +310,19 @@ void PlotDlg::addCurveClicked()
         return;
     const int curveID = lastId.value(0).toInt();
     lastId.finish();
+    runCurveDlg(curveID);
+}
+
+void PlotDlg::runCurveDlg(int curveID)
+{
     {
         CurveDlg curve(curveID, this);
         curve.exec();
+    }
+    // The curve dialog has said what a failed write that ended the transaction took with it.
+    if (transactionLost()) {
+        reloadFromFile();
+        return;
     }
     loadCurves();
 }
@@ -277,13 +332,7 @@ void PlotDlg::editCurveClicked()
     const QModelIndex current = _ui->_curveTableView->currentIndex();
     if (!current.isValid())
         return;
-    const int curveID
-        = _curveTable->index(current.row(), CurveNameColumn).data(Qt::UserRole).toInt();
-    {
-        CurveDlg curve(curveID, this);
-        curve.exec();
-    }
-    loadCurves();
+    runCurveDlg(_curveTable->index(current.row(), CurveNameColumn).data(Qt::UserRole).toInt());
 }
 
 void PlotDlg::deleteCurveClicked()

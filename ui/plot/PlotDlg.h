@@ -44,7 +44,11 @@ signals:
 private:
     void loadScenarios();
     int plotRow() const;
+    // Shows a failure and returns it; when it ended the transaction, says what was lost and
+    // shows the file's content again.
     TARN::okstat fail(const QString& message, const QString& title = QString());
+    void reloadFromFile();
+    void runCurveDlg(int curveID);
 
     Ui::PlotWidgets* _ui;
     int _plotID;

@@ -119,7 +119,10 @@ void ScenarioPlotDlg::addPlotSeries(TarnChart* chart, const QVector<YearlySums>&
                 delete series;
                 continue;
             }
-            series->setName(QStringLiteral("%1 - %2 (%3)").arg(item.name, curve.name, label));
+            // A curve named after what it sums says it once.
+            series->setName(curve.name.contains(label, Qt::CaseInsensitive)
+                    ? QStringLiteral("%1 - %2").arg(item.name, curve.name)
+                    : QStringLiteral("%1 - %2 (%3)").arg(item.name, curve.name, label));
             QPen pen(scenarioColor(s));
             pen.setWidth(2);
             pen.setStyle(curveStyle(c));

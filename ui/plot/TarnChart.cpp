@@ -1,5 +1,7 @@
 #include "ui/plot/TarnChart.h"
 
+#include "ui/common/NumberText.h"
+
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QGraphicsSceneResizeEvent>
@@ -196,6 +198,7 @@ void TarnChart::finishAxes()
         // room from the others' labels, which the chart would then cut short.
         axis->setVisible(state.used || !_axes[YearAxis].used);
     }
+    roundYearTicks();
     fitLegend();
 }
 
@@ -205,11 +208,34 @@ void TarnChart::resizeEvent(QGraphicsSceneResizeEvent* event)
     fitLegend();
 }
 
+void TarnChart::roundYearTicks()
+{
+    QValueAxis* years = _axes[YearAxis].axis;
+    if (!years || !_axes[YearAxis].seen)
+        return;
+    // Ticks on round years (every 1, 2, 5, 10, 20, 50... years), about ten of them at most.
+    const double span = _axes[YearAxis].max - _axes[YearAxis].min;
+    double step = 1.0;
+    for (const double candidate : { 1.0, 2.0, 5.0, 10.0, 20.0, 25.0, 50.0, 100.0, 200.0, 500.0 }) {
+        step = candidate;
+        if (span / candidate <= 10.0)
+            break;
+    }
+    years->setTickType(QValueAxis::TicksDynamic);
+    years->setTickAnchor(std::ceil(_axes[YearAxis].min / step) * step);
+    years->setTickInterval(step);
+    years->setLabelFormat(QStringLiteral("%d"));
+}
+
 void TarnChart::fitLegend()
 {
     QLegend* chartLegend = legend();
     if (!chartLegend || !chartLegend->isAttachedToChart())
         return;
+    if (chartLegend->alignment() & (Qt::AlignTop | Qt::AlignBottom)) {
+        fitLegendUnder();
+        return;
+    }
     QFont font = chartLegend->font();
     if (_legendPointSize <= 0)
         _legendPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9.0;
@@ -233,6 +259,36 @@ void TarnChart::fitLegend()
             || chartLegend->effectiveSizeHint(Qt::PreferredSize).width() <= room)
             break;
     }
+}
+
+void TarnChart::fitLegendUnder()
+{
+    QLegend* chartLegend = legend();
+    qreal left = 0;
+    qreal top = 0;
+    qreal right = 0;
+    qreal bottom = 0;
+    if (layout())
+        layout()->getContentsMargins(&left, &top, &right, &bottom);
+    const qreal content = size().width() - left - right - margins().left() - margins().right();
+    if (content <= 0)
+        return;
+    QFont font = chartLegend->font();
+    if (_legendPointSize <= 0)
+        _legendPointSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9.0;
+    // Under the chart the entries share one row: smaller type first, then, when they still
+    // would be cut short, the side.
+    for (qreal points = _legendPointSize; points >= 7.0; points -= 0.5) {
+        font.setPointSizeF(points);
+        if (font != chartLegend->font())
+            chartLegend->setFont(font);
+        if (chartLegend->effectiveSizeHint(Qt::PreferredSize).width() <= content)
+            return;
+    }
+    font.setPointSizeF(_legendPointSize);
+    chartLegend->setFont(font);
+    chartLegend->setAlignment(Qt::AlignRight);
+    fitLegend();
 }
 
 QString TarnChart::labelFormatFor(const QValueAxis& axis)
@@ -293,8 +349,7 @@ void TarnChart::seriesHoveredHandler(
         }
     }
     QString text = QStringLiteral("%1<br />%2: %3 %4")
-                       .arg(label, QString::number(year),
-                           QString::number(value, 'g', QLocale::FloatingPointShortest), units);
+                       .arg(label, QString::number(year), NumberText::readable(value), units);
     if (!name.isEmpty())
         text = QStringLiteral("%1<br />%2").arg(name, text);
     _tooltip->setText(text);

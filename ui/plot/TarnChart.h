@@ -49,7 +49,7 @@ public:
 
     // The legend's font is made smaller (down to a floor) when the longest series name would
     // not fit into the room the chart gives the legend; done again whenever the chart's size
-    // changes.
+    // changes. A legend under the chart that does not fit there moves to the side.
     void fitLegend();
 
     SeriesTooltip* tooltip() const { return _tooltip; }
@@ -87,6 +87,9 @@ private:
     static QString labelFormatFor(const QtCharts::QValueAxis& axis);
     QtCharts::QValueAxis* ensureAxis(AxisSlot slot);
     void widen(AxisSlot slot, double value);
+    // The year axis ticks on round years.
+    void roundYearTicks();
+    void fitLegendUnder();
 
     SeriesTooltip* _tooltip;
     AxisState _axes[AxisCount];

@@ -123,7 +123,6 @@ void AttrFilterWidget::filtSelectionHandler(QTableWidgetItem* item)
         table->setRowCount(0);
         QList<ValueEntry>& entries = _values[attrId];
         table->setRowCount(entries.size());
-        table->setSelectionMode(QAbstractItemView::MultiSelection);
         for (int row = 0; row < entries.size(); ++row) {
             ValueEntry& entry = entries[row];
             if (!entry.item) {
@@ -137,7 +136,6 @@ void AttrFilterWidget::filtSelectionHandler(QTableWidgetItem* item)
             entry.item->setIcon(entry.selected ? CheckBoxIconItem::checkedIcon()
                                                : CheckBoxIconItem::uncheckedIcon());
         }
-        table->setSelectionMode(QAbstractItemView::ExtendedSelection);
         table->scrollToTop();
     }
     updateSummary();

@@ -1,5 +1,7 @@
 #include "ui/scenario/ChangeDataModel.h"
 
+#include "ui/common/NumberText.h"
+
 #include "db/Records.h"
 
 #include <cmath>
@@ -33,6 +35,10 @@ QVariant ChangeDataModel::data(const QModelIndex& index, int role) const
         || (role != Qt::DisplayRole && role != Qt::EditRole))
         return QVariant();
     const ChangeDataRow& row = _rows.at(index.row());
+    // Shown as people read them; edited with every digit.
+    const auto number = [role](double value) {
+        return role == Qt::DisplayRole ? QVariant(NumberText::readable(value)) : QVariant(value);
+    };
     switch (index.column()) {
     case YearColumn:
         return row.year;
@@ -41,16 +47,16 @@ QVariant ChangeDataModel::data(const QModelIndex& index, int role) const
             return QString();
         if (row.baseline == ChangeDataRow::Varies)
             return QStringLiteral("Varies");
-        return row.baseline;
+        return number(row.baseline);
     case ChangeTypeColumn:
         return row.changeTypeName;
     case ChangeColumn:
-        return std::isnan(row.change) ? QVariant(QString()) : QVariant(row.change);
+        return std::isnan(row.change) ? QVariant(QString()) : number(row.change);
     case ScenarioValueColumn:
         if (row.changeTypeId == ChangeDataRow::NoChange || std::isnan(row.scenarioValue)
             || row.baseline == ChangeDataRow::Varies)
             return QString();
-        return row.scenarioValue;
+        return number(row.scenarioValue);
     default:
         return QVariant();
     }

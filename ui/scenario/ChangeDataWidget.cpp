@@ -7,6 +7,7 @@
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
+#include "ui/common/DialogHabits.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/scenario/ChangeDataModel.h"
@@ -52,6 +53,7 @@ ChangeDataWidget::ChangeDataWidget(QWidget* parent)
         button->setAutoDefault(false);
         button->setDefault(false);
     }
+    DialogHabits::showAllColumns(_ui->_chgDataTableView);
 }
 
 ChangeDataWidget::~ChangeDataWidget()
@@ -151,7 +153,6 @@ TARN::okstat ChangeDataWidget::setup(int kind, int demandChgRow, int demandChgID
     QHeaderView* header = _ui->_chgDataTableView->horizontalHeader();
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setStyleSheet(QStringLiteral("QHeaderView { font-size: %1pt; }")
                               .arg(_ui->_chgDataTableView->font().pointSize()));
     ListComboBoxDelegate::ChoiceList choices;

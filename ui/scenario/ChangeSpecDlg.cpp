@@ -206,6 +206,11 @@ TARN::okstat ChangeSpecDlg::applyChanges()
 {
     if (!_demandChgModel)
         return {};
+    if (transactionLost()) {
+        revertEdits();
+        closeAfterLostTransaction(QString(), QStringLiteral("the demand change"));
+        return QStringLiteral("The editing session has ended.");
+    }
     if (!_mapper->submit())
         return submitError(_demandChgModel);
     for (ChangeDataWidget* widget : { _ui->_depDataWidget, _ui->_effDataWidget }) {
@@ -236,6 +241,13 @@ TARN::okstat ChangeSpecDlg::applyChanges()
     const TARN::okstat filtersSet = _filtersKnown
         ? scenarios->setDemandSelections(_demandChgID, usesFilters, _filterList)
         : TARN::okstat();
+    for (const TARN::okstat& written : { usersSet, filtersSet }) {
+        if (written.failed() && transactionLost()) {
+            revertEdits();
+            closeAfterLostTransaction(written.text(), QStringLiteral("the demand change"));
+            return written;
+        }
+    }
     if (usersSet.failed())
         return usersSet;
     if (filtersSet.failed())

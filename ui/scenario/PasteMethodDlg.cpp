@@ -57,7 +57,7 @@ QString PasteMethodDlg::parseValues(const QString& text, int expectedCount, QVec
     QVector<double> parsed;
     for (const QString& part : qAsConst(parts)) {
         double value = 0.0;
-        if (!TARN::parseFinite(part, value))
+        if (!TARN::parsePasted(part, value))
             return QStringLiteral("The pasted value %1 doesn't represent a number").arg(part);
         parsed << value;
     }

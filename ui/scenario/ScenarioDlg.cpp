@@ -2,6 +2,7 @@
 #include "ui_ScenarioDlg.h"
 
 #include "calc/ScenarioDemandCalculator.h"
+#include "db/DbFailure.h"
 #include "db/ModelOps.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
@@ -181,6 +182,9 @@ void ScenarioDlg::openChangeSpec(int row, int demandChgID)
     dialog->load(row, demandChgID);
     dialog->exec();
     delete dialog;
+    // The change dialog has said what a failed write that ended the transaction took with it.
+    if (transactionLost())
+        reloadFromFile();
     sensitizeWidgets();
 }
 
@@ -202,7 +206,12 @@ void ScenarioDlg::addDemandChgClicked()
         const QString error = _demandChgModel->lastError().text();
         // The half-made row must not be written by the next save.
         _demandChgModel->revertAll();
-        showWarning(QStringLiteral("Unable to create demand change: %1").arg(error));
+        if (transactionLost()) {
+            saveFailed(error, QString());
+            return;
+        }
+        showWarning(QStringLiteral("Unable to create demand change: %1")
+                        .arg(DbFailure::databaseText(error)));
         return;
     }
     const int demandChgID = _demandChgModel->query().lastInsertId().toInt();
@@ -259,6 +268,10 @@ void ScenarioDlg::openWaterUser(int waterUserID, int aggDivID, int scenarioID)
     connect(dialog, &WaterUserDlg::waterUserEdited, this, &ScenarioDlg::waterUserEditedHandler);
     dialog->exec();
     delete dialog;
+    if (transactionLost()) {
+        reloadFromFile();
+        return;
+    }
     // The list shows the names and sites as the water user dialog left them.
     ModelOps::selectAll(_scenarioWaterUserModel);
     sensitizeWidgets();
@@ -347,34 +360,42 @@ TARN::okstat ScenarioDlg::applyChanges()
 {
     if (!_scenarioModel)
         return {};
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    // A failure in a dialog this one opened may have ended the transaction unseen.
+    if (transactionLost())
+        return saveFailed(QString(), QString());
     // The label is mapped too: it must carry the new date, or the mapper's submit would write
     // the old one back.
     const QString modified = today();
     _ui->_modDateLabel->setText(modified);
     _scenarioModel->setData(_scenarioModel->index(_scenarioRow, ScenModifiedCol), modified);
     if (!_mapper->submit()) {
-        const TARN::okstat error = submitError(_scenarioModel);
-        showWarning(error.text());
-        return error;
+        const QString error = _scenarioModel->lastError().text();
+        if (transactionLost())
+            return saveFailed(error, QString());
+        const TARN::okstat text = submitError(_scenarioModel);
+        showWarning(text.text());
+        return text;
     }
 
     QStringList failures;
+    QString firstError;
     for (QSqlTableModel* model : qAsConst(_saveModels)) {
-        if (!model->submitAll())
+        if (!model->submitAll()) {
+            const QString error = model->lastError().text();
+            if (firstError.isEmpty())
+                firstError = error;
             failures << QStringLiteral("Error submitting changes to table %1: %2")
-                            .arg(model->tableName(), model->lastError().text());
+                            .arg(model->tableName(), DbFailure::databaseText(error));
+            // The next submits would be written on their own.
+            if (transactionLost())
+                break;
+        }
     }
-    if (!failures.isEmpty()) {
-        const QString text = failures.join(QLatin1Char('\n'));
-        QMessageBox::information(this, SaveTitle, text);
-        return text;
-    }
-    if (!db.commit()) {
-        const QString text = db.lastError().text();
-        QMessageBox::information(this, SaveTitle, text);
-        return text;
-    }
+    if (!failures.isEmpty())
+        return saveFailed(firstError, failures.join(QLatin1Char('\n')));
+    const TARN::okstat committed = TarnDbMgr::instance()->commit();
+    if (committed.failed())
+        return saveFailed(committed.text(), DbFailure::databaseText(committed.text()));
 
     ModelOps::selectAll(_demandChgModel);
     _scenarioRow = findScenarioRow();
@@ -394,6 +415,51 @@ TARN::okstat ScenarioDlg::applyChanges()
     if (!calculated)
         return QStringLiteral("The results of the saved changes could not be computed.");
     return {};
+}
+
+TARN::okstat ScenarioDlg::saveFailed(const QString& error, const QString& text)
+{
+    if (transactionLost()) {
+        const QString lost = DbFailure::editsLost(error, QStringLiteral("the scenario"));
+        QMessageBox::information(this, SaveTitle, lost);
+        reloadFromFile();
+        return lost;
+    }
+    QString shown = DbFailure::notSaved(error, QStringLiteral("the scenario"),
+        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+    if (shown.isEmpty())
+        shown = text;
+    QMessageBox::information(this, SaveTitle, shown);
+    return shown;
+}
+
+void ScenarioDlg::reloadFromFile()
+{
+    for (QSqlTableModel* model : qAsConst(_saveModels))
+        model->revertAll();
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    // Nothing is left to undo; what an earlier save committed without its results still needs
+    // computing.
+    mgr->rollback();
+    _changeLog = _uncomputed;
+    const TARN::okstat begun = mgr->beginTransaction();
+    if (begun.failed()) {
+        showWarning(begun.text());
+        computeWhatWasSaved();
+        done(QDialog::Rejected);
+        return;
+    }
+    for (QSqlTableModel* model : qAsConst(_saveModels))
+        ModelOps::selectAll(model);
+    ModelOps::selectAll(_scenarioWaterUserModel);
+    _scenarioRow = findScenarioRow();
+    if (_scenarioRow < 0) {
+        // A new scenario: its row was among what was lost.
+        done(QDialog::Rejected);
+        return;
+    }
+    _mapper->setCurrentIndex(_scenarioRow);
+    sensitizeWidgets();
 }
 
 namespace {
@@ -447,9 +513,9 @@ bool ScenarioDlg::revertChanges()
 {
     for (QSqlTableModel* model : qAsConst(_saveModels))
         model->revertAll();
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    if (!db.rollback()) {
-        QMessageBox::information(this, CancelTitle, db.lastError().text());
+    const TARN::okstat rolledBack = TarnDbMgr::instance()->rollback();
+    if (rolledBack.failed()) {
+        QMessageBox::information(this, CancelTitle, DbFailure::databaseText(rolledBack.text()));
         return false;
     }
     // What the rollback undid needs no computing; what an earlier save committed without its

@@ -53,6 +53,12 @@ private:
     void openChangeSpec(int row, int demandChgID);
     void openWaterUser(int waterUserID, int aggDivID, int scenarioID);
     int findScenarioRow() const;
+    // A failed save: shown (text when its cause is unknown) with the edits kept for the next
+    // try, or, when the failure ended the transaction, what was lost, and the dialog shows the
+    // file's content again.
+    TARN::okstat saveFailed(const QString& error, const QString& text);
+    // The file's content again, in a new transaction; closes when the scenario itself was lost.
+    void reloadFromFile();
     // False when a calculation was started and did not complete.
     bool recalculate();
     // Computes the changes in _uncomputed, outside any transaction of the dialog's; says so when
