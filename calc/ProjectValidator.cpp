@@ -3,7 +3,7 @@
 #include "calc/ProjectCheckData.h"
 #include "calc/ResultsCheck.h"
 #include "db/TarnDbMgr.h"
-#include "export/CellFormat.h"
+#include "workbook/CellFormat.h"
 
 #include "calc/DemandMath.h"
 #include "calc/ScenarioChanges.h"
@@ -325,7 +325,7 @@ private:
         const QString rule = QStringLiteral("sheet-names");
         QMap<QString, QStringList> byFolded;
         for (const ProjectCheckData::Scenario& scenario : _data.scenarios) {
-            const QString problem = TARN::XlCell::sheetNameProblem(scenario.name);
+            const QString problem = Workbook::XlCell::sheetNameProblem(scenario.name);
             if (!problem.isEmpty()) {
                 ValidationFinding& finding = add(rule, nullptr,
                     QStringLiteral("The scenario name %1 cannot be a workbook sheet name: %2.")

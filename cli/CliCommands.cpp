@@ -1,9 +1,9 @@
 #include "cli/CliCommands.h"
 
-#include "db/DemoProject.h"
 #include "db/ProjectCheck.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
+#include "demo/DemoProject.h"
 
 #include <QTextStream>
 

@@ -1,7 +1,7 @@
 #include "cli/CliCommands.h"
 #include "cli/ProgressLine.h"
 
-#include "export/WorkbookDiff.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QTextStream>
 
@@ -39,7 +39,7 @@ int runDiffWorkbook(const CliCommand& self, const QStringList& args)
         return usageError(self, QStringLiteral("OLD and NEW are required."));
 
     ProgressLine progress;
-    TARN::WorkbookDiff diff(tolerance);
+    Workbook::WorkbookDiff diff(tolerance);
     diff.setUseFingerprints(fingerprints);
     diff.setProgress([&progress](const QString& sheet, int done, int total) {
         CalcStatusInfo info;
@@ -49,7 +49,7 @@ int runDiffWorkbook(const CliCommand& self, const QStringList& args)
         info.aggDivDone = done;
         progress.show(info);
     });
-    TARN::WorkbookComparison comparison;
+    Workbook::WorkbookComparison comparison;
     QString error;
     const bool compared = diff.compareFiles(files.at(0), files.at(1), &comparison, &error);
     progress.clear();

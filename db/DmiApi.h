@@ -1,3 +1,5 @@
+// DmiApi: the Excel export's read-only data access (scenarios, monthly result series).
+
 #pragma once
 
 #include "db/Records.h"

@@ -1,7 +1,7 @@
 #include "export/AttributeExporter.h"
 
 #include "db/ApplicationTitle.h"
-#include "export/XmlSplice.h"
+#include "workbook/XmlSplice.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -21,7 +21,7 @@ struct Assignment {
 // No name or value a project holds may make the file unreadable.
 QString xmlText(const QString& text)
 {
-    return TARN::XmlPart::legalText(text);
+    return Workbook::XmlPart::legalText(text);
 }
 
 // A comment may hold neither "--" nor end in "-"; a file name may hold both.

@@ -1,3 +1,5 @@
+// AttributeExporter: the river model's XML file of the attributes of every site and water user.
+
 #pragma once
 
 #include "calc/CalcStatusInfo.h"

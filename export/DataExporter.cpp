@@ -5,8 +5,8 @@
 #include "db/Records.h"
 #include "export/LibXlConnect.h"
 #include "export/ScenarioFingerprint.h"
-#include "export/WorkbookDiff.h"
-#include "export/WorkbookFile.h"
+#include "workbook/WorkbookDiff.h"
+#include "workbook/WorkbookFile.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -278,7 +278,7 @@ TARN::okstat DataExporter::recordFingerprints(LibXlConnect& book, const QList<in
     QDateTime now = _exportTime.isValid() ? _exportTime.toUTC() : QDateTime::currentDateTimeUtc();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     for (int n = 0; n < scenarioIds.size(); ++n) {
-        TARN::SheetFingerprint fp;
+        Workbook::SheetFingerprint fp;
         fp.sheet = sheetNames.at(n);
         // Excel keeps texts of custom properties to 255 characters.
         fp.project = QFileInfo(_db.databaseName()).fileName().left(255);
@@ -305,7 +305,7 @@ QString DataExporter::compareWithPrevious(LibXlConnect& book, CalcStatusInfo& in
     info.waterUserCount = 1000;
     info.waterUserDone = 0;
     report(info, true);
-    TARN::WorkbookComparison comparison;
+    Workbook::WorkbookComparison comparison;
     const TARN::okstat status = book.compareWithPrevious(
         &comparison, 0, [this, &info](int sheet, int sheets, int permille) {
             info.aggDivCount = std::max(sheets, 1);
@@ -328,7 +328,7 @@ TARN::okstat DataExporter::save(LibXlConnect& book, int sheets, CalcStatusInfo& 
     info.waterUserCount = 1000;
     info.waterUserDone = 0;
     report(info, true);
-    book.setSaveProgressHandler([this, &info](const TARN::SaveProgress& progress) {
+    book.setSaveProgressHandler([this, &info](const Workbook::SaveProgress& progress) {
         info.aggDivCount = std::max(progress.sheets, 1);
         info.aggDivDone = progress.sheetsDone;
         info.aggDivName = progress.sheetName;

@@ -1,3 +1,5 @@
+// DataExporter: the Excel export of the monthly results of the baseline and of scenarios.
+
 #pragma once
 
 #include "calc/CalcStatusInfo.h"

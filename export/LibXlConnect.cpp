@@ -1,11 +1,12 @@
-#include "LibXlConnect.h"
+#include "export/LibXlConnect.h"
 
-#include "CellFormat.h"
-#include "SheetData.h"
-#include "SheetTable.h"
-#include "WorkbookDiff.h"
-#include "XlsBook.h"
-#include "XlsxBook.h"
+#include "workbook/CellFormat.h"
+#include "workbook/SheetData.h"
+#include "workbook/SheetTable.h"
+#include "workbook/WorkbookDiff.h"
+#include "workbook/WorkbookReader.h"
+#include "workbook/XlsBook.h"
+#include "workbook/XlsxBook.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,7 +47,7 @@ okstat LibXlConnect::open(const QString& fileName)
     if (!exists) {
         // Through a link that points at nothing yet: the file is made where the link points,
         // and the link stays.
-        QFile probe(TARN::WorkbookFile::linkTarget(fileName));
+        QFile probe(Workbook::WorkbookFile::linkTarget(fileName));
         if (!probe.open(QIODevice::WriteOnly))
             return tr("The workbook \"%1\" doesn't exist and can't be created: %2")
                 .arg(fileName, probe.errorString());
@@ -56,38 +57,33 @@ okstat LibXlConnect::open(const QString& fileName)
 
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm")) {
-        auto book = std::make_unique<TARN::XlsxBook>();
-        if (exists) {
-            QString error;
-            if (!book->load(fileName, &error))
-                return tr("Error loading the workbook \"%1\": %2").arg(fileName, error);
-        } else {
+        auto book = std::make_unique<Workbook::XlsxBook>();
+        if (!exists)
             book->create(fileName, suffix == QLatin1String("xlsm"));
-        }
         book->setThreadCount(_threads);
         // An export into an existing book compares its sheets with the book's before the save.
         book->setKeepCompressedValues(exists);
         book->setBlockCells(_blockCells);
         _book = std::move(book);
     } else if (suffix == QLatin1String("xls")) {
-        auto book = std::make_unique<TARN::XlsBook>();
-        if (exists) {
-            QString error;
-            if (!book->load(fileName, &error))
-                return tr("Error loading the workbook \"%1\": %2").arg(fileName, error);
-        } else {
+        auto book = std::make_unique<Workbook::XlsBook>();
+        if (!exists)
             book->create(fileName);
-        }
         _book = std::move(book);
     } else {
         return tr("Unsupported workbook type");
+    }
+    QString error;
+    if (exists && !_book->load(fileName, &error)) {
+        _book.reset();
+        return tr("Error loading the workbook \"%1\": %2").arg(fileName, error);
     }
     _fileName = fileName;
     _existed = exists;
     return okstat();
 }
 
-okstat LibXlConnect::sheet(const QString& name, TARN::SheetData** sheet)
+okstat LibXlConnect::sheet(const QString& name, Workbook::SheetData** sheet)
 {
     if (!_book)
         return tr("Error adding the sheet \"%1\" to the workbook \"%2\": %3")
@@ -102,7 +98,7 @@ okstat LibXlConnect::sheet(const QString& name, TARN::SheetData** sheet)
         return okstat(tr("Error adding the sheet \"%1\" to the workbook \"%2\": %3")
                           .arg(name, _fileName, why));
     };
-    const QString problem = TARN::XlCell::sheetNameProblem(name);
+    const QString problem = Workbook::XlCell::sheetNameProblem(name);
     if (!problem.isEmpty())
         return fail(problem);
 
@@ -120,7 +116,7 @@ okstat LibXlConnect::sheet(const QString& name, TARN::SheetData** sheet)
         if (made->name().compare(name, Qt::CaseInsensitive) == 0)
             return fail(tr("the workbook already has a sheet named \"%1\"").arg(made->name()));
 
-    _sheets.push_back(std::make_unique<TARN::SheetData>(name));
+    _sheets.push_back(std::make_unique<Workbook::SheetData>(name));
     _sheetHashes.emplace_back();
     _replaces.push_back(replaces);
     _complete.push_back(false);
@@ -152,7 +148,7 @@ okstat LibXlConnect::checkSize(int rows, int columns) const
 okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header, int count,
     const QDate* dates, const double* values)
 {
-    TARN::SheetData* target = nullptr;
+    Workbook::SheetData* target = nullptr;
     okstat status = sheet(sheetName, &target);
     if (status.failed())
         return status;
@@ -166,7 +162,7 @@ okstat LibXlConnect::writeColumn(const QString& sheetName, const QString& header
             .arg(sheetName, _fileName, tr("the sheet is already complete"));
     if (_current >= 0 && _current != index && !_complete[static_cast<size_t>(_current)]) {
         // Moving on without completing it: the sheet left behind is most likely complete.
-        TARN::SheetData* left = _sheets[static_cast<size_t>(_current)].get();
+        Workbook::SheetData* left = _sheets[static_cast<size_t>(_current)].get();
         QString ignored; // a sheet that can't be spilled stays in memory
         if (left->valueTotal() >= _spillThreshold)
             left->spill(&ignored);
@@ -200,12 +196,12 @@ okstat LibXlConnect::completeSheet(const QString& sheetName)
         handOver(index);
         return okstat();
     }
-    TARN::SheetData* sheet = _sheets[static_cast<size_t>(index)].get();
+    Workbook::SheetData* sheet = _sheets[static_cast<size_t>(index)].get();
     QByteArray* result = &_sheetHashes[static_cast<size_t>(index)];
     _jobSheet = index;
     _sheetJob = std::thread([sheet, result]() {
         QString error;
-        if (!TARN::Fingerprint::contentHash(*sheet, result, &error))
+        if (!Workbook::Fingerprint::contentHash(*sheet, result, &error))
             result->clear(); // worked out again at the save
     });
     return okstat();
@@ -213,7 +209,7 @@ okstat LibXlConnect::completeSheet(const QString& sheetName)
 
 void LibXlConnect::handOver(int index)
 {
-    TARN::SheetData* sheet = _sheets[static_cast<size_t>(index)].get();
+    Workbook::SheetData* sheet = _sheets[static_cast<size_t>(index)].get();
     if (!_book->takeCompleteSheet(sheet)) {
         // The book has no use for it before the save: it waits in a file, if it is large.
         QString ignored;
@@ -230,7 +226,8 @@ void LibXlConnect::handOverPending()
         handOver(pending);
 }
 
-void LibXlConnect::setSaveProgressHandler(std::function<void(const TARN::SaveProgress&)> handler)
+void LibXlConnect::setSaveProgressHandler(
+    std::function<void(const Workbook::SaveProgress&)> handler)
 {
     _saveProgress = std::move(handler);
 }
@@ -241,12 +238,12 @@ okstat LibXlConnect::save()
         return tr("Error saving the workbook \"%1\": %2").arg(_fileName, tr("no workbook is open"));
     // A book needs at least one sheet.
     if (_sheets.empty() && _book->sheetNames().isEmpty()) {
-        _sheets.push_back(std::make_unique<TARN::SheetData>(QStringLiteral("Sheet1")));
+        _sheets.push_back(std::make_unique<Workbook::SheetData>(QStringLiteral("Sheet1")));
         _sheetHashes.emplace_back();
         _replaces.push_back(-1);
         _complete.push_back(false);
     }
-    std::vector<TARN::NewSheet> sheets;
+    std::vector<Workbook::NewSheet> sheets;
     for (size_t i = 0; i < _sheets.size(); ++i)
         sheets.push_back({ _sheets[i].get(), _replaces[i] });
     handOverPending();
@@ -266,7 +263,7 @@ okstat LibXlConnect::save()
     return okstat();
 }
 
-void LibXlConnect::setFingerprint(const TARN::SheetFingerprint& fp)
+void LibXlConnect::setFingerprint(const Workbook::SheetFingerprint& fp)
 {
     for (auto& known : _fingerprints)
         if (known.sheet == fp.sheet) {
@@ -281,7 +278,7 @@ void LibXlConnect::setFingerprint(const TARN::SheetFingerprint& fp)
 bool LibXlConnect::fingerprinted(const QString& sheet) const
 {
     return std::any_of(_fingerprints.begin(), _fingerprints.end(),
-        [&](const TARN::SheetFingerprint& fp) { return fp.sheet == sheet; });
+        [&](const Workbook::SheetFingerprint& fp) { return fp.sheet == sheet; });
 }
 
 void LibXlConnect::waitForSheetJob()
@@ -299,7 +296,7 @@ okstat LibXlConnect::computeFingerprints()
     // Sheets the export moved on from were hashed on the way; the others are hashed here, in
     // one pass over each one's values (read back from its temporary file when it was spilled),
     // shared out between two threads.
-    std::vector<std::pair<size_t, const TARN::SheetData*>> work;
+    std::vector<std::pair<size_t, const Workbook::SheetData*>> work;
     for (const auto& fp : _fingerprints) {
         const auto known = _sheetIndex.constFind(fp.sheet);
         if (known == _sheetIndex.constEnd())
@@ -311,7 +308,7 @@ okstat LibXlConnect::computeFingerprints()
     std::vector<QString> errors(work.size());
     auto hashFrom = [&](size_t first) {
         for (size_t i = first; i < work.size(); i += 2)
-            if (!TARN::Fingerprint::contentHash(
+            if (!Workbook::Fingerprint::contentHash(
                     *work[i].second, &_sheetHashes[work[i].first], &errors[i]))
                 _sheetHashes[work[i].first].clear();
     };
@@ -344,16 +341,16 @@ okstat LibXlConnect::applyFingerprints()
     // any other property stays, whatever its name begins with.
     QSet<QString> written;
     for (const auto& sheet : _sheets) {
-        for (const QString& name : TARN::Fingerprint::propertyNames(sheet->name()))
+        for (const QString& name : Workbook::Fingerprint::propertyNames(sheet->name()))
             written.insert(name.toCaseFolded());
     }
-    TARN::PropertyChanges changes;
+    Workbook::PropertyChanges changes;
     if (!written.isEmpty())
         changes.drops
             = [written](const QString& name) { return written.contains(name.toCaseFolded()); };
     for (const auto& fp : _fingerprints)
         if (_sheetIndex.contains(fp.sheet)) {
-            const TARN::DocProperties properties = fp.properties();
+            const Workbook::DocProperties properties = fp.properties();
             changes.added.insert(changes.added.end(), properties.begin(), properties.end());
         }
     _book->setPropertyChanges(changes);
@@ -361,9 +358,9 @@ okstat LibXlConnect::applyFingerprints()
 }
 
 okstat LibXlConnect::compareWithPrevious(
-    TARN::WorkbookComparison* comparison, double tolerance, const CompareProgress& progress)
+    Workbook::WorkbookComparison* comparison, double tolerance, const CompareProgress& progress)
 {
-    *comparison = TARN::WorkbookComparison();
+    *comparison = Workbook::WorkbookComparison();
     comparison->oldPath = _fileName;
     comparison->newPath = _fileName;
     comparison->tolerance = tolerance;
@@ -373,16 +370,17 @@ okstat LibXlConnect::compareWithPrevious(
     okstat status = computeFingerprints();
     if (status.failed())
         return status;
-    TARN::WorkbookSource previous;
     QString why;
-    if (!previous.open(_fileName, &why))
+    const std::unique_ptr<Workbook::WorkbookReader> previous
+        = Workbook::WorkbookReader::openFile(_fileName, &why);
+    if (!previous)
         return tr("Unable to read the previous workbook \"%1\": %2").arg(_fileName, why);
-    const QStringList names = previous.sheetNames();
-    const auto hashes = previous.trustedSheetHashes();
-    TARN::WorkbookDiff diff(tolerance);
+    const QStringList names = previous->sheetNames();
+    const auto hashes = previous->trustedSheetHashes();
+    Workbook::WorkbookDiff diff(tolerance);
     const int sheets = static_cast<int>(_sheets.size());
     for (size_t n = 0; n < _sheets.size(); ++n) {
-        const TARN::SheetData& sheet = *_sheets[n];
+        const Workbook::SheetData& sheet = *_sheets[n];
         if (progress)
             progress(static_cast<int>(n), sheets, 0);
         int index = -1;
@@ -390,30 +388,30 @@ okstat LibXlConnect::compareWithPrevious(
             if (names.at(i) == sheet.name())
                 index = i;
         if (index < 0) {
-            TARN::SheetComparison added;
+            Workbook::SheetComparison added;
             added.name = sheet.name();
-            added.status = TARN::SheetComparison::Added;
+            added.status = Workbook::SheetComparison::Added;
             comparison->sheets.push_back(added);
             continue;
         }
         const QByteArray oldHash = hashes.value(sheet.name().toLower());
         const auto fp = std::find_if(_fingerprints.begin(), _fingerprints.end(),
-            [&](const TARN::SheetFingerprint& f) { return f.sheet == sheet.name(); });
+            [&](const Workbook::SheetFingerprint& f) { return f.sheet == sheet.name(); });
         if (!oldHash.isEmpty() && fp != _fingerprints.end() && fp->contentHash == oldHash) {
-            TARN::SheetComparison equal;
+            Workbook::SheetComparison equal;
             equal.name = sheet.name();
             equal.byFingerprint = true;
             comparison->sheets.push_back(equal);
             continue;
         }
-        TARN::SheetTable before;
-        TARN::SheetTable after;
+        Workbook::SheetTable before;
+        Workbook::SheetTable after;
         QString afterError;
         bool afterRead = false;
         std::thread reader([&]() { afterRead = after.fromSheetData(sheet, &afterError); });
         // The sheet this export writes has about as many rows as the one it replaces.
         const int rows = std::max(sheet.usedRows(), 1);
-        const bool beforeRead = previous.readSheet(index, &before, &why, _cancel, [&](int row) {
+        const bool beforeRead = before.read(*previous, index, &why, _cancel, [&](int row) {
             if (progress)
                 progress(static_cast<int>(n), sheets, std::min(row * 1000 / rows, 1000));
         });

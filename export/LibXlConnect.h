@@ -1,6 +1,9 @@
+// LibXlConnect: the workbook of one export, collected and saved through the workbook library.
+
 #pragma once
 
 #include "db/okstat.h"
+#include "workbook/SheetFingerprint.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -14,14 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "SheetFingerprint.h"
-
-namespace TARN {
+namespace Workbook {
 class SheetData;
 class WorkbookFile;
 struct WorkbookComparison;
 struct SaveProgress;
-} // namespace TARN
+} // namespace Workbook
 
 // The workbook of one export: opens (or prepares) the file, collects the sheets the export
 // writes, and writes the book in one go on save(). Until then the file on disk is untouched.
@@ -49,7 +50,7 @@ public:
 
     // The sheet of that name made in this export, or a new one at the end of the book that
     // replaces an existing sheet of exactly that name when the book is saved.
-    TARN::okstat sheet(const QString& name, TARN::SheetData** sheet = nullptr);
+    TARN::okstat sheet(const QString& name, Workbook::SheetData** sheet = nullptr);
 
     // Fails, before anything is collected, when a sheet of that many rows (header included)
     // and columns (date column included) would not fit into the book's format.
@@ -72,7 +73,7 @@ public:
     // Records in the book's custom properties what the sheet of fp.sheet holds (its content
     // hash is worked out on save). The properties that earlier exports recorded for a sheet this
     // export writes go in any case; those of the book's other sheets stay.
-    void setFingerprint(const TARN::SheetFingerprint& fp);
+    void setFingerprint(const Workbook::SheetFingerprint& fp);
     // Works out the content hashes of the fingerprinted sheets (on up to two threads); done by
     // save() when it hasn't been.
     TARN::okstat computeFingerprints();
@@ -86,7 +87,7 @@ public:
     // progress hears which sheet of how many is being compared and how far its reading is, in
     // thousandths, as the rows of the previous book's sheet arrive (on the calling thread).
     using CompareProgress = std::function<void(int sheet, int sheets, int permille)>;
-    TARN::okstat compareWithPrevious(TARN::WorkbookComparison* comparison, double tolerance = 0,
+    TARN::okstat compareWithPrevious(Workbook::WorkbookComparison* comparison, double tolerance = 0,
         const CompareProgress& progress = nullptr);
 
     // While set, a running save fails and leaves the file as it was.
@@ -101,7 +102,7 @@ public:
     void setCompressionBlockCells(int cells) { _blockCells = cells; }
 
     // Called on the saving thread while save() runs (not necessarily at all).
-    void setSaveProgressHandler(std::function<void(const TARN::SaveProgress&)> handler);
+    void setSaveProgressHandler(std::function<void(const Workbook::SaveProgress&)> handler);
 
     // When the export moves on to another sheet, the values of the sheet it leaves go to a
     // temporary file if there are at least this many, so that memory holds one sheet's values.
@@ -120,19 +121,19 @@ private:
     void waitForSheetJob();
 
     QString _fileName;
-    std::unique_ptr<TARN::WorkbookFile> _book;
-    std::vector<std::unique_ptr<TARN::SheetData>> _sheets;
+    std::unique_ptr<Workbook::WorkbookFile> _book;
+    std::vector<std::unique_ptr<Workbook::SheetData>> _sheets;
     std::vector<int> _replaces;
     std::vector<bool> _complete;
     QHash<QString, int> _sheetIndex;
-    std::function<void(const TARN::SaveProgress&)> _saveProgress;
+    std::function<void(const Workbook::SaveProgress&)> _saveProgress;
     int _threads = 0;
     int _blockCells = 0;
     const std::atomic_bool* _cancel = nullptr;
     qint64 _spillThreshold = 1 << 20;
     int _current = -1; // the sheet written last
     bool _existed = false;
-    std::vector<TARN::SheetFingerprint> _fingerprints;
+    std::vector<Workbook::SheetFingerprint> _fingerprints;
     bool _hashesDone = false;
     // By sheet, empty until worked out; a deque, as the sheet job writes into it while the
     // export adds sheets.

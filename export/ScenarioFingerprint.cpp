@@ -1,9 +1,9 @@
 #include "export/ScenarioFingerprint.h"
 
 #include "db/TarnNames.h"
-#include "export/CellFormat.h"
+#include "workbook/CellFormat.h"
+#include "workbook/Sha256.h"
 
-#include <QCryptographicHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -36,7 +36,7 @@ QString number(const QVariant& value)
     if (!ok || !std::isfinite(v))
         return QStringLiteral("NaN");
     char buf[32];
-    return QString::fromLatin1(buf, static_cast<int>(TARN::XlCell::formatNumber(v, buf)));
+    return QString::fromLatin1(buf, static_cast<int>(Workbook::XlCell::formatNumber(v, buf)));
 }
 
 class Reader {
@@ -184,7 +184,9 @@ TARN::okstat definitionHash(QSqlDatabase& db, int scenarioId, QByteArray* hash)
     QByteArray text;
     for (const QString& line : qAsConst(lines))
         text += line.toUtf8() + '\n';
-    *hash = QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
+    *hash = Workbook::Sha256::hexDigest(text);
+    if (hash->isEmpty())
+        return QStringLiteral("The scenario's definition could not be hashed");
     return TARN::okstat();
 }
 

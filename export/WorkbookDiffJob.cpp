@@ -17,7 +17,7 @@ TARN::okstat WorkbookDiffJob::run(const QString& oldPath, const QString& newPath
     info.waterUserCount = 0;
     emit diffStatus(info);
 
-    TARN::WorkbookDiff diff(tolerance);
+    Workbook::WorkbookDiff diff(tolerance);
     diff.setProgress([&](const QString& sheet, int done, int total) {
         info.aggDivName = sheet;
         info.aggDivDone = done;

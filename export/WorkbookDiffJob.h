@@ -2,7 +2,7 @@
 
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
-#include "export/WorkbookDiff.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QObject>
 
@@ -17,12 +17,12 @@ public:
 
     // Emits diffFinished with the result; the comparison is kept for comparison().
     TARN::okstat run(const QString& oldPath, const QString& newPath, double tolerance = 0);
-    const TARN::WorkbookComparison& comparison() const { return _comparison; }
+    const Workbook::WorkbookComparison& comparison() const { return _comparison; }
 
 signals:
     void diffStatus(CalcStatusInfo info);
     void diffFinished(TARN::okstat status);
 
 private:
-    TARN::WorkbookComparison _comparison;
+    Workbook::WorkbookComparison _comparison;
 };

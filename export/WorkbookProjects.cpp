@@ -1,7 +1,7 @@
 #include "WorkbookProjects.h"
 
-#include "SheetFingerprint.h"
-#include "WorkbookDiff.h"
+#include "workbook/SheetFingerprint.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QFileInfo>
 
@@ -12,11 +12,12 @@ okstat workbookProjects(const QString& path, QHash<QString, QString>* projects)
     projects->clear();
     if (!QFileInfo::exists(path))
         return {};
-    WorkbookSource book;
     QString error;
-    if (!book.open(path, &error))
+    const std::unique_ptr<Workbook::WorkbookReader> book
+        = Workbook::WorkbookReader::openFile(path, &error);
+    if (!book)
         return error;
-    *projects = Fingerprint::sheetProjects(book.customProperties());
+    *projects = Workbook::Fingerprint::sheetProjects(book->customProperties());
     return {};
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "export/SheetCells.h"
-#include "export/SheetData.h"
-#include "export/SheetFingerprint.h"
-#include "export/SheetTable.h"
-#include "export/WorkbookFile.h"
+#include "workbook/SheetCells.h"
+#include "workbook/SheetData.h"
+#include "workbook/SheetFingerprint.h"
+#include "workbook/SheetTable.h"
+#include "workbook/WorkbookFile.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QDate>
 #include <QString>
@@ -17,38 +18,37 @@
 // save it with a small sheet replacing the first one and that sheet's fingerprint recorded.
 namespace FuzzWorkbook {
 
-template<typename Reader, typename Book>
-void readAndRewrite(const QString& path)
+template<typename Book>
+void readAndRewrite(Workbook::WorkbookReader& reader, const QString& path)
 {
     QString error;
-    Reader reader;
     if (reader.open(path, &error)) {
         for (int i = 0; i < reader.sheetNames().size(); ++i) {
-            TARN::SheetCells cells;
+            Workbook::SheetCells cells;
             reader.readSheet(i, &cells, &error);
-            TARN::SheetTable table;
+            Workbook::SheetTable table;
             table.read(reader, i, &error);
         }
-        TARN::Fingerprint::sheetHashes(reader.customProperties());
+        Workbook::Fingerprint::sheetHashes(reader.customProperties());
     }
 
     Book book;
     if (book.load(path, &error)) {
         const QStringList names = book.sheetNames();
-        TARN::SheetData sheet(names.isEmpty() ? QStringLiteral("Data") : names.first());
+        Workbook::SheetData sheet(names.isEmpty() ? QStringLiteral("Data") : names.first());
         const QDate dates[2] = { QDate(2000, 1, 1), QDate(2000, 2, 1) };
         const double values[2] = { 1.5, -2.25 };
         sheet.setDates(dates, 2);
         sheet.addColumn(QStringLiteral("Total"), values, 2);
-        std::vector<TARN::NewSheet> sheets(1);
+        std::vector<Workbook::NewSheet> sheets(1);
         sheets[0].data = &sheet;
         sheets[0].replaces = names.isEmpty() ? -1 : 0;
-        TARN::SheetFingerprint fp;
+        Workbook::SheetFingerprint fp;
         fp.sheet = sheet.name();
-        TARN::Fingerprint::contentHash(sheet, &fp.contentHash, &error);
-        TARN::PropertyChanges changes;
+        Workbook::Fingerprint::contentHash(sheet, &fp.contentHash, &error);
+        Workbook::PropertyChanges changes;
         changes.drops
-            = [](const QString& name) { return !TARN::Fingerprint::sheetOf(name).isEmpty(); };
+            = [](const QString& name) { return !Workbook::Fingerprint::sheetOf(name).isEmpty(); };
         changes.added = fp.properties();
         book.setPropertyChanges(changes);
         book.save(sheets, nullptr, &error);

@@ -4,9 +4,9 @@
 #include "FuzzTargets.h"
 #include "FuzzWorkbook.h"
 
-#include "export/CompoundFile.h"
-#include "export/XlsBook.h"
-#include "export/XlsReader.h"
+#include "workbook/CompoundFile.h"
+#include "workbook/XlsBook.h"
+#include "workbook/XlsReader.h"
 
 #include <QFile>
 
@@ -14,7 +14,7 @@ void FuzzTarget::xls(const uint8_t* data, size_t size)
 {
     QString error;
     {
-        TARN::CompoundFile file;
+        Workbook::CompoundFile file;
         const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<int>(size));
         if (file.read(bytes, &error))
             file.write();
@@ -24,7 +24,8 @@ void FuzzTarget::xls(const uint8_t* data, size_t size)
     if (!FuzzInput::write(path, data, size))
         return;
 
-    FuzzWorkbook::readAndRewrite<TARN::XlsReader, TARN::XlsBook>(path);
+    Workbook::XlsReader reader;
+    FuzzWorkbook::readAndRewrite<Workbook::XlsBook>(reader, path);
     QFile::remove(path);
 }
 

@@ -4,8 +4,8 @@
 #include "FuzzTargets.h"
 #include "FuzzWorkbook.h"
 
-#include "export/XlsxBook.h"
-#include "export/XlsxReader.h"
+#include "workbook/XlsxBook.h"
+#include "workbook/XlsxReader.h"
 
 #include <QFile>
 
@@ -15,7 +15,8 @@ void FuzzTarget::xlsx(const uint8_t* data, size_t size)
     if (!FuzzInput::write(path, data, size))
         return;
 
-    FuzzWorkbook::readAndRewrite<TARN::XlsxReader, TARN::XlsxBook>(path);
+    Workbook::XlsxReader reader;
+    FuzzWorkbook::readAndRewrite<Workbook::XlsxBook>(reader, path);
     QFile::remove(path);
 }
 

@@ -8,6 +8,7 @@ packages=(
     clang-format                            # the formatting check (scripts/check-format.sh)
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5charts5-dev
     libzip-dev zlib1g-dev libsqlite3-dev
+    libssl-dev                              # libcrypto: SHA-256 of the workbook fingerprints
     sqlite3                                 # the tests' second process holding a write lock
     python3 python3-openpyxl python3-xlrd python3-xlwt python3-olefile   # independent readers
     gnumeric                                # ssconvert: Gnumeric's reader, one more of them

@@ -9,12 +9,12 @@
 #include "calc/BaselineDemandCalculator.h"
 #include "calc/CalcStatusInfo.h"
 #include "calc/ScenarioDemandCalculator.h"
-#include "db/DemoProject.h"
 #include "db/TarnDbMgr.h"
 #include "db/okstat.h"
+#include "demo/DemoProject.h"
 #include "export/DataExporter.h"
-#include "export/WorkbookDiff.h"
 #include "ui/export/WorkbookDiffDlg.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -297,7 +297,7 @@ void compareShot(TARNMainWindow& window, const QString& folder)
     const QList<int> ids { DataExporter::BaselineId, 1, 2 };
     DataExporter exporter(nullptr, db);
     QSqlQuery edit(db);
-    TARN::WorkbookComparison comparison;
+    Workbook::WorkbookComparison comparison;
     QString error;
     if (exporter.exportData(before, ids, 1990, 2020).failed()
         || !edit.exec(QStringLiteral(
@@ -305,7 +305,7 @@ void compareShot(TARNMainWindow& window, const QString& folder)
             "Month BETWEEN '2005-04-01' AND '2005-09-01' AND WaterUserID = (SELECT "
             "MIN(WaterUserID) FROM WaterUser)"))
         || exporter.exportData(after, ids, 1990, 2020).failed()
-        || !TARN::WorkbookDiff().compareFiles(before, after, &comparison, &error)) {
+        || !Workbook::WorkbookDiff().compareFiles(before, after, &comparison, &error)) {
         g_missed << QStringLiteral("compare-window");
         return;
     }

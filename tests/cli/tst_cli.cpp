@@ -1,5 +1,5 @@
-#include "db/DemoProject.h"
 #include "db/ProjectFile.h"
+#include "demo/DemoProject.h"
 #include "support/BookReader.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
@@ -254,19 +254,19 @@ private slots:
         const QJsonObject read = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
 
         QStringList names;
-        QList<TARN::SheetCells> sheets;
+        QList<Workbook::SheetCells> sheets;
         QString error;
         QVERIFY2(readBook(book, names, sheets, &error), qPrintable(error));
         QCOMPARE(read.keys().size(), names.size());
         for (int s = 0; s < names.size(); ++s) {
             const QJsonObject cells = read.value(names.at(s)).toObject();
-            const TARN::SheetCells& ours = sheets.at(s);
+            const Workbook::SheetCells& ours = sheets.at(s);
             QVERIFY(ours.cellCount() > 1000);
             QCOMPARE(cells.size(), ours.cellCount());
             for (int row = 0; row < ours.rowCount(); ++row) {
                 for (int column = 0; column < ours.columnCount(); ++column) {
-                    const TARN::ReadCell cell = ours.at(row, column);
-                    if (cell.type == TARN::ReadCell::Empty)
+                    const Workbook::ReadCell cell = ours.at(row, column);
+                    if (cell.type == Workbook::ReadCell::Empty)
                         continue;
                     const QJsonArray theirs
                         = cells.value(QStringLiteral("%1,%2").arg(row).arg(column)).toArray();
@@ -276,7 +276,7 @@ private slots:
                                               .arg(column)
                                               .arg(QString::fromUtf8(QJsonDocument(theirs).toJson(
                                                   QJsonDocument::Compact)));
-                    if (cell.type == TARN::ReadCell::Number) {
+                    if (cell.type == Workbook::ReadCell::Number) {
                         QVERIFY2(theirs.at(0).toString() == QLatin1String("number")
                                 && theirs.at(1).toString() == QString::number(cell.number, 'g', 17),
                             qPrintable(where));
@@ -526,16 +526,16 @@ private:
     static QStringList bookText(const QString& path)
     {
         QStringList names;
-        QList<TARN::SheetCells> sheets;
+        QList<Workbook::SheetCells> sheets;
         QString error;
         if (!readBook(path, names, sheets, &error))
             return { error };
         QStringList text = names;
-        for (const TARN::SheetCells& cells : qAsConst(sheets)) {
+        for (const Workbook::SheetCells& cells : qAsConst(sheets)) {
             for (int row = 0; row < cells.rowCount(); ++row) {
                 for (int column = 0; column < cells.columnCount(); ++column) {
-                    const TARN::ReadCell cell = cells.at(row, column);
-                    text.append(cell.type == TARN::ReadCell::Number
+                    const Workbook::ReadCell cell = cells.at(row, column);
+                    text.append(cell.type == Workbook::ReadCell::Number
                             ? QString::number(cell.number, 'g', 17)
                             : cell.text);
                 }

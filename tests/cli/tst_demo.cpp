@@ -1,7 +1,7 @@
-#include "db/DemoProject.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
+#include "demo/DemoProject.h"
 #include "support/TestProject.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "FuzzTargets.h"
 
-#include "export/CompoundFile.h"
+#include "workbook/CompoundFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,8 +57,8 @@ namespace {
 
 QByteArray soundCompoundFile()
 {
-    TARN::CompoundFile file;
-    TARN::CompoundFile::Entry stream;
+    Workbook::CompoundFile file;
+    Workbook::CompoundFile::Entry stream;
     stream.name = QStringLiteral("Workbook");
     stream.data = QByteArray(5000, 'x'); // above the mini stream cutoff: regular sectors
     stream.clsid = QByteArray(16, '\0');
@@ -110,14 +110,14 @@ void TestFuzzRegressions::damagedCompoundFile()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, mustFail);
-    TARN::CompoundFile file;
+    Workbook::CompoundFile file;
     QString error;
     const bool read = file.read(bytes, &error);
     if (mustFail)
         QVERIFY(!read);
     if (read) {
         // Read means read whole: never a stream cut short.
-        const TARN::CompoundFile::Entry* stream = file.stream(QStringLiteral("Workbook"));
+        const Workbook::CompoundFile::Entry* stream = file.stream(QStringLiteral("Workbook"));
         QVERIFY(stream);
         QCOMPARE(stream->data, QByteArray(5000, 'x'));
     } else {

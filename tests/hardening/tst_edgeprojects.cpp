@@ -1,12 +1,12 @@
 #include "ProjectState.h"
 
-#include "export/SheetCells.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
 #include "support/BookReader.h"
 #include "support/CalcTestSupport.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
+#include "workbook/SheetCells.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
 #include <QtTest>
 
@@ -166,12 +166,12 @@ void TestEdgeProjects::edges()
         = ProjectState::runCli({ QStringLiteral("export-xlsx"), project.path(), bookPath });
     QVERIFY2(!exported.crashed && exported.exitCode == 0, qPrintable(exported.err));
     QStringList names;
-    QList<TARN::SheetCells> sheets;
+    QList<Workbook::SheetCells> sheets;
     QString error;
     QVERIFY2(readBook(bookPath, names, sheets, &error), qPrintable(error));
     QVERIFY(!names.isEmpty());
     QCOMPARE(names.first(), QStringLiteral("Baseline Monthly Data"));
-    const TARN::SheetCells& first = sheets.first();
+    const Workbook::SheetCells& first = sheets.first();
     QCOMPARE(first.rowCount(), 1 + 12 * (endYear - startYear + 1));
     // Excel has no dates before 1900: such months are written as text in the date's format.
     if (startYear < 1900)

@@ -2,11 +2,10 @@
 
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
-#include "export/SheetCells.h"
-#include "export/XlsReader.h"
-#include "export/XlsxReader.h"
+#include "support/BookReader.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
+#include "workbook/SheetCells.h"
 
 #include <QFile>
 #include <QProcess>
@@ -56,46 +55,6 @@ QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool readBook(
-    const QString& path, QStringList* names, QList<TARN::SheetCells>* sheets, QString* error)
-{
-    auto read = [&](auto& reader) {
-        if (!reader.open(path, error))
-            return false;
-        *names = reader.sheetNames();
-        for (int i = 0; i < names->size(); ++i) {
-            TARN::SheetCells cells;
-            if (!reader.readSheet(i, &cells, error))
-                return false;
-            sheets->append(cells);
-        }
-        return true;
-    };
-    if (path.endsWith(QLatin1String(".xls"))) {
-        TARN::XlsReader reader;
-        return read(reader);
-    }
-    TARN::XlsxReader reader;
-    return read(reader);
-}
-
-bool sameCells(const TARN::SheetCells& a, const TARN::SheetCells& b)
-{
-    if (a.rowCount() != b.rowCount() || a.columnCount() != b.columnCount()
-        || a.cellCount() != b.cellCount())
-        return false;
-    for (int r = 0; r < a.rowCount(); ++r) {
-        for (int c = 0; c < a.columnCount(); ++c) {
-            const TARN::ReadCell x = a.at(r, c);
-            const TARN::ReadCell y = b.at(r, c);
-            if (x.type != y.type || x.text != y.text
-                || (x.number != y.number && !(std::isnan(x.number) && std::isnan(y.number))))
-                return false;
-        }
-    }
-    return true;
 }
 
 // The XML file without its creation time stamp.
@@ -235,11 +194,11 @@ void TestKilledCli::killDuringExport()
     const qint64 exportMs = run.elapsedMs;
 
     QStringList referenceNames;
-    QList<TARN::SheetCells> referenceSheets;
+    QList<Workbook::SheetCells> referenceSheets;
     QString error;
     if (!xml)
         QVERIFY2(
-            readBook(referenceFile, &referenceNames, &referenceSheets, &error), qPrintable(error));
+            readBook(referenceFile, referenceNames, referenceSheets, &error), qPrintable(error));
     const QByteArray referenceBytes = readAll(referenceFile);
     if (xml) {
         QCOMPARE(xmlWellFormedProblem(oldFile), QString());
@@ -261,8 +220,8 @@ void TestKilledCli::killDuringExport()
             continue;
         }
         QStringList names;
-        QList<TARN::SheetCells> sheets;
-        QVERIFY2(readBook(target, &names, &sheets, &error),
+        QList<Workbook::SheetCells> sheets;
+        QVERIFY2(readBook(target, names, sheets, &error),
             qPrintable(QStringLiteral("round %1: %2").arg(round).arg(error)));
         QCOMPARE(names, referenceNames);
         for (int i = 0; i < sheets.size(); ++i)

@@ -1,9 +1,9 @@
 #include "TestProject.h"
 
 #include "db/ColumnNames.h"
-#include "db/DemoProject.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
+#include "demo/DemoProject.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>

@@ -7,10 +7,10 @@
 #include "calc/BaselineDemandCalculator.h"
 #include "db/TarnDbMgr.h"
 #include "export/LibXlConnect.h"
-#include "export/SheetCells.h"
-#include "export/XlsxReader.h"
 #include "ui/export/WorkbookCompareRunner.h"
 #include "ui/export/WorkbookDiffDlg.h"
+#include "workbook/SheetCells.h"
+#include "workbook/XlsxReader.h"
 
 #include <QAbstractItemModel>
 #include <QClipboard>
@@ -191,7 +191,7 @@ private slots:
         QTRY_VERIFY(QFile::exists(book));
         // The status dialog closes itself when the export reports its end.
         QTRY_VERIFY(!QApplication::activeModalWidget());
-        TARN::XlsxReader reader;
+        Workbook::XlsxReader reader;
         QString error;
         QVERIFY2(reader.open(book, &error), qPrintable(error));
         QCOMPARE(reader.sheetNames(), QStringList { QStringLiteral("Baseline Monthly Data") });
@@ -268,10 +268,10 @@ private slots:
             return;
         }
         QTRY_VERIFY(QFile::exists(book));
-        TARN::XlsxReader reader;
+        Workbook::XlsxReader reader;
         QString error;
         QVERIFY2(reader.open(book, &error), qPrintable(error));
-        TARN::SheetCells cells;
+        Workbook::SheetCells cells;
         QVERIFY2(reader.readSheet(0, &cells, &error), qPrintable(error));
         int column = -1;
         for (int c = 1; c < cells.columnCount(); ++c) {

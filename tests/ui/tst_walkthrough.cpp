@@ -4,9 +4,8 @@
 
 #include "app/TARNMainWindow.h"
 #include "calc/CalcStatusInfo.h"
-#include "db/DemoProject.h"
 #include "db/TarnDbMgr.h"
-#include "export/XlsxReader.h"
+#include "demo/DemoProject.h"
 #include "ui/baseline/BaselineDlg.h"
 #include "ui/baseline/WaterUserDlg.h"
 #include "ui/common/WaterUserDataViewModel.h"
@@ -18,6 +17,7 @@
 #include "ui/scenario/ChangeSpecDlg.h"
 #include "ui/scenario/ScenarioDlg.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
+#include "workbook/XlsxReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -326,7 +326,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 60000);
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
 
-        TARN::XlsxReader reader;
+        Workbook::XlsxReader reader;
         QString error;
         QVERIFY2(reader.open(book, &error), qPrintable(error));
         QCOMPARE(reader.sheetNames(),

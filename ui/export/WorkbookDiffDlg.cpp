@@ -54,11 +54,11 @@ QStandardItem* percentItem(double fraction)
 QString statusText(int status)
 {
     switch (status) {
-    case TARN::SheetComparison::Equal:
+    case Workbook::SheetComparison::Equal:
         return QStringLiteral("equal");
-    case TARN::SheetComparison::Changed:
+    case Workbook::SheetComparison::Changed:
         return QStringLiteral("changed");
-    case TARN::SheetComparison::Added:
+    case Workbook::SheetComparison::Added:
         return QStringLiteral("only in the new workbook");
     default:
         return QStringLiteral("only in the old workbook");
@@ -68,11 +68,11 @@ QString statusText(int status)
 QString columnStatusText(int status)
 {
     switch (status) {
-    case TARN::ColumnComparison::Changed:
+    case Workbook::ColumnComparison::Changed:
         return QStringLiteral("changed");
-    case TARN::ColumnComparison::Added:
+    case Workbook::ColumnComparison::Added:
         return QStringLiteral("only in the new sheet");
-    case TARN::ColumnComparison::Removed:
+    case Workbook::ColumnComparison::Removed:
         return QStringLiteral("only in the old sheet");
     default:
         return QStringLiteral("equal");
@@ -89,7 +89,7 @@ QSortFilterProxyModel* sortedView(QStandardItemModel* model, QObject* parent)
 
 } // namespace
 
-WorkbookDiffDlg::WorkbookDiffDlg(const TARN::WorkbookComparison& comparison, QWidget* parent)
+WorkbookDiffDlg::WorkbookDiffDlg(const Workbook::WorkbookComparison& comparison, QWidget* parent)
     : QDialog(parent)
     , _ui(new Ui::WorkbookDiffWidgets)
     , _comparison(comparison)
@@ -118,20 +118,20 @@ WorkbookDiffDlg::WorkbookDiffDlg(const TARN::WorkbookComparison& comparison, QWi
         QStringLiteral("Columns"), QStringLiteral("Compared") });
     int firstChanged = -1;
     for (size_t i = 0; i < _comparison.sheets.size(); ++i) {
-        const TARN::SheetComparison& s = _comparison.sheets[i];
-        const bool read = s.status == TARN::SheetComparison::Changed
-            || (s.status == TARN::SheetComparison::Equal && !s.byFingerprint);
+        const Workbook::SheetComparison& s = _comparison.sheets[i];
+        const bool read = s.status == Workbook::SheetComparison::Changed
+            || (s.status == Workbook::SheetComparison::Equal && !s.byFingerprint);
         QList<QStandardItem*> row { textItem(s.name), textItem(statusText(s.status)),
-            numberItem(s.count(TARN::ColumnComparison::Changed)),
-            numberItem(s.count(TARN::ColumnComparison::Added)),
-            numberItem(s.count(TARN::ColumnComparison::Removed)),
+            numberItem(s.count(Workbook::ColumnComparison::Changed)),
+            numberItem(s.count(Workbook::ColumnComparison::Added)),
+            numberItem(s.count(Workbook::ColumnComparison::Removed)),
             numberItem(read ? s.newColumns : std::nan("")),
             textItem(s.byFingerprint ? QStringLiteral("by fingerprint")
                     : read           ? QStringLiteral("value by value")
                                      : QString()) };
         row.first()->setData(static_cast<int>(i), SheetRole);
         _sheets->appendRow(row);
-        if (firstChanged < 0 && s.status != TARN::SheetComparison::Equal)
+        if (firstChanged < 0 && s.status != Workbook::SheetComparison::Equal)
             firstChanged = static_cast<int>(i);
     }
     _ui->_sheetsView->resizeColumnsToContents();
@@ -173,7 +173,7 @@ void WorkbookDiffDlg::showColumns(int sheet)
         _ui->_columnsLabel->setText(QStringLiteral("Columns that differ:"));
         return;
     }
-    const TARN::SheetComparison& s = _comparison.sheets[static_cast<size_t>(sheet)];
+    const Workbook::SheetComparison& s = _comparison.sheets[static_cast<size_t>(sheet)];
     _ui->_columnsLabel->setText(QStringLiteral("Columns that differ in '%1': %2")
                                     .arg(s.name, QString::number(s.columns.size())));
     for (const auto& c : s.columns)

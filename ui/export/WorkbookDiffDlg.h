@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/WorkbookDiff.h"
+#include "workbook/WorkbookDiff.h"
 
 #include <QDialog>
 
@@ -18,10 +18,11 @@ class WorkbookDiffDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit WorkbookDiffDlg(const TARN::WorkbookComparison& comparison, QWidget* parent = nullptr);
+    explicit WorkbookDiffDlg(
+        const Workbook::WorkbookComparison& comparison, QWidget* parent = nullptr);
     ~WorkbookDiffDlg() override;
 
-    const TARN::WorkbookComparison& comparison() const { return _comparison; }
+    const Workbook::WorkbookComparison& comparison() const { return _comparison; }
 
 public slots:
     void copyClicked();
@@ -31,7 +32,7 @@ private:
     void showColumns(int sheet);
 
     Ui::WorkbookDiffWidgets* _ui;
-    TARN::WorkbookComparison _comparison;
+    Workbook::WorkbookComparison _comparison;
     QStandardItemModel* _sheets;
     QSortFilterProxyModel* _sheetsProxy;
     QStandardItemModel* _columns;
