@@ -7,7 +7,8 @@
 #include "db/TarnDbMgr.h"
 #include "export/DataExporter.h"
 #include "export/WorkbookProjects.h"
-#include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CalcStatusJob.h"
+#include "ui/common/ModalRunner.h"
 #include "ui/common/ProjectCheckRunner.h"
 #include "ui/export/WorkbookCompareRunner.h"
 
@@ -21,7 +22,6 @@
 #include <QSet>
 #include <QSpinBox>
 #include <QTime>
-#include <QtConcurrent>
 
 namespace {
 const QString ExportTitle = QStringLiteral("Data Export");
@@ -148,20 +148,17 @@ void ExportingTab::expButtonClicked()
     auto* exporter = new DataExporter(this, mgr->database());
     connect(
         exporter, &DataExporter::diagMessage, this, [this](const QString& line) { _diag(line); });
-    auto* status = new CalcStatusDlg(_window);
-    status->attachDataExporter(exporter);
-    status->open();
     _runningPath = path;
     _runningWhat = QStringLiteral("%1 (%2 to %3)")
                        .arg(names.join(QStringLiteral(", ")))
                        .arg(startYear)
                        .arg(endYear);
-    auto* watcher = new QFutureWatcher<TARN::okstat>(this);
-    connect(watcher, &QFutureWatcher<TARN::okstat>::finished, this,
-        [this, watcher] { exportFinished(watcher); });
-    watcher->setFuture(QtConcurrent::run([exporter, path, ids, startYear, endYear] {
-        return exporter->exportData(path, ids, startYear, endYear);
-    }));
+    ModalRunner::start(
+        _window, CalcStatusJob::dataExport(exporter),
+        [exporter, path, ids, startYear, endYear] {
+            return exporter->exportData(path, ids, startYear, endYear);
+        },
+        [this](const TARN::okstat& result) { exportFinished(result); });
 }
 
 bool ExportingTab::workbookBelongsHere(const QString& path)
@@ -238,9 +235,8 @@ bool ExportingTab::resultsReadyForExport(const QList<int>& runs)
     return true;
 }
 
-void ExportingTab::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
+void ExportingTab::exportFinished(const TARN::okstat& result)
 {
-    const TARN::okstat result = watcher->result();
     const QString file = QFileInfo(_runningPath).fileName();
     const QString at = QTime::currentTime().toString(QStringLiteral("HH:mm"));
     if (result.isOk()) {

@@ -2,7 +2,6 @@
 
 #include "db/okstat.h"
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 
@@ -46,7 +45,7 @@ public slots:
     void updateExportButton();
     void expFileButtonClicked();
     void expButtonClicked();
-    void exportFinished(const QFutureWatcher<TARN::okstat>* watcher);
+    void exportFinished(const TARN::okstat& result);
     void compareWorkbooksClicked();
 
 private:

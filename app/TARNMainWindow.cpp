@@ -227,9 +227,9 @@ void TARNMainWindow::expButtonClicked()
 {
     _exportingTab->expButtonClicked();
 }
-void TARNMainWindow::exportFinished(const QFutureWatcher<TARN::okstat>* watcher)
+void TARNMainWindow::exportFinished(const TARN::okstat& result)
 {
-    _exportingTab->exportFinished(watcher);
+    _exportingTab->exportFinished(result);
 }
 void TARNMainWindow::compareWorkbooksClicked()
 {

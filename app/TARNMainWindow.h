@@ -40,7 +40,7 @@ public slots:
     void exportScenarioClicked();
     void expFileButtonClicked();
     void expButtonClicked();
-    void exportFinished(const QFutureWatcher<TARN::okstat>* watcher);
+    void exportFinished(const TARN::okstat& result);
     void compareWorkbooksClicked();
     void browseButtonClicked();
     void checkProjectClicked();

@@ -2,85 +2,22 @@
 #include "cli/ProgressLine.h"
 
 #include "calc/BaselineChangeLog.h"
-#include "calc/BaselineDemandCalculator.h"
-#include "calc/ScenarioDemandCalculator.h"
-#include "db/ScenarioDAO.h"
+#include "calc/DemandCalculator.h"
+#include "calc/Recalculation.h"
 #include "db/TarnDbMgr.h"
-
-#include <QEventLoop>
 
 #include <memory>
 
 namespace Cli {
 
-namespace {
-
-// A scenario's ID and name.
-using ScenarioItem = QPair<int, QString>;
-
-// Runs one calculator on its own thread, as the dialogs do, and waits for it in an event loop
-// so that its queued signals arrive.
-TARN::okstat runCalculator(
-    DemandCalculator& calculator, const BaselineChangeLog& changeLog, ProgressLine& progress)
-{
-    calculator.initialize(&changeLog, true);
-    TARN::okstat result;
-    QEventLoop loop;
-    QObject::connect(
-        &calculator, &DemandCalculator::diagMessage, &loop,
-        [&progress](const QString& line) {
-            progress.clear();
-            out(line);
-        },
-        Qt::QueuedConnection);
-    QObject::connect(
-        &calculator, &DemandCalculator::calcStatus, &loop,
-        [&progress](const CalcStatusInfo& info) { progress.show(info); }, Qt::QueuedConnection);
-    QObject::connect(
-        &calculator, &DemandCalculator::calcFinished, &loop,
-        [&result, &loop](const TARN::okstat& finished) {
-            result = finished;
-            loop.quit();
-        },
-        Qt::QueuedConnection);
-    calculator.start();
-    loop.exec();
-    calculator.wait();
-    progress.clear();
-    return result;
-}
-
-} // namespace
-
 int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
 {
     TarnDbMgr* manager = TarnDbMgr::instance();
     const std::unique_ptr<TarnDbMgr> closer(manager);
-    TARN::okstat status = manager->openDatabase(file);
-    if (status.failed()) {
-        err(status.text());
+    const TARN::okstat opened = manager->openDatabase(file);
+    if (opened.failed()) {
+        err(opened.text());
         return 1;
-    }
-
-    QList<ScenarioItem> all;
-    status = manager->scenarioDAO()->getScenarioNames(all);
-    if (status.failed()) {
-        err(status.text());
-        return 1;
-    }
-    QList<ScenarioItem> chosen;
-    if (scenarioIDs.isEmpty()) {
-        chosen = all;
-    } else {
-        for (const int id : scenarioIDs) {
-            const auto it = std::find_if(all.cbegin(), all.cend(),
-                [id](const ScenarioItem& item) { return item.first == id; });
-            if (it == all.cend()) {
-                err(QStringLiteral("There is no scenario with ID %1.").arg(id));
-                return 1;
-            }
-            chosen.append(*it);
-        }
     }
 
     // Without --full every site is computed in memory and compared with its stored results:
@@ -90,23 +27,23 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
         changeLog.setFullRecalculation();
 
     ProgressLine progress;
-    {
-        BaselineDemandCalculator baseline;
-        baseline.setRefreshStale(!full);
-        status = runCalculator(baseline, changeLog, progress);
-    }
+    Recalculation recalculation(changeLog);
+    recalculation.setScenarios(scenarioIDs);
+    recalculation.setRefreshStale(!full);
+    recalculation.setLineHandler([&progress](const QString& line) {
+        progress.clear();
+        out(line);
+    });
+    recalculation.setExecutor([&progress](DemandCalculator& calculator) {
+        const TARN::okstat result = Recalculation::runAndWait(
+            calculator, [&progress](const CalcStatusInfo& info) { progress.show(info); });
+        progress.clear();
+        return result;
+    });
+    const TARN::okstat status = recalculation.run();
     if (status.failed()) {
         err(status.text());
         return 1;
-    }
-    for (const ScenarioItem& scenario : qAsConst(chosen)) {
-        ScenarioDemandCalculator calculator(scenario.first, scenario.second);
-        calculator.setRefreshStale(!full);
-        status = runCalculator(calculator, changeLog, progress);
-        if (status.failed()) {
-            err(status.text());
-            return 1;
-        }
     }
     return 0;
 }

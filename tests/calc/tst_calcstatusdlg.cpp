@@ -3,6 +3,7 @@
 #include "export/DataExporter.h"
 #include "support/TestProject.h"
 #include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CalcStatusJob.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -121,7 +122,7 @@ void TestCalcStatusDlg::escapeIgnoredWhileRunning()
     {
         BaselineDemandCalculator calculator;
         CalcStatusDlg dlg;
-        dlg.attachCalculator(&calculator);
+        dlg.attach(CalcStatusJob::calculation(&calculator));
         QVERIFY(dlg.isRunning());
         dlg.show();
         QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -149,7 +150,7 @@ void TestCalcStatusDlg::calculatorRunClosesDialog()
     auto* calculator = new BaselineDemandCalculator();
     calculator->initialize(&log, true);
     auto* dlg = new CalcStatusDlg();
-    dlg->attachCalculator(calculator);
+    dlg->attach(CalcStatusJob::calculation(calculator));
     calculator->start();
     QCOMPARE(dlg->exec(), 1);
     QVERIFY(!dlg->hasResultText());
@@ -165,7 +166,7 @@ void TestCalcStatusDlg::exportCanBeCancelled()
 {
     DataExporter exporter(nullptr, QSqlDatabase());
     CalcStatusDlg dlg;
-    dlg.attachDataExporter(&exporter);
+    dlg.attach(CalcStatusJob::dataExport(&exporter));
     dlg.show();
     auto* cancel = dlg.findChild<QPushButton*>(QStringLiteral("_cancelBtn"));
     QVERIFY(cancel->isVisible() && cancel->isEnabled());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScenarioModalDriver.h"
+#include "support/ModalDriver.h"
 
 #include "db/TarnDbMgr.h"
 #include "ui/scenario/WaterUserSelectorDlg.h"
@@ -14,7 +14,7 @@
 // year (a depletion change then works on the depletion itself) and presses OK.
 inline void chooseInputDepletionUsers(WaterUserSelectorDlg* selector, int count)
 {
-    auto* table = childOf<QTableWidget>(selector, "_watUsrTableWidget");
+    auto* table = child<QTableWidget>(selector, "_watUsrTableWidget");
     table->clearSelection();
     QSqlQuery derived(TarnDbMgr::instance()->database());
     int picked = 0;
@@ -29,5 +29,5 @@ inline void chooseInputDepletionUsers(WaterUserSelectorDlg* selector, int count)
             table->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         ++picked;
     }
-    childOf<QPushButton>(selector, "_okButton")->click();
+    child<QPushButton>(selector, "_okButton")->click();
 }

@@ -1,3 +1,4 @@
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "db/Password.h"
@@ -38,15 +39,6 @@ INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES
     (31, 3, 'Unassigned'), (32, 3, 'A');
 INSERT INTO AggDivAttr (AttrID, AggDivID, AttrValidValID) VALUES (1, 1, 13), (3, 1, 32);
 )";
-
-template<typename T>
-T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("missing child %s", name);
-    return found;
-}
 
 // The focusable widgets in tab order, starting after the dialog itself.
 QStringList tabOrder(QWidget* dialog)

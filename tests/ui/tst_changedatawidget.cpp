@@ -1,4 +1,4 @@
-#include "ScenarioModalDriver.h"
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "db/ScenarioDAO.h"
@@ -213,18 +213,18 @@ private slots:
         QCOMPARE(cell(*model, 1992, ChangeDataModel::ChangeTypeColumn),
             QStringLiteral("Set to a Baseline Year"));
         QVERIFY(cell(*model, 1993, ChangeDataModel::ChangeTypeColumn).isEmpty());
-        QCOMPARE(childOf<QListWidget>(&widget, "_chgYearsListWidget")->count(), 6);
-        QVERIFY(childOf<QRadioButton>(&widget, "_interpRadioBtn")->isChecked());
-        QVERIFY(childOf<QRadioButton>(&widget, "_chgSelYrsRadioBtn")->isChecked());
-        QVERIFY(childOf<QLineEdit>(&widget, "_pctChgLineEdit")->isEnabled());
-        QVERIFY(!childOf<QLineEdit>(&widget, "_amtChgLineEdit")->isEnabled());
-        QCOMPARE(childOf<QLabel>(&widget, "_amtChgLabel")->text(), QStringLiteral("KAF/yr"));
+        QCOMPARE(child<QListWidget>(&widget, "_chgYearsListWidget")->count(), 6);
+        QVERIFY(child<QRadioButton>(&widget, "_interpRadioBtn")->isChecked());
+        QVERIFY(child<QRadioButton>(&widget, "_chgSelYrsRadioBtn")->isChecked());
+        QVERIFY(child<QLineEdit>(&widget, "_pctChgLineEdit")->isEnabled());
+        QVERIFY(!child<QLineEdit>(&widget, "_amtChgLineEdit")->isEnabled());
+        QCOMPARE(child<QLabel>(&widget, "_amtChgLabel")->text(), QStringLiteral("KAF/yr"));
 
         ChangeDataWidget efficiency;
         efficiency.setup(ChangeDataWidget::Efficiency, 0, 1);
-        QCOMPARE(childOf<QLabel>(&efficiency, "_amtChgLabel")->text(), QStringLiteral("0.XX"));
-        QCOMPARE(childOf<QLabel>(&efficiency, "_newAmtLabel")->text(), QStringLiteral("0.XX"));
-        QVERIFY(childOf<QRadioButton>(&efficiency, "_useBaseRadioBtn")->isChecked());
+        QCOMPARE(child<QLabel>(&efficiency, "_amtChgLabel")->text(), QStringLiteral("0.XX"));
+        QCOMPARE(child<QLabel>(&efficiency, "_newAmtLabel")->text(), QStringLiteral("0.XX"));
+        QVERIFY(child<QRadioButton>(&efficiency, "_useBaseRadioBtn")->isChecked());
         QCOMPARE(efficiency.dataModel()->rowCount(), 6);
         QVERIFY(cell(*efficiency.dataModel(), 1991, ChangeDataModel::ChangeTypeColumn).isEmpty());
     }
@@ -234,12 +234,12 @@ private slots:
         QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
-        auto* all = childOf<QRadioButton>(&widget, "_chgAllYrsRadioBtn");
+        auto* list = child<QListWidget>(&widget, "_chgYearsListWidget");
+        auto* all = child<QRadioButton>(&widget, "_chgAllYrsRadioBtn");
         all->click();
         QCOMPARE(list->selectedItems().size(), 6);
         list->item(2)->setSelected(false);
-        QVERIFY(childOf<QRadioButton>(&widget, "_chgSelYrsRadioBtn")->isChecked());
+        QVERIFY(child<QRadioButton>(&widget, "_chgSelYrsRadioBtn")->isChecked());
         QCOMPARE(list->selectedItems().size(), 5);
     }
 
@@ -267,10 +267,10 @@ private slots:
         QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(value);
-        selectYears(childOf<QListWidget>(&widget, "_chgYearsListWidget"),
+        child<QLineEdit>(&widget, "_pctChgLineEdit")->setText(value);
+        selectYears(child<QListWidget>(&widget, "_chgYearsListWidget"),
             withYears ? QList<int> { 1993 } : QList<int>());
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(QMessageBox::Ok);
         widget.modifySelYearsHandler();
         QCOMPARE(driver.texts, QStringList { message });
@@ -282,22 +282,22 @@ private slots:
         QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
+        auto* list = child<QListWidget>(&widget, "_chgYearsListWidget");
 
-        childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("-20"));
+        child<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("-20"));
         selectYears(list, { 1993, 1991 });
-        childOf<QPushButton>(&widget, "_modifySelYearsBtn")->click();
-        childOf<QRadioButton>(&widget, "_baseYearRadioBtn")->click();
-        QVERIFY(!childOf<QLineEdit>(&widget, "_pctChgLineEdit")->isEnabled());
-        QVERIFY(childOf<QLineEdit>(&widget, "_pctChgLineEdit")->text().isEmpty());
-        auto* years = childOf<QComboBox>(&widget, "_baseYearComboBox");
+        child<QPushButton>(&widget, "_modifySelYearsBtn")->click();
+        child<QRadioButton>(&widget, "_baseYearRadioBtn")->click();
+        QVERIFY(!child<QLineEdit>(&widget, "_pctChgLineEdit")->isEnabled());
+        QVERIFY(child<QLineEdit>(&widget, "_pctChgLineEdit")->text().isEmpty());
+        auto* years = child<QComboBox>(&widget, "_baseYearComboBox");
         QCOMPARE(years->count(), 6);
         years->setCurrentText(QStringLiteral("1990"));
         selectYears(list, { 1995 });
-        childOf<QPushButton>(&widget, "_modifySelYearsBtn")->click();
+        child<QPushButton>(&widget, "_modifySelYearsBtn")->click();
         selectYears(list, { 1992 });
-        childOf<QPushButton>(&widget, "_resetSelYearsBtn")->click();
-        childOf<QRadioButton>(&widget, "_useBaseRadioBtn")->setChecked(true);
+        child<QPushButton>(&widget, "_resetSelYearsBtn")->click();
+        child<QRadioButton>(&widget, "_useBaseRadioBtn")->setChecked(true);
 
         QVERIFY(widget.save().isOk());
         const QList<QList<QVariant>> expected { { 1991, 1, -20.0 }, { 1993, 1, -20.0 },
@@ -313,8 +313,8 @@ private slots:
         QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        childOf<QRadioButton>(&widget, "_chgAllYrsRadioBtn")->click();
-        childOf<QPushButton>(&widget, "_resetSelYearsBtn")->click();
+        child<QRadioButton>(&widget, "_chgAllYrsRadioBtn")->click();
+        child<QPushButton>(&widget, "_resetSelYearsBtn")->click();
         QVERIFY(widget.save().isOk());
         QVERIFY(storedChanges(1).isEmpty());
         QCOMPARE(storedChanges(11).size(), 1);
@@ -341,14 +341,14 @@ private slots:
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
         QCOMPARE(widget.dataModel()->rowCount(), 6);
-        auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
+        auto* list = child<QListWidget>(&widget, "_chgYearsListWidget");
         if (resetAll) {
-            childOf<QRadioButton>(&widget, "_chgAllYrsRadioBtn")->click();
-            childOf<QPushButton>(&widget, "_resetSelYearsBtn")->click();
+            child<QRadioButton>(&widget, "_chgAllYrsRadioBtn")->click();
+            child<QPushButton>(&widget, "_resetSelYearsBtn")->click();
         } else {
-            childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("5"));
+            child<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("5"));
             selectYears(list, { 1994 });
-            childOf<QPushButton>(&widget, "_modifySelYearsBtn")->click();
+            child<QPushButton>(&widget, "_modifySelYearsBtn")->click();
         }
         const TARN::okstat saved = widget.save();
         QVERIFY2(saved.isOk(), qPrintable(saved.text()));
@@ -370,9 +370,9 @@ private slots:
                                             "refused'); END")));
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        childOf<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("5"));
-        selectYears(childOf<QListWidget>(&widget, "_chgYearsListWidget"), { 1994 });
-        childOf<QPushButton>(&widget, "_modifySelYearsBtn")->click();
+        child<QLineEdit>(&widget, "_pctChgLineEdit")->setText(QStringLiteral("5"));
+        selectYears(child<QListWidget>(&widget, "_chgYearsListWidget"), { 1994 });
+        child<QPushButton>(&widget, "_modifySelYearsBtn")->click();
         const TARN::okstat saved = widget.save();
         QVERIFY(saved.failed());
         QVERIFY2(saved.text().startsWith(
@@ -399,17 +399,17 @@ private slots:
         QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        auto* list = childOf<QListWidget>(&widget, "_chgYearsListWidget");
+        auto* list = child<QListWidget>(&widget, "_chgYearsListWidget");
         list->item(4)->setSelected(true);
         list->item(0)->setSelected(true);
         QApplication::clipboard()->setText(QStringLiteral("5\n7\n"));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.expect<PasteMethodDlg>([](PasteMethodDlg* dialog) {
-            QVERIFY(childOf<QRadioButton>(dialog, "_newAmtRadioBtn")->isChecked());
-            childOf<QRadioButton>(dialog, "_amtChgRadioBtn")->setChecked(true);
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            QVERIFY(child<QRadioButton>(dialog, "_newAmtRadioBtn")->isChecked());
+            child<QRadioButton>(dialog, "_amtChgRadioBtn")->setChecked(true);
+            child<QPushButton>(dialog, "_okButton")->click();
         });
-        childOf<QPushButton>(&widget, "_pasteSelYearsBtn")->click();
+        child<QPushButton>(&widget, "_pasteSelYearsBtn")->click();
         QVERIFY(driver.done());
         QCOMPARE(
             cell(*widget.dataModel(), 1990, ChangeDataModel::ChangeColumn), QStringLiteral("5"));
@@ -442,13 +442,13 @@ private slots:
         QVERIFY(openProject());
         ChangeDataWidget widget;
         widget.setup(ChangeDataWidget::Depletion, 0, 1);
-        selectYears(childOf<QListWidget>(&widget, "_chgYearsListWidget"), { 1993, 1994 });
+        selectYears(child<QListWidget>(&widget, "_chgYearsListWidget"), { 1993, 1994 });
         QApplication::clipboard()->setText(clipboard);
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         bool stillOpen = false;
         QString details;
         driver.expect<PasteMethodDlg>(
-            [](PasteMethodDlg* dialog) { childOf<QPushButton>(dialog, "_okButton")->click(); });
+            [](PasteMethodDlg* dialog) { child<QPushButton>(dialog, "_okButton")->click(); });
         QString shown;
         driver.expect<QMessageBox>([&details, &shown](QMessageBox* box) {
             shown = box->text();
@@ -457,9 +457,9 @@ private slots:
         });
         driver.expect<PasteMethodDlg>([&stillOpen](PasteMethodDlg* dialog) {
             stillOpen = dialog->isVisible();
-            childOf<QPushButton>(dialog, "_cancelButton")->click();
+            child<QPushButton>(dialog, "_cancelButton")->click();
         });
-        childOf<QPushButton>(&widget, "_pasteSelYearsBtn")->click();
+        child<QPushButton>(&widget, "_pasteSelYearsBtn")->click();
         QVERIFY(driver.done());
         QVERIFY(stillOpen);
         QCOMPARE(details, QStringLiteral("Clipboard text:\n\n") + clipboard);

@@ -1,4 +1,4 @@
-#include "ScenarioModalDriver.h"
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"

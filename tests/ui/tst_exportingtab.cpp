@@ -1,5 +1,5 @@
-#include "ScenarioModalDriver.h"
 #include "support/CalcTestSupport.h"
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -183,7 +183,7 @@ private slots:
         child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
         child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
         // The site's results are not those of its inputs: exported as they are.
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(QMessageBox::No);
         window.expButtonClicked();
         QVERIFY(driver.done());
@@ -251,7 +251,7 @@ private slots:
         const QString book = project.dirPath() + QStringLiteral("/out.xlsx");
         child<QLineEdit>(window, "_expFileLineEdit")->setText(book);
         child<QListWidget>(window, "_expScenListWidget")->item(0)->setCheckState(Qt::Checked);
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         if (answer)
             driver.answer(QMessageBox::StandardButton(answer));
         window.expButtonClicked();
@@ -306,7 +306,7 @@ private slots:
         auto* diag = child<QTextEdit>(window, "_diagTextEdit");
         // The site's stored salinity is not what its inputs give: exported as it is each time.
         auto exportOnce = [&]() {
-            ScenarioModalDriver driver;
+            ModalDriver driver;
             driver.answer(QMessageBox::No);
             window.expButtonClicked();
             QVERIFY(driver.done());
@@ -430,7 +430,7 @@ private slots:
         list->item(0)->setCheckState(Qt::Checked);
         QStringList problems;
         const auto exportNow = [&](const QList<QMessageBox::StandardButton>& answers) {
-            ScenarioModalDriver driver;
+            ModalDriver driver;
             for (QMessageBox::StandardButton answer : answers)
                 driver.answer(answer);
             window.expButtonClicked();

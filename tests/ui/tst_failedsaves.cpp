@@ -1,5 +1,5 @@
-#include "ScenarioModalDriver.h"
 #include "support/DiskFaults.h"
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "db/TarnDbMgr.h"
@@ -71,15 +71,6 @@ QString longText()
     return lines.join(QLatin1Char('\n'));
 }
 
-template<typename T>
-T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("missing child %s", name);
-    return found;
-}
-
 void click(QWidget* dialog, const char* button)
 {
     child<QPushButton>(dialog, button)->click();
@@ -142,7 +133,7 @@ void TestFailedSaves::baselineSave()
     QFETCH(int, then);
     BaselineDlg dialog;
     dialog.show();
-    ScenarioModalDriver driver;
+    ModalDriver driver;
     driver.expect<QInputDialog>([](QInputDialog* input) {
         input->setTextValue(QStringLiteral("Lower"));
         input->accept();
@@ -212,7 +203,7 @@ void TestFailedSaves::scenarioSave()
     ScenarioDlg dialog;
     QVERIFY(dialog.load(1).isOk());
     dialog.show();
-    ScenarioModalDriver driver;
+    ModalDriver driver;
     driver.expect<ChangeSpecDlg>([](ChangeSpecDlg* change) {
         child<QLineEdit>(change, "_nameLineEdit")->setText(QStringLiteral("Added"));
         click(change, "_okButton");
@@ -272,7 +263,7 @@ void TestFailedSaves::plotSave()
     QFETCH(int, then);
     auto dialog = std::make_unique<PlotDlg>(1);
     dialog->show();
-    ScenarioModalDriver driver;
+    ModalDriver driver;
     driver.expect<CurveDlg>([](CurveDlg* curve) {
         child<QLineEdit>(curve, "_nameLineEdit")->setText(QStringLiteral("Added"));
         click(curve, "_okButton");

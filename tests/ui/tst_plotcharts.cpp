@@ -11,6 +11,7 @@
 #include "ui/baseline/AggDivDlg.h"
 #include "ui/baseline/WaterUserDlg.h"
 #include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CalcStatusJob.h"
 #include "ui/plot/AggDivPlotDlg.h"
 #include "ui/plot/ScenarioPlotDlg.h"
 #include "ui/plot/TarnChart.h"
@@ -809,7 +810,7 @@ void TestPlotCharts::drawingWaitsForRunningWorker()
     // A status dialog attached to a worker marks the connection as taken until the end arrives.
     AggDivBaselineDemandCalculator calculator(1);
     CalcStatusDlg status;
-    status.attachCalculator(&calculator);
+    status.attach(CalcStatusJob::calculation(&calculator));
     status.setModal(false);
     status.show();
     QCOMPARE(PlotDisplayDlg::runningWorkerDialog(), &status);

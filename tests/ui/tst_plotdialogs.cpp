@@ -1,3 +1,4 @@
+#include "support/ModalDriver.h"
 #include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
@@ -50,15 +51,6 @@ INSERT INTO PlotCurve (PlotCurveID, PlotID, Name, CurveDataTypeID) VALUES (1, 1,
 INSERT INTO PlotCurveWaterUser (PlotCurveID, WaterUserID) VALUES (1, 1), (1, 3);
 INSERT INTO PlotCurveFilter (PlotCurveID, AttrID, AttrValidValID) VALUES (1, 1, 12);
 )";
-
-template<typename T>
-T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("missing child %s", name);
-    return found;
-}
 
 // Works through modal windows as they come up: each step gets the active modal widget and
 // returns true when it handled it. Message box texts are recorded.

@@ -1,5 +1,5 @@
-#include "ScenarioModalDriver.h"
 #include "support/CalcTestSupport.h"
+#include "support/ModalDriver.h"
 #include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(
             dialog.waterUserProxy()->index(0, 1).data().toString(), QStringLiteral("South Ditch"));
 
-        auto* view = childOf<QTableView>(&dialog, "_demandChgTableView");
+        auto* view = child<QTableView>(&dialog, "_demandChgTableView");
         QHeaderView* header = view->horizontalHeader();
         QStringList shown;
         for (int visual = 0; visual < header->count(); ++visual) {
@@ -196,10 +196,10 @@ private slots:
         QCOMPARE(shown,
             (QStringList { QStringLiteral("Change Name"), QStringLiteral("Date Created"),
                 QStringLiteral("Description") }));
-        QVERIFY(!childOf<QPushButton>(&dialog, "_editDemandChgBtn")->isEnabled());
+        QVERIFY(!child<QPushButton>(&dialog, "_editDemandChgBtn")->isEnabled());
         view->setCurrentIndex(changes->index(0, 2));
-        QVERIFY(childOf<QPushButton>(&dialog, "_editDemandChgBtn")->isEnabled());
-        QCOMPARE(childOf<QLineEdit>(&dialog, "_nameLineEdit")->text(), QStringLiteral("Dry"));
+        QVERIFY(child<QPushButton>(&dialog, "_editDemandChgBtn")->isEnabled());
+        QCOMPARE(child<QLineEdit>(&dialog, "_nameLineEdit")->text(), QStringLiteral("Dry"));
         QVERIFY(endOpenTransaction());
     }
 
@@ -216,19 +216,19 @@ private slots:
         ScenarioDlg dialog;
         dialog.load(1);
         dialog.show();
-        childOf<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Wetter"));
+        child<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Wetter"));
         QSqlQuery(TarnDbMgr::instance()->database())
             .exec(
                 QStringLiteral("UPDATE Scenario SET ScenarioShortName = 'X' WHERE ScenarioID = 1"));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(yes ? QMessageBox::Yes : QMessageBox::No);
-        childOf<QPushButton>(&dialog, "_cancelButton")->click();
+        child<QPushButton>(&dialog, "_cancelButton")->click();
         QVERIFY(driver.done());
         QCOMPARE(driver.texts,
             QStringList { QStringLiteral(
                 "Are you sure you want to cancel? Any changes made will be lost.") });
         QCOMPARE(dialog.isVisible(), !yes);
-        QCOMPARE(childOf<QLineEdit>(&dialog, "_nameLineEdit")->text(), QStringLiteral("Wetter"));
+        QCOMPARE(child<QLineEdit>(&dialog, "_nameLineEdit")->text(), QStringLiteral("Wetter"));
         // The write inside the transaction is still there only when the transaction is.
         QCOMPARE(
             scalar(QStringLiteral("SELECT ScenarioShortName FROM Scenario WHERE ScenarioID = 1"))
@@ -244,9 +244,9 @@ private slots:
             .exec(QStringLiteral("DELETE FROM ScenarioYearlyWaterUser WHERE WaterUserID = 4"));
         ScenarioDlg dialog;
         dialog.load(1);
-        childOf<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Drier"));
-        ScenarioModalDriver driver;
-        childOf<QPushButton>(&dialog, "_applyButton")->click();
+        child<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Drier"));
+        ModalDriver driver;
+        child<QPushButton>(&dialog, "_applyButton")->click();
         QVERIFY(driver.unexpected.isEmpty());
         QCOMPARE(
             _project
@@ -254,7 +254,7 @@ private slots:
                 .toString(),
             QStringLiteral("Drier"));
         QCOMPARE(resultYears(1, 4), 0);
-        QCOMPARE(childOf<QLabel>(&dialog, "_modDateLabel")->text(),
+        QCOMPARE(child<QLabel>(&dialog, "_modDateLabel")->text(),
             QDate::currentDate().toString(Qt::ISODate));
         // Apply began the next transaction.
         QVERIFY(endOpenTransaction());
@@ -265,11 +265,11 @@ private slots:
         openProject();
         ScenarioDlg dialog;
         dialog.load(1);
-        auto* view = childOf<QTableView>(&dialog, "_demandChgTableView");
+        auto* view = child<QTableView>(&dialog, "_demandChgTableView");
         selectRowWhere(view, 2, QStringLiteral("Cut"));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(QMessageBox::Yes);
-        childOf<QPushButton>(&dialog, "_delDemandChgBtn")->click();
+        child<QPushButton>(&dialog, "_delDemandChgBtn")->click();
         QVERIFY(driver.done());
         QCOMPARE(driver.texts,
             QStringList { QStringLiteral("Are you sure you want to delete this demand change?") });
@@ -279,7 +279,7 @@ private slots:
         QVERIFY(log.waterUserChanged(2, 3));
         QVERIFY(!log.waterUserChanged(2, 4));
 
-        childOf<QPushButton>(&dialog, "_applyButton")->click();
+        child<QPushButton>(&dialog, "_applyButton")->click();
         QVERIFY(driver.unexpected.isEmpty());
         QVERIFY(!dialog.changeLog().hasChanges());
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM DemandChg WHERE DemandChgID = 1")),
@@ -293,7 +293,7 @@ private slots:
         QSqlQuery(TarnDbMgr::instance()->database())
             .exec(QStringLiteral(
                 "UPDATE ScenarioYearlyWaterUser SET DepletionValue = -99 WHERE WaterUserID = 1"));
-        childOf<QPushButton>(&dialog, "_applyButton")->click();
+        child<QPushButton>(&dialog, "_applyButton")->click();
         QCOMPARE(_project
                      ->scalar(QStringLiteral("SELECT MAX(DepletionValue) FROM "
                                              "ScenarioYearlyWaterUser WHERE WaterUserID = 1"))
@@ -308,16 +308,16 @@ private slots:
         ScenarioDlg dialog;
         dialog.load(1);
         selectRowWhere(
-            childOf<QTableView>(&dialog, "_waterUsersTableView"), 3, QStringLiteral("Echo"));
-        ScenarioModalDriver driver;
+            child<QTableView>(&dialog, "_waterUsersTableView"), 3, QStringLiteral("Echo"));
+        ModalDriver driver;
         QString site;
         QString name;
         driver.expect<WaterUserDlg>([&site, &name](WaterUserDlg* waterUser) {
-            site = childOf<QComboBox>(waterUser, "_aggDivNameComboBox")->currentText();
-            name = childOf<QLineEdit>(waterUser, "_waterUserNameLineEdit")->text();
-            childOf<QPushButton>(waterUser, "_cancelButton")->click();
+            site = child<QComboBox>(waterUser, "_aggDivNameComboBox")->currentText();
+            name = child<QLineEdit>(waterUser, "_waterUserNameLineEdit")->text();
+            child<QPushButton>(waterUser, "_cancelButton")->click();
         });
-        childOf<QPushButton>(&dialog, "_editWaterUserBtn")->click();
+        child<QPushButton>(&dialog, "_editWaterUserBtn")->click();
         QVERIFY(driver.done());
         QCOMPARE(name, QStringLiteral("Echo"));
         QCOMPARE(site, QStringLiteral("South Ditch"));
@@ -330,10 +330,10 @@ private slots:
         ScenarioDlg dialog;
         dialog.load(1);
         selectRowWhere(
-            childOf<QTableView>(&dialog, "_waterUsersTableView"), 3, QStringLiteral("Echo"));
-        ScenarioModalDriver driver;
+            child<QTableView>(&dialog, "_waterUsersTableView"), 3, QStringLiteral("Echo"));
+        ModalDriver driver;
         driver.answer(QMessageBox::Yes);
-        childOf<QPushButton>(&dialog, "_delWaterUserBtn")->click();
+        child<QPushButton>(&dialog, "_delWaterUserBtn")->click();
         QVERIFY(driver.done());
         QCOMPARE(dialog.waterUserProxy()->rowCount(), 0);
         QVERIFY(dialog.changeLog().waterUserChanged(2, 5));
@@ -347,9 +347,9 @@ private slots:
         dialog.load(0, 1);
         QCOMPARE(waterUserIds(dialog.waterUsers()), (QList<int> { 1, 2, 3 }));
         ChangeDataModel* depletion
-            = childOf<ChangeDataWidget>(&dialog, "_depDataWidget")->dataModel();
+            = child<ChangeDataWidget>(&dialog, "_depDataWidget")->dataModel();
         ChangeDataModel* efficiency
-            = childOf<ChangeDataWidget>(&dialog, "_effDataWidget")->dataModel();
+            = child<ChangeDataWidget>(&dialog, "_effDataWidget")->dataModel();
         const double total2000
             = scalar(QStringLiteral("SELECT SUM(DepletionValue) FROM BaseYearlyWaterUser WHERE "
                                     "WaterUserID IN (1, 2, 3) "
@@ -372,11 +372,11 @@ private slots:
         openProject();
         ChangeSpecDlg dialog;
         dialog.load(0, 1);
-        auto* note = childOf<QLabel>(&dialog, "_methodNoteLabel");
-        auto* depletion = childOf<ChangeDataWidget>(&dialog, "_depDataWidget");
-        auto* efficiency = childOf<ChangeDataWidget>(&dialog, "_effDataWidget");
+        auto* note = child<QLabel>(&dialog, "_methodNoteLabel");
+        auto* depletion = child<ChangeDataWidget>(&dialog, "_depDataWidget");
+        auto* efficiency = child<ChangeDataWidget>(&dialog, "_effDataWidget");
         auto choose = [](ChangeDataWidget* widget, const char* button) {
-            childOf<QRadioButton>(widget, button)->click();
+            child<QRadioButton>(widget, button)->click();
         };
         choose(depletion, "_useBaseRadioBtn");
         choose(efficiency, "_useBaseRadioBtn");
@@ -418,18 +418,18 @@ private slots:
         openProject();
         ChangeSpecDlg dialog;
         dialog.load(0, 1);
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         int listed = 0;
         driver.expect<WaterUserSelectorDlg>([uncheckOne, &listed](WaterUserSelectorDlg* selector) {
-            auto* table = childOf<QTableWidget>(selector, "_watUsrTableWidget");
+            auto* table = child<QTableWidget>(selector, "_watUsrTableWidget");
             listed = table->rowCount();
             if (uncheckOne)
                 table->selectionModel()->select(table->model()->index(0, 0),
                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-            childOf<QPushButton>(selector, "_okButton")->click();
+            child<QPushButton>(selector, "_okButton")->click();
         });
         QSignalSpy edited(&dialog, &ChangeSpecDlg::waterUserEdited);
-        childOf<QPushButton>(&dialog, "_watUsrSelectBtn")->click();
+        child<QPushButton>(&dialog, "_watUsrSelectBtn")->click();
         QVERIFY(driver.done());
         QVERIFY(listed > 1);
         QCOMPARE(dialog.waterUsers().size(), uncheckOne ? listed - 1 : listed);
@@ -496,11 +496,11 @@ private slots:
         ScenarioDlg dialog;
         dialog.load(1);
         if (!demandChange) {
-            auto* text = childOf<QTextEdit>(&dialog, "_descrTextEdit");
+            auto* text = child<QTextEdit>(&dialog, "_descrTextEdit");
             QCOMPARE(text->toPlainText(), shown);
             text->setPlainText(edited);
-            ScenarioModalDriver driver;
-            childOf<QPushButton>(&dialog, "_applyButton")->click();
+            ModalDriver driver;
+            child<QPushButton>(&dialog, "_applyButton")->click();
             QVERIFY(driver.unexpected.isEmpty());
             QCOMPARE(_project
                          ->scalar(QStringLiteral(
@@ -511,7 +511,7 @@ private slots:
             return;
         }
 
-        auto* view = childOf<QTableView>(&dialog, "_demandChgTableView");
+        auto* view = child<QTableView>(&dialog, "_demandChgTableView");
         const QModelIndex cell = dialog.demandChgProxy()->index(0, 3);
         QCOMPARE(dialog.demandChgProxy()->index(0, 0).data().toInt(), 1);
         auto* delegate = qobject_cast<QStyledItemDelegate*>(view->itemDelegate(cell));
@@ -523,7 +523,7 @@ private slots:
         const int row = ModelOps::findRowById(changes, 1).row();
         ChangeSpecDlg spec;
         spec.load(row, 1);
-        auto* text = childOf<QTextEdit>(&spec, "_descrTextEdit");
+        auto* text = child<QTextEdit>(&spec, "_descrTextEdit");
         QCOMPARE(text->toPlainText(), shown);
         text->setPlainText(edited);
         QVERIFY(spec.applyChanges().isOk());
@@ -546,18 +546,17 @@ private slots:
         ScenarioDlg dialog;
         dialog.load(1);
         dialog.show();
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(QMessageBox::Yes);
-        selectRowWhere(
-            childOf<QTableView>(&dialog, "_demandChgTableView"), 2, QStringLiteral("Cut"));
-        childOf<QPushButton>(&dialog, "_delDemandChgBtn")->click();
+        selectRowWhere(child<QTableView>(&dialog, "_demandChgTableView"), 2, QStringLiteral("Cut"));
+        child<QPushButton>(&dialog, "_delDemandChgBtn")->click();
         QVERIFY(driver.done());
         {
             // The deletion is committed; its results cannot be written.
             StatementRefusal refusal(TarnDbMgr::instance()->database(),
                 StatementRefusal::writing(QStringLiteral("ScenarioYearlyWaterUser")));
             QVERIFY(refusal.isActive());
-            childOf<QPushButton>(&dialog, "_okButton")->click();
+            child<QPushButton>(&dialog, "_okButton")->click();
         }
         QVERIFY(dialog.isVisible());
         QVERIFY(!driver.unexpected.isEmpty());
@@ -566,7 +565,7 @@ private slots:
 
         if (cancel)
             driver.answer(QMessageBox::Yes);
-        childOf<QPushButton>(&dialog, cancel ? "_cancelButton" : "_okButton")->click();
+        child<QPushButton>(&dialog, cancel ? "_cancelButton" : "_okButton")->click();
         QTRY_VERIFY(!dialog.isVisible());
         QVERIFY(driver.done());
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(u'\n')));
@@ -587,14 +586,14 @@ private slots:
         ScenarioDlg dialog;
         dialog.load(1);
         dialog.show();
-        childOf<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Drier"));
-        ScenarioModalDriver driver;
+        child<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Drier"));
+        ModalDriver driver;
         driver.answer(QMessageBox::Ok);
         {
             StatementRefusal refusal(
                 TarnDbMgr::instance()->database(), StatementRefusal::beginning());
             QVERIFY(refusal.isActive());
-            childOf<QPushButton>(&dialog, "_applyButton")->click();
+            child<QPushButton>(&dialog, "_applyButton")->click();
         }
         QVERIFY(driver.done());
         QCOMPARE(driver.texts.size(), 1);
@@ -638,7 +637,7 @@ private slots:
         QCOMPARE(stored(filtersSql), QStringLiteral("12,22"));
 
         ChangeSpecDlg dialog;
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(QMessageBox::Ok);
         {
             StatementRefusal refusal(
@@ -649,7 +648,7 @@ private slots:
         QVERIFY(driver.done());
         QVERIFY2(driver.texts.value(0).startsWith(QStringLiteral("Error loading demand change: ")),
             qPrintable(driver.texts.value(0)));
-        childOf<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Renamed"));
+        child<QLineEdit>(&dialog, "_nameLineEdit")->setText(QStringLiteral("Renamed"));
         QVERIFY(dialog.applyChanges().isOk());
         QCOMPARE(stored(usersSql), QStringLiteral("1,2,3"));
         QCOMPARE(stored(filtersSql), QStringLiteral("12,22"));
@@ -661,14 +660,14 @@ private slots:
         openProject();
         ChangeSpecDlg dialog;
         dialog.load(0, 1);
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.expect<WaterUserSelectorDlg>([](WaterUserSelectorDlg* selector) {
-            auto* table = childOf<QTableWidget>(selector, "_watUsrTableWidget");
+            auto* table = child<QTableWidget>(selector, "_watUsrTableWidget");
             table->selectionModel()->select(table->model()->index(0, 0),
                 QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-            childOf<QPushButton>(selector, "_okButton")->click();
+            child<QPushButton>(selector, "_okButton")->click();
         });
-        childOf<QPushButton>(&dialog, "_watUsrSelectBtn")->click();
+        child<QPushButton>(&dialog, "_watUsrSelectBtn")->click();
         QVERIFY(driver.done());
         QSqlTableModel* changes = TarnDbMgr::instance()->scenarioDAO()->demandChgModel();
         QCOMPARE(changes->index(0, 7).data().toInt(), 0);

@@ -1,6 +1,6 @@
-#include "ScenarioModalDriver.h"
 #include "WaterUserChoice.h"
 #include "support/CalcTestSupport.h"
+#include "support/ModalDriver.h"
 #include "support/StatementRefusal.h"
 #include "support/TestProject.h"
 
@@ -55,7 +55,7 @@ bool inTransaction()
 
 void selectScenario(TARNMainWindow& window, const QString& name)
 {
-    auto* view = childOf<QTableView>(&window, "_scenarioTableView");
+    auto* view = child<QTableView>(&window, "_scenarioTableView");
     for (int row = 0; row < view->model()->rowCount(); ++row) {
         if (view->model()->index(row, 2).data().toString() == name) {
             view->selectRow(row);
@@ -93,15 +93,15 @@ private slots:
         QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
-        auto* edit = childOf<QPushButton>(&window, "_editScenarioButton");
-        auto* remove = childOf<QPushButton>(&window, "_deleteScenarioButton");
-        auto* exportButton = childOf<QPushButton>(&window, "_exportScenarioButton");
+        auto* edit = child<QPushButton>(&window, "_editScenarioButton");
+        auto* remove = child<QPushButton>(&window, "_deleteScenarioButton");
+        auto* exportButton = child<QPushButton>(&window, "_exportScenarioButton");
         QVERIFY(!edit->isEnabled());
         selectScenario(window, QStringLiteral("Wet"));
         QVERIFY(edit->isEnabled());
         QVERIFY(remove->isEnabled());
         QVERIFY(exportButton->isEnabled());
-        auto* view = childOf<QTableView>(&window, "_scenarioTableView");
+        auto* view = child<QTableView>(&window, "_scenarioTableView");
         QVERIFY(view->isColumnHidden(0));
         QVERIFY(!view->isColumnHidden(2));
     }
@@ -112,19 +112,19 @@ private slots:
         QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         int shownId = 0;
         driver.expect<ScenarioDlg>([&shownId](ScenarioDlg* dialog) {
             shownId = dialog->scenarioID();
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Never"));
-            childOf<QPushButton>(dialog, "_cancelButton")->click();
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Never"));
+            child<QPushButton>(dialog, "_cancelButton")->click();
         });
         driver.answer(QMessageBox::Yes);
-        childOf<QPushButton>(&window, "_addScenarioButton")->click();
+        child<QPushButton>(&window, "_addScenarioButton")->click();
         QVERIFY(driver.done());
         QVERIFY(shownId > 2);
         QCOMPARE(project.scalar(QStringLiteral("SELECT COUNT(*) FROM Scenario")).toInt(), 2);
-        QCOMPARE(childOf<QTableView>(&window, "_scenarioTableView")->model()->rowCount(), 2);
+        QCOMPARE(child<QTableView>(&window, "_scenarioTableView")->model()->rowCount(), 2);
         QVERIFY(!inTransaction());
     }
 
@@ -134,13 +134,13 @@ private slots:
         QVERIFY(project.exec(QString::fromUtf8(Project)).isOk());
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.expect<ScenarioDlg>([](ScenarioDlg* dialog) {
-            QVERIFY(!childOf<QLabel>(dialog, "_createDateLabel")->text().isEmpty());
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Kept"));
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            QVERIFY(!child<QLabel>(dialog, "_createDateLabel")->text().isEmpty());
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Kept"));
+            child<QPushButton>(dialog, "_okButton")->click();
         });
-        childOf<QPushButton>(&window, "_addScenarioButton")->click();
+        child<QPushButton>(&window, "_addScenarioButton")->click();
         QVERIFY(driver.done());
         QVERIFY(driver.unexpected.isEmpty());
         QCOMPARE(project
@@ -148,7 +148,7 @@ private slots:
                                             "= 'Kept' AND BaselineID = 1"))
                      .toInt(),
             1);
-        QCOMPARE(childOf<QTableView>(&window, "_scenarioTableView")->model()->rowCount(), 3);
+        QCOMPARE(child<QTableView>(&window, "_scenarioTableView")->model()->rowCount(), 3);
         QVERIFY(!inTransaction());
     }
 
@@ -169,26 +169,26 @@ private slots:
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
         selectScenario(window, QStringLiteral("Wet"));
-        auto* edit = childOf<QPushButton>(&window, "_editScenarioButton");
+        auto* edit = child<QPushButton>(&window, "_editScenarioButton");
         QVERIFY(edit->isEnabled());
         {
-            ScenarioModalDriver driver;
+            ModalDriver driver;
             driver.expect<ScenarioDlg>([accept](ScenarioDlg* dialog) {
-                childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("New"));
-                childOf<QPushButton>(dialog, accept ? "_okButton" : "_cancelButton")->click();
+                child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("New"));
+                child<QPushButton>(dialog, accept ? "_okButton" : "_cancelButton")->click();
             });
             if (!accept)
                 driver.answer(QMessageBox::Yes);
-            childOf<QPushButton>(&window, "_addScenarioButton")->click();
+            child<QPushButton>(&window, "_addScenarioButton")->click();
             QVERIFY(driver.done());
         }
-        QVERIFY(!childOf<QTableView>(&window, "_scenarioTableView")->currentIndex().isValid());
+        QVERIFY(!child<QTableView>(&window, "_scenarioTableView")->currentIndex().isValid());
         QVERIFY(!edit->isEnabled());
-        QVERIFY(!childOf<QPushButton>(&window, "_deleteScenarioButton")->isEnabled());
-        QVERIFY(!childOf<QPushButton>(&window, "_exportScenarioButton")->isEnabled());
+        QVERIFY(!child<QPushButton>(&window, "_deleteScenarioButton")->isEnabled());
+        QVERIFY(!child<QPushButton>(&window, "_exportScenarioButton")->isEnabled());
 
         // Reached another way (a double click, a shortcut), the slots do nothing either.
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         QStringList opened;
         for (int i = 0; i < 2; ++i)
             driver.expect<QDialog>([&opened](QDialog* dialog) {
@@ -215,9 +215,9 @@ private slots:
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
         selectScenario(window, QStringLiteral("Dry"));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.answer(yes ? QMessageBox::Yes : QMessageBox::No);
-        childOf<QPushButton>(&window, "_deleteScenarioButton")->click();
+        child<QPushButton>(&window, "_deleteScenarioButton")->click();
         QVERIFY(driver.done());
         QCOMPARE(driver.texts,
             QStringList { QStringLiteral(
@@ -227,7 +227,7 @@ private slots:
             project.scalar(QStringLiteral("SELECT COUNT(*) FROM Scenario")).toInt(), yes ? 1 : 2);
         QCOMPARE(
             project.scalar(QStringLiteral("SELECT COUNT(*) FROM DemandChg")).toInt(), yes ? 1 : 2);
-        QCOMPARE(childOf<QPushButton>(&window, "_editScenarioButton")->isEnabled(), !yes);
+        QCOMPARE(child<QPushButton>(&window, "_editScenarioButton")->isEnabled(), !yes);
     }
 
     void editRunsInsideATransaction()
@@ -237,15 +237,15 @@ private slots:
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(project.path()));
         selectScenario(window, QStringLiteral("Wet"));
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         bool wasInTransaction = false;
         QString name;
         driver.expect<ScenarioDlg>([&wasInTransaction, &name](ScenarioDlg* dialog) {
-            name = childOf<QLineEdit>(dialog, "_nameLineEdit")->text();
+            name = child<QLineEdit>(dialog, "_nameLineEdit")->text();
             wasInTransaction = !TarnDbMgr::instance()->database().transaction();
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
         });
-        childOf<QPushButton>(&window, "_editScenarioButton")->click();
+        child<QPushButton>(&window, "_editScenarioButton")->click();
         QVERIFY(driver.done());
         QCOMPARE(name, QStringLiteral("Wet"));
         QVERIFY(wasInTransaction);
@@ -268,29 +268,29 @@ private slots:
         TARNMainWindow window;
         QVERIFY(window.connectToDatabase(path));
 
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         QList<int> chosen;
         driver.expect<ScenarioDlg>([](ScenarioDlg* dialog) {
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Ten Percent"));
-            childOf<QPushButton>(dialog, "_addDemandChgBtn")->click();
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Ten Percent"));
+            child<QPushButton>(dialog, "_addDemandChgBtn")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
         });
         driver.expect<ChangeSpecDlg>([&chosen](ChangeSpecDlg* dialog) {
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("More"));
-            childOf<QPushButton>(dialog, "_watUsrSelectBtn")->click();
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("More"));
+            child<QPushButton>(dialog, "_watUsrSelectBtn")->click();
             for (const WaterUser& user : dialog->waterUsers())
                 chosen << user.WaterUserID;
-            auto* depletion = childOf<ChangeDataWidget>(dialog, "_depDataWidget");
-            childOf<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QStringLiteral("10"));
-            childOf<QRadioButton>(depletion, "_chgAllYrsRadioBtn")->click();
-            childOf<QPushButton>(depletion, "_modifySelYearsBtn")->click();
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            auto* depletion = child<ChangeDataWidget>(dialog, "_depDataWidget");
+            child<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QStringLiteral("10"));
+            child<QRadioButton>(depletion, "_chgAllYrsRadioBtn")->click();
+            child<QPushButton>(depletion, "_modifySelYearsBtn")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
         });
         // Three water users whose depletion is an input in every year: for those the change
         // works on the depletion itself.
         driver.expect<WaterUserSelectorDlg>(
             [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 3); });
-        childOf<QPushButton>(&window, "_addScenarioButton")->click();
+        child<QPushButton>(&window, "_addScenarioButton")->click();
         QVERIFY2(driver.done(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
         QCOMPARE(chosen.size(), 3);
@@ -456,14 +456,14 @@ void TestScenarioTab::copyScenario()
     const QStringList source = contents(QStringLiteral("Dry"));
     QVERIFY(source.size() > 10);
     selectScenario(window, QStringLiteral("Dry"));
-    auto* copy = childOf<QPushButton>(&window, "_copyScenarioButton");
+    auto* copy = child<QPushButton>(&window, "_copyScenarioButton");
     QVERIFY(copy->isEnabled());
 
     std::unique_ptr<StatementRefusal> refusal;
     if (refused)
         refusal = std::make_unique<StatementRefusal>(TarnDbMgr::instance()->database(),
             StatementRefusal::writing(QStringLiteral("DemandSelection")));
-    ScenarioModalDriver driver;
+    ModalDriver driver;
     driver.expect<QInputDialog>([](QInputDialog* input) {
         QCOMPARE(input->textValue(), QStringLiteral("Copy of Dry"));
         input->setTextValue(QStringLiteral("Dry again"));
@@ -503,7 +503,7 @@ void TestScenarioTab::copyScenario()
                                    "ScenarioName = 'Dry again')"))
                  .toInt(),
         4);
-    auto* view = childOf<QTableView>(&window, "_scenarioTableView");
+    auto* view = child<QTableView>(&window, "_scenarioTableView");
     QCOMPARE(view->model()->index(view->currentIndex().row(), 2).data().toString(),
         QStringLiteral("Dry again"));
 }

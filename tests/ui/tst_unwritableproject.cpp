@@ -1,5 +1,5 @@
-#include "ScenarioModalDriver.h"
 #include "support/LockHolder.h"
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -54,21 +54,20 @@ private slots:
             TARNMainWindow window;
             window.show();
             QVERIFY(window.connectToDatabase(project.path()));
-            QCOMPARE(
-                childOf<QLabel>(&window, "_dbStatusLabel")->text(), QStringLiteral("Connected"));
+            QCOMPARE(child<QLabel>(&window, "_dbStatusLabel")->text(), QStringLiteral("Connected"));
 
-            ScenarioModalDriver driver;
+            ModalDriver driver;
             bool stayedOpen = false;
             driver.expect<BaselineDlg>([&stayedOpen](BaselineDlg* dialog) {
-                childOf<QTextEdit>(dialog, "_baselineDescription")
+                child<QTextEdit>(dialog, "_baselineDescription")
                     ->setPlainText(QStringLiteral("changed"));
-                childOf<QPushButton>(dialog, "_okButton")->click();
+                child<QPushButton>(dialog, "_okButton")->click();
                 stayedOpen = dialog->isVisible();
-                childOf<QPushButton>(dialog, "_cancelButton")->click();
+                child<QPushButton>(dialog, "_cancelButton")->click();
             });
             driver.answer(QMessageBox::Ok);
             driver.answer(QMessageBox::Yes);
-            childOf<QPushButton>(&window, "_editBaselineButton")->click();
+            child<QPushButton>(&window, "_editBaselineButton")->click();
             QVERIFY(driver.done());
             QVERIFY(stayedOpen);
             QCOMPARE(driver.texts.size(), 2);
@@ -99,22 +98,22 @@ private slots:
         window.show();
         QVERIFY(window.connectToDatabase(project.path()));
 
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         bool held = false;
         bool stayedOpen = false;
         driver.expect<BaselineDlg>([&](BaselineDlg* dialog) {
             auto lock = std::make_unique<LockHolder>(
                 project.path(), TarnDbMgr::BusyTimeoutMs / 1000.0 + 2, LockHolder::Immediate);
             held = lock->started() && lock->waitUntilHeld(project.path());
-            childOf<QTextEdit>(dialog, "_baselineDescription")
+            child<QTextEdit>(dialog, "_baselineDescription")
                 ->setPlainText(QStringLiteral("after the lock"));
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
             stayedOpen = dialog->isVisible();
             lock.reset(); // waits for the other process to end
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
         });
         driver.answer(QMessageBox::Ok);
-        childOf<QPushButton>(&window, "_editBaselineButton")->click();
+        child<QPushButton>(&window, "_editBaselineButton")->click();
         QVERIFY(driver.done());
         QVERIFY(held);
         QVERIFY(stayedOpen);

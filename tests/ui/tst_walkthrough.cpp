@@ -1,5 +1,5 @@
-#include "ScenarioModalDriver.h"
 #include "WaterUserChoice.h"
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "app/TARNMainWindow.h"
@@ -94,48 +94,48 @@ private slots:
 
     void openTheProject()
     {
-        auto* tabs = childOf<QTabWidget>(_window.get(), "_mainTabWidget");
+        auto* tabs = child<QTabWidget>(_window.get(), "_mainTabWidget");
         for (int tab = 1; tab < tabs->count(); ++tab)
             QVERIFY(!tabs->widget(tab)->isEnabled());
 
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.expect<QFileDialog>([this](QFileDialog* files) {
             // With the path field empty the dialog starts in the working folder, where the bare
             // file name is found.
             QCOMPARE(files->directory().absolutePath(), QDir(_dir.path()).absolutePath());
-            childOf<QLineEdit>(files, "fileNameEdit")->setText(QStringLiteral("demo-basin.db"));
+            child<QLineEdit>(files, "fileNameEdit")->setText(QStringLiteral("demo-basin.db"));
             static_cast<QDialog*>(files)->accept();
         });
-        childOf<QPushButton>(_window.get(), "_browseButton")->click();
+        child<QPushButton>(_window.get(), "_browseButton")->click();
         QVERIFY(driver.done());
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
 
         QCOMPARE(
-            childOf<QLabel>(_window.get(), "_dbStatusLabel")->text(), QStringLiteral("Connected"));
-        QCOMPARE(childOf<QLineEdit>(_window.get(), "_dbPathLineEdit")->text(), _path);
+            child<QLabel>(_window.get(), "_dbStatusLabel")->text(), QStringLiteral("Connected"));
+        QCOMPARE(child<QLineEdit>(_window.get(), "_dbPathLineEdit")->text(), _path);
         for (int tab = 1; tab < tabs->count(); ++tab)
             QVERIFY(tabs->widget(tab)->isEnabled());
-        QCOMPARE(childOf<QTableView>(_window.get(), "_scenarioTableView")->model()->rowCount(), 3);
-        QCOMPARE(childOf<QTableView>(_window.get(), "_plotTableView")->model()->rowCount(), 2);
+        QCOMPARE(child<QTableView>(_window.get(), "_scenarioTableView")->model()->rowCount(), 3);
+        QCOMPARE(child<QTableView>(_window.get(), "_plotTableView")->model()->rowCount(), 2);
     }
 
     // Recalculate All Data first (a new project has no results), then a water user's depletion
     // is edited and the baseline saved with OK, which recomputes only the edited site.
     void editTheBaseline()
     {
-        auto* tabs = childOf<QTabWidget>(_window.get(), "_mainTabWidget");
+        auto* tabs = child<QTabWidget>(_window.get(), "_mainTabWidget");
         tabs->setCurrentIndex(1);
         const int year = scalar(QStringLiteral("SELECT StartYear + 2 FROM Baseline")).toInt();
         QString waterUserName;
         int waterUserID = 0;
 
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         driver.expect<BaselineDlg>([](BaselineDlg* baseline) {
-            childOf<QPushButton>(baseline, "_recalculateAllButton")->click();
-            auto* waterUsers = childOf<QTableView>(baseline, "_waterUserTableView");
+            child<QPushButton>(baseline, "_recalculateAllButton")->click();
+            auto* waterUsers = child<QTableView>(baseline, "_waterUserTableView");
             waterUsers->setCurrentIndex(waterUsers->model()->index(0, 2));
-            childOf<QPushButton>(baseline, "_editWaterUserButton")->click();
-            childOf<QPushButton>(baseline, "_okButton")->click();
+            child<QPushButton>(baseline, "_editWaterUserButton")->click();
+            child<QPushButton>(baseline, "_okButton")->click();
         });
         driver.answer(QMessageBox::Yes);
         driver.expect<WaterUserDlg>([&](WaterUserDlg* waterUser) {
@@ -146,10 +146,10 @@ private slots:
                 waterUserID = data->record(row).WaterUserID;
                 data->setData(data->index(row, WaterUserDataViewModel::DepletionColumn), 777.25);
             }
-            waterUserName = childOf<QLineEdit>(waterUser, "_waterUserNameLineEdit")->text();
-            childOf<QPushButton>(waterUser, "_okButton")->click();
+            waterUserName = child<QLineEdit>(waterUser, "_waterUserNameLineEdit")->text();
+            child<QPushButton>(waterUser, "_okButton")->click();
         });
-        childOf<QPushButton>(_window.get(), "_editBaselineButton")->click();
+        child<QPushButton>(_window.get(), "_editBaselineButton")->click();
         QVERIFY(driver.done());
         QCOMPARE(driver.texts.size(), 1);
         QVERIFY(driver.texts.first().startsWith(
@@ -161,8 +161,7 @@ private slots:
         // scenarios; the save then recomputed the edited site in each of those four runs, with
         // its reason, and skipped the others, except that a scenario also recomputed the other
         // members of its demand changes that select the edited water user, and their sites.
-        const QString diagnostics
-            = childOf<QTextEdit>(_window.get(), "_diagTextEdit")->toPlainText();
+        const QString diagnostics = child<QTextEdit>(_window.get(), "_diagTextEdit")->toPlainText();
         const int sites = scalar(QStringLiteral("SELECT COUNT(*) FROM AggDiv")).toInt();
         const int runs = 1 + 3;
         QSqlQuery site(TarnDbMgr::instance()->database());
@@ -209,34 +208,34 @@ private slots:
 
     void addAScenario()
     {
-        childOf<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(2);
-        ScenarioModalDriver driver;
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(2);
+        ModalDriver driver;
         driver.expect<ScenarioDlg>([](ScenarioDlg* dialog) {
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Walkthrough"));
-            childOf<QLineEdit>(dialog, "_shortNameLineEdit")->setText(QStringLiteral("WALK"));
-            childOf<QPushButton>(dialog, "_addDemandChgBtn")->click();
-            QCOMPARE(childOf<QTableView>(dialog, "_demandChgTableView")->model()->rowCount(), 1);
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Walkthrough"));
+            child<QLineEdit>(dialog, "_shortNameLineEdit")->setText(QStringLiteral("WALK"));
+            child<QPushButton>(dialog, "_addDemandChgBtn")->click();
+            QCOMPARE(child<QTableView>(dialog, "_demandChgTableView")->model()->rowCount(), 1);
+            child<QPushButton>(dialog, "_okButton")->click();
         });
         driver.expect<ChangeSpecDlg>([this](ChangeSpecDlg* dialog) {
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Ten more"));
-            childOf<QPushButton>(dialog, "_watUsrSelectBtn")->click();
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Ten more"));
+            child<QPushButton>(dialog, "_watUsrSelectBtn")->click();
             for (const WaterUser& user : dialog->waterUsers())
                 _chosen << user.WaterUserID;
-            auto* depletion = childOf<ChangeDataWidget>(dialog, "_depDataWidget");
-            childOf<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QStringLiteral("10"));
-            childOf<QRadioButton>(depletion, "_chgAllYrsRadioBtn")->click();
-            childOf<QPushButton>(depletion, "_modifySelYearsBtn")->click();
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            auto* depletion = child<ChangeDataWidget>(dialog, "_depDataWidget");
+            child<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QStringLiteral("10"));
+            child<QRadioButton>(depletion, "_chgAllYrsRadioBtn")->click();
+            child<QPushButton>(depletion, "_modifySelYearsBtn")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
         });
         driver.expect<WaterUserSelectorDlg>(
             [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
-        childOf<QPushButton>(_window.get(), "_addScenarioButton")->click();
+        child<QPushButton>(_window.get(), "_addScenarioButton")->click();
         QVERIFY(driver.done());
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
         QCOMPARE(_chosen.size(), 2);
 
-        auto* view = childOf<QTableView>(_window.get(), "_scenarioTableView");
+        auto* view = child<QTableView>(_window.get(), "_scenarioTableView");
         QCOMPARE(view->model()->rowCount(), 4);
         QVERIFY(columnTexts(view, 2).contains(QStringLiteral("Walkthrough")));
         _scenarioID = scalar(QStringLiteral("SELECT ScenarioID FROM Scenario WHERE ScenarioName = "
@@ -263,26 +262,26 @@ private slots:
 
     void drawAPlot()
     {
-        childOf<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(3);
-        auto* plots = childOf<QTableView>(_window.get(), "_plotTableView");
-        ScenarioModalDriver driver;
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(3);
+        auto* plots = child<QTableView>(_window.get(), "_plotTableView");
+        ModalDriver driver;
         driver.expect<PlotDlg>([](PlotDlg* dialog) {
-            childOf<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Walk Plot"));
-            check(childOf<QListWidget>(dialog, "_scenarioListWidget"),
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Walk Plot"));
+            check(child<QListWidget>(dialog, "_scenarioListWidget"),
                 { QStringLiteral("Baseline"), QStringLiteral("Walkthrough") });
-            childOf<QPushButton>(dialog, "_addCurveButton")->click();
-            QCOMPARE(childOf<QTableView>(dialog, "_curveTableView")->model()->rowCount(), 1);
-            childOf<QPushButton>(dialog, "_okButton")->click();
+            child<QPushButton>(dialog, "_addCurveButton")->click();
+            QCOMPARE(child<QTableView>(dialog, "_curveTableView")->model()->rowCount(), 1);
+            child<QPushButton>(dialog, "_okButton")->click();
         });
         driver.expect<CurveDlg>([](CurveDlg* curve) {
-            childOf<QLineEdit>(curve, "_nameLineEdit")->setText(QStringLiteral("Chosen"));
-            childOf<QRadioButton>(curve, "_depletionRadioButton")->click();
-            childOf<QPushButton>(curve, "_selectWaterUsersButton")->click();
-            childOf<QPushButton>(curve, "_okButton")->click();
+            child<QLineEdit>(curve, "_nameLineEdit")->setText(QStringLiteral("Chosen"));
+            child<QRadioButton>(curve, "_depletionRadioButton")->click();
+            child<QPushButton>(curve, "_selectWaterUsersButton")->click();
+            child<QPushButton>(curve, "_okButton")->click();
         });
         driver.expect<WaterUserSelectorDlg>(
             [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
-        childOf<QPushButton>(_window.get(), "_addPlotButton")->click();
+        child<QPushButton>(_window.get(), "_addPlotButton")->click();
         QVERIFY(driver.done());
         QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
         QCOMPARE(plots->model()->rowCount(), 3);
@@ -290,7 +289,7 @@ private slots:
         QVERIFY(row >= 0);
 
         plots->selectRow(row);
-        childOf<QPushButton>(_window.get(), "_generatePlotButton")->click();
+        child<QPushButton>(_window.get(), "_generatePlotButton")->click();
         const QList<ScenarioPlotDlg*> windows = _window->findChildren<ScenarioPlotDlg*>();
         QCOMPARE(windows.size(), 1);
         ScenarioPlotDlg* plot = windows.first();
@@ -308,19 +307,19 @@ private slots:
 
     void exportAWorkbook()
     {
-        auto* tabs = childOf<QTabWidget>(_window.get(), "_mainTabWidget");
+        auto* tabs = child<QTabWidget>(_window.get(), "_mainTabWidget");
         tabs->setCurrentIndex(4);
-        auto* list = childOf<QListWidget>(_window.get(), "_expScenListWidget");
+        auto* list = child<QListWidget>(_window.get(), "_expScenListWidget");
         QCOMPARE(list->count(), 5);
         check(list, { QStringLiteral("Baseline Monthly Data"), QStringLiteral("WALK") });
         const QString book = _dir.filePath(QStringLiteral("walkthrough.xlsx"));
-        auto* file = childOf<QLineEdit>(_window.get(), "_expFileLineEdit");
+        auto* file = child<QLineEdit>(_window.get(), "_expFileLineEdit");
         file->setText(book);
         emit file->editingFinished();
-        auto* exportButton = childOf<QPushButton>(_window.get(), "_expButton");
+        auto* exportButton = child<QPushButton>(_window.get(), "_expButton");
         QVERIFY(exportButton->isEnabled());
 
-        ScenarioModalDriver driver;
+        ModalDriver driver;
         exportButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(book), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 60000);

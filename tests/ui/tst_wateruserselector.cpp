@@ -1,3 +1,4 @@
+#include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
 #include "db/AttributeDAO.h"
@@ -60,15 +61,6 @@ QStringList names(const QVector<WaterUser>& users)
     for (const WaterUser& user : users)
         result << user.WaterUserName;
     return result;
-}
-
-template<typename T>
-T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("missing child %s", name);
-    return found;
 }
 
 // Shows the values of the panel's attribute in the given row and sets their selection.

@@ -1,8 +1,8 @@
 #include "ui/baseline/BaselineDlg.h"
 #include "ui_BaselineDlg.h"
 
-#include "calc/BaselineDemandCalculator.h"
-#include "calc/ScenarioDemandCalculator.h"
+#include "calc/DemandCalculator.h"
+#include "calc/Recalculation.h"
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
@@ -21,8 +21,8 @@
 #include "ui/common/AttrValidValViewModel.h"
 #include "ui/common/AttributeExportRunner.h"
 #include "ui/common/AttributeViewModel.h"
-#include "ui/common/CalcStatusDlg.h"
 #include "ui/common/HelpButton.h"
+#include "ui/common/ModalRunner.h"
 #include "ui/common/WaterUserProxyModel.h"
 #include "ui/common/WaterUserViewModel.h"
 
@@ -426,52 +426,22 @@ void BaselineDlg::applyClickedHandler()
     TarnDlg::applyClicked();
 }
 
-TARN::okstat BaselineDlg::runCalculator(DemandCalculator* calculator)
-{
-    const TARN::okstat ready = calculator->initialize(&_changeLog, true);
-    if (ready.failed()) {
-        showWarning(ready.text());
-        delete calculator;
-        return ready;
-    }
-    connect(calculator, &DemandCalculator::diagMessage, this, &BaselineDlg::diagMessage,
-        Qt::QueuedConnection);
-    CalcStatusDlg status(this);
-    status.attachCalculator(calculator);
-    calculator->start();
-    TARN::okstat result;
-    if (status.exec() != QDialog::Accepted) {
-        result = status.resultText();
-        showWarning(result.text());
-    }
-    delete calculator;
-    // Lines still queued from the worker belong before whatever the next run reports.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    return result;
-}
-
 TARN::okstat BaselineDlg::recalculate()
 {
-    // The scenarios read the stored baseline results: on a baseline that failed they would
-    // compute from the old ones.
-    const TARN::okstat baseline = runCalculator(new BaselineDemandCalculator(this));
-    if (baseline.failed())
-        return baseline;
-    QSqlTableModel* scenarios = TarnDbMgr::instance()->scenarioDAO()->scenarioModel();
-    ModelOps::selectAll(scenarios);
-    QList<QPair<int, QString>> runs;
-    for (int row = 0; row < scenarios->rowCount(); ++row) {
-        const QSqlRecord record = scenarios->record(row);
-        runs.append(
-            { record.value(TN::ScenarioID).toInt(), record.value(TN::ScenarioName).toString() });
-    }
-    TARN::okstat result;
-    for (const auto& run : qAsConst(runs)) {
-        const TARN::okstat scenario
-            = runCalculator(new ScenarioDemandCalculator(run.first, run.second, this));
-        if (scenario.failed() && result.isOk())
-            result = scenario;
-    }
+    Recalculation recalculation(_changeLog);
+    recalculation.setExecutor([this](DemandCalculator& calculator) {
+        return ModalRunner::runCalculator(this, calculator);
+    });
+    recalculation.setLineHandler([this](const QString& line) { emit diagMessage(line); });
+    // Each failure is shown; a scenario's does not keep the others from their results.
+    recalculation.setFailureHandler([this](const RecalcRun&, const TARN::okstat& failed) {
+        showWarning(failed.text());
+        return true;
+    });
+    const TARN::okstat result = recalculation.run();
+    // The scenarios could not be listed: nothing was computed.
+    if (result.failed() && !recalculation.failedInRun())
+        showWarning(result.text());
     return result;
 }
 

@@ -11,7 +11,6 @@ class AggDivProxyModel;
 class AggDivViewModel;
 class AttrValidValViewModel;
 class AttributeViewModel;
-class DemandCalculator;
 class QSqlTableModel;
 class WaterUserProxyModel;
 class WaterUserViewModel;
@@ -101,7 +100,6 @@ private:
     // Computes the edits in _uncomputed, outside any transaction of the dialog's; says so when
     // that fails too.
     void computeWhatWasSaved();
-    TARN::okstat runCalculator(DemandCalculator* calculator);
     // A failed save: when the transaction is still open, the failure (worded from error, or
     // pattern filled with the database's text when its cause is unknown) is shown and the
     // edits are kept for the next try. When SQLite has ended it, the edits are gone from the

@@ -7,8 +7,8 @@
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
-#include "ui/common/CalcStatusDlg.h"
 #include "ui/common/HelpButton.h"
+#include "ui/common/ModalRunner.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -133,14 +133,7 @@ QString ExplainDlg::explainRun(int scenarioID, int kind)
     request.kind = kind;
     ValueExplainer explainer(request);
     if (explainer.prepare()) {
-        DemandCalculator* calculator = explainer.calculator();
-        CalcStatusDlg status(this);
-        status.attachCalculator(calculator);
-        calculator->start();
-        TARN::okstat result;
-        if (status.exec() != QDialog::Accepted)
-            result = status.resultText();
-        explainer.finish(result);
+        explainer.finish(ModalRunner::runCalculator(this, *explainer.calculator()));
     }
     return explainer.result().text();
 }

@@ -1,10 +1,6 @@
 #include "ui/common/CalcStatusDlg.h"
 
-#include "calc/DemandCalculator.h"
-#include "calc/ProjectValidator.h"
-#include "export/AttributeExporter.h"
-#include "export/DataExporter.h"
-#include "export/WorkbookDiffJob.h"
+#include "ui/common/CalcStatusJob.h"
 #include "ui_CalcStatusDlg.h"
 
 #include <QCloseEvent>
@@ -23,88 +19,44 @@ CalcStatusDlg::CalcStatusDlg(QWidget* parent)
     }
     _statusTimer.setSingleShot(true);
     connect(&_statusTimer, &QTimer::timeout, this, &CalcStatusDlg::showPendingStatus);
-    // Only an export can be stopped (attachDataExporter shows the button).
+    // Only a job that can be stopped shows the button.
     _ui->_cancelBtn->hide();
     setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint & ~Qt::WindowContextHelpButtonHint);
 }
 
 CalcStatusDlg::~CalcStatusDlg() = default;
 
-void CalcStatusDlg::attachCalculator(DemandCalculator* calculator)
+void CalcStatusDlg::attach(const CalcStatusJob& job)
 {
-    _calculator = calculator;
-    setWindowTitle(QStringLiteral("Calculation Status"));
-    _ui->_calcLbl->setText(QStringLiteral("Calculating:"));
-    connect(calculator, &DemandCalculator::calcStatus, this, &CalcStatusDlg::statusArrived,
-        Qt::QueuedConnection);
-    connect(calculator, &DemandCalculator::calcFinished, this, &CalcStatusDlg::calcFinishedHandler,
-        Qt::QueuedConnection);
-    _running = true;
-}
-
-void CalcStatusDlg::attachValidator(ProjectValidator* validator)
-{
-    setWindowTitle(QStringLiteral("Project Check"));
-    _ui->_calcLbl->setText(QStringLiteral("Checking:"));
-    connect(validator, &ProjectValidator::calcStatus, this, &CalcStatusDlg::calcStatusHandler,
-        Qt::QueuedConnection);
-    connect(validator, &ProjectValidator::calcFinished, this, &CalcStatusDlg::calcFinishedHandler,
-        Qt::QueuedConnection);
-    _running = true;
-}
-
-void CalcStatusDlg::setExportTexts()
-{
-    setWindowTitle(QStringLiteral("Export Status"));
-    _ui->_calcLbl->setText(QStringLiteral("Exporting:"));
-    _running = true;
-}
-
-void CalcStatusDlg::attachWorker(const QString& windowTitle, const QString& label)
-{
-    setWindowTitle(windowTitle);
-    _ui->_calcLbl->setText(label);
-    _running = true;
-}
-
-void CalcStatusDlg::attachDataExporter(DataExporter* exporter)
-{
-    setExportTexts();
-    // A long export may be stopped; the workbook on disk stays as it was.
-    _ui->_cancelBtn->show();
-    _ui->_cancelBtn->setEnabled(true);
-    connect(_ui->_cancelBtn, &QPushButton::clicked, this, [this, exporter] {
-        exporter->cancel();
-        _ui->_cancelBtn->setEnabled(false);
-        _ui->_statusLabel->setText(QStringLiteral("Cancelling..."));
-    });
-    connect(exporter, &DataExporter::exportStatus, this, &CalcStatusDlg::statusArrived,
-        Qt::QueuedConnection);
-    connect(exporter, &DataExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
-        Qt::QueuedConnection);
-}
-
-void CalcStatusDlg::attachAttributeExporter(AttributeExporter* exporter)
-{
-    setExportTexts();
-    connect(exporter, &AttributeExporter::exportStatus, this, &CalcStatusDlg::statusArrived,
-        Qt::QueuedConnection);
-    connect(exporter, &AttributeExporter::exportFinished, this, &CalcStatusDlg::calcFinishedHandler,
-        Qt::QueuedConnection);
-}
-
-void CalcStatusDlg::attachWorkbookDiff(WorkbookDiffJob* job)
-{
-    setWindowTitle(QStringLiteral("Comparison Status"));
-    _ui->_calcLbl->setText(QStringLiteral("Comparing:"));
-    _ui->_aggDivLbl->setText(QStringLiteral("Sheet:"));
-    for (QWidget* w :
-        std::initializer_list<QWidget*> { _ui->_watUsrLbl, _ui->_watUsrLabel, _ui->_watUsrProgBar })
-        w->hide();
-    connect(job, &WorkbookDiffJob::diffStatus, this, &CalcStatusDlg::calcStatusHandler,
-        Qt::QueuedConnection);
-    connect(job, &WorkbookDiffJob::diffFinished, this, &CalcStatusDlg::calcFinishedHandler,
-        Qt::QueuedConnection);
+    setWindowTitle(job.windowTitle);
+    _ui->_calcLbl->setText(job.label);
+    if (!job.singleBarLabel.isEmpty()) {
+        _ui->_aggDivLbl->setText(job.singleBarLabel);
+        for (QWidget* w : std::initializer_list<QWidget*> {
+                 _ui->_watUsrLbl, _ui->_watUsrLabel, _ui->_watUsrProgBar })
+            w->hide();
+    }
+    if (job.cancel) {
+        _ui->_cancelBtn->show();
+        _ui->_cancelBtn->setEnabled(true);
+        connect(_ui->_cancelBtn, &QPushButton::clicked, this, [this, cancel = job.cancel] {
+            cancel();
+            _ui->_cancelBtn->setEnabled(false);
+            _ui->_statusLabel->setText(QStringLiteral("Cancelling..."));
+        });
+    }
+    if (job.connect) {
+        const bool paced = job.paced;
+        job.connect(
+            this,
+            [this, paced](const CalcStatusInfo& info) {
+                if (paced)
+                    statusArrived(info);
+                else
+                    calcStatusHandler(info);
+            },
+            [this](const TARN::okstat& result) { calcFinishedHandler(result); });
+    }
     _running = true;
 }
 

@@ -5,16 +5,11 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QTimer>
 
 #include <memory>
 
-class AttributeExporter;
-class DataExporter;
-class DemandCalculator;
-class ProjectValidator;
-class WorkbookDiffJob;
+struct CalcStatusJob;
 
 namespace Ui {
 class CalcStatusDlgWidgets;
@@ -32,19 +27,9 @@ public:
     explicit CalcStatusDlg(QWidget* parent = nullptr);
     ~CalcStatusDlg() override;
 
-    // Connects the calculator's progress and end (queued). Call once, before the worker starts.
-    void attachCalculator(DemandCalculator* calculator);
-    // The same for the two exporters, whose progress and end arrive as exportStatus and
-    // exportFinished.
-    void attachDataExporter(DataExporter* exporter);
-    void attachAttributeExporter(AttributeExporter* exporter);
-    // The project check reports like a calculator.
-    void attachValidator(ProjectValidator* validator);
-    // A comparison of two workbooks: one bar, for the sheets.
-    void attachWorkbookDiff(WorkbookDiffJob* job);
-    // Any other worker, shown with this window title and label: its owner connects the
-    // worker's progress and end to the two handlers below (queued).
-    void attachWorker(const QString& windowTitle, const QString& label);
+    // Shows the job's texts and connects its worker's progress and end. Call once, before the
+    // worker starts.
+    void attach(const CalcStatusJob& job);
 
     // The failure text of the last run; empty after success.
     bool hasResultText() const { return static_cast<bool>(_resultText); }
@@ -60,7 +45,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void setExportTexts();
     // A worker's progress as it arrives: shown at once unless the last was shown less than
     // 50 ms ago, else held until then (a newer one replaces it). A worker that skips many sites
     // sends hundreds within milliseconds; showing each would hold up the event loop.
@@ -68,7 +52,6 @@ private:
     void showPendingStatus();
 
     std::unique_ptr<Ui::CalcStatusDlgWidgets> _ui;
-    QPointer<DemandCalculator> _calculator;
     std::unique_ptr<QString> _resultText;
     bool _running = false;
     CalcStatusInfo _pendingStatus;

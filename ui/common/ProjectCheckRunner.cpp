@@ -1,17 +1,14 @@
 #include "ui/common/ProjectCheckRunner.h"
 
 #include "calc/BaselineChangeLog.h"
-#include "calc/BaselineDemandCalculator.h"
+#include "calc/Recalculation.h"
 #include "calc/ScenarioDemandCalculator.h"
-#include "db/ScenarioDAO.h"
-#include "db/TarnDbMgr.h"
-#include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CalcStatusJob.h"
+#include "ui/common/ModalRunner.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QWidget>
-
-#include <memory>
 
 namespace ProjectCheckRunner {
 
@@ -22,28 +19,6 @@ void warn(QWidget* parent, const QString& text)
     QMessageBox::warning(parent, parent ? parent->windowTitle() : QString(), text);
 }
 
-TARN::okstat runOne(QWidget* parent, DemandCalculator* calculator,
-    const BaselineChangeLog& changeLog, const std::function<void(const QString&)>& diag)
-{
-    std::unique_ptr<DemandCalculator> owner(calculator);
-    calculator->initialize(&changeLog, true);
-    QObject receiver;
-    if (diag) {
-        QObject::connect(
-            calculator, &DemandCalculator::diagMessage, &receiver, diag, Qt::QueuedConnection);
-    }
-    CalcStatusDlg status(parent);
-    status.attachCalculator(calculator);
-    calculator->start();
-    TARN::okstat result;
-    if (status.exec() != QDialog::Accepted)
-        result = status.resultText();
-    calculator->wait();
-    // Lines still queued from the worker belong before whatever comes next.
-    QCoreApplication::sendPostedEvents(&receiver, QEvent::MetaCall);
-    return result;
-}
-
 } // namespace
 
 bool check(
@@ -51,13 +26,10 @@ bool check(
 {
     ProjectValidator validator;
     validator.setOptions(options);
-    CalcStatusDlg status(parent);
-    status.attachValidator(&validator);
-    validator.start();
-    const bool accepted = status.exec() == QDialog::Accepted;
-    validator.wait();
-    if (!accepted) {
-        warn(parent, status.resultText());
+    const TARN::okstat checked
+        = ModalRunner::run(parent, validator, CalcStatusJob::validation(&validator));
+    if (checked.failed()) {
+        warn(parent, checked.text());
         return false;
     }
     findings = validator.findings();
@@ -69,26 +41,28 @@ TARN::okstat recalculate(
 {
     BaselineChangeLog everything;
     everything.setFullRecalculation();
-    TARN::okstat result = runOne(parent, new BaselineDemandCalculator(), everything, diag);
-    if (result.failed()) {
-        warn(parent, result.text());
-        return result;
-    }
-    QList<QPair<int, QString>> scenarios;
-    const TARN::okstat listed = TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
-    if (listed.failed()) {
-        result = QStringLiteral("Unable to query the scenarios: %1").arg(listed.text());
-        warn(parent, result.text());
-        return result;
-    }
+    Recalculation recalculation(everything);
+    recalculation.setExecutor([parent](DemandCalculator& calculator) {
+        return ModalRunner::runCalculator(parent, calculator);
+    });
+    if (diag)
+        recalculation.setLineHandler(diag);
+    // Every failure is shown; a scenario's does not stop the others, and counts only for the
+    // runs asked for.
     TARN::okstat firstFailure;
-    for (const auto& [id, name] : qAsConst(scenarios)) {
-        result = runOne(parent, new ScenarioDemandCalculator(id, name), everything, diag);
-        if (result.isOk())
-            continue;
-        warn(parent, result.text());
-        if (runs.contains(id) && firstFailure.isOk())
-            firstFailure = result;
+    recalculation.setFailureHandler(
+        [parent, &runs, &firstFailure](const RecalcRun& run, const TARN::okstat& failed) {
+            warn(parent, failed.text());
+            if (firstFailure.isOk() && (run.isBaseline() || runs.contains(run.scenarioId)))
+                firstFailure = failed;
+            return true;
+        });
+    const TARN::okstat result = recalculation.run();
+    if (result.failed() && !recalculation.failedInRun()) {
+        const TARN::okstat unlisted
+            = QStringLiteral("Unable to query the scenarios: %1").arg(result.text());
+        warn(parent, unlisted.text());
+        return unlisted;
     }
     return firstFailure;
 }
@@ -98,7 +72,17 @@ TARN::okstat recalculateScenario(QWidget* parent, int scenarioId, const QString&
 {
     BaselineChangeLog everything;
     everything.setFullRecalculation();
-    return runOne(parent, new ScenarioDemandCalculator(scenarioId, name), everything, diag);
+    ScenarioDemandCalculator calculator(scenarioId, name);
+    calculator.initialize(&everything, true);
+    QObject receiver;
+    if (diag) {
+        QObject::connect(
+            &calculator, &DemandCalculator::diagMessage, &receiver, diag, Qt::QueuedConnection);
+    }
+    const TARN::okstat result = ModalRunner::runCalculator(parent, calculator);
+    // Lines still queued from the worker belong before whatever comes next.
+    QCoreApplication::sendPostedEvents(&receiver, QEvent::MetaCall);
+    return result;
 }
 
 } // namespace ProjectCheckRunner

@@ -1,15 +1,14 @@
 #include "ui/export/WorkbookCompareRunner.h"
 
 #include "export/WorkbookDiffJob.h"
-#include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CalcStatusJob.h"
+#include "ui/common/ModalRunner.h"
 #include "ui/export/WorkbookDiffDlg.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QMessageBox>
 #include <QPointer>
-#include <QtConcurrent>
 
 namespace WorkbookCompareRunner {
 
@@ -35,19 +34,13 @@ void compare(
     QWidget* parent, const QString& oldPath, const QString& newPath, const Finished& finished)
 {
     auto* job = new WorkbookDiffJob(parent);
-    auto* status = new CalcStatusDlg(parent);
-    status->setWindowModality(Qt::WindowModal);
-    status->attachWorkbookDiff(job);
-    QObject::connect(status, &QDialog::finished, status, &QObject::deleteLater);
-
     // The job is deleted only once the pool thread has left it; the result is shown from the
     // GUI thread.
-    auto* watcher = new QFutureWatcher<TARN::okstat>(parent);
     QPointer<QWidget> owner(parent);
-    QObject::connect(watcher, &QFutureWatcher<TARN::okstat>::finished, watcher,
-        [watcher, job, owner, finished, oldPath, newPath] {
-            const TARN::okstat result = watcher->result();
-            watcher->deleteLater();
+    ModalRunner::start(
+        parent, CalcStatusJob::workbookDiff(job),
+        [job, oldPath, newPath] { return job->run(oldPath, newPath); },
+        [job, owner, finished, oldPath, newPath](const TARN::okstat& result) {
             const QString names
                 = QStringLiteral("%1 with %2")
                       .arg(QFileInfo(oldPath).fileName(), QFileInfo(newPath).fileName());
@@ -70,9 +63,6 @@ void compare(
             window->setAttribute(Qt::WA_DeleteOnClose);
             window->show();
         });
-    status->open();
-    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(),
-        [job, oldPath, newPath] { return job->run(oldPath, newPath); }));
 }
 
 } // namespace WorkbookCompareRunner

@@ -5,6 +5,8 @@
 #include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
 #include "ui/common/CalcStatusDlg.h"
+#include "ui/common/CalcStatusJob.h"
+#include "ui/common/ModalRunner.h"
 #include "ui/plot/TarnChart.h"
 
 #include <QApplication>
@@ -105,13 +107,10 @@ void PlotDisplayDlg::generate()
 void PlotDisplayDlg::recalculate(DemandCalculator* calculator, const BaselineChangeLog* changeLog)
 {
     calculator->initialize(changeLog, false);
-    auto* status = new CalcStatusDlg(this);
-    status->attachCalculator(calculator);
-    calculator->start();
-    if (status->exec() != QDialog::Accepted)
-        showWarning(status->hasResultText() ? status->resultText() : QStringLiteral("OK"));
-    delete status;
+    const TARN::okstat result = ModalRunner::runCalculator(this, *calculator);
     delete calculator;
+    if (result.failed())
+        showWarning(result.text());
 }
 
 bool PlotDisplayDlg::isMassMethod(int salinityMethodID)
@@ -132,18 +131,16 @@ QVector<PlotDisplayDlg::YearlySums> PlotDisplayDlg::readSums(
     // The worker has the connection to itself: the modal status dialog keeps the user, and
     // so the GUI, away from it until the worker's end arrives.
     YearlySumReader reader(TarnDbMgr::instance()->database(), queries, _title);
-    CalcStatusDlg status(this);
-    status.attachWorker(QStringLiteral("Plot Status"), QStringLiteral("Reading:"));
-    connect(&reader, &YearlySumReader::readStatus, &status, &CalcStatusDlg::calcStatusHandler,
-        Qt::QueuedConnection);
-    connect(&reader, &YearlySumReader::readFinished, &status, &CalcStatusDlg::calcFinishedHandler,
-        Qt::QueuedConnection);
-    QFuture<void> running = QtConcurrent::run([&reader] { reader.run(); });
-    const bool read = status.exec() == QDialog::Accepted;
-    running.waitForFinished();
+    CalcStatusJob job
+        = CalcStatusJob::other(QStringLiteral("Plot Status"), QStringLiteral("Reading:"));
+    job.connectSignals(&reader, &YearlySumReader::readStatus, &YearlySumReader::readFinished);
+    QFuture<void> running;
+    const TARN::okstat read = ModalRunner::run(
+        this, job, [&] { running = QtConcurrent::run([&reader] { reader.run(); }); },
+        [&running] { running.waitForFinished(); });
     // The chart still shows what could be read.
-    if (!read)
-        showWarning(status.resultText());
+    if (read.failed())
+        showWarning(read.text());
     return reader.results();
 }
 

@@ -9,8 +9,8 @@
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 #include "ui/baseline/WaterUserDlg.h"
-#include "ui/common/CalcStatusDlg.h"
 #include "ui/common/HelpButton.h"
+#include "ui/common/ModalRunner.h"
 #include "ui/scenario/ChangeSpecDlg.h"
 #include "ui/scenario/DescriptionDelegate.h"
 
@@ -496,17 +496,11 @@ bool ScenarioDlg::recalculate()
         showWarning(ready.text());
         return false;
     }
-    bool accepted = false;
-    {
-        CalcStatusDlg status(this);
-        status.attachCalculator(calculator);
-        calculator->start(QThread::InheritPriority);
-        accepted = status.exec() == QDialog::Accepted;
-        if (!accepted)
-            showWarning(status.resultText());
-    }
+    const TARN::okstat result = ModalRunner::runCalculator(this, *calculator);
     delete calculator;
-    return accepted;
+    if (result.failed())
+        showWarning(result.text());
+    return result.isOk();
 }
 
 bool ScenarioDlg::revertChanges()

@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QList>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -11,15 +13,27 @@
 
 #include <functional>
 
+// The named child of a dialog or widget; a test that lost one cannot go on.
+template<typename T>
+T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("missing child %s", name);
+    return found;
+}
+
 // Works through modal dialogs as they come up: each step waits until a modal widget of its kind
 // is active, then acts on it; steps may open further modal dialogs for the next steps. Message
-// boxes no step expects are answered with OK and their texts kept, so that an unexpected warning
-// shows up in a comparison instead of blocking the test.
-class ScenarioModalDriver : public QObject {
+// boxes that no step expects are answered with OK and their texts kept, so that an unexpected
+// warning shows up in a comparison instead of blocking the test.
+class ModalDriver : public QObject {
 public:
-    ScenarioModalDriver()
+    using Action = std::function<void(QWidget*)>;
+
+    ModalDriver()
     {
-        connect(&_timer, &QTimer::timeout, this, &ScenarioModalDriver::tick);
+        connect(&_timer, &QTimer::timeout, this, &ModalDriver::tick);
         _timer.start(10);
     }
 
@@ -37,7 +51,7 @@ public:
             box->button(button)->click();
         });
     }
-    bool done() const { return _steps.isEmpty(); }
+    bool done() const { return _steps.isEmpty() && !_pending; }
 
     QStringList texts;
     QStringList unexpected;
@@ -45,7 +59,7 @@ public:
 private:
     struct Step {
         std::function<bool(QWidget*)> matches;
-        std::function<void(QWidget*)> action;
+        Action action;
     };
 
     void tick()
@@ -53,38 +67,31 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal)
             return;
-        if (modal == _pending)
+        if (_pending)
             return;
         if (!_steps.isEmpty() && _steps.first().matches(modal)) {
+            // Queued, not called: an action that opens a nested modal dialog must not hold up
+            // this timer, which Qt does not fire again while its handler runs.
             const Step step = _steps.takeFirst();
-            // Run from a timer of its own: an action that opens a nested dialog blocks until it
-            // closes, and a running timer is not delivered again meanwhile.
-            _pending = modal;
-            QTimer::singleShot(0, modal, [this, step, modal] {
-                _pending = nullptr;
-                step.action(modal);
-            });
+            _pending = true;
+            QPointer<QWidget> target(modal);
+            QMetaObject::invokeMethod(
+                this,
+                [this, step, target] {
+                    _pending = false;
+                    if (target)
+                        step.action(target);
+                },
+                Qt::QueuedConnection);
             return;
         }
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             unexpected << box->text();
-            if (box->button(QMessageBox::Ok))
-                box->button(QMessageBox::Ok)->click();
-            else
-                box->reject();
+            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
         }
     }
 
     QList<Step> _steps;
-    QPointer<QWidget> _pending;
     QTimer _timer;
+    bool _pending = false;
 };
-
-template<typename T>
-T* childOf(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("missing child %s", name);
-    return found;
-}
