@@ -8,6 +8,8 @@
 #include "db/BaselineDAO.h"
 #include "db/DbFailure.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
+#include "db/Savepoint.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
@@ -35,7 +37,6 @@
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -146,9 +147,9 @@ bool WaterUserDlg::beginCopySavepoint()
 {
     if (_copySavepoint)
         return true;
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(QStringLiteral("SAVEPOINT %1").arg(CopySavepoint))) {
-        showWarning(QStringLiteral("Unable to copy data: %1").arg(query.lastError().text()));
+    const TARN::okstat begun = Savepoint::begin(TarnDbMgr::instance()->database(), CopySavepoint);
+    if (begun.failed()) {
+        showWarning(QStringLiteral("Unable to copy data: %1").arg(begun.text()));
         return false;
     }
     _copySavepoint = true;
@@ -160,12 +161,15 @@ QString WaterUserDlg::endCopySavepoint(bool undo)
     if (!_copySavepoint)
         return QString();
     _copySavepoint = false;
-    QSqlQuery query(TarnDbMgr::instance()->database());
+    const QSqlDatabase& db = TarnDbMgr::instance()->database();
     QString failure;
-    if (undo && !query.exec(QStringLiteral("ROLLBACK TO %1").arg(CopySavepoint)))
-        failure = query.lastError().text();
+    if (undo) {
+        const TARN::okstat undone = Savepoint::rollbackTo(db, CopySavepoint);
+        if (undone.failed())
+            failure = undone.text();
+    }
     // A savepoint that cannot be released stays inside the dialog's transaction, which ends it.
-    query.exec(QStringLiteral("RELEASE %1").arg(CopySavepoint));
+    Savepoint::release(db, CopySavepoint);
     return failure;
 }
 
@@ -216,8 +220,8 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
     WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
     if (!dao || !_waterUserDistModel)
         return;
-    QSqlQuery source = ModelOps::selectWhere(_waterUserDistModel, sourceID, TN::WaterUserID);
-    if (!source.isActive() || !source.next()) {
+    QSqlRecord source;
+    if (!ModelRows::readWhere(_waterUserDistModel, sourceID, TN::WaterUserID, source)) {
         showWarning(QStringLiteral("Unable to find distribution data for selected water user"));
         return;
     }
@@ -228,7 +232,6 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
     for (int column = MonthlyCoefficientLineEdit::FirstColumn;
          column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
         coefficients.append(source.value(column).toDouble());
-    source.finish();
     for (int month = 0; month < coefficients.size(); ++month)
         _waterUserDistModel->setData(
             _waterUserDistModel->index(0, MonthlyCoefficientLineEdit::FirstColumn + month),
@@ -264,9 +267,9 @@ bool WaterUserDlg::hasUnsavedEdits() const
     auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
     // Against the file, not the model: a field that lost the focus has handed its text to it.
     if (_waterUserDistModel) {
-        QSqlQuery stored
-            = ModelOps::selectWhere(_waterUserDistModel, _waterUserID, TN::WaterUserID);
-        const bool found = stored.isActive() && stored.next();
+        QSqlRecord stored;
+        const bool found
+            = ModelRows::readWhere(_waterUserDistModel, _waterUserID, TN::WaterUserID, stored);
         for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
             double typed = 0.0;
             const double held

@@ -6,6 +6,7 @@
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
@@ -23,7 +24,6 @@
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -58,48 +58,30 @@ void WaterUserDlg::createWaterUser()
 {
     if (!_waterUserModel || !_waterUserDistModel || !_waterUserDataModel)
         return;
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    QSqlQuery maxOrd(db);
-    maxOrd.prepare(QStringLiteral("SELECT MAX(Ord) FROM WaterUser WHERE AggDivID = :aggDivID AND "
-                                  "ScenarioID IS NULL"));
-    maxOrd.bindValue(QStringLiteral(":aggDivID"), _aggDivID);
-    if (!maxOrd.exec() || !maxOrd.next()) {
-        showWarning(QStringLiteral("Unable to determine order for new water user"));
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    if (!dao)
+        return;
+    int newID = 0;
+    const TARN::okstat made
+        = dao->create(_aggDivID, _scenarioID, NewWaterUserName, NewRiffleName, newID);
+    if (made.failed()) {
+        showWarning(made.text());
         return;
     }
-    const int ord = maxOrd.value(0).isNull() ? 1 : maxOrd.value(0).toInt() + 1;
-    maxOrd.finish();
-
-    QSqlRecord record = _waterUserModel->record();
-    record.setValue(TN::AggDivID, _aggDivID);
-    record.setValue(TN::WaterUserName, NewWaterUserName);
-    record.setValue(TN::RiffleName, NewRiffleName);
-    record.setValue(TN::Ord, ord);
-    if (_scenarioID != -1)
-        record.setValue(TN::ScenarioID, _scenarioID);
-    if (!_waterUserModel->insertRecord(-1, record) || !_waterUserModel->submitAll()) {
-        const QString error = _waterUserModel->lastError().text();
-        // Nothing half-made may stay pending in the shared model for a later submit.
-        _waterUserModel->revertAll();
-        showWarning(error);
+    if (newID == 0)
         return;
-    }
-    ModelOps::selectAll(_waterUserModel);
-    QSqlQuery lastId(db);
-    if (!lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) || !lastId.next())
-        return;
-    _waterUserID = lastId.value(0).toInt();
+    _waterUserID = newID;
 
     QSqlRecord dist = _waterUserDistModel->record();
     dist.setValue(TN::WaterUserID, _waterUserID);
     for (int column = MonthlyCoefficientLineEdit::FirstColumn;
          column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
         dist.setValue(column, 0.0);
-    if (!_waterUserDistModel->insertRecord(-1, dist) || !_waterUserDistModel->submitAll()) {
-        const QString error = _waterUserDistModel->lastError().text();
-        _waterUserDistModel->revertAll();
-        showWarning(QStringLiteral("Problem Inserting data in WaterUserDist: %1").arg(error));
-    }
+    int distID = 0;
+    const TARN::okstat distMade = ModelRows::insert(_waterUserDistModel, dist, distID);
+    if (distMade.failed())
+        showWarning(
+            QStringLiteral("Problem Inserting data in WaterUserDist: %1").arg(distMade.text()));
 
     Baseline baseline;
     BaselineDAO* baselineDAO = TarnDbMgr::instance()->baselineDAO();
@@ -298,17 +280,15 @@ void WaterUserDlg::aggDivFilterChanged(const QModelIndex&, const QModelIndex&, c
     const QList<AggDivAttr>& rows = _siteFilterModel->records();
     if (rows.isEmpty())
         return;
-    QStringList selects;
+    QList<QList<int>> valueGroups;
     for (const AggDivAttr& row : rows)
-        selects << QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4")
-                       .arg(TN::AggDivID, TN::AggDivAttrTable, TN::AttrValidValID)
-                       .arg(row.value.AttrValidValID);
-    QSqlQuery query(TarnDbMgr::instance()->database());
+        valueGroups.append({ row.value.AttrValidValID });
+    QList<int> matching;
+    if (AttributeDAO* attributes = TarnDbMgr::instance()->attributeDAO())
+        attributes->matchingOwners(true, valueGroups, matching);
     QStringList ids;
-    if (query.exec(selects.join(QStringLiteral(" INTERSECT ")))) {
-        while (query.next())
-            ids << QString::number(query.value(0).toInt());
-    }
+    for (int id : qAsConst(matching))
+        ids << QString::number(id);
     if (ids.isEmpty())
         ids << QStringLiteral("-1");
     _narrowingSites = true;
