@@ -18,7 +18,6 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlgColumns.h"
-#include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/DialogHabits.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/HelpButton.h"
@@ -35,7 +34,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSortFilterProxyModel>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QStringList>
@@ -57,11 +55,8 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
     , _waterUserID(waterUserID)
     , _aggDivID(aggDivID)
     , _scenarioID(scenarioID)
-    , _siteModel(new TarnRelationalTableModel(this, TarnDbMgr::instance()->database()))
-    , _siteProxy(new QSortFilterProxyModel(this))
     , _dataTableView(nullptr)
     , _dataModel(new WaterUserDataViewModel(this))
-    , _siteFilterModel(new AggDivAttrViewModel(this))
     , _attrModel(new WaterUserAttrViewModel(this))
     , _waterUserMapper(new QDataWidgetMapper(this))
     , _distMapper(new QDataWidgetMapper(this))
@@ -69,16 +64,12 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
     _ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    _siteModel->setTable(TN::AggDivTable);
-    _siteModel->setSort(SiteOrdCol, Qt::AscendingOrder);
-    ModelOps::resetAndSelect(_siteModel);
-    _siteProxy->setSourceModel(_siteModel);
-    _siteProxy->setFilterKeyColumn(SiteIdCol);
+    const int firstSiteID = _ui->_aggDivGroupBox->selectSites();
     if (_waterUserModel)
         ModelOps::selectAll(_waterUserModel);
 
     if (_aggDivID == -1)
-        _aggDivID = _siteModel->index(0, SiteIdCol).data().toInt();
+        _aggDivID = firstSiteID;
 
     _dataTableView = new WaterUserDataTableView(_ui->_waterUserDataTableViewFrame);
     auto* numberDelegate = new DoubleLineEditDelegate(_dataTableView);
@@ -127,7 +118,10 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
         _ui->_waterUserNameLineEdit->setFocus();
     }
     loadWaterUserAttrs();
-    loadSiteFilter();
+    // The site choice works even when the attribute filter cannot be offered.
+    const TARN::okstat sitesLoaded = _ui->_aggDivGroupBox->load(_aggDivID);
+    if (sitesLoaded.failed())
+        showWarning(sitesLoaded.text());
 
     const QList<QPushButton*> buttons = findChildren<QPushButton*>();
     for (QPushButton* button : buttons) {
@@ -206,10 +200,8 @@ void WaterUserDlg::selectWaterUserClicked()
 
 void WaterUserDlg::generatePlot()
 {
-    const QModelIndex site = ModelOps::findRowById(_siteModel, _chosenSiteID);
-    const QString siteRiffleName = site.isValid()
-        ? _siteModel->index(site.row(), SiteRiffleNameCol).data().toString()
-        : QString();
+    const QString siteRiffleName
+        = _ui->_aggDivGroupBox->riffleName(_ui->_aggDivGroupBox->chosenSiteID());
     const QString title
         = QStringLiteral("%1:%2").arg(siteRiffleName, _ui->_riffleNameLineEdit->text());
     QuickPlot::openWaterUserPlot(this, _waterUserID, title);
@@ -262,7 +254,7 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
 
 bool WaterUserDlg::hasUnsavedEdits() const
 {
-    if (_chosenSiteID != _aggDivID)
+    if (_ui->_aggDivGroupBox->chosenSiteID() != _aggDivID)
         return true;
     auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
     // Against the file, not the model: a field that lost the focus has handed its text to it.
@@ -363,12 +355,12 @@ TARN::okstat WaterUserDlg::applyChanges()
         return error;
     }
     // The site last picked, whether or not the attribute filter still lists it.
-    if (!ModelOps::findRowById(_siteModel, _chosenSiteID).isValid()) {
+    const int chosenSite = _ui->_aggDivGroupBox->chosenSiteID();
+    if (!_ui->_aggDivGroupBox->hasSite(chosenSite)) {
         const QString error = QStringLiteral("Please select an AggDiv");
         showWarning(error);
         return error;
     }
-    const int chosenSite = _chosenSiteID;
     if (chosenSite != _aggDivID) {
         _aggDivID = chosenSite;
         _waterUserModel->setData(_waterUserModel->index(row, WuAggDivCol), _aggDivID);
@@ -402,7 +394,7 @@ TARN::okstat WaterUserDlg::applyChanges()
     keepStoredAttributes();
     const QString name = _waterUserModel->index(row, WuNameCol).data().toString();
     emit waterUserEdited(_aggDivID, _waterUserID, name);
-    selectSite(_aggDivID);
+    _ui->_aggDivGroupBox->selectSite(_aggDivID);
     return {};
 }
 

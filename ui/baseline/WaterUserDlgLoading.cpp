@@ -14,15 +14,11 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlgColumns.h"
-#include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/common/WaterUserAttrViewModel.h"
 #include "ui/common/WaterUserDataViewModel.h"
 
-#include <QComboBox>
 #include <QDataWidgetMapper>
-#include <QRegularExpression>
-#include <QSortFilterProxyModel>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QStringList>
@@ -203,97 +199,4 @@ void WaterUserDlg::loadWaterUserAttrs()
         new ListComboBoxDelegate(choices, WaterUserAttrViewModel::AttrIdColumn,
             WaterUserAttrViewModel::ValueIdColumn, this));
     keepStoredAttributes();
-}
-
-void WaterUserDlg::loadSiteFilter()
-{
-    // The site choice works even when the attribute filter cannot be offered.
-    _ui->_aggDivNameComboBox->setModel(_siteProxy);
-    _ui->_aggDivNameComboBox->setModelColumn(SiteNameCol);
-    _chosenSiteID = _aggDivID;
-    selectSite(_aggDivID);
-    // Only picking a site changes the choice; narrowing the list by attributes does not, even
-    // when it hides the chosen site (the combo box then shows none).
-    connect(_ui->_aggDivNameComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
-        [this](int row) {
-            if (!_narrowingSites && row >= 0)
-                _chosenSiteID = _siteProxy->index(row, SiteIdCol).data().toInt();
-        });
-
-    AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
-    if (!dao)
-        return;
-    AttributeList attributes;
-    const TARN::okstat status = dao->getAttributes(attributes, TARN::AttrTypeAggDiv);
-    if (status.failed()) {
-        showWarning(
-            QStringLiteral("Error loading aggregate diversion attributes: %1").arg(status.text()));
-        return;
-    }
-    QList<AggDivAttr> rows;
-    for (const Attribute& attribute : qAsConst(attributes)) {
-        AggDivAttr row;
-        row.attribute = attribute;
-        row.value.AttrID = attribute.AttrID;
-        rows.append(row);
-    }
-    _siteFilterModel->setRecords(rows);
-    _ui->_aggDivAttrTableView->setModel(_siteFilterModel);
-    hideColumns(_ui->_aggDivAttrTableView,
-        { AggDivAttrViewModel::IdColumn, AggDivAttrViewModel::AttrIdColumn,
-            AggDivAttrViewModel::ValueIdColumn });
-    connect(_siteFilterModel, &QAbstractItemModel::dataChanged, this,
-        &WaterUserDlg::aggDivFilterChanged);
-
-    ListComboBoxDelegate::ChoiceTable choices;
-    for (const Attribute& attribute : qAsConst(attributes)) {
-        AttrValidValList values;
-        const TARN::okstat loaded = dao->getValidValues(attribute.AttrID, values);
-        if (loaded.failed()) {
-            showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
-                            .arg(attribute.AttrName, loaded.text()));
-            return;
-        }
-        choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
-    }
-    _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
-        new ListComboBoxDelegate(
-            choices, AggDivAttrViewModel::AttrIdColumn, AggDivAttrViewModel::ValueIdColumn, this));
-}
-
-void WaterUserDlg::selectSite(int aggDivID)
-{
-    for (int row = 0; row < _siteProxy->rowCount(); ++row) {
-        if (_siteProxy->index(row, SiteIdCol).data().toInt() == aggDivID) {
-            _ui->_aggDivNameComboBox->setCurrentIndex(row);
-            return;
-        }
-    }
-    const bool narrowing = _narrowingSites;
-    _narrowingSites = true;
-    _ui->_aggDivNameComboBox->setCurrentIndex(-1);
-    _narrowingSites = narrowing;
-}
-
-void WaterUserDlg::aggDivFilterChanged(const QModelIndex&, const QModelIndex&, const QVector<int>&)
-{
-    const QList<AggDivAttr>& rows = _siteFilterModel->records();
-    if (rows.isEmpty())
-        return;
-    QList<QList<int>> valueGroups;
-    for (const AggDivAttr& row : rows)
-        valueGroups.append({ row.value.AttrValidValID });
-    QList<int> matching;
-    if (AttributeDAO* attributes = TarnDbMgr::instance()->attributeDAO())
-        attributes->matchingOwners(true, valueGroups, matching);
-    QStringList ids;
-    for (int id : qAsConst(matching))
-        ids << QString::number(id);
-    if (ids.isEmpty())
-        ids << QStringLiteral("-1");
-    _narrowingSites = true;
-    _siteProxy->setFilterRegularExpression(
-        QRegularExpression(QStringLiteral("^(%1)$").arg(ids.join(QLatin1Char('|')))));
-    selectSite(_chosenSiteID);
-    _narrowingSites = false;
 }
