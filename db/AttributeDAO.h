@@ -31,8 +31,8 @@ public:
     TARN::okstat deleteValidValue(const AttrValidVal& value);
     TARN::okstat deleteAttribute(const Attribute& attribute);
 
-    // The attributes with their values (an attribute without values once, value NULL), by
-    // attribute then value key; a failure gives the database's text.
+    // One attribute with one of its values; an attribute without values has one row with a
+    // NULL value key.
     struct AttributeValueRow {
         int AttrID = 0;
         QString AttrName;
@@ -40,6 +40,8 @@ public:
         QVariant AttrValidValID;
         QString AttrVal;
     };
+    // Every attribute with its values, by attribute then value key; a failure gives the
+    // database's text.
     TARN::okstat getAttributeValues(QList<AttributeValueRow>& rows);
     // SQL that gives the keys of the sites (forSites) or water users holding a value of every
     // group of value keys; empty when there is no group or a group is empty.

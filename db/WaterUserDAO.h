@@ -29,7 +29,8 @@ struct WaterUserRef {
     QString SiteName;
 };
 
-// The summed baseline values of one year of a water user (BaseYearlyWaterUser).
+// A water user's baseline results of one year that a demand change starts from
+// (BaseYearlyWaterUser).
 struct BaseYearlyValue {
     int WaterUserID = 0;
     int Year = 0;
@@ -104,8 +105,9 @@ public:
         int aggDivId, int scenarioId, const QString& name, const QString& riffleName, int& newId);
     // The water user's site and name; false when it cannot be read.
     bool findWaterUser(int waterUserId, WaterUserRef& waterUser);
-    // The baseline water users of the sites that hold a value of every group of valueGroups
-    // (AttributeDAO::filterQuery), with their site names, by name then key.
+    // The baseline water users at the sites siteIds that hold a water user attribute value of
+    // every group of valueGroups (AttributeDAO::filterQuery; not empty), with their site names,
+    // by name then key.
     TARN::okstat getBaselineWaterUsers(const QList<int>& siteIds,
         const QList<QList<int>>& valueGroups, QList<WaterUserRef>& waterUsers);
     // The baseline yearly rows of the water users, in the table's order.
