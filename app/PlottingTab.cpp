@@ -1,6 +1,7 @@
 #include "app/PlottingTab.h"
 
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/PlotDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -11,7 +12,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QTableView>
@@ -89,18 +89,13 @@ void PlottingTab::addPlotClicked()
     QSqlRecord record = model->record();
     record.setGenerated(TN::PlotID, false);
     record.setValue(TN::Name, QStringLiteral(""));
-    if (!model->insertRecord(-1, record) || !model->submitAll()) {
-        const QString error = model->lastError().text();
-        model->revertAll();
-        QMessageBox::warning(_window, ErrorTitle, error);
+    int plotID = 0;
+    const TARN::okstat made = ModelRows::insert(model, record, plotID);
+    if (made.failed()) {
+        QMessageBox::warning(_window, ErrorTitle, made.text());
         mgr->rollback();
         return;
     }
-    QSqlQuery lastId(mgr->database());
-    int plotID = 0;
-    if (lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) && lastId.next())
-        plotID = lastId.value(0).toInt();
-    lastId.finish();
 
     auto* dialog = new PlotDlg(plotID, _window);
     if (dialog->exec() != QDialog::Accepted)

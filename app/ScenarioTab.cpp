@@ -2,6 +2,7 @@
 
 #include "db/DbFailure.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -19,7 +20,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QTableView>
@@ -111,7 +111,7 @@ void ScenarioTab::addScenarioClicked()
         TarnDbMgr::instance()->rollback();
         return;
     }
-    const int scenarioID = _model->query().lastInsertId().toInt();
+    const int scenarioID = ModelRows::lastInsertId(TarnDbMgr::instance()->database());
 
     auto* dialog = new ScenarioDlg(_window);
     const bool loaded = dialog->load(scenarioID).isOk();

@@ -10,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -154,5 +155,70 @@ TARN::okstat AttributeDAO::deleteAttribute(const Attribute& attribute)
     query.bindValue(QStringLiteral(":attrID"), attribute.AttrID);
     if (!query.exec())
         return query.lastError().text();
+    return {};
+}
+
+TARN::okstat AttributeDAO::getAttributeValues(QList<AttributeValueRow>& rows)
+{
+    QSqlQuery query(_db);
+    const QString sql
+        = QStringLiteral("select A.%1, A.%2, A.%3, AVV.%4, AVV.%5 from %6 A left join %7 AVV "
+                         "on A.%1 = AVV.%8 order by A.%1, AVV.%4")
+              .arg(TN::AttrID, TN::AttrName, TN::AttrTypeID, TN::AttrValidValID, TN::AttrVal,
+                  TN::AttributeTable, TN::AttrValidValTable, TN::AttrID);
+    if (!query.exec(sql))
+        return query.lastError().text();
+    while (query.next()) {
+        AttributeValueRow row;
+        row.AttrID = query.value(0).toInt();
+        row.AttrName = query.value(1).toString();
+        row.AttrTypeID = query.value(2).toInt();
+        row.AttrValidValID = query.value(3);
+        row.AttrVal = query.value(4).toString();
+        rows.append(row);
+    }
+    return {};
+}
+
+QString AttributeDAO::filterQuery(bool forSites, const QList<QList<int>>& valueGroups)
+{
+    const QString& table = forSites ? TN::AggDivAttrTable : TN::WaterUserAttrTable;
+    const QString& key = forSites ? TN::AggDivID : TN::WaterUserID;
+    QStringList queries;
+    for (const QList<int>& group : valueGroups) {
+        QStringList ids;
+        for (int id : group)
+            ids.append(QString::number(id));
+        if (ids.isEmpty())
+            return QString();
+        queries.append(QStringLiteral("select %1 from %2 where %3 in (%4)")
+                           .arg(key, table, TN::AttrValidValID, ids.join(QLatin1Char(','))));
+    }
+    return queries.join(QStringLiteral(" intersect "));
+}
+
+TARN::okstat AttributeDAO::matchingOwners(
+    bool forSites, const QList<QList<int>>& valueGroups, QList<int>& ids)
+{
+    QSqlQuery query(_db);
+    if (!query.exec(filterQuery(forSites, valueGroups)))
+        return query.lastError().text();
+    while (query.next())
+        ids.append(query.value(0).toInt());
+    return {};
+}
+
+TARN::okstat AttributeDAO::getSiteNames(const QList<int>& ids, QList<QPair<int, QString>>& sites)
+{
+    QStringList keys;
+    for (int id : ids)
+        keys.append(QString::number(id));
+    QSqlQuery query(_db);
+    if (!query.exec(
+            QStringLiteral("select %1, %2 from %3 where %1 in (%4) order by %1")
+                .arg(TN::AggDivID, TN::SiteName, TN::AggDivTable, keys.join(QLatin1Char(',')))))
+        return query.lastError().text();
+    while (query.next())
+        sites.append({ query.value(0).toInt(), query.value(1).toString() });
     return {};
 }

@@ -89,3 +89,56 @@ TARN::okstat PlotDAO::setPlotCurveWaterUsers(int plotCurveId, const WaterUserLis
                        "(:plotCurveID, :waterUserID)"),
         waterUsers, DaoRows::bindWaterUserID);
 }
+
+TARN::okstat PlotDAO::getPlotScenarioIds(int plotId, QList<QVariant>& scenarioIds)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral("SELECT ScenarioID FROM PlotScenario WHERE PlotID = :plotID"));
+    query.bindValue(QStringLiteral(":plotID"), plotId);
+    if (!query.exec())
+        return query.lastError().text();
+    while (query.next())
+        scenarioIds.append(query.value(0));
+    return {};
+}
+
+TARN::okstat PlotDAO::getPlotRuns(int plotId, QList<PlotRun>& runs)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT ps.ScenarioID, COALESCE(s.ScenarioShortName, 'Baseline') FROM PlotScenario ps "
+        "LEFT JOIN Scenario s ON s.ScenarioID = ps.ScenarioID WHERE ps.PlotID = :plotID"));
+    query.bindValue(QStringLiteral(":plotID"), plotId);
+    if (!query.exec())
+        return query.lastError().text();
+    while (query.next())
+        runs.append({ query.value(0), query.value(1).toString() });
+    return {};
+}
+
+TARN::okstat PlotDAO::getPlotCurveSummaries(int plotId, QList<PlotCurveSummary>& curves)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral(
+        "SELECT pc.PlotCurveID, pc.Name, cdt.Name, COUNT(pcwu.WaterUserID) FROM "
+        "PlotCurve pc JOIN CurveDataType cdt ON cdt.CurveDataTypeID = pc.CurveDataTypeID LEFT "
+        "JOIN PlotCurveWaterUser pcwu ON pcwu.PlotCurveID = pc.PlotCurveID WHERE pc.PlotID = "
+        ":plotID GROUP BY pc.PlotCurveID"));
+    query.bindValue(QStringLiteral(":plotID"), plotId);
+    if (!query.exec())
+        return query.lastError().text();
+    while (query.next())
+        curves.append({ query.value(0).toInt(), query.value(1).toString(),
+            query.value(2).toString(), query.value(3).toInt() });
+    return {};
+}
+
+TARN::okstat PlotDAO::clearPlotScenarios(int plotId)
+{
+    QSqlQuery query(_db);
+    query.prepare(QStringLiteral("DELETE FROM PlotScenario WHERE PlotID = :plotID"));
+    query.bindValue(QStringLiteral(":plotID"), plotId);
+    if (!query.exec())
+        return query.lastError().text();
+    return {};
+}

@@ -2,6 +2,7 @@
 
 #include "db/DaoRows.h"
 #include "db/TarnNames.h"
+#include "db/WaterUserDAO.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -62,6 +63,25 @@ TARN::okstat ScenarioDAO::getDemandChgWaterUsers(int demandChgId, WaterUserList&
         ":demandChgID"));
     query.bindValue(QStringLiteral(":demandChgID"), demandChgId);
     return DaoRows::loadWaterUsers(query, waterUsers);
+}
+
+TARN::okstat ScenarioDAO::getDemandChgMembers(int demandChgId, QList<WaterUserRef>& waterUsers)
+{
+    QSqlQuery query(_db);
+    if (!query.exec(QStringLiteral(
+            "SELECT wu.WaterUserID, wu.AggDivID, wu.WaterUserName FROM WaterUser wu JOIN "
+            "DemandChgWaterUser dcwu ON dcwu.WaterUserID = wu.WaterUserID WHERE dcwu.DemandChgID "
+            "= %1")
+                        .arg(demandChgId)))
+        return query.lastError().text();
+    while (query.next()) {
+        WaterUserRef waterUser;
+        waterUser.WaterUserID = query.value(0).toInt();
+        waterUser.AggDivID = query.value(1).toInt();
+        waterUser.WaterUserName = query.value(2).toString();
+        waterUsers.append(waterUser);
+    }
+    return {};
 }
 
 TARN::okstat ScenarioDAO::setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers)

@@ -4,6 +4,8 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
+struct WaterUserRef;
+
 class ScenarioDAO : public DaoBase {
     Q_OBJECT
 
@@ -40,6 +42,8 @@ public:
 
     // The water users chosen explicitly for a demand change, with their sites.
     TARN::okstat getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers);
+    // The same as keys, sites and names only, whatever became of the sites.
+    TARN::okstat getDemandChgMembers(int demandChgId, QList<WaterUserRef>& waterUsers);
     TARN::okstat setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers);
     // Appends the change's attribute filter entries to the list.
     TARN::okstat getDemandSelections(int demandChgId, AttrSelectionList& selections);

@@ -21,6 +21,23 @@ struct WaterUserUse {
     QString containerName; // the scenario or the plot
 };
 
+// A water user as lists name it: its key, site and name (the site's name where asked for).
+struct WaterUserRef {
+    int WaterUserID = 0;
+    int AggDivID = 0;
+    QString WaterUserName;
+    QString SiteName;
+};
+
+// A water user's baseline results of one year that a demand change starts from
+// (BaseYearlyWaterUser).
+struct BaseYearlyValue {
+    int WaterUserID = 0;
+    int Year = 0;
+    double DepletionValue = TARN::nan();
+    double EfficiencyRatioValue = TARN::nan();
+};
+
 class WaterUserDAO : public DaoBase {
     Q_OBJECT
 
@@ -79,6 +96,23 @@ public:
     // The baseline water users of every site whose name or Riffle name contains text (without
     // regard to case), in the order of the sites and of their water users (WaterUserUses.cpp).
     TARN::okstat findWaterUsers(const QString& text, WaterUserList& found);
+
+    // Makes a water user of the site (WaterUserLookups.cpp): the baseline's when scenarioId is
+    // -1, else the scenario's own, placed after the site's last baseline water user, through the
+    // water user model. A failure reverts the model and returns the text to show; newId is 0
+    // when the row was made but its key cannot be read.
+    TARN::okstat create(
+        int aggDivId, int scenarioId, const QString& name, const QString& riffleName, int& newId);
+    // The water user's site and name; false when it cannot be read.
+    bool findWaterUser(int waterUserId, WaterUserRef& waterUser);
+    // The baseline water users at the sites siteIds that hold a water user attribute value of
+    // every group of valueGroups (AttributeDAO::filterQuery; not empty), with their site names,
+    // by name then key.
+    TARN::okstat getBaselineWaterUsers(const QList<int>& siteIds,
+        const QList<QList<int>>& valueGroups, QList<WaterUserRef>& waterUsers);
+    // The baseline yearly rows of the water users, in the table's order.
+    TARN::okstat getBaseYearlyValues(
+        const QList<int>& waterUserIds, QList<BaseYearlyValue>& values);
 
 private:
     TARN::okstat readUses(

@@ -469,7 +469,7 @@ void TestPlotCharts::missingValuesLeaveNoPoint()
     QVERIFY(query.exec(QStringLiteral(
         "SELECT Year, SUM(DiversionValue), SUM(DepletionValue), SUM(SalinityPickupValue), 1 "
         "FROM BaseYearlyWaterUser GROUP BY Year")));
-    const PlotDisplayDlg::YearlySums sums = PlotDisplayDlg::readYearlySums(query);
+    const PlotDisplayDlg::YearlySums sums = YearlySumQueries::readSums(query);
     QCOMPARE(sums.years.size(), 2);
     QVERIFY(std::isnan(sums.depletion.at(0)));
     QVERIFY(std::isnan(sums.salinity.at(1)));

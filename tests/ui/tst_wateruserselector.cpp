@@ -153,7 +153,7 @@ private slots:
                 QStringLiteral("Lower"), QStringLiteral("Middle") }));
         QCOMPARE(values->selectionModel()->selectedRows().size(), 4);
         QCOMPARE(values->item(3, 0)->data(AttrFilterWidget::ValueIdRole).toInt(), 5000000);
-        QCOMPARE(panel->filterQuery(),
+        QCOMPARE(AttributeDAO::filterQuery(true, panel->chosenValues()),
             QStringLiteral("select AggDivID from AggDivAttr where AttrValidValID in "
                            "(11,12,13,5000000)"));
         auto* userPanel = child<AttrFilterWidget>(&dialog, "_watUsrFiltWidget");

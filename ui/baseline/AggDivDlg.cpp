@@ -5,6 +5,7 @@
 #include "db/AttributeDAO.h"
 #include "db/DbFailure.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
@@ -18,7 +19,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 
 namespace {
@@ -98,16 +98,14 @@ void AggDivDlg::createNewSite()
     record.setValue(SalinityCol, 4);
     record.setValue(SiteNameCol, NewSiteName);
     record.setValue(RiffleNameCol, NewRiffleName);
-    if (!_aggDivModel->insertRecord(-1, record) || !_aggDivModel->submitAll()) {
-        const QString error = _aggDivModel->lastError().text();
-        // Nothing half-made may stay pending in the shared model for a later submit.
-        _aggDivModel->revertAll();
-        showWarning(error);
+    int newID = 0;
+    const TARN::okstat made = ModelRows::insert(_aggDivModel, record, newID);
+    if (made.failed()) {
+        showWarning(made.text());
         return;
     }
-    QSqlQuery lastId(_aggDivModel->database());
-    if (lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) && lastId.next())
-        _aggDivID = lastId.value(0).toInt();
+    if (newID != 0)
+        _aggDivID = newID;
 }
 
 void AggDivDlg::mapSiteRow()

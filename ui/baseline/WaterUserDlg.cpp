@@ -8,6 +8,8 @@
 #include "db/BaselineDAO.h"
 #include "db/DbFailure.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
+#include "db/Savepoint.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
@@ -16,7 +18,6 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlgColumns.h"
-#include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/DialogHabits.h"
 #include "ui/common/DoubleLineEditDelegate.h"
 #include "ui/common/HelpButton.h"
@@ -33,9 +34,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSortFilterProxyModel>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -56,11 +55,8 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
     , _waterUserID(waterUserID)
     , _aggDivID(aggDivID)
     , _scenarioID(scenarioID)
-    , _siteModel(new TarnRelationalTableModel(this, TarnDbMgr::instance()->database()))
-    , _siteProxy(new QSortFilterProxyModel(this))
     , _dataTableView(nullptr)
     , _dataModel(new WaterUserDataViewModel(this))
-    , _siteFilterModel(new AggDivAttrViewModel(this))
     , _attrModel(new WaterUserAttrViewModel(this))
     , _waterUserMapper(new QDataWidgetMapper(this))
     , _distMapper(new QDataWidgetMapper(this))
@@ -68,16 +64,12 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
     _ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    _siteModel->setTable(TN::AggDivTable);
-    _siteModel->setSort(SiteOrdCol, Qt::AscendingOrder);
-    ModelOps::resetAndSelect(_siteModel);
-    _siteProxy->setSourceModel(_siteModel);
-    _siteProxy->setFilterKeyColumn(SiteIdCol);
+    const int firstSiteID = _ui->_aggDivGroupBox->selectSites();
     if (_waterUserModel)
         ModelOps::selectAll(_waterUserModel);
 
     if (_aggDivID == -1)
-        _aggDivID = _siteModel->index(0, SiteIdCol).data().toInt();
+        _aggDivID = firstSiteID;
 
     _dataTableView = new WaterUserDataTableView(_ui->_waterUserDataTableViewFrame);
     auto* numberDelegate = new DoubleLineEditDelegate(_dataTableView);
@@ -126,7 +118,10 @@ WaterUserDlg::WaterUserDlg(QWidget* parent, int waterUserID, int aggDivID, int s
         _ui->_waterUserNameLineEdit->setFocus();
     }
     loadWaterUserAttrs();
-    loadSiteFilter();
+    // The site choice works even when the attribute filter cannot be offered.
+    const TARN::okstat sitesLoaded = _ui->_aggDivGroupBox->load(_aggDivID);
+    if (sitesLoaded.failed())
+        showWarning(sitesLoaded.text());
 
     const QList<QPushButton*> buttons = findChildren<QPushButton*>();
     for (QPushButton* button : buttons) {
@@ -146,9 +141,9 @@ bool WaterUserDlg::beginCopySavepoint()
 {
     if (_copySavepoint)
         return true;
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(QStringLiteral("SAVEPOINT %1").arg(CopySavepoint))) {
-        showWarning(QStringLiteral("Unable to copy data: %1").arg(query.lastError().text()));
+    const TARN::okstat begun = Savepoint::begin(TarnDbMgr::instance()->database(), CopySavepoint);
+    if (begun.failed()) {
+        showWarning(QStringLiteral("Unable to copy data: %1").arg(begun.text()));
         return false;
     }
     _copySavepoint = true;
@@ -160,12 +155,15 @@ QString WaterUserDlg::endCopySavepoint(bool undo)
     if (!_copySavepoint)
         return QString();
     _copySavepoint = false;
-    QSqlQuery query(TarnDbMgr::instance()->database());
+    const QSqlDatabase& db = TarnDbMgr::instance()->database();
     QString failure;
-    if (undo && !query.exec(QStringLiteral("ROLLBACK TO %1").arg(CopySavepoint)))
-        failure = query.lastError().text();
+    if (undo) {
+        const TARN::okstat undone = Savepoint::rollbackTo(db, CopySavepoint);
+        if (undone.failed())
+            failure = undone.text();
+    }
     // A savepoint that cannot be released stays inside the dialog's transaction, which ends it.
-    query.exec(QStringLiteral("RELEASE %1").arg(CopySavepoint));
+    Savepoint::release(db, CopySavepoint);
     return failure;
 }
 
@@ -202,10 +200,8 @@ void WaterUserDlg::selectWaterUserClicked()
 
 void WaterUserDlg::generatePlot()
 {
-    const QModelIndex site = ModelOps::findRowById(_siteModel, _chosenSiteID);
-    const QString siteRiffleName = site.isValid()
-        ? _siteModel->index(site.row(), SiteRiffleNameCol).data().toString()
-        : QString();
+    const QString siteRiffleName
+        = _ui->_aggDivGroupBox->riffleName(_ui->_aggDivGroupBox->chosenSiteID());
     const QString title
         = QStringLiteral("%1:%2").arg(siteRiffleName, _ui->_riffleNameLineEdit->text());
     QuickPlot::openWaterUserPlot(this, _waterUserID, title);
@@ -216,8 +212,8 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
     WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
     if (!dao || !_waterUserDistModel)
         return;
-    QSqlQuery source = ModelOps::selectWhere(_waterUserDistModel, sourceID, TN::WaterUserID);
-    if (!source.isActive() || !source.next()) {
+    QSqlRecord source;
+    if (!ModelRows::readWhere(_waterUserDistModel, sourceID, TN::WaterUserID, source)) {
         showWarning(QStringLiteral("Unable to find distribution data for selected water user"));
         return;
     }
@@ -228,7 +224,6 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
     for (int column = MonthlyCoefficientLineEdit::FirstColumn;
          column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
         coefficients.append(source.value(column).toDouble());
-    source.finish();
     for (int month = 0; month < coefficients.size(); ++month)
         _waterUserDistModel->setData(
             _waterUserDistModel->index(0, MonthlyCoefficientLineEdit::FirstColumn + month),
@@ -259,14 +254,14 @@ void WaterUserDlg::copyWaterUserData(int sourceID)
 
 bool WaterUserDlg::hasUnsavedEdits() const
 {
-    if (_chosenSiteID != _aggDivID)
+    if (_ui->_aggDivGroupBox->chosenSiteID() != _aggDivID)
         return true;
     auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
     // Against the file, not the model: a field that lost the focus has handed its text to it.
     if (_waterUserDistModel) {
-        QSqlQuery stored
-            = ModelOps::selectWhere(_waterUserDistModel, _waterUserID, TN::WaterUserID);
-        const bool found = stored.isActive() && stored.next();
+        QSqlRecord stored;
+        const bool found
+            = ModelRows::readWhere(_waterUserDistModel, _waterUserID, TN::WaterUserID, stored);
         for (const MonthlyCoefficientLineEdit* editor : _coeffEditors) {
             double typed = 0.0;
             const double held
@@ -360,12 +355,12 @@ TARN::okstat WaterUserDlg::applyChanges()
         return error;
     }
     // The site last picked, whether or not the attribute filter still lists it.
-    if (!ModelOps::findRowById(_siteModel, _chosenSiteID).isValid()) {
+    const int chosenSite = _ui->_aggDivGroupBox->chosenSiteID();
+    if (!_ui->_aggDivGroupBox->hasSite(chosenSite)) {
         const QString error = QStringLiteral("Please select an AggDiv");
         showWarning(error);
         return error;
     }
-    const int chosenSite = _chosenSiteID;
     if (chosenSite != _aggDivID) {
         _aggDivID = chosenSite;
         _waterUserModel->setData(_waterUserModel->index(row, WuAggDivCol), _aggDivID);
@@ -399,7 +394,7 @@ TARN::okstat WaterUserDlg::applyChanges()
     keepStoredAttributes();
     const QString name = _waterUserModel->index(row, WuNameCol).data().toString();
     emit waterUserEdited(_aggDivID, _waterUserID, name);
-    selectSite(_aggDivID);
+    _ui->_aggDivGroupBox->selectSite(_aggDivID);
     return {};
 }
 

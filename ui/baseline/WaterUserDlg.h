@@ -6,10 +6,8 @@
 #include <QList>
 #include <QVector>
 
-class AggDivAttrViewModel;
 class MonthlyCoefficientLineEdit;
 class QDataWidgetMapper;
-class QSortFilterProxyModel;
 class TarnRelationalTableModel;
 class WaterUserAttrViewModel;
 class WaterUserDataTableView;
@@ -19,10 +17,10 @@ namespace Ui {
 class WaterUserWidgets;
 }
 
-// Creates or edits one water user: names, notes, its site (chosen from a list narrowed by site
-// attributes), its attribute values, the twelve monthly distribution coefficients and the yearly
-// input data. Works inside the opener's transaction: a new water user's rows are written as soon
-// as the dialog opens, everything else on Apply, and the opener commits or rolls back.
+// Creates or edits one water user: names, notes, its site (SiteFilterPanel), its attribute values,
+// the twelve monthly distribution coefficients and the yearly input data. Works inside the opener's
+// transaction: a new water user's rows are written as soon as the dialog opens, everything else on
+// Apply, and the opener commits or rolls back.
 class WaterUserDlg : public TarnDlg {
     Q_OBJECT
 
@@ -53,8 +51,6 @@ signals:
 public slots:
     double sumCoefficients();
     void okClicked() override;
-    void aggDivFilterChanged(
-        const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles);
     void selectWaterUserClicked();
     void generatePlot();
     void copyWaterUserData(int waterUserID);
@@ -71,9 +67,7 @@ private:
     void bindWaterUserRow();
     void loadWaterUserData();
     void loadWaterUserAttrs();
-    void loadSiteFilter();
     int waterUserRow() const;
-    void selectSite(int aggDivID);
     // Undoes a copy from another water user, removes a new water user's row again, and drops
     // the pending edits of the shared models.
     void discardEdits();
@@ -98,15 +92,9 @@ private:
     // An Apply has stored the water user's data.
     bool _applied = false;
     QList<int> _storedAttrValues;
-    // The site picked in the combo box; the attribute filter only narrows what it lists.
-    int _chosenSiteID = -1;
-    bool _narrowingSites = false;
     bool _copySavepoint = false;
-    TarnRelationalTableModel* _siteModel;
-    QSortFilterProxyModel* _siteProxy;
     WaterUserDataTableView* _dataTableView;
     WaterUserDataViewModel* _dataModel;
-    AggDivAttrViewModel* _siteFilterModel;
     WaterUserAttrViewModel* _attrModel;
     QList<MonthlyCoefficientLineEdit*> _coeffEditors;
     QDataWidgetMapper* _waterUserMapper;

@@ -6,6 +6,7 @@
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
@@ -13,17 +14,12 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
 #include "ui/baseline/WaterUserDlgColumns.h"
-#include "ui/common/AggDivAttrViewModel.h"
 #include "ui/common/ListComboBoxDelegate.h"
 #include "ui/common/WaterUserAttrViewModel.h"
 #include "ui/common/WaterUserDataViewModel.h"
 
-#include <QComboBox>
 #include <QDataWidgetMapper>
-#include <QRegularExpression>
-#include <QSortFilterProxyModel>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -58,48 +54,30 @@ void WaterUserDlg::createWaterUser()
 {
     if (!_waterUserModel || !_waterUserDistModel || !_waterUserDataModel)
         return;
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    QSqlQuery maxOrd(db);
-    maxOrd.prepare(QStringLiteral("SELECT MAX(Ord) FROM WaterUser WHERE AggDivID = :aggDivID AND "
-                                  "ScenarioID IS NULL"));
-    maxOrd.bindValue(QStringLiteral(":aggDivID"), _aggDivID);
-    if (!maxOrd.exec() || !maxOrd.next()) {
-        showWarning(QStringLiteral("Unable to determine order for new water user"));
+    WaterUserDAO* dao = TarnDbMgr::instance()->waterUserDAO();
+    if (!dao)
+        return;
+    int newID = 0;
+    const TARN::okstat made
+        = dao->create(_aggDivID, _scenarioID, NewWaterUserName, NewRiffleName, newID);
+    if (made.failed()) {
+        showWarning(made.text());
         return;
     }
-    const int ord = maxOrd.value(0).isNull() ? 1 : maxOrd.value(0).toInt() + 1;
-    maxOrd.finish();
-
-    QSqlRecord record = _waterUserModel->record();
-    record.setValue(TN::AggDivID, _aggDivID);
-    record.setValue(TN::WaterUserName, NewWaterUserName);
-    record.setValue(TN::RiffleName, NewRiffleName);
-    record.setValue(TN::Ord, ord);
-    if (_scenarioID != -1)
-        record.setValue(TN::ScenarioID, _scenarioID);
-    if (!_waterUserModel->insertRecord(-1, record) || !_waterUserModel->submitAll()) {
-        const QString error = _waterUserModel->lastError().text();
-        // Nothing half-made may stay pending in the shared model for a later submit.
-        _waterUserModel->revertAll();
-        showWarning(error);
+    if (newID == 0)
         return;
-    }
-    ModelOps::selectAll(_waterUserModel);
-    QSqlQuery lastId(db);
-    if (!lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) || !lastId.next())
-        return;
-    _waterUserID = lastId.value(0).toInt();
+    _waterUserID = newID;
 
     QSqlRecord dist = _waterUserDistModel->record();
     dist.setValue(TN::WaterUserID, _waterUserID);
     for (int column = MonthlyCoefficientLineEdit::FirstColumn;
          column <= MonthlyCoefficientLineEdit::LastColumn; ++column)
         dist.setValue(column, 0.0);
-    if (!_waterUserDistModel->insertRecord(-1, dist) || !_waterUserDistModel->submitAll()) {
-        const QString error = _waterUserDistModel->lastError().text();
-        _waterUserDistModel->revertAll();
-        showWarning(QStringLiteral("Problem Inserting data in WaterUserDist: %1").arg(error));
-    }
+    int distID = 0;
+    const TARN::okstat distMade = ModelRows::insert(_waterUserDistModel, dist, distID);
+    if (distMade.failed())
+        showWarning(
+            QStringLiteral("Problem Inserting data in WaterUserDist: %1").arg(distMade.text()));
 
     Baseline baseline;
     BaselineDAO* baselineDAO = TarnDbMgr::instance()->baselineDAO();
@@ -221,99 +199,4 @@ void WaterUserDlg::loadWaterUserAttrs()
         new ListComboBoxDelegate(choices, WaterUserAttrViewModel::AttrIdColumn,
             WaterUserAttrViewModel::ValueIdColumn, this));
     keepStoredAttributes();
-}
-
-void WaterUserDlg::loadSiteFilter()
-{
-    // The site choice works even when the attribute filter cannot be offered.
-    _ui->_aggDivNameComboBox->setModel(_siteProxy);
-    _ui->_aggDivNameComboBox->setModelColumn(SiteNameCol);
-    _chosenSiteID = _aggDivID;
-    selectSite(_aggDivID);
-    // Only picking a site changes the choice; narrowing the list by attributes does not, even
-    // when it hides the chosen site (the combo box then shows none).
-    connect(_ui->_aggDivNameComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
-        [this](int row) {
-            if (!_narrowingSites && row >= 0)
-                _chosenSiteID = _siteProxy->index(row, SiteIdCol).data().toInt();
-        });
-
-    AttributeDAO* dao = TarnDbMgr::instance()->attributeDAO();
-    if (!dao)
-        return;
-    AttributeList attributes;
-    const TARN::okstat status = dao->getAttributes(attributes, TARN::AttrTypeAggDiv);
-    if (status.failed()) {
-        showWarning(
-            QStringLiteral("Error loading aggregate diversion attributes: %1").arg(status.text()));
-        return;
-    }
-    QList<AggDivAttr> rows;
-    for (const Attribute& attribute : qAsConst(attributes)) {
-        AggDivAttr row;
-        row.attribute = attribute;
-        row.value.AttrID = attribute.AttrID;
-        rows.append(row);
-    }
-    _siteFilterModel->setRecords(rows);
-    _ui->_aggDivAttrTableView->setModel(_siteFilterModel);
-    hideColumns(_ui->_aggDivAttrTableView,
-        { AggDivAttrViewModel::IdColumn, AggDivAttrViewModel::AttrIdColumn,
-            AggDivAttrViewModel::ValueIdColumn });
-    connect(_siteFilterModel, &QAbstractItemModel::dataChanged, this,
-        &WaterUserDlg::aggDivFilterChanged);
-
-    ListComboBoxDelegate::ChoiceTable choices;
-    for (const Attribute& attribute : qAsConst(attributes)) {
-        AttrValidValList values;
-        const TARN::okstat loaded = dao->getValidValues(attribute.AttrID, values);
-        if (loaded.failed()) {
-            showWarning(QStringLiteral("Error loading values for attribute '%1': %2")
-                            .arg(attribute.AttrName, loaded.text()));
-            return;
-        }
-        choices.insert(attribute.AttrID, ListComboBoxDelegate::choicesOf(values));
-    }
-    _ui->_aggDivAttrTableView->setItemDelegateForColumn(AggDivAttrViewModel::ValueColumn,
-        new ListComboBoxDelegate(
-            choices, AggDivAttrViewModel::AttrIdColumn, AggDivAttrViewModel::ValueIdColumn, this));
-}
-
-void WaterUserDlg::selectSite(int aggDivID)
-{
-    for (int row = 0; row < _siteProxy->rowCount(); ++row) {
-        if (_siteProxy->index(row, SiteIdCol).data().toInt() == aggDivID) {
-            _ui->_aggDivNameComboBox->setCurrentIndex(row);
-            return;
-        }
-    }
-    const bool narrowing = _narrowingSites;
-    _narrowingSites = true;
-    _ui->_aggDivNameComboBox->setCurrentIndex(-1);
-    _narrowingSites = narrowing;
-}
-
-void WaterUserDlg::aggDivFilterChanged(const QModelIndex&, const QModelIndex&, const QVector<int>&)
-{
-    const QList<AggDivAttr>& rows = _siteFilterModel->records();
-    if (rows.isEmpty())
-        return;
-    QStringList selects;
-    for (const AggDivAttr& row : rows)
-        selects << QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4")
-                       .arg(TN::AggDivID, TN::AggDivAttrTable, TN::AttrValidValID)
-                       .arg(row.value.AttrValidValID);
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    QStringList ids;
-    if (query.exec(selects.join(QStringLiteral(" INTERSECT ")))) {
-        while (query.next())
-            ids << QString::number(query.value(0).toInt());
-    }
-    if (ids.isEmpty())
-        ids << QStringLiteral("-1");
-    _narrowingSites = true;
-    _siteProxy->setFilterRegularExpression(
-        QRegularExpression(QStringLiteral("^(%1)$").arg(ids.join(QLatin1Char('|')))));
-    selectSite(_chosenSiteID);
-    _narrowingSites = false;
 }

@@ -13,8 +13,7 @@ AggDivPlotDlg::AggDivPlotDlg(
 QVector<YearlySumReader::Query> AggDivPlotDlg::plotQueries()
 {
     recalculate(new AggDivBaselineDemandCalculator(_aggDivID, this), _changeLog);
-    return { { baselineSumsSql(QStringLiteral("ad.AggDivID = :aggDivID")),
-        { { QStringLiteral(":aggDivID"), _aggDivID } } } };
+    return { YearlySumQueries::siteBaseline(_aggDivID) };
 }
 
 void AggDivPlotDlg::addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums)

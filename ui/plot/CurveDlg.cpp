@@ -2,6 +2,7 @@
 #include "ui_CurveDlg.h"
 
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/PlotDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -12,7 +13,7 @@
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
 #include <QSqlError>
-#include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 enum CurveColumn { IdCol = 0, PlotCol, NameCol, DataTypeCol };
@@ -79,10 +80,11 @@ void CurveDlg::load()
         fail(LoadError.arg(QStringLiteral("no project is open")), LoadTitle);
         return;
     }
-    QSqlQuery row = ModelOps::selectWhere(_curveModel, _plotCurveID, TN::PlotCurveID);
-    if (!row.isActive() || !row.next()) {
-        const QString reason = row.lastError().isValid()
-            ? row.lastError().text()
+    QSqlRecord row;
+    QString readError;
+    if (!ModelRows::readWhere(_curveModel, _plotCurveID, TN::PlotCurveID, row, &readError)) {
+        const QString reason = !readError.isNull()
+            ? readError
             : QStringLiteral("no plot curve with ID %1 found").arg(_plotCurveID);
         fail(LoadError.arg(reason), LoadTitle);
         return;
@@ -90,7 +92,6 @@ void CurveDlg::load()
     _ui->_nameLineEdit->setText(row.value(NameCol).toString());
     QAbstractButton* typeButton = _ui->_dataTypeButtonGroup->button(row.value(DataTypeCol).toInt());
     (typeButton ? typeButton : _ui->_depletionRadioButton)->setChecked(true);
-    row.finish();
 
     WaterUserList waterUsers;
     AttrSelectionList filters;

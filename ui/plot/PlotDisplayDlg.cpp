@@ -14,7 +14,6 @@
 #include <QLegend>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QtConcurrent>
 
 #include <cmath>
@@ -118,11 +117,6 @@ bool PlotDisplayDlg::isMassMethod(int salinityMethodID)
     return salinityMethodID == 1 || salinityMethodID == 4;
 }
 
-PlotDisplayDlg::YearlySums PlotDisplayDlg::readYearlySums(QSqlQuery& query)
-{
-    return YearlySumReader::readSums(query);
-}
-
 QVector<PlotDisplayDlg::YearlySums> PlotDisplayDlg::readSums(
     const QVector<YearlySumReader::Query>& queries)
 {
@@ -142,16 +136,6 @@ QVector<PlotDisplayDlg::YearlySums> PlotDisplayDlg::readSums(
     if (read.failed())
         showWarning(read.text());
     return reader.results();
-}
-
-QString PlotDisplayDlg::baselineSumsSql(const QString& where)
-{
-    return QStringLiteral(
-        "SELECT bywu.Year, SUM(bywu.DiversionValue), SUM(bywu.DepletionValue),  "
-        "SUM(bywu.SalinityPickupValue), ad.SalinityMethodID FROM BaseYearlyWaterUser bywu "
-        "INNER JOIN WaterUser wu ON wu.WaterUserID = bywu.WaterUserID INNER JOIN AggDiv ad ON "
-        "ad.AggDivID = wu.AggDivID WHERE %1 GROUP BY bywu.Year")
-        .arg(where);
 }
 
 namespace {

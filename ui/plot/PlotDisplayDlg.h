@@ -10,7 +10,6 @@ class CalcStatusDlg;
 class DemandCalculator;
 class BaselineChangeLog;
 class TarnChart;
-class QSqlQuery;
 
 namespace QtCharts {
 class QChartView;
@@ -40,10 +39,8 @@ public:
     // calculation and export runs under one, so its presence means the connection is taken.
     static CalcStatusDlg* runningWorkerDialog();
 
-    // One row per year of a yearly-sum query: year, diversion, depletion, salinity pick-up and
-    // the site's salinity method, in this column order. Missing sums are NaN.
+    // One row per year of a yearly-sum query (YearlySumQueries::Sums).
     using YearlySums = YearlySumReader::Sums;
-    static YearlySums readYearlySums(QSqlQuery& query);
     // Salinity methods 1 and 4 give mass (tons/yr); the others concentration (mg/l).
     static bool isMassMethod(int salinityMethodID);
 
@@ -67,8 +64,6 @@ protected:
     // Adds the depletion, diversion and (when there is any) salinity pick-up series of a site
     // or water user.
     static void addBaselineSeries(TarnChart* chart, const YearlySums& sums);
-    // The yearly sums of a site's or water user's baseline results, by year.
-    static QString baselineSumsSql(const QString& where);
 
 private:
     // Runs the queries on a worker under a status dialog.

@@ -3,7 +3,9 @@
 
 #include "db/DbFailure.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/PlotDAO.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
@@ -15,7 +17,6 @@
 #include <QMessageBox>
 #include <QSet>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardItemModel>
 
@@ -125,19 +126,17 @@ void PlotDlg::reloadFromFile()
 
 void PlotDlg::loadScenarios()
 {
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    TarnDbMgr* mgr = TarnDbMgr::instance();
     QSet<int> chosen;
     bool baselineChosen = false;
-    QSqlQuery stored(db);
-    stored.prepare(QStringLiteral("SELECT ScenarioID FROM PlotScenario WHERE PlotID = :plotID"));
-    stored.bindValue(QStringLiteral(":plotID"), _plotID);
-    if (stored.exec()) {
-        while (stored.next()) {
-            if (stored.value(0).isNull())
-                baselineChosen = true;
-            else
-                chosen.insert(stored.value(0).toInt());
-        }
+    QList<QVariant> stored;
+    if (mgr->plotDAO())
+        mgr->plotDAO()->getPlotScenarioIds(_plotID, stored);
+    for (const QVariant& id : qAsConst(stored)) {
+        if (id.isNull())
+            baselineChosen = true;
+        else
+            chosen.insert(id.toInt());
     }
 
     QListWidget* list = _ui->_scenarioListWidget;
@@ -149,14 +148,11 @@ void PlotDlg::loadScenarios()
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     };
     addItem(QStringLiteral("Baseline"), QVariant(), baselineChosen);
-    QSqlQuery scenarios(db);
-    if (scenarios.exec(QStringLiteral("SELECT %1, %2 FROM %3")
-                           .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable))) {
-        while (scenarios.next()) {
-            const int id = scenarios.value(0).toInt();
-            addItem(scenarios.value(1).toString(), id, chosen.contains(id));
-        }
-    }
+    QList<QPair<int, QString>> scenarios;
+    if (mgr->scenarioDAO())
+        mgr->scenarioDAO()->getScenarioNames(scenarios);
+    for (const auto& scenario : qAsConst(scenarios))
+        addItem(scenario.second, scenario.first, chosen.contains(scenario.first));
 }
 
 void PlotDlg::loadCurves()
@@ -164,20 +160,15 @@ void PlotDlg::loadCurves()
     _curveTable->clear();
     _curveTable->setHorizontalHeaderLabels(
         { QStringLiteral("Name"), QStringLiteral("Data Type"), QStringLiteral("Water Users") });
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    query.prepare(QStringLiteral(
-        "SELECT pc.PlotCurveID, pc.Name, cdt.Name, COUNT(pcwu.WaterUserID) FROM "
-        "PlotCurve pc JOIN CurveDataType cdt ON cdt.CurveDataTypeID = pc.CurveDataTypeID LEFT "
-        "JOIN PlotCurveWaterUser pcwu ON pcwu.PlotCurveID = pc.PlotCurveID WHERE pc.PlotID = "
-        ":plotID GROUP BY pc.PlotCurveID"));
-    query.bindValue(QStringLiteral(":plotID"), _plotID);
-    if (!query.exec())
+    PlotDAO* plots = TarnDbMgr::instance()->plotDAO();
+    QList<PlotCurveSummary> curves;
+    if (!plots || plots->getPlotCurveSummaries(_plotID, curves).failed())
         return;
-    while (query.next()) {
-        auto* name = new QStandardItem(query.value(1).toString());
-        name->setData(query.value(0).toInt(), Qt::UserRole);
-        _curveTable->appendRow({ name, new QStandardItem(query.value(2).toString()),
-            new QStandardItem(query.value(3).toString()) });
+    for (const PlotCurveSummary& curve : qAsConst(curves)) {
+        auto* name = new QStandardItem(curve.Name);
+        name->setData(curve.PlotCurveID, Qt::UserRole);
+        _curveTable->appendRow({ name, new QStandardItem(curve.DataTypeName),
+            new QStandardItem(QString::number(curve.WaterUserCount)) });
     }
 }
 
@@ -212,13 +203,12 @@ TARN::okstat PlotDlg::applyChanges()
     // Submitting re-selects the model; the mapper must point at the plot's row again.
     _mapper->setCurrentIndex(plotRow());
 
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    QSqlQuery remove(db);
-    remove.prepare(QStringLiteral("DELETE FROM PlotScenario WHERE PlotID = :plotID"));
-    remove.bindValue(QStringLiteral(":plotID"), _plotID);
-    if (!remove.exec())
-        return fail(QStringLiteral("Unable to delete existing scenario selection: %1")
-                        .arg(remove.lastError().text()));
+    PlotDAO* plots = TarnDbMgr::instance()->plotDAO();
+    const TARN::okstat removed
+        = plots ? plots->clearPlotScenarios(_plotID) : TARN::okstat(QStringLiteral("no project"));
+    if (removed.failed())
+        return fail(
+            QStringLiteral("Unable to delete existing scenario selection: %1").arg(removed.text()));
     // The model still lists the rows just deleted; a submit must not touch them again.
     ModelOps::selectAll(_plotScenarioModel);
     const QListWidget* list = _ui->_scenarioListWidget;
@@ -299,17 +289,14 @@ void PlotDlg::addCurveClicked()
     record.setValue(TN::PlotID, _plotID);
     record.setValue(TN::Name, QStringLiteral(""));
     record.setValue(TN::CurveDataTypeID, int(TARN::CurveDepletion));
-    if (!_plotCurveModel->insertRecord(-1, record) || !_plotCurveModel->submitAll()) {
-        const QString error = _plotCurveModel->lastError().text();
-        _plotCurveModel->revertAll();
-        fail(QStringLiteral("Unable to create curve: %1").arg(error));
+    int curveID = 0;
+    const TARN::okstat made = ModelRows::insert(_plotCurveModel, record, curveID);
+    if (made.failed()) {
+        fail(QStringLiteral("Unable to create curve: %1").arg(made.text()));
         return;
     }
-    QSqlQuery lastId(TarnDbMgr::instance()->database());
-    if (!lastId.exec(QStringLiteral("SELECT last_insert_rowid()")) || !lastId.next())
+    if (curveID == 0)
         return;
-    const int curveID = lastId.value(0).toInt();
-    lastId.finish();
     runCurveDlg(curveID);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/plot/ScenarioPlotDlg.h"
 
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/PlotDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
@@ -9,7 +10,7 @@
 
 #include <QLineSeries>
 #include <QPen>
-#include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <cmath>
 
@@ -41,46 +42,22 @@ QVector<YearlySumReader::Query> ScenarioPlotDlg::plotQueries()
     TarnDbMgr* mgr = TarnDbMgr::instance();
     _scenarios.clear();
     _curves.clear();
-    QSqlQuery scenarioQuery(mgr->database());
-    scenarioQuery.prepare(QStringLiteral(
-        "SELECT ps.ScenarioID, COALESCE(s.ScenarioShortName, 'Baseline') FROM PlotScenario ps "
-        "LEFT JOIN Scenario s ON s.ScenarioID = ps.ScenarioID WHERE ps.PlotID = :plotID"));
-    scenarioQuery.bindValue(QStringLiteral(":plotID"), _plotID);
-    if (scenarioQuery.exec()) {
-        while (scenarioQuery.next())
-            _scenarios.append({ scenarioQuery.value(0), scenarioQuery.value(1).toString() });
-    }
     if (PlotDAO* plots = mgr->plotDAO()) {
-        QSqlQuery curveQuery = ModelOps::selectWhere(plots->plotCurveModel(), _plotID, TN::PlotID);
-        while (curveQuery.isActive() && curveQuery.next())
-            _curves.append({ curveQuery.value(0).toInt(), curveQuery.value(2).toString(),
-                curveQuery.value(3).toInt() });
+        QList<PlotRun> runs;
+        plots->getPlotRuns(_plotID, runs);
+        for (const PlotRun& run : qAsConst(runs))
+            _scenarios.append({ run.ScenarioID, run.ShortName });
+        QList<QSqlRecord> rows;
+        ModelRows::readAllWhere(plots->plotCurveModel(), _plotID, TN::PlotID, rows);
+        for (const QSqlRecord& row : qAsConst(rows))
+            _curves.append({ row.value(0).toInt(), row.value(2).toString(), row.value(3).toInt() });
     }
 
-    const QString baseline = QStringLiteral(
-        "SELECT bywu.Year, SUM(bywu.DiversionValue), SUM(bywu.DepletionValue),  "
-        "SUM(bywu.SalinityPickupValue), ad.SalinityMethodID FROM BaseYearlyWaterUser bywu "
-        "INNER JOIN WaterUser wu ON wu.WaterUserID = bywu.WaterUserID INNER JOIN AggDiv ad ON "
-        "ad.AggDivID = wu.AggDivID INNER JOIN PlotCurveWaterUser pcwu ON pcwu.WaterUserID = "
-        "bywu.WaterUserID WHERE pcwu.PlotCurveID = :plotCurveID GROUP BY bywu.Year");
-    const QString scenario = QStringLiteral(
-        "SELECT sywu.Year, SUM(sywu.DiversionValue), SUM(sywu.DepletionValue),  "
-        "SUM(sywu.SalinityPickupValue), ad.SalinityMethodID FROM ScenarioYearlyWaterUser sywu "
-        "INNER JOIN WaterUser wu ON wu.WaterUserID = sywu.WaterUserID INNER JOIN AggDiv ad ON "
-        "ad.AggDivID = wu.AggDivID INNER JOIN PlotCurveWaterUser pcwu ON pcwu.WaterUserID = "
-        "sywu.WaterUserID WHERE pcwu.PlotCurveID = :plotCurveID AND sywu.ScenarioID = "
-        ":scenarioID GROUP BY sywu.Year");
     // One query per scenario and curve, scenario by scenario.
     QVector<YearlySumReader::Query> queries;
     for (const ScenarioItem& item : qAsConst(_scenarios)) {
-        const bool isBaseline = item.id.isNull() || item.id.toInt() == 0;
-        for (const CurveItem& curve : qAsConst(_curves)) {
-            YearlySumReader::Query query { isBaseline ? baseline : scenario,
-                { { QStringLiteral(":plotCurveID"), curve.id } } };
-            if (!isBaseline)
-                query.bindings.insert(QStringLiteral(":scenarioID"), item.id);
-            queries.append(query);
-        }
+        for (const CurveItem& curve : qAsConst(_curves))
+            queries.append(YearlySumQueries::curve(curve.id, item.id));
     }
     return queries;
 }

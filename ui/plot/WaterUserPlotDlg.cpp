@@ -3,10 +3,10 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/WaterUserBaselineDemandCalculator.h"
 #include "db/ModelOps.h"
+#include "db/ModelRows.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 
-#include <QSqlQuery>
 #include <QSqlRecord>
 
 WaterUserPlotDlg::WaterUserPlotDlg(const QString& title, int waterUserID, QWidget* parent)
@@ -19,9 +19,9 @@ QVector<YearlySumReader::Query> WaterUserPlotDlg::plotQueries()
 {
     int aggDivID = -1;
     if (_waterUserModel) {
-        QSqlQuery row = ModelOps::selectWhere(_waterUserModel, _waterUserID, TN::WaterUserID);
-        if (row.isActive() && row.next())
-            aggDivID = row.record().value(TN::AggDivID).toInt();
+        QSqlRecord row;
+        if (ModelRows::readWhere(_waterUserModel, _waterUserID, TN::WaterUserID, row))
+            aggDivID = row.value(TN::AggDivID).toInt();
     }
     if (aggDivID < 0) {
         showWarning(QStringLiteral("Unable to locate water user"));
@@ -31,8 +31,7 @@ QVector<YearlySumReader::Query> WaterUserPlotDlg::plotQueries()
     BaselineChangeLog changeLog;
     changeLog.waterUserEdited(aggDivID, _waterUserID, titleText());
     recalculate(new WaterUserBaselineDemandCalculator(_waterUserID, aggDivID, this), &changeLog);
-    return { { baselineSumsSql(QStringLiteral("bywu.WaterUserID = :waterUserID")),
-        { { QStringLiteral(":waterUserID"), _waterUserID } } } };
+    return { YearlySumQueries::waterUserBaseline(_waterUserID) };
 }
 
 void WaterUserPlotDlg::addPlotSeries(TarnChart* chart, const QVector<YearlySums>& sums)

@@ -1,15 +1,13 @@
 #pragma once
 
 #include "calc/CalcStatusInfo.h"
+#include "db/YearlySumQueries.h"
 #include "db/okstat.h"
 
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
-#include <QVariantMap>
 #include <QVector>
-
-class QSqlQuery;
 
 // Runs the yearly-sum queries of a chart on a worker thread, on the connection it is handed,
 // while the window that asked waits under a status dialog. A query that fails gives no rows,
@@ -18,25 +16,10 @@ class YearlySumReader : public QObject {
     Q_OBJECT
 
 public:
-    // One query: its SQL and the values of its named placeholders.
-    struct Query {
-        QString sql;
-        QVariantMap bindings;
-    };
-    // One row per year: year, diversion, depletion, salinity pick-up and the site's salinity
-    // method, in this column order. Missing sums are NaN.
-    struct Sums {
-        QVector<double> years;
-        QVector<double> diversion;
-        QVector<double> depletion;
-        QVector<double> salinity;
-        int salinityMethodID = 0;
-    };
+    using Query = YearlySumQueries::Query;
+    using Sums = YearlySumQueries::Sums;
 
     YearlySumReader(const QSqlDatabase& db, const QVector<Query>& queries, const QString& target);
-
-    // The rows of an executed query.
-    static Sums readSums(QSqlQuery& query);
 
     // Reads every query in turn, then emits readFinished. Runs on the worker.
     void run();

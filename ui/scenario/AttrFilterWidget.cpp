@@ -179,23 +179,20 @@ void AttrFilterWidget::updateSummary()
         summary->setText(summaryText(_currentAttr));
 }
 
-QString AttrFilterWidget::filterQuery() const
+QList<QList<int>> AttrFilterWidget::chosenValues() const
 {
-    const QString& table = _type == SitePanel ? TN::AggDivAttrTable : TN::WaterUserAttrTable;
-    const QString& key = _type == SitePanel ? TN::AggDivID : TN::WaterUserID;
-    QStringList queries;
+    QList<QList<int>> groups;
     for (auto it = _values.constBegin(); it != _values.constEnd(); ++it) {
-        QStringList ids;
+        QList<int> ids;
         for (const ValueEntry& entry : it.value()) {
             if (entry.selected)
-                ids.append(QString::number(entry.id));
+                ids.append(entry.id);
         }
         if (ids.isEmpty())
-            return QString();
-        queries.append(QStringLiteral("select %1 from %2 where %3 in (%4)")
-                           .arg(key, table, TN::AttrValidValID, ids.join(QLatin1Char(','))));
+            return {};
+        groups.append(ids);
     }
-    return queries.join(QStringLiteral(" intersect "));
+    return groups;
 }
 
 AttrSelectionList AttrFilterWidget::selectedFilters() const

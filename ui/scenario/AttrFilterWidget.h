@@ -16,8 +16,8 @@ class AttrFilterWidget;
 
 // A filter panel over the attributes of one kind (sites or water users): the attribute table
 // summarises each attribute's chosen values, the value table lets the user pick the values of the
-// attribute clicked. filterQuery() turns the choice into SQL returning the ids of the owners that
-// have one of the chosen values for every attribute.
+// attribute clicked. chosenValues() gives the choice as AttributeDAO's filters take it: the owners
+// that have one of the chosen values for every attribute.
 class AttrFilterWidget : public QWidget {
     Q_OBJECT
 
@@ -33,8 +33,8 @@ public:
 
     // Sets the kind of attribute and fills the panel; on error the panel stays empty.
     TARN::okstat setFilterType(int type);
-    // Empty when nothing can match.
-    QString filterQuery() const;
+    // The chosen value ids, one group per attribute; empty when nothing can match.
+    QList<QList<int>> chosenValues() const;
     AttrSelectionList selectedFilters() const;
 
 signals:

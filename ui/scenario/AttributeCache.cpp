@@ -6,9 +6,6 @@
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-
 #include <algorithm>
 
 quint64 AttributeCache::_currentGeneration = 0;
@@ -71,31 +68,27 @@ TARN::okstat AttributeCache::ensureLoaded(const QString& typeText)
     TarnDbMgr* mgr = TarnDbMgr::instance();
     ++_loadCount;
 
-    QSqlQuery query(mgr->database());
-    const QString sql
-        = QStringLiteral("select A.%1, A.%2, A.%3, AVV.%4, AVV.%5 from %6 A left join %7 AVV "
-                         "on A.%1 = AVV.%8 order by A.%1, AVV.%4")
-              .arg(TN::AttrID, TN::AttrName, TN::AttrTypeID, TN::AttrValidValID, TN::AttrVal,
-                  TN::AttributeTable, TN::AttrValidValTable, TN::AttrID);
-    if (!query.exec(sql))
-        return QStringLiteral("Error querying the %1 attributes: %2")
-            .arg(typeText, query.lastError().text());
+    QList<AttributeDAO::AttributeValueRow> rows;
+    const TARN::okstat read = mgr->attributeDAO()
+        ? mgr->attributeDAO()->getAttributeValues(rows)
+        : TARN::okstat(QStringLiteral("no project is open"));
+    if (read.failed())
+        return QStringLiteral("Error querying the %1 attributes: %2").arg(typeText, read.text());
 
-    while (query.next()) {
-        const int attrId = query.value(0).toInt();
-        const int typeId = query.value(2).toInt();
-        if (typeId == TARN::AttrTypeAggDiv)
+    for (const AttributeDAO::AttributeValueRow& row : qAsConst(rows)) {
+        const int attrId = row.AttrID;
+        if (row.AttrTypeID == TARN::AttrTypeAggDiv)
             _siteAttributes.insert(attrId);
         else
             _waterUserAttributes.insert(attrId);
         // An attribute without values comes once with a NULL value; it offers nothing to pick.
-        if (query.value(3).isNull())
+        if (row.AttrValidValID.isNull())
             continue;
         Value value;
         value.AttrID = attrId;
-        value.AttrName = query.value(1).toString();
-        value.AttrValidValID = query.value(3).toInt();
-        value.AttrVal = query.value(4).toString();
+        value.AttrName = row.AttrName;
+        value.AttrValidValID = row.AttrValidValID.toInt();
+        value.AttrVal = row.AttrVal;
         _values.insert(value.AttrValidValID, value);
         ++_valueCounts[attrId];
     }

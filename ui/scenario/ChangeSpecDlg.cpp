@@ -7,6 +7,7 @@
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
+#include "db/WaterUserDAO.h"
 #include "ui/common/AttributeSelectionViewModel.h"
 #include "ui/common/CheckBoxIconItem.h"
 #include "ui/common/HelpButton.h"
@@ -19,7 +20,6 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QSet>
-#include <QSqlQuery>
 #include <QStringList>
 #include <QTableWidget>
 
@@ -153,27 +153,22 @@ void ChangeSpecDlg::showFilters()
 
 void ChangeSpecDlg::refreshBaselineValues()
 {
-    QStringList ids;
+    QList<int> ids;
     for (const WaterUser& waterUser : qAsConst(_waterUserList))
-        ids << QString::number(waterUser.WaterUserID);
+        ids << waterUser.WaterUserID;
     QHash<int, double> depletionTotals;
     QHash<int, double> efficiencies;
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    const QString sql
-        = QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 IN (%6)")
-              .arg(TN::Year, TN::DepletionValue, TN::EfficiencyRatioValue,
-                  TN::BaseYearlyWaterUserTable, TN::WaterUserID, ids.join(QLatin1Char(',')));
-    if (query.exec(sql)) {
-        while (query.next()) {
-            const int year = query.value(0).toInt();
-            depletionTotals[year] += TARN::toDouble(query.value(1));
-            const double efficiency = TARN::toDouble(query.value(2));
-            auto found = efficiencies.find(year);
-            if (found == efficiencies.end())
-                efficiencies.insert(year, efficiency);
-            else if (std::isnan(efficiency) || *found != efficiency)
-                *found = -1.0;
-        }
+    QList<BaseYearlyValue> rows;
+    if (WaterUserDAO* waterUsers = TarnDbMgr::instance()->waterUserDAO())
+        waterUsers->getBaseYearlyValues(ids, rows);
+    for (const BaseYearlyValue& row : qAsConst(rows)) {
+        depletionTotals[row.Year] += row.DepletionValue;
+        const double efficiency = row.EfficiencyRatioValue;
+        auto found = efficiencies.find(row.Year);
+        if (found == efficiencies.end())
+            efficiencies.insert(row.Year, efficiency);
+        else if (std::isnan(efficiency) || *found != efficiency)
+            *found = -1.0;
     }
     _ui->_depDataWidget->setBaselineValues(depletionTotals);
     _ui->_effDataWidget->setBaselineValues(efficiencies);

@@ -8,6 +8,7 @@
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/TarnRelationalTableModel.h"
+#include "db/WaterUserDAO.h"
 #include "ui/baseline/WaterUserDlg.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ModalRunner.h"
@@ -20,7 +21,6 @@
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlRelation>
 
@@ -247,16 +247,11 @@ void ScenarioDlg::delDemandChgClicked()
                         .arg(_demandChgModel->lastError().text()));
         return;
     }
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    if (query.exec(QStringLiteral(
-            "SELECT wu.WaterUserID, wu.AggDivID, wu.WaterUserName FROM WaterUser wu JOIN "
-            "DemandChgWaterUser dcwu ON dcwu.WaterUserID = wu.WaterUserID WHERE dcwu.DemandChgID "
-            "= %1")
-                       .arg(demandChgID))) {
-        while (query.next())
-            _changeLog.waterUserDeleted(
-                query.value(1).toInt(), query.value(0).toInt(), query.value(2).toString());
-    }
+    QList<WaterUserRef> members;
+    if (ScenarioDAO* scenarios = TarnDbMgr::instance()->scenarioDAO())
+        scenarios->getDemandChgMembers(demandChgID, members);
+    for (const WaterUserRef& member : qAsConst(members))
+        _changeLog.waterUserDeleted(member.AggDivID, member.WaterUserID, member.WaterUserName);
     sensitizeWidgets();
 }
 
@@ -291,13 +286,10 @@ void ScenarioDlg::editWaterUserClicked()
     const int waterUserID = _waterUserProxy->index(current.row(), WuIdCol).data().toInt();
     // The site column shows the site's name; the dialog needs its id.
     int aggDivID = -1;
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    if (query.exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4")
-                       .arg(TN::AggDivID, TN::WaterUserTable, TN::WaterUserID)
-                       .arg(waterUserID))
-        && query.next())
-        aggDivID = query.value(0).toInt();
-    query.finish();
+    WaterUserRef found;
+    WaterUserDAO* waterUsers = TarnDbMgr::instance()->waterUserDAO();
+    if (waterUsers && waterUsers->findWaterUser(waterUserID, found))
+        aggDivID = found.AggDivID;
     _addingWaterUser = false;
     openWaterUser(waterUserID, aggDivID, -1);
 }
@@ -315,14 +307,11 @@ void ScenarioDlg::delWaterUserClicked()
     const int waterUserID = _waterUserProxy->index(current.row(), WuIdCol).data().toInt();
     // Read before the removal: the row leaves the table at once, and its site must still be
     // recalculated without it.
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    const bool found = query.exec(QStringLiteral("SELECT AggDivID, WaterUserName FROM WaterUser "
-                                                 "WHERE WaterUserID = %1")
-                                      .arg(waterUserID))
-        && query.next();
-    const int aggDivID = found ? query.value(0).toInt() : -1;
-    const QString name = found ? query.value(1).toString() : QString();
-    query.finish();
+    WaterUserRef deleted;
+    WaterUserDAO* waterUsers = TarnDbMgr::instance()->waterUserDAO();
+    const bool found = waterUsers && waterUsers->findWaterUser(waterUserID, deleted);
+    const int aggDivID = found ? deleted.AggDivID : -1;
+    const QString name = found ? deleted.WaterUserName : QString();
     if (!_waterUserProxy->removeRow(current.row())) {
         showWarning(QStringLiteral("Unable to delete the water user: %1")
                         .arg(_scenarioWaterUserModel->lastError().text()));

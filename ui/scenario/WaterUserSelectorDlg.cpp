@@ -1,6 +1,7 @@
 #include "ui/scenario/WaterUserSelectorDlg.h"
 #include "ui_WaterUserSelectorDlg.h"
 
+#include "db/AttributeDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
 #include "db/WaterUserDAO.h"
@@ -9,7 +10,6 @@
 
 #include <QHeaderView>
 #include <QSignalBlocker>
-#include <QSqlQuery>
 #include <QStringList>
 
 #include <algorithm>
@@ -27,15 +27,6 @@ void setupTable(QTableWidget* table, QAbstractItemView::SelectionMode mode)
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
     header->setStretchLastSection(true);
-}
-
-QString joinIds(const QList<int>& ids)
-{
-    QStringList texts;
-    texts.reserve(ids.size());
-    for (int id : ids)
-        texts.append(QString::number(id));
-    return texts.join(QLatin1Char(','));
 }
 
 } // namespace
@@ -125,28 +116,23 @@ void WaterUserSelectorDlg::aggDivFiltChangedHandler()
         _chosenSites.clear();
         table->setRowCount(0);
 
-        const QString filter = _ui->_aggDivFiltWidget->filterQuery();
-        if (!filter.isEmpty()) {
-            QSqlQuery query(TarnDbMgr::instance()->database());
-            if (!query.exec(filter))
-                return;
+        const QList<QList<int>> filter = _ui->_aggDivFiltWidget->chosenValues();
+        AttributeDAO* attributes = TarnDbMgr::instance()->attributeDAO();
+        if (!filter.isEmpty() && attributes) {
             QList<int> ids;
-            while (query.next()) {
-                const int id = query.value(0).toInt();
-                ids.append(id);
+            if (attributes->matchingOwners(true, filter, ids).failed())
+                return;
+            for (int id : qAsConst(ids))
                 _chosenSites.insert(id);
-            }
             if (!ids.isEmpty()) {
-                QSqlQuery sites(TarnDbMgr::instance()->database());
-                if (!sites.exec(
-                        QStringLiteral("select %1, %2 from %3 where %1 in (%4) order by %1")
-                            .arg(TN::AggDivID, TN::SiteName, TN::AggDivTable, joinIds(ids))))
+                QList<QPair<int, QString>> sites;
+                if (attributes->getSiteNames(ids, sites).failed())
                     return;
                 QVector<QVector<QTableWidgetItem*>> rows;
-                while (sites.next()) {
-                    auto* item = new CheckBoxIconItem(sites.value(1).toString(), true);
-                    item->setData(AggDivIdRole, sites.value(0).toInt());
-                    item->setData(SiteNameRole, sites.value(1).toString());
+                for (const auto& site : qAsConst(sites)) {
+                    auto* item = new CheckBoxIconItem(site.second, true);
+                    item->setData(AggDivIdRole, site.first);
+                    item->setData(SiteNameRole, site.second);
                     rows.append({ item });
                 }
                 fillTable(table, rows);
@@ -189,35 +175,25 @@ void WaterUserSelectorDlg::refreshWaterUsers()
     table->setRowCount(0);
     if (_chosenSites.isEmpty())
         return;
-    const QString filter = _ui->_watUsrFiltWidget->filterQuery();
-    if (filter.isEmpty())
+    const QList<QList<int>> filter = _ui->_watUsrFiltWidget->chosenValues();
+    WaterUserDAO* waterUsers = TarnDbMgr::instance()->waterUserDAO();
+    if (filter.isEmpty() || !waterUsers)
         return;
 
     QList<int> sites = _chosenSites.values();
     std::sort(sites.begin(), sites.end());
-    const QString members
-        = QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4) INTERSECT %5")
-              .arg(TN::WaterUserID, TN::WaterUserTable, TN::AggDivID, joinIds(sites), filter);
-    const QString sql
-        = QStringLiteral("SELECT wu.%1, wu.%2, wu.%3, ad.%4 FROM %5 wu LEFT JOIN %6 ad "
-                         "ON wu.%3 = ad.%7 WHERE wu.%1 IN (%8) AND wu.%9 IS NULL "
-                         "ORDER BY wu.%2, wu.%1")
-              .arg(TN::WaterUserID, TN::WaterUserName, TN::AggDivID, TN::SiteName,
-                  TN::WaterUserTable, TN::AggDivTable, TN::AggDivID, members, TN::ScenarioID);
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    if (!query.exec(sql))
+    QList<WaterUserRef> found;
+    if (waterUsers->getBaselineWaterUsers(sites, filter, found).failed())
         return;
     const bool checked = !_singleSelection;
     QVector<QVector<QTableWidgetItem*>> rows;
-    while (query.next()) {
-        const QString name = query.value(1).toString();
-        const QString siteName = query.value(3).toString();
-        auto* item = new CheckBoxIconItem(name, checked);
-        item->setData(WaterUserIdRole, query.value(0).toInt());
-        item->setData(AggDivIdRole, query.value(2).toInt());
-        item->setData(WaterUserNameRole, name);
-        item->setData(SiteNameRole, siteName);
-        rows.append({ item, new QTableWidgetItem(siteName) });
+    for (const WaterUserRef& waterUser : qAsConst(found)) {
+        auto* item = new CheckBoxIconItem(waterUser.WaterUserName, checked);
+        item->setData(WaterUserIdRole, waterUser.WaterUserID);
+        item->setData(AggDivIdRole, waterUser.AggDivID);
+        item->setData(WaterUserNameRole, waterUser.WaterUserName);
+        item->setData(SiteNameRole, waterUser.SiteName);
+        rows.append({ item, new QTableWidgetItem(waterUser.SiteName) });
     }
     fillTable(table, rows);
     if (checked)
