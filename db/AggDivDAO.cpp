@@ -45,6 +45,16 @@ TARN::okstat AggDivDAO::getAggDivs(AggDivList& aggDivs)
     return {};
 }
 
+QList<int> AggDivDAO::findSites(const QString& text)
+{
+    QList<int> ids;
+    const QList<DaoRows::KeyedRow> rows = DaoRows::lookUp(
+        _db, TN::AggDivTable, TN::AggDivID, { TN::RiffleName, TN::SiteName }, QString(), text);
+    for (const DaoRows::KeyedRow& row : rows)
+        ids.append(row.id);
+    return ids;
+}
+
 TARN::okstat AggDivDAO::saveAggDivs(AggDivList& aggDivs)
 {
     return DaoRows::upsertEach(

@@ -18,6 +18,8 @@ public:
     TARN::okstat getAggDiv(int aggDivId, AggDiv& aggDiv);
     // The rows of the site model with its current filter, in model order.
     TARN::okstat getAggDivs(AggDivList& aggDivs);
+    // The IDs of the sites whose ID, or else Riffle name, or else name equals text, in ID order.
+    QList<int> findSites(const QString& text);
     TARN::okstat saveAggDivs(AggDivList& aggDivs);
     TARN::okstat deleteAggDiv(const AggDiv& aggDiv);
     TARN::okstat getAggDivAttrs(int aggDivId, QList<AggDivAttr>& attrs);

@@ -53,6 +53,28 @@ TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios
     return {};
 }
 
+TARN::okstat ScenarioDAO::exists(int scenarioId, bool& found)
+{
+    QSqlQuery known(_db);
+    known.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = :id")
+                      .arg(TN::ScenarioTable, TN::ScenarioID));
+    known.bindValue(QStringLiteral(":id"), scenarioId);
+    if (!known.exec() || !known.next())
+        return known.lastError().text();
+    found = known.value(0).toInt() > 0;
+    return {};
+}
+
+QList<int> ScenarioDAO::findScenarios(const QString& text)
+{
+    QList<int> ids;
+    const QList<DaoRows::KeyedRow> rows = DaoRows::lookUp(_db, TN::ScenarioTable, TN::ScenarioID,
+        { TN::ScenarioName, TN::ScenarioShortName }, QString(), text);
+    for (const DaoRows::KeyedRow& row : rows)
+        ids.append(row.id);
+    return ids;
+}
+
 TARN::okstat ScenarioDAO::getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers)
 {
     QSqlQuery query(_db);

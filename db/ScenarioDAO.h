@@ -38,6 +38,12 @@ public:
     // Every scenario's ID and name, in ID order; a failure gives the database's error text.
     TARN::okstat getScenarioNames(QList<QPair<int, QString>>& scenarios);
 
+    // Whether a scenario with the ID is stored.
+    TARN::okstat exists(int scenarioId, bool& found);
+    // The IDs of the scenarios whose ID, or else name, or else short name equals text, in ID
+    // order.
+    QList<int> findScenarios(const QString& text);
+
     // The water users chosen explicitly for a demand change, with their sites.
     TARN::okstat getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers);
     TARN::okstat setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers);

@@ -79,6 +79,9 @@ public:
     // The baseline water users of every site whose name or Riffle name contains text (without
     // regard to case), in the order of the sites and of their water users (WaterUserUses.cpp).
     TARN::okstat findWaterUsers(const QString& text, WaterUserList& found);
+    // The water users whose ID, or else Riffle name, or else name equals text, in ID order, each
+    // with its scenario (null for a baseline water user) (WaterUserUses.cpp).
+    QList<QPair<int, QVariant>> findByKeyOrName(const QString& text);
 
 private:
     TARN::okstat readUses(

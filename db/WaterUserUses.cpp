@@ -3,6 +3,7 @@
 #include "db/WaterUserDAO.h"
 
 #include "db/DaoRows.h"
+#include "db/TarnNames.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -91,4 +92,14 @@ TARN::okstat WaterUserDAO::findWaterUsers(const QString& text, WaterUserList& fo
         "wu.WaterUserID"));
     query.bindValue(QStringLiteral(":text"), text);
     return DaoRows::loadWaterUsers(query, found);
+}
+
+QList<QPair<int, QVariant>> WaterUserDAO::findByKeyOrName(const QString& text)
+{
+    QList<QPair<int, QVariant>> found;
+    const QList<DaoRows::KeyedRow> rows = DaoRows::lookUp(_db, TN::WaterUserTable, TN::WaterUserID,
+        { TN::RiffleName, TN::WaterUserName }, TN::ScenarioID, text);
+    for (const DaoRows::KeyedRow& row : rows)
+        found.append({ row.id, row.extra });
+    return found;
 }
