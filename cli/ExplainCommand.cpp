@@ -49,17 +49,18 @@ int runExplain(const CliCommand& self, const CliArgs& args)
     request.month = month;
     if (!site.isEmpty()) {
         request.owner = CalcTrace::Site;
-        if (!valueName.isEmpty() && ValueExplainer::kindOf(valueName) != 3)
+        if (!valueName.isEmpty() && ValueKinds::fromName(valueName) != ValueKind::SalinityPickup)
             return usageError(self, QStringLiteral("A site has only its salinity to explain."));
     } else if (!valueName.isEmpty()) {
-        request.kind = ValueExplainer::kindOf(valueName);
-        if (request.kind < 0)
+        const std::optional<ValueKind> kind = ValueKinds::fromName(valueName);
+        if (!kind)
             return usageError(self,
                 QStringLiteral("--value takes diversion, depletion, efficiency or salinity, not "
                                "\"%1\".")
                     .arg(valueName));
+        request.kind = *kind;
     }
-    if (month && request.owner == CalcTrace::WaterUser && request.kind != 0 && request.kind != 1)
+    if (month && request.owner == CalcTrace::WaterUser && !ValueKinds::isMonthly(request.kind))
         return usageError(self,
             QStringLiteral("--month explains a monthly diversion or depletion; the %1 is yearly.")
                 .arg(valueName));
