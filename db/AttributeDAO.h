@@ -4,6 +4,8 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
+#include <QHash>
+
 class AttributeDAO : public DaoBase {
     Q_OBJECT
 
@@ -28,7 +30,17 @@ public:
     TARN::okstat deleteValidValue(const AttrValidVal& value);
     TARN::okstat deleteAttribute(const Attribute& attribute);
 
+    // Reads on the connection given (an exporter's), one statement each, in row order.
+    // Every attribute's name by its ID, the Attribute row read by position.
+    static TARN::okstat readAttributeNames(const QSqlDatabase& db, QHash<int, QString>& names);
+    // Every attribute value the sites, or the water users, hold.
+    static TARN::okstat readSiteValues(const QSqlDatabase& db, QList<OwnerAttrValue>& values);
+    static TARN::okstat readWaterUserValues(const QSqlDatabase& db, QList<OwnerAttrValue>& values);
+
 private:
+    static TARN::okstat readOwnerValues(const QSqlDatabase& db, const QString& table,
+        const QString& ownerColumn, QList<OwnerAttrValue>& values);
+
     TarnRelationalTableModel* _attributeModel;
     TarnRelationalTableModel* _attrValidValModel;
 };

@@ -52,6 +52,16 @@ TARN::okstat BaselineDAO::getTimeRange(int& startYear, int& endYear)
     return {};
 }
 
+TARN::okstat BaselineDAO::readOutputType(const QSqlDatabase& db, int& outputType)
+{
+    QSqlQuery baseline(db);
+    if (!baseline.exec(QStringLiteral("SELECT * FROM %1").arg(TN::BaselineTable)))
+        return baseline.lastError().text();
+    if (baseline.next())
+        outputType = baseline.value(7).toInt();
+    return {};
+}
+
 TARN::okstat BaselineDAO::saveBaseline(const Baseline& baseline)
 {
     const int oldStartYear = _baselineModel->index(0, 5).data().toInt();

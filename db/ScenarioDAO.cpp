@@ -53,6 +53,18 @@ TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios
     return {};
 }
 
+TARN::okstat ScenarioDAO::readScenarioName(const QSqlDatabase& db, int scenarioId, QString& name)
+{
+    QSqlQuery scenario(db);
+    scenario.prepare(QStringLiteral("SELECT ScenarioName FROM Scenario WHERE ScenarioID = :id"));
+    scenario.bindValue(QStringLiteral(":id"), scenarioId);
+    if (!scenario.exec())
+        return scenario.lastError().text();
+    if (scenario.next())
+        name = scenario.value(0).toString();
+    return {};
+}
+
 TARN::okstat ScenarioDAO::exists(int scenarioId, bool& found)
 {
     QSqlQuery known(_db);

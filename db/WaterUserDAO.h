@@ -82,6 +82,10 @@ public:
     // The water users whose ID, or else Riffle name, or else name equals text, in ID order, each
     // with its scenario (null for a baseline water user) (WaterUserUses.cpp).
     QList<QPair<int, QVariant>> findByKeyOrName(const QString& text);
+    // The baseline water users and, with a scenarioId other than 0, that scenario's own, in row
+    // order, read on the connection given (an exporter's) (WaterUserUses.cpp).
+    static TARN::okstat readRiffleMembers(
+        const QSqlDatabase& db, int scenarioId, QList<RiffleMember>& waterUsers);
 
 private:
     TARN::okstat readUses(

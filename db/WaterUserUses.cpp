@@ -103,3 +103,20 @@ QList<QPair<int, QVariant>> WaterUserDAO::findByKeyOrName(const QString& text)
         found.append({ row.id, row.extra });
     return found;
 }
+
+TARN::okstat WaterUserDAO::readRiffleMembers(
+    const QSqlDatabase& db, int scenarioId, QList<RiffleMember>& waterUsers)
+{
+    QSqlQuery users(db);
+    users.setForwardOnly(true);
+    QString sql = QStringLiteral("SELECT WaterUserID, AggDivID, RiffleName FROM WaterUser "
+                                 "WHERE ScenarioID IS NULL");
+    if (scenarioId != 0)
+        sql += QStringLiteral(" OR ScenarioID = %1").arg(scenarioId);
+    if (!users.exec(sql + QStringLiteral(" ORDER BY rowid")))
+        return users.lastError().text();
+    while (users.next())
+        waterUsers.append(
+            { users.value(0).toInt(), users.value(1).toInt(), users.value(2).toString() });
+    return {};
+}
