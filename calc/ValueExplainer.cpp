@@ -51,8 +51,9 @@ public:
             return;
         if (_y < 0 || _y >= entry.yearCount)
             return;
-        value = _request.month ? Data::monthlyValue(entry, _request.kind, _y, _request.month)
-                               : entry.value(_request.kind, _y);
+        const int kind = ValueKinds::index(_request.kind);
+        value = _request.month ? Data::monthlyValue(entry, kind, _y, _request.month)
+                               : entry.value(kind, _y);
         found = true;
     }
 
@@ -115,20 +116,6 @@ QJsonValue jsonNumber(double value)
 }
 
 } // namespace
-
-int ValueExplainer::kindOf(const QString& name)
-{
-    const QString key = name.trimmed().toLower();
-    if (key == QLatin1String("diversion"))
-        return Data::Diversion;
-    if (key == QLatin1String("depletion"))
-        return Data::Depletion;
-    if (key == QLatin1String("efficiency"))
-        return Data::EfficiencyRatio;
-    if (key == QLatin1String("salinity"))
-        return Data::SalinityPickup;
-    return -1;
-}
 
 QString ValueExplainer::Explanation::verdict() const
 {
@@ -205,9 +192,9 @@ bool ValueExplainer::prepare()
     if (!db.isOpen())
         return refuse(QStringLiteral("No project is open."));
     const bool site = request.owner == CalcTrace::Site;
-    _kind = site ? Data::SalinityPickup : request.kind;
+    _kind = site ? Data::SalinityPickup : ValueKinds::index(request.kind);
     if (_kind < 0 || _kind >= Data::KindCount)
-        return refuse(QStringLiteral("There is no value kind %1.").arg(request.kind));
+        return refuse(QStringLiteral("There is no value kind %1.").arg(_kind));
     if (request.month < 0 || request.month > 12)
         return refuse(QStringLiteral("Month %1 is not a month from 1 to 12.").arg(request.month));
     if (!site && request.month

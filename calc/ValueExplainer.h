@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calc/CalcTrace.h"
+#include "calc/ValueKind.h"
 #include "db/okstat.h"
 
 #include <QByteArray>
@@ -30,7 +31,7 @@ public:
         int year = 0;
         int month = 0; // 0: the yearly value
         int scenarioID = 0; // 0: the baseline
-        int kind = 1; // AggDivCalcData::ValueKind of a water user's value; depletion by default
+        ValueKind kind = ValueKind::Depletion; // of a water user's value
     };
 
     struct Explanation {
@@ -68,9 +69,6 @@ public:
 
     // prepare, run and finish on the calling thread.
     static Explanation explain(const Request& request);
-
-    // "depletion" and the like, for --value; -1 when the name is unknown.
-    static int kindOf(const QString& name);
 
 private:
     Request _request;

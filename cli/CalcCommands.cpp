@@ -17,7 +17,7 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
     const TARN::okstat opened = manager->openDatabase(file);
     if (opened.failed()) {
         err(opened.text());
-        return 1;
+        return CannotOpen;
     }
 
     // Without --full every site is computed in memory and compared with its stored results:
@@ -50,29 +50,22 @@ int recalc(const QString& file, bool full, const QList<int>& scenarioIDs)
 
 namespace {
 
-int runRecalc(const CliCommand& self, const QStringList& args)
+int runRecalc(const CliCommand& self, const CliArgs& args)
 {
-    QString file;
-    bool full = false;
+    const QStringList files = args.positional();
+    if (files.size() > 1)
+        return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(files.at(1)));
     QList<int> scenarioIDs;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == QLatin1String("--full")) {
-            full = true;
-        } else if (arg == QLatin1String("--scenario")) {
-            int id = 0;
-            if (i + 1 >= args.size() || !parseInt(args.at(++i), id))
-                return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
-            scenarioIDs.append(id);
-        } else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty()) {
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        } else {
-            file = arg;
-        }
+    const QStringList ids = args.values(QStringLiteral("scenario"));
+    for (const QString& text : ids) {
+        int id = 0;
+        if (!parseInt(text, id))
+            return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
+        scenarioIDs.append(id);
     }
-    if (file.isEmpty())
+    if (files.isEmpty())
         return usageError(self, QStringLiteral("FILE is required."));
-    return recalc(file, full, scenarioIDs);
+    return recalc(files.first(), args.isSet(QStringLiteral("full")), scenarioIDs);
 }
 
 } // namespace
@@ -84,8 +77,13 @@ QList<CliCommand> calcCommands()
         QStringLiteral("Compute the baseline and scenario results of a project file: every site is "
                        "computed and what no longer follows the inputs is written (--full: "
                        "everything is rewritten)."),
-        QStringLiteral("tarnhelm-cli recalc FILE [--full] [--scenario ID]..."), {} });
-    list[0].run = [self = list[0]](const QStringList& a) { return runRecalc(self, a); };
+        QStringLiteral("tarnhelm-cli recalc FILE [--full] [--scenario ID]..."),
+        { { QStringLiteral("full"), {},
+              QStringLiteral("rewrite every result, not only what no longer follows the inputs") },
+            { QStringLiteral("scenario"), QStringLiteral("ID"),
+                QStringLiteral("compute this scenario (again for more); without it, every one"),
+                QStringLiteral("--scenario needs a scenario ID.") } },
+        {}, {}, &runRecalc });
     return list;
 }
 

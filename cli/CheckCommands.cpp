@@ -13,24 +13,19 @@ namespace Cli {
 
 namespace {
 
-int runValidate(const CliCommand& self, const QStringList& args)
+int runValidate(const CliCommand& self, const CliArgs& args)
 {
-    QString file;
-    bool json = false;
-    for (const QString& arg : args) {
-        if (arg == QLatin1String("--json"))
-            json = true;
-        else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty())
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        else
-            file = arg;
-    }
-    if (file.isEmpty())
+    const QStringList files = args.positional();
+    if (files.size() > 1)
+        return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(files.at(1)));
+    if (files.isEmpty())
         return usageError(self, QStringLiteral("FILE is required."));
+    const QString& file = files.first();
+    const bool json = args.isSet(QStringLiteral("json"));
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     if (!openProjectOrSay(file))
-        return 2;
+        return CannotOpen;
 
     ProgressLine progress;
     ProjectValidator validator;
@@ -64,8 +59,9 @@ QList<CliCommand> checkCommands()
                        "out-of-date results, coefficients, efficiencies, negative values, missing "
                        "years, Riffle and sheet names, demand changes. Exit status 1 when a check "
                        "fails."),
-        QStringLiteral("tarnhelm-cli validate FILE [--json]"), {} });
-    list[0].run = [self = list[0]](const QStringList& a) { return runValidate(self, a); };
+        QStringLiteral("tarnhelm-cli validate FILE [--json]"),
+        { { QStringLiteral("json"), {}, QStringLiteral("the findings as one JSON object") } }, {},
+        {}, &runValidate });
     return list;
 }
 

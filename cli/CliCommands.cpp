@@ -7,6 +7,7 @@
 
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Cli {
@@ -23,10 +24,59 @@ void err(const QString& text)
     stream << text << '\n';
 }
 
+namespace {
+
+// "  --name VALUE  description", the descriptions in one column.
+QString optionTable(const QList<CliOption>& options)
+{
+    QStringList heads;
+    int width = 0;
+    for (const CliOption& option : options) {
+        heads.append(QStringLiteral("--") + option.name
+            + (option.valueName.isEmpty() ? QString() : QLatin1Char(' ') + option.valueName));
+        width = std::max(width, int(heads.last().size()));
+    }
+    const QString indent = QStringLiteral("\n") + QString(width + 4, QLatin1Char(' '));
+    QStringList lines;
+    for (int i = 0; i < options.size(); ++i) {
+        QString description = options.at(i).description;
+        lines.append(QStringLiteral("  ") + heads.at(i).leftJustified(width) + QStringLiteral("  ")
+            + description.replace(QLatin1Char('\n'), indent));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+QString usage(const CliCommand& command)
+{
+    if (command.notes.isEmpty())
+        return command.synopsis;
+    return QStringLiteral("%1\n\n%2\n\n%3\n\n%4")
+        .arg(command.synopsis, command.notes, optionTable(command.options), command.footer);
+}
+
+QString help(const CliCommand& command)
+{
+    QString text = QStringLiteral("Usage: %1\n\n%2").arg(usage(command), command.summary);
+    if (command.notes.isEmpty() && !command.options.isEmpty())
+        text += QStringLiteral("\n\nOptions:\n") + optionTable(command.options);
+    return text;
+}
+
 int usageError(const CliCommand& command, const QString& problem)
 {
-    err(QStringLiteral("%1\nUsage: %2").arg(problem, command.usage));
+    err(QStringLiteral("%1\nUsage: %2").arg(problem, usage(command)));
     return 2;
+}
+
+int run(const CliCommand& command, const QStringList& args)
+{
+    CliArgs parsed;
+    QString problem;
+    if (!parsed.parse(command, args, problem))
+        return usageError(command, problem);
+    return command.run(command, parsed);
 }
 
 bool openProjectOrSay(const QString& file)
@@ -45,36 +95,24 @@ bool parseInt(const QString& text, int& value)
     return ok;
 }
 
-static int runNew(const CliCommand& self, const QStringList& args)
+static int runNew(const CliCommand& self, const CliArgs& args)
 {
-    QString file;
-    QString description;
+    const QStringList files = args.positional();
+    if (files.size() > 1)
+        return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(files.at(1)));
     int start = 0;
     int end = 0;
-    bool haveStart = false;
-    bool haveEnd = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        const bool hasValue = i + 1 < args.size();
-        if (arg == QLatin1String("--start") && hasValue) {
-            if (!parseInt(args.at(++i), start))
-                return usageError(self, QStringLiteral("--start needs a year."));
-            haveStart = true;
-        } else if (arg == QLatin1String("--end") && hasValue) {
-            if (!parseInt(args.at(++i), end))
-                return usageError(self, QStringLiteral("--end needs a year."));
-            haveEnd = true;
-        } else if (arg == QLatin1String("--description") && hasValue) {
-            description = args.at(++i);
-        } else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty()) {
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        } else {
-            file = arg;
-        }
-    }
-    if (file.isEmpty() || !haveStart || !haveEnd)
+    if (args.isSet(QStringLiteral("start"))
+        && !parseInt(args.value(QStringLiteral("start")), start))
+        return usageError(self, QStringLiteral("--start needs a year."));
+    if (args.isSet(QStringLiteral("end")) && !parseInt(args.value(QStringLiteral("end")), end))
+        return usageError(self, QStringLiteral("--end needs a year."));
+    if (files.isEmpty() || !args.isSet(QStringLiteral("start"))
+        || !args.isSet(QStringLiteral("end")))
         return usageError(self, QStringLiteral("FILE, --start and --end are required."));
-    const TARN::okstat status = ProjectFile::create(file, start, end, description);
+    const QString& file = files.first();
+    const TARN::okstat status
+        = ProjectFile::create(file, start, end, args.value(QStringLiteral("description")));
     if (status.failed()) {
         err(status.text());
         return 1;
@@ -83,12 +121,13 @@ static int runNew(const CliCommand& self, const QStringList& args)
     return 0;
 }
 
-static int runCheck(const CliCommand& self, const QStringList& args)
+static int runCheck(const CliCommand& self, const CliArgs& args)
 {
-    if (args.size() != 1 || args.first().startsWith(QLatin1String("--")))
+    if (args.positional().size() != 1)
         return usageError(self, QStringLiteral("One project FILE is required."));
     TarnDbMgr* mgr = TarnDbMgr::instance();
-    TARN::okstat status = mgr->openDatabase(args.first());
+    TARN::okstat status = mgr->openDatabase(args.positional().first());
+    const bool opened = status.isOk();
     QStringList problems;
     if (status.isOk()) {
         status = ProjectCheck::structureProblems(mgr->database(), problems);
@@ -100,7 +139,7 @@ static int runCheck(const CliCommand& self, const QStringList& args)
     delete mgr;
     if (status.failed()) {
         err(status.text());
-        return 1;
+        return opened ? 1 : CannotOpen;
     }
     if (!problems.isEmpty()) {
         err(QStringLiteral("The project file is damaged:"));
@@ -112,23 +151,16 @@ static int runCheck(const CliCommand& self, const QStringList& args)
     return 0;
 }
 
-static int runDemo(const CliCommand& self, const QStringList& args)
+static int runDemo(const CliCommand& self, const CliArgs& args)
 {
-    bool large = false;
-    bool stress = false;
-    QString file;
-    for (const QString& arg : args) {
-        if (arg == QLatin1String("--large"))
-            large = true;
-        else if (arg == QLatin1String("--stress"))
-            stress = true;
-        else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty())
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        else
-            file = arg;
-    }
-    if (file.isEmpty())
+    const bool large = args.isSet(QStringLiteral("large"));
+    const bool stress = args.isSet(QStringLiteral("stress"));
+    const QStringList files = args.positional();
+    if (files.size() > 1)
+        return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(files.at(1)));
+    if (files.isEmpty())
         return usageError(self, QStringLiteral("FILE is required."));
+    const QString& file = files.first();
     const TARN::okstat status = stress ? DemoProject::createStress(file)
         : large                        ? DemoProject::createLarge(file)
                                        : DemoProject::createDemo(file);
@@ -146,19 +178,28 @@ QList<CliCommand> projectCommands()
 {
     QList<CliCommand> list;
     list.append({ QStringLiteral("new"), QStringLiteral("Make a new, empty project file."),
-        QStringLiteral("tarnhelm-cli new FILE --start YEAR --end YEAR [--description TEXT]"), {} });
+        QStringLiteral("tarnhelm-cli new FILE --start YEAR --end YEAR [--description TEXT]"),
+        { { QStringLiteral("start"), QStringLiteral("YEAR"),
+              QStringLiteral("the first year of the project's time range") },
+            { QStringLiteral("end"), QStringLiteral("YEAR"),
+                QStringLiteral("the last year of the project's time range") },
+            { QStringLiteral("description"), QStringLiteral("TEXT"),
+                QStringLiteral("the baseline's description") } },
+        {}, {}, &runNew });
     list.append({ QStringLiteral("check"),
         QStringLiteral(
             "Open a project file as the desktop program does and say whether it is valid."),
-        QStringLiteral("tarnhelm-cli check FILE"), {} });
+        QStringLiteral("tarnhelm-cli check FILE"), {}, {}, {}, &runCheck });
     list.append({ QStringLiteral("demo"),
         QStringLiteral("Make the demo project and compute its results; with --large the benchmark "
                        "basin, or with --stress the stress basin (ten times the benchmark's "
                        "results), both left uncomputed."),
-        QStringLiteral("tarnhelm-cli demo [--large | --stress] FILE"), {} });
-    list[0].run = [self = list[0]](const QStringList& a) { return runNew(self, a); };
-    list[1].run = [self = list[1]](const QStringList& a) { return runCheck(self, a); };
-    list[2].run = [self = list[2]](const QStringList& a) { return runDemo(self, a); };
+        QStringLiteral("tarnhelm-cli demo [--large | --stress] FILE"),
+        { { QStringLiteral("large"), {}, QStringLiteral("the benchmark basin, left uncomputed") },
+            { QStringLiteral("stress"), {},
+                QStringLiteral("the stress basin (ten times the benchmark's results), left "
+                               "uncomputed") } },
+        {}, {}, &runDemo });
     return list;
 }
 

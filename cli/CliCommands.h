@@ -1,20 +1,29 @@
 #pragma once
 
+#include "cli/CliArgs.h"
+
 #include <QStringList>
 
 #include <functional>
 
-// One subcommand of tarnhelm-cli: its name, a one-line summary, its usage text and the function
-// that runs it with the arguments after the command name. Exit status: 0 success, 1 failure,
-// 2 usage error.
+// One subcommand of tarnhelm-cli: its name, a one-line summary, its usage line(s), the options it
+// takes and the function that runs it with its parsed arguments. Exit status: 0 success, 1
+// failure (Cli::CannotOpen among them), 2 usage error.
 struct CliCommand {
     QString name;
     QString summary;
-    QString usage;
-    std::function<int(const QStringList& args)> run;
+    QString synopsis;
+    QList<CliOption> options;
+    // With notes, the usage text itself explains the options: notes, the option table, footer.
+    QString notes = {};
+    QString footer = {};
+    std::function<int(const CliCommand& self, const CliArgs& args)> run = {};
 };
 
 namespace Cli {
+
+// The exit status of every command that cannot open the project file it was given.
+constexpr int CannotOpen = 1;
 
 // Every command the tool knows, in the order the help lists them.
 QList<CliCommand> commands();
@@ -23,11 +32,18 @@ QList<CliCommand> commands();
 void out(const QString& text);
 void err(const QString& text);
 
+// The command's usage text (without "Usage: ") and its --help text, made from its options.
+QString usage(const CliCommand& command);
+QString help(const CliCommand& command);
+
 // Prints the command's usage to standard error and returns 2.
 int usageError(const CliCommand& command, const QString& problem);
 
+// Parses args against the command's options and runs it; a usage error returns 2.
+int run(const CliCommand& command, const QStringList& args);
+
 // Opens file as the project through the manager; on failure prints "Unable to open FILE: reason"
-// and returns false. The manager is the caller's to delete.
+// and returns false (the caller exits with CannotOpen). The manager is the caller's to delete.
 bool openProjectOrSay(const QString& file);
 
 // Computes the baseline and then the scenarios (all when scenarioIDs is empty) of file; with full

@@ -11,32 +11,21 @@ namespace Cli {
 
 namespace {
 
-int runDiffWorkbook(const CliCommand& self, const QStringList& args)
+int runDiffWorkbook(const CliCommand& self, const CliArgs& args)
 {
-    QStringList files;
-    bool json = false;
-    bool fingerprints = true;
     double tolerance = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == QLatin1String("--json")) {
-            json = true;
-        } else if (arg == QLatin1String("--no-fingerprints")) {
-            fingerprints = false;
-        } else if (arg == QLatin1String("--tolerance") && i + 1 < args.size()) {
-            bool ok = false;
-            tolerance = args.at(++i).toDouble(&ok);
-            if (!ok || !std::isfinite(tolerance) || tolerance < 0)
-                return usageError(
-                    self, QStringLiteral("--tolerance needs a number that is 0 or more."));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        } else {
-            files.append(arg);
-        }
+    if (args.isSet(QStringLiteral("tolerance"))) {
+        bool ok = false;
+        tolerance = args.value(QStringLiteral("tolerance")).toDouble(&ok);
+        if (!ok || !std::isfinite(tolerance) || tolerance < 0)
+            return usageError(
+                self, QStringLiteral("--tolerance needs a number that is 0 or more."));
     }
+    const QStringList files = args.positional();
     if (files.size() != 2)
         return usageError(self, QStringLiteral("OLD and NEW are required."));
+    const bool json = args.isSet(QStringLiteral("json"));
+    const bool fingerprints = !args.isSet(QStringLiteral("no-fingerprints"));
 
     ProgressLine progress;
     Workbook::WorkbookDiff diff(tolerance);
@@ -78,8 +67,12 @@ QList<CliCommand> diffCommands()
                        "equal, 1 different, 2 a workbook can't be read."),
         QStringLiteral(
             "tarnhelm-cli diff-workbook OLD NEW [--json] [--tolerance T] [--no-fingerprints]"),
-        {} });
-    list[0].run = [self = list[0]](const QStringList& a) { return runDiffWorkbook(self, a); };
+        { { QStringLiteral("json"), {}, QStringLiteral("the comparison as one JSON object") },
+            { QStringLiteral("tolerance"), QStringLiteral("T"),
+                QStringLiteral("the difference a value may have and still be equal (default 0)") },
+            { QStringLiteral("no-fingerprints"), {},
+                QStringLiteral("read every sheet, even those whose fingerprints agree") } },
+        {}, {}, &runDiffWorkbook });
     return list;
 }
 

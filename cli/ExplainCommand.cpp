@@ -1,10 +1,10 @@
 #include "cli/CliCommands.h"
 
 #include "calc/ValueExplainer.h"
+#include "db/AggDivDAO.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
-#include "db/TarnNames.h"
-
-#include <QSqlQuery>
+#include "db/WaterUserDAO.h"
 
 #include <cstdio>
 #include <memory>
@@ -13,101 +13,33 @@ namespace Cli {
 
 namespace {
 
-struct Found {
-    int id = 0;
-    QVariant scenarioID; // water users: null for a baseline water user
-};
-
-// The rows whose ID, or else whose first name column, or else whose second one equals text.
-QList<Found> lookUp(const QString& table, const QString& key, const QStringList& names,
-    const QString& extra, const QString& text)
+QString idList(const QList<int>& ids)
 {
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    const QString select = QStringLiteral("SELECT %1%2 FROM %3 WHERE %4 = ? ORDER BY %1")
-                               .arg(key, extra.isEmpty() ? QString() : QStringLiteral(", ") + extra,
-                                   table, QStringLiteral("%1"));
-    auto rows = [&](const QString& column, const QVariant& value) {
-        QList<Found> found;
-        query.prepare(select.arg(column));
-        query.addBindValue(value);
-        if (query.exec()) {
-            while (query.next())
-                found.append(
-                    { query.value(0).toInt(), extra.isEmpty() ? QVariant() : query.value(1) });
-        }
-        query.finish();
-        return found;
-    };
-    int id = 0;
-    if (parseInt(text, id)) {
-        const QList<Found> byID = rows(key, id);
-        if (!byID.isEmpty())
-            return byID;
-    }
-    for (const QString& column : names) {
-        const QList<Found> byName = rows(column, text);
-        if (!byName.isEmpty())
-            return byName;
-    }
-    return {};
+    QStringList texts;
+    for (const int id : ids)
+        texts.append(QString::number(id));
+    return texts.join(QStringLiteral(", "));
 }
 
-QString idList(const QList<Found>& found)
+int runExplain(const CliCommand& self, const CliArgs& args)
 {
-    QStringList ids;
-    for (const Found& item : found)
-        ids.append(QString::number(item.id));
-    return ids.join(QStringLiteral(", "));
-}
-
-int runExplain(const CliCommand& self, const QStringList& args)
-{
-    QString file;
-    QString waterUser;
-    QString site;
-    QString scenario;
-    QString valueName;
+    const QStringList files = args.positional();
+    if (files.size() > 1)
+        return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(files.at(1)));
+    const QString file = files.value(0);
+    const QString waterUser = args.value(QStringLiteral("water-user"));
+    const QString site = args.value(QStringLiteral("site"));
+    const QString scenario = args.value(QStringLiteral("scenario"));
+    const QString valueName = args.value(QStringLiteral("value"));
+    const bool json = args.isSet(QStringLiteral("json"));
+    const bool haveYear = args.isSet(QStringLiteral("year"));
     int year = 0;
     int month = 0;
-    bool haveYear = false;
-    bool json = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        const bool hasValue = i + 1 < args.size();
-        auto needs = [&](const char* what) {
-            return usageError(self, QStringLiteral("%1 needs %2.").arg(arg, QLatin1String(what)));
-        };
-        if (arg == QLatin1String("--json")) {
-            json = true;
-        } else if (arg == QLatin1String("--water-user")) {
-            if (!hasValue)
-                return needs("a water user's ID, Riffle name or name");
-            waterUser = args.at(++i);
-        } else if (arg == QLatin1String("--site")) {
-            if (!hasValue)
-                return needs("a site's ID, Riffle name or name");
-            site = args.at(++i);
-        } else if (arg == QLatin1String("--scenario")) {
-            if (!hasValue)
-                return needs("a scenario's ID or name");
-            scenario = args.at(++i);
-        } else if (arg == QLatin1String("--value")) {
-            if (!hasValue)
-                return needs("diversion, depletion, efficiency or salinity");
-            valueName = args.at(++i);
-        } else if (arg == QLatin1String("--year")) {
-            if (!hasValue || !parseInt(args.at(++i), year))
-                return needs("a year");
-            haveYear = true;
-        } else if (arg == QLatin1String("--month")) {
-            if (!hasValue || !parseInt(args.at(++i), month) || month < 1 || month > 12)
-                return needs("a month from 1 to 12");
-        } else if (arg.startsWith(QLatin1String("--")) || !file.isEmpty()) {
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        } else {
-            file = arg;
-        }
-    }
+    if (haveYear && !parseInt(args.value(QStringLiteral("year")), year))
+        return usageError(self, QStringLiteral("--year needs a year."));
+    if (args.isSet(QStringLiteral("month"))
+        && (!parseInt(args.value(QStringLiteral("month")), month) || month < 1 || month > 12))
+        return usageError(self, QStringLiteral("--month needs a month from 1 to 12."));
     if (file.isEmpty() || !haveYear || waterUser.isEmpty() == site.isEmpty())
         return usageError(
             self, QStringLiteral("FILE, --year and one of --water-user and --site are required."));
@@ -117,28 +49,29 @@ int runExplain(const CliCommand& self, const QStringList& args)
     request.month = month;
     if (!site.isEmpty()) {
         request.owner = CalcTrace::Site;
-        if (!valueName.isEmpty() && ValueExplainer::kindOf(valueName) != 3)
+        if (!valueName.isEmpty() && ValueKinds::fromName(valueName) != ValueKind::SalinityPickup)
             return usageError(self, QStringLiteral("A site has only its salinity to explain."));
     } else if (!valueName.isEmpty()) {
-        request.kind = ValueExplainer::kindOf(valueName);
-        if (request.kind < 0)
+        const std::optional<ValueKind> kind = ValueKinds::fromName(valueName);
+        if (!kind)
             return usageError(self,
                 QStringLiteral("--value takes diversion, depletion, efficiency or salinity, not "
                                "\"%1\".")
                     .arg(valueName));
+        request.kind = *kind;
     }
-    if (month && request.owner == CalcTrace::WaterUser && request.kind != 0 && request.kind != 1)
+    if (month && request.owner == CalcTrace::WaterUser && !ValueKinds::isMonthly(request.kind))
         return usageError(self,
             QStringLiteral("--month explains a monthly diversion or depletion; the %1 is yearly.")
                 .arg(valueName));
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     if (!openProjectOrSay(file))
-        return 2;
+        return CannotOpen;
+    TarnDbMgr* manager = TarnDbMgr::instance();
 
     if (!scenario.isEmpty()) {
-        const QList<Found> found = lookUp(TN::ScenarioTable, TN::ScenarioID,
-            { TN::ScenarioName, TN::ScenarioShortName }, QString(), scenario);
+        const QList<int> found = manager->scenarioDAO()->findScenarios(scenario);
         if (found.isEmpty()) {
             err(QStringLiteral("There is no scenario \"%1\": no scenario has that ID or name.")
                     .arg(scenario));
@@ -149,12 +82,11 @@ int runExplain(const CliCommand& self, const QStringList& args)
                     .arg(scenario, idList(found)));
             return 2;
         }
-        request.scenarioID = found.first().id;
+        request.scenarioID = found.first();
     }
 
     if (request.owner == CalcTrace::Site) {
-        const QList<Found> found = lookUp(
-            TN::AggDivTable, TN::AggDivID, { TN::RiffleName, TN::SiteName }, QString(), site);
+        const QList<int> found = manager->aggDivDAO()->findSites(site);
         if (found.isEmpty()) {
             err(QStringLiteral("There is no site \"%1\": no site has that ID, Riffle name or name.")
                     .arg(site));
@@ -165,10 +97,11 @@ int runExplain(const CliCommand& self, const QStringList& args)
                     .arg(site, idList(found)));
             return 2;
         }
-        request.id = found.first().id;
+        request.id = found.first();
     } else {
-        QList<Found> found = lookUp(TN::WaterUserTable, TN::WaterUserID,
-            { TN::RiffleName, TN::WaterUserName }, TN::ScenarioID, waterUser);
+        // Each with its scenario: null for a baseline water user.
+        using Found = QPair<int, QVariant>;
+        QList<Found> found = manager->waterUserDAO()->findByKeyOrName(waterUser);
         if (found.isEmpty()) {
             err(QStringLiteral("There is no water user \"%1\": no water user has that ID, Riffle "
                                "name or name.")
@@ -179,17 +112,21 @@ int runExplain(const CliCommand& self, const QStringList& args)
         if (found.size() > 1) {
             QList<Found> inRun;
             for (const Found& item : qAsConst(found)) {
-                if (item.scenarioID.isNull() || item.scenarioID.toInt() == request.scenarioID)
+                if (item.second.isNull() || item.second.toInt() == request.scenarioID)
                     inRun.append(item);
             }
             if (inRun.size() != 1) {
+                const QList<Found>& named = inRun.isEmpty() ? found : inRun;
+                QList<int> ids;
+                for (const Found& item : named)
+                    ids.append(item.first);
                 err(QStringLiteral("Several water users are called \"%1\" (IDs %2): give the ID.")
-                        .arg(waterUser, idList(inRun.isEmpty() ? found : inRun)));
+                        .arg(waterUser, idList(ids)));
                 return 2;
             }
             found = inRun;
         }
-        request.id = found.first().id;
+        request.id = found.first().first;
     }
 
     const ValueExplainer::Explanation explanation = ValueExplainer::explain(request);
@@ -207,6 +144,11 @@ int runExplain(const CliCommand& self, const QStringList& args)
 
 QList<CliCommand> explainCommands()
 {
+    const auto option
+        = [](const char* name, const char* value, const QString& description, const char* what) {
+              return CliOption { QLatin1String(name), QLatin1String(value), description,
+                  QStringLiteral("--%1 needs %2.").arg(QLatin1String(name), QLatin1String(what)) };
+          };
     QList<CliCommand> list;
     list.append({ QStringLiteral("explain"),
         QStringLiteral("Show, step by step, how one computed value came to be what it is."),
@@ -214,25 +156,32 @@ QList<CliCommand> explainCommands()
             "tarnhelm-cli explain FILE --water-user W --year Y [--month M] [--scenario S] "
             "[--value KIND] [--json]\n"
             "       tarnhelm-cli explain FILE --site A --year Y [--month M] [--scenario S] "
-            "[--json]\n\n"
-            "Prints one line per step, in the order the calculation took them: input, gap-fill, "
-            "change,\nderived, monthly, salinity, stored.\n\n"
-            "  --water-user W  a water user's ID, Riffle name or name\n"
-            "  --site A        a site's ID, Riffle name or name: explains its salinity\n"
-            "  --year Y        a year of the project's time range\n"
-            "  --month M       1 to 12: the monthly value instead of the yearly one\n"
-            "  --scenario S    a scenario's ID or name; without it, the baseline\n"
-            "  --value KIND    diversion, depletion (the default), efficiency (the efficiency "
-            "ratio)\n"
-            "                  or salinity (the salinity pick-up); monthly values exist for "
-            "diversion\n"
-            "                  and depletion only\n"
-            "  --json          the steps with their numbers as JSON\n\n"
-            "Exit status: 0 when the stored value equals the computed one, 1 when it differs or "
-            "none\nis stored, 2 for a usage error or a water user, site, scenario or year that "
-            "does not exist."),
-        {} });
-    list[0].run = [self = list[0]](const QStringList& a) { return runExplain(self, a); };
+            "[--json]"),
+        { option("water-user", "W", QStringLiteral("a water user's ID, Riffle name or name"),
+              "a water user's ID, Riffle name or name"),
+            option("site", "A",
+                QStringLiteral("a site's ID, Riffle name or name: explains its salinity"),
+                "a site's ID, Riffle name or name"),
+            option("year", "Y", QStringLiteral("a year of the project's time range"), "a year"),
+            option("month", "M",
+                QStringLiteral("1 to 12: the monthly value instead of the yearly one"),
+                "a month from 1 to 12"),
+            option("scenario", "S",
+                QStringLiteral("a scenario's ID or name; without it, the baseline"),
+                "a scenario's ID or name"),
+            option("value", "KIND",
+                QStringLiteral("diversion, depletion (the default), efficiency (the efficiency "
+                               "ratio)\nor salinity (the salinity pick-up); monthly values exist "
+                               "for diversion\nand depletion only"),
+                "diversion, depletion, efficiency or salinity"),
+            { QStringLiteral("json"), {},
+                QStringLiteral("the steps with their numbers as JSON") } },
+        QStringLiteral("Prints one line per step, in the order the calculation took them: input, "
+                       "gap-fill, change,\nderived, monthly, salinity, stored."),
+        QStringLiteral("Exit status: 0 when the stored value equals the computed one, 1 when it "
+                       "differs or none\nis stored, 2 for a usage error or a water user, site, "
+                       "scenario or year that does not exist."),
+        &runExplain });
     return list;
 }
 

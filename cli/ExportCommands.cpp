@@ -1,14 +1,14 @@
 #include "cli/CliCommands.h"
 #include "cli/ProgressLine.h"
 
+#include "db/BaselineDAO.h"
 #include "db/DmiApi.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "export/AttributeExporter.h"
 #include "export/DataExporter.h"
 
 #include <QFileInfo>
-#include <QSqlQuery>
-#include <QVariant>
 
 namespace Cli {
 
@@ -64,39 +64,26 @@ TARN::okstat runAttributeExport(const QString& project, const QString& out, int 
     return status;
 }
 
-int runExportXlsx(const CliCommand& self, const QStringList& args)
+int runExportXlsx(const CliCommand& self, const CliArgs& args)
 {
-    QStringList files;
     QList<int> ids;
-    bool baseline = false;
+    const QStringList scenarioArgs = args.values(QStringLiteral("scenario"));
+    for (const QString& text : scenarioArgs) {
+        int value = 0;
+        if (!parseInt(text, value))
+            return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
+        ids.append(value);
+    }
+    const bool baseline = args.isSet(QStringLiteral("baseline"));
+    const bool haveStart = args.isSet(QStringLiteral("start"));
+    const bool haveEnd = args.isSet(QStringLiteral("end"));
     int start = 0;
     int end = 0;
-    bool haveStart = false;
-    bool haveEnd = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        const bool hasValue = i + 1 < args.size();
-        int value = 0;
-        if (arg == QLatin1String("--baseline")) {
-            baseline = true;
-        } else if (arg == QLatin1String("--scenario") && hasValue) {
-            if (!parseInt(args.at(++i), value))
-                return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
-            ids.append(value);
-        } else if (arg == QLatin1String("--start") && hasValue) {
-            if (!parseInt(args.at(++i), start))
-                return usageError(self, QStringLiteral("--start needs a year."));
-            haveStart = true;
-        } else if (arg == QLatin1String("--end") && hasValue) {
-            if (!parseInt(args.at(++i), end))
-                return usageError(self, QStringLiteral("--end needs a year."));
-            haveEnd = true;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        } else {
-            files.append(arg);
-        }
-    }
+    if (haveStart && !parseInt(args.value(QStringLiteral("start")), start))
+        return usageError(self, QStringLiteral("--start needs a year."));
+    if (haveEnd && !parseInt(args.value(QStringLiteral("end")), end))
+        return usageError(self, QStringLiteral("--end needs a year."));
+    const QStringList files = args.positional();
     if (files.size() != 2)
         return usageError(self, QStringLiteral("FILE and BOOK are required."));
     if (haveStart != haveEnd)
@@ -104,18 +91,10 @@ int runExportXlsx(const CliCommand& self, const QStringList& args)
     if (haveStart && end < start)
         return usageError(self, QStringLiteral("The end year is before the start year."));
     if (!openProject(files.at(0)))
-        return 1;
+        return CannotOpen;
 
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    if (!haveStart) {
-        QSqlQuery range(db);
-        if (!range.exec(
-                QStringLiteral("SELECT StartYear, EndYear FROM Baseline WHERE BaselineID = 1"))
-            || !range.next())
-            return finish(QStringLiteral("Unable to read the baseline's time range."), QString());
-        start = range.value(0).toInt();
-        end = range.value(1).toInt();
-    }
+    if (!haveStart && TarnDbMgr::instance()->baselineDAO()->getTimeRange(start, end).failed())
+        return finish(QStringLiteral("Unable to read the baseline's time range."), QString());
     // By default the baseline and every scenario; naming any narrows the export to those.
     QList<int> exportIds;
     if (baseline || ids.isEmpty())
@@ -135,31 +114,21 @@ int runExportXlsx(const CliCommand& self, const QStringList& args)
     return finish(runDataExport(files.at(1), exportIds, start, end), files.at(1));
 }
 
-int runExportAttributes(const CliCommand& self, const QStringList& args)
+int runExportAttributes(const CliCommand& self, const CliArgs& args)
 {
-    QStringList files;
     int scenario = AttributeExporter::BaselineId;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == QLatin1String("--scenario") && i + 1 < args.size()) {
-            if (!parseInt(args.at(++i), scenario))
-                return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(arg));
-        } else {
-            files.append(arg);
-        }
-    }
+    if (args.isSet(QStringLiteral("scenario"))
+        && !parseInt(args.value(QStringLiteral("scenario")), scenario))
+        return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
+    const QStringList files = args.positional();
     if (files.size() != 2)
         return usageError(self, QStringLiteral("FILE and OUT.xml are required."));
     if (!openProject(files.at(0)))
-        return 1;
+        return CannotOpen;
 
     if (scenario != AttributeExporter::BaselineId) {
-        QSqlQuery known(TarnDbMgr::instance()->database());
-        known.prepare(QStringLiteral("SELECT COUNT(*) FROM Scenario WHERE ScenarioID = :id"));
-        known.bindValue(QStringLiteral(":id"), scenario);
-        if (!known.exec() || !known.next() || known.value(0).toInt() == 0)
+        bool known = false;
+        if (TarnDbMgr::instance()->scenarioDAO()->exists(scenario, known).failed() || !known)
             return finish(
                 QStringLiteral("There is no scenario with ID %1.").arg(scenario), QString());
     }
@@ -176,13 +145,21 @@ QList<CliCommand> exportCommands()
                        "by default the baseline and every scenario over the baseline's years."),
         QStringLiteral("tarnhelm-cli export-xlsx FILE BOOK [--baseline] [--scenario ID]... "
                        "[--start YEAR --end YEAR]"),
-        {} });
+        { { QStringLiteral("baseline"), {}, QStringLiteral("the baseline's results") },
+            { QStringLiteral("scenario"), QStringLiteral("ID"),
+                QStringLiteral("this scenario's results (again for more)") },
+            { QStringLiteral("start"), QStringLiteral("YEAR"),
+                QStringLiteral("the first year written (with --end)") },
+            { QStringLiteral("end"), QStringLiteral("YEAR"),
+                QStringLiteral("the last year written (with --start)") } },
+        {}, {}, &runExportXlsx });
     list.append({ QStringLiteral("export-attributes"),
         QStringLiteral("Write the attribute XML file of the baseline, or of the baseline and one "
                        "scenario's own water users."),
-        QStringLiteral("tarnhelm-cli export-attributes FILE OUT.xml [--scenario ID]"), {} });
-    list[0].run = [self = list[0]](const QStringList& a) { return runExportXlsx(self, a); };
-    list[1].run = [self = list[1]](const QStringList& a) { return runExportAttributes(self, a); };
+        QStringLiteral("tarnhelm-cli export-attributes FILE OUT.xml [--scenario ID]"),
+        { { QStringLiteral("scenario"), QStringLiteral("ID"),
+            QStringLiteral("the scenario whose own water users are written with the baseline") } },
+        {}, {}, &runExportAttributes });
     return list;
 }
 

@@ -39,10 +39,10 @@ int main(int argc, char** argv)
         if (command.name != name)
             continue;
         if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-            Cli::out(QStringLiteral("Usage: %1\n\n%2").arg(command.usage, command.summary));
+            Cli::out(Cli::help(command));
             return 0;
         }
-        return command.run(args);
+        return Cli::run(command, args);
     }
     Cli::err(QStringLiteral("Unknown command \"%1\". Try 'tarnhelm-cli --help'.").arg(name));
     return 2;

@@ -4,6 +4,7 @@
 #include "db/ModelOps.h"
 #include "db/TarnNames.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -42,6 +43,68 @@ TARN::okstat AggDivDAO::getAggDivs(AggDivList& aggDivs)
     const int rows = _aggDivModel->rowCount();
     for (int row = 0; row < rows; ++row)
         aggDivs.append(DaoRows::readAggDiv(_aggDivModel->record(row)));
+    return {};
+}
+
+QList<int> AggDivDAO::findSites(const QString& text)
+{
+    QList<int> ids;
+    const QList<DaoRows::KeyedRow> rows = DaoRows::lookUp(
+        _db, TN::AggDivTable, TN::AggDivID, { TN::RiffleName, TN::SiteName }, QString(), text);
+    for (const DaoRows::KeyedRow& row : rows)
+        ids.append(row.id);
+    return ids;
+}
+
+TARN::okstat AggDivDAO::readRiffleNames(const QSqlDatabase& db, QList<RiffleMember>& sites)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT AggDivID, RiffleName FROM AggDiv ORDER BY rowid")))
+        return query.lastError().text();
+    while (query.next())
+        sites.append({ query.value(0).toInt(), query.value(0).toInt(), query.value(1).toString() });
+    return {};
+}
+
+TARN::okstat AggDivDAO::readSitesWithWaterUsers(
+    const QSqlDatabase& db, QList<SiteWaterUsers>& sites)
+{
+    QSqlQuery siteQuery(db);
+    siteQuery.setForwardOnly(true);
+    if (!siteQuery.exec(QStringLiteral("SELECT * FROM %1").arg(TN::AggDivTable)))
+        return siteQuery.lastError().text();
+    QHash<int, int> indexById;
+    while (siteQuery.next()) {
+        SiteWaterUsers entry;
+        entry.site.AggDivID = siteQuery.value(0).toInt();
+        entry.site.BaselineID = siteQuery.value(1).toInt();
+        entry.site.salinityMethod = SalinityMethodInfo::fromId(siteQuery.value(2).toInt());
+        entry.site.SiteName = siteQuery.value(3).toString();
+        entry.site.RiffleName = siteQuery.value(4).toString();
+        entry.site.Notes = siteQuery.value(5).toString();
+        entry.site.Ord = siteQuery.value(6).toInt();
+        indexById.insert(entry.site.AggDivID, sites.size());
+        sites.append(entry);
+    }
+    QSqlQuery userQuery(db);
+    userQuery.setForwardOnly(true);
+    if (!userQuery.exec(QStringLiteral("SELECT * FROM %1 WHERE %2 IS NULL")
+                            .arg(TN::WaterUserTable, TN::ScenarioID)))
+        return userQuery.lastError().text();
+    while (userQuery.next()) {
+        const auto found = indexById.constFind(userQuery.value(1).toInt());
+        if (found == indexById.constEnd())
+            continue;
+        SiteWaterUsers& entry = sites[*found];
+        WaterUser user;
+        user.WaterUserID = userQuery.value(0).toInt();
+        user.aggDiv = entry.site;
+        user.WaterUserName = userQuery.value(3).toString();
+        user.RiffleName = userQuery.value(4).toString();
+        user.Notes = userQuery.value(5).toString();
+        user.Ord = userQuery.value(6).toInt();
+        entry.waterUsers.append(user);
+    }
     return {};
 }
 

@@ -222,3 +222,42 @@ TARN::okstat AttributeDAO::getSiteNames(const QList<int>& ids, QList<QPair<int, 
         sites.append({ query.value(0).toInt(), query.value(1).toString() });
     return {};
 }
+
+TARN::okstat AttributeDAO::readAttributeNames(const QSqlDatabase& db, QHash<int, QString>& names)
+{
+    QSqlQuery attributes(db);
+    if (!attributes.exec(QStringLiteral("SELECT * FROM %1").arg(TN::AttributeTable)))
+        return attributes.lastError().text();
+    while (attributes.next())
+        names.insert(attributes.value(0).toInt(), attributes.value(2).toString());
+    return {};
+}
+
+TARN::okstat AttributeDAO::readSiteValues(const QSqlDatabase& db, QList<OwnerAttrValue>& values)
+{
+    return readOwnerValues(db, QStringLiteral("AggDivAttr"), QStringLiteral("AggDivID"), values);
+}
+
+TARN::okstat AttributeDAO::readWaterUserValues(
+    const QSqlDatabase& db, QList<OwnerAttrValue>& values)
+{
+    return readOwnerValues(
+        db, QStringLiteral("WaterUserAttr"), QStringLiteral("WaterUserID"), values);
+}
+
+TARN::okstat AttributeDAO::readOwnerValues(const QSqlDatabase& db, const QString& table,
+    const QString& ownerColumn, QList<OwnerAttrValue>& values)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(
+            QStringLiteral("SELECT t.%2, t.AttrID, v.AttrVal FROM %1 t "
+                           "LEFT JOIN AttrValidVal v ON v.AttrValidValID = t.AttrValidValID "
+                           "ORDER BY t.rowid")
+                .arg(table, ownerColumn)))
+        return query.lastError().text();
+    while (query.next())
+        values.append(
+            { query.value(0).toInt(), query.value(1).toInt(), query.value(2).toString() });
+    return {};
+}

@@ -4,6 +4,7 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
+#include <QHash>
 #include <QPair>
 #include <QVariant>
 
@@ -52,7 +53,17 @@ public:
     // Keys and names of the sites among ids, by key.
     TARN::okstat getSiteNames(const QList<int>& ids, QList<QPair<int, QString>>& sites);
 
+    // Reads on the connection given (an exporter's), one statement each, in row order.
+    // Every attribute's name by its ID, the Attribute row read by position.
+    static TARN::okstat readAttributeNames(const QSqlDatabase& db, QHash<int, QString>& names);
+    // Every attribute value the sites, or the water users, hold.
+    static TARN::okstat readSiteValues(const QSqlDatabase& db, QList<OwnerAttrValue>& values);
+    static TARN::okstat readWaterUserValues(const QSqlDatabase& db, QList<OwnerAttrValue>& values);
+
 private:
+    static TARN::okstat readOwnerValues(const QSqlDatabase& db, const QString& table,
+        const QString& ownerColumn, QList<OwnerAttrValue>& values);
+
     TarnRelationalTableModel* _attributeModel;
     TarnRelationalTableModel* _attrValidValModel;
 };

@@ -5,6 +5,7 @@
 #include "db/WaterUserDAO.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 
 BaselineDAO::BaselineDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
@@ -35,6 +36,29 @@ TARN::okstat BaselineDAO::getBaseline(Baseline& baseline)
     baseline.outputTypeName = TARN::outputTypeName(value(7).toInt());
     baseline.outputTypeId = baseline.outputTypeName.isEmpty() ? 0 : value(7).toInt();
     baseline.PasswordHash = value(8).toByteArray();
+    return {};
+}
+
+TARN::okstat BaselineDAO::getTimeRange(int& startYear, int& endYear)
+{
+    QSqlQuery range(_db);
+    if (!range.exec(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = 1")
+                        .arg(TN::StartYear, TN::EndYear, TN::BaselineTable, TN::BaselineID)))
+        return range.lastError().text();
+    if (!range.next())
+        return QStringLiteral("The project has no baseline row.");
+    startYear = range.value(0).toInt();
+    endYear = range.value(1).toInt();
+    return {};
+}
+
+TARN::okstat BaselineDAO::readOutputType(const QSqlDatabase& db, int& outputType)
+{
+    QSqlQuery baseline(db);
+    if (!baseline.exec(QStringLiteral("SELECT * FROM %1").arg(TN::BaselineTable)))
+        return baseline.lastError().text();
+    if (baseline.next())
+        outputType = baseline.value(7).toInt();
     return {};
 }
 

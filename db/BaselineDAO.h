@@ -23,6 +23,12 @@ public:
 
     // Row 0 of the baseline model as currently selected.
     TARN::okstat getBaseline(Baseline& baseline);
+    // The stored baseline row's years, read from the file rather than the model; fails when
+    // there is no baseline row.
+    TARN::okstat getTimeRange(int& startYear, int& endYear);
+    // The baseline row's output type (0 without a row), read by position on the connection
+    // given (an exporter's).
+    static TARN::okstat readOutputType(const QSqlDatabase& db, int& outputType);
     // Fits the water users' yearly rows to the record's range, then writes and submits the
     // baseline row. When the yearly rows cannot be fitted, the row is left unwritten and the
     // failure returned, so that the caller's transaction can roll back both.

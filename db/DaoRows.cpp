@@ -138,4 +138,38 @@ TARN::okstat assignToEveryOwner(QSqlTableModel* ownerModel, QSqlTableModel* assi
     return {};
 }
 
+QList<KeyedRow> lookUp(const QSqlDatabase& db, const QString& table, const QString& key,
+    const QStringList& names, const QString& extra, const QString& text)
+{
+    QSqlQuery query(db);
+    const QString select = QStringLiteral("SELECT %1%2 FROM %3 WHERE %4 = ? ORDER BY %1")
+                               .arg(key, extra.isEmpty() ? QString() : QStringLiteral(", ") + extra,
+                                   table, QStringLiteral("%1"));
+    auto rows = [&](const QString& column, const QVariant& value) {
+        QList<KeyedRow> found;
+        query.prepare(select.arg(column));
+        query.addBindValue(value);
+        if (query.exec()) {
+            while (query.next())
+                found.append(
+                    { query.value(0).toInt(), extra.isEmpty() ? QVariant() : query.value(1) });
+        }
+        query.finish();
+        return found;
+    };
+    bool isNumber = false;
+    const int id = text.toInt(&isNumber);
+    if (isNumber) {
+        const QList<KeyedRow> byID = rows(key, id);
+        if (!byID.isEmpty())
+            return byID;
+    }
+    for (const QString& column : names) {
+        const QList<KeyedRow> byName = rows(column, text);
+        if (!byName.isEmpty())
+            return byName;
+    }
+    return {};
+}
+
 } // namespace DaoRows

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringList>
 #include <QVariant>
 
 class QAbstractItemModel;
@@ -43,6 +44,17 @@ void bindWaterUserID(QSqlQuery& query, const WaterUser& waterUser);
 TARN::okstat loadWaterUsers(QSqlQuery& query, WaterUserList& waterUsers);
 // Executes a prepared query of filter rows; on success its rows are appended to the list.
 TARN::okstat loadAttrSelections(QSqlQuery& query, AttrSelectionList& selections);
+
+// A row found by its key or a name: its key and, when asked for, one more column.
+struct KeyedRow {
+    int id = 0;
+    QVariant extra;
+};
+// The rows of table whose key equals text (when it is a whole number), or else whose first name
+// column, or else whose second one does, in key order; with extra, that column is read too. A
+// statement that fails finds nothing, and the next column is tried.
+QList<KeyedRow> lookUp(const QSqlDatabase& db, const QString& table, const QString& key,
+    const QStringList& names, const QString& extra, const QString& text);
 
 // Source rows of model whose column reads exactly value, found through a sort/filter proxy
 // with the expression "^value$" (so 1 does not match 10 or 21), in model order.

@@ -136,6 +136,26 @@ struct PlotCurve {
     SalinityMethodInfo salinityMethod;
 };
 
+// One attribute value a site or a water user holds.
+struct OwnerAttrValue {
+    int ownerId = 0; // AggDivID or WaterUserID
+    int AttrID = 0;
+    QString AttrVal; // empty for an assignment without a valid value
+};
+
+// A site or a water user by its Riffle name (AggDivID: a water user's site).
+struct RiffleMember {
+    int id = 0;
+    int AggDivID = 0;
+    QString RiffleName;
+};
+
+// A site with its baseline water users.
+struct SiteWaterUsers {
+    AggDiv site;
+    QList<WaterUser> waterUsers;
+};
+
 using AggDivList = QList<AggDiv>;
 using WaterUserList = QList<WaterUser>;
 using WaterUserDataList = QList<WaterUserData>;

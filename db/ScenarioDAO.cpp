@@ -54,6 +54,40 @@ TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios
     return {};
 }
 
+TARN::okstat ScenarioDAO::readScenarioName(const QSqlDatabase& db, int scenarioId, QString& name)
+{
+    QSqlQuery scenario(db);
+    scenario.prepare(QStringLiteral("SELECT ScenarioName FROM Scenario WHERE ScenarioID = :id"));
+    scenario.bindValue(QStringLiteral(":id"), scenarioId);
+    if (!scenario.exec())
+        return scenario.lastError().text();
+    if (scenario.next())
+        name = scenario.value(0).toString();
+    return {};
+}
+
+TARN::okstat ScenarioDAO::exists(int scenarioId, bool& found)
+{
+    QSqlQuery known(_db);
+    known.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = :id")
+                      .arg(TN::ScenarioTable, TN::ScenarioID));
+    known.bindValue(QStringLiteral(":id"), scenarioId);
+    if (!known.exec() || !known.next())
+        return known.lastError().text();
+    found = known.value(0).toInt() > 0;
+    return {};
+}
+
+QList<int> ScenarioDAO::findScenarios(const QString& text)
+{
+    QList<int> ids;
+    const QList<DaoRows::KeyedRow> rows = DaoRows::lookUp(_db, TN::ScenarioTable, TN::ScenarioID,
+        { TN::ScenarioName, TN::ScenarioShortName }, QString(), text);
+    for (const DaoRows::KeyedRow& row : rows)
+        ids.append(row.id);
+    return ids;
+}
+
 TARN::okstat ScenarioDAO::getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers)
 {
     QSqlQuery query(_db);

@@ -40,6 +40,15 @@ public:
     // Every scenario's ID and name, in ID order; a failure gives the database's error text.
     TARN::okstat getScenarioNames(QList<QPair<int, QString>>& scenarios);
 
+    // The scenario's name read on the connection given (an exporter's); name is left as it is
+    // when there is no such scenario.
+    static TARN::okstat readScenarioName(const QSqlDatabase& db, int scenarioId, QString& name);
+    // Whether a scenario with the ID is stored.
+    TARN::okstat exists(int scenarioId, bool& found);
+    // The IDs of the scenarios whose ID, or else name, or else short name equals text, in ID
+    // order.
+    QList<int> findScenarios(const QString& text);
+
     // The water users chosen explicitly for a demand change, with their sites.
     TARN::okstat getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers);
     // The same as keys, sites and names only, whatever became of the sites.

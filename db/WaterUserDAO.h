@@ -96,6 +96,13 @@ public:
     // The baseline water users of every site whose name or Riffle name contains text (without
     // regard to case), in the order of the sites and of their water users (WaterUserUses.cpp).
     TARN::okstat findWaterUsers(const QString& text, WaterUserList& found);
+    // The water users whose ID, or else Riffle name, or else name equals text, in ID order, each
+    // with its scenario (null for a baseline water user) (WaterUserUses.cpp).
+    QList<QPair<int, QVariant>> findByKeyOrName(const QString& text);
+    // The baseline water users and, with a scenarioId other than 0, that scenario's own, in row
+    // order, read on the connection given (an exporter's) (WaterUserUses.cpp).
+    static TARN::okstat readRiffleMembers(
+        const QSqlDatabase& db, int scenarioId, QList<RiffleMember>& waterUsers);
 
     // Makes a water user of the site (WaterUserLookups.cpp): the baseline's when scenarioId is
     // -1, else the scenario's own, placed after the site's last baseline water user, through the

@@ -3,6 +3,7 @@
 #include "db/WaterUserDAO.h"
 
 #include "db/DaoRows.h"
+#include "db/TarnNames.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -91,4 +92,31 @@ TARN::okstat WaterUserDAO::findWaterUsers(const QString& text, WaterUserList& fo
         "wu.WaterUserID"));
     query.bindValue(QStringLiteral(":text"), text);
     return DaoRows::loadWaterUsers(query, found);
+}
+
+QList<QPair<int, QVariant>> WaterUserDAO::findByKeyOrName(const QString& text)
+{
+    QList<QPair<int, QVariant>> found;
+    const QList<DaoRows::KeyedRow> rows = DaoRows::lookUp(_db, TN::WaterUserTable, TN::WaterUserID,
+        { TN::RiffleName, TN::WaterUserName }, TN::ScenarioID, text);
+    for (const DaoRows::KeyedRow& row : rows)
+        found.append({ row.id, row.extra });
+    return found;
+}
+
+TARN::okstat WaterUserDAO::readRiffleMembers(
+    const QSqlDatabase& db, int scenarioId, QList<RiffleMember>& waterUsers)
+{
+    QSqlQuery users(db);
+    users.setForwardOnly(true);
+    QString sql = QStringLiteral("SELECT WaterUserID, AggDivID, RiffleName FROM WaterUser "
+                                 "WHERE ScenarioID IS NULL");
+    if (scenarioId != 0)
+        sql += QStringLiteral(" OR ScenarioID = %1").arg(scenarioId);
+    if (!users.exec(sql + QStringLiteral(" ORDER BY rowid")))
+        return users.lastError().text();
+    while (users.next())
+        waterUsers.append(
+            { users.value(0).toInt(), users.value(1).toInt(), users.value(2).toString() });
+    return {};
 }

@@ -1,13 +1,15 @@
 #include "export/AttributeExporter.h"
 
+#include "db/AggDivDAO.h"
 #include "db/ApplicationTitle.h"
+#include "db/AttributeDAO.h"
+#include "db/ScenarioDAO.h"
+#include "db/WaterUserDAO.h"
 #include "workbook/XmlSplice.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QSaveFile>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVariant>
 #include <QXmlStreamWriter>
 
@@ -35,24 +37,14 @@ QString xmlComment(const QString& text)
     return out;
 }
 
-// Every assignment of one owner kind, grouped by owner id, in row order. One query per table
-// instead of one per owner keeps large basins linear.
-TARN::okstat loadAssignments(QSqlDatabase& db, const QString& table, const QString& ownerColumn,
-    const QHash<int, QString>& attrNames, QHash<int, QList<Assignment>>& byOwner)
+// The values of one owner kind grouped by owner id, in row order, named.
+QHash<int, QList<Assignment>> byOwner(
+    const QList<OwnerAttrValue>& values, const QHash<int, QString>& attrNames)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(
-            QStringLiteral("SELECT t.%2, t.AttrID, v.AttrVal FROM %1 t "
-                           "LEFT JOIN AttrValidVal v ON v.AttrValidValID = t.AttrValidValID "
-                           "ORDER BY t.rowid")
-                .arg(table, ownerColumn)))
-        return query.lastError().text();
-    while (query.next()) {
-        byOwner[query.value(0).toInt()].append(
-            { attrNames.value(query.value(1).toInt()), query.value(2).toString() });
-    }
-    return {};
+    QHash<int, QList<Assignment>> grouped;
+    for (const OwnerAttrValue& value : values)
+        grouped[value.ownerId].append({ attrNames.value(value.AttrID), value.AttrVal });
+    return grouped;
 }
 
 void writeOwner(QXmlStreamWriter& xml, const QString& name, const QList<Assignment>& assignments)
@@ -101,59 +93,37 @@ TARN::okstat AttributeExporter::write(const QString& fileName, int scenarioId, C
 
     info.target = QStringLiteral("Baseline");
     if (scenarioId != BaselineId) {
-        QSqlQuery scenario(_db);
-        scenario.prepare(
-            QStringLiteral("SELECT ScenarioName FROM Scenario WHERE ScenarioID = :id"));
-        scenario.bindValue(QStringLiteral(":id"), scenarioId);
-        if (!scenario.exec())
-            return scenario.lastError().text();
-        if (scenario.next())
-            info.target = scenario.value(0).toString();
+        const TARN::okstat named = ScenarioDAO::readScenarioName(_db, scenarioId, info.target);
+        if (named.failed())
+            return named;
     }
 
     QHash<int, QString> attrNames;
-    {
-        QSqlQuery attributes(_db);
-        if (!attributes.exec(QStringLiteral("SELECT * FROM Attribute")))
-            return attributes.lastError().text();
-        while (attributes.next())
-            attrNames.insert(attributes.value(0).toInt(), attributes.value(2).toString());
-    }
-    QHash<int, QList<Assignment>> siteAttrs;
-    QHash<int, QList<Assignment>> userAttrs;
-    TARN::okstat loaded = loadAssignments(
-        _db, QStringLiteral("AggDivAttr"), QStringLiteral("AggDivID"), attrNames, siteAttrs);
-    if (loaded.isOk())
-        loaded = loadAssignments(_db, QStringLiteral("WaterUserAttr"),
-            QStringLiteral("WaterUserID"), attrNames, userAttrs);
+    TARN::okstat loaded = AttributeDAO::readAttributeNames(_db, attrNames);
     if (loaded.failed())
         return loaded;
+    QList<OwnerAttrValue> siteValues;
+    QList<OwnerAttrValue> userValues;
+    loaded = AttributeDAO::readSiteValues(_db, siteValues);
+    if (loaded.isOk())
+        loaded = AttributeDAO::readWaterUserValues(_db, userValues);
+    if (loaded.failed())
+        return loaded;
+    const QHash<int, QList<Assignment>> siteAttrs = byOwner(siteValues, attrNames);
+    const QHash<int, QList<Assignment>> userAttrs = byOwner(userValues, attrNames);
 
-    struct Member {
-        int id;
-        QString riffleName;
-    };
-    QHash<int, QList<Member>> usersBySite;
-    {
-        QSqlQuery users(_db);
-        users.setForwardOnly(true);
-        QString sql = QStringLiteral("SELECT WaterUserID, AggDivID, RiffleName FROM WaterUser "
-                                     "WHERE ScenarioID IS NULL");
-        if (scenarioId != BaselineId)
-            sql += QStringLiteral(" OR ScenarioID = %1").arg(scenarioId);
-        if (!users.exec(sql + QStringLiteral(" ORDER BY rowid")))
-            return users.lastError().text();
-        while (users.next())
-            usersBySite[users.value(1).toInt()].append(
-                { users.value(0).toInt(), users.value(2).toString() });
-    }
+    QList<RiffleMember> users;
+    loaded = WaterUserDAO::readRiffleMembers(_db, scenarioId != BaselineId ? scenarioId : 0, users);
+    if (loaded.failed())
+        return loaded;
+    QHash<int, QList<RiffleMember>> usersBySite;
+    for (const RiffleMember& user : qAsConst(users))
+        usersBySite[user.AggDivID].append(user);
 
-    QSqlQuery sites(_db);
-    if (!sites.exec(QStringLiteral("SELECT AggDivID, RiffleName FROM AggDiv ORDER BY rowid")))
-        return sites.lastError().text();
-    QList<Member> siteList;
-    while (sites.next())
-        siteList.append({ sites.value(0).toInt(), sites.value(1).toString() });
+    QList<RiffleMember> siteList;
+    loaded = AggDivDAO::readRiffleNames(_db, siteList);
+    if (loaded.failed())
+        return loaded;
 
     QByteArray document;
     QXmlStreamWriter xml(&document);
@@ -167,19 +137,19 @@ TARN::okstat AttributeExporter::write(const QString& fileName, int scenarioId, C
     xml.writeStartElement(QStringLiteral("SimObjsAttributes"));
 
     info.aggDivCount = siteList.size();
-    for (const Member& site : siteList) {
+    for (const RiffleMember& site : qAsConst(siteList)) {
         info.status = QStringLiteral("Exporting agg diversion attributes");
-        info.aggDivName = site.riffleName;
+        info.aggDivName = site.RiffleName;
         emit exportStatus(info);
-        writeOwner(xml, site.riffleName, siteAttrs.value(site.id));
+        writeOwner(xml, site.RiffleName, siteAttrs.value(site.id));
 
-        const QList<Member> users = usersBySite.value(site.id);
-        info.waterUserCount = users.size();
-        for (const Member& user : users) {
+        const QList<RiffleMember> siteUsers = usersBySite.value(site.id);
+        info.waterUserCount = siteUsers.size();
+        for (const RiffleMember& user : siteUsers) {
             info.status = QStringLiteral("Exporting water user attributes");
-            info.waterUserName = user.riffleName;
+            info.waterUserName = user.RiffleName;
             emit exportStatus(info);
-            writeOwner(xml, QStringLiteral("%1:%2").arg(site.riffleName, user.riffleName),
+            writeOwner(xml, QStringLiteral("%1:%2").arg(site.RiffleName, user.RiffleName),
                 userAttrs.value(user.id));
             info.waterUserName.clear();
             ++info.waterUserDone;

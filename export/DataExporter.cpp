@@ -1,5 +1,7 @@
 #include "export/DataExporter.h"
 
+#include "db/AggDivDAO.h"
+#include "db/BaselineDAO.h"
 #include "db/DmiApi.h"
 #include "db/ModelOps.h"
 #include "db/Records.h"
@@ -11,62 +13,9 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVariant>
 
 #include <vector>
-
-namespace {
-
-struct ExportSite {
-    AggDiv site;
-    QList<WaterUser> waterUsers;
-};
-
-// Every site with its baseline water users, in the order the database returns them. Read with
-// two statements rather than one per site, so a large basin costs the same per row.
-TARN::okstat loadSites(QSqlDatabase& db, QList<ExportSite>& sites)
-{
-    QSqlQuery siteQuery(db);
-    siteQuery.setForwardOnly(true);
-    if (!siteQuery.exec(QStringLiteral("SELECT * FROM AggDiv")))
-        return siteQuery.lastError().text();
-    QHash<int, int> indexById;
-    while (siteQuery.next()) {
-        ExportSite entry;
-        entry.site.AggDivID = siteQuery.value(0).toInt();
-        entry.site.BaselineID = siteQuery.value(1).toInt();
-        entry.site.salinityMethod = SalinityMethodInfo::fromId(siteQuery.value(2).toInt());
-        entry.site.SiteName = siteQuery.value(3).toString();
-        entry.site.RiffleName = siteQuery.value(4).toString();
-        entry.site.Notes = siteQuery.value(5).toString();
-        entry.site.Ord = siteQuery.value(6).toInt();
-        indexById.insert(entry.site.AggDivID, sites.size());
-        sites.append(entry);
-    }
-    QSqlQuery userQuery(db);
-    userQuery.setForwardOnly(true);
-    if (!userQuery.exec(QStringLiteral("SELECT * FROM WaterUser WHERE ScenarioID IS NULL")))
-        return userQuery.lastError().text();
-    while (userQuery.next()) {
-        const auto found = indexById.constFind(userQuery.value(1).toInt());
-        if (found == indexById.constEnd())
-            continue;
-        ExportSite& entry = sites[*found];
-        WaterUser user;
-        user.WaterUserID = userQuery.value(0).toInt();
-        user.aggDiv = entry.site;
-        user.WaterUserName = userQuery.value(3).toString();
-        user.RiffleName = userQuery.value(4).toString();
-        user.Notes = userQuery.value(5).toString();
-        user.Ord = userQuery.value(6).toInt();
-        entry.waterUsers.append(user);
-    }
-    return {};
-}
-
-} // namespace
 
 DataExporter::DataExporter(QObject* parent, const QSqlDatabase& db)
     : QObject(parent)
@@ -168,20 +117,16 @@ TARN::okstat DataExporter::run(
     std::vector<double> depletion(static_cast<size_t>(months));
 
     int outputType = 0;
-    {
-        QSqlQuery baseline(_db);
-        if (!baseline.exec(QStringLiteral("SELECT * FROM Baseline")))
-            return baseline.lastError().text();
-        if (baseline.next())
-            outputType = baseline.value(7).toInt();
-    }
+    status = BaselineDAO::readOutputType(_db, outputType);
+    if (status.failed())
+        return status;
     const QString diversionSlot = outputType == 1 ? QStringLiteral("Diversion Requested")
                                                   : QStringLiteral("Diversion Schedule");
     const QString depletionSlot = outputType == 1 ? QStringLiteral("Depletion Requested")
                                                   : QStringLiteral("Depletion Schedule");
 
-    QList<ExportSite> sites;
-    status = loadSites(_db, sites);
+    QList<SiteWaterUsers> sites;
+    status = AggDivDAO::readSitesWithWaterUsers(_db, sites);
     if (status.failed())
         return status;
 
@@ -190,7 +135,7 @@ TARN::okstat DataExporter::run(
         const QString& sheetName = sheetNames.at(n);
         info.target = sheetName;
         info.aggDivCount = sites.size();
-        for (const ExportSite& entry : qAsConst(sites)) {
+        for (const SiteWaterUsers& entry : qAsConst(sites)) {
             if (_cancel)
                 return cancelledText();
             const AggDiv& site = entry.site;

@@ -1211,7 +1211,7 @@ void TestCalculators::explainTakesTheCalculationsSteps()
     request.year = year;
     request.month = month;
     request.scenarioID = scenario;
-    request.kind = kind;
+    request.kind = ValueKind(kind);
     const ValueExplainer::Explanation explanation = ValueExplainer::explain(request);
     QVERIFY2(explanation.status.isOk(), qPrintable(explanation.status.text()));
     const QString text = explanation.text();

@@ -1,12 +1,12 @@
 #include "ui/baseline/ExplainDlg.h"
 #include "ui_ExplainDlg.h"
 
-#include "calc/AggDivCalcData.h"
 #include "calc/DemandCalculator.h"
 #include "calc/ValueExplainer.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnNames.h"
+#include "db/WaterUserDAO.h"
 #include "ui/common/HelpButton.h"
 #include "ui/common/ModalRunner.h"
 
@@ -15,7 +15,6 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPushButton>
-#include <QSqlQuery>
 
 namespace {
 
@@ -26,7 +25,8 @@ struct Run {
 
 } // namespace
 
-ExplainDlg::ExplainDlg(QWidget* parent, int waterUserID, int year, int kind, bool unsavedEdits)
+ExplainDlg::ExplainDlg(
+    QWidget* parent, int waterUserID, int year, ValueKind kind, bool unsavedEdits)
     : QDialog(parent)
     , _ui(new Ui::ExplainWidgets)
     , _waterUserID(waterUserID)
@@ -44,26 +44,22 @@ ExplainDlg::ExplainDlg(QWidget* parent, int waterUserID, int year, int kind, boo
     _ui->_explanationText->setFont(fixed);
     _ui->_unsavedLabel->setVisible(unsavedEdits);
 
-    QString name;
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                      .arg(TN::WaterUserName, TN::WaterUserTable, TN::WaterUserID));
-    query.addBindValue(waterUserID);
-    if (query.exec() && query.next())
-        name = query.value(0).toString();
-    query.finish();
-    _ui->_targetLabel->setText(QStringLiteral("Water user %1 \"%2\", %3")
-                                   .arg(QString::number(waterUserID), name, QString::number(year)));
+    // A water user that cannot be read is named by its ID alone.
+    WaterUser waterUser;
+    TarnDbMgr::instance()->waterUserDAO()->getWaterUser(waterUserID, waterUser);
+    _ui->_targetLabel->setText(
+        QStringLiteral("Water user %1 \"%2\", %3")
+            .arg(QString::number(waterUserID), waterUser.WaterUserName, QString::number(year)));
 
     // The names of the yearly table's columns.
-    const QList<QPair<QString, int>> values { { QStringLiteral("Diversion"),
-                                                  AggDivCalcData::Diversion },
-        { QStringLiteral("Depletion"), AggDivCalcData::Depletion },
-        { QStringLiteral("Efficiency Ratio"), AggDivCalcData::EfficiencyRatio },
-        { QStringLiteral("Salinity Pickup"), AggDivCalcData::SalinityPickup } };
+    const QList<QPair<QString, ValueKind>> values { { QStringLiteral("Diversion"),
+                                                        ValueKind::Diversion },
+        { QStringLiteral("Depletion"), ValueKind::Depletion },
+        { QStringLiteral("Efficiency Ratio"), ValueKind::EfficiencyRatio },
+        { QStringLiteral("Salinity Pickup"), ValueKind::SalinityPickup } };
     for (const auto& value : values)
-        _ui->_valueComboBox->addItem(value.first, value.second);
-    _ui->_valueComboBox->setCurrentIndex(_ui->_valueComboBox->findData(kind));
+        _ui->_valueComboBox->addItem(value.first, ValueKinds::index(value.second));
+    _ui->_valueComboBox->setCurrentIndex(_ui->_valueComboBox->findData(ValueKinds::index(kind)));
 
     connect(_ui->_valueComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
         &ExplainDlg::valueChangedHandler);
@@ -96,21 +92,19 @@ void ExplainDlg::valueChangedHandler(int)
 
 void ExplainDlg::explain()
 {
-    const int kind = _ui->_valueComboBox->currentData().toInt();
-    // The baseline and the scenarios, or only its own scenario for a scenario's water user.
+    const ValueKind kind = ValueKind(_ui->_valueComboBox->currentData().toInt());
+    // The baseline and the scenarios, or only its own scenario for a scenario's water user (a
+    // baseline water user's, or one that cannot be read, is 0).
     QList<Run> runs;
-    QSqlQuery query(TarnDbMgr::instance()->database());
-    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                      .arg(TN::ScenarioID, TN::WaterUserTable, TN::WaterUserID));
-    query.addBindValue(_waterUserID);
-    const QVariant own = query.exec() && query.next() ? query.value(0) : QVariant();
-    query.finish();
-    if (own.isNull())
+    WaterUser waterUser;
+    TarnDbMgr::instance()->waterUserDAO()->getWaterUser(_waterUserID, waterUser);
+    const int own = waterUser.ScenarioID;
+    if (own == 0)
         runs.append({ 0, QStringLiteral("Baseline") });
     QList<QPair<int, QString>> scenarios;
     TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
     for (const auto& [id, name] : qAsConst(scenarios)) {
-        if (own.isNull() || own.toInt() == id)
+        if (own == 0 || own == id)
             runs.append({ id, name });
     }
 
@@ -124,7 +118,7 @@ void ExplainDlg::explain()
     _ui->_explanationText->setPlainText(parts.join(QLatin1Char('\n')));
 }
 
-QString ExplainDlg::explainRun(int scenarioID, int kind)
+QString ExplainDlg::explainRun(int scenarioID, ValueKind kind)
 {
     ValueExplainer::Request request;
     request.id = _waterUserID;

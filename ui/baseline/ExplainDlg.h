@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calc/ValueKind.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -16,9 +18,9 @@ class ExplainDlg : public QDialog {
     Q_OBJECT
 
 public:
-    // kind: AggDivCalcData::ValueKind of the value first shown. unsavedEdits: the opener holds
+    // kind: the value first shown. unsavedEdits: the opener holds
     // edits of the water user that are not applied, which the explanation cannot see.
-    ExplainDlg(QWidget* parent, int waterUserID, int year, int kind, bool unsavedEdits);
+    ExplainDlg(QWidget* parent, int waterUserID, int year, ValueKind kind, bool unsavedEdits);
     ~ExplainDlg() override;
 
     // Explains the chosen value in every run; called once the window is built and again when
@@ -34,7 +36,7 @@ public slots:
 
 private:
     // The explanation of one run, the status dialog shown while its calculator works.
-    QString explainRun(int scenarioID, int kind);
+    QString explainRun(int scenarioID, ValueKind kind);
 
     Ui::ExplainWidgets* _ui;
     int _waterUserID;

@@ -3,7 +3,7 @@
 #include "calc/DemandMath.h"
 #include "ui_WaterUserDlg.h"
 
-#include "calc/AggDivCalcData.h"
+#include "calc/ValueKind.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
 #include "db/DbFailure.h"
@@ -305,16 +305,16 @@ void WaterUserDlg::explainValue(const QModelIndex& index)
 {
     if (!index.isValid() || index.row() >= _dataModel->rowCount())
         return;
-    int kind = AggDivCalcData::Depletion;
+    ValueKind kind = ValueKind::Depletion;
     switch (index.column()) {
     case WaterUserDataViewModel::DiversionColumn:
-        kind = AggDivCalcData::Diversion;
+        kind = ValueKind::Diversion;
         break;
     case WaterUserDataViewModel::EfficiencyColumn:
-        kind = AggDivCalcData::EfficiencyRatio;
+        kind = ValueKind::EfficiencyRatio;
         break;
     case WaterUserDataViewModel::SalinityColumn:
-        kind = AggDivCalcData::SalinityPickup;
+        kind = ValueKind::SalinityPickup;
         break;
     default:
         break;
