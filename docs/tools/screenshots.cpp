@@ -6,9 +6,8 @@
 
 #include "app/TARNMainWindow.h"
 #include "calc/BaselineChangeLog.h"
-#include "calc/BaselineDemandCalculator.h"
 #include "calc/CalcStatusInfo.h"
-#include "calc/ScenarioDemandCalculator.h"
+#include "calc/Recalculation.h"
 #include "db/TarnDbMgr.h"
 #include "db/okstat.h"
 #include "demo/DemoProject.h"
@@ -20,7 +19,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -113,50 +111,15 @@ void cancel(QDialog* dialog)
     dialog->reject();
 }
 
-TARN::okstat runCalculator(DemandCalculator& calculator, BaselineChangeLog& log)
-{
-    calculator.initialize(&log, true);
-    TARN::okstat result;
-    QEventLoop loop;
-    QObject::connect(
-        &calculator, &DemandCalculator::calcFinished, &loop,
-        [&result, &loop](const TARN::okstat& finished) {
-            result = finished;
-            loop.quit();
-        },
-        Qt::QueuedConnection);
-    calculator.start();
-    loop.exec();
-    calculator.wait();
-    return result;
-}
-
 // The demo's results, as "Recalculate All Data" would make them.
 TARN::okstat computeDemo(const QString& path)
 {
-    TarnDbMgr* manager = TarnDbMgr::instance();
-    TARN::okstat status = manager->openDatabase(path);
-    if (status.failed())
-        return status;
+    const TARN::okstat opened = TarnDbMgr::instance()->openDatabase(path);
+    if (opened.failed())
+        return opened;
     BaselineChangeLog log;
     log.setFullRecalculation();
-    {
-        BaselineDemandCalculator baseline;
-        status = runCalculator(baseline, log);
-    }
-    QSqlQuery query(manager->database());
-    query.exec(QStringLiteral("SELECT ScenarioID, ScenarioName FROM Scenario ORDER BY ScenarioID"));
-    QList<QPair<int, QString>> scenarios;
-    while (query.next())
-        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
-    query.finish();
-    for (const auto& scenario : qAsConst(scenarios)) {
-        if (status.failed())
-            break;
-        ScenarioDemandCalculator calculator(scenario.first, scenario.second);
-        status = runCalculator(calculator, log);
-    }
-    return status;
+    return Recalculation(log).run();
 }
 
 void selectFirstRow(QTableView* view)
