@@ -1,4 +1,5 @@
 #include "support/CalcTestSupport.h"
+#include "support/CliRun.h"
 
 #include "db/TarnNames.h"
 #include "support/TestProject.h"
@@ -12,28 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-struct CliResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliResult runCli(const QStringList& args)
-{
-    CliResult result;
-    const QString cli = qEnvironmentVariable("TARNHELM_CLI");
-    if (cli.isEmpty())
-        return result;
-    QProcess process;
-    process.start(cli, args);
-    if (!process.waitForFinished(120000))
-        return result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
 
 // The findings of "validate --json" with the given rule (all with an empty one).
 QJsonArray findingsOf(const QString& path, const QString& rule = QString())

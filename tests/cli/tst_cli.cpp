@@ -1,6 +1,7 @@
 #include "db/ProjectFile.h"
 #include "demo/DemoProject.h"
 #include "support/BookReader.h"
+#include "support/CliRun.h"
 #include "support/TestProject.h"
 #include "support/XmlCheck.h"
 
@@ -25,24 +26,8 @@ class TestCli : public QObject {
     Q_OBJECT
 
 private:
-    struct Result {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-
-    static Result run(const QStringList& args)
-    {
-        QProcess process;
-        process.start(QString::fromLocal8Bit(qgetenv("TARNHELM_CLI")), args);
-        Result result;
-        if (!process.waitForFinished(120000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
+    using Result = CliResult;
+    static Result run(const QStringList& args) { return runCli(args); }
 
 private slots:
     void initTestCase() { QVERIFY(!qgetenv("TARNHELM_CLI").isEmpty()); }

@@ -1,3 +1,4 @@
+#include "support/CliRun.h"
 #include "support/TestProject.h"
 
 #include <QFile>
@@ -11,24 +12,8 @@ class TestCliOptions : public QObject {
     Q_OBJECT
 
 private:
-    struct Result {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-
-    static Result run(const QStringList& args)
-    {
-        QProcess process;
-        process.start(QString::fromLocal8Bit(qgetenv("TARNHELM_CLI")), args);
-        Result result;
-        if (!process.waitForFinished(120000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
+    using Result = CliResult;
+    static Result run(const QStringList& args) { return runCli(args); }
 
     // args with "DEMO" replaced by the computed demo project.
     QStringList withDemo(QStringList args) const
