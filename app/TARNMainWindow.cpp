@@ -245,13 +245,8 @@ void TARNMainWindow::checkProjectClicked()
     report->setAttribute(Qt::WA_DeleteOnClose);
     // Results missing or out of date: recalculating everything, then checking again, mends them.
     connect(report, &CheckReportDlg::recalculateRequested, this, [this] {
-        QList<int> runs { -1 };
-        QList<QPair<int, QString>> scenarios;
-        if (_dbMgr->scenarioDAO()->getScenarioNames(scenarios).isOk()) {
-            for (const auto& scenario : qAsConst(scenarios))
-                runs << scenario.first;
-        }
-        if (ProjectCheckRunner::recalculate(this, runs, [this](const QString& line) {
+        // Every run: the service lists the scenarios itself.
+        if (ProjectCheckRunner::recalculate(this, {}, [this](const QString& line) {
                 diagMsgHandler(line);
             }).isOk())
             checkProjectClicked();

@@ -53,7 +53,8 @@ TARN::okstat recalculate(
     recalculation.setFailureHandler(
         [parent, &runs, &firstFailure](const RecalcRun& run, const TARN::okstat& failed) {
             warn(parent, failed.text());
-            if (firstFailure.isOk() && (run.isBaseline() || runs.contains(run.scenarioId)))
+            if (firstFailure.isOk()
+                && (run.isBaseline() || runs.isEmpty() || runs.contains(run.scenarioId)))
                 firstFailure = failed;
             return true;
         });

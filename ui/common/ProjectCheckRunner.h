@@ -20,8 +20,8 @@ bool check(
 // Recalculates the baseline and then every scenario (each is computed from the baseline, so a
 // scenario left out would no longer follow it), every site and water user, writing only what
 // changed. Diagnostic lines go to diag. Returns the first failure of the baseline or of a
-// scenario in runs (IDs; -1 stands for the baseline); the other scenarios' failures are shown
-// and do not stop it.
+// scenario in runs (IDs; -1 stands for the baseline; empty: every run); the other scenarios'
+// failures are shown and do not stop it.
 TARN::okstat recalculate(
     QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag);
 
