@@ -1,0 +1,59 @@
+#pragma once
+
+#include "inputs/ImportPlan.h"
+#include "inputs/ProjectInputs.h"
+
+#include <QSet>
+
+namespace Inputs {
+
+// The comparison of one book with the project, sheet by sheet (InputsDiff.cpp: the baseline,
+// the attributes, the sites and the water users; InputsDiffYearly.cpp: the yearly data, the
+// series and what the book leaves out).
+class InputsDiff {
+public:
+    InputsDiff(const Book& book, const ImportOptions& options, const ProjectInputs& project,
+        ImportPlan& plan);
+
+    void baseline();
+    void attributes();
+    void sites();
+    void waterUsers();
+    void yearly(const QList<SeriesInput>& series);
+    void missing();
+
+private:
+    void reject(const QString& sheet, int row, const QString& column, const QString& reason);
+    // The sheet, or null after rejecting nothing (a book may leave a sheet out).
+    const Sheet* sheet(const QString& name) const { return findSheet(_book, name); }
+    // Reads a number cell: true with value set (NaN when empty and allowEmpty), else rejects.
+    bool number(const Sheet& sheet, int row, int column, bool allowEmpty, double& value);
+    bool integer(const Sheet& sheet, int row, int column, int& value);
+    // Whether the attribute (of the type) exists in the project or is added by the book, and
+    // whether it has the value.
+    bool knownAttribute(const QString& name, int typeId) const;
+    bool knownValue(const QString& name, int typeId, const QString& value) const;
+    // The attribute columns of a sheet from firstColumn on: checks each row's values.
+    bool attributeValues(const Sheet& sheet, int row, int firstColumn, int typeId,
+        const QHash<int, QString>& current, QHash<QString, QString>& values,
+        QList<FieldChange>& changes);
+    // Rejects the row when its key was seen before; remembers it otherwise.
+    bool uniqueKey(QHash<QString, int>& seen, const QString& key, const Sheet& sheet, int row);
+
+    const Book& _book;
+    ImportOptions _options;
+    const ProjectInputs& _project;
+    ImportPlan& _plan;
+    int _startYear = 0;
+    int _endYear = 0;
+    QSet<QString> _bookValues; // "type\x1fattribute\x1fvalue" added by the book
+    QSet<QString> _bookAttributes; // "type\x1fattribute"
+    QSet<QString> _sitesInBook; // Riffle names of the accepted rows
+    QSet<QString> _newSites;
+    QSet<QString> _waterUsersInBook; // waterUserKey of the accepted rows
+    QSet<QString> _newWaterUsers;
+    bool _hasYearlySheet = false;
+    QSet<QString> _yearlyKeys; // waterUserKey + year of the rows the book gives
+};
+
+} // namespace Inputs
