@@ -39,8 +39,8 @@ int runExportInputs(const CliCommand& self, const CliArgs& args)
 }
 
 // Writes the plan in one transaction: everything or, after any failure, nothing.
-TARN::okstat applyInTransaction(const Inputs::ImportPlan& plan,
-    const Inputs::ProjectInputs& project, BaselineChangeLog& log)
+TARN::okstat applyInTransaction(
+    const Inputs::ImportPlan& plan, const Inputs::ProjectInputs& project, BaselineChangeLog& log)
 {
     TarnDbMgr* manager = TarnDbMgr::instance();
     TARN::okstat status = manager->beginTransaction();
@@ -54,9 +54,8 @@ TARN::okstat applyInTransaction(const Inputs::ImportPlan& plan,
         manager->rollback();
     const QString sentence = DbFailure::notSaved(
         status.text(), QStringLiteral("the import"), QStringLiteral("run import-inputs again"));
-    return sentence.isEmpty()
-        ? QStringLiteral("%1 Nothing was imported.").arg(status.text())
-        : sentence;
+    return sentence.isEmpty() ? QStringLiteral("%1 Nothing was imported.").arg(status.text())
+                              : sentence;
 }
 
 int runImportInputs(const CliCommand& self, const CliArgs& args)

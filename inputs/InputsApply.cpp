@@ -163,8 +163,8 @@ TARN::okstat applyPlan(const ImportPlan& plan, const ProjectInputs& project, Bas
         if (planned.isNew || !planned.coefficients.isEmpty()) {
             const QVector<double> months
                 = planned.coefficients.isEmpty() ? QVector<double>(12, 0.0) : planned.coefficients;
-            if ((status = InputsDAO::writeDistribution(
-                     manager->database(), saved.WaterUserID, months))
+            if ((status
+                    = InputsDAO::writeDistribution(manager->database(), saved.WaterUserID, months))
                     .failed())
                 return QStringLiteral("Unable to save the coefficients of %1: %2")
                     .arg(what, status.text());

@@ -17,7 +17,8 @@ struct ProjectInputs;
 // records the edits in log as the dialogs do: sites edited, water users added, edited or
 // deleted, a changed time range as a full recalculation. The first failure ends it; the caller
 // rolls back.
-TARN::okstat applyPlan(const ImportPlan& plan, const ProjectInputs& project, BaselineChangeLog& log);
+TARN::okstat applyPlan(
+    const ImportPlan& plan, const ProjectInputs& project, BaselineChangeLog& log);
 
 // What the calculation that follows recomputes after the edits log holds: "Agg Diversion
 // 007.North Canal was edited" lines, or that everything is.

@@ -73,8 +73,7 @@ InputsDiff::InputsDiff(
     _plan.baseline = project.baseline;
 }
 
-void InputsDiff::reject(
-    const QString& sheet, int row, const QString& column, const QString& reason)
+void InputsDiff::reject(const QString& sheet, int row, const QString& column, const QString& reason)
 {
     _plan.rejected.append({ sheet, row + 2, column, reason });
 }
@@ -180,8 +179,8 @@ void InputsDiff::baseline()
     if (next.Description != old.Description)
         changes.append({ Column::Description, old.Description, next.Description });
     if (next.StartYear != old.StartYear)
-        changes.append({ Column::StartYear, QString::number(old.StartYear),
-            QString::number(next.StartYear) });
+        changes.append(
+            { Column::StartYear, QString::number(old.StartYear), QString::number(next.StartYear) });
     if (next.EndYear != old.EndYear)
         changes.append(
             { Column::EndYear, QString::number(old.EndYear), QString::number(next.EndYear) });
@@ -196,8 +195,8 @@ void InputsDiff::baseline()
     _plan.rangeChanged = next.StartYear != old.StartYear || next.EndYear != old.EndYear;
     _startYear = next.StartYear;
     _endYear = next.EndYear;
-    _plan.items.append({ SheetName::Baseline, PreviewItem::Changed, SheetName::Baseline, changes,
-        {} });
+    _plan.items.append(
+        { SheetName::Baseline, PreviewItem::Changed, SheetName::Baseline, changes, {} });
 }
 
 void InputsDiff::attributes()
@@ -243,9 +242,8 @@ void InputsDiff::attributes()
         if (!attribute && !_bookAttributes.contains(attrKey(typeId, name))) {
             _bookAttributes.insert(attrKey(typeId, name));
             _plan.newAttributes.append({ name, typeId, {} });
-            _plan.items.append(
-                { book->name, PreviewItem::Added, QStringLiteral("%1 (%2)").arg(name, type),
-                    {}, {} });
+            _plan.items.append({ book->name, PreviewItem::Added,
+                QStringLiteral("%1 (%2)").arg(name, type), {}, {} });
         }
         if (attribute && attribute->valueId(value) != 0)
             continue;
@@ -323,7 +321,8 @@ void InputsDiff::sites()
         const QString key = book->cell(r, keyColumn).trimmed();
         if (key.isEmpty()) {
             if (!book->rows.at(r).join(QString()).trimmed().isEmpty())
-                reject(book->name, r, Column::RiffleName, QStringLiteral("The Riffle name is empty."));
+                reject(
+                    book->name, r, Column::RiffleName, QStringLiteral("The Riffle name is empty."));
             continue;
         }
         if (!uniqueKey(seen, key, *book, r))
@@ -389,9 +388,9 @@ void InputsDiff::waterUsers()
     if (!book)
         return;
     const QStringList months = monthColumns();
-    const QStringList fixed = QStringList { Column::Site, Column::RiffleName, Column::Name,
-                                  Column::Notes, Column::Order }
-        + months;
+    const QStringList fixed = QStringList {
+        Column::Site, Column::RiffleName, Column::Name, Column::Notes, Column::Order
+    } + months;
     for (int c = 0; c < fixed.size(); ++c)
         if (book->columnOf(fixed.at(c)) != c) {
             reject(book->name, -1, {},
@@ -414,7 +413,8 @@ void InputsDiff::waterUsers()
         }
         const int siteIndex = _project.siteIndex(siteKey);
         if (siteIndex < 0 && !_newSites.contains(siteKey)) {
-            reject(book->name, r, Column::Site, QStringLiteral("Unknown site %1.").arg(shown(siteKey)));
+            reject(book->name, r, Column::Site,
+                QStringLiteral("Unknown site %1.").arg(shown(siteKey)));
             continue;
         }
         const int index = _project.waterUserIndex(siteKey, key);
@@ -460,6 +460,11 @@ void InputsDiff::waterUsers()
             ok = numbers && ok;
             for (int m = 0; m < 12 && numbers; ++m) {
                 const double before = m < oldMonths.size() ? oldMonths.at(m) : TARN::nan();
+                if (!plan.isNew && sameNumber(before, coefficients.at(m)))
+                    coefficients[m] = before; // written back as it is stored
+            }
+            for (int m = 0; m < 12 && numbers; ++m) {
+                const double before = m < oldMonths.size() ? oldMonths.at(m) : TARN::nan();
                 if (plan.isNew || before != coefficients.at(m)) {
                     plan.coefficients = coefficients;
                     if (!plan.isNew)
@@ -486,8 +491,8 @@ void InputsDiff::waterUsers()
         if (old.Notes != plan.waterUser.Notes)
             changes.prepend({ Column::Notes, old.Notes, plan.waterUser.Notes });
         if (old.Ord != plan.waterUser.Ord)
-            changes.prepend({ Column::Order, QString::number(old.Ord),
-                QString::number(plan.waterUser.Ord) });
+            changes.prepend(
+                { Column::Order, QString::number(old.Ord), QString::number(plan.waterUser.Ord) });
         if (changes.isEmpty())
             continue;
         _plan.waterUsers.append(plan);

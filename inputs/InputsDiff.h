@@ -7,6 +7,11 @@
 
 namespace Inputs {
 
+// Whether a value read from a book is the stored one. Spreadsheet programs keep 15 significant
+// digits: a book saved by one gives 21.21795 for a stored 21.217950000000002, which is no
+// change. Missing equals missing.
+bool sameNumber(double stored, double read);
+
 // The comparison of one book with the project, sheet by sheet (InputsDiff.cpp: the baseline,
 // the attributes, the sites and the water users; InputsDiffYearly.cpp: the yearly data, the
 // series and what the book leaves out).

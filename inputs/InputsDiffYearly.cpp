@@ -1,5 +1,6 @@
 #include "inputs/InputsDiff.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Inputs {
@@ -33,12 +34,14 @@ double& valueOf(WaterUserData& row, int field)
     }
 }
 
-bool same(double a, double b)
-{
-    return (std::isnan(a) && std::isnan(b)) || a == b;
-}
-
 } // namespace
+
+bool sameNumber(double stored, double read)
+{
+    if (std::isnan(stored) || std::isnan(read))
+        return std::isnan(stored) && std::isnan(read);
+    return std::abs(stored - read) <= 1e-14 * std::max(std::abs(stored), std::abs(read));
+}
 
 void InputsDiff::yearly(const QList<SeriesInput>& series)
 {
@@ -164,7 +167,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
             row.Year = year.key();
             row.WaterUserID = waterUserId;
             for (int f = 0; f < 4; ++f)
-                if (year.value().given[f])
+                if (year.value().given[f] && !sameNumber(valueOf(row, f), year.value().values[f]))
                     valueOf(row, f) = year.value().values[f];
         }
         QList<FieldChange> changes;
@@ -174,7 +177,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
             for (int f = 0; f < 4; ++f) {
                 const double a = valueOf(before, f);
                 const double b = valueOf(year.value(), f);
-                if (same(a, b))
+                if (sameNumber(a, b))
                     continue;
                 changes.append({ QStringLiteral("%1 %2").arg(valueColumns().at(f)).arg(year.key()),
                     Workbook::plainNumber(a), Workbook::plainNumber(b) });
@@ -189,13 +192,11 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
                     for (int f = 0; f < 4; ++f) {
                         WaterUserData before = old.value(year);
                         if (!std::isnan(valueOf(before, f)))
-                            changes.append({ QStringLiteral("%1 %2")
-                                                 .arg(valueColumns().at(f))
-                                                 .arg(year),
-                                Workbook::plainNumber(valueOf(before, f)), {} });
+                            changes.append(
+                                { QStringLiteral("%1 %2").arg(valueColumns().at(f)).arg(year),
+                                    Workbook::plainNumber(valueOf(before, f)), {} });
                     }
-                _plan.items.append(
-                    { sheetName, PreviewItem::Removed, shownKey, {}, missingYears });
+                _plan.items.append({ sheetName, PreviewItem::Removed, shownKey, {}, missingYears });
             } else {
                 _plan.items.append(
                     { sheetName, PreviewItem::NotInBook, shownKey, {}, missingYears });
@@ -204,9 +205,9 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
         if (changes.isEmpty() && !(_options.removeMissing && !missingYears.isEmpty()))
             continue;
         if (!changes.isEmpty())
-            _plan.items.append({ sheetName, old.isEmpty() ? PreviewItem::Added
-                                                          : PreviewItem::Changed,
-                shownKey, changes, years });
+            _plan.items.append(
+                { sheetName, old.isEmpty() ? PreviewItem::Added : PreviewItem::Changed, shownKey,
+                    changes, years });
         YearlyPlan plan { siteKey, riffle, waterUserId, {} };
         for (const WaterUserData& row : qAsConst(next))
             plan.rows.append(row);

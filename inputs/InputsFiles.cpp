@@ -189,7 +189,8 @@ bool fromCsv(const QByteArray& data, Sheet& sheet, QString* error)
         } else if (ch == QLatin1Char(',')) {
             endField();
         } else if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
-            if (ch == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            if (ch == QLatin1Char('\r') && i + 1 < text.size()
+                && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             endRow();
             ++line;
@@ -226,7 +227,8 @@ TARN::okstat writeBook(const Book& book, const QString& path)
     for (const Sheet& sheet : book) {
         QSaveFile file(QDir(path).filePath(sheet.name + QStringLiteral(".csv")));
         if (!file.open(QIODevice::WriteOnly) || file.write(toCsv(sheet)) < 0 || !file.commit())
-            return QStringLiteral("Unable to write %1: %2").arg(file.fileName(), file.errorString());
+            return QStringLiteral("Unable to write %1: %2")
+                .arg(file.fileName(), file.errorString());
     }
     return {};
 }

@@ -47,8 +47,8 @@ TARN::okstat exportInputs(const QString& path)
 
 QString rejectedText(const RejectedRow& row)
 {
-    QString where = row.row >= 2 ? QStringLiteral("%1 row %2").arg(row.sheet).arg(row.row)
-                                 : row.sheet;
+    QString where
+        = row.row >= 2 ? QStringLiteral("%1 row %2").arg(row.sheet).arg(row.row) : row.sheet;
     if (!row.column.isEmpty())
         where += QStringLiteral(", column \"%1\"").arg(row.column);
     return QStringLiteral("%1: %2").arg(where, row.reason);

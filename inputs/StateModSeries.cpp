@@ -33,8 +33,9 @@ TARN::okstat parse(const QByteArray& data, Series& series)
     series = Series();
     const QList<QByteArray> lines = data.split('\n');
     bool haveHeader = false;
-    static const QRegularExpression header(QStringLiteral(
-        "^\\s*(\\d{1,2})\\s*/\\s*(\\d{4})\\s*-\\s*(\\d{1,2})\\s*/\\s*(\\d{4})\\s+(\\S+)\\s+(\\S+)"));
+    static const QRegularExpression header(
+        QStringLiteral("^\\s*(\\d{1,2})\\s*/\\s*(\\d{4})\\s*-\\s*(\\d{1,2})\\s*/"
+                       "\\s*(\\d{4})\\s+(\\S+)\\s+(\\S+)"));
     for (int i = 0; i < lines.size(); ++i) {
         QString text = QString::fromLatin1(lines.at(i));
         if (text.endsWith(QLatin1Char('\r')))
@@ -63,8 +64,8 @@ TARN::okstat parse(const QByteArray& data, Series& series)
         bool ok = false;
         row.year = text.left(4).trimmed().toInt(&ok);
         if (!ok)
-            return lineFault(
-                line, QStringLiteral("the year \"%1\" is not a number.").arg(text.left(4).trimmed()));
+            return lineFault(line,
+                QStringLiteral("the year \"%1\" is not a number.").arg(text.left(4).trimmed()));
         row.station = text.mid(5, 12).trimmed();
         if (row.station.isEmpty())
             return lineFault(line, QStringLiteral("the station ID (columns 6 to 17) is empty."));
