@@ -22,14 +22,18 @@ int runExportInputs(const CliCommand& self, const CliArgs& args)
         return usageError(self, QStringLiteral("Unexpected argument \"%1\".").arg(files.at(2)));
     if (files.size() < 2)
         return usageError(self, QStringLiteral("PROJECT and BOOK are required."));
-    if (args.isSet(QStringLiteral("scenario")))
-        return usageError(self,
-            QStringLiteral("--scenario: the changes of scenarios are not written to input books "
-                           "yet; export the baseline without it."));
+    QList<int> scenarioIds;
+    const QStringList ids = args.values(QStringLiteral("scenario"));
+    for (const QString& text : ids) {
+        int id = 0;
+        if (!parseInt(text, id))
+            return usageError(self, QStringLiteral("--scenario needs a scenario ID."));
+        scenarioIds.append(id);
+    }
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     if (!openProjectOrSay(files.at(0)))
         return CannotOpen;
-    const TARN::okstat status = Inputs::exportInputs(files.at(1));
+    const TARN::okstat status = Inputs::exportInputs(files.at(1), scenarioIds);
     if (status.failed()) {
         err(status.text());
         return 1;
@@ -95,7 +99,7 @@ int runImportInputs(const CliCommand& self, const CliArgs& args)
                       .arg(plan.rejected.size());
     else if (apply && plan.hasWrites())
         status = applyInTransaction(plan, project, log);
-    const QStringList recompute = Inputs::recomputeLines(log);
+    const QStringList recompute = Inputs::recomputeLines(log, plan.touchedScenarios);
 
     if (json) {
         QJsonObject object = Inputs::previewJson(plan, recompute);
@@ -133,9 +137,9 @@ QList<CliCommand> inputsCommands()
     list.append({ QStringLiteral("export-inputs"),
         QStringLiteral("Write the baseline's inputs (not the results) to an .xlsx book, or to a "
                        "folder of .csv files, in the layout import-inputs reads."),
-        QStringLiteral("tarnhelm-cli export-inputs PROJECT BOOK"),
+        QStringLiteral("tarnhelm-cli export-inputs PROJECT BOOK [--scenario ID]..."),
         { { QStringLiteral("scenario"), QStringLiteral("ID"),
-            QStringLiteral("(not yet available) a scenario's changes"),
+            QStringLiteral("also the scenario's changes and own water users (again for more)"),
             QStringLiteral("--scenario needs a scenario ID.") } },
         {}, {}, &runExportInputs });
     list.append({ QStringLiteral("import-inputs"),

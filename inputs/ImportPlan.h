@@ -2,6 +2,7 @@
 
 #include "inputs/InputsLayout.h"
 
+#include "db/InputsDAO.h"
 #include "db/Records.h"
 
 #include <QHash>
@@ -39,6 +40,13 @@ struct RejectedRow {
     QString reason;
 };
 
+// A new attribute value (with its attribute when that is new too); an attribute filter entry.
+struct ValuePlan {
+    QString attribute;
+    int typeId = 0;
+    QString value;
+};
+
 // A site the import adds or changes: the record to write (id 0 for a new one) and the attribute
 // values to give it, by attribute name.
 struct SitePlan {
@@ -65,11 +73,36 @@ struct YearlyPlan {
     WaterUserDataList rows;
 };
 
-// A new attribute value (with its attribute when that is new too).
-struct ValuePlan {
-    QString attribute;
-    int typeId = 0;
-    QString value;
+// A scenario the import adds or changes.
+struct ScenarioPlan {
+    ScenarioRow row;
+    bool isNew = false;
+};
+
+// A demand change the import adds or changes: its row (the scenario by name, as it may be new),
+// and the yearly changes, members (site and water user Riffle names) and filter entries that
+// replace its own when the book's differ.
+struct ChangePlan {
+    QString scenario;
+    DemandChgRow row;
+    bool isNew = false;
+    bool rowChanged = false;
+    bool replaceValues = false;
+    QList<ChangeValueRow> values;
+    bool replaceMembers = false;
+    QList<QPair<QString, QString>> members;
+    bool replaceFilters = false;
+    QList<ValuePlan> filters;
+};
+
+// A water user a scenario has of its own, added or changed, and its yearly rows when the book
+// changes them (replaceYearly).
+struct ScenarioWaterUserPlan {
+    QString scenario;
+    WaterUserPlan plan;
+    bool writeUser = false;
+    bool replaceYearly = false;
+    WaterUserDataList rows;
 };
 
 // What an import of a book would do, found without writing anything: the preview (what changes,
@@ -89,6 +122,10 @@ struct ImportPlan {
     QList<YearlyPlan> yearly;
     QList<int> removedSites; // AggDivIDs (with --remove-missing)
     QList<WaterUser> removedWaterUsers;
+    QList<ScenarioPlan> scenarios;
+    QList<ChangePlan> changes;
+    QList<ScenarioWaterUserPlan> scenarioWaterUsers;
+    QStringList touchedScenarios; // by name, in the order first touched
 
     // Whether applying it would write anything.
     bool hasWrites() const;

@@ -236,10 +236,10 @@ TARN::okstat applyPlan(const ImportPlan& plan, const ProjectInputs& project, Bas
         if ((status = manager->aggDivDAO()->deleteAggDiv(site)).failed())
             return QStringLiteral("Unable to delete a site: %1").arg(status.text());
     }
-    return {};
+    return applyScenarios(plan, project);
 }
 
-QStringList recomputeLines(const BaselineChangeLog& log)
+QStringList recomputeLines(const BaselineChangeLog& log, const QStringList& touchedScenarios)
 {
     if (log.fullRecalculation())
         return { QStringLiteral("Every site and water user (the time range changed)."),
@@ -252,8 +252,13 @@ QStringList recomputeLines(const BaselineChangeLog& log)
             if (!reason.endsWith(QLatin1String(" was "))) // a blank entry
                 lines.append(reason);
     }
-    if (!lines.isEmpty())
+    if (!lines.isEmpty()) {
         lines.append(QStringLiteral("Every scenario (they start from the baseline's results)."));
+        return lines;
+    }
+    for (const QString& scenario : touchedScenarios)
+        lines.append(
+            QStringLiteral("Scenario %1 (its changes or its own water users).").arg(scenario));
     return lines;
 }
 

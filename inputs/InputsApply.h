@@ -20,8 +20,12 @@ struct ProjectInputs;
 TARN::okstat applyPlan(
     const ImportPlan& plan, const ProjectInputs& project, BaselineChangeLog& log);
 
+// The scenario part of the plan: scenarios, their own water users and demand changes
+// (InputsApplyScenario.cpp); applyPlan runs it after the baseline part.
+TARN::okstat applyScenarios(const ImportPlan& plan, const ProjectInputs& project);
+
 // What the calculation that follows recomputes after the edits log holds: "Agg Diversion
 // 007.North Canal was edited" lines, or that everything is.
-QStringList recomputeLines(const BaselineChangeLog& log);
+QStringList recomputeLines(const BaselineChangeLog& log, const QStringList& touchedScenarios = {});
 
 } // namespace Inputs

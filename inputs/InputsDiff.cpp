@@ -58,7 +58,8 @@ bool ImportPlan::hasWrites() const
 {
     return baselineChanged || !newAttributes.isEmpty() || !newValues.isEmpty() || !sites.isEmpty()
         || !waterUsers.isEmpty() || !yearly.isEmpty() || !removedSites.isEmpty()
-        || !removedWaterUsers.isEmpty();
+        || !removedWaterUsers.isEmpty() || !scenarios.isEmpty() || !changes.isEmpty()
+        || !scenarioWaterUsers.isEmpty();
 }
 
 InputsDiff::InputsDiff(
@@ -511,6 +512,7 @@ void planImport(const Book& book, const QList<SeriesInput>& series, const Import
     diff.sites();
     diff.waterUsers();
     diff.yearly(series);
+    diff.scenarios();
     diff.missing();
 }
 

@@ -25,9 +25,21 @@ public:
     void sites();
     void waterUsers();
     void yearly(const QList<SeriesInput>& series);
+    // The scenario sheets (InputsDiffScenario.cpp).
+    void scenarios();
     void missing();
 
 private:
+    void scenarioRows();
+    void changeRows();
+    void changeContents();
+    void scenarioWaterUsers();
+    void touch(const QString& scenario);
+    // The demand change of a scenario by name: its index in the project's list, -1 when the
+    // project has none, -2 when the project has several of that name.
+    int changeIndex(const QString& scenario, const QString& change) const;
+    int scenarioId(const QString& name) const;
+
     void reject(const QString& sheet, int row, const QString& column, const QString& reason);
     // The sheet, or null after rejecting nothing (a book may leave a sheet out).
     const Sheet* sheet(const QString& name) const { return findSheet(_book, name); }
@@ -58,7 +70,10 @@ private:
     QSet<QString> _waterUsersInBook; // waterUserKey of the accepted rows
     QSet<QString> _newWaterUsers;
     bool _hasYearlySheet = false;
-    QSet<QString> _yearlyKeys; // waterUserKey + year of the rows the book gives
+    QSet<QString> _newScenarios;
+    QHash<QString, int> _changePlans; // scenario + change -> index in _plan.changes
+    QSet<QString> _knownChanges; // scenario + change of the project's and the book's accepted
+    QSet<QString> _scenarioWaterUsers; // scenario + waterUserKey, project's and book's
 };
 
 } // namespace Inputs

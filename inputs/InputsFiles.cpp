@@ -115,10 +115,11 @@ QString csvField(const QString& text)
 
 } // namespace
 
-Book makeBook(const ProjectInputs& project)
+Book makeBook(const ProjectInputs& project, const QList<int>& scenarioIds)
 {
-    return { baselineSheet(project.baseline), attributeSheet(project), siteSheet(project),
-        waterUserSheet(project), yearlySheet(project) };
+    return Book { baselineSheet(project.baseline), attributeSheet(project), siteSheet(project),
+        waterUserSheet(project), yearlySheet(project) }
+    + scenarioSheets(project, scenarioIds);
 }
 
 bool isCsvFolder(const QString& path)

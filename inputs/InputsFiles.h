@@ -8,8 +8,11 @@ namespace Inputs {
 
 struct ProjectInputs;
 
-// The book of the project's inputs, in the documented layout.
-Book makeBook(const ProjectInputs& project);
+// The book of the project's inputs, in the documented layout, with the sheets of the scenarios
+// asked for (none by default).
+Book makeBook(const ProjectInputs& project, const QList<int>& scenarioIds = {});
+// Only the scenario sheets (ScenarioBook.cpp); none without a scenario.
+Book scenarioSheets(const ProjectInputs& project, const QList<int>& scenarioIds);
 
 // Whether path names a folder of .csv files (anything but an .xlsx, .xlsm or .xls file name).
 bool isCsvFolder(const QString& path);

@@ -36,13 +36,20 @@ TARN::okstat prepareImport(const ImportRequest& request, ProjectInputs& project,
     return {};
 }
 
-TARN::okstat exportInputs(const QString& path)
+TARN::okstat exportInputs(const QString& path, const QList<int>& scenarioIds)
 {
     ProjectInputs project;
     const TARN::okstat status = project.read();
     if (status.failed())
         return QStringLiteral("Unable to read the project's inputs: %1").arg(status.text());
-    return writeBook(makeBook(project), path);
+    for (const int id : scenarioIds) {
+        bool found = false;
+        for (const ScenarioRow& scenario : project.scenarios)
+            found = found || scenario.ScenarioID == id;
+        if (!found)
+            return QStringLiteral("No scenario has the ID %1: nothing was written.").arg(id);
+    }
+    return writeBook(makeBook(project, scenarioIds), path);
 }
 
 QString rejectedText(const RejectedRow& row)
@@ -113,7 +120,9 @@ QJsonObject previewJson(const ImportPlan& plan, const QStringList& recompute)
         rejected.append(QJsonObject { { QStringLiteral("sheet"), row.sheet },
             { QStringLiteral("row"), row.row }, { QStringLiteral("column"), row.column },
             { QStringLiteral("reason"), row.reason } });
-    return { { QStringLiteral("changes"), items }, { QStringLiteral("rejected"), rejected },
+    return { { QStringLiteral("changes"), items },
+        { QStringLiteral("touchedScenarios"), QJsonArray::fromStringList(plan.touchedScenarios) },
+        { QStringLiteral("rejected"), rejected },
         { QStringLiteral("unmatchedStations"), QJsonArray::fromStringList(plan.unmatchedStations) },
         { QStringLiteral("recompute"), QJsonArray::fromStringList(recompute) } };
 }

@@ -21,8 +21,10 @@ struct ImportRequest {
 // Reads the project's inputs, the book and the series, and plans the import. Writes nothing.
 TARN::okstat prepareImport(const ImportRequest& request, ProjectInputs& project, ImportPlan& plan);
 
-// Writes the inputs of the open project to path (.xlsx, or a folder of .csv files).
-TARN::okstat exportInputs(const QString& path);
+// Writes the inputs of the open project to path (.xlsx, or a folder of .csv files), with the
+// sheets of the scenarios asked for; an ID that names no scenario fails before anything is
+// written.
+TARN::okstat exportInputs(const QString& path, const QList<int>& scenarioIds = {});
 
 // The preview as text lines for a terminal: per sheet what is added, changed (field by field)
 // and not in the book; the unmatched stations; the rejected rows.

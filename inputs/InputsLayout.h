@@ -19,6 +19,14 @@ const QString Attributes = QStringLiteral("Attributes");
 const QString Sites = QStringLiteral("Sites");
 const QString WaterUsers = QStringLiteral("Water Users");
 const QString YearlyData = QStringLiteral("Yearly Data");
+// The scenarios asked for, all in one set of sheets keyed by the scenario's name.
+const QString Scenarios = QStringLiteral("Scenario");
+const QString Changes = QStringLiteral("Changes");
+const QString ChangeValues = QStringLiteral("Change Values");
+const QString ChangeMembers = QStringLiteral("Change Members");
+const QString ChangeFilters = QStringLiteral("Change Filters");
+const QString ScenarioWaterUsers = QStringLiteral("Scenario Water Users");
+const QString ScenarioYearlyData = QStringLiteral("Scenario Yearly Data");
 } // namespace SheetName
 
 namespace Column {
@@ -46,6 +54,18 @@ const QString Diversion = QStringLiteral("Diversion");
 const QString Depletion = QStringLiteral("Depletion");
 const QString EfficiencyRatio = QStringLiteral("Efficiency Ratio");
 const QString SalinityPickup = QStringLiteral("Salinity Pickup");
+// Scenarios and their demand changes.
+const QString Scenario = QStringLiteral("Scenario");
+const QString ShortName = QStringLiteral("Short Name");
+const QString UserName = QStringLiteral("User Name");
+const QString CreatedDate = QStringLiteral("Created Date");
+const QString ModifiedDate = QStringLiteral("Modified Date");
+const QString Change = QStringLiteral("Change");
+const QString DepletionMethod = QStringLiteral("Depletion Method");
+const QString EfficiencyMethod = QStringLiteral("Efficiency Method");
+const QString UsesFilters = QStringLiteral("Uses Filters");
+const QString ValueOf = QStringLiteral("Value Of");
+const QString ChangeType = QStringLiteral("Change Type");
 } // namespace Column
 
 // The attribute types as the Attributes sheet names them.

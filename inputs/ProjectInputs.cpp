@@ -91,7 +91,7 @@ TARN::okstat ProjectInputs::read()
     for (int i = 0; i < waterUsers.size(); ++i)
         _waterUserIndex.insert(
             waterUserKey(waterUsers.at(i).aggDiv.RiffleName, waterUsers.at(i).RiffleName), i);
-    return {};
+    return readScenarios();
 }
 
 QList<const AttributeInfo*> ProjectInputs::attributesOf(int typeId) const

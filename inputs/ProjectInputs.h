@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/InputsDAO.h"
 #include "db/Records.h"
 #include "db/okstat.h"
 
@@ -33,8 +34,23 @@ struct ProjectInputs {
     QHash<int, QVector<double>> coefficients; // WaterUserID -> January..December
     QHash<int, QMap<int, WaterUserData>> yearly; // WaterUserID -> year -> row
 
+    // The scenarios: their rows, demand changes with yearly changes, members and filters, and
+    // the water users they have of their own (whose coefficients, values and yearly rows are
+    // in the maps above).
+    QList<ScenarioRow> scenarios;
+    QList<DemandChgRow> changes;
+    QList<ChangeValueRow> changeValues;
+    QList<QPair<int, int>> changeMembers; // DemandChgID, WaterUserID
+    QList<QVector<int>> changeFilters; // DemandChgID, AttrID, AttrValidValID
+    QHash<int, QString> changeTypes; // ChangeTypeID -> name
+    QHash<int, QString> calcMethods; // CalcMethodID -> name
+    WaterUserList scenarioWaterUsers;
+
     // Reads them through the data-access objects of the project the manager has open.
     TARN::okstat read();
+
+    // Reads the scenarios as well (ProjectScenarios.cpp).
+    TARN::okstat readScenarios();
 
     // The attributes of one kind (TARN::AttrTypeAggDiv or AttrTypeWaterUser), in key order.
     QList<const AttributeInfo*> attributesOf(int typeId) const;
@@ -43,10 +59,16 @@ struct ProjectInputs {
     // there is none.
     int siteIndex(const QString& riffleName) const;
     int waterUserIndex(const QString& siteRiffle, const QString& riffleName) const;
+    // Any water user (baseline or a scenario's) by key; null when there is none.
+    const WaterUser* waterUserById(int waterUserId) const;
+    // The attribute and value names of keys; empty when unknown.
+    QString attributeName(int attrId) const;
+    QString valueName(int attrValidValId) const;
 
 private:
     QHash<QString, int> _siteIndex;
     QHash<QString, int> _waterUserIndex;
+    QHash<int, const WaterUser*> _byId;
 };
 
 // "SITE\x1fWATERUSER": the key of a water user in maps.

@@ -39,6 +39,9 @@ QList<QStringList> rows(QSqlDatabase& db, const QString& table, int first = 0)
 struct Names {
     QHash<QString, QString> sites; // AggDivID -> Riffle name
     QHash<QString, QString> waterUsers; // baseline WaterUserID -> "site|water user"
+    QHash<QString, QString> ownUsers; // a scenario's WaterUserID -> "scenario:site|water user"
+    QHash<QString, QString> scenarios; // ScenarioID -> name
+    QHash<QString, QString> changes; // DemandChgID -> "scenario|change"
     QHash<QString, QString> attributes; // AttrID -> name
     QHash<QString, QString> values; // AttrValidValID -> text
 };
@@ -48,9 +51,17 @@ Names names(QSqlDatabase& db)
     Names n;
     for (const QStringList& row : rows(db, QStringLiteral("AggDiv")))
         n.sites.insert(row.at(0), row.at(4));
-    for (const QStringList& row : rows(db, QStringLiteral("WaterUser")))
+    for (const QStringList& row : rows(db, QStringLiteral("Scenario")))
+        n.scenarios.insert(row.at(0), row.at(2));
+    for (const QStringList& row : rows(db, QStringLiteral("DemandChg")))
+        n.changes.insert(row.at(0), n.scenarios.value(row.at(1)) + QLatin1Char('|') + row.at(2));
+    for (const QStringList& row : rows(db, QStringLiteral("WaterUser"))) {
+        const QString name = n.sites.value(row.at(1)) + QLatin1Char('|') + row.at(4);
         if (row.at(2).isEmpty())
-            n.waterUsers.insert(row.at(0), n.sites.value(row.at(1)) + QLatin1Char('|') + row.at(4));
+            n.waterUsers.insert(row.at(0), name);
+        else
+            n.ownUsers.insert(row.at(0), n.scenarios.value(row.at(2)) + QLatin1Char(':') + name);
+    }
     for (const QStringList& row : rows(db, QStringLiteral("Attribute")))
         n.attributes.insert(row.at(0), row.at(2) + QLatin1Char('/') + row.at(3));
     for (const QStringList& row : rows(db, QStringLiteral("AttrValidVal")))
@@ -77,12 +88,35 @@ QStringList withProject(const QString& path, Fill fill)
 
 QStringList dumpInputs(const QString& path)
 {
-    return withProject(path, [](QSqlDatabase& db, const Names& n, QStringList& lines) {
+    return withProject(path, [](QSqlDatabase& db, const Names& cn, QStringList& lines) {
+        // The water users of the scenarios are dumped as the baseline's are, under their names.
+        Names n = cn;
+        for (auto it = cn.ownUsers.constBegin(); it != cn.ownUsers.constEnd(); ++it)
+            n.waterUsers.insert(it.key(), it.value());
+        for (const QStringList& row : rows(db, QStringLiteral("Scenario")))
+            lines.append(QStringLiteral("scenario|") + row.mid(2).join(QLatin1Char('|')));
+        for (const QStringList& row : rows(db, QStringLiteral("DemandChg")))
+            lines.append(QStringLiteral("change|%1|").arg(n.scenarios.value(row.at(1)))
+                + row.mid(2).join(QLatin1Char('|')));
+        for (const QString& table :
+            { QStringLiteral("DepletionChg"), QStringLiteral("EfficiencyChg") })
+            for (const QStringList& row : rows(db, table))
+                lines.append(QStringLiteral("%1|%2|").arg(table, n.changes.value(row.at(1)))
+                    + row.mid(2).join(QLatin1Char('|')));
+        for (const QStringList& row : rows(db, QStringLiteral("DemandChgWaterUser")))
+            lines.append(QStringLiteral("member|%1|%2")
+                             .arg(n.changes.value(row.at(1)), n.waterUsers.value(row.at(2))));
+        for (const QStringList& row : rows(db, QStringLiteral("DemandSelection")))
+            lines.append(QStringLiteral("filter|%1|%2|%3")
+                             .arg(n.changes.value(row.at(1)), n.attributes.value(row.at(2)),
+                                 n.values.value(row.at(3))));
         for (const QStringList& row : rows(db, QStringLiteral("Baseline")))
-            lines.append(QStringLiteral("baseline|") + QStringList { row.at(1), row.at(5),
-                row.at(6), row.at(7) }.join(QLatin1Char('|')));
+            lines.append(QStringLiteral("baseline|")
+                + QStringList { row.at(1), row.at(5), row.at(6), row.at(7) }.join(
+                    QLatin1Char('|')));
         for (const QStringList& row : rows(db, QStringLiteral("AttrValidVal")))
-            lines.append(QStringLiteral("value|%1|%2").arg(n.attributes.value(row.at(1)), row.at(2)));
+            lines.append(
+                QStringLiteral("value|%1|%2").arg(n.attributes.value(row.at(1)), row.at(2)));
         for (const QStringList& row : rows(db, QStringLiteral("AggDiv")))
             lines.append(QStringLiteral("site|") + row.mid(2).join(QLatin1Char('|')));
         for (const QStringList& row : rows(db, QStringLiteral("AggDivAttr")))
@@ -104,9 +138,9 @@ QStringList dumpInputs(const QString& path)
                     + row.mid(2).join(QLatin1Char('|')));
         for (const QStringList& row : rows(db, QStringLiteral("WaterUserData"))) {
             const QStringList values = row.mid(3);
-            if (n.waterUsers.contains(row.at(1))
-                && values.count(QString()) < values.size())
-                lines.append(QStringLiteral("data|%1|%2|").arg(n.waterUsers.value(row.at(1)), row.at(2))
+            if (n.waterUsers.contains(row.at(1)) && values.count(QString()) < values.size())
+                lines.append(
+                    QStringLiteral("data|%1|%2|").arg(n.waterUsers.value(row.at(1)), row.at(2))
                     + values.join(QLatin1Char('|')));
         }
     });
@@ -115,15 +149,28 @@ QStringList dumpInputs(const QString& path)
 QStringList dumpResults(const QString& path)
 {
     return withProject(path, [](QSqlDatabase& db, const Names& n, QStringList& lines) {
-        for (const QString& table : { QStringLiteral("BaseYearlyAggDiv"),
-                 QStringLiteral("BaseMonthlyAggDiv") })
+        for (const QString& table :
+            { QStringLiteral("BaseYearlyAggDiv"), QStringLiteral("BaseMonthlyAggDiv") })
             for (const QStringList& row : rows(db, table))
                 lines.append(QStringLiteral("%1|%2|").arg(table, n.sites.value(row.at(2)))
                     + row.mid(3).join(QLatin1Char('|')));
-        for (const QString& table : { QStringLiteral("BaseYearlyWaterUser"),
-                 QStringLiteral("BaseMonthlyWaterUser") })
+        for (const QString& table :
+            { QStringLiteral("BaseYearlyWaterUser"), QStringLiteral("BaseMonthlyWaterUser") })
             for (const QStringList& row : rows(db, table))
                 lines.append(QStringLiteral("%1|%2|").arg(table, n.waterUsers.value(row.at(2)))
                     + row.mid(3).join(QLatin1Char('|')));
+        for (const QString& table :
+            { QStringLiteral("ScenarioYearlyAggDiv"), QStringLiteral("ScenarioMonthlyAggDiv") })
+            for (const QStringList& row : rows(db, table))
+                lines.append(QStringLiteral("%1|%2|%3|")
+                                 .arg(table, n.scenarios.value(row.at(2)), n.sites.value(row.at(3)))
+                    + row.mid(4).join(QLatin1Char('|')));
+        for (const QString& table : { QStringLiteral("ScenarioYearlyWaterUser"),
+                 QStringLiteral("ScenarioMonthlyWaterUser") })
+            for (const QStringList& row : rows(db, table))
+                lines.append(QStringLiteral("%1|%2|%3|")
+                                 .arg(table, n.scenarios.value(row.at(2)),
+                                     n.waterUsers.value(row.at(3), n.ownUsers.value(row.at(3))))
+                    + row.mid(4).join(QLatin1Char('|')));
     });
 }

@@ -24,7 +24,6 @@ private slots:
     void roundTrip();
     void editedBookPreviewsAndAppliesOnlyItsChanges();
     void stateModSeriesImportAsYearlySums();
-
 };
 
 namespace {
@@ -76,7 +75,9 @@ void TestInputBooks::roundTrip()
     QVERIFY(makeDemoProject(demo).isOk());
     QCOMPARE(cli({ QStringLiteral("recalc"), demo }).exitCode, 0);
     const QString path = dir.filePath(book);
-    const CliResult exported = cli({ QStringLiteral("export-inputs"), demo, path });
+    const CliResult exported = cli({ QStringLiteral("export-inputs"), demo, path,
+        QStringLiteral("--scenario"), QStringLiteral("1"), QStringLiteral("--scenario"),
+        QStringLiteral("2"), QStringLiteral("--scenario"), QStringLiteral("3") });
     QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
 
     // Into a new project of another range: the book's baseline replaces it.
@@ -157,12 +158,18 @@ wb.save(sys.argv[1])
     QCOMPARE(rejected.size(), 2);
     QCOMPARE(rejected.at(0).toObject().value(QStringLiteral("column")).toString(),
         QStringLiteral("Diversion"));
-    QVERIFY(rejected.at(0).toObject().value(QStringLiteral("reason")).toString().contains(
-        QStringLiteral("\"lots\" is not a number")));
+    QVERIFY(rejected.at(0)
+                .toObject()
+                .value(QStringLiteral("reason"))
+                .toString()
+                .contains(QStringLiteral("\"lots\" is not a number")));
     QCOMPARE(rejected.at(1).toObject().value(QStringLiteral("column")).toString(),
         QStringLiteral("Water User"));
-    QVERIFY(rejected.at(1).toObject().value(QStringLiteral("reason")).toString().contains(
-        QStringLiteral("NoSuchDitch")));
+    QVERIFY(rejected.at(1)
+                .toObject()
+                .value(QStringLiteral("reason"))
+                .toString()
+                .contains(QStringLiteral("NoSuchDitch")));
 
     // A rejected row refuses the whole import.
     const QStringList before = dumpInputs(demo);
@@ -186,7 +193,8 @@ wb.save(sys.argv[1])
     const CliResult recalc = cli({ QStringLiteral("recalc"), demo });
     QCOMPARE(recalc.exitCode, 0);
     QCOMPARE(baselineComputed(recalc.out),
-        QSet<QString>({ QStringLiteral("HighlineDitchCompany"), QStringLiteral("AspenParkRanches") }));
+        QSet<QString>(
+            { QStringLiteral("HighlineDitchCompany"), QStringLiteral("AspenParkRanches") }));
 }
 
 void TestInputBooks::stateModSeriesImportAsYearlySums()
@@ -207,7 +215,8 @@ void TestInputBooks::stateModSeriesImportAsYearlySums()
         }
         return text + QStringLiteral("%1\n").arg(total, 10, 'f', 1);
     };
-    QString text = QStringLiteral("# written by the test\n#\n    10/1995 -      9/1997 ACFT  WYR\n");
+    QString text
+        = QStringLiteral("# written by the test\n#\n    10/1995 -      9/1997 ACFT  WYR\n");
     text += line(1996, QStringLiteral("AspenParkRan"), { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12.5 });
     text += line(1997, QStringLiteral("AspenParkRan"), { 1, 1, 1, 1, -999, 1, 1, 1, 1, 1, 1, 1 });
     text += line(1996, QStringLiteral("NoSuchGage"), { 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1 });
