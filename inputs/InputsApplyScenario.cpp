@@ -35,13 +35,15 @@ struct CurrentKeys {
         for (const AggDiv& site : siteList)
             sites.insert(site.RiffleName, site);
         for (const WaterUser& user : userList)
-            waterUsers.insert(waterUserKey(user.aggDiv.RiffleName, user.RiffleName), user.WaterUserID);
+            waterUsers.insert(
+                waterUserKey(user.aggDiv.RiffleName, user.RiffleName), user.WaterUserID);
         for (const AttributeDAO::AttributeValueRow& row : rows) {
             if (row.AttrValidValID.isNull())
                 continue;
             values.insert(QString::number(row.AttrTypeID) + Sep + row.AttrName + Sep + row.AttrVal,
                 { row.AttrID, row.AttrValidValID.toInt() });
-            if (row.AttrTypeID == TARN::AttrTypeWaterUser && row.AttrVal == QLatin1String("Unassigned"))
+            if (row.AttrTypeID == TARN::AttrTypeWaterUser
+                && row.AttrVal == QLatin1String("Unassigned"))
                 unassigned[row.AttrID].append(row.AttrValidValID.toInt());
         }
         return {};
@@ -67,7 +69,8 @@ TARN::okstat applyScenarios(const ImportPlan& plan, const ProjectInputs& project
     for (const ScenarioPlan& planned : plan.scenarios) {
         ScenarioRow row = planned.row;
         if ((status = InputsDAO::saveScenario(db, row)).failed())
-            return QStringLiteral("Unable to save the scenario \"%1\": %2").arg(row.name, status.text());
+            return QStringLiteral("Unable to save the scenario \"%1\": %2")
+                .arg(row.name, status.text());
         scenarioIds.insert(row.name, row.ScenarioID);
     }
 
@@ -76,7 +79,8 @@ TARN::okstat applyScenarios(const ImportPlan& plan, const ProjectInputs& project
     for (const WaterUser& user : project.scenarioWaterUsers)
         for (const ScenarioRow& scenario : project.scenarios)
             if (scenario.ScenarioID == user.ScenarioID)
-                ownUsers.insert(scenario.name + Sep + waterUserKey(user.aggDiv.RiffleName, user.RiffleName),
+                ownUsers.insert(
+                    scenario.name + Sep + waterUserKey(user.aggDiv.RiffleName, user.RiffleName),
                     user.WaterUserID);
     WaterUserDAO* waterUsers = manager->waterUserDAO();
     for (const ScenarioWaterUserPlan& planned : plan.scenarioWaterUsers) {
@@ -121,7 +125,8 @@ TARN::okstat applyScenarios(const ImportPlan& plan, const ProjectInputs& project
                 return QStringLiteral("Unable to save the attributes of %1: %2")
                     .arg(what, status.text());
         }
-        ownUsers.insert(planned.scenario + Sep + waterUserKey(planned.plan.siteRiffle, user.RiffleName),
+        ownUsers.insert(
+            planned.scenario + Sep + waterUserKey(planned.plan.siteRiffle, user.RiffleName),
             user.WaterUserID);
         if (planned.replaceYearly) {
             WaterUserDataList rows = planned.rows;
@@ -142,18 +147,22 @@ TARN::okstat applyScenarios(const ImportPlan& plan, const ProjectInputs& project
         if (planned.rowChanged && (status = InputsDAO::saveDemandChange(db, row)).failed())
             return QStringLiteral("Unable to save %1: %2").arg(what, status.text());
         if (planned.replaceValues
-            && (status = InputsDAO::replaceChangeValues(db, row.DemandChgID, planned.values)).failed())
-            return QStringLiteral("Unable to save the yearly changes of %1: %2").arg(what, status.text());
+            && (status = InputsDAO::replaceChangeValues(db, row.DemandChgID, planned.values))
+                   .failed())
+            return QStringLiteral("Unable to save the yearly changes of %1: %2")
+                .arg(what, status.text());
         if (planned.replaceMembers) {
             WaterUserList members;
             for (const QPair<QString, QString>& member : planned.members) {
                 const QString key = waterUserKey(member.first, member.second);
                 WaterUser user;
-                user.WaterUserID = ownUsers.value(planned.scenario + Sep + key, keys.waterUsers.value(key));
+                user.WaterUserID
+                    = ownUsers.value(planned.scenario + Sep + key, keys.waterUsers.value(key));
                 members.append(user);
             }
             if ((status = scenarios->setDemandChgWaterUsers(row.DemandChgID, members)).failed())
-                return QStringLiteral("Unable to save the water users of %1: %2").arg(what, status.text());
+                return QStringLiteral("Unable to save the water users of %1: %2")
+                    .arg(what, status.text());
         }
         if (planned.replaceFilters) {
             AttrSelectionList filters;
@@ -166,7 +175,8 @@ TARN::okstat applyScenarios(const ImportPlan& plan, const ProjectInputs& project
                 filters.append(selection);
             }
             if ((status = scenarios->setDemandSelections(row.DemandChgID, true, filters)).failed())
-                return QStringLiteral("Unable to save the filter of %1: %2").arg(what, status.text());
+                return QStringLiteral("Unable to save the filter of %1: %2")
+                    .arg(what, status.text());
         }
     }
     return {};

@@ -79,7 +79,8 @@ void InputsDiff::changeContents()
         QHash<QString, int> seen;
         for (int r = 0; r < valueSheet->rows.size(); ++r) {
             QString key;
-            if (valueSheet->rows.at(r).join(QString()).trimmed().isEmpty() || !changeOf(*valueSheet, r, key))
+            if (valueSheet->rows.at(r).join(QString()).trimmed().isEmpty()
+                || !changeOf(*valueSheet, r, key))
                 continue;
             ChangeValueRow row;
             const QString kind = valueSheet->cell(r, kindColumn).trimmed();
@@ -105,12 +106,14 @@ void InputsDiff::changeContents()
             row.changeTypeId = lookupId(_project.changeTypes, valueSheet->cell(r, typeColumn));
             if (row.changeTypeId == 0) {
                 reject(valueSheet->name, r, Column::ChangeType,
-                    QStringLiteral("Unknown change type \"%1\".").arg(valueSheet->cell(r, typeColumn)));
+                    QStringLiteral("Unknown change type \"%1\".")
+                        .arg(valueSheet->cell(r, typeColumn)));
                 continue;
             }
             if (!number(*valueSheet, r, valueColumn, false, row.value))
                 continue;
-            if (!uniqueKey(seen, key + Sep + kind.left(3) + QString::number(row.year), *valueSheet, r))
+            if (!uniqueKey(
+                    seen, key + Sep + kind.left(3) + QString::number(row.year), *valueSheet, r))
                 continue;
             values[key].append(row);
             book[key].values.append(valueText(row, _project.changeTypes));
@@ -121,7 +124,8 @@ void InputsDiff::changeContents()
         const int userColumn = memberSheet->columnOf(Column::WaterUser);
         for (int r = 0; r < memberSheet->rows.size(); ++r) {
             QString key;
-            if (memberSheet->rows.at(r).join(QString()).trimmed().isEmpty() || !changeOf(*memberSheet, r, key))
+            if (memberSheet->rows.at(r).join(QString()).trimmed().isEmpty()
+                || !changeOf(*memberSheet, r, key))
                 continue;
             const QString scenario = key.section(Sep, 0, 0);
             const QString site = memberSheet->cell(r, siteColumn).trimmed();
@@ -130,7 +134,8 @@ void InputsDiff::changeContents()
             if (_project.waterUserIndex(site, user) < 0 && !_newWaterUsers.contains(userKey)
                 && !_scenarioWaterUsers.contains(key2(scenario, userKey))) {
                 reject(memberSheet->name, r, Column::WaterUser,
-                    QStringLiteral("Unknown water user \"%1\" at the site \"%2\".").arg(user, site));
+                    QStringLiteral("Unknown water user \"%1\" at the site \"%2\".")
+                        .arg(user, site));
                 continue;
             }
             members[key].append({ site, user });
@@ -143,14 +148,16 @@ void InputsDiff::changeContents()
         const int valueColumn = filterSheet->columnOf(Column::Value);
         for (int r = 0; r < filterSheet->rows.size(); ++r) {
             QString key;
-            if (filterSheet->rows.at(r).join(QString()).trimmed().isEmpty() || !changeOf(*filterSheet, r, key))
+            if (filterSheet->rows.at(r).join(QString()).trimmed().isEmpty()
+                || !changeOf(*filterSheet, r, key))
                 continue;
             const QString attribute = filterSheet->cell(r, attributeColumn).trimmed();
             const QString type = filterSheet->cell(r, typeColumn).trimmed();
             const QString value = filterSheet->cell(r, valueColumn).trimmed();
-            const int typeId = type.compare(SiteType, Qt::CaseInsensitive) == 0 ? TARN::AttrTypeAggDiv
-                : type.compare(WaterUserType, Qt::CaseInsensitive) == 0   ? TARN::AttrTypeWaterUser
-                                                                          : 0;
+            const int typeId = type.compare(SiteType, Qt::CaseInsensitive) == 0
+                ? TARN::AttrTypeAggDiv
+                : type.compare(WaterUserType, Qt::CaseInsensitive) == 0 ? TARN::AttrTypeWaterUser
+                                                                        : 0;
             if (typeId == 0 || !knownValue(attribute, typeId, value)) {
                 reject(filterSheet->name, r, Column::Value,
                     QStringLiteral("Unknown attribute value \"%1\" of \"%2\" (%3).")
@@ -181,7 +188,8 @@ void InputsDiff::changeContents()
             for (const QPair<int, int>& member : _project.changeMembers)
                 if (member.first == id)
                     if (const WaterUser* user = _project.waterUserById(member.second))
-                        stored.members.append(waterUserKey(user->aggDiv.RiffleName, user->RiffleName));
+                        stored.members.append(
+                            waterUserKey(user->aggDiv.RiffleName, user->RiffleName));
             for (const QVector<int>& filter : _project.changeFilters)
                 if (filter.at(0) == id)
                     for (const AttributeInfo& attribute : _project.attributes)
@@ -214,11 +222,14 @@ void InputsDiff::changeContents()
                     fields.append({ what, {}, QString(added).replace(Sep, QLatin1String(" / ")) });
             return true;
         };
-        plan.replaceValues = compare(valueSheet, stored.values, given.values, SheetName::ChangeValues);
+        plan.replaceValues
+            = compare(valueSheet, stored.values, given.values, SheetName::ChangeValues);
         plan.values = values.value(key);
-        plan.replaceMembers = compare(memberSheet, stored.members, given.members, SheetName::ChangeMembers);
+        plan.replaceMembers
+            = compare(memberSheet, stored.members, given.members, SheetName::ChangeMembers);
         plan.members = members.value(key);
-        plan.replaceFilters = compare(filterSheet, stored.filters, given.filters, SheetName::ChangeFilters);
+        plan.replaceFilters
+            = compare(filterSheet, stored.filters, given.filters, SheetName::ChangeFilters);
         plan.filters = filters.value(key);
         if (!fields.isEmpty()) {
             _plan.items.append({ SheetName::Changes, PreviewItem::Changed,

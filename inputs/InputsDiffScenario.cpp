@@ -133,7 +133,8 @@ void InputsDiff::changeRows()
     const int scenarioColumn = book->columnOf(Column::Scenario);
     const int nameColumn = book->columnOf(Column::Change);
     if (scenarioColumn < 0 || nameColumn < 0) {
-        reject(book->name, -1, {}, QStringLiteral("The sheet needs the columns Scenario and Change."));
+        reject(
+            book->name, -1, {}, QStringLiteral("The sheet needs the columns Scenario and Change."));
         return;
     }
     const int descriptionColumn = book->columnOf(Column::Description);
@@ -190,7 +191,8 @@ void InputsDiff::changeRows()
             const int uses = truth(book->cell(r, filtersColumn));
             if (uses < 0) {
                 reject(book->name, r, Column::UsesFilters,
-                    QStringLiteral("\"%1\" is neither Yes nor No.").arg(book->cell(r, filtersColumn)));
+                    QStringLiteral("\"%1\" is neither Yes nor No.")
+                        .arg(book->cell(r, filtersColumn)));
                 ok = false;
             }
             plan.row.usesFilters = uses == 1;
@@ -204,14 +206,16 @@ void InputsDiff::changeRows()
         if (old.createdDate != plan.row.createdDate)
             changes.append({ Column::CreatedDate, old.createdDate, plan.row.createdDate });
         if (old.depletionMethod != plan.row.depletionMethod)
-            changes.append({ Column::DepletionMethod, _project.calcMethods.value(old.depletionMethod),
-                _project.calcMethods.value(plan.row.depletionMethod) });
+            changes.append(
+                { Column::DepletionMethod, _project.calcMethods.value(old.depletionMethod),
+                    _project.calcMethods.value(plan.row.depletionMethod) });
         if (old.efficiencyMethod != plan.row.efficiencyMethod)
-            changes.append({ Column::EfficiencyMethod,
-                _project.calcMethods.value(old.efficiencyMethod),
-                _project.calcMethods.value(plan.row.efficiencyMethod) });
+            changes.append(
+                { Column::EfficiencyMethod, _project.calcMethods.value(old.efficiencyMethod),
+                    _project.calcMethods.value(plan.row.efficiencyMethod) });
         if (old.usesFilters != plan.row.usesFilters)
-            changes.append({ Column::UsesFilters, old.usesFilters ? QStringLiteral("Yes") : QStringLiteral("No"),
+            changes.append({ Column::UsesFilters,
+                old.usesFilters ? QStringLiteral("Yes") : QStringLiteral("No"),
                 plan.row.usesFilters ? QStringLiteral("Yes") : QStringLiteral("No") });
         plan.rowChanged = plan.isNew || !changes.isEmpty();
         _changePlans.insert(key2(scenario, name), _plan.changes.size());
@@ -241,7 +245,7 @@ void InputsDiff::scenarioWaterUsers()
     const QStringList months = monthColumns();
     if (book) {
         const QStringList fixed = QStringList { Column::Scenario, Column::Site, Column::RiffleName,
-                                      Column::Name, Column::Notes, Column::Order }
+            Column::Name, Column::Notes, Column::Order }
             + months;
         for (int c = 0; c < fixed.size(); ++c)
             if (book->columnOf(fixed.at(c)) != c) {
@@ -315,8 +319,8 @@ void InputsDiff::scenarioWaterUsers()
             && ok;
         if (!ok)
             continue;
-        const QVector<double> before = old ? _project.coefficients.value(old->WaterUserID)
-                                           : QVector<double>();
+        const QVector<double> before
+            = old ? _project.coefficients.value(old->WaterUserID) : QVector<double>();
         for (int m = 0; any && m < 12; ++m) {
             const double was = m < before.size() ? before.at(m) : TARN::nan();
             if (!old || !sameNumber(was, coefficients.at(m))) {
@@ -332,7 +336,8 @@ void InputsDiff::scenarioWaterUsers()
         if (old && old->Notes != user.Notes)
             changes.prepend({ Column::Notes, old->Notes, user.Notes });
         if (old && old->Ord != user.Ord)
-            changes.prepend({ Column::Order, QString::number(old->Ord), QString::number(user.Ord) });
+            changes.prepend(
+                { Column::Order, QString::number(old->Ord), QString::number(user.Ord) });
         plan.writeUser = !old || !changes.isEmpty();
         const QString shownKey = QStringLiteral("%1 / %2 / %3").arg(scenario, site, riffle);
         if (plan.writeUser) {
