@@ -59,8 +59,8 @@ ImportPreviewDlg::ImportPreviewDlg(
             changes.append({ item.sheet, kind, item.key, field.field, field.before, field.after });
     }
     for (const QString& station : plan.unmatchedStations)
-        changes.append({ QStringLiteral("Series"), QStringLiteral("no water user"), station, {},
-            {}, {} });
+        changes.append(
+            { QStringLiteral("Series"), QStringLiteral("no water user"), station, {}, {}, {} });
     fill(_ui->_changesTable,
         { QStringLiteral("Sheet"), QStringLiteral("What"), QStringLiteral("Row"),
             QStringLiteral("Field"), QStringLiteral("Old"), QStringLiteral("New") },
@@ -94,7 +94,8 @@ ImportPreviewDlg::ImportPreviewDlg(
 
     connect(_ui->_applyButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(_ui->_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(_ui->_skipRejectedCheckBox, &QCheckBox::toggled, this, &ImportPreviewDlg::updateButtons);
+    connect(
+        _ui->_skipRejectedCheckBox, &QCheckBox::toggled, this, &ImportPreviewDlg::updateButtons);
     updateButtons();
 }
 

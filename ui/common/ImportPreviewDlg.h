@@ -16,7 +16,8 @@ class ImportPreviewDlg : public QDialog {
     Q_OBJECT
 
 public:
-    ImportPreviewDlg(const Inputs::ImportPlan& plan, const QString& title, QWidget* parent = nullptr);
+    ImportPreviewDlg(
+        const Inputs::ImportPlan& plan, const QString& title, QWidget* parent = nullptr);
     ~ImportPreviewDlg() override;
 
     enum ChangeColumn { SheetColumn, KindColumn, KeyColumn, FieldColumn, OldColumn, NewColumn };

@@ -59,8 +59,8 @@ Inputs::Book scenarioPart(const Inputs::Book& book, const QString& scenarioName)
 void exportBook(QWidget* parent, const QString& title, int scenarioId)
 {
     QString filter;
-    QString path = QFileDialog::getSaveFileName(parent, title, QString(),
-        QStringLiteral("Excel Workbook (*.xlsx);;") + CsvFilter, &filter);
+    QString path = QFileDialog::getSaveFileName(
+        parent, title, QString(), QStringLiteral("Excel Workbook (*.xlsx);;") + CsvFilter, &filter);
     if (path.isEmpty())
         return;
     if (filter != CsvFilter && QFileInfo(path).suffix().isEmpty())
@@ -103,8 +103,8 @@ Outcome importFrom(QWidget* parent, const QString& title, const QString& scenari
     if (status.isOk())
         status = Inputs::readBook(path, book);
     if (status.isOk())
-        Inputs::planImport(scenarioName.isEmpty() ? book : scenarioPart(book, scenarioName), {},
-            {}, project, plan);
+        Inputs::planImport(scenarioName.isEmpty() ? book : scenarioPart(book, scenarioName), {}, {},
+            project, plan);
     QApplication::restoreOverrideCursor();
     if (status.failed()) {
         QMessageBox::warning(parent, title, status.text());
@@ -130,8 +130,8 @@ Outcome importFrom(QWidget* parent, const QString& title, const QString& scenari
             Savepoint::rollbackTo(manager->database(), SavepointName);
             Savepoint::release(manager->database(), SavepointName);
         }
-        QMessageBox::warning(parent, title,
-            QStringLiteral("Nothing was imported: %1").arg(status.text()));
+        QMessageBox::warning(
+            parent, title, QStringLiteral("Nothing was imported: %1").arg(status.text()));
         return {};
     }
     Savepoint::release(manager->database(), SavepointName);
