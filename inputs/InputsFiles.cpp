@@ -105,8 +105,10 @@ Sheet yearlySheet(const ProjectInputs& project)
 
 QString csvField(const QString& text)
 {
+    // A leading byte order mark is quoted: at the start of a file the reader would skip it.
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))
+        && !text.startsWith(QChar(0xfeff)))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));

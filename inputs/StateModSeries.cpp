@@ -21,6 +21,8 @@ double YearRow::sum() const
 
 namespace {
 
+constexpr double MaxMonthlyValue = 1e15;
+
 TARN::okstat lineFault(int line, const QString& what)
 {
     return QStringLiteral("Line %1 of the time series: %2").arg(line).arg(what);
@@ -77,6 +79,12 @@ TARN::okstat parse(const QByteArray& data, Series& series)
             if (!ok || !std::isfinite(value))
                 return lineFault(line,
                     QStringLiteral("the value \"%1\" of month %2 is not a number.")
+                        .arg(field)
+                        .arg(m + 1));
+            // Far beyond any monthly volume, and twelve of them would sum to infinity.
+            if (value > MaxMonthlyValue)
+                return lineFault(line,
+                    QStringLiteral("the value \"%1\" of month %2 is too large.")
                         .arg(field)
                         .arg(m + 1));
             row.months[m] = value < 0 ? std::numeric_limits<double>::quiet_NaN() : value;

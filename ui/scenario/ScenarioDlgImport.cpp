@@ -54,9 +54,9 @@ void ScenarioDlg::importChangesFrom(const QString& path)
     if (name.isEmpty())
         return;
     BaselineChangeLog imported;
-    const InputsBookRunner::Outcome outcome
-        = path.isEmpty() ? InputsBookRunner::importBook(this, ImportTitle, name, imported)
-                         : InputsBookRunner::importFrom(this, ImportTitle, name, path, imported);
+    const InputsBookRunner::Outcome outcome = path.isEmpty()
+        ? InputsBookRunner::importBook(this, ImportTitle, name, imported)
+        : InputsBookRunner::importFrom(this, ImportTitle, name, path, imported);
     if (!outcome.applied)
         return;
     // The scenario's changes or own water users changed: its save computes it all again.
