@@ -24,6 +24,7 @@ private slots:
     void roundTrip();
     void editedBookPreviewsAndAppliesOnlyItsChanges();
     void stateModSeriesImportAsYearlySums();
+    void scenarioChangeRecomputesOnlyItsScenario();
 };
 
 namespace {
@@ -239,6 +240,52 @@ void TestInputBooks::stateModSeriesImportAsYearlySums()
     // A missing month leaves the year without a value; its other values stay.
     QCOMPARE(yearValue(inputs, QStringLiteral("AspenParkRan"), 1997, 1), QString());
     QVERIFY(!yearValue(inputs, QStringLiteral("AspenParkRan"), 1997, 0).isEmpty());
+}
+
+void TestInputBooks::scenarioChangeRecomputesOnlyItsScenario()
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath(QStringLiteral("demo.db"));
+    QVERIFY(makeDemoProject(demo).isOk());
+    QCOMPARE(cli({ QStringLiteral("recalc"), demo }).exitCode, 0);
+    const QString book = dir.filePath(QStringLiteral("growth"));
+    QCOMPARE(cli({ QStringLiteral("export-inputs"), demo, book, QStringLiteral("--scenario"),
+                     QStringLiteral("2") })
+                 .exitCode,
+        0);
+    QFile values(book + QStringLiteral("/Change Values.csv"));
+    QVERIFY(values.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(values.readAll());
+    values.close();
+    const QString line = QStringLiteral("Municipal Growth,Pinecrest growth plan,Depletion,2010,");
+    const int at = text.indexOf(line);
+    QVERIFY(at >= 0);
+    const int end = text.indexOf(QLatin1Char('\r'), at);
+    text.replace(at, end - at, line + QStringLiteral("New Amount,60"));
+    QVERIFY(values.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    values.write(text.toUtf8());
+    values.close();
+
+    const CliResult applied = cli({ QStringLiteral("import-inputs"), demo, book,
+        QStringLiteral("--apply"), QStringLiteral("--json") });
+    QVERIFY2(applied.exitCode == 0, qPrintable(applied.err));
+    const QJsonObject json = QJsonDocument::fromJson(applied.out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("touchedScenarios")).toArray(),
+        QJsonArray({ QStringLiteral("Municipal Growth") }));
+    QVERIFY(json.value(QStringLiteral("applied")).toBool());
+
+    // The baseline and the other scenarios still follow their inputs.
+    const CliResult recalc = cli({ QStringLiteral("recalc"), demo });
+    QCOMPARE(recalc.exitCode, 0);
+    QStringList computedIn;
+    QString run;
+    for (const QString& outputLine : recalc.out.split(QLatin1Char('\n'))) {
+        if (outputLine.startsWith(QLatin1String("Calculating ")))
+            run = outputLine;
+        else if (outputLine.startsWith(QLatin1String("Computing")) && !computedIn.contains(run))
+            computedIn.append(run);
+    }
+    QCOMPARE(computedIn, QStringList { QStringLiteral("Calculating Scenario Municipal Growth:") });
 }
 
 QTEST_GUILESS_MAIN(TestInputBooks)
