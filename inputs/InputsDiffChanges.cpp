@@ -35,10 +35,13 @@ struct Contents {
 
 QString valueText(const ChangeValueRow& value, const QHash<int, QString>& types)
 {
-    return QStringLiteral("%1 %2 %3 %4")
-        .arg(value.efficiency ? Column::EfficiencyRatio : Column::Depletion)
-        .arg(value.year)
-        .arg(types.value(value.changeTypeId), Workbook::plainNumber(value.value));
+    // "Depletion 2010" and "New Amount 60": the first half names the year a value changes.
+    return QStringLiteral("%1 %2")
+               .arg(value.efficiency ? Column::EfficiencyRatio : Column::Depletion)
+               .arg(value.year)
+        + Sep
+        + QStringLiteral("%1 %2").arg(
+            types.value(value.changeTypeId), Workbook::plainNumber(value.value));
 }
 
 QString typeName(int typeId)
@@ -210,26 +213,43 @@ void InputsDiff::changeContents()
         }
         ChangePlan& plan = _plan.changes[_changePlans.value(key)];
         QList<FieldChange> fields;
+        // byYear: a year's value that changed is one change, old -> new, not a removed and an
+        // added row.
         const auto compare = [&fields](const Sheet* sheet, const QStringList& before,
-                                 const QStringList& after, const QString& what) {
+                                 const QStringList& after, const QString& what, bool byYear) {
             if (!sheet || before == after)
                 return false;
-            for (const QString& gone : before)
-                if (!after.contains(gone))
-                    fields.append({ what, QString(gone).replace(Sep, QLatin1String(" / ")), {} });
-            for (const QString& added : after)
-                if (!before.contains(added))
-                    fields.append({ what, {}, QString(added).replace(Sep, QLatin1String(" / ")) });
+            QStringList added;
+            for (const QString& item : after)
+                if (!before.contains(item))
+                    added.append(item);
+            for (const QString& gone : before) {
+                if (after.contains(gone))
+                    continue;
+                const QString head = gone.section(Sep, 0, 0);
+                int match = -1;
+                for (int i = 0; byYear && match < 0 && i < added.size(); ++i)
+                    if (added.at(i).section(Sep, 0, 0) == head)
+                        match = i;
+                if (match >= 0) {
+                    fields.append({ QStringLiteral("%1: %2").arg(what, head), gone.section(Sep, 1),
+                        added.takeAt(match).section(Sep, 1) });
+                    continue;
+                }
+                fields.append({ what, QString(gone).replace(Sep, QLatin1String(" / ")), {} });
+            }
+            for (const QString& item : qAsConst(added))
+                fields.append({ what, {}, QString(item).replace(Sep, QLatin1String(" / ")) });
             return true;
         };
         plan.replaceValues
-            = compare(valueSheet, stored.values, given.values, SheetName::ChangeValues);
+            = compare(valueSheet, stored.values, given.values, SheetName::ChangeValues, true);
         plan.values = values.value(key);
         plan.replaceMembers
-            = compare(memberSheet, stored.members, given.members, SheetName::ChangeMembers);
+            = compare(memberSheet, stored.members, given.members, SheetName::ChangeMembers, false);
         plan.members = members.value(key);
         plan.replaceFilters
-            = compare(filterSheet, stored.filters, given.filters, SheetName::ChangeFilters);
+            = compare(filterSheet, stored.filters, given.filters, SheetName::ChangeFilters, false);
         plan.filters = filters.value(key);
         if (!fields.isEmpty()) {
             _plan.items.append({ SheetName::Changes, PreviewItem::Changed,
