@@ -248,40 +248,45 @@ bool readPlainBook(const QString& path, QList<PlainSheet>* sheets, QString* erro
         return false;
     const QStringList names = reader->sheetNames();
     for (int i = 0; i < names.size(); ++i) {
-        SheetCells cells;
-        if (!reader->readSheet(i, &cells, error))
+        // Streamed a cell at a time: a large book's cells are never all held at once.
+        QList<QStringList> rows;
+        const CellVisitor visit = [&rows](int row, int column, ReadCell::Type type, double number,
+                                      const QString& text) {
+            if (row < 0 || column < 0 || column > 16383)
+                return true;
+            while (rows.size() <= row)
+                rows.append(QStringList());
+            QStringList& cells = rows[row];
+            while (cells.size() <= column)
+                cells.append(QString());
+            switch (type) {
+            case ReadCell::Number:
+            case ReadCell::Formula: // its value as last computed
+                cells[column] = plainNumber(number);
+                break;
+            case ReadCell::Boolean:
+                cells[column] = number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+                break;
+            case ReadCell::Empty:
+                break;
+            default:
+                cells[column] = text;
+                break;
+            }
+            return true;
+        };
+        if (!reader->scanSheet(i, visit, error))
             return false;
         PlainSheet sheet;
         sheet.name = names.at(i);
-        for (int r = 0; r < cells.rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < cells.columnCount(); ++c) {
-                const ReadCell cell = cells.at(r, c);
-                switch (cell.type) {
-                case ReadCell::Number:
-                case ReadCell::Formula: // its value as last computed
-                    row.append(plainNumber(cell.number));
-                    break;
-                case ReadCell::Boolean:
-                    row.append(cell.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
-                    break;
-                case ReadCell::Empty:
-                    row.append(QString());
-                    break;
-                default:
-                    row.append(cell.text);
-                    break;
-                }
-            }
+        for (QStringList& row : rows)
             while (!row.isEmpty() && row.last().isEmpty())
                 row.removeLast();
-            if (r == 0)
-                sheet.header = row;
-            else
-                sheet.rows.append(row);
-        }
-        while (!sheet.rows.isEmpty() && sheet.rows.last().isEmpty())
-            sheet.rows.removeLast();
+        while (!rows.isEmpty() && rows.last().isEmpty())
+            rows.removeLast();
+        if (!rows.isEmpty())
+            sheet.header = rows.takeFirst();
+        sheet.rows = rows;
         sheets->append(sheet);
     }
     return true;
