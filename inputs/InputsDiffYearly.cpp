@@ -172,6 +172,9 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
         }
         QList<FieldChange> changes;
         QList<int> years;
+        // A water user without stored years lists its new years only: field by field, a whole
+        // basin imported into a new project would fill the memory with "(empty) -> value".
+        const bool listFields = !old.isEmpty();
         for (auto year = next.begin(); year != next.end(); ++year) {
             WaterUserData before = old.value(year.key());
             for (int f = 0; f < 4; ++f) {
@@ -179,8 +182,10 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
                 const double b = valueOf(year.value(), f);
                 if (sameNumber(a, b))
                     continue;
-                changes.append({ QStringLiteral("%1 %2").arg(valueColumns().at(f)).arg(year.key()),
-                    Workbook::plainNumber(a), Workbook::plainNumber(b) });
+                if (listFields)
+                    changes.append(
+                        { QStringLiteral("%1 %2").arg(valueColumns().at(f)).arg(year.key()),
+                            Workbook::plainNumber(a), Workbook::plainNumber(b) });
                 if (years.isEmpty() || years.last() != year.key())
                     years.append(year.key());
             }
@@ -202,9 +207,10 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
                     { sheetName, PreviewItem::NotInBook, shownKey, {}, missingYears });
             }
         }
-        if (changes.isEmpty() && !(_options.removeMissing && !missingYears.isEmpty()))
+        if (years.isEmpty() && changes.isEmpty()
+            && !(_options.removeMissing && !missingYears.isEmpty()))
             continue;
-        if (!changes.isEmpty())
+        if (!years.isEmpty())
             _plan.items.append(
                 { sheetName, old.isEmpty() ? PreviewItem::Added : PreviewItem::Changed, shownKey,
                     changes, years });

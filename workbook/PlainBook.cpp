@@ -238,7 +238,11 @@ bool writePlainBook(const QString& path, const QList<PlainSheet>& sheets, QStrin
 
     OpcPackage package;
     package.create(WorkbookFile::linkTarget(path), parts);
-    return package.commit(OpcPackage::Changes(), error);
+    parts.clear();
+    // The fastest level: sheets of plain cells shrink almost as much, four times sooner.
+    OpcPackage::Changes changes;
+    changes.compressionLevel = 1;
+    return package.commit(changes, error);
 }
 
 bool readPlainBook(const QString& path, QList<PlainSheet>* sheets, QString* error)
