@@ -81,8 +81,16 @@ int runImportInputs(const CliCommand& self, const CliArgs& args)
     const bool json = args.isSet(QStringLiteral("json"));
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
-    if (!openProjectOrSay(files.at(0)))
+    const TARN::okstat opened = TarnDbMgr::instance()->openDatabase(files.at(0));
+    if (opened.failed()) {
+        // Another program holding the file is the common case: say so, and what to do.
+        const QString sentence = DbFailure::notSaved(
+            opened.text(), QStringLiteral("the import"), QStringLiteral("run import-inputs again"));
+        err(DbFailure::classify(opened.text()) == DbFailure::Locked
+                ? sentence
+                : QStringLiteral("Unable to open %1: %2").arg(files.at(0), opened.text()));
         return CannotOpen;
+    }
     Inputs::ProjectInputs project;
     Inputs::ImportPlan plan;
     TARN::okstat status = Inputs::prepareImport(request, project, plan);

@@ -1,8 +1,10 @@
 #include "InputsDump.h"
 #include "support/CliRun.h"
+#include "support/LockHolder.h"
 #include "support/TestProject.h"
 
 #include "db/ProjectFile.h"
+#include "db/TarnDbMgr.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,6 +27,8 @@ private slots:
     void editedBookPreviewsAndAppliesOnlyItsChanges();
     void stateModSeriesImportAsYearlySums();
     void scenarioChangeRecomputesOnlyItsScenario();
+    void lockedProjectIsRefused_data();
+    void lockedProjectIsRefused();
 };
 
 namespace {
@@ -286,6 +290,40 @@ void TestInputBooks::scenarioChangeRecomputesOnlyItsScenario()
             computedIn.append(run);
     }
     QCOMPARE(computedIn, QStringList { QStringLiteral("Calculating Scenario Municipal Growth:") });
+}
+
+void TestInputBooks::lockedProjectIsRefused_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("another program writes") << int(LockHolder::Immediate);
+    QTest::newRow("another program holds the file") << int(LockHolder::Exclusive);
+}
+
+void TestInputBooks::lockedProjectIsRefused()
+{
+    QFETCH(int, kind);
+    QTemporaryDir dir;
+    const QString demo = dir.filePath(QStringLiteral("demo.db"));
+    QVERIFY(makeDemoProject(demo).isOk());
+    const QString book = dir.filePath(QStringLiteral("book"));
+    QCOMPARE(cli({ QStringLiteral("export-inputs"), demo, book }).exitCode, 0);
+    QFile sites(book + QStringLiteral("/Sites.csv"));
+    QVERIFY(sites.open(QIODevice::Append));
+    sites.write("NewMesaAggDiv,New Mesa,,,9\r\n");
+    sites.close();
+    const QStringList before = dumpInputs(demo);
+
+    LockHolder lock(demo, TarnDbMgr::BusyTimeoutMs / 1000.0 + 4, LockHolder::Kind(kind));
+    QVERIFY(lock.started());
+    QVERIFY(lock.waitUntilHeld(demo));
+    const CliResult refused
+        = cli({ QStringLiteral("import-inputs"), demo, book, QStringLiteral("--apply") });
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.startsWith(QStringLiteral("Another program is writing to the project "
+                                                   "file: the import was not saved.")),
+        qPrintable(refused.err));
+    QVERIFY(refused.err.contains(QStringLiteral("run import-inputs again")));
+    QCOMPARE(dumpInputs(demo), before);
 }
 
 QTEST_GUILESS_MAIN(TestInputBooks)
