@@ -11,7 +11,7 @@ import sys
 import tempfile
 
 out, cli, source = sys.argv[1], sys.argv[2], sys.argv[3]
-for name in ("xlsx", "xls", "project", "paste"):
+for name in ("xlsx", "xls", "project", "paste", "inputs"):
     os.makedirs(os.path.join(out, name), exist_ok=True)
 work = tempfile.mkdtemp(prefix="tarnhelm-seeds-")
 
@@ -107,3 +107,24 @@ pastes = {
 for name, data in pastes.items():
     with open(os.path.join(out, "paste", name), "wb") as f:
         f.write(data)
+
+# Input books: the demo's .csv files and StateMod series; the first byte picks the reader (0 CSV,
+# 1 StateMod).
+books = os.path.join(work, "books")
+run("export-inputs", demo, books)
+for name in sorted(os.listdir(books)):
+    with open(os.path.join(books, name), "rb") as src:
+        data = src.read()[:4000]
+    with open(os.path.join(out, "inputs", "csv-" + name.replace(" ", "-")), "wb") as f:
+        f.write(b"\x00" + data)
+series = {
+    "statemod-wyr": b"# seed\n    10/1995 -      9/1997 ACFT  WYR\n"
+    + b"1996 AspenParkRan     1.0     2.0     3.0     4.0     5.0     6.0     7.0     8.0"
+    + b"     9.0    10.0    11.0    12.5      78.5\n",
+    "statemod-missing": b"    1/2000 -     12/2000 ACFT  CYR\r\n"
+    + b"2000 GAGE1        -999.0     1.0     1.0     1.0     1.0     1.0     1.0     1.0"
+    + b"     1.0     1.0     1.0     1.0     -988.0\r\n",
+}
+for name, data in series.items():
+    with open(os.path.join(out, "inputs", name), "wb") as f:
+        f.write(b"\x01" + data)

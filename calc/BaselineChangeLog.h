@@ -51,6 +51,8 @@ public:
     bool hasChanges() const { return !_entries.isEmpty() || _fullRecalc; }
     bool fullRecalculation() const { return _fullRecalc; }
     bool aggDivChanged(int aggDivID) const { return _entries.contains(aggDivID); }
+    // The sites with entries, ascending.
+    QList<int> aggDivIDs() const { return _entries.keys(); }
     bool waterUserChanged(int aggDivID, int waterUserID) const;
     QStringList aggDivReasons(int aggDivID) const;
     QString waterUserReason(int aggDivID, int waterUserID) const;

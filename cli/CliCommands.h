@@ -60,5 +60,6 @@ QList<CliCommand> exportCommands();
 QList<CliCommand> checkCommands();
 QList<CliCommand> explainCommands();
 QList<CliCommand> diffCommands();
+QList<CliCommand> inputsCommands();
 
 } // namespace Cli

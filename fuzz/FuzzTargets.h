@@ -11,6 +11,7 @@ void xlsx(const uint8_t* data, size_t size);
 void xls(const uint8_t* data, size_t size);
 void project(const uint8_t* data, size_t size);
 void paste(const uint8_t* data, size_t size);
+void inputs(const uint8_t* data, size_t size);
 
 } // namespace FuzzTarget
 

@@ -240,13 +240,18 @@ bool OpcPackage::commit(const Changes& changes, QString* error)
         }
         const zip_int64_t index
             = zip_name_locate(zip, it.key().toUtf8().constData(), ZIP_FL_NOCASE);
-        const bool ok = index >= 0
-            ? zip_file_replace(zip, static_cast<zip_uint64_t>(index), source, 0) == 0
-            : zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) >= 0;
-        if (!ok) {
+        const zip_int64_t written = index >= 0
+            ? (zip_file_replace(zip, static_cast<zip_uint64_t>(index), source, 0) == 0 ? index : -1)
+            : zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (written < 0) {
             zip_source_free(source);
             return fail(zipError(zip));
         }
+        if (changes.compressionLevel > 0
+            && zip_set_file_compression(zip, static_cast<zip_uint64_t>(written), ZIP_CM_DEFLATE,
+                   static_cast<zip_uint32_t>(changes.compressionLevel))
+                != 0)
+            return fail(zipError(zip));
     }
     for (const auto& part : changes.streamed) {
         zip_source_t* source = part.second(zip);

@@ -71,6 +71,9 @@ public:
         std::function<void(double fraction)> progress;
         // While set, a running commit fails and leaves the file as it was.
         const std::atomic_bool* cancel = nullptr;
+        // The deflate level (1 fastest to 9 smallest) of the parts written from memory; 0 keeps
+        // libzip's default.
+        int compressionLevel = 0;
     };
 
     OpcPackage();

@@ -26,9 +26,9 @@ void TestFuzzRegressions::replay_data()
 {
     QTest::addColumn<Target>("target");
     QTest::addColumn<QString>("path");
-    const std::pair<const char*, Target> targets[]
-        = { { "xlsx", &FuzzTarget::xlsx }, { "xls", &FuzzTarget::xls },
-              { "project", &FuzzTarget::project }, { "paste", &FuzzTarget::paste } };
+    const std::pair<const char*, Target> targets[] = { { "xlsx", &FuzzTarget::xlsx },
+        { "xls", &FuzzTarget::xls }, { "project", &FuzzTarget::project },
+        { "paste", &FuzzTarget::paste }, { "inputs", &FuzzTarget::inputs } };
     int count = 0;
     for (const auto& [name, target] : targets) {
         const QDir dir(QStringLiteral(FUZZ_REGRESSIONS_DIR "/%1").arg(QLatin1String(name)));

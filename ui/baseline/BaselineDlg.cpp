@@ -111,6 +111,10 @@ BaselineDlg::BaselineDlg(QWidget* parent)
         &BaselineDlg::editTimeRangeClicked);
     connect(_ui->_exportAttributesButton, &QPushButton::clicked, this,
         &BaselineDlg::exportAttributesHandler);
+    connect(
+        _ui->_importInputsButton, &QPushButton::clicked, this, &BaselineDlg::importInputsClicked);
+    connect(
+        _ui->_exportInputsButton, &QPushButton::clicked, this, &BaselineDlg::exportInputsClicked);
     connect(_ui->_recalculateAllButton, &QPushButton::clicked, this,
         &BaselineDlg::recalculateAllClickedHandler);
     connect(_ui->_okButton, &QPushButton::clicked, this, &BaselineDlg::okClickedHandler);

@@ -69,10 +69,21 @@ public slots:
     // Chooses the next water user of any site whose name or Riffle name holds the text of the
     // find field (BaselineDlgFind.cpp).
     void findWaterUserHandler();
+    // Input books (BaselineDlgImport.cpp): the import writes inside the dialog's transaction
+    // and records its edits in the change log; the export writes what the dialog shows.
+    void importInputsClicked();
+    void exportInputsClicked();
+    // Imports the book at path without asking for it.
+    void importInputsFrom(const QString& path);
     void reject() override;
 
 private:
     void loadBaseline();
+    // Writes the edits the dialog holds in memory (the baseline's fields, the order of the
+    // lists) into its transaction, without committing, so that an import or export sees them.
+    TARN::okstat writePendingEdits();
+    // Shows the file's content in the open transaction again, after an import wrote into it.
+    void reloadViews();
     void loadAttributes();
     void loadAggDivs();
     void updateButtons();

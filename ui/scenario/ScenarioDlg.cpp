@@ -155,6 +155,10 @@ TARN::okstat ScenarioDlg::load(int scenarioID)
     connect(
         _ui->_editWaterUserBtn, &QPushButton::clicked, this, &ScenarioDlg::editWaterUserClicked);
     connect(_ui->_delWaterUserBtn, &QPushButton::clicked, this, &ScenarioDlg::delWaterUserClicked);
+    connect(
+        _ui->_importChangesButton, &QPushButton::clicked, this, &ScenarioDlg::importChangesClicked);
+    connect(
+        _ui->_exportChangesButton, &QPushButton::clicked, this, &ScenarioDlg::exportChangesClicked);
     connect(_ui->_okButton, &QPushButton::clicked, this, &ScenarioDlg::okHandler);
     connect(_ui->_applyButton, &QPushButton::clicked, this, &ScenarioDlg::applyHandler);
     connect(_ui->_cancelButton, &QPushButton::clicked, this, &ScenarioDlg::reject);

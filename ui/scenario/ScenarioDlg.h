@@ -48,11 +48,21 @@ public slots:
     void delWaterUserClicked();
     void waterUserEditedHandler(int aggDivID, int waterUserID, QString waterUserName);
     void reject() override;
+    // Input books of this scenario (ScenarioDlgImport.cpp): the import writes inside the
+    // dialog's transaction, so that Cancel undoes it, and recomputes the scenario on save.
+    void importChangesClicked();
+    void exportChangesClicked();
+    void importChangesFrom(const QString& path);
 
 private:
     void openChangeSpec(int row, int demandChgID);
     void openWaterUser(int waterUserID, int aggDivID, int scenarioID);
     int findScenarioRow() const;
+    // Writes what the dialog's models hold into its transaction, without committing; the
+    // scenario's name as stored then, empty (with the failure shown) when it cannot.
+    QString writePendingEdits(const QString& title);
+    // Shows the open transaction's content again after an import wrote into it.
+    void reloadModels();
     // A failed save: shown (text when its cause is unknown) with the edits kept for the next
     // try, or, when the failure ended the transaction, what was lost, and the dialog shows the
     // file's content again.
