@@ -42,15 +42,30 @@ bool ScenarioDAO::checkStructure()
         _demandChgWaterUserModel, _demandSelectionModel });
 }
 
-TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios)
+TARN::okstat ScenarioDAO::listScenarios(QList<ScenarioListEntry>& scenarios, ScenarioOrder order)
 {
     QSqlQuery query(_db);
-    if (!query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
-                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable)))
+    if (!query.exec(
+            QStringLiteral("SELECT %1, %2, %3 FROM %4 ORDER BY %5")
+                .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioShortName, TN::ScenarioTable,
+                    order == ScenarioOrder::ById ? TN::ScenarioID : TN::ScenarioShortName)))
         return query.lastError().text();
     scenarios.clear();
     while (query.next())
-        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
+        scenarios.append(
+            { query.value(0).toInt(), query.value(1).toString(), query.value(2).toString() });
+    return {};
+}
+
+TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios)
+{
+    QList<ScenarioListEntry> all;
+    const TARN::okstat listed = listScenarios(all, ScenarioOrder::ById);
+    if (listed.failed())
+        return listed;
+    scenarios.clear();
+    for (const ScenarioListEntry& scenario : qAsConst(all))
+        scenarios.append({ scenario.id, scenario.name });
     return {};
 }
 
