@@ -1,7 +1,7 @@
 // ScenarioDAO::readDefinition: the rows a scenario's fingerprint is made of.
 
-#include "db/ScenarioDAO.h"
 #include "db/ScenarioDefinition.h"
+#include "db/ScenarioDAO.h"
 #include "db/TarnNames.h"
 
 #include <QSqlError>

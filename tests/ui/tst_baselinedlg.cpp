@@ -266,7 +266,7 @@ void runEdits(EditSequence sequence, ModalDriver& driver)
             QApplication::clipboard()->setText(QStringLiteral("200\t0.5"));
             WaterUserDataTableView* table = waterUser->dataTableView();
             table->pasteDataHandler(table->model()->index(0, WaterUserDataViewModel::YearColumn),
-                WaterUserDataTableView::DiversionEfficiency);
+                Paste::DiversionEfficiency);
             click(waterUser, "_okButton");
         });
         break;
