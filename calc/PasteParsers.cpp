@@ -34,8 +34,7 @@ QStringList clipboardLines(QString text)
 enum GivenValue { Diversion = 0, Depletion = 1, Efficiency = 2 };
 
 // Derives the third of diversion, depletion and efficiency of a pasted row.
-void deriveFromPasted(
-    YearlyRow& pasted, const std::array<bool, 3>& pastedValues)
+void deriveFromPasted(YearlyRow& pasted, const std::array<bool, 3>& pastedValues)
 {
     // The three ways of deriving one value from the other two, in their order of precedence.
     struct Rule {
@@ -98,8 +97,8 @@ QString YearlyResult::adjustmentReport() const
     return text;
 }
 
-YearlyResult yearlyTable(const QList<WaterUserData>& records, int row, int column, YearlyAction action,
-    const QString& text)
+YearlyResult yearlyTable(const QList<WaterUserData>& records, int row, int column,
+    YearlyAction action, const QString& text)
 {
     YearlyResult result;
     if (text.isEmpty())
