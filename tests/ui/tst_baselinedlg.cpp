@@ -248,7 +248,7 @@ void runEdits(EditSequence sequence, ModalDriver& driver)
             setYearly(waterUser, 2001, WaterUserDataViewModel::DepletionColumn, 33);
             click(waterUser, "_okButton");
         });
-        again.okClickedHandler();
+        again.okClicked();
         return;
     }
     case SiteFilterThenEdit:
@@ -336,7 +336,7 @@ void runEdits(EditSequence sequence, ModalDriver& driver)
         dialog.delAggDivClicked();
         break;
     }
-    dialog.okClickedHandler();
+    dialog.okClicked();
 }
 
 } // namespace
