@@ -209,8 +209,7 @@ void ScenarioTab::copyScenarioClicked()
     }
     if (_diag)
         _diag(QStringLiteral("Scenario \"%1\" was copied to \"%2\".").arg(sourceName, name));
-    const TARN::okstat computed
-        = ProjectCheckRunner::recalculateScenario(_window, copy, name, _diag);
+    const TARN::okstat computed = ProjectCheckRunner::recalculateScenario(_window, copy, _diag);
     ModelOps::selectAll(_model);
     const QModelIndex row = ModelOps::findRowById(_model, copy);
     if (row.isValid())

@@ -22,7 +22,9 @@ TARN::okstat Recalculation::listRuns(QList<RecalcRun>& runs) const
     const TARN::okstat listed = TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(all);
     if (listed.failed())
         return listed;
-    runs = { RecalcRun() };
+    runs.clear();
+    if (_withBaseline)
+        runs.append(RecalcRun());
     if (_chosen.isEmpty()) {
         for (const auto& [id, name] : qAsConst(all))
             runs.append({ id, name });

@@ -43,6 +43,9 @@ public:
     // Only these scenarios, in the given order (all by default); an ID that names no scenario
     // fails before the baseline is computed.
     void setScenarios(const QList<int>& scenarioIds) { _chosen = scenarioIds; }
+    // Without the baseline, the scenarios compute from the baseline results as stored (a copied
+    // scenario, when the baseline is known to be current).
+    void setBaselineIncluded(bool included) { _withBaseline = included; }
     // See DemandCalculator::setRefreshStale.
     void setRefreshStale(bool refresh) { _refreshStale = refresh; }
     void setExecutor(Executor executor) { _executor = std::move(executor); }
@@ -70,6 +73,7 @@ private:
 
     const BaselineChangeLog& _changeLog;
     QList<int> _chosen;
+    bool _withBaseline = true;
     bool _refreshStale = false;
     Executor _executor;
     LineHandler _lines;

@@ -172,4 +172,49 @@ QList<KeyedRow> lookUp(const QSqlDatabase& db, const QString& table, const QStri
     return {};
 }
 
+TARN::okstat readMembers(
+    const QSqlDatabase& db, const Choice& choice, int id, WaterUserList& waterUsers)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT wu.*, ad.* FROM %1 m JOIN WaterUser wu ON wu.WaterUserID "
+                                 "= m.WaterUserID JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID "
+                                 "WHERE m.%2 = :id")
+                      .arg(choice.membersTable, choice.key));
+    query.bindValue(QStringLiteral(":id"), id);
+    return loadWaterUsers(query, waterUsers);
+}
+
+TARN::okstat writeMembers(
+    const QSqlDatabase& db, const Choice& choice, int id, const WaterUserList& waterUsers)
+{
+    return replaceRows(db, QStringLiteral(":id"), id,
+        QStringLiteral("DELETE FROM %1 WHERE %2 = :id").arg(choice.membersTable, choice.key),
+        QStringLiteral("INSERT INTO %1 (%2, WaterUserID) VALUES (:id, :waterUserID)")
+            .arg(choice.membersTable, choice.key),
+        waterUsers, bindWaterUserID);
+}
+
+TARN::okstat readFilter(
+    const QSqlDatabase& db, const Choice& choice, int id, AttrSelectionList& selections)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT * FROM %1 f LEFT JOIN Attribute a ON a.AttrID = f.AttrID "
+                                 "LEFT JOIN AttrValidVal avv ON avv.AttrValidValID = "
+                                 "f.AttrValidValID WHERE f.%2 = :id")
+                      .arg(choice.filterTable, choice.key));
+    query.bindValue(QStringLiteral(":id"), id);
+    return loadAttrSelections(query, selections);
+}
+
+TARN::okstat writeFilter(
+    const QSqlDatabase& db, const Choice& choice, int id, const AttrSelectionList& selections)
+{
+    return replaceRows(db, QStringLiteral(":id"), id,
+        QStringLiteral("DELETE FROM %1 WHERE %2 = :id").arg(choice.filterTable, choice.key),
+        QStringLiteral("INSERT INTO %1 (%2, AttrID, AttrValidValID) VALUES (:id, :attrID, "
+                       ":attrValidValID)")
+            .arg(choice.filterTable, choice.key),
+        selections, bindAttrSelection);
+}
+
 } // namespace DaoRows

@@ -45,6 +45,25 @@ TARN::okstat loadWaterUsers(QSqlQuery& query, WaterUserList& waterUsers);
 // Executes a prepared query of filter rows; on success its rows are appended to the list.
 TARN::okstat loadAttrSelections(QSqlQuery& query, AttrSelectionList& selections);
 
+// The water users and the attribute filter chosen for one row (a demand change, a plot curve),
+// kept in two tables keyed by that row's key column: members (key, WaterUserID) and filters
+// (key, AttrID, AttrValidValID).
+struct Choice {
+    QString membersTable;
+    QString filterTable;
+    QString key;
+};
+// The chosen water users with their sites; the list is replaced on success.
+TARN::okstat readMembers(
+    const QSqlDatabase& db, const Choice& choice, int id, WaterUserList& waterUsers);
+TARN::okstat writeMembers(
+    const QSqlDatabase& db, const Choice& choice, int id, const WaterUserList& waterUsers);
+// The filter's entries are appended to the list.
+TARN::okstat readFilter(
+    const QSqlDatabase& db, const Choice& choice, int id, AttrSelectionList& selections);
+TARN::okstat writeFilter(
+    const QSqlDatabase& db, const Choice& choice, int id, const AttrSelectionList& selections);
+
 // A row found by its key or a name: its key and, when asked for, one more column.
 struct KeyedRow {
     int id = 0;

@@ -313,13 +313,15 @@ TARN::okstat DmiApi::getScenarios(QList<ScenarioEntry>& scenarios, bool includeB
     QSqlDatabase db = _scenarioModel->database();
     if (!db.isOpen())
         return kNotOpen;
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %2")
-                        .arg(TN::ScenarioID, TN::ScenarioShortName, _scenarioModel->tableName())))
-        return query.lastError().text();
+    // By short name: the order of the workbook's sheets.
+    QList<ScenarioDAO::ScenarioListEntry> all;
+    const TARN::okstat listed = TarnDbMgr::instance()->scenarioDAO()->listScenarios(
+        all, ScenarioDAO::ScenarioOrder::ByShortName);
+    if (listed.failed())
+        return listed;
     scenarios.clear();
-    while (query.next())
-        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
+    for (const ScenarioDAO::ScenarioListEntry& scenario : qAsConst(all))
+        scenarios.append({ scenario.id, scenario.shortName });
     if (includeBaseline)
         scenarios.prepend({ BaselineScenarioId, QStringLiteral("Baseline Monthly Data") });
     return {};

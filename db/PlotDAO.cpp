@@ -7,6 +7,16 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+namespace {
+
+// A plot curve's water users and filter.
+DaoRows::Choice curveChoice()
+{
+    return { TN::PlotCurveWaterUserTable, TN::PlotCurveFilterTable, TN::PlotCurveID };
+}
+
+} // namespace
+
 PlotDAO::PlotDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
     , _plotModel(createModel(TN::PlotTable))
@@ -52,42 +62,22 @@ TARN::okstat PlotDAO::getPlotCurve(int plotCurveId, PlotCurve& curve)
 
 TARN::okstat PlotDAO::getPlotCurveFilters(int plotCurveId, AttrSelectionList& selections)
 {
-    QSqlQuery query(_db);
-    query.prepare(QStringLiteral(
-        "SELECT * FROM PlotCurveFilter pcf LEFT JOIN Attribute a ON a.AttrID = pcf.AttrID LEFT "
-        "JOIN AttrValidVal avv ON avv.AttrValidValID = pcf.AttrValidValID WHERE pcf.PlotCurveID "
-        "= :plotCurveID"));
-    query.bindValue(QStringLiteral(":plotCurveID"), plotCurveId);
-    return DaoRows::loadAttrSelections(query, selections);
+    return DaoRows::readFilter(_db, curveChoice(), plotCurveId, selections);
 }
 
 TARN::okstat PlotDAO::setPlotCurveFilters(int plotCurveId, const AttrSelectionList& selections)
 {
-    return DaoRows::replaceRows(_db, QStringLiteral(":plotCurveID"), plotCurveId,
-        QStringLiteral("DELETE FROM PlotCurveFilter WHERE PlotCurveID = :plotCurveID"),
-        QStringLiteral("INSERT INTO PlotCurveFilter (PlotCurveID, AttrID, AttrValidValID) VALUES "
-                       "(:plotCurveID, :attrID, :attrValidValID)"),
-        selections, DaoRows::bindAttrSelection);
+    return DaoRows::writeFilter(_db, curveChoice(), plotCurveId, selections);
 }
 
 TARN::okstat PlotDAO::getPlotCurveWaterUsers(int plotCurveId, WaterUserList& waterUsers)
 {
-    QSqlQuery query(_db);
-    query.prepare(QStringLiteral(
-        "SELECT wu.*, ad.* FROM PlotCurveWaterUser pcwu JOIN WaterUser wu ON wu.WaterUserID = "
-        "pcwu.WaterUserID JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE pcwu.PlotCurveID = "
-        ":plotCurveID"));
-    query.bindValue(QStringLiteral(":plotCurveID"), plotCurveId);
-    return DaoRows::loadWaterUsers(query, waterUsers);
+    return DaoRows::readMembers(_db, curveChoice(), plotCurveId, waterUsers);
 }
 
 TARN::okstat PlotDAO::setPlotCurveWaterUsers(int plotCurveId, const WaterUserList& waterUsers)
 {
-    return DaoRows::replaceRows(_db, QStringLiteral(":plotCurveID"), plotCurveId,
-        QStringLiteral("DELETE FROM PlotCurveWaterUser WHERE PlotCurveID = :plotCurveID"),
-        QStringLiteral("INSERT INTO PlotCurveWaterUser (PlotCurveID, WaterUserID) VALUES "
-                       "(:plotCurveID, :waterUserID)"),
-        waterUsers, DaoRows::bindWaterUserID);
+    return DaoRows::writeMembers(_db, curveChoice(), plotCurveId, waterUsers);
 }
 
 TARN::okstat PlotDAO::getPlotScenarioIds(int plotId, QList<QVariant>& scenarioIds)

@@ -7,6 +7,16 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+namespace {
+
+// A demand change's members and filter.
+DaoRows::Choice changeChoice()
+{
+    return { TN::DemandChgWaterUserTable, TN::DemandSelectionTable, TN::DemandChgID };
+}
+
+} // namespace
+
 ScenarioDAO::ScenarioDAO(QObject* parent, const QSqlDatabase& db)
     : DaoBase(parent, db)
     , _scenarioModel(createModel(TN::ScenarioTable))
@@ -42,15 +52,30 @@ bool ScenarioDAO::checkStructure()
         _demandChgWaterUserModel, _demandSelectionModel });
 }
 
-TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios)
+TARN::okstat ScenarioDAO::listScenarios(QList<ScenarioListEntry>& scenarios, ScenarioOrder order)
 {
     QSqlQuery query(_db);
-    if (!query.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
-                        .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioTable)))
+    if (!query.exec(
+            QStringLiteral("SELECT %1, %2, %3 FROM %4 ORDER BY %5")
+                .arg(TN::ScenarioID, TN::ScenarioName, TN::ScenarioShortName, TN::ScenarioTable,
+                    order == ScenarioOrder::ById ? TN::ScenarioID : TN::ScenarioShortName)))
         return query.lastError().text();
     scenarios.clear();
     while (query.next())
-        scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
+        scenarios.append(
+            { query.value(0).toInt(), query.value(1).toString(), query.value(2).toString() });
+    return {};
+}
+
+TARN::okstat ScenarioDAO::getScenarioNames(QList<QPair<int, QString>>& scenarios)
+{
+    QList<ScenarioListEntry> all;
+    const TARN::okstat listed = listScenarios(all, ScenarioOrder::ById);
+    if (listed.failed())
+        return listed;
+    scenarios.clear();
+    for (const ScenarioListEntry& scenario : qAsConst(all))
+        scenarios.append({ scenario.id, scenario.name });
     return {};
 }
 
@@ -90,13 +115,7 @@ QList<int> ScenarioDAO::findScenarios(const QString& text)
 
 TARN::okstat ScenarioDAO::getDemandChgWaterUsers(int demandChgId, WaterUserList& waterUsers)
 {
-    QSqlQuery query(_db);
-    query.prepare(QStringLiteral(
-        "SELECT wu.*, ad.* FROM DemandChgWaterUser dcwu JOIN WaterUser wu ON wu.WaterUserID = "
-        "dcwu.WaterUserID JOIN AggDiv ad ON ad.AggDivID = wu.AggDivID WHERE dcwu.DemandChgID = "
-        ":demandChgID"));
-    query.bindValue(QStringLiteral(":demandChgID"), demandChgId);
-    return DaoRows::loadWaterUsers(query, waterUsers);
+    return DaoRows::readMembers(_db, changeChoice(), demandChgId, waterUsers);
 }
 
 TARN::okstat ScenarioDAO::getDemandChgMembers(int demandChgId, QList<WaterUserRef>& waterUsers)
@@ -120,30 +139,17 @@ TARN::okstat ScenarioDAO::getDemandChgMembers(int demandChgId, QList<WaterUserRe
 
 TARN::okstat ScenarioDAO::setDemandChgWaterUsers(int demandChgId, const WaterUserList& waterUsers)
 {
-    return DaoRows::replaceRows(_db, QStringLiteral(":demandChgID"), demandChgId,
-        QStringLiteral("DELETE FROM DemandChgWaterUser WHERE DemandChgID = :demandChgID"),
-        QStringLiteral("INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES "
-                       "(:demandChgID, :waterUserID)"),
-        waterUsers, DaoRows::bindWaterUserID);
+    return DaoRows::writeMembers(_db, changeChoice(), demandChgId, waterUsers);
 }
 
 TARN::okstat ScenarioDAO::getDemandSelections(int demandChgId, AttrSelectionList& selections)
 {
-    QSqlQuery query(_db);
-    query.prepare(QStringLiteral(
-        "SELECT * FROM DemandSelection ds LEFT JOIN Attribute a ON a.AttrID = ds.AttrID LEFT JOIN "
-        "AttrValidVal avv ON avv.AttrValidValID = ds.AttrValidValID WHERE ds.DemandChgID = "
-        ":demandChgID"));
-    query.bindValue(QStringLiteral(":demandChgID"), demandChgId);
-    return DaoRows::loadAttrSelections(query, selections);
+    return DaoRows::readFilter(_db, changeChoice(), demandChgId, selections);
 }
 
 TARN::okstat ScenarioDAO::setDemandSelections(
     int demandChgId, bool storeFilter, const AttrSelectionList& selections)
 {
-    return DaoRows::replaceRows(_db, QStringLiteral(":demandChgID"), demandChgId,
-        QStringLiteral("DELETE FROM DemandSelection WHERE DemandChgID = :demandChgID"),
-        QStringLiteral("INSERT INTO DemandSelection (DemandChgID, AttrID, AttrValidValID) VALUES "
-                       "(:demandChgID, :attrID, :attrValidValID)"),
-        storeFilter ? selections : AttrSelectionList(), DaoRows::bindAttrSelection);
+    return DaoRows::writeFilter(
+        _db, changeChoice(), demandChgId, storeFilter ? selections : AttrSelectionList());
 }

@@ -4,6 +4,7 @@
 #include "db/Records.h"
 #include "db/okstat.h"
 
+struct ScenarioDefinition;
 struct WaterUserRef;
 
 class ScenarioDAO : public DaoBase {
@@ -37,12 +38,26 @@ public:
     TarnRelationalTableModel* changeTypeModel() const { return _changeTypeModel; }
     TarnRelationalTableModel* demandSelectionModel() const { return _demandSelectionModel; }
 
+    struct ScenarioListEntry {
+        int id = 0;
+        QString name;
+        QString shortName;
+    };
+    // ById is the order the recalculation runs them in; ByShortName the order of the exported
+    // workbook's sheets.
+    enum class ScenarioOrder { ById, ByShortName };
+    // Every scenario, in the order asked for: the one reader of the scenario list.
+    TARN::okstat listScenarios(QList<ScenarioListEntry>& scenarios, ScenarioOrder order);
     // Every scenario's ID and name, in ID order; a failure gives the database's error text.
     TARN::okstat getScenarioNames(QList<QPair<int, QString>>& scenarios);
 
     // The scenario's name read on the connection given (an exporter's); name is left as it is
     // when there is no such scenario.
     static TARN::okstat readScenarioName(const QSqlDatabase& db, int scenarioId, QString& name);
+    // What defines the scenario's results (ScenarioDefinition.cpp), read on the connection given:
+    // its demand changes oldest first and the water users it has of its own.
+    static TARN::okstat readDefinition(
+        const QSqlDatabase& db, int scenarioId, ScenarioDefinition& definition);
     // Whether a scenario with the ID is stored.
     TARN::okstat exists(int scenarioId, bool& found);
     // The IDs of the scenarios whose ID, or else name, or else short name equals text, in ID

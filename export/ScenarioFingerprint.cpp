@@ -1,14 +1,11 @@
 #include "export/ScenarioFingerprint.h"
 
-#include "db/TarnNames.h"
+#include "db/ScenarioDAO.h"
+#include "db/ScenarioDefinition.h"
 #include "workbook/CellFormat.h"
 #include "workbook/Sha256.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QStringList>
-#include <QVariant>
 
 #include <cmath>
 
@@ -27,151 +24,59 @@ QString field(const QString& text)
 }
 
 // A stored number as the canonical text writes it: shortest round-trip form, NULL as "NaN".
-QString number(const QVariant& value)
+QString number(double v)
 {
-    if (value.isNull())
-        return QStringLiteral("NaN");
-    bool ok = false;
-    const double v = value.toDouble(&ok);
-    if (!ok || !std::isfinite(v))
+    if (!std::isfinite(v))
         return QStringLiteral("NaN");
     char buf[32];
     return QString::fromLatin1(buf, static_cast<int>(Workbook::XlCell::formatNumber(v, buf)));
 }
 
-class Reader {
-public:
-    explicit Reader(QSqlDatabase& db)
-        : _db(db)
-    {
-    }
-
-    // Runs the statement with :id bound; every row as a list of its columns.
-    bool rows(const QString& sql, const QVariant& id, QList<QVariantList>* out)
-    {
-        out->clear();
-        QSqlQuery q(_db);
-        q.setForwardOnly(true);
-        if (!q.prepare(sql)) {
-            _error = q.lastError().text();
-            return false;
-        }
-        q.bindValue(QStringLiteral(":id"), id);
-        if (!q.exec()) {
-            _error = q.lastError().text();
-            return false;
-        }
-        while (q.next()) {
-            QVariantList row;
-            const int n = q.record().count();
-            for (int i = 0; i < n; ++i)
-                row.append(q.value(i));
-            out->append(row);
-        }
-        return true;
-    }
-    const QString& error() const { return _error; }
-
-private:
-    QSqlDatabase& _db;
-    QString _error;
-};
-
 } // namespace
 
 TARN::okstat definitionHash(QSqlDatabase& db, int scenarioId, QByteArray* hash)
 {
-    Reader read(db);
+    ScenarioDefinition definition;
+    const TARN::okstat read = ScenarioDAO::readDefinition(db, scenarioId, definition);
+    if (read.failed())
+        return read;
     QStringList lines;
-    QList<QVariantList> changes;
-    // DemandChg: methods at 5 and 6, the filter flag at 7 (read by position).
-    if (!read.rows(QStringLiteral("SELECT * FROM %1 WHERE %2 = :id ORDER BY %3, %4")
-                       .arg(TN::DemandChgTable, TN::ScenarioID, TN::CreatedDate, TN::DemandChgID),
-            scenarioId, &changes))
-        return read.error();
-    for (const QVariantList& change : qAsConst(changes)) {
-        if (change.size() < 8)
-            return QStringLiteral("The demand change table has too few columns.");
-        const QVariant id = change.at(0);
+    for (const ScenarioDefinition::DemandChange& change : qAsConst(definition.changes)) {
         lines << QStringLiteral("change\t%1\t%2\t%3")
-                     .arg(change.at(5).toString(), change.at(6).toString(),
-                         QString::number(change.at(7).toInt() != 0));
-        for (const auto& [kind, table] :
-            { std::pair { QStringLiteral("depletion"), TN::DepletionChgTable },
-                std::pair { QStringLiteral("efficiency"), TN::EfficiencyChgTable } }) {
-            QList<QVariantList> years;
-            // Year at 2, change type at 3, value at 4; ordered by year, then key.
-            if (!read.rows(QStringLiteral("SELECT * FROM %1 WHERE %2 = :id ORDER BY 3, 1")
-                               .arg(table, TN::DemandChgID),
-                    id, &years))
-                return read.error();
-            for (const QVariantList& y : qAsConst(years))
-                if (y.size() >= 5)
-                    lines << QStringLiteral("%1\t%2\t%3\t%4")
-                                 .arg(
-                                     kind, y.at(2).toString(), y.at(3).toString(), number(y.at(4)));
-        }
-        QList<QVariantList> rows;
-        if (!read.rows(QStringLiteral("SELECT a.%1, w.%1 FROM %2 m JOIN %3 w ON w.%4 = m.%4 "
-                                      "JOIN %5 a ON a.%6 = w.%6 WHERE m.%7 = :id")
-                           .arg(TN::RiffleName, TN::DemandChgWaterUserTable, TN::WaterUserTable,
-                               TN::WaterUserID, TN::AggDivTable, TN::AggDivID, TN::DemandChgID),
-                id, &rows))
-            return read.error();
+                     .arg(change.demandMethod, change.efficiencyMethod,
+                         QString::number(change.useFilter));
+        for (const auto& [kind, years] :
+            { std::pair { QStringLiteral("depletion"), &change.depletion },
+                std::pair { QStringLiteral("efficiency"), &change.efficiency } })
+            for (const ScenarioDefinition::YearlyChange& y : *years)
+                lines << QStringLiteral("%1\t%2\t%3\t%4")
+                             .arg(kind, y.year, y.changeType, number(y.value));
         QStringList members;
-        for (const QVariantList& r : qAsConst(rows))
-            members << QStringLiteral("user\t%1:%2")
-                           .arg(field(r.at(0).toString()), field(r.at(1).toString()));
+        for (const auto& member : change.members)
+            members << QStringLiteral("user\t%1:%2").arg(field(member.first), field(member.second));
         members.sort();
         lines += members;
-        if (!read.rows(
-                QStringLiteral("SELECT t.%1, v.%2 FROM %3 s JOIN %4 t ON t.%5 = s.%5 "
-                               "JOIN %6 v ON v.%7 = s.%7 WHERE s.%8 = :id")
-                    .arg(TN::AttrName, TN::AttrVal, TN::DemandSelectionTable, TN::AttributeTable,
-                        TN::AttrID, TN::AttrValidValTable, TN::AttrValidValID, TN::DemandChgID),
-                id, &rows))
-            return read.error();
         QStringList filters;
-        for (const QVariantList& r : qAsConst(rows))
-            filters << QStringLiteral("filter\t%1\t%2")
-                           .arg(field(r.at(0).toString()), field(r.at(1).toString()));
+        for (const auto& filter : change.filters)
+            filters
+                << QStringLiteral("filter\t%1\t%2").arg(field(filter.first), field(filter.second));
         filters.sort();
         lines += filters;
     }
 
-    QList<QVariantList> users;
-    if (!read.rows(QStringLiteral("SELECT w.%1, a.%2, w.%2, w.%3 FROM %4 w JOIN %5 a ON a.%6 = "
-                                  "w.%6 WHERE w.%7 = :id")
-                       .arg(TN::WaterUserID, TN::RiffleName, TN::WaterUserName, TN::WaterUserTable,
-                           TN::AggDivTable, TN::AggDivID, TN::ScenarioID),
-            scenarioId, &users))
-        return read.error();
     QList<QPair<QString, QStringList>> ownUsers;
-    for (const QVariantList& user : qAsConst(users)) {
+    for (const ScenarioDefinition::OwnWaterUser& user : qAsConst(definition.waterUsers)) {
         QStringList block;
         block << QStringLiteral("new user\t%1:%2\t%3")
-                     .arg(field(user.at(1).toString()), field(user.at(2).toString()),
-                         field(user.at(3).toString()));
-        QList<QVariantList> rows;
-        // WaterUserData: year at 2, the four values at 3 to 6.
-        if (!read.rows(QStringLiteral("SELECT * FROM %1 WHERE %2 = :id ORDER BY 3, 1")
-                           .arg(TN::WaterUserDataTable, TN::WaterUserID),
-                user.at(0), &rows))
-            return read.error();
-        for (const QVariantList& r : qAsConst(rows))
-            if (r.size() >= 7)
-                block << QStringLiteral("data\t%1\t%2\t%3\t%4\t%5")
-                             .arg(r.at(2).toString(), number(r.at(3)), number(r.at(4)),
-                                 number(r.at(5)), number(r.at(6)));
-        // WaterUserDist: January to December at 2 to 13.
-        if (!read.rows(QStringLiteral("SELECT * FROM %1 WHERE %2 = :id ORDER BY 1")
-                           .arg(TN::WaterUserDistTable, TN::WaterUserID),
-                user.at(0), &rows))
-            return read.error();
-        for (const QVariantList& r : qAsConst(rows)) {
+                     .arg(field(user.siteRiverName), field(user.riverName), field(user.name));
+        for (const ScenarioDefinition::YearlyData& r : user.data)
+            block << QStringLiteral("data\t%1\t%2\t%3\t%4\t%5")
+                         .arg(r.year, number(r.values[0]), number(r.values[1]), number(r.values[2]),
+                             number(r.values[3]));
+        for (const QVector<double>& row : user.coefficients) {
             QStringList coefficients;
-            for (int i = 2; i < 14 && i < r.size(); ++i)
-                coefficients << number(r.at(i));
+            for (double c : row)
+                coefficients << number(c);
             block << QStringLiteral("dist\t") + coefficients.join(QLatin1Char('\t'));
         }
         ownUsers.append({ block.first(), block });

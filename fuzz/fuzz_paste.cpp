@@ -4,10 +4,8 @@
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
 
+#include "calc/PasteParsers.h"
 #include "db/Records.h"
-#include "ui/baseline/MonthlyCoefficientLineEdit.h"
-#include "ui/baseline/WaterUserDataTableView.h"
-#include "ui/scenario/PasteMethodDlg.h"
 
 #include <cmath>
 #include <cstdint>
@@ -51,14 +49,13 @@ void FuzzTarget::paste(const uint8_t* data, size_t size)
     switch (selector % 3) {
     case 0: {
         static const QList<WaterUserData> table = records();
-        const auto action = static_cast<WaterUserDataTableView::PasteAction>((selector >> 2) % 4);
+        const auto action = static_cast<Paste::YearlyAction>((selector >> 2) % 4);
         const int row = (selector >> 4) % table.size();
         const int column = 3 + (selector >> 6) % 4;
-        const WaterUserDataTableView::PasteResult result
-            = WaterUserDataTableView::preparePaste(table, row, column, action, text);
+        const Paste::YearlyResult result = Paste::yearlyTable(table, row, column, action, text);
         if (result.status.failed() && !result.rows.isEmpty())
             std::abort();
-        for (const WaterUserDataTableView::PastedRow& pasted : result.rows) {
+        for (const Paste::YearlyRow& pasted : result.rows) {
             if (pasted.row < 0 || pasted.row >= table.size())
                 std::abort();
             checkValue(pasted.diversion);
@@ -70,12 +67,11 @@ void FuzzTarget::paste(const uint8_t* data, size_t size)
         break;
     }
     case 1: {
-        const int column = MonthlyCoefficientLineEdit::FirstColumn + (selector >> 2) % 12;
-        QList<MonthlyCoefficientLineEdit::ColumnValue> values;
-        const TARN::okstat status = MonthlyCoefficientLineEdit::parsePaste(text, column, values);
+        const int column = Paste::FirstMonthColumn + (selector >> 2) % 12;
+        QList<Paste::ColumnValue> values;
+        const TARN::okstat status = Paste::monthlyCoefficients(text, column, values);
         for (const auto& value : values) {
-            if (value.first < MonthlyCoefficientLineEdit::FirstColumn
-                || value.first > MonthlyCoefficientLineEdit::LastColumn)
+            if (value.first < Paste::FirstMonthColumn || value.first > Paste::LastMonthColumn)
                 std::abort();
             checkValue(value.second);
         }
@@ -86,7 +82,7 @@ void FuzzTarget::paste(const uint8_t* data, size_t size)
     default: {
         const int expected = 1 + (selector >> 2) % 40;
         QVector<double> values;
-        const QString error = PasteMethodDlg::parseValues(text, expected, values);
+        const QString error = Paste::changeValues(text, expected, values);
         if (error.isEmpty() && values.size() != expected)
             std::abort();
         for (double value : values)

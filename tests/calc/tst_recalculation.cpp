@@ -23,6 +23,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure_data()
     QTest::addColumn<bool>("breakDry");
     QTest::addColumn<bool>("goOn");
     QTest::addColumn<QList<int>>("chosen");
+    QTest::addColumn<bool>("withBaseline");
     QTest::addColumn<QStringList>("started");
     QTest::addColumn<QString>("failedRun");
     QTest::addColumn<QString>("failure");
@@ -32,25 +33,29 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure_data()
         "Unable to compute: Error initializing Agg Diversion 1: No baseline data found for year "
         "2000");
     // The scenarios were inserted as Arid (5), Dry (1), Wet (2): they run in ID order.
-    QTest::newRow("every scenario") << false << false << QList<int>()
+    QTest::newRow("every scenario") << false << false << QList<int>() << true
                                     << QStringList { base, QStringLiteral("Dry"),
                                            QStringLiteral("Wet"), QStringLiteral("Arid") }
                                     << QString() << QString();
     QTest::newRow("stops at the failing scenario")
-        << true << false << QList<int>() << QStringList { base, QStringLiteral("Dry") }
+        << true << false << QList<int>() << true << QStringList { base, QStringLiteral("Dry") }
         << QStringLiteral("Dry") << noBaseline;
     QTest::newRow("goes on when the caller asks")
-        << true << true << QList<int>()
+        << true << true << QList<int>() << true
         << QStringList { base, QStringLiteral("Dry"), QStringLiteral("Wet"),
                QStringLiteral("Arid") }
         << QStringLiteral("Dry") << noBaseline;
     QTest::newRow("chosen scenarios in the given order")
-        << true << false << QList<int> { 5, 2 }
+        << true << false << QList<int> { 5, 2 } << true
         << QStringList { base, QStringLiteral("Arid"), QStringLiteral("Wet") } << QString()
         << QString();
     QTest::newRow("unknown scenario runs nothing")
-        << false << false << QList<int> { 2, 9 } << QStringList() << QString()
+        << false << false << QList<int> { 2, 9 } << true << QStringList() << QString()
         << QStringLiteral("There is no scenario with ID 9.");
+    // A copied scenario is computed alone: from the baseline as stored, none here.
+    QTest::newRow("a scenario without the baseline")
+        << false << false << QList<int> { 1 } << false << QStringList { QStringLiteral("Dry") }
+        << QStringLiteral("Dry") << noBaseline;
 }
 
 void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
@@ -58,6 +63,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
     QFETCH(bool, breakDry);
     QFETCH(bool, goOn);
     QFETCH(QList<int>, chosen);
+    QFETCH(bool, withBaseline);
     QFETCH(QStringList, started);
     QFETCH(QString, failedRun);
     QFETCH(QString, failure);
@@ -89,6 +95,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
     full.setFullRecalculation();
     Recalculation recalculation(full);
     recalculation.setScenarios(chosen);
+    recalculation.setBaselineIncluded(withBaseline);
     int failures = 0;
     recalculation.setFailureHandler([&failures, goOn](const RecalcRun&, const TARN::okstat&) {
         ++failures;
@@ -111,7 +118,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
     // What was computed before the failure stays; nothing after it was started.
     const int computed = count(
         project, QStringLiteral("SELECT COUNT(DISTINCT ScenarioID) FROM ScenarioYearlyAggDiv"));
-    const int scenariosStarted = std::max(0, int(started.size()) - 1);
+    const int scenariosStarted = std::max(0, int(started.size()) - (withBaseline ? 1 : 0));
     QCOMPARE(computed, scenariosStarted - (failedRun.isEmpty() ? 0 : 1));
 }
 

@@ -1,9 +1,8 @@
 #include "CalcTestSupport.h"
 
 #include "calc/BaselineChangeLog.h"
-#include "calc/BaselineDemandCalculator.h"
 #include "calc/DemandCalculator.h"
-#include "calc/ScenarioDemandCalculator.h"
+#include "calc/Recalculation.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 #include "support/TestProject.h"
@@ -81,24 +80,7 @@ QStringList differencesFromFullRecalculation(const QString& path)
         return { status.text() };
     BaselineChangeLog full;
     full.setFullRecalculation();
-    {
-        BaselineDemandCalculator baseline;
-        status = runCalculator(baseline, full).result;
-    }
-    QList<QPair<int, QString>> scenarios;
-    {
-        QSqlQuery query(TarnDbMgr::instance()->database());
-        query.exec(QStringLiteral("SELECT ScenarioID, ScenarioName FROM Scenario ORDER BY "
-                                  "ScenarioID"));
-        while (query.next())
-            scenarios.append({ query.value(0).toInt(), query.value(1).toString() });
-    }
-    for (const auto& scenario : qAsConst(scenarios)) {
-        if (status.failed())
-            break;
-        ScenarioDemandCalculator calculator(scenario.first, scenario.second);
-        status = runCalculator(calculator, full).result;
-    }
+    status = Recalculation(full).run();
     resetDbManager();
     if (status.failed())
         return { QStringLiteral("full recalculation failed: %1").arg(status.text()) };

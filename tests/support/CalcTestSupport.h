@@ -23,8 +23,9 @@ struct CalcRun {
 CalcRun runCalculator(
     DemandCalculator& calculator, const BaselineChangeLog& changeLog, bool ownsTransaction = true);
 
-// Copies the project file and recalculates the copy as "recalc --full" does (the baseline, then
-// every scenario in ScenarioID order, each with the full-recalculation flag), then lists where
+// Copies the project file and recalculates the copy as "recalc --full" does (Recalculation: the
+// baseline, then every scenario in ScenarioID order, each with the full-recalculation flag), then
+// lists where
 // the eight result tables of the file differ from the copy's: row counts, and values beyond a
 // relative 1e-9 (NULL equals NULL; the tables' own row keys are left aside). Closes the
 // project the manager holds first, and leaves none open.

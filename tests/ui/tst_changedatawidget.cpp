@@ -1,6 +1,7 @@
 #include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
+#include "calc/PasteParsers.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
 #include "db/TarnRelationalTableModel.h"
@@ -196,7 +197,7 @@ private slots:
         QFETCH(QString, error);
         QFETCH(QVector<double>, values);
         QVector<double> parsed { 42 };
-        QCOMPARE(PasteMethodDlg::parseValues(text, expected, parsed), error);
+        QCOMPARE(Paste::changeValues(text, expected, parsed), error);
         QCOMPARE(parsed, values);
     }
 

@@ -151,7 +151,7 @@ void TestFailedSaves::baselineSave()
         DiskFault disk(Fault(fault), _project->path());
         QVERIFY(disk.isSet());
         driver.answer(QMessageBox::Ok);
-        dialog.okClickedHandler();
+        dialog.okClicked();
         QVERIFY(driver.done());
     }
     QCOMPARE(driver.texts.size(), 1);
@@ -168,7 +168,7 @@ void TestFailedSaves::baselineSave()
     }
 
     if (then == PressOkAgain) {
-        dialog.okClickedHandler();
+        dialog.okClicked();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     } else {
         driver.answer(QMessageBox::Yes);
@@ -217,7 +217,7 @@ void TestFailedSaves::scenarioSave()
         DiskFault disk(Fault(fault), _project->path());
         QVERIFY(disk.isSet());
         driver.answer(QMessageBox::Ok);
-        dialog.okHandler();
+        dialog.okClicked();
         QVERIFY(driver.done());
     }
     const QString failure = driver.texts.value(0);
@@ -230,7 +230,7 @@ void TestFailedSaves::scenarioSave()
     }
 
     if (then == PressOkAgain) {
-        dialog.okHandler();
+        dialog.okClicked();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     } else {
         driver.answer(QMessageBox::Yes);
@@ -278,7 +278,7 @@ void TestFailedSaves::plotSave()
         DiskFault disk(Fault(fault), _project->path());
         QVERIFY(disk.isSet());
         driver.answer(QMessageBox::Ok);
-        dialog->okHandler();
+        dialog->okClicked();
         QVERIFY(driver.done());
     }
     const QString failure = driver.texts.value(0);
@@ -293,7 +293,7 @@ void TestFailedSaves::plotSave()
 
     // The plotting tab rolls back what a dialog that was not accepted leaves open.
     if (then == PressOkAgain) {
-        dialog->okHandler();
+        dialog->okClicked();
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
     } else {
         driver.answer(QMessageBox::Yes);

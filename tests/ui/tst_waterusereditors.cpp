@@ -1,3 +1,4 @@
+#include "calc/PasteParsers.h"
 #include "db/Records.h"
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 #include "ui/baseline/WaterUserDataTableView.h"
@@ -44,16 +45,16 @@ bool same(double actual, double expected)
 }
 
 // "row:d,p,e,s" entries separated by ';', "n" for no value.
-QVector<View::PastedRow> rowsFrom(const QString& text)
+QVector<Paste::YearlyRow> rowsFrom(const QString& text)
 {
-    QVector<View::PastedRow> rows;
+    QVector<Paste::YearlyRow> rows;
     for (const QString& entry : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList parts = entry.split(QLatin1Char(':'));
         const QStringList values = parts.at(1).split(QLatin1Char(','));
         const auto value = [&values](int i) {
             return values.at(i) == QLatin1String("n") ? TARN::nan() : values.at(i).toDouble();
         };
-        View::PastedRow row;
+        Paste::YearlyRow row;
         row.row = parts.at(0).toInt();
         row.diversion = value(0);
         row.depletion = value(1);
@@ -106,152 +107,152 @@ private slots:
         QTest::addColumn<QString>("zeroYears");
 
         QTest::newRow("plain two rows from diversion")
-            << 0 << 3 << int(View::PlainPaste) << "100\t40\n200\t50"
+            << 0 << 3 << int(Paste::PlainPaste) << "100\t40\n200\t50"
             << ""
             << "0:100,40,0.4,n;1:200,50,0.25,n"
             << ""
             << "";
         QTest::newRow("year cell counts as diversion")
-            << 0 << 2 << int(View::PlainPaste) << "100\t40"
+            << 0 << 2 << int(Paste::PlainPaste) << "100\t40"
             << ""
             << "0:100,40,0.4,n"
             << ""
             << "";
         QTest::newRow("plain at depletion keeps the row's diversion")
-            << 1 << 4 << int(View::PlainPaste) << "50"
+            << 1 << 4 << int(Paste::PlainPaste) << "50"
             << ""
             << "1:100,50,0.5,n"
             << ""
             << "";
-        QTest::newRow("salinity only") << 1 << 6 << int(View::PlainPaste) << "3.5"
+        QTest::newRow("salinity only") << 1 << 6 << int(Paste::PlainPaste) << "3.5"
                                        << ""
                                        << "1:100,40,0.4,3.5"
                                        << ""
                                        << "";
         QTest::newRow("five fields at diversion")
-            << 0 << 3 << int(View::PlainPaste) << "1\t2\t0.5\t4\t5"
+            << 0 << 3 << int(Paste::PlainPaste) << "1\t2\t0.5\t4\t5"
             << "Pasted data contain too many columns."
             << ""
             << ""
             << "";
-        QTest::newRow("too many rows") << 2 << 3 << int(View::PlainPaste) << "1\n2"
+        QTest::newRow("too many rows") << 2 << 3 << int(Paste::PlainPaste) << "1\n2"
                                        << "Pasted data contain too many rows."
                                        << ""
                                        << ""
                                        << "";
         QTest::newRow("bad second line refuses all")
-            << 0 << 3 << int(View::PlainPaste) << "100\nabc"
+            << 0 << 3 << int(Paste::PlainPaste) << "100\nabc"
             << "'abc' is not numeric."
             << ""
             << ""
             << "";
-        QTest::newRow("huge value") << 0 << 3 << int(View::PlainPaste) << "1e400"
+        QTest::newRow("huge value") << 0 << 3 << int(Paste::PlainPaste) << "1e400"
                                     << "'1e400' is not numeric."
                                     << ""
                                     << ""
                                     << "";
-        QTest::newRow("nan text") << 0 << 3 << int(View::PlainPaste) << "nan"
+        QTest::newRow("nan text") << 0 << 3 << int(Paste::PlainPaste) << "nan"
                                   << "'nan' is not numeric."
                                   << ""
                                   << ""
                                   << "";
         QTest::newRow("trailing line ends and carriage returns")
-            << 0 << 3 << int(View::PlainPaste) << "100\t40\r\n\n"
+            << 0 << 3 << int(Paste::PlainPaste) << "100\t40\r\n\n"
             << ""
             << "0:100,40,0.4,n"
             << ""
             << "";
         QTest::newRow("blank line keeps its row")
-            << 0 << 3 << int(View::PlainPaste) << "100\t40\n\n300\t60"
+            << 0 << 3 << int(Paste::PlainPaste) << "100\t40\n\n300\t60"
             << ""
             << "0:100,40,0.4,n;1:100,40,0.4,n;2:300,60,0.2,n"
             << ""
             << "";
         QTest::newRow("diversion and depletion")
-            << 0 << 5 << int(View::DiversionDepletion) << "100\t40"
+            << 0 << 5 << int(Paste::DiversionDepletion) << "100\t40"
             << ""
             << "0:100,40,0.4,n"
             << ""
             << "";
         QTest::newRow("diversion and efficiency")
-            << 0 << 3 << int(View::DiversionEfficiency) << "200\t0.5"
+            << 0 << 3 << int(Paste::DiversionEfficiency) << "200\t0.5"
             << ""
             << "0:200,100,0.5,n"
             << ""
             << "";
         QTest::newRow("depletion and efficiency")
-            << 0 << 3 << int(View::DepletionEfficiency) << "50\t0.25"
+            << 0 << 3 << int(Paste::DepletionEfficiency) << "50\t0.25"
             << ""
             << "0:200,50,0.25,n"
             << ""
             << "";
         // What was pasted is the input: the third value follows from it.
         QTest::newRow("diversion and efficiency on a full row")
-            << 1 << 3 << int(View::DiversionEfficiency) << "200\t0.5"
+            << 1 << 3 << int(Paste::DiversionEfficiency) << "200\t0.5"
             << ""
             << "1:200,100,0.5,n"
             << ""
             << "";
         QTest::newRow("depletion and efficiency on a full row")
-            << 1 << 3 << int(View::DepletionEfficiency) << "50\t0.25"
+            << 1 << 3 << int(Paste::DepletionEfficiency) << "50\t0.25"
             << ""
             << "1:200,50,0.25,n"
             << ""
             << "";
-        QTest::newRow("plain efficiency on a full row") << 1 << 5 << int(View::PlainPaste) << "0.5"
+        QTest::newRow("plain efficiency on a full row") << 1 << 5 << int(Paste::PlainPaste) << "0.5"
                                                         << ""
                                                         << "1:100,50,0.5,n"
                                                         << ""
                                                         << "";
         QTest::newRow("two-column action with one field")
-            << 0 << 3 << int(View::DiversionDepletion) << "100"
+            << 0 << 3 << int(Paste::DiversionDepletion) << "100"
             << "Two columns of data are required for this action."
             << ""
             << ""
             << "";
         QTest::newRow("two-column action with a blank line")
-            << 0 << 3 << int(View::DiversionDepletion) << "100\t40\n\n1\t2"
+            << 0 << 3 << int(Paste::DiversionDepletion) << "100\t40\n\n1\t2"
             << "Two columns of data are required for this action."
             << ""
             << ""
             << "";
         QTest::newRow("two-column action with three fields")
-            << 0 << 3 << int(View::DiversionDepletion) << "100\t40\t1"
+            << 0 << 3 << int(Paste::DiversionDepletion) << "100\t40\t1"
             << "Pasted data contain too many columns."
             << ""
             << ""
             << "";
         QTest::newRow("efficiency 1.2 is cleared")
-            << 0 << 3 << int(View::DiversionEfficiency) << "100\t1.2"
+            << 0 << 3 << int(Paste::DiversionEfficiency) << "100\t1.2"
             << ""
             << "0:100,n,n,n"
             << "<li>2000</li>"
             << "";
         QTest::newRow("efficiency 1.2 re-derived from depletion")
-            << 1 << 3 << int(View::DiversionEfficiency) << "200\t1.2"
+            << 1 << 3 << int(Paste::DiversionEfficiency) << "200\t1.2"
             << ""
             << "1:200,40,0.2,n"
             << "<li>2001</li>"
             << "";
         QTest::newRow("diversion 0 with efficiency 0")
-            << 0 << 3 << int(View::DiversionEfficiency) << "0\t0"
+            << 0 << 3 << int(Paste::DiversionEfficiency) << "0\t0"
             << ""
             << "0:0,0,0.00005,n"
             << ""
             << "<li>2000</li>";
         QTest::newRow("diversion 0 with depletion clears a stale efficiency")
-            << 1 << 3 << int(View::DiversionDepletion) << "0\t10"
+            << 1 << 3 << int(Paste::DiversionDepletion) << "0\t10"
             << ""
             << "1:0,10,n,n"
             << ""
             << "";
         QTest::newRow("full precision")
-            << 0 << 3 << int(View::DiversionEfficiency) << "123456.789\t0.5"
+            << 0 << 3 << int(Paste::DiversionEfficiency) << "123456.789\t0.5"
             << ""
             << "0:123456.789,61728.3945,0.5,n"
             << ""
             << "";
-        QTest::newRow("empty clipboard") << 0 << 3 << int(View::PlainPaste) << ""
+        QTest::newRow("empty clipboard") << 0 << 3 << int(Paste::PlainPaste) << ""
                                          << ""
                                          << ""
                                          << ""
@@ -269,14 +270,14 @@ private slots:
         QFETCH(QString, invalidYears);
         QFETCH(QString, zeroYears);
 
-        const View::PasteResult result = View::preparePaste(
-            threeYears(), row, column, static_cast<View::PasteAction>(action), text);
+        const Paste::YearlyResult result = Paste::yearlyTable(
+            threeYears(), row, column, static_cast<Paste::YearlyAction>(action), text);
         QCOMPARE(result.status.failed() ? result.status.text() : QString(), error);
-        const QVector<View::PastedRow> expected = rowsFrom(rows);
+        const QVector<Paste::YearlyRow> expected = rowsFrom(rows);
         QCOMPARE(result.rows.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i) {
-            const View::PastedRow& got = result.rows.at(i);
-            const View::PastedRow& want = expected.at(i);
+            const Paste::YearlyRow& got = result.rows.at(i);
+            const Paste::YearlyRow& want = expected.at(i);
             QCOMPARE(got.row, want.row);
             QVERIFY2(
                 same(got.diversion, want.diversion), qPrintable(QString::number(got.diversion)));
@@ -292,7 +293,7 @@ private slots:
 
     void adjustmentReport()
     {
-        View::PasteResult result;
+        Paste::YearlyResult result;
         result.invalidEfficiencyYears << QStringLiteral("<li>2000</li>");
         result.zeroEfficiencyYears << QStringLiteral("<li>2001</li>")
                                    << QStringLiteral("<li>2002</li>");
@@ -441,7 +442,7 @@ private slots:
         View view;
         view.setModel(&model);
         QApplication::clipboard()->setText(QStringLiteral("0\t0\n100\t1.2"));
-        view.pasteDataHandler(model.index(0, 3), View::DiversionEfficiency);
+        view.pasteDataHandler(model.index(0, 3), Paste::DiversionEfficiency);
         QCOMPARE(model.record(0).EfficiencyRatio, View::ZeroEfficiency);
         QVERIFY(std::isnan(model.record(1).EfficiencyRatio) == false);
         QCOMPARE(model.record(1).EfficiencyRatio, 0.4); // re-derived from depletion 40
@@ -461,7 +462,7 @@ private slots:
         view.setModel(&model);
         QApplication::clipboard()->setText(QStringLiteral("5\n6\n7"));
         BoxCatcher catcher;
-        view.pasteDataHandler(model.index(1, 3), View::PlainPaste);
+        view.pasteDataHandler(model.index(1, 3), Paste::PlainPaste);
         QCOMPARE(
             catcher.texts, QStringList { QStringLiteral("Pasted data contain too many rows.") });
         QCOMPARE(catcher.titles, QStringList { QStringLiteral("Water User") });
@@ -507,8 +508,8 @@ private slots:
         QFETCH(QString, error);
         QFETCH(QString, values);
 
-        QList<MonthlyCoefficientLineEdit::ColumnValue> parsed;
-        const TARN::okstat status = MonthlyCoefficientLineEdit::parsePaste(text, column, parsed);
+        QList<Paste::ColumnValue> parsed;
+        const TARN::okstat status = Paste::monthlyCoefficients(text, column, parsed);
         QCOMPARE(status.failed() ? status.text() : QString(), error);
         QStringList got;
         for (const auto& value : qAsConst(parsed))

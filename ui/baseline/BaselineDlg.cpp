@@ -44,6 +44,9 @@ namespace {
 
 const QString SaveTitle = QStringLiteral("Save Baseline");
 const QString CancelTitle = QStringLiteral("Cancel Changes to Baseline");
+const QString UncomputedText = QStringLiteral(
+    "The results of the edits saved earlier could not be computed, so they are out of date. Run "
+    "Recalculate All Data once the cause is fixed; Check Project lists what is out of date.");
 
 template<typename T>
 void sortByOrd(QList<T>& records)
@@ -55,7 +58,7 @@ void sortByOrd(QList<T>& records)
 } // namespace
 
 BaselineDlg::BaselineDlg(QWidget* parent)
-    : TarnDlg(parent)
+    : CalcSessionDlg(CancelTitle, UncomputedText, parent)
     , _ui(new Ui::BaselineWidgets)
     , _attributeModel(new AttributeViewModel(this))
     , _attrValModel(new AttrValidValViewModel(this))
@@ -117,8 +120,8 @@ BaselineDlg::BaselineDlg(QWidget* parent)
         _ui->_exportInputsButton, &QPushButton::clicked, this, &BaselineDlg::exportInputsClicked);
     connect(_ui->_recalculateAllButton, &QPushButton::clicked, this,
         &BaselineDlg::recalculateAllClickedHandler);
-    connect(_ui->_okButton, &QPushButton::clicked, this, &BaselineDlg::okClickedHandler);
-    connect(_ui->_applyButton, &QPushButton::clicked, this, &BaselineDlg::applyClickedHandler);
+    connect(_ui->_okButton, &QPushButton::clicked, this, &TarnDlg::okClicked);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &TarnDlg::applyClicked);
     connect(_ui->_cancelButton, &QPushButton::clicked, this, &BaselineDlg::reject);
 
     connect(_ui->_aggDivTableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -317,19 +320,7 @@ TARN::okstat BaselineDlg::applyChanges()
 
     QStringList failures;
     QString firstError;
-    for (QSqlTableModel* model : qAsConst(_submitModels)) {
-        if (!model->submitAll()) {
-            const QString error = model->lastError().text();
-            if (firstError.isEmpty())
-                firstError = error;
-            failures << QStringLiteral("Error submitting changes to table %1: %2")
-                            .arg(model->tableName(), DbFailure::databaseText(error));
-            // The next submits would be written on their own.
-            if (transactionLost())
-                break;
-        }
-    }
-    if (!failures.isEmpty())
+    if (!submitModels(_submitModels, failures, firstError))
         return saveFailed(firstError, failures.join(QLatin1Char('\n')), SaveTitle);
 
     const TARN::okstat committed = mgr->commit();
@@ -349,7 +340,7 @@ TARN::okstat BaselineDlg::applyChanges()
         _changeLog.clear();
         _uncomputed.clear();
     }
-    if ((_keepOpen || calculated.failed()) && !continueInNewTransaction())
+    if ((keepsOpen() || calculated.failed()) && !continueInNewTransaction())
         computeWhatWasSaved();
     updateButtons();
     return result;
@@ -364,8 +355,7 @@ TARN::okstat BaselineDlg::saveFailed(
         reloadFromFile();
         return text;
     }
-    QString text = DbFailure::notSaved(error, QStringLiteral("the baseline"),
-        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+    QString text = notSavedText(error, QStringLiteral("the baseline"));
     if (text.isEmpty())
         text = pattern.contains(QLatin1String("%1")) ? pattern.arg(DbFailure::databaseText(error))
                                                      : pattern;
@@ -418,18 +408,6 @@ void BaselineDlg::reloadFromFile()
     updateAttrValViewModel();
 }
 
-void BaselineDlg::okClickedHandler()
-{
-    _keepOpen = false;
-    TarnDlg::okClicked();
-}
-
-void BaselineDlg::applyClickedHandler()
-{
-    _keepOpen = true;
-    TarnDlg::applyClicked();
-}
-
 TARN::okstat BaselineDlg::recalculate()
 {
     Recalculation recalculation(_changeLog);
@@ -480,39 +458,16 @@ void BaselineDlg::recalculateAllClickedHandler()
         computeWhatWasSaved();
 }
 
-namespace {
-
-const QString UncomputedText = QStringLiteral(
-    "The results of the edits saved earlier could not be computed, so they are out of date. Run "
-    "Recalculate All Data once the cause is fixed; Check Project lists what is out of date.");
-
-} // namespace
-
-void BaselineDlg::computeWhatWasSaved()
+bool BaselineDlg::computeChanges()
 {
-    if (!_uncomputed.hasChanges())
-        return;
-    _changeLog = _uncomputed;
-    const TARN::okstat computed = recalculate();
-    if (computed.isOk()) {
-        _changeLog.clear();
-        _uncomputed.clear();
-        return;
-    }
-    // recalculate() has shown why; what it leaves behind is said once more.
-    showWarning(UncomputedText);
+    return recalculate().isOk();
 }
 
-bool BaselineDlg::rollback()
+bool BaselineDlg::rollBackSession()
 {
-    for (QSqlTableModel* model : qAsConst(_submitModels))
-        model->revertAll();
-    TarnDbMgr* mgr = TarnDbMgr::instance();
-    const TARN::okstat rolledBack = mgr->rollback();
-    if (rolledBack.failed()) {
-        QMessageBox::information(this, CancelTitle, DbFailure::databaseText(rolledBack.text()));
+    if (!rollBack(_submitModels))
         return false;
-    }
+    TarnDbMgr* mgr = TarnDbMgr::instance();
     // The shared models still hold what the rolled-back save wrote into them (the baseline
     // row with its description, password digest and time range among it); left so, the next
     // save or the password check would take it for the file's content.
@@ -525,27 +480,10 @@ bool BaselineDlg::rollback()
     }
     if (mgr->baselineDAO())
         mgr->baselineDAO()->getBaseline(_baseline);
-    // What the rollback undid needs no computing; what an earlier save committed without its
-    // results does.
-    _changeLog = _uncomputed;
     return true;
 }
 
 void BaselineDlg::revertChanges()
 {
-    rollback();
-}
-
-void BaselineDlg::reject()
-{
-    if (QMessageBox::question(this, CancelTitle,
-            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."),
-            QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-    if (rollback())
-        computeWhatWasSaved();
-    else if (_uncomputed.hasChanges())
-        showWarning(UncomputedText);
-    TarnDlg::reject();
+    rollBackSession();
 }

@@ -2,7 +2,7 @@
 
 #include "calc/BaselineChangeLog.h"
 #include "db/Records.h"
-#include "ui/common/TarnDlg.h"
+#include "ui/common/CalcSessionDlg.h"
 
 #include <QList>
 #include <QModelIndex>
@@ -25,14 +25,13 @@ class BaselineWidgets;
 // deletions are written at once, the site and water user lists and the baseline's own fields on
 // save. Saving commits, then recalculates what the recorded edits affect (the baseline and every
 // scenario); Apply then begins the next transaction, OK closes, Cancel rolls everything back.
-class BaselineDlg : public TarnDlg {
+class BaselineDlg : public CalcSessionDlg {
     Q_OBJECT
 
 public:
     explicit BaselineDlg(QWidget* parent = nullptr);
     ~BaselineDlg() override;
 
-    const BaselineChangeLog& changeLog() const { return _changeLog; }
     const Baseline& baseline() const { return _baseline; }
 
 signals:
@@ -40,8 +39,6 @@ signals:
 
 public slots:
     void recalculateAllClickedHandler();
-    void okClickedHandler();
-    void applyClickedHandler();
     void exportAttributesHandler();
     void editAggDivHandler();
     void waterUserFilterTextChanged(QString text);
@@ -75,7 +72,6 @@ public slots:
     void exportInputsClicked();
     // Imports the book at path without asking for it.
     void importInputsFrom(const QString& path);
-    void reject() override;
 
 private:
     void loadBaseline();
@@ -108,9 +104,7 @@ private:
     // failure (already shown) when a calculation failed. The scenarios are not run on a
     // baseline that failed.
     TARN::okstat recalculate();
-    // Computes the edits in _uncomputed, outside any transaction of the dialog's; says so when
-    // that fails too.
-    void computeWhatWasSaved();
+    bool computeChanges() override;
     // A failed save: when the transaction is still open, the failure (worded from error, or
     // pattern filled with the database's text when its cause is unknown) is shown and the
     // edits are kept for the next try. When SQLite has ended it, the edits are gone from the
@@ -125,9 +119,9 @@ private:
     void editFailed(const QString& pattern, const QString& error);
     // The file's content again, in a new transaction; the lost edits are forgotten.
     void reloadFromFile();
-    // Reverts the submitted models and rolls the transaction back; false when the rollback
-    // failed (already shown).
-    bool rollback();
+    // Reverts the submitted models and rolls the transaction back, then reads the file's
+    // content again; false when the rollback failed (already shown).
+    bool rollBackSession() override;
     int currentAggDivRow() const;
     int currentWaterUserRow() const;
 
@@ -135,7 +129,6 @@ private:
     int _aggDivID = -1;
     int _waterUserID = -1;
     Baseline _baseline;
-    bool _keepOpen = false;
     QList<QSqlTableModel*> _submitModels;
     AttributeViewModel* _attributeModel;
     AttrValidValViewModel* _attrValModel;
@@ -143,11 +136,7 @@ private:
     AggDivProxyModel* _aggDivProxy;
     WaterUserViewModel* _waterUserViewModel;
     WaterUserProxyModel* _waterUserProxy;
-    BaselineChangeLog _changeLog;
     // The find field's last text and the match it chose.
     QString _findText;
     int _findIndex = -1;
-    // The edits of saves that were committed but whose calculation failed: a later rollback
-    // does not undo them, so they are computed before the dialog closes.
-    BaselineChangeLog _uncomputed;
 };

@@ -1,5 +1,6 @@
 #include "ui/baseline/MonthlyCoefficientLineEdit.h"
 
+#include "calc/PasteParsers.h"
 #include "db/ModelOps.h"
 #include "db/Records.h"
 #include "ui/common/NullableDoubleValidator.h"
@@ -27,32 +28,6 @@ MonthlyCoefficientLineEdit::MonthlyCoefficientLineEdit(
         &MonthlyCoefficientLineEdit::customMenuRequested);
 }
 
-TARN::okstat MonthlyCoefficientLineEdit::parsePaste(
-    const QString& clipboardText, int column, QList<ColumnValue>& values)
-{
-    values.clear();
-    QString text = clipboardText;
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QList<ColumnValue> parsed;
-    int target = column;
-    for (const QString& line : lines) {
-        if (target > LastColumn)
-            return QStringLiteral("Pasted data contains too many values.");
-        const QString trimmed = line.trimmed();
-        if (!trimmed.isEmpty()) {
-            double value = 0.0;
-            if (!TARN::parsePasted(trimmed, value))
-                return QStringLiteral("'%1' is not numeric.").arg(line);
-            parsed.append({ target, value });
-        }
-        ++target;
-    }
-    values = parsed;
-    return {};
-}
-
 bool MonthlyCoefficientLineEdit::value(double& coefficient) const
 {
     const QString content = text().trimmed();
@@ -71,14 +46,15 @@ void MonthlyCoefficientLineEdit::pasteCoeffsHandler()
 {
     if (!_model)
         return;
-    QList<ColumnValue> values;
-    const TARN::okstat status = parsePaste(QApplication::clipboard()->text(), _column, values);
+    QList<Paste::ColumnValue> values;
+    const TARN::okstat status
+        = Paste::monthlyCoefficients(QApplication::clipboard()->text(), _column, values);
     if (status.failed()) {
         QMessageBox::warning(this, QStringLiteral("Water User"), status.text(), QMessageBox::Ok);
         return;
     }
     // Doubles, not text: the stored coefficient keeps every pasted digit.
-    for (const ColumnValue& value : qAsConst(values))
+    for (const Paste::ColumnValue& value : qAsConst(values))
         _model->setData(_model->index(0, value.first), value.second);
 }
 

@@ -1,5 +1,6 @@
 #include "ui/baseline/WaterUserDataTableView.h"
 
+#include "calc/PasteParsers.h"
 #include "db/ModelOps.h"
 #include "ui/common/MessageInfoBox.h"
 #include "ui/common/WaterUserDataViewModel.h"
@@ -14,6 +15,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+
+// The parser writes to the table's columns by the positions the view model shows them at.
+static_assert(int(Paste::DiversionColumn) == int(WaterUserDataViewModel::DiversionColumn)
+    && int(Paste::SalinityColumn) == int(WaterUserDataViewModel::SalinityColumn));
 
 namespace {
 
@@ -30,86 +35,7 @@ bool has(double value)
     return !std::isnan(value);
 }
 
-// The clipboard's lines without the trailing line ends; a line may end in a carriage return
-// when the text comes from a spreadsheet on Windows.
-QStringList clipboardLines(QString text)
-{
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString& line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    }
-    return lines;
-}
-
-enum GivenValue { Diversion = 0, Depletion = 1, Efficiency = 2 };
-
-// Derives the third of diversion, depletion and efficiency of a pasted row.
-void deriveFromPasted(
-    WaterUserDataTableView::PastedRow& pasted, const std::array<bool, 3>& pastedValues)
-{
-    // The three ways of deriving one value from the other two, in their order of precedence.
-    struct Rule {
-        int first;
-        int second;
-        int derived;
-    };
-    static const std::array<Rule, 3> rules { { { Diversion, Depletion, Efficiency },
-        { Diversion, Efficiency, Depletion }, { Depletion, Efficiency, Diversion } } };
-    std::array<double*, 3> values { &pasted.diversion, &pasted.depletion, &pasted.efficiency };
-    const int pastedCount = int(pastedValues[0]) + int(pastedValues[1]) + int(pastedValues[2]);
-
-    // What was pasted is the input: a rule that derives from the pasted values goes first, and
-    // none overwrites a pasted value (unless all three were pasted, when the first rule holds).
-    const Rule* chosen = nullptr;
-    int chosenRank = -1;
-    for (const Rule& rule : rules) {
-        if (pastedCount < 3 && pastedValues[rule.derived])
-            continue;
-        if (!has(*values[rule.first]) || !has(*values[rule.second]))
-            continue;
-        const int rank = int(pastedValues[rule.first]) + int(pastedValues[rule.second]);
-        if (rank > chosenRank) {
-            chosen = &rule;
-            chosenRank = rank;
-        }
-    }
-    if (!chosen)
-        return;
-    double& diversion = pasted.diversion;
-    double& depletion = pasted.depletion;
-    double& efficiency = pasted.efficiency;
-    switch (chosen->derived) {
-    case Efficiency:
-        efficiency = diversion == 0.0 ? TARN::nan() : depletion / diversion;
-        break;
-    case Depletion:
-        depletion = efficiency * diversion;
-        break;
-    default:
-        diversion = efficiency == 0.0 ? TARN::nan() : depletion / efficiency;
-        break;
-    }
-}
-
 } // namespace
-
-QString WaterUserDataTableView::PasteResult::adjustmentReport() const
-{
-    QString text
-        = QStringLiteral("The data for the following years had errors and have been adjusted:");
-    if (!invalidEfficiencyYears.isEmpty())
-        text += QStringLiteral(
-            "<p>Invalid efficiency ratio (must be between 0 and 1): <ul>%1</ul></p>")
-                    .arg(invalidEfficiencyYears.join(QString()));
-    if (!zeroEfficiencyYears.isEmpty())
-        text += QStringLiteral("<p>Efficiency ratios of zero have been adjusted to avoid "
-                               "calculation errors: <ul>%1</ul></p>")
-                    .arg(zeroEfficiencyYears.join(QString()));
-    return text;
-}
 
 WaterUserDataTableView::WaterUserDataTableView(QWidget* parent)
     : QTableView(parent)
@@ -148,111 +74,6 @@ void WaterUserDataTableView::writeValue(int row, int column, double value)
 {
     // Written as a double, never as rounded text: the stored value keeps its full precision.
     model()->setData(model()->index(row, column), has(value) ? QVariant(value) : QVariant());
-}
-
-WaterUserDataTableView::PasteResult WaterUserDataTableView::preparePaste(
-    const QList<WaterUserData>& records, int row, int column, PasteAction action,
-    const QString& text)
-{
-    PasteResult result;
-    if (text.isEmpty())
-        return result;
-    const QStringList lines = clipboardLines(text);
-    // Per kept row: which of diversion, depletion and efficiency the line gave.
-    QVector<std::array<bool, 3>> given;
-    int targetRow = row;
-    for (const QString& line : lines) {
-        if (targetRow < 0 || targetRow >= records.size()) {
-            result.status = QStringLiteral("Pasted data contain too many rows.");
-            result.rows.clear();
-            return result;
-        }
-        const WaterUserData& current = records.at(targetRow);
-        PastedRow pasted;
-        pasted.row = targetRow;
-        pasted.diversion = current.DiversionReq;
-        pasted.depletion = current.DepletionReq;
-        pasted.efficiency = current.EfficiencyRatio;
-
-        std::array<bool, 3> pastedValues { false, false, false };
-        int position = 0;
-        int limit = 1;
-        if (action == PlainPaste) {
-            position = qMax(column, int(WaterUserDataViewModel::DiversionColumn));
-            limit = WaterUserDataViewModel::SalinityColumn;
-        }
-        const QStringList fields = line.split(QLatin1Char('\t'));
-        for (const QString& field : fields) {
-            const int at = position++;
-            if (at > limit) {
-                result.status = QStringLiteral("Pasted data contain too many columns.");
-                result.rows.clear();
-                return result;
-            }
-            if (field.trimmed().isEmpty())
-                continue;
-            double value = 0.0;
-            if (!TARN::parsePasted(field, value)) {
-                result.status = QStringLiteral("'%1' is not numeric.").arg(field);
-                result.rows.clear();
-                return result;
-            }
-            double* target = nullptr;
-            switch (action) {
-            case PlainPaste:
-                target = at == 3 ? &pasted.diversion
-                    : at == 4    ? &pasted.depletion
-                    : at == 5    ? &pasted.efficiency
-                                 : &pasted.salinity;
-                break;
-            case DiversionDepletion:
-                target = at == 0 ? &pasted.diversion : &pasted.depletion;
-                break;
-            case DiversionEfficiency:
-                target = at == 0 ? &pasted.diversion : &pasted.efficiency;
-                break;
-            case DepletionEfficiency:
-                target = at == 0 ? &pasted.depletion : &pasted.efficiency;
-                break;
-            }
-            *target = value;
-            if (target == &pasted.diversion)
-                pastedValues[Diversion] = true;
-            else if (target == &pasted.depletion)
-                pastedValues[Depletion] = true;
-            else if (target == &pasted.efficiency)
-                pastedValues[Efficiency] = true;
-        }
-        if (action != PlainPaste && fields.size() != 2) {
-            result.status = QStringLiteral("Two columns of data are required for this action.");
-            result.rows.clear();
-            return result;
-        }
-        result.rows.append(pasted);
-        given.append(pastedValues);
-        ++targetRow;
-    }
-
-    for (int i = 0; i < result.rows.size(); ++i) {
-        PastedRow& pasted = result.rows[i];
-        std::array<bool, 3>& pastedValues = given[i];
-        const QString year = QStringLiteral("<li>%1</li>").arg(records.at(pasted.row).Year);
-        if (pasted.efficiency < 0.0 || pasted.efficiency > 1.0) {
-            pasted.efficiency = TARN::nan();
-            pastedValues[Efficiency] = false;
-            result.invalidEfficiencyYears.append(year);
-        }
-        const bool nonZeroDiversion = has(pasted.diversion) && pasted.diversion != 0.0;
-        if (nonZeroDiversion || pasted.efficiency != 0.0)
-            deriveFromPasted(pasted, pastedValues);
-        else {
-            pasted.diversion = 0.0;
-            pasted.depletion = 0.0;
-            pasted.efficiency = ZeroEfficiency;
-            result.zeroEfficiencyYears.append(year);
-        }
-    }
-    return result;
 }
 
 QString WaterUserDataTableView::applyCellRule(WaterUserData& record, int column)
@@ -366,10 +187,10 @@ void WaterUserDataTableView::pasteDataHandler(const QModelIndex& index, PasteAct
         return;
 
     disconnectDataChanged();
-    const PasteResult result
-        = preparePaste(dataModel->records(), index.row(), index.column(), action, text);
+    const Paste::YearlyResult result
+        = Paste::yearlyTable(dataModel->records(), index.row(), index.column(), action, text);
     if (result.status.isOk()) {
-        for (const PastedRow& pasted : result.rows) {
+        for (const Paste::YearlyRow& pasted : result.rows) {
             writeValue(pasted.row, WaterUserDataViewModel::DiversionColumn, pasted.diversion);
             writeValue(pasted.row, WaterUserDataViewModel::DepletionColumn, pasted.depletion);
             writeValue(pasted.row, WaterUserDataViewModel::EfficiencyColumn, pasted.efficiency);
@@ -408,13 +229,13 @@ void WaterUserDataTableView::customMenuRequested(const QPoint& pos)
     if (chosen == copy)
         copySelection();
     else if (chosen == paste)
-        pasteDataHandler(index, PlainPaste);
+        pasteDataHandler(index, Paste::PlainPaste);
     else if (chosen == divDep)
-        pasteDataHandler(index, DiversionDepletion);
+        pasteDataHandler(index, Paste::DiversionDepletion);
     else if (chosen == divEff)
-        pasteDataHandler(index, DiversionEfficiency);
+        pasteDataHandler(index, Paste::DiversionEfficiency);
     else if (chosen == depEff)
-        pasteDataHandler(index, DepletionEfficiency);
+        pasteDataHandler(index, Paste::DepletionEfficiency);
     else if (chosen == explain)
         emit explainRequested(index);
 }
@@ -432,7 +253,7 @@ void WaterUserDataTableView::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (event->matches(QKeySequence::Paste)) {
-        pasteDataHandler(index, PlainPaste);
+        pasteDataHandler(index, Paste::PlainPaste);
         event->accept();
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calc/PasteParsers.h"
 #include "db/Records.h"
 #include "db/okstat.h"
 
@@ -16,48 +17,15 @@ class WaterUserDataTableView : public QTableView {
     Q_OBJECT
 
 public:
-    enum PasteAction {
-        PlainPaste = 0,
-        DiversionDepletion,
-        DiversionEfficiency,
-        DepletionEfficiency
-    };
-
-    // The row values a paste writes back. Diversion, depletion and efficiency are the row's
-    // complete new values (NaN clears the cell); salinity is written only when pasted.
-    struct PastedRow {
-        int row = 0;
-        double diversion = TARN::nan();
-        double depletion = TARN::nan();
-        double efficiency = TARN::nan();
-        double salinity = TARN::nan();
-    };
-
-    struct PasteResult {
-        TARN::okstat status; // the refusal; nothing is written then
-        QVector<PastedRow> rows;
-        QStringList invalidEfficiencyYears;
-        QStringList zeroEfficiencyYears;
-
-        bool hasAdjustments() const
-        {
-            return !invalidEfficiencyYears.isEmpty() || !zeroEfficiencyYears.isEmpty();
-        }
-        // The "Data Errors" report: the years whose values were adjusted.
-        QString adjustmentReport() const;
-    };
-
-    // Efficiency stored when diversion and efficiency are both zero, which would divide by zero.
-    static constexpr double ZeroEfficiency = 0.00005;
+    // How a paste reads its lines (calc/PasteParsers.h).
+    using PasteAction = Paste::YearlyAction;
+    // Efficiency stored when diversion and efficiency are both zero (calc/PasteParsers.h).
+    static constexpr double ZeroEfficiency = Paste::ZeroEfficiency;
 
     explicit WaterUserDataTableView(QWidget* parent = nullptr);
 
     void setModel(QAbstractItemModel* model) override;
 
-    // Parses clipboard text pasted at (row, column) of records and works out every row's new
-    // values. Refuses the whole paste on the first bad line.
-    static PasteResult preparePaste(const QList<WaterUserData>& records, int row, int column,
-        PasteAction action, const QString& text);
     // Applies the single-cell rule for an edit of column to record; returns the warning to
     // show, empty when there is none.
     static QString applyCellRule(WaterUserData& record, int column);

@@ -2,11 +2,9 @@
 
 #include "calc/BaselineChangeLog.h"
 #include "calc/Recalculation.h"
-#include "calc/ScenarioDemandCalculator.h"
 #include "ui/common/CalcStatusJob.h"
 #include "ui/common/ModalRunner.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -68,22 +66,20 @@ TARN::okstat recalculate(
     return firstFailure;
 }
 
-TARN::okstat recalculateScenario(QWidget* parent, int scenarioId, const QString& name,
-    const std::function<void(const QString&)>& diag)
+TARN::okstat recalculateScenario(
+    QWidget* parent, int scenarioId, const std::function<void(const QString&)>& diag)
 {
     BaselineChangeLog everything;
     everything.setFullRecalculation();
-    ScenarioDemandCalculator calculator(scenarioId, name);
-    calculator.initialize(&everything, true);
-    QObject receiver;
-    if (diag) {
-        QObject::connect(
-            &calculator, &DemandCalculator::diagMessage, &receiver, diag, Qt::QueuedConnection);
-    }
-    const TARN::okstat result = ModalRunner::runCalculator(parent, calculator);
-    // Lines still queued from the worker belong before whatever comes next.
-    QCoreApplication::sendPostedEvents(&receiver, QEvent::MetaCall);
-    return result;
+    Recalculation recalculation(everything);
+    recalculation.setScenarios({ scenarioId });
+    recalculation.setBaselineIncluded(false);
+    recalculation.setExecutor([parent](DemandCalculator& calculator) {
+        return ModalRunner::runCalculator(parent, calculator);
+    });
+    if (diag)
+        recalculation.setLineHandler(diag);
+    return recalculation.run();
 }
 
 } // namespace ProjectCheckRunner

@@ -25,8 +25,9 @@ bool check(
 TARN::okstat recalculate(
     QWidget* parent, const QList<int>& runs, const std::function<void(const QString&)>& diag);
 
-// Computes every result of one scenario; the failure is returned, not shown.
-TARN::okstat recalculateScenario(QWidget* parent, int scenarioId, const QString& name,
-    const std::function<void(const QString&)>& diag);
+// Computes every result of one scenario from the stored baseline; the failure is returned, not
+// shown.
+TARN::okstat recalculateScenario(
+    QWidget* parent, int scenarioId, const std::function<void(const QString&)>& diag);
 
 } // namespace ProjectCheckRunner

@@ -51,14 +51,39 @@ TARN::okstat TarnDlg::applyChanges()
 
 void TarnDlg::applyClicked()
 {
+    _keepOpen = true;
     // A failure has already been shown by applyChanges(); the dialog just stays open.
     applyChanges();
 }
 
 void TarnDlg::okClicked()
 {
+    _keepOpen = false;
     if (applyChanges().isOk())
         accept();
+}
+
+QString TarnDlg::notSavedText(const QString& error, const QString& what) const
+{
+    return DbFailure::notSaved(error, what,
+        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+}
+
+bool TarnDlg::submitModels(
+    const QList<QSqlTableModel*>& models, QStringList& failures, QString& firstError) const
+{
+    for (QSqlTableModel* model : models) {
+        if (!model->submitAll()) {
+            const QString error = model->lastError().text();
+            if (firstError.isEmpty())
+                firstError = error;
+            failures << QStringLiteral("Error submitting changes to table %1: %2")
+                            .arg(model->tableName(), DbFailure::databaseText(error));
+            if (transactionLost())
+                break;
+        }
+    }
+    return failures.isEmpty();
 }
 
 TARN::okstat TarnDlg::submitError(const QSqlTableModel* model) const

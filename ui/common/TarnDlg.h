@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QStringList>
 
 class QSqlTableModel;
 class TarnRelationalTableModel;
@@ -32,6 +33,19 @@ protected:
     void showEvent(QShowEvent* event) override;
     // "Error submitting changes to the <table> table: <error>" for a model whose submit failed.
     TARN::okstat submitError(const QSqlTableModel* model) const;
+    // Submits the models in order. Each that fails adds a line ("Error submitting changes to
+    // table <table>: <error>") to failures, and firstError gets the first failure's database
+    // text; once the transaction is lost it stops, since the next submits would be written on
+    // their own. True when every model was written.
+    bool submitModels(
+        const QList<QSqlTableModel*>& models, QStringList& failures, QString& firstError) const;
+    // Whether the save under way came from Apply (or another step that keeps the dialog open)
+    // rather than OK; Apply and OK set it.
+    bool keepsOpen() const { return _keepOpen; }
+    void setKeepsOpen(bool keepOpen) { _keepOpen = keepOpen; }
+    // DbFailure::notSaved for a save of what ("the plot") that failed, naming the button to
+    // press again.
+    QString notSavedText(const QString& error, const QString& what) const;
     // A warning box over this dialog; an empty title stands for the window title.
     void showWarning(const QString& message, const QString& title = QString());
     // After a commit that keeps the dialog open: begins the transaction the dialog goes on
@@ -58,5 +72,6 @@ protected:
 
 private:
     bool _opensInTransaction = false;
+    bool _keepOpen = false;
     bool _habitsApplied = false;
 };

@@ -56,8 +56,8 @@ PlotDlg::PlotDlg(int plotID, QWidget* parent)
     loadScenarios();
     loadCurves();
 
-    connect(_ui->_okButton, &QPushButton::clicked, this, &PlotDlg::okHandler);
-    connect(_ui->_applyButton, &QPushButton::clicked, this, &PlotDlg::applyHandler);
+    connect(_ui->_okButton, &QPushButton::clicked, this, &TarnDlg::okClicked);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &TarnDlg::applyClicked);
     connect(_ui->_cancelButton, &QPushButton::clicked, this, &PlotDlg::reject);
     connect(_ui->_generateButton, &QPushButton::clicked, this, &PlotDlg::generateClicked);
     connect(_ui->_addCurveButton, &QPushButton::clicked, this, &PlotDlg::addCurveClicked);
@@ -87,8 +87,7 @@ TARN::okstat PlotDlg::fail(const QString& message, const QString& title)
         reloadFromFile();
         return lost;
     }
-    const QString known = DbFailure::notSaved(message, QStringLiteral("the plot"),
-        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+    const QString known = notSavedText(message, QStringLiteral("the plot"));
     showWarning(known.isEmpty() ? message : known, title);
     return known.isEmpty() ? message : known;
 }
@@ -172,18 +171,6 @@ void PlotDlg::loadCurves()
     }
 }
 
-void PlotDlg::okHandler()
-{
-    _keepOpen = false;
-    okClicked();
-}
-
-void PlotDlg::applyHandler()
-{
-    _keepOpen = true;
-    applyClicked();
-}
-
 TARN::okstat PlotDlg::applyChanges()
 {
     if (!_plotModel || !_plotScenarioModel)
@@ -241,7 +228,7 @@ TARN::okstat PlotDlg::applyChanges()
                         .arg(DbFailure::databaseText(committed.text())),
             SaveTitle);
     _mapper->setCurrentIndex(plotRow());
-    if (_keepOpen && !continueInNewTransaction())
+    if (keepsOpen() && !continueInNewTransaction())
         return QStringLiteral("Cannot begin the transaction");
     return {};
 }
@@ -272,7 +259,7 @@ void PlotDlg::generateClicked()
     connect(
         window, &PlotDisplayDlg::preGenerate, this,
         [this] {
-            _keepOpen = true;
+            setKeepsOpen(true);
             applyChanges();
         },
         Qt::DirectConnection);

@@ -29,8 +29,6 @@ public:
     enum CurveTableColumn { CurveNameColumn = 0, CurveTypeColumn, CurveWaterUsersColumn };
 
 public slots:
-    void okHandler();
-    void applyHandler();
     void generateClicked();
     void addCurveClicked();
     void editCurveClicked();
@@ -52,7 +50,6 @@ private:
 
     Ui::PlotWidgets* _ui;
     int _plotID;
-    bool _keepOpen = false;
     QDataWidgetMapper* _mapper;
     TarnRelationalTableModel* _plotModel = nullptr;
     TarnRelationalTableModel* _plotScenarioModel = nullptr;

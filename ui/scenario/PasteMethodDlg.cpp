@@ -1,6 +1,6 @@
 #include "ui/scenario/PasteMethodDlg.h"
 
-#include "db/ModelOps.h"
+#include "calc/PasteParsers.h"
 #include "ui_PasteMethodDlg.h"
 
 #include <QApplication>
@@ -34,41 +34,10 @@ int PasteMethodDlg::changeTypeId() const
     return checked ? checked->property("ChgDataWidget_ChgType").toInt() : -1;
 }
 
-QString PasteMethodDlg::parseValues(const QString& text, int expectedCount, QVector<double>& values)
-{
-    values.clear();
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return QStringLiteral("The clipboard is empty");
-    // Spreadsheets end their lines with "\r\n"; blank lines carry no value.
-    QStringList parts;
-    const QStringList lines = trimmed.split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        const QString part = line.trimmed();
-        if (!part.isEmpty())
-            parts << part;
-    }
-    if (parts.size() != expectedCount)
-        return QStringLiteral(
-            "The number of values from the clipboard (%1) doesn't match the number of selected "
-            "years (%2)")
-            .arg(parts.size())
-            .arg(expectedCount);
-    QVector<double> parsed;
-    for (const QString& part : qAsConst(parts)) {
-        double value = 0.0;
-        if (!TARN::parsePasted(part, value))
-            return QStringLiteral("The pasted value %1 doesn't represent a number").arg(part);
-        parsed << value;
-    }
-    values = parsed;
-    return QString();
-}
-
 void PasteMethodDlg::okHandler(bool)
 {
     const QString text = QApplication::clipboard()->text();
-    const QString error = parseValues(text, _expectedCount, _values);
+    const QString error = Paste::changeValues(text, _expectedCount, _values);
     if (!error.isEmpty()) {
         showError(error, text.trimmed());
         return;

@@ -20,10 +20,6 @@ public:
     int changeTypeId() const;
     const QVector<double>& values() const { return _values; }
 
-    // The clipboard text read into exactly expectedCount numbers; an empty result and the
-    // message on failure.
-    static QString parseValues(const QString& text, int expectedCount, QVector<double>& values);
-
 public slots:
     void okHandler(bool checked = false);
 

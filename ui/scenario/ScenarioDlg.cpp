@@ -40,6 +40,10 @@ enum WaterUserColumn { WuIdCol = 0, WuAggDivCol = 1, WuScenarioCol = 2, WuNameCo
 
 const QString SaveTitle = QStringLiteral("Save Scenario");
 const QString CancelTitle = QStringLiteral("Cancel Changes to Scenario");
+const QString UncomputedText = QStringLiteral(
+    "The results of the changes saved earlier could not be computed, so they are out of date. "
+    "Run Recalculate All Data in the baseline editor once the cause is fixed; Check Project lists "
+    "what is out of date.");
 
 QString today()
 {
@@ -49,7 +53,7 @@ QString today()
 } // namespace
 
 ScenarioDlg::ScenarioDlg(QWidget* parent)
-    : TarnDlg(parent)
+    : CalcSessionDlg(CancelTitle, UncomputedText, parent)
     , _ui(new Ui::ScenarioWidgets)
     , _mapper(new QDataWidgetMapper(this))
     , _demandChgProxy(new QSortFilterProxyModel(this))
@@ -159,8 +163,8 @@ TARN::okstat ScenarioDlg::load(int scenarioID)
         _ui->_importChangesButton, &QPushButton::clicked, this, &ScenarioDlg::importChangesClicked);
     connect(
         _ui->_exportChangesButton, &QPushButton::clicked, this, &ScenarioDlg::exportChangesClicked);
-    connect(_ui->_okButton, &QPushButton::clicked, this, &ScenarioDlg::okHandler);
-    connect(_ui->_applyButton, &QPushButton::clicked, this, &ScenarioDlg::applyHandler);
+    connect(_ui->_okButton, &QPushButton::clicked, this, &TarnDlg::okClicked);
+    connect(_ui->_applyButton, &QPushButton::clicked, this, &TarnDlg::applyClicked);
     connect(_ui->_cancelButton, &QPushButton::clicked, this, &ScenarioDlg::reject);
     sensitizeWidgets();
     return {};
@@ -337,18 +341,6 @@ void ScenarioDlg::waterUserEditedHandler(int aggDivID, int waterUserID, QString 
 
 // ---- Save, recalculation, cancel --------------------------------------------------------------
 
-void ScenarioDlg::okHandler()
-{
-    _keepOpen = false;
-    TarnDlg::okClicked();
-}
-
-void ScenarioDlg::applyHandler()
-{
-    _keepOpen = true;
-    TarnDlg::applyClicked();
-}
-
 TARN::okstat ScenarioDlg::applyChanges()
 {
     if (!_scenarioModel)
@@ -372,19 +364,7 @@ TARN::okstat ScenarioDlg::applyChanges()
 
     QStringList failures;
     QString firstError;
-    for (QSqlTableModel* model : qAsConst(_saveModels)) {
-        if (!model->submitAll()) {
-            const QString error = model->lastError().text();
-            if (firstError.isEmpty())
-                firstError = error;
-            failures << QStringLiteral("Error submitting changes to table %1: %2")
-                            .arg(model->tableName(), DbFailure::databaseText(error));
-            // The next submits would be written on their own.
-            if (transactionLost())
-                break;
-        }
-    }
-    if (!failures.isEmpty())
+    if (!submitModels(_saveModels, failures, firstError))
         return saveFailed(firstError, failures.join(QLatin1Char('\n')));
     const TARN::okstat committed = TarnDbMgr::instance()->commit();
     if (committed.failed())
@@ -403,7 +383,7 @@ TARN::okstat ScenarioDlg::applyChanges()
     } else {
         _uncomputed = _changeLog;
     }
-    if ((_keepOpen || !calculated) && !continueInNewTransaction())
+    if ((keepsOpen() || !calculated) && !continueInNewTransaction())
         computeWhatWasSaved();
     if (!calculated)
         return QStringLiteral("The results of the saved changes could not be computed.");
@@ -418,8 +398,7 @@ TARN::okstat ScenarioDlg::saveFailed(const QString& error, const QString& text)
         reloadFromFile();
         return lost;
     }
-    QString shown = DbFailure::notSaved(error, QStringLiteral("the scenario"),
-        _keepOpen ? QStringLiteral("press Apply again") : QStringLiteral("press OK again"));
+    QString shown = notSavedText(error, QStringLiteral("the scenario"));
     if (shown.isEmpty())
         shown = text;
     QMessageBox::information(this, SaveTitle, shown);
@@ -455,28 +434,6 @@ void ScenarioDlg::reloadFromFile()
     sensitizeWidgets();
 }
 
-namespace {
-
-const QString UncomputedText = QStringLiteral(
-    "The results of the changes saved earlier could not be computed, so they are out of date. "
-    "Run Recalculate All Data in the baseline editor once the cause is fixed; Check Project lists "
-    "what is out of date.");
-
-} // namespace
-
-void ScenarioDlg::computeWhatWasSaved()
-{
-    if (!_uncomputed.hasChanges())
-        return;
-    _changeLog = _uncomputed;
-    if (recalculate()) {
-        _changeLog.clear();
-        _uncomputed.clear();
-        return;
-    }
-    showWarning(UncomputedText);
-}
-
 bool ScenarioDlg::recalculate()
 {
     if (!_changeLog.hasChanges())
@@ -494,34 +451,4 @@ bool ScenarioDlg::recalculate()
     if (result.failed())
         showWarning(result.text());
     return result.isOk();
-}
-
-bool ScenarioDlg::revertChanges()
-{
-    for (QSqlTableModel* model : qAsConst(_saveModels))
-        model->revertAll();
-    const TARN::okstat rolledBack = TarnDbMgr::instance()->rollback();
-    if (rolledBack.failed()) {
-        QMessageBox::information(this, CancelTitle, DbFailure::databaseText(rolledBack.text()));
-        return false;
-    }
-    // What the rollback undid needs no computing; what an earlier save committed without its
-    // results does.
-    _changeLog = _uncomputed;
-    return true;
-}
-
-void ScenarioDlg::reject()
-{
-    if (QMessageBox::question(this, CancelTitle,
-            QStringLiteral("Are you sure you want to cancel? Any changes made will be lost."),
-            QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-    // Computing while the cancelled transaction may still be open would commit it.
-    if (revertChanges())
-        computeWhatWasSaved();
-    else if (_uncomputed.hasChanges())
-        showWarning(UncomputedText);
-    TarnDlg::reject();
 }

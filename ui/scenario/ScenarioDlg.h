@@ -1,7 +1,7 @@
 #pragma once
 
 #include "calc/BaselineChangeLog.h"
-#include "ui/common/TarnDlg.h"
+#include "ui/common/CalcSessionDlg.h"
 
 #include <QList>
 
@@ -18,7 +18,7 @@ class ScenarioWidgets;
 // exist only in it. Runs inside a transaction its opener began and ends it itself: Apply and OK
 // commit and recalculate the water users the edits touched, Apply then begins the next
 // transaction, Cancel rolls back.
-class ScenarioDlg : public TarnDlg {
+class ScenarioDlg : public CalcSessionDlg {
     Q_OBJECT
 
 public:
@@ -28,17 +28,12 @@ public:
     TARN::okstat load(int scenarioID);
 
     TARN::okstat applyChanges() override;
-    // False when the rollback failed (already shown).
-    virtual bool revertChanges();
 
     int scenarioID() const { return _scenarioID; }
-    const BaselineChangeLog& changeLog() const { return _changeLog; }
     QSortFilterProxyModel* demandChgProxy() const { return _demandChgProxy; }
     QSortFilterProxyModel* waterUserProxy() const { return _waterUserProxy; }
 
 public slots:
-    void okHandler();
-    void applyHandler();
     void sensitizeWidgets();
     void addDemandChgClicked();
     void editDemandChgHandler();
@@ -47,7 +42,6 @@ public slots:
     void editWaterUserClicked();
     void delWaterUserClicked();
     void waterUserEditedHandler(int aggDivID, int waterUserID, QString waterUserName);
-    void reject() override;
     // Input books of this scenario (ScenarioDlgImport.cpp): the import writes inside the
     // dialog's transaction, so that Cancel undoes it, and recomputes the scenario on save.
     void importChangesClicked();
@@ -71,9 +65,10 @@ private:
     void reloadFromFile();
     // False when a calculation was started and did not complete.
     bool recalculate();
-    // Computes the changes in _uncomputed, outside any transaction of the dialog's; says so when
-    // that fails too.
-    void computeWhatWasSaved();
+    bool computeChanges() override { return recalculate(); }
+    // Reverts the saved models and rolls the transaction back; false when the rollback failed
+    // (already shown).
+    bool rollBackSession() override { return rollBack(_saveModels); }
 
     Ui::ScenarioWidgets* _ui;
     int _scenarioID = -1;
@@ -85,10 +80,5 @@ private:
     QSortFilterProxyModel* _demandChgProxy;
     TarnRelationalTableModel* _scenarioWaterUserModel;
     QSortFilterProxyModel* _waterUserProxy;
-    BaselineChangeLog _changeLog;
-    // The changes of saves that were committed but whose calculation failed: a later rollback
-    // does not undo them, so they are computed before the dialog closes.
-    BaselineChangeLog _uncomputed;
     bool _addingWaterUser = false;
-    bool _keepOpen = false;
 };

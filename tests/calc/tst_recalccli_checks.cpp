@@ -1,55 +1,10 @@
-#include "support/CalcTestSupport.h"
-#include "support/CliRun.h"
+#include "RecalcCliFixture.h"
 
-#include "db/TarnNames.h"
-#include "support/TestProject.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QtTest>
-
-namespace {
-
-// The findings of "validate --json" with the given rule (all with an empty one).
-QJsonArray findingsOf(const QString& path, const QString& rule = QString())
-{
-    const CliResult result = runCli({ QStringLiteral("validate"), path, QStringLiteral("--json") });
-    QJsonArray found;
-    const QJsonArray all = QJsonDocument::fromJson(result.out.toUtf8())
-                               .object()
-                               .value(QStringLiteral("findings"))
-                               .toArray();
-    for (const QJsonValue& finding : all) {
-        if (rule.isEmpty() || finding.toObject().value(QStringLiteral("rule")).toString() == rule)
-            found.append(finding);
-    }
-    return found;
-}
-
-QString asText(const QJsonArray& findings)
-{
-    return QString::fromUtf8(QJsonDocument(findings).toJson());
-}
-
-} // namespace
-
-class TestRecalcCli : public QObject {
+class TestRecalcCliChecks : public RecalcCliFixture {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void recalcComputesThenSkips();
-    void fullRecomputesEverything();
-    void namedScenarioOnly();
-    void unknownScenarioFails();
-    void failingRunExitsWithItsText();
-    void refusedFileExitsWithRefusal();
-    void usageErrors_data();
-    void usageErrors();
     void validateFindsEachRule_data();
     void validateFindsEachRule();
     void validateRefusesWhatItCannotOpen_data();
@@ -62,163 +17,15 @@ private slots:
     void plainRecalcTakesOutsideEdits();
     void textInNumberCellIsMissing();
     void orphanResultsAreNamedAndRemoved();
-
-private:
-    void makeBasin(TestProject& project);
 };
 
-void TestRecalcCli::initTestCase()
+void TestRecalcCliChecks::initTestCase()
 {
     if (qEnvironmentVariableIsEmpty("TARNHELM_CLI"))
         QSKIP("TARNHELM_CLI is not set");
 }
 
-void TestRecalcCli::makeBasin(TestProject& project)
-{
-    QVERIFY(project.isValid());
-    QVERIFY(project.exec(smallBasinSql()).isOk());
-    QVERIFY(project
-                .exec(QStringLiteral(
-                    "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES (1, "
-                    "'Dry', 'D'), (2, 'Wet', 'W');"
-                    "INSERT INTO DemandChg VALUES "
-                    "(1, 1, 'A', NULL, '2024-01-01', 1, 1, 0);"
-                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1);"
-                    "INSERT INTO DepletionChg VALUES (NULL, 1, 2000, 1, 10)"))
-                .isOk());
-}
-
-void TestRecalcCli::recalcComputesThenSkips()
-{
-    TestProject project(2000, 2003);
-    makeBasin(project);
-    CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.contains(
-        QLatin1String("Calculating Baseline:\nComputing Agg Diversion 001.North Canal for the "
-                      "following reason(s):\n    It had no stored results\n")));
-    QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 16);
-    QCOMPARE(count(project,
-                 QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv WHERE ScenarioID = 2")),
-        16);
-    QCOMPARE(number(project,
-                 QStringLiteral("SELECT DepletionValue FROM ScenarioYearlyWaterUser WHERE "
-                                "ScenarioID = 1 AND WaterUserID = 1 AND Year = 2000")),
-        11.0);
-
-    result = runCli({ QStringLiteral("recalc"), project.path() });
-    QCOMPARE(result.exitCode, 0);
-    // Once for the baseline and once for each scenario.
-    QCOMPARE(result.out.count(QLatin1String("Skipping Agg Diversion 3\n")), 3);
-    QVERIFY(!result.out.contains(QLatin1String("Computing")));
-    // Standard error is no terminal here: no progress bar.
-    QVERIFY(result.err.isEmpty());
-}
-
-void TestRecalcCli::fullRecomputesEverything()
-{
-    TestProject project(2000, 2003);
-    makeBasin(project);
-    QCOMPARE(runCli({ QStringLiteral("recalc"), project.path() }).exitCode, 0);
-    QVERIFY(
-        project
-            .exec(QStringLiteral(
-                "UPDATE WaterUserData SET DepletionReq = 20 WHERE WaterUserID = 1 AND Year = 2000"))
-            .isOk());
-    const CliResult result
-        = runCli({ QStringLiteral("recalc"), project.path(), QStringLiteral("--full") });
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.contains(QLatin1String("Computing Agg Diversion 001.North Canal\n")));
-    QVERIFY(!result.out.contains(QLatin1String("Skipping")));
-    QCOMPARE(number(project,
-                 QStringLiteral("SELECT DepletionValue FROM BaseYearlyWaterUser WHERE WaterUserID "
-                                "= 1 AND Year = 2000")),
-        20.0);
-    QCOMPARE(number(project,
-                 QStringLiteral("SELECT DepletionValue FROM ScenarioYearlyWaterUser WHERE "
-                                "ScenarioID = 1 AND WaterUserID = 1 AND Year = 2000")),
-        22.0);
-}
-
-void TestRecalcCli::namedScenarioOnly()
-{
-    TestProject project(2000, 2003);
-    makeBasin(project);
-    const CliResult result = runCli({ QStringLiteral("recalc"), project.path(),
-        QStringLiteral("--scenario"), QStringLiteral("2") });
-    QCOMPARE(result.exitCode, 0);
-    QCOMPARE(count(project,
-                 QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv WHERE ScenarioID = 1")),
-        0);
-    QCOMPARE(count(project,
-                 QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv WHERE ScenarioID = 2")),
-        16);
-}
-
-void TestRecalcCli::unknownScenarioFails()
-{
-    TestProject project(2000, 2003);
-    makeBasin(project);
-    const CliResult result = runCli({ QStringLiteral("recalc"), project.path(),
-        QStringLiteral("--scenario"), QStringLiteral("9") });
-    QCOMPARE(result.exitCode, 1);
-    QVERIFY(result.err.contains(QLatin1String("9")));
-    QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 0);
-}
-
-void TestRecalcCli::failingRunExitsWithItsText()
-{
-    TestProject project(2000, 2003);
-    makeBasin(project);
-    // A change that selects a water user of the scenario alone has no baseline to change.
-    QVERIFY(project
-                .exec(QStringLiteral(
-                    "INSERT INTO WaterUser (WaterUserID, AggDivID, ScenarioID, WaterUserName, "
-                    "RiffleName) VALUES (9, 1, 1, 'N', 'New');"
-                    "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 9)"))
-                .isOk());
-    const CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
-    QCOMPARE(result.exitCode, 1);
-    QVERIFY2(
-        result.err.contains(QLatin1String("Unable to compute: Error initializing Agg Diversion 1: "
-                                          "No baseline data found for year 2000")),
-        qPrintable(result.err));
-    // The baseline's own run had committed; the failing scenario left nothing.
-    QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM BaseYearlyAggDiv")), 16);
-    QCOMPARE(count(project, QStringLiteral("SELECT COUNT(*) FROM ScenarioYearlyAggDiv")), 0);
-}
-
-void TestRecalcCli::refusedFileExitsWithRefusal()
-{
-    TestProject project(2000, 2003);
-    QVERIFY(project.exec(QStringLiteral("DELETE FROM Baseline")).isOk());
-    const CliResult result = runCli({ QStringLiteral("recalc"), project.path() });
-    QCOMPARE(result.exitCode, 1);
-    QVERIFY(result.err.contains(
-        QLatin1String("The selected database is not a properly structured TARN database.")));
-}
-
-void TestRecalcCli::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::newRow("no file") << QStringList { QStringLiteral("recalc") };
-    QTest::newRow("scenario without ID") << QStringList { QStringLiteral("recalc"),
-        QStringLiteral("x.db"), QStringLiteral("--scenario") };
-    QTest::newRow("scenario not a number") << QStringList { QStringLiteral("recalc"),
-        QStringLiteral("x.db"), QStringLiteral("--scenario"), QStringLiteral("dry") };
-    QTest::newRow("unknown option") << QStringList { QStringLiteral("recalc"),
-        QStringLiteral("x.db"), QStringLiteral("--fast") };
-}
-
-void TestRecalcCli::usageErrors()
-{
-    QFETCH(QStringList, args);
-    const CliResult result = runCli(args);
-    QCOMPARE(result.exitCode, 2);
-    QVERIFY(result.err.contains(QLatin1String("Usage: tarnhelm-cli recalc FILE")));
-}
-
-void TestRecalcCli::validateFindsEachRule_data()
+void TestRecalcCliChecks::validateFindsEachRule_data()
 {
     QTest::addColumn<QString>("inputs"); // changed before the full recalculation
     QTest::addColumn<QString>("results"); // changed after it
@@ -333,7 +140,7 @@ void TestRecalcCli::validateFindsEachRule_data()
         << QVariantMap { { QStringLiteral("scenario"), 1 }, { QStringLiteral("year"), 1995 } };
 }
 
-void TestRecalcCli::validateFindsEachRule()
+void TestRecalcCliChecks::validateFindsEachRule()
 {
     QFETCH(QString, inputs);
     QFETCH(QString, results);
@@ -391,7 +198,7 @@ void TestRecalcCli::validateFindsEachRule()
                 .out.contains(QStringLiteral("\n%1 (%2, ").arg(rule, severity)));
 }
 
-void TestRecalcCli::validateRefusesWhatItCannotOpen_data()
+void TestRecalcCliChecks::validateRefusesWhatItCannotOpen_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
@@ -405,7 +212,7 @@ void TestRecalcCli::validateRefusesWhatItCannotOpen_data()
                                     << 2;
 }
 
-void TestRecalcCli::validateRefusesWhatItCannotOpen()
+void TestRecalcCliChecks::validateRefusesWhatItCannotOpen()
 {
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
@@ -414,7 +221,7 @@ void TestRecalcCli::validateRefusesWhatItCannotOpen()
     QVERIFY(!result.err.trimmed().isEmpty());
 }
 
-void TestRecalcCli::explainCommand_data()
+void TestRecalcCliChecks::explainCommand_data()
 {
     QTest::addColumn<QString>("edit"); // after the recalculation
     QTest::addColumn<QStringList>("args");
@@ -508,7 +315,7 @@ void TestRecalcCli::explainCommand_data()
         << 2 << QStringList() << QStringLiteral("Usage: tarnhelm-cli explain FILE");
 }
 
-void TestRecalcCli::explainCommand()
+void TestRecalcCliChecks::explainCommand()
 {
     QFETCH(QString, edit);
     QFETCH(QStringList, args);
@@ -538,7 +345,7 @@ void TestRecalcCli::explainCommand()
         QVERIFY(result.out.isEmpty());
 }
 
-void TestRecalcCli::explainJson()
+void TestRecalcCliChecks::explainJson()
 {
     TestProject project(2000, 2003);
     makeBasin(project);
@@ -578,7 +385,7 @@ void TestRecalcCli::explainJson()
 // B, the baseline total of a change's water users, is summed in one order by the calculation and
 // by the check, whatever order the database would sum the stored rows in: without the file's
 // index on the results the check must still find them current, to the last bit.
-void TestRecalcCli::checkAgreesWithoutOwnerIndex()
+void TestRecalcCliChecks::checkAgreesWithoutOwnerIndex()
 {
     TestProject project(2000, 2003);
     makeBasin(project);
@@ -618,7 +425,7 @@ void TestRecalcCli::checkAgreesWithoutOwnerIndex()
 
 // A baseline the check cannot recompute leaves the scenarios, computed from it, unchecked: no
 // false alarms about their water users, one line per scenario.
-void TestRecalcCli::failedBaselineLeavesScenariosUnchecked()
+void TestRecalcCliChecks::failedBaselineLeavesScenariosUnchecked()
 {
     TestProject project(2000, 2003);
     makeBasin(project);
@@ -647,7 +454,7 @@ void TestRecalcCli::failedBaselineLeavesScenariosUnchecked()
 
 // Inputs changed by another program: a plain recalculation finds what no longer follows them,
 // writes it, and says so; afterwards the check finds everything current.
-void TestRecalcCli::plainRecalcTakesOutsideEdits()
+void TestRecalcCliChecks::plainRecalcTakesOutsideEdits()
 {
     TestProject project(2000, 2003);
     makeBasin(project);
@@ -696,7 +503,7 @@ void TestRecalcCli::plainRecalcTakesOutsideEdits()
 }
 
 // Text that SQLite keeps in a number column is no number: the value is missing, not infinite.
-void TestRecalcCli::textInNumberCellIsMissing()
+void TestRecalcCliChecks::textInNumberCellIsMissing()
 {
     TestProject project(2000, 2003);
     makeBasin(project);
@@ -724,7 +531,7 @@ void TestRecalcCli::textInNumberCellIsMissing()
 
 // Result rows whose owner left the run: named by the check, removed by a full recalculation,
 // and no longer counted in B.
-void TestRecalcCli::orphanResultsAreNamedAndRemoved()
+void TestRecalcCliChecks::orphanResultsAreNamedAndRemoved()
 {
     TestProject project(2000, 2003);
     makeBasin(project);
@@ -784,5 +591,5 @@ void TestRecalcCli::orphanResultsAreNamedAndRemoved()
     QVERIFY2(stale.isEmpty(), qPrintable(asText(stale)));
 }
 
-QTEST_GUILESS_MAIN(TestRecalcCli)
-#include "tst_recalccli.moc"
+QTEST_GUILESS_MAIN(TestRecalcCliChecks)
+#include "tst_recalccli_checks.moc"

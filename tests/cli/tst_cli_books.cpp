@@ -1,174 +1,15 @@
-#include "db/ProjectFile.h"
-#include "demo/DemoProject.h"
-#include "support/BookReader.h"
-#include "support/CliRun.h"
-#include "support/TestProject.h"
-#include "support/XmlCheck.h"
-
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QtTest>
+#include "CliFixture.h"
 
 // Python scripts, defined below the test class.
 extern const char* const DumpValuesScript;
 extern const char* const ForeignBooksScript;
 extern const char* const GnumericScript;
 
-// Runs the built command-line tool as a user would.
-class TestCli : public QObject {
+class TestCliBooks : public CliFixture {
     Q_OBJECT
-
-private:
-    using Result = CliResult;
-    static Result run(const QStringList& args) { return runCli(args); }
 
 private slots:
     void initTestCase() { QVERIFY(!qgetenv("TARNHELM_CLI").isEmpty()); }
-
-    void usage_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("no command") << QStringList {} << 2;
-        QTest::newRow("unknown command") << QStringList { QStringLiteral("frobnicate") } << 2;
-        QTest::newRow("help") << QStringList { QStringLiteral("--help") } << 0;
-        QTest::newRow("check help")
-            << QStringList { QStringLiteral("check"), QStringLiteral("--help") } << 0;
-        QTest::newRow("new help") << QStringList { QStringLiteral("new"), QStringLiteral("--help") }
-                                  << 0;
-        QTest::newRow("demo help")
-            << QStringList { QStringLiteral("demo"), QStringLiteral("--help") } << 0;
-        QTest::newRow("check without file") << QStringList { QStringLiteral("check") } << 2;
-        QTest::newRow("new without years")
-            << QStringList { QStringLiteral("new"), QStringLiteral("x.db") } << 2;
-        QTest::newRow("new with bad year") << QStringList { QStringLiteral("new"),
-            QStringLiteral("x.db"), QStringLiteral("--start"), QStringLiteral("soon"),
-            QStringLiteral("--end"), QStringLiteral("2000") }
-                                           << 2;
-        QTest::newRow("demo with two files") << QStringList { QStringLiteral("demo"),
-            QStringLiteral("a.db"), QStringLiteral("b.db") }
-                                             << 2;
-        QTest::newRow("diff with one book")
-            << QStringList { QStringLiteral("diff-workbook"), QStringLiteral("a.xlsx") } << 2;
-        QTest::newRow("diff with a negative tolerance")
-            << QStringList { QStringLiteral("diff-workbook"), QStringLiteral("a.xlsx"),
-                   QStringLiteral("b.xlsx"), QStringLiteral("--tolerance"), QStringLiteral("-1") }
-            << 2;
-    }
-    void usage()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(int, exitCode);
-        const Result result = run(args);
-        QCOMPARE(result.exitCode, exitCode);
-        if (exitCode == 2)
-            QVERIFY2(result.err.contains(QStringLiteral("Usage: "))
-                    || result.err.contains(QStringLiteral("help")),
-                qPrintable(result.err));
-        else
-            QVERIFY(result.out.contains(QStringLiteral("Usage: ")));
-    }
-
-    void newThenCheck()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("basin.db"));
-        Result made = run({ QStringLiteral("new"), path, QStringLiteral("--start"),
-            QStringLiteral("1990"), QStringLiteral("--end"), QStringLiteral("2020"),
-            QStringLiteral("--description"), QStringLiteral("Upper basin") });
-        QCOMPARE(made.exitCode, 0);
-        QVERIFY(QFile::exists(path));
-        const Result checked = run({ QStringLiteral("check"), path });
-        QCOMPARE(checked.exitCode, 0);
-        QCOMPARE(checked.out.trimmed(), QStringLiteral("Connected"));
-
-        // An existing file is never overwritten.
-        const QByteArray before = [&] {
-            QFile f(path);
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }();
-        made = run({ QStringLiteral("new"), path, QStringLiteral("--start"), QStringLiteral("2000"),
-            QStringLiteral("--end"), QStringLiteral("2001") });
-        QCOMPARE(made.exitCode, 1);
-        QFile after(path);
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), before);
-    }
-
-    void newRefusesReversedRange()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("basin.db"));
-        const Result made = run({ QStringLiteral("new"), path, QStringLiteral("--start"),
-            QStringLiteral("2020"), QStringLiteral("--end"), QStringLiteral("1990") });
-        QCOMPARE(made.exitCode, 1);
-        QVERIFY(!QFile::exists(path));
-        QVERIFY(!QFile::exists(path + QStringLiteral(".part")));
-    }
-
-    void checkRefusals_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("empty baseline")
-            << QStringLiteral("DELETE FROM Baseline")
-            << QStringLiteral("The selected database is not a properly structured TARN database.");
-        QTest::newRow("missing table")
-            << QStringLiteral("DROP TABLE WaterUserData")
-            << QStringLiteral("The selected database is not a properly structured TARN database.");
-        QTest::newRow("no baseline table")
-            << QStringLiteral("PRAGMA foreign_keys = OFF; DROP TABLE Baseline")
-            << QStringLiteral("no such table: Baseline");
-    }
-    void checkRefusals()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, message);
-        TestProject project;
-        QVERIFY(project.exec(sql).isOk());
-        const Result checked = run({ QStringLiteral("check"), project.path() });
-        QCOMPARE(checked.exitCode, 1);
-        QVERIFY2(checked.err.contains(message), qPrintable(checked.err));
-    }
-
-    void checkRefusesTextFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("notes.db"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("Just some notes, not a database.\n");
-        file.close();
-        const Result checked = run({ QStringLiteral("check"), path });
-        QCOMPARE(checked.exitCode, 1);
-        QVERIFY(!checked.err.trimmed().isEmpty());
-        QVERIFY(!checked.out.contains(QStringLiteral("Connected")));
-    }
-
-    void demoIsAccepted()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("demo.db"));
-        QCOMPARE(run({ QStringLiteral("demo"), path }).exitCode, 0);
-        const Result checked = run({ QStringLiteral("check"), path });
-        QCOMPARE(checked.exitCode, 0);
-        QCOMPARE(checked.out.trimmed(), QStringLiteral("Connected"));
-        // The baseline and every scenario come with current results.
-        const Result validated
-            = run({ QStringLiteral("validate"), path, QStringLiteral("--json") });
-        QVERIFY2(validated.out.contains(QLatin1String("\"findings\"")), qPrintable(validated.err));
-        QVERIFY2(
-            !validated.out.contains(QLatin1String("results-current")), qPrintable(validated.out));
-        QCOMPARE(run({ QStringLiteral("demo"), path }).exitCode, 1);
-    }
     void exportCommands()
     {
         QTemporaryDir dir;
@@ -468,80 +309,6 @@ private slots:
             QCOMPARE(bookText(books.at(i + 2)), bookText(books.at(i)));
         QCOMPARE(attributeText(attributeFiles.at(1)), attributeText(attributeFiles.at(0)));
     }
-
-private:
-    static QJsonObject pythonJson(const char* script, const QString& path)
-    {
-        QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
-            { QStringLiteral("-c"), QString::fromUtf8(script), path });
-        if (!python.waitForFinished(120000) || python.exitCode() != 0) {
-            qWarning().noquote() << python.readAllStandardError();
-            return {};
-        }
-        return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-    }
-
-    // Every row of the eight result tables without its key, in a fixed order.
-    static QStringList resultRows(const QString& path)
-    {
-        QStringList rows;
-        TARN::okstat status;
-        QSqlDatabase db = ProjectFile::openConnection(path, &status);
-        for (const char* table : { "BaseYearlyAggDiv", "BaseMonthlyAggDiv", "BaseYearlyWaterUser",
-                 "BaseMonthlyWaterUser", "ScenarioYearlyAggDiv", "ScenarioMonthlyAggDiv",
-                 "ScenarioYearlyWaterUser", "ScenarioMonthlyWaterUser" }) {
-            QSqlQuery query(db);
-            if (!query.exec(QStringLiteral("SELECT * FROM %1").arg(QLatin1String(table))))
-                return { query.lastError().text() };
-            QStringList tableRows;
-            while (query.next()) {
-                QStringList values { QLatin1String(table) };
-                for (int column = 1; column < query.record().count(); ++column)
-                    values.append(query.value(column).toString());
-                tableRows.append(values.join(QLatin1Char('|')));
-            }
-            tableRows.sort();
-            rows += tableRows;
-        }
-        ProjectFile::closeConnection(db);
-        return rows;
-    }
-
-    static QStringList bookText(const QString& path)
-    {
-        QStringList names;
-        QList<Workbook::SheetCells> sheets;
-        QString error;
-        if (!readBook(path, names, sheets, &error))
-            return { error };
-        QStringList text = names;
-        for (const Workbook::SheetCells& cells : qAsConst(sheets)) {
-            for (int row = 0; row < cells.rowCount(); ++row) {
-                for (int column = 0; column < cells.columnCount(); ++column) {
-                    const Workbook::ReadCell cell = cells.at(row, column);
-                    text.append(cell.type == Workbook::ReadCell::Number
-                            ? QString::number(cell.number, 'g', 17)
-                            : cell.text);
-                }
-            }
-        }
-        return text;
-    }
-
-    // The attribute file without its header comment, which names the project file and the time.
-    static QByteArray attributeText(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QByteArray text = file.readAll();
-        const int start = text.indexOf("<!--");
-        const int end = text.indexOf("-->", start);
-        if (start >= 0 && end > start)
-            text.remove(start, end + 3 - start);
-        return text;
-    }
 };
 
 // {sheet: {column: {"YYYY-MM": value}}} of a book, through openpyxl or xlrd.
@@ -629,9 +396,6 @@ save(old, old_path)
 save(new, new_path)
 )PY";
 
-QTEST_GUILESS_MAIN(TestCli)
-#include "tst_cli.moc"
-
 // {sheet: {"row,column": ["number" or "text", value]}} of a book as Gnumeric's ssconvert reads
 // it (saved in Gnumeric's own file format); numbers with 17 significant digits (%.17g), as the
 // test writes its own reader's.
@@ -658,3 +422,6 @@ for sheet in root.iter(G + "Sheet"):
     result[name] = cells
 print(json.dumps(result))
 )PY";
+
+QTEST_GUILESS_MAIN(TestCliBooks)
+#include "tst_cli_books.moc"
