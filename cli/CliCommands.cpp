@@ -211,6 +211,7 @@ QList<CliCommand> commands()
     list += checkCommands();
     list += explainCommands();
     list += diffCommands();
+    list += ensembleCommands();
     return list;
 }
 

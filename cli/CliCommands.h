@@ -60,5 +60,7 @@ QList<CliCommand> exportCommands();
 QList<CliCommand> checkCommands();
 QList<CliCommand> explainCommands();
 QList<CliCommand> diffCommands();
+QList<CliCommand> ensembleCommands();
+CliCommand ensembleSummaryCommand();
 
 } // namespace Cli

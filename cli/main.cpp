@@ -29,7 +29,11 @@ int main(int argc, char** argv)
         Cli::err(QStringLiteral("Usage: tarnhelm-cli COMMAND [ARGS]...  (try --help)"));
         return 2;
     }
-    const QString name = args.takeFirst();
+    QString name = args.takeFirst();
+    // "ensemble plan", "ensemble run", ...: a command of two words.
+    if (name == QLatin1String("ensemble") && !args.isEmpty()
+        && !args.first().startsWith(QLatin1Char('-')))
+        name += QLatin1Char(' ') + args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h")
         || name == QLatin1String("help"))
         return printHelp();
