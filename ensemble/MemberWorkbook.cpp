@@ -50,8 +50,9 @@ TARN::okstat MemberRun::writeWorkbook(const QString& fileName, int member) const
     fp.project = QFileInfo(TarnDbMgr::instance()->path()).fileName().left(255);
     fp.firstYear = _firstYear;
     fp.lastYear = _lastYear;
-    // A member records no moment of its own, so that running it again writes the same bytes.
-    fp.exportTime = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    // A member records no moment of its own but one fixed time (zip entries cannot go back
+    // before 1980), so that running it again writes the same bytes.
+    fp.exportTime = QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
     using Workbook::DocProperty;
     const QString prefix = Workbook::Fingerprint::Prefix;
     fp.extra.push_back(DocProperty::textProperty(

@@ -45,7 +45,7 @@ TARN::okstat EnsembleSummary::writeWorkbook(const QString& fileName, const Ensem
     fp.project = plan.projectFile.left(255);
     fp.firstYear = _firstYear;
     fp.lastYear = _firstYear + _yearCount - 1;
-    fp.exportTime = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    fp.exportTime = QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
     using Workbook::DocProperty;
     const QString prefix = Workbook::Fingerprint::Prefix;
     fp.extra.push_back(DocProperty::textProperty(

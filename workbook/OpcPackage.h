@@ -71,6 +71,9 @@ public:
         std::function<void(double fraction)> progress;
         // While set, a running commit fails and leaves the file as it was.
         const std::atomic_bool* cancel = nullptr;
+        // The modification time recorded for the parts written (seconds since the epoch);
+        // -1 records the moment of the commit, which makes two equal packages differ.
+        qint64 entryTime = -1;
     };
 
     OpcPackage();
