@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "ensemble/EnsembleSummary.h"
+#include "ensemble/charts/FanChart.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,48 @@
 namespace Cli {
 
 namespace {
+
+// "Basin.Total Depletion" -> "Basin.Total_Depletion.png"
+QString chartFileName(const QString& slot)
+{
+    QString name = slot;
+    for (QChar& c : name) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('.') && c != QLatin1Char('-'))
+            c = QLatin1Char('_');
+    }
+    return name + QStringLiteral(".png");
+}
+
+TARN::okstat writeCharts(
+    const EnsembleSummary& summary, const QString& dir, const QStringList& charted)
+{
+    if (!QDir().mkpath(dir))
+        return QStringLiteral("Unable to make the folder %1.").arg(dir);
+    QStringList names { EnsembleSummary::basinTotalSlot() };
+    for (const QString& slot : charted) {
+        if (!names.contains(slot))
+            names.append(slot);
+    }
+    for (const QString& name : qAsConst(names)) {
+        const EnsembleSummary::Slot* slot = summary.slot(name);
+        if (!slot)
+            return QStringLiteral("The members have no slot \"%1\"; slots are named as in their "
+                                  "files' Slot column, e.g. \"Site:WaterUser.Depletion "
+                                  "Requested\".")
+                .arg(name);
+        FanChart::Fan fan;
+        fan.title = name;
+        fan.firstYear = summary.firstYear();
+        fan.members = summary.found().size();
+        for (int s = 0; s < EnsembleSummary::StatisticCount; ++s)
+            fan.statistics[s] = slot->values[s];
+        const QString path = QDir(dir).filePath(chartFileName(name));
+        if (const TARN::okstat drawn = FanChart::render(fan, path); drawn.failed())
+            return drawn;
+        out(QStringLiteral("Wrote %1").arg(path));
+    }
+    return {};
+}
 
 int runSummarize(const CliCommand& self, const CliArgs& args)
 {
@@ -40,6 +83,9 @@ int runSummarize(const CliCommand& self, const CliArgs& args)
         err(problem);
     if (status.isOk())
         status = summary.writeWorkbook(args.value(QStringLiteral("out")), plan);
+    if (status.isOk() && args.isSet(QStringLiteral("png")))
+        status = writeCharts(
+            summary, args.value(QStringLiteral("png")), args.values(QStringLiteral("slot")));
     if (status.failed()) {
         err(status.text());
         return 1;
@@ -63,12 +109,19 @@ CliCommand ensembleSummaryCommand()
         QStringLiteral("Summarise the members found in an output folder: per slot and year the "
                        "minimum, 10th, 50th and 90th percentile and maximum; names the missing "
                        "members."),
-        QStringLiteral("tarnhelm-cli ensemble summarize DIR --out SUMMARY.xlsx [--plan PLAN]"),
+        QStringLiteral("tarnhelm-cli ensemble summarize DIR --out SUMMARY.xlsx [--plan PLAN] "
+                       "[--png CHARTDIR [--slot SLOT]...]"),
         { { QStringLiteral("out"), QStringLiteral("SUMMARY.xlsx"),
               QStringLiteral("the summary workbook"), QStringLiteral("--out needs a file.") },
             { QStringLiteral("plan"), QStringLiteral("PLAN"),
                 QStringLiteral("the plan (default: DIR/plan.json, kept there by ensemble run)"),
-                QStringLiteral("--plan needs a file.") } },
+                QStringLiteral("--plan needs a file.") },
+            { QStringLiteral("png"), QStringLiteral("CHARTDIR"),
+                QStringLiteral("fan charts as PNG: the basin's total depletion and each --slot"),
+                QStringLiteral("--png needs a folder.") },
+            { QStringLiteral("slot"), QStringLiteral("SLOT"),
+                QStringLiteral("a slot to chart as well, as the members name it (again for more)"),
+                QStringLiteral("--slot needs a slot name.") } },
         {}, {}, &runSummarize };
 }
 

@@ -323,8 +323,10 @@ private slots:
                 QVERIFY(QFile::copy(QDir(_members).filePath(name), QDir(partial).filePath(name)));
         }
         const QString book = path(QStringLiteral("summary.xlsx"));
-        const CliResult summarized = runCli({ QStringLiteral("ensemble"),
-            QStringLiteral("summarize"), partial, QStringLiteral("--out"), book });
+        const QString charts = path(QStringLiteral("charts"));
+        const CliResult summarized
+            = runCli({ QStringLiteral("ensemble"), QStringLiteral("summarize"), partial,
+                QStringLiteral("--out"), book, QStringLiteral("--png"), charts });
         QVERIFY2(summarized.exitCode == 0, qPrintable(summarized.err));
         QVERIFY2(summarized.err.contains(QStringLiteral("Missing members: 3 and 11")),
             qPrintable(summarized.err));
@@ -370,6 +372,9 @@ private slots:
                 named = property.valueText() == QLatin1String("3 and 11");
         }
         QVERIFY(named);
+        // The basin's fan chart, drawn offscreen without a display.
+        QVERIFY(fileBytes(QDir(charts).filePath(QStringLiteral("Basin.Total_Depletion.png")))
+                    .startsWith("\x89PNG"));
     }
 };
 
