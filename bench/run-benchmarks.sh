@@ -18,7 +18,7 @@ work=${1:-/tmp/tarnhelm-bench}
 if ! pkg-config --exists xlsxwriter; then
     "$root/scripts/install-bench-deps.sh"
 fi
-release_build recalc_bench export_bench window_bench
+release_build recalc_bench export_bench window_bench ensemble_bench
 
 mkdir -p "$work"
 before=$(uptime)
@@ -28,6 +28,8 @@ echo "== export"
 "$build/bin/export_bench" "$work/work.db" | tee "$work/export.txt"
 echo "== window"
 "$build/bin/window_bench" "$work/work.db" | tee "$work/window.txt"
+echo "== ensembles"
+"$build/bin/ensemble_bench" "$work" | tee "$work/ensemble.txt"
 after=$(uptime)
 
 echo
@@ -36,5 +38,6 @@ grep -E "^(recalc --full|freshly made|same basin|after editing|peak memory goal|
     "$work/recalc.txt" || true
 grep -A3 -E "^ +ours s" "$work/export.txt" || true
 grep -E "longest stall" "$work/window.txt" || true
+grep -E "goal" "$work/ensemble.txt" || true
 echo "load before: $before"
 echo "load after:  $after"

@@ -168,6 +168,7 @@ int runMember(const CliCommand& self, const CliArgs& args)
         return CannotOpen;
     }
     MemberRun run(plan);
+    run.setMonthly(args.isSet(QStringLiteral("xlsx")));
     TARN::okstat status = run.run(member);
     if (status.isOk() && !QDir().mkpath(dir))
         status = QStringLiteral("Unable to make the folder %1.").arg(dir);

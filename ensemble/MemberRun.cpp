@@ -14,7 +14,9 @@
 #include <QHash>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -86,12 +88,16 @@ public:
     QHash<int, QList<int>> siteWaterUsers; // in the order computed
 };
 
-QString number(double value)
+// The shortest text that reads back as the same double; "NaN" for a missing value.
+void appendNumber(QByteArray& text, double value)
 {
-    if (std::isnan(value))
-        return QStringLiteral("NaN");
-    // The shortest text that reads back as the same double.
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    if (std::isnan(value)) {
+        text.append("NaN");
+        return;
+    }
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    text.append(buffer, int(end - buffer));
 }
 
 // A CSV field, quoted when it holds a comma, a quote or a line break.
@@ -217,7 +223,7 @@ TARN::okstat MemberRun::run(int member)
             entry.site.RiffleName, entry.site.salinityMethod.slotName);
         for (int y = 0; y < years && y < int(salinity->size()); ++y) {
             site.yearly.push_back(salinity->at(size_t(y)).yearly);
-            for (int month = 0; month < 12; ++month)
+            for (int month = 0; _monthly && month < 12; ++month)
                 site.monthly.push_back(salinity->at(size_t(y)).monthly);
         }
         _series.push_back(std::move(site));
@@ -244,7 +250,7 @@ TARN::okstat MemberRun::run(int member)
                     = prefix + (kind == AggDivCalcData::Diversion ? diversionSlot : depletionSlot);
                 for (int y = 0; y < years && y < computed->yearCount; ++y) {
                     series.yearly.push_back(computed->value(kind, y));
-                    for (int month = 1; month <= 12; ++month)
+                    for (int month = 1; _monthly && month <= 12; ++month)
                         series.monthly.push_back(
                             AggDivCalcData::monthlyValue(*computed, kind, y, month));
                 }
@@ -257,15 +263,22 @@ TARN::okstat MemberRun::run(int member)
 
 QByteArray MemberRun::csv() const
 {
-    QString text = QStringLiteral("Slot,Year,Value\n");
+    QByteArray text("Slot,Year,Value\n");
+    size_t lines = 0;
+    for (const Series& series : _series)
+        lines += series.yearly.size();
+    text.reserve(int(std::min<size_t>(lines * 64, 1u << 30)));
     for (const Series& series : _series) {
-        const QString slot = csvField(series.slot);
+        const QByteArray slot = csvField(series.slot).toUtf8() + ',';
         for (size_t y = 0; y < series.yearly.size(); ++y) {
-            text += slot + QLatin1Char(',') + QString::number(_firstYear + int(y))
-                + QLatin1Char(',') + number(series.yearly[y]) + QLatin1Char('\n');
+            text.append(slot);
+            text.append(QByteArray::number(_firstYear + int(y)));
+            text.append(',');
+            appendNumber(text, series.yearly[y]);
+            text.append('\n');
         }
     }
-    return text.toUtf8();
+    return text;
 }
 
 TARN::okstat writeFileAtomically(const QString& path, const QByteArray& data)

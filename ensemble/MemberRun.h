@@ -38,6 +38,10 @@ public:
         _progress = std::move(progress);
     }
 
+    // Before run: keep the monthly values too, for writeWorkbook (a tenth of a member's memory
+    // goes to them otherwise unused).
+    void setMonthly(bool monthly) { _monthly = monthly; }
+
     // Checks the project against the plan and its baseline, then computes the member.
     TARN::okstat run(int member);
 
@@ -48,7 +52,7 @@ public:
     // "Slot,Year,Value" and one line per slot and year; missing values read "NaN".
     QByteArray csv() const;
     // The member's monthly sheet, named after the template scenario, into an .xlsx book whose
-    // fingerprint records the plan's hash and the member's values.
+    // fingerprint records the plan's hash and the member's values. Needs setMonthly(true).
     TARN::okstat writeWorkbook(const QString& fileName, int member) const;
 
 private:
@@ -62,6 +66,7 @@ private:
 
     const EnsemblePlan& _plan;
     std::function<void(const QString&)> _progress;
+    bool _monthly = false;
     int _firstYear = 0;
     int _lastYear = -1;
     std::vector<Series> _series;
