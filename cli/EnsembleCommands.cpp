@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/ProgressLine.h"
 
 #include "db/EnsembleData.h"
 #include "db/ScenarioDAO.h"
@@ -169,7 +170,10 @@ int runMember(const CliCommand& self, const CliArgs& args)
     }
     MemberRun run(plan);
     run.setMonthly(args.isSet(QStringLiteral("xlsx")));
+    ProgressLine progress;
+    run.setStatusHandler([&progress](const CalcStatusInfo& info) { progress.show(info); });
     TARN::okstat status = run.run(member);
+    progress.clear();
     if (status.isOk() && !QDir().mkpath(dir))
         status = QStringLiteral("Unable to make the folder %1.").arg(dir);
     if (status.isOk())

@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/ProgressLine.h"
 
 #include "ensemble/EnsembleSummary.h"
 #include "ensemble/charts/FanChart.h"
@@ -78,7 +79,16 @@ int runSummarize(const CliCommand& self, const CliArgs& args)
         return 1;
     }
     EnsembleSummary summary;
+    ProgressLine progress;
+    summary.setProgress([&progress](int done, int total) {
+        CalcStatusInfo info;
+        info.target = QStringLiteral("Reading members");
+        info.aggDivCount = total;
+        info.aggDivDone = done;
+        progress.show(info);
+    });
     status = summary.read(dir, plan);
+    progress.clear();
     for (const QString& problem : summary.problems())
         err(problem);
     if (status.isOk())

@@ -62,6 +62,11 @@ int main(int argc, char** argv)
         }
         return Cli::run(command, args);
     }
+    if (name == QLatin1String("ensemble")) {
+        Cli::err(QStringLiteral("Usage: tarnhelm-cli ensemble plan|run|summarize|materialize ...  "
+                                "(try tarnhelm-cli --help)"));
+        return 2;
+    }
     Cli::err(QStringLiteral("Unknown command \"%1\". Try 'tarnhelm-cli --help'.").arg(name));
     return 2;
 }

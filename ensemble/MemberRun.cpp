@@ -113,10 +113,22 @@ QString csvField(const QString& text)
 
 } // namespace
 
+void MemberRun::follow(DemandCalculator& calculator, const QString& step)
+{
+    if (!_status)
+        return;
+    // runHere() emits on this thread: a direct connection.
+    QObject::connect(
+        &calculator, &DemandCalculator::calcStatus, [this, step](const CalcStatusInfo& info) {
+            CalcStatusInfo shown = info;
+            shown.target = step;
+            _status(shown);
+        });
+}
+
 TARN::okstat MemberRun::checkIdentity()
 {
     QByteArray hash;
-    say(QStringLiteral("Checking the project's inputs against the plan"));
     const TARN::okstat hashed = ProjectIdentity::inputHash(TarnDbMgr::instance()->database(), hash);
     if (hashed.failed())
         return hashed;
@@ -131,13 +143,13 @@ TARN::okstat MemberRun::checkIdentity()
 
 TARN::okstat MemberRun::checkBaseline(ScenarioChanges::BaselineSeriesMap& depletions)
 {
-    say(QStringLiteral("Checking the baseline"));
     BaselineChangeLog everything;
     everything.setFullRecalculation();
     BaselineDemandCalculator baseline;
     baseline.setCompareOnly(true);
     BaselineObserver observer;
     baseline.setObserver(&observer);
+    follow(baseline, QStringLiteral("Checking the baseline"));
     baseline.initialize(&everything, false);
     const TARN::okstat computed = baseline.runHere();
     if (computed.failed())
@@ -182,8 +194,6 @@ TARN::okstat MemberRun::run(int member)
     _firstYear = baseline.StartYear;
     _lastYear = baseline.EndYear;
 
-    say(QStringLiteral("Computing member %1 of scenario \"%2\"")
-            .arg(QString::number(member), _plan.scenarioName));
     BaselineChangeLog everything;
     everything.setFullRecalculation();
     ScenarioDemandCalculator scenario(_plan.scenarioID, _plan.scenarioName);
@@ -194,6 +204,7 @@ TARN::okstat MemberRun::run(int member)
     });
     MemberObserver observer;
     scenario.setObserver(&observer);
+    follow(scenario, QStringLiteral("Member %1").arg(member));
     scenario.initialize(&everything, false);
     status = scenario.runHere();
     if (status.failed())

@@ -2,6 +2,7 @@
 
 #include "ensemble/EnsemblePlan.h"
 
+#include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
 
 #include <QByteArray>
@@ -15,6 +16,8 @@
 // template's own results, nothing written at all). The project must be open in the manager,
 // read-only as a rule; its baseline results must be current, since the scenario's changes are
 // applied to them.
+class DemandCalculator;
+
 class MemberRun {
 public:
     // One output column: "Site.Salinity Mass", "Site:User.Depletion Requested".
@@ -32,10 +35,10 @@ public:
     {
     }
 
-    // Progress, one line at a time ("Checking the baseline").
-    void setProgress(std::function<void(const QString&)> progress)
+    // Progress of the calculations, site by site.
+    void setStatusHandler(std::function<void(const CalcStatusInfo&)> handler)
     {
-        _progress = std::move(progress);
+        _status = std::move(handler);
     }
 
     // Before run: keep the monthly values too, for writeWorkbook (a tenth of a member's memory
@@ -58,14 +61,11 @@ public:
 private:
     TARN::okstat checkIdentity();
     TARN::okstat checkBaseline(ScenarioChanges::BaselineSeriesMap& depletions);
-    void say(const QString& line) const
-    {
-        if (_progress)
-            _progress(line);
-    }
+    // Hands the calculator's progress on, under what this step does.
+    void follow(DemandCalculator& calculator, const QString& step);
 
     const EnsemblePlan& _plan;
-    std::function<void(const QString&)> _progress;
+    std::function<void(const CalcStatusInfo&)> _status;
     bool _monthly = false;
     int _firstYear = 0;
     int _lastYear = -1;
