@@ -76,6 +76,7 @@ Together runTogether(const std::vector<std::vector<std::string>>& runs)
     Together result;
     const auto start = std::chrono::steady_clock::now();
     std::vector<pid_t> children;
+    std::fflush(stdout); // or the children's freopen would write our buffer once more
     for (const auto& args : runs) {
         const pid_t pid = fork();
         if (pid == 0) {
