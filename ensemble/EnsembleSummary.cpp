@@ -87,6 +87,13 @@ QString EnsembleSummary::statisticName(int statistic)
     return QLatin1String(names[statistic]);
 }
 
+QString EnsembleSummary::sheetName(int statistic)
+{
+    static const char* const names[]
+        = { "Minimum", "10th percentile", "Median", "90th percentile", "Maximum" };
+    return QLatin1String(names[statistic]);
+}
+
 QString EnsembleSummary::basinTotalSlot()
 {
     return QStringLiteral("Basin.Total Depletion");
@@ -141,8 +148,13 @@ TARN::okstat EnsembleSummary::read(const QString& dir, const EnsemblePlan& plan)
             _problems.append(QStringLiteral("%1 cannot be read: %2").arg(name, file.errorString()));
             continue;
         }
-        const QByteArray text = file.readAll();
-        file.close();
+        // Mapped rather than read: a member of a large basin is tens of megabytes, and a
+        // hundred of them copied into fresh buffers cost more than the parsing.
+        const qint64 size = file.size();
+        uchar* mapped = size > 0 ? file.map(0, size) : nullptr;
+        const QByteArray text = mapped
+            ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), int(size))
+            : file.readAll();
         const int f = _found.size();
         int pos = text.indexOf('\n') + 1;
         bool ok = pos > 0 && text.left(pos).trimmed() == header;
@@ -173,6 +185,9 @@ TARN::okstat EnsembleSummary::read(const QString& dir, const EnsemblePlan& plan)
         }
         if (ok && !first && n != lineSlots.size())
             ok = false;
+        if (mapped)
+            file.unmap(mapped);
+        file.close();
         if (!ok) {
             if (first) {
                 lineSlots.clear();

@@ -19,6 +19,8 @@ public:
     enum Statistic { Min, P10, P50, P90, Max };
     static constexpr int StatisticCount = 5;
     static QString statisticName(int statistic); // "min", "p10", ...
+    // "Minimum", "10th percentile", "Median", "90th percentile", "Maximum"
+    static QString sheetName(int statistic);
 
     struct Slot {
         QString name;
@@ -43,9 +45,9 @@ public:
     // The slot of that name; null when none.
     const Slot* slot(const QString& name) const;
 
-    // One sheet "Ensemble Summary": per slot five columns "SLOT [min]" ... "SLOT [max]", one row
-    // per year (dated 1 January); the plan's hash, the members found and the missing ones in the
-    // book's properties.
+    // One sheet per statistic (sheetName), one column per slot named as the members name it,
+    // one row per year (dated 1 January); the plan's hash, the members found and the missing
+    // ones in the book's properties.
     TARN::okstat writeWorkbook(const QString& fileName, const EnsemblePlan& plan) const;
 
     // "Basin.Total Depletion"

@@ -19,29 +19,31 @@ TARN::okstat EnsembleSummary::writeWorkbook(const QString& fileName, const Ensem
         QStringLiteral(".%1.%2.partial.xlsx")
             .arg(target.completeBaseName(), QString::number(QCoreApplication::applicationPid())));
     QFile::remove(partial);
-    const QString sheet = QStringLiteral("Ensemble Summary");
     std::vector<QDate> dates(static_cast<size_t>(_yearCount));
     for (int y = 0; y < _yearCount; ++y)
         dates[static_cast<size_t>(y)] = QDate(_firstYear + y, 1, 1);
 
+    // One sheet per statistic, its columns the slots as the members name them: a basin has
+    // more slots than a sheet has columns for five statistics of each.
     LibXlConnect book;
     TARN::okstat status = book.open(partial);
     if (status.isOk())
-        status = book.checkSize(_yearCount + 1, int(_slots.size()) * StatisticCount + 1);
-    for (const Slot& slot : _slots) {
-        for (int s = 0; s < StatisticCount && status.isOk(); ++s) {
-            status = book.writeColumn(sheet,
-                QStringLiteral("%1 [%2]").arg(slot.name, statisticName(s)), _yearCount,
-                dates.data(), slot.values[s].data());
+        status = book.checkSize(_yearCount + 1, int(_slots.size()) + 1);
+    for (int s = 0; s < StatisticCount && status.isOk(); ++s) {
+        for (const Slot& slot : _slots) {
+            status = book.writeColumn(
+                sheetName(s), slot.name, _yearCount, dates.data(), slot.values[s].data());
+            if (status.failed())
+                break;
         }
+        if (status.isOk())
+            status = book.completeSheet(sheetName(s));
     }
-    if (status.isOk())
-        status = book.completeSheet(sheet);
     if (status.failed())
         return status;
 
     Workbook::SheetFingerprint fp;
-    fp.sheet = sheet;
+    fp.sheet = sheetName(P50);
     fp.project = plan.projectFile.left(255);
     fp.firstYear = _firstYear;
     fp.lastYear = _firstYear + _yearCount - 1;

@@ -355,18 +355,20 @@ private slots:
             found.push_back(values.value(slot + QStringLiteral("|2010")).toDouble());
         }
         std::sort(found.begin(), found.end());
-        const double median = (found[6] + found[7]) / 2;
+        const double middle = (found[6] + found[7]) / 2;
         QVERIFY(found.front() < found.back());
 
         QString error;
         const auto reader = Workbook::WorkbookReader::openFile(book, &error);
         QVERIFY2(reader, qPrintable(error));
+        const int median = reader->sheetNames().indexOf(QStringLiteral("Median"));
+        QVERIFY2(median >= 0, qPrintable(reader->sheetNames().join(QLatin1Char(','))));
         Workbook::SheetCells cells;
-        QVERIFY2(reader->readSheet(0, &cells, &error), qPrintable(error));
+        QVERIFY2(reader->readSheet(median, &cells, &error), qPrintable(error));
         int column = -1;
         int row = -1;
         for (int c = 0; c < cells.columnCount(); ++c) {
-            if (cells.at(0, c).text == slot + QStringLiteral(" [p50]"))
+            if (cells.at(0, c).text == slot)
                 column = c;
         }
         for (int r = 1; r < cells.rowCount(); ++r) {
@@ -376,7 +378,7 @@ private slots:
                 row = r;
         }
         QVERIFY2(column > 0 && row > 0, qPrintable(QStringLiteral("%1 %2").arg(column).arg(row)));
-        QVERIFY(std::abs(cells.at(row, column).number - median) <= 1e-9 * std::abs(median));
+        QVERIFY(std::abs(cells.at(row, column).number - middle) <= 1e-9 * std::abs(middle));
         bool named = false;
         for (const Workbook::DocProperty& property : reader->customProperties()) {
             if (property.name == QLatin1String("Tarnhelm ensemble members missing"))
