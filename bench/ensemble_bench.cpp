@@ -128,6 +128,10 @@ void dropScenarioResults(const std::string& path)
 
 int main(int argc, char** argv)
 {
+    // Two members at once can only show two cores' throughput when no one else uses them.
+    std::printf("load before: ");
+    std::fflush(stdout);
+    std::system("cat /proc/loadavg");
     const std::string dir = argc > 1 ? argv[1] : "/tmp/tarnhelm-bench";
     mkdir(dir.c_str(), 0755);
     const std::string basin = dir + "/ensemble.db";
@@ -229,8 +233,9 @@ int main(int argc, char** argv)
         summarize <= 1.0 ? "met" : "MISSED");
     // A machine busy with other work stretches the wall times unevenly: the processor times
     // tell the same story without it.
-    std::printf("by processor time: member / recalc %.2f, summarize / five members %.2f\n",
-        one.cpu / recalc.cpu, summary.cpu / fiveCpu);
+    std::printf("by processor time: member / recalc %.2f, summarize / five members %.2f, a "
+                "member's time two at once / alone %.2f\n",
+        one.cpu / recalc.cpu, summary.cpu / fiveCpu, two.cpu / 2.0 / one.cpu);
     std::printf("load: ");
     std::fflush(stdout);
     std::system("cat /proc/loadavg");
