@@ -104,9 +104,10 @@ int runSummarize(const CliCommand& self, const CliArgs& args)
             .arg(QString::number(summary.found().size()), QString::number(plan.memberCount()),
                 args.value(QStringLiteral("out"))));
     if (!summary.missing().isEmpty()) {
-        err(QStringLiteral("Missing members: %1. Run them with: tarnhelm-cli ensemble run PROJECT "
-                           "%2 --member K --out %3")
-                .arg(memberList(summary.missing()), planPath, dir));
+        // The plan knows the project's file name, not where it lies on this machine.
+        err(QStringLiteral("Missing members: %1. Run them with: tarnhelm-cli ensemble run %2 %3 "
+                           "--member K --out %4")
+                .arg(memberList(summary.missing()), plan.projectFile, planPath, dir));
     }
     return 0;
 }
