@@ -219,13 +219,7 @@ int runMaterialize(const CliCommand& self, const CliArgs& args)
     const QString& file = files.first();
     if (!openProjectOrSay(file))
         return CannotOpen;
-    QByteArray hash;
-    TARN::okstat status = ProjectIdentity::inputHash(manager->database(), hash);
-    if (status.isOk() && hash != plan.inputHash)
-        status = QStringLiteral("The inputs of %1 are not those the plan was made from (%2): the "
-                                "project was edited since, or it is another project. Make a new "
-                                "plan with tarnhelm-cli ensemble plan.")
-                     .arg(QFileInfo(file).fileName(), plan.projectFile);
+    TARN::okstat status = plan.checkProject(manager->database(), file);
     QList<QPair<int, QString>> scenarios;
     if (status.isOk())
         status = manager->scenarioDAO()->getScenarioNames(scenarios);

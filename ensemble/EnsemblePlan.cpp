@@ -3,6 +3,7 @@
 #include "ensemble/Sampling.h"
 #include "workbook/Sha256.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -264,6 +265,20 @@ TARN::okstat EnsemblePlan::draw(int members)
         }
     }
     return {};
+}
+
+TARN::okstat EnsemblePlan::checkProject(QSqlDatabase& db, const QString& file) const
+{
+    QByteArray hash;
+    const TARN::okstat hashed = ProjectIdentity::inputHash(db, hash);
+    if (hashed.failed())
+        return hashed;
+    if (hash == inputHash)
+        return {};
+    return QStringLiteral("The inputs of %1 are not those the plan was made from (%2): the "
+                          "project was edited since, or it is another project. Make a new plan "
+                          "with tarnhelm-cli ensemble plan.")
+        .arg(QFileInfo(file).fileName(), projectFile);
 }
 
 void EnsemblePlan::applyMember(int member, ScenarioChanges::DemandChange& change) const

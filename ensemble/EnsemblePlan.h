@@ -64,6 +64,10 @@ struct EnsemblePlan {
     // Draws the members' values.
     TARN::okstat draw(int members);
 
+    // Whether the project open on db (its file named file) has the inputs the plan was made
+    // from; a plan's values mean nothing for a project edited since.
+    TARN::okstat checkProject(QSqlDatabase& db, const QString& file) const;
+
     // The member's values applied to a change as it is read for the calculation.
     void applyMember(int member, ScenarioChanges::DemandChange& change) const;
 };

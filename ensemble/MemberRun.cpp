@@ -126,21 +126,6 @@ void MemberRun::follow(DemandCalculator& calculator, const QString& step)
         });
 }
 
-TARN::okstat MemberRun::checkIdentity()
-{
-    QByteArray hash;
-    const TARN::okstat hashed = ProjectIdentity::inputHash(TarnDbMgr::instance()->database(), hash);
-    if (hashed.failed())
-        return hashed;
-    if (hash != _plan.inputHash) {
-        return QStringLiteral("The inputs of %1 are not those the plan was made from (%2): the "
-                              "project was edited since, or it is another project. Make a new "
-                              "plan with tarnhelm-cli ensemble plan.")
-            .arg(QFileInfo(TarnDbMgr::instance()->path()).fileName(), _plan.projectFile);
-    }
-    return {};
-}
-
 TARN::okstat MemberRun::checkBaseline(ScenarioChanges::BaselineSeriesMap& depletions)
 {
     BaselineChangeLog everything;
@@ -178,7 +163,8 @@ TARN::okstat MemberRun::run(int member)
     if (member < 0 || member >= _plan.memberCount())
         return QStringLiteral("The plan has members 0 to %1; there is no member %2.")
             .arg(QString::number(_plan.memberCount() - 1), QString::number(member));
-    TARN::okstat status = checkIdentity();
+    TARN::okstat status
+        = _plan.checkProject(TarnDbMgr::instance()->database(), TarnDbMgr::instance()->path());
     if (status.failed())
         return status;
     ScenarioChanges::BaselineSeriesMap depletions;

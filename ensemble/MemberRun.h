@@ -59,7 +59,6 @@ public:
     TARN::okstat writeWorkbook(const QString& fileName, int member) const;
 
 private:
-    TARN::okstat checkIdentity();
     TARN::okstat checkBaseline(ScenarioChanges::BaselineSeriesMap& depletions);
     // Hands the calculator's progress on, under what this step does.
     void follow(DemandCalculator& calculator, const QString& step);
