@@ -10,7 +10,7 @@
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QHash>
 #include <QSaveFile>
 
