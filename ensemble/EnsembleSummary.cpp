@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -14,7 +15,8 @@ constexpr double Percent[EnsembleSummary::StatisticCount] = { 0.0, 0.10, 0.50, 0
 
 // One line of a member's file: its slot field (still quoted as written), year and value.
 struct Line {
-    QByteArray slot;
+    const char* slot = nullptr; // into the file's text, no copy: a member has a million lines
+    int slotSize = 0;
     int year = 0;
     double value = 0.0;
 };
@@ -42,7 +44,8 @@ bool readLine(const QByteArray& text, int& pos, Line& line)
     }
     if (i >= size || data[i] != ',')
         return false;
-    line.slot = QByteArray::fromRawData(data + start, i - start);
+    line.slot = data + start;
+    line.slotSize = i - start;
     ++i;
     const auto year = std::from_chars(data + i, data + size, line.year);
     if (year.ec != std::errc() || year.ptr >= data + size || *year.ptr != ',')
@@ -170,12 +173,14 @@ TARN::okstat EnsembleSummary::read(const QString& dir, const EnsemblePlan& plan)
             if (!ok)
                 break;
             if (first) {
-                lineSlots.push_back(QByteArray(line.slot.constData(), line.slot.size()));
+                lineSlots.push_back(QByteArray(line.slot, line.slotSize));
                 lineYears.push_back(line.year);
                 values.push_back(line.value);
                 continue;
             }
-            ok = n < lineSlots.size() && lineYears[n] == line.year && lineSlots[n] == line.slot;
+            ok = n < lineSlots.size() && lineYears[n] == line.year
+                && lineSlots[n].size() == line.slotSize
+                && std::memcmp(lineSlots[n].constData(), line.slot, size_t(line.slotSize)) == 0;
             if (!ok)
                 break;
             values[n * size_t(members) + size_t(f)] = line.value;
