@@ -18,7 +18,7 @@ work=${1:-/tmp/tarnhelm-bench}
 if ! pkg-config --exists xlsxwriter; then
     "$root/scripts/install-bench-deps.sh"
 fi
-release_build recalc_bench export_bench window_bench tarnhelm-cli
+release_build recalc_bench export_bench window_bench ensemble_bench tarnhelm-cli
 
 mkdir -p "$work"
 before=$(uptime)
@@ -30,6 +30,8 @@ echo "== window"
 "$build/bin/window_bench" "$work/work.db" | tee "$work/window.txt"
 echo "== input books"
 python3 "$root/bench/inputs_bench.py" --cli "$build/bin/tarnhelm-cli" | tee "$work/inputs.txt"
+echo "== ensembles"
+"$build/bin/ensemble_bench" "$work" | tee "$work/ensemble.txt"
 after=$(uptime)
 
 echo
@@ -39,5 +41,6 @@ grep -E "^(recalc --full|freshly made|same basin|after editing|peak memory goal|
 grep -A3 -E "^ +ours s" "$work/export.txt" || true
 grep -E "longest stall" "$work/window.txt" || true
 grep -E "^(ratio|peak memory)" "$work/inputs.txt" || true
+grep -E "goal" "$work/ensemble.txt" || true
 echo "load before: $before"
 echo "load after:  $after"

@@ -48,9 +48,11 @@ TARN::okstat DemandCalculator::initialize(const BaselineChangeLog* changeLog, bo
     range.finish();
     _data.setYearRange(_firstYear, _lastYear);
     _results.prepare(_db, resultsScenarioID(), _firstYear, _lastYear,
-        _compareOnly ? ResultStore::Compare : ResultStore::Write);
+        _discardResults    ? ResultStore::Discard
+            : _compareOnly ? ResultStore::Compare
+                           : ResultStore::Write);
     // Nothing is written when comparing, so there is no transaction to own.
-    if (_compareOnly)
+    if (_compareOnly || _discardResults)
         _ownsTransaction = false;
     return {};
 }

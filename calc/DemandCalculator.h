@@ -46,6 +46,10 @@ public:
     // every site and water user computed, in either mode.
     void setCompareOnly(bool compareOnly) { _compareOnly = compareOnly; }
     void setObserver(CalcObserver* observer) { _observer = observer; }
+    // Before initialize: compute in memory without reading or writing the stored results (an
+    // ensemble member, a variant of the run whose stored rows are not its own); the observer
+    // hears of every site and water user computed, each with an empty difference.
+    void setDiscardResults(bool discard) { _discardResults = discard; }
     // Before initialize: work on another connection than the manager's (the project check reads
     // through a connection of each of its threads), and on only some of the sites.
     void setConnection(const QSqlDatabase& db) { _db = db; }
@@ -152,6 +156,7 @@ protected:
     // The run's result tables, compared with and brought in line with what is computed.
     ResultStore _results;
     bool _compareOnly = false;
+    bool _discardResults = false;
     bool _refreshStale = false;
     bool _allSites = false; // the run visits every site of the project
     bool _someAggDivs = false;

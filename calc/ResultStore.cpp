@@ -221,6 +221,8 @@ void ResultStore::bindOwner(SqliteStatement& statement, int ownerID, int first) 
 
 bool ResultStore::hasRows(Table& table, int ownerID)
 {
+    if (_mode == Discard)
+        return false;
     bindOwner(table.count, ownerID, 0);
     // Both checks of a kind of owner have always been reported under the yearly table's name.
     const QString failure
@@ -291,6 +293,8 @@ int ResultStore::syncTable(
     _matched.assign(rowCount, 0);
     _updates.clear();
     _deletes.clear();
+    if (_mode == Discard)
+        return 0;
     int firstDifferingRow = rowCount;
     int firstExtraYear = 0;
     auto noteYear = [&firstExtraYear](int year) {

@@ -20,10 +20,12 @@
 // aside, but a recalculation of an unchanged project writes nothing.
 //
 // In Compare mode nothing is written: the project check uses the same comparison to find
-// results that no longer follow the inputs.
+// results that no longer follow the inputs. In Discard mode the stored rows are neither read nor
+// written: an ensemble member computes a variant of a scenario whose stored results are not its
+// own, and takes what was computed from the calculator's observer.
 class ResultStore {
 public:
-    enum Mode { Write, Compare };
+    enum Mode { Write, Compare, Discard };
 
     // How the stored rows of one owner compared with the computed ones.
     struct Difference {

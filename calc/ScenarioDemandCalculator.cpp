@@ -158,6 +158,8 @@ const ScenarioChanges::DemandChange& ScenarioDemandCalculator::demandChange(
         QStringLiteral("Unable to query for depletion changes: %1"), change.depletion);
     readChangeMap(_selectEfficiencyChanges, demandChgID,
         QStringLiteral("Unable to query for efficiency changes: %1"), change.efficiency);
+    if (_changeEdit)
+        _changeEdit(change);
     return *_changes.insert(demandChgID, change);
 }
 

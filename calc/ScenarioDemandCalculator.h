@@ -5,6 +5,9 @@
 
 #include <QHash>
 
+#include <functional>
+#include <utility>
+
 #include <vector>
 
 // Computes one scenario into the Scenario* result tables: every site with its baseline water
@@ -29,6 +32,12 @@ public:
     {
         _baselineDepletions = depletions;
     }
+
+    // Before the run: edits each demand change once it is read, before any water user is
+    // changed by it (an ensemble member's values applied in memory). Runs with an edit should
+    // discard their results: they are not the stored scenario's.
+    using ChangeEdit = std::function<void(ScenarioChanges::DemandChange& change)>;
+    void setChangeEdit(ChangeEdit edit) { _changeEdit = std::move(edit); }
 
 protected:
     void calculate() override;
@@ -70,6 +79,7 @@ private:
     CalcStatement _selectEfficiencyChanges;
     CalcStatement _selectChangeMembers;
     const BaselineDepletions* _baselineDepletions = nullptr;
+    ChangeEdit _changeEdit;
     CalcStatement _selectMembersOfWaterUsersChanges;
     CalcStatement _selectMembersOfChange;
     QHash<int, ScenarioChanges::DemandChange> _changes;

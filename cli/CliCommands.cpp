@@ -212,6 +212,7 @@ QList<CliCommand> commands()
     list += explainCommands();
     list += diffCommands();
     list += inputsCommands();
+    list += ensembleCommands();
     return list;
 }
 

@@ -61,5 +61,7 @@ QList<CliCommand> checkCommands();
 QList<CliCommand> explainCommands();
 QList<CliCommand> diffCommands();
 QList<CliCommand> inputsCommands();
+QList<CliCommand> ensembleCommands();
+CliCommand ensembleSummaryCommand();
 
 } // namespace Cli

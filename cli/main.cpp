@@ -2,8 +2,12 @@
 
 #include "calc/CalcStatusInfo.h"
 #include "db/okstat.h"
+#include "ensemble/charts/FanChart.h"
 
 #include <QCoreApplication>
+
+#include <cstring>
+#include <memory>
 
 static int printHelp()
 {
@@ -21,7 +25,17 @@ int main(int argc, char** argv)
 {
     qRegisterMetaType<TARN::okstat>("okstat");
     qRegisterMetaType<CalcStatusInfo>("CalcStatusInfo");
-    QCoreApplication app(argc, argv);
+    // Fan charts are drawn on widgets: only the command that draws them starts the application
+    // object they need.
+    bool charts = argc > 2 && std::strcmp(argv[1], "ensemble") == 0
+        && std::strcmp(argv[2], "summarize") == 0;
+    bool png = false;
+    for (int i = 3; charts && i < argc; ++i)
+        png = png || std::strncmp(argv[i], "--png", 5) == 0;
+    charts = charts && png;
+    const std::unique_ptr<QCoreApplication> app = charts
+        ? FanChart::makeApplication(argc, argv)
+        : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarnhelm-cli"));
 
     QStringList args = QCoreApplication::arguments().mid(1);
@@ -29,7 +43,11 @@ int main(int argc, char** argv)
         Cli::err(QStringLiteral("Usage: tarnhelm-cli COMMAND [ARGS]...  (try --help)"));
         return 2;
     }
-    const QString name = args.takeFirst();
+    QString name = args.takeFirst();
+    // "ensemble plan", "ensemble run", ...: a command of two words.
+    if (name == QLatin1String("ensemble") && !args.isEmpty()
+        && !args.first().startsWith(QLatin1Char('-')))
+        name += QLatin1Char(' ') + args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h")
         || name == QLatin1String("help"))
         return printHelp();
@@ -43,6 +61,11 @@ int main(int argc, char** argv)
             return 0;
         }
         return Cli::run(command, args);
+    }
+    if (name == QLatin1String("ensemble")) {
+        Cli::err(QStringLiteral("Usage: tarnhelm-cli ensemble plan|run|summarize|materialize ...  "
+                                "(try tarnhelm-cli --help)"));
+        return 2;
     }
     Cli::err(QStringLiteral("Unknown command \"%1\". Try 'tarnhelm-cli --help'.").arg(name));
     return 2;

@@ -65,7 +65,17 @@ TARN::okstat TarnDbMgr::refusal() const
 
 TARN::okstat TarnDbMgr::openDatabase(const QString& path)
 {
-    if (path != _path) {
+    return open(path, false);
+}
+
+TARN::okstat TarnDbMgr::openDatabaseReadOnly(const QString& path)
+{
+    return open(path, true);
+}
+
+TARN::okstat TarnDbMgr::open(const QString& path, bool readOnly)
+{
+    if (path != _path || readOnly != _readOnly) {
         // The old models must not outlive their connection's file.
         deleteAccessObjects();
         _db.close();
@@ -73,6 +83,7 @@ TARN::okstat TarnDbMgr::openDatabase(const QString& path)
         _valid = false;
     }
     _path = path;
+    _readOnly = readOnly;
     if (_valid && _db.isOpen())
         return {};
 
@@ -84,7 +95,9 @@ TARN::okstat TarnDbMgr::openDatabase(const QString& path)
     if (!info.isFile())
         return QStringLiteral("%1 is not a file.").arg(path);
     _db.setDatabaseName(path);
-    _db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    _db.setConnectOptions(QStringLiteral("%1QSQLITE_BUSY_TIMEOUT=%2")
+                              .arg(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") : QString())
+                              .arg(BusyTimeoutMs));
     if (!_db.open()) {
         const QString error = _db.lastError().text();
         return error.trimmed().isEmpty() ? QStringLiteral("Unable to open %1").arg(path) : error;

@@ -27,6 +27,11 @@ public:
     // Opens path as the project and checks that it is one. Asking again for the path that is
     // already open and valid does nothing.
     TARN::okstat openDatabase(const QString& path);
+    // Opens path as openDatabase does, but for reading only (SQLite's read-only mode): many
+    // processes may read one file at once, also where it cannot be written, and no statement
+    // of this process can change it.
+    TARN::okstat openDatabaseReadOnly(const QString& path);
+    bool isReadOnly() const { return _readOnly; }
     TARN::okstat beginTransaction();
     // Commits the open transaction. A failed commit may have ended it (SQLite rolls back after
     // a full disk or an I/O error) or left it open (another program holds the lock): ask
@@ -60,6 +65,7 @@ private:
     TarnDbMgr();
     void deleteAccessObjects();
     TARN::okstat refusal() const;
+    TARN::okstat open(const QString& path, bool readOnly);
 
     AggDivDAO* _aggDivDAO = nullptr;
     AttributeDAO* _attributeDAO = nullptr;
@@ -69,6 +75,7 @@ private:
     WaterUserDAO* _waterUserDAO = nullptr;
     QString _path;
     bool _valid = false;
+    bool _readOnly = false;
     QSqlDatabase _db;
     ColumnNames _columns;
 

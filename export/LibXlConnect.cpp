@@ -348,12 +348,18 @@ okstat LibXlConnect::applyFingerprints()
     if (!written.isEmpty())
         changes.drops
             = [written](const QString& name) { return written.contains(name.toCaseFolded()); };
+    // The archive's entries carry the export's recorded time, not the clock's: two exports
+    // given one time write the same book byte for byte.
+    QDateTime exportTime;
     for (const auto& fp : _fingerprints)
         if (_sheetIndex.contains(fp.sheet)) {
             const Workbook::DocProperties properties = fp.properties();
             changes.added.insert(changes.added.end(), properties.begin(), properties.end());
+            if (fp.exportTime.isValid() && (!exportTime.isValid() || fp.exportTime > exportTime))
+                exportTime = fp.exportTime;
         }
     _book->setPropertyChanges(changes);
+    _book->setArchiveTime(exportTime);
     return okstat();
 }
 

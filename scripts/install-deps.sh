@@ -14,6 +14,7 @@ packages=(
     gnumeric                                # ssconvert: Gnumeric's reader, one more of them
     fonts-dejavu-core                       # offscreen windows, screenshots and the help PDF
     poppler-utils                           # the help document's test reads the PDF back
+    parallel                                # GNU parallel: the ensemble test runs members with it
 )
 if [[ "${1:-}" == "--asan" ]]; then
     packages+=(clang libclang-rt-14-dev)

@@ -219,6 +219,12 @@ bool OpcPackage::commit(const Changes& changes, QString* error)
         zip_discard(zip);
         return false;
     };
+    const auto setEntryTime = [&](zip_int64_t index) {
+        return changes.entryTime < 0
+            || zip_file_set_mtime(
+                   zip, static_cast<zip_uint64_t>(index), time_t(changes.entryTime), 0)
+            == 0;
+    };
     for (const auto& name : changes.removed) {
         const zip_int64_t index = zip_name_locate(zip, name.toUtf8().constData(), 0);
         if (index >= 0 && zip_delete(zip, static_cast<zip_uint64_t>(index)) != 0)
@@ -252,6 +258,8 @@ bool OpcPackage::commit(const Changes& changes, QString* error)
                    static_cast<zip_uint32_t>(changes.compressionLevel))
                 != 0)
             return fail(zipError(zip));
+        if (!setEntryTime(written))
+            return fail(zipError(zip));
     }
     for (const auto& part : changes.streamed) {
         zip_source_t* source = part.second(zip);
@@ -263,6 +271,8 @@ bool OpcPackage::commit(const Changes& changes, QString* error)
             zip_source_free(source);
             return fail(zipError(zip));
         }
+        if (!setEntryTime(index))
+            return fail(zipError(zip));
     }
     zip_register_progress_callback_with_state(
         zip, 0.001,

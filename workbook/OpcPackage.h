@@ -74,6 +74,9 @@ public:
         // The deflate level (1 fastest to 9 smallest) of the parts written from memory; 0 keeps
         // libzip's default.
         int compressionLevel = 0;
+        // The modification time recorded for the parts written (seconds since the epoch);
+        // -1 records the moment of the commit, which makes two equal packages differ.
+        qint64 entryTime = -1;
     };
 
     OpcPackage();

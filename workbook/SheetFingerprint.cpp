@@ -196,6 +196,7 @@ DocProperties SheetFingerprint::properties() const
     if (!scenarioHash.isEmpty())
         list.push_back(DocProperty::textProperty(
             propertyName(ScenarioHash, sheet), QString::fromLatin1(scenarioHash)));
+    list.insert(list.end(), extra.begin(), extra.end());
     return list;
 }
 

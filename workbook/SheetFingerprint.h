@@ -26,6 +26,8 @@ struct SheetFingerprint {
     int lastYear = 0;
     QDateTime exportTime; // UTC, whole seconds
     QByteArray scenarioHash; // SHA-256 of the scenario's definition; empty for the baseline
+    // Further properties recorded with the sheet's (an ensemble member's plan and values).
+    DocProperties extra;
 
     DocProperties properties() const;
 };

@@ -2,6 +2,7 @@
 
 #include "DocProperties.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,9 @@ public:
     // Changes the next save makes to the book's custom document properties; every other
     // property is kept as it is.
     void setPropertyChanges(PropertyChanges changes) { _propertyChanges = std::move(changes); }
+    // The time the next save records for the parts it writes (an .xlsx archive's entries);
+    // invalid, the default, records the moment of the save.
+    void setArchiveTime(const QDateTime& time) { _archiveTime = time; }
 
     // Offers a sheet the export has completed (it gets no more columns) for the book to get
     // ready for the save while the export goes on; true when the book took it, and from then on
@@ -90,6 +94,7 @@ protected:
     }
 
     PropertyChanges _propertyChanges;
+    QDateTime _archiveTime;
 
 private:
     std::function<void(const SaveProgress&)> _saveProgress;

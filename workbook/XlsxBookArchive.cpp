@@ -125,6 +125,8 @@ bool XlsxBook::writeArchive(const QMap<QString, QByteArray>& changed, const QStr
         reportSaveProgress(progress);
     };
     changes.cancel = _closeCancel;
+    if (_archiveTime.isValid())
+        changes.entryTime = _archiveTime.toSecsSinceEpoch();
     return _package.commit(changes, error);
 }
 
