@@ -126,6 +126,8 @@ struct ImportPlan {
     QList<ChangePlan> changes;
     QList<ScenarioWaterUserPlan> scenarioWaterUsers;
     QStringList touchedScenarios; // by name, in the order first touched
+    // Asked to remove what the book leaves out, but rows were rejected: nothing is removed.
+    bool removalsHeldBack = false;
 
     // Whether applying it would write anything.
     bool hasWrites() const;

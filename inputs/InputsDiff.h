@@ -41,6 +41,9 @@ private:
     int scenarioId(const QString& name) const;
 
     void reject(const QString& sheet, int row, const QString& column, const QString& reason);
+    // Whether what the book leaves out is removed. Never while rows are rejected: a rejected row
+    // may be the very one that names a site, a water user or a year the planner keeps.
+    bool removesMissing();
     // The sheet, or null after rejecting nothing (a book may leave a sheet out).
     const Sheet* sheet(const QString& name) const { return findSheet(_book, name); }
     // Reads a number cell: true with value set (NaN when empty and allowEmpty), else rejects.

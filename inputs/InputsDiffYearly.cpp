@@ -159,7 +159,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
         for (auto year = old.constBegin(); year != old.constEnd(); ++year)
             if (_hasYearlySheet && !year.value().isEmpty() && !rows.contains(year.key())) {
                 missingYears.append(year.key());
-                if (_options.removeMissing)
+                if (removesMissing())
                     next.remove(year.key());
             }
         for (auto year = rows.constBegin(); year != rows.constEnd(); ++year) {
@@ -192,7 +192,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
         }
         const QString shownKey = QStringLiteral("%1 / %2").arg(siteKey, riffle);
         if (!missingYears.isEmpty()) {
-            if (_options.removeMissing) {
+            if (removesMissing()) {
                 for (int year : qAsConst(missingYears))
                     for (int f = 0; f < 4; ++f) {
                         WaterUserData before = old.value(year);
@@ -207,8 +207,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
                     { sheetName, PreviewItem::NotInBook, shownKey, {}, missingYears });
             }
         }
-        if (years.isEmpty() && changes.isEmpty()
-            && !(_options.removeMissing && !missingYears.isEmpty()))
+        if (years.isEmpty() && changes.isEmpty() && !(removesMissing() && !missingYears.isEmpty()))
             continue;
         if (!years.isEmpty())
             _plan.items.append(
@@ -221,6 +220,15 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
     }
 }
 
+bool InputsDiff::removesMissing()
+{
+    if (!_options.removeMissing)
+        return false;
+    if (!_plan.rejected.isEmpty())
+        _plan.removalsHeldBack = true;
+    return !_plan.removalsHeldBack;
+}
+
 void InputsDiff::missing()
 {
     if (sheet(SheetName::Sites)) {
@@ -228,9 +236,9 @@ void InputsDiff::missing()
             if (_sitesInBook.contains(site.RiffleName))
                 continue;
             _plan.items.append({ SheetName::Sites,
-                _options.removeMissing ? PreviewItem::Removed : PreviewItem::NotInBook,
-                site.RiffleName, {}, {} });
-            if (_options.removeMissing)
+                removesMissing() ? PreviewItem::Removed : PreviewItem::NotInBook, site.RiffleName,
+                {}, {} });
+            if (removesMissing())
                 _plan.removedSites.append(site.AggDivID);
         }
     }
@@ -240,10 +248,10 @@ void InputsDiff::missing()
                     waterUserKey(waterUser.aggDiv.RiffleName, waterUser.RiffleName)))
                 continue;
             _plan.items.append({ SheetName::WaterUsers,
-                _options.removeMissing ? PreviewItem::Removed : PreviewItem::NotInBook,
+                removesMissing() ? PreviewItem::Removed : PreviewItem::NotInBook,
                 QStringLiteral("%1 / %2").arg(waterUser.aggDiv.RiffleName, waterUser.RiffleName),
                 {}, {} });
-            if (_options.removeMissing)
+            if (removesMissing())
                 _plan.removedWaterUsers.append(waterUser);
         }
     }

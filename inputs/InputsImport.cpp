@@ -94,6 +94,11 @@ QStringList previewLines(const ImportPlan& plan)
         for (const RejectedRow& row : plan.rejected)
             lines.append(QStringLiteral("  ") + rejectedText(row));
     }
+    if (plan.removalsHeldBack)
+        lines.append(QStringLiteral(
+            "Nothing is removed while rows are rejected: a rejected row may be the one that keeps "
+            "a site, a water user or a year. Correct the rejected rows to remove what the book "
+            "leaves out."));
     if (!plan.hasWrites())
         lines.append(QStringLiteral("Nothing to change."));
     return lines;
@@ -123,6 +128,7 @@ QJsonObject previewJson(const ImportPlan& plan, const QStringList& recompute)
     return { { QStringLiteral("changes"), items },
         { QStringLiteral("touchedScenarios"), QJsonArray::fromStringList(plan.touchedScenarios) },
         { QStringLiteral("rejected"), rejected },
+        { QStringLiteral("removalsHeldBack"), plan.removalsHeldBack },
         { QStringLiteral("unmatchedStations"), QJsonArray::fromStringList(plan.unmatchedStations) },
         { QStringLiteral("recompute"), QJsonArray::fromStringList(recompute) } };
 }

@@ -25,6 +25,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void editedBookPreviewsAndAppliesOnlyItsChanges();
+    void removeMissingHoldsBackWhileRowsAreRejected();
     void stateModSeriesImportAsYearlySums();
     void scenarioChangeRecomputesOnlyItsScenario();
     void lockedProjectIsRefused_data();
@@ -200,6 +201,62 @@ wb.save(sys.argv[1])
     QCOMPARE(baselineComputed(recalc.out),
         QSet<QString>(
             { QStringLiteral("HighlineDitchCompany"), QStringLiteral("AspenParkRanches") }));
+}
+
+// --remove-missing with --skip-rejected must not take a rejected row for one the book left out:
+// that would delete the very year the planner meant to correct.
+void TestInputBooks::removeMissingHoldsBackWhileRowsAreRejected()
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath(QStringLiteral("demo.db"));
+    const QString book = dir.filePath(QStringLiteral("inputs-csv"));
+    QVERIFY(makeDemoProject(demo).isOk());
+    QCOMPARE(cli({ QStringLiteral("export-inputs"), demo, book }).exitCode, 0);
+    QFile file(book + QStringLiteral("/Yearly Data.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList original = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    file.close();
+    const QString prefix = QStringLiteral("UpperSilverbendAggDiv,HighlineDitchCompany,%1,");
+    const auto rowOf = [&](int year) {
+        for (int i = 0; i < original.size(); ++i)
+            if (original.at(i).startsWith(prefix.arg(year)))
+                return i;
+        return -1;
+    };
+    const int rejectedRow = rowOf(1991);
+    const int droppedRow = rowOf(1992);
+    QVERIFY(rejectedRow > 0 && droppedRow > 0);
+    const auto write = [&](bool withRejected) {
+        QStringList lines = original;
+        if (withRejected) {
+            QStringList fields = lines.at(rejectedRow).split(QLatin1Char(','));
+            fields[5] = QStringLiteral("1.7");
+            lines[rejectedRow] = fields.join(QLatin1Char(','));
+        }
+        lines.removeAt(droppedRow);
+        QFile out(file.fileName());
+        return out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && out.write(lines.join(QLatin1Char('\n')).toUtf8()) > 0;
+    };
+    const QStringList before = dumpInputs(demo);
+    const QString waterUser = QStringLiteral("HighlineDitchCompany");
+
+    QVERIFY(write(true));
+    const CliResult held
+        = cli({ QStringLiteral("import-inputs"), demo, book, QStringLiteral("--apply"),
+            QStringLiteral("--skip-rejected"), QStringLiteral("--remove-missing") });
+    QVERIFY2(held.exitCode == 0, qPrintable(held.err));
+    QVERIFY(held.out.contains(QStringLiteral("Nothing is removed while rows are rejected")));
+    QCOMPARE(dumpInputs(demo), before);
+
+    QVERIFY(write(false));
+    const CliResult removed = cli({ QStringLiteral("import-inputs"), demo, book,
+        QStringLiteral("--apply"), QStringLiteral("--remove-missing") });
+    QVERIFY2(removed.exitCode == 0, qPrintable(removed.err));
+    const QStringList after = dumpInputs(demo);
+    QCOMPARE(yearValue(after, waterUser, 1992, 0), QStringLiteral("no row"));
+    QCOMPARE(yearValue(after, waterUser, 1991, 2), yearValue(before, waterUser, 1991, 2));
+    QCOMPARE(after.size(), before.size() - 1);
 }
 
 void TestInputBooks::stateModSeriesImportAsYearlySums()
