@@ -63,6 +63,7 @@ BaselineChangeLog::Entry& BaselineChangeLog::waterUserEntry(int aggDivID, int wa
             return entry;
     }
     Entry blank;
+    blank.aggDivID = aggDivID;
     blank.waterUserID = waterUserID;
     list.append(blank);
     return list.last();

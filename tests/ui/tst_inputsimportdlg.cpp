@@ -1,4 +1,6 @@
 #include "inputs/InputsDump.h"
+#include "support/CalcTestSupport.h"
+#include "support/CliRun.h"
 #include "support/ModalDriver.h"
 #include "support/TestProject.h"
 
@@ -30,6 +32,7 @@ private slots:
     void cleanup() { resetDbManager(); }
     void importThenCancel_data();
     void importThenCancel();
+    void importThenOkLeavesTheResultsOfAFullRecalculation();
 };
 
 namespace {
@@ -128,6 +131,36 @@ void TestInputsImportDlg::importThenCancel()
     QVERIFY(!TarnDbMgr::instance()->inTransaction());
     QCOMPARE(depletion(highline, 1991), stored);
     QCOMPARE(dumpInputs(demo), before);
+}
+
+// The dialog's OK computes what the import recorded, from the imported values.
+void TestInputsImportDlg::importThenOkLeavesTheResultsOfAFullRecalculation()
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath(QStringLiteral("demo.db"));
+    QVERIFY(makeDemoProject(demo).isOk());
+    QCOMPARE(runCli({ QStringLiteral("recalc"), demo }).exitCode, 0);
+    QVERIFY(TarnDbMgr::instance()->openDatabase(demo).isOk());
+    const QString book = dir.filePath(QStringLiteral("book"));
+    QVERIFY(Inputs::exportInputs(book).isOk());
+    QVERIFY(editCsv(book + QStringLiteral("/Yearly Data.csv"),
+        QStringLiteral("HighlineDitchCompany,1991,52.27,20.80346,"),
+        QStringLiteral("HighlineDitchCompany,1991,52.27,33.3,")));
+
+    QVERIFY(TarnDbMgr::instance()->beginTransaction().isOk());
+    BaselineDlg dialog;
+    dialog.show();
+    ModalDriver driver;
+    driver.expect<ImportPreviewDlg>(
+        [&](ImportPreviewDlg* preview) { child<QPushButton>(preview, "_applyButton")->click(); });
+    dialog.importInputsFrom(book);
+    QTRY_VERIFY(driver.done());
+    child<QPushButton>(&dialog, "_okButton")->click();
+    QTRY_VERIFY(!dialog.isVisible());
+    QVERIFY(driver.unexpected.isEmpty());
+    QVERIFY(!TarnDbMgr::instance()->inTransaction());
+    const QStringList differences = differencesFromFullRecalculation(demo);
+    QVERIFY2(differences.isEmpty(), qPrintable(differences.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestInputsImportDlg)
