@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -14,8 +15,12 @@ static int printHelp()
     QString text = QStringLiteral("Usage: tarnhelm-cli COMMAND [ARGS]...\n\n"
                                   "Batch work on Tarnhelm project files.\n\nCommands:\n");
     const auto commands = Cli::commands();
+    int width = 0;
     for (const CliCommand& command : commands)
-        text += QStringLiteral("  %1%2\n").arg(command.name.leftJustified(20), command.summary);
+        width = std::max(width, int(command.name.size()));
+    for (const CliCommand& command : commands)
+        text
+            += QStringLiteral("  %1  %2\n").arg(command.name.leftJustified(width), command.summary);
     text += QStringLiteral("\nRun 'tarnhelm-cli COMMAND --help' for a command's options.");
     Cli::out(text);
     return 0;
@@ -63,8 +68,21 @@ int main(int argc, char** argv)
         return Cli::run(command, args);
     }
     if (name == QLatin1String("ensemble")) {
-        Cli::err(QStringLiteral("Usage: tarnhelm-cli ensemble plan|run|summarize|materialize ...  "
-                                "(try tarnhelm-cli --help)"));
+        // "ensemble --help" lists the subcommands; "ensemble" alone is a usage error.
+        const bool help
+            = args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+        QString text = QStringLiteral("Usage: tarnhelm-cli ensemble plan|run|summarize|materialize "
+                                      "[ARGS]...\n\nCommands:\n");
+        for (const CliCommand& command : commands)
+            if (command.name.startsWith(QLatin1String("ensemble ")))
+                text += QStringLiteral("  %1  %2\n")
+                            .arg(command.name.leftJustified(20), command.summary);
+        text += QStringLiteral("\nRun 'tarnhelm-cli ensemble SUBCOMMAND --help' for its options.");
+        if (help) {
+            Cli::out(text);
+            return 0;
+        }
+        Cli::err(text);
         return 2;
     }
     Cli::err(QStringLiteral("Unknown command \"%1\". Try 'tarnhelm-cli --help'.").arg(name));

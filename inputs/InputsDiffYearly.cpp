@@ -46,6 +46,9 @@ bool sameNumber(double stored, double read)
 void InputsDiff::yearly(const QList<SeriesInput>& series)
 {
     QHash<QString, QMap<int, GivenYear>> given;
+    // The years each water user's rows name, rejected values included: such a year is in the
+    // book, only its values are not taken.
+    QHash<QString, QSet<int>> named;
     const Sheet* book = sheet(SheetName::YearlyData);
     _hasYearlySheet = book != nullptr;
     if (book) {
@@ -91,6 +94,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
             }
             if (!uniqueKey(seen, wuKey + QChar(0x1f) + QString::number(year), *book, r))
                 continue;
+            named[wuKey].insert(year);
             GivenYear row;
             bool ok = true;
             for (int f = 0; f < 4; ++f) {
@@ -157,7 +161,8 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
         QMap<int, WaterUserData> next = old;
         QList<int> missingYears;
         for (auto year = old.constBegin(); year != old.constEnd(); ++year)
-            if (_hasYearlySheet && !year.value().isEmpty() && !rows.contains(year.key())) {
+            if (_hasYearlySheet && !year.value().isEmpty() && !rows.contains(year.key())
+                && !named.value(key).contains(year.key())) {
                 missingYears.append(year.key());
                 if (removesMissing())
                     next.remove(year.key());

@@ -8,6 +8,25 @@
 
 namespace {
 
+// Shows a value as the book or the project holds it, every digit, and sorts numbers as numbers:
+// row 10 after row 9, 1.5e3 after 999.
+class ValueItem : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        bool number = false;
+        bool otherNumber = false;
+        const double value = text().toDouble(&number);
+        const double otherValue = other.text().toDouble(&otherNumber);
+        if (number && otherNumber)
+            return value < otherValue;
+        if (number != otherNumber)
+            return number; // numbers before words
+        return QTableWidgetItem::operator<(other);
+    }
+};
+
 void fill(QTableWidget* table, const QStringList& headers, const QList<QStringList>& rows)
 {
     table->setSortingEnabled(false);
@@ -16,17 +35,11 @@ void fill(QTableWidget* table, const QStringList& headers, const QList<QStringLi
     table->setRowCount(rows.size());
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows.at(r).size(); ++c) {
-            auto* item = new QTableWidgetItem;
-            bool number = false;
-            const double value = rows.at(r).at(c).toDouble(&number);
-            // Numbers sort as numbers: row 10 after row 9.
-            if (number)
-                item->setData(Qt::DisplayRole, value);
-            else
-                item->setText(rows.at(r).at(c));
-            table->setItem(r, c, item);
+            table->setItem(r, c, new ValueItem(rows.at(r).at(c)));
         }
     table->setSortingEnabled(true);
+    // Tab leaves the table for the check box and the buttons; arrows move between cells.
+    table->setTabKeyNavigation(false);
     table->horizontalHeader()->setStretchLastSection(true);
     table->resizeColumnsToContents();
 }
