@@ -12,6 +12,14 @@ namespace Inputs {
 // change. Missing equals missing.
 bool sameNumber(double stored, double read);
 
+// Joins the names a key is made of (a scenario and a change, a key and a year): a control
+// character no name in a book holds.
+const QChar KeySep(0x1f);
+// Two names joined into one key.
+QString key2(const QString& a, const QString& b);
+// A lookup's key by its name (without regard to case) or its number; 0 when there is none.
+int lookupId(const QHash<int, QString>& names, const QString& text);
+
 // The comparison of one book with the project, sheet by sheet (InputsDiff.cpp: the baseline,
 // the attributes, the sites and the water users; InputsDiffYearly.cpp: the yearly data, the
 // series and what the book leaves out).
