@@ -71,15 +71,10 @@ Sheet waterUserSheet(const ProjectInputs& project)
     for (const AttributeInfo* attribute : attributes)
         sheet.header.append(attribute->name);
     for (const WaterUser& waterUser : project.waterUsers) {
-        QStringList row { waterUser.aggDiv.RiffleName, waterUser.RiffleName,
-            waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) };
-        const QVector<double> months = project.coefficients.value(waterUser.WaterUserID);
-        for (int m = 0; m < 12; ++m)
-            row.append(m < months.size() ? number(months.at(m)) : QString());
-        const QHash<int, QString> values = project.waterUserValues.value(waterUser.WaterUserID);
-        for (const AttributeInfo* attribute : attributes)
-            row.append(values.value(attribute->id));
-        sheet.rows.append(row);
+        sheet.rows.append(
+            QStringList { waterUser.aggDiv.RiffleName, waterUser.RiffleName,
+                waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) }
+            + waterUserCells(project, waterUser, attributes));
     }
     return sheet;
 }
@@ -116,6 +111,19 @@ QString csvField(const QString& text)
 }
 
 } // namespace
+
+QStringList waterUserCells(const ProjectInputs& project, const WaterUser& waterUser,
+    const QList<const AttributeInfo*>& attributes)
+{
+    QStringList cells;
+    const QVector<double> months = project.coefficients.value(waterUser.WaterUserID);
+    for (int m = 0; m < 12; ++m)
+        cells.append(m < months.size() ? number(months.at(m)) : QString());
+    const QHash<int, QString> values = project.waterUserValues.value(waterUser.WaterUserID);
+    for (const AttributeInfo* attribute : attributes)
+        cells.append(values.value(attribute->id));
+    return cells;
+}
 
 Book makeBook(const ProjectInputs& project, const QList<int>& scenarioIds)
 {

@@ -100,15 +100,10 @@ Book scenarioSheets(const ProjectInputs& project, const QList<int>& scenarioIds)
         for (const WaterUser& waterUser : project.scenarioWaterUsers) {
             if (waterUser.ScenarioID != id)
                 continue;
-            QStringList row { name, waterUser.aggDiv.RiffleName, waterUser.RiffleName,
-                waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) };
-            const QVector<double> months = project.coefficients.value(waterUser.WaterUserID);
-            for (int m = 0; m < 12; ++m)
-                row.append(m < months.size() ? number(months.at(m)) : QString());
-            const QHash<int, QString> values = project.waterUserValues.value(waterUser.WaterUserID);
-            for (const AttributeInfo* attribute : attributes)
-                row.append(values.value(attribute->id));
-            waterUsers.rows.append(row);
+            waterUsers.rows.append(
+                QStringList { name, waterUser.aggDiv.RiffleName, waterUser.RiffleName,
+                    waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) }
+                + waterUserCells(project, waterUser, attributes));
             for (const WaterUserData& data : project.yearly.value(waterUser.WaterUserID))
                 if (!data.isEmpty())
                     yearly.rows.append({ name, waterUser.aggDiv.RiffleName, waterUser.RiffleName,
