@@ -119,6 +119,12 @@ private:
     void editFailed(const QString& pattern, const QString& error);
     // The file's content again, in a new transaction; the lost edits are forgotten.
     void reloadFromFile();
+    // Reads the shared models (the baseline row, the sites, the water users and their
+    // distributions) from the connection again.
+    void reselectModels();
+    // Fills the dialog's lists from the models again; the water user list starts empty, so that
+    // nothing it held is saved.
+    void reloadLists();
     // Reverts the submitted models and rolls the transaction back, then reads the file's
     // content again; false when the rollback failed (already shown).
     bool rollBackSession() override;

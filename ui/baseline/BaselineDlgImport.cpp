@@ -3,9 +3,7 @@
 
 #include "db/AggDivDAO.h"
 #include "db/BaselineDAO.h"
-#include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
-#include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
 #include "ui/common/AggDivViewModel.h"
 #include "ui/common/InputsBookRunner.h"
@@ -60,20 +58,8 @@ TARN::okstat BaselineDlg::writePendingEdits()
 
 void BaselineDlg::reloadViews()
 {
-    TarnDbMgr* mgr = TarnDbMgr::instance();
-    ModelOps::selectAll(mgr->baselineDAO()->baselineModel());
-    for (QSqlTableModel* model :
-        { static_cast<QSqlTableModel*>(_aggDivModel), static_cast<QSqlTableModel*>(_waterUserModel),
-            static_cast<QSqlTableModel*>(_waterUserDistModel) }) {
-        if (model)
-            ModelOps::selectAll(model);
-    }
-    _waterUserViewModel->setRecords({});
-    loadBaseline();
-    loadAttributes();
-    loadAggDivs();
-    aggDivSelectionChanged();
-    updateAttrValViewModel();
+    reselectModels();
+    reloadLists();
     updateButtons();
 }
 
