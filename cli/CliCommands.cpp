@@ -88,6 +88,15 @@ bool openProjectOrSay(const QString& file)
     return false;
 }
 
+bool openProjectReadOnlyOrSay(const QString& file)
+{
+    const TARN::okstat opened = TarnDbMgr::instance()->openDatabaseReadOnly(file);
+    if (opened.isOk())
+        return true;
+    err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    return false;
+}
+
 bool parseInt(const QString& text, int& value)
 {
     bool ok = false;

@@ -114,10 +114,8 @@ int runPlan(const CliCommand& self, const CliArgs& args)
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     const QString& file = files.first();
-    if (const TARN::okstat opened = closer->openDatabaseReadOnly(file); opened.failed()) {
-        err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    if (!openProjectReadOnlyOrSay(file))
         return CannotOpen;
-    }
     QList<QPair<int, QString>> scenarios;
     status = closer->scenarioDAO()->getScenarioNames(scenarios);
     for (const auto& scenario : qAsConst(scenarios)) {
@@ -181,10 +179,8 @@ int runMember(const CliCommand& self, const CliArgs& args)
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     const QString& file = files.first();
-    if (const TARN::okstat opened = closer->openDatabaseReadOnly(file); opened.failed()) {
-        err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    if (!openProjectReadOnlyOrSay(file))
         return CannotOpen;
-    }
     MemberRun run(plan);
     run.setMonthly(args.isSet(QStringLiteral("xlsx")));
     ProgressLine progress;
