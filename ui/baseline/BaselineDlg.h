@@ -78,6 +78,9 @@ private:
     // Writes the edits the dialog holds in memory (the baseline's fields, the order of the
     // lists) into its transaction, without committing, so that an import or export sees them.
     TARN::okstat writePendingEdits();
+    // writePendingEdits before a book is imported or exported; false, with the failure shown
+    // under title, when the edits could not be written.
+    bool pendingEditsWritten(const QString& title);
     // Shows the file's content in the open transaction again, after an import wrote into it.
     void reloadViews();
     void loadAttributes();

@@ -56,6 +56,14 @@ TARN::okstat BaselineDlg::writePendingEdits()
     return {};
 }
 
+bool BaselineDlg::pendingEditsWritten(const QString& title)
+{
+    const TARN::okstat written = writePendingEdits();
+    if (written.failed())
+        showWarning(written.text(), title);
+    return written.isOk();
+}
+
 void BaselineDlg::reloadViews()
 {
     reselectModels();
@@ -65,32 +73,23 @@ void BaselineDlg::reloadViews()
 
 void BaselineDlg::importInputsClicked()
 {
-    const TARN::okstat written = writePendingEdits();
-    if (written.failed()) {
-        showWarning(written.text(), ImportTitle);
+    if (!pendingEditsWritten(ImportTitle))
         return;
-    }
     if (InputsBookRunner::importBook(this, ImportTitle, QString(), _changeLog).applied)
         reloadViews();
 }
 
 void BaselineDlg::importInputsFrom(const QString& path)
 {
-    const TARN::okstat written = writePendingEdits();
-    if (written.failed()) {
-        showWarning(written.text(), ImportTitle);
+    if (!pendingEditsWritten(ImportTitle))
         return;
-    }
     if (InputsBookRunner::importFrom(this, ImportTitle, QString(), path, _changeLog).applied)
         reloadViews();
 }
 
 void BaselineDlg::exportInputsClicked()
 {
-    const TARN::okstat written = writePendingEdits();
-    if (written.failed()) {
-        showWarning(written.text(), ExportTitle);
+    if (!pendingEditsWritten(ExportTitle))
         return;
-    }
     InputsBookRunner::exportBook(this, ExportTitle, -1);
 }
