@@ -124,6 +124,20 @@ bool InputsDiff::integer(const Sheet& sheet, int row, int column, int& value)
     return false;
 }
 
+bool InputsDiff::yearInRange(const Sheet& sheet, int row, int column, int& year)
+{
+    if (!integer(sheet, row, column, year))
+        return false;
+    if (year >= _startYear && year <= _endYear)
+        return true;
+    reject(sheet.name, row, Column::Year,
+        QStringLiteral("The year %1 is outside the time range %2 to %3.")
+            .arg(year)
+            .arg(_startYear)
+            .arg(_endYear));
+    return false;
+}
+
 bool InputsDiff::uniqueKey(
     QHash<QString, int>& seen, const QString& key, const Sheet& sheet, int row)
 {

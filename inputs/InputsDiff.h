@@ -57,6 +57,9 @@ private:
     // Reads a number cell: true with value set (NaN when empty and allowEmpty), else rejects.
     bool number(const Sheet& sheet, int row, int column, bool allowEmpty, double& value);
     bool integer(const Sheet& sheet, int row, int column, int& value);
+    // Reads a year cell: true with year set when it is a whole number within the time range,
+    // else rejects.
+    bool yearInRange(const Sheet& sheet, int row, int column, int& year);
     // Whether the attribute (of the type) exists in the project or is added by the book, and
     // whether it has the value.
     bool knownAttribute(const QString& name, int typeId) const;

@@ -79,16 +79,8 @@ void InputsDiff::changeContents()
                     QStringLiteral("\"%1\" is neither Depletion nor Efficiency Ratio.").arg(kind));
                 continue;
             }
-            if (!integer(*valueSheet, r, yearColumn, row.year))
+            if (!yearInRange(*valueSheet, r, yearColumn, row.year))
                 continue;
-            if (row.year < _startYear || row.year > _endYear) {
-                reject(valueSheet->name, r, Column::Year,
-                    QStringLiteral("The year %1 is outside the time range %2 to %3.")
-                        .arg(row.year)
-                        .arg(_startYear)
-                        .arg(_endYear));
-                continue;
-            }
             row.changeTypeId = lookupId(_project.changeTypes, valueSheet->cell(r, typeColumn));
             if (row.changeTypeId == 0) {
                 reject(valueSheet->name, r, Column::ChangeType,

@@ -354,16 +354,8 @@ void InputsDiff::scenarioWaterUsers()
                 continue;
             }
             WaterUserData row;
-            if (!integer(*yearly, r, yearColumn, row.Year))
+            if (!yearInRange(*yearly, r, yearColumn, row.Year))
                 continue;
-            if (row.Year < _startYear || row.Year > _endYear) {
-                reject(yearly->name, r, Column::Year,
-                    QStringLiteral("The year %1 is outside the time range %2 to %3.")
-                        .arg(row.Year)
-                        .arg(_startYear)
-                        .arg(_endYear));
-                continue;
-            }
             double* fields[] = { &row.DiversionReq, &row.DepletionReq, &row.EfficiencyRatio,
                 &row.SalinityPickup };
             bool ok = true;
