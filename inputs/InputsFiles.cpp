@@ -63,13 +63,7 @@ Sheet waterUserSheet(const ProjectInputs& project)
 {
     Sheet sheet { SheetName::WaterUsers,
         { Column::Site, Column::RiffleName, Column::Name, Column::Notes, Column::Order }, {}, {} };
-    sheet.header += monthColumns();
-    sheet.numeric = QVector<bool>(sheet.header.size(), true);
-    for (int c = 0; c < 4; ++c)
-        sheet.numeric[c] = false;
-    const QList<const AttributeInfo*> attributes = project.attributesOf(TARN::AttrTypeWaterUser);
-    for (const AttributeInfo* attribute : attributes)
-        sheet.header.append(attribute->name);
+    const QList<const AttributeInfo*> attributes = addWaterUserColumns(sheet, project);
     for (const WaterUser& waterUser : project.waterUsers) {
         sheet.rows.append(
             QStringList { waterUser.aggDiv.RiffleName, waterUser.RiffleName,
@@ -111,6 +105,19 @@ QString csvField(const QString& text)
 }
 
 } // namespace
+
+QList<const AttributeInfo*> addWaterUserColumns(Sheet& sheet, const ProjectInputs& project)
+{
+    const int textColumns = sheet.header.size() - 1;
+    sheet.header += monthColumns();
+    sheet.numeric = QVector<bool>(sheet.header.size(), true);
+    for (int c = 0; c < textColumns; ++c)
+        sheet.numeric[c] = false;
+    const QList<const AttributeInfo*> attributes = project.attributesOf(TARN::AttrTypeWaterUser);
+    for (const AttributeInfo* attribute : attributes)
+        sheet.header.append(attribute->name);
+    return attributes;
+}
 
 QStringList waterUserCells(const ProjectInputs& project, const WaterUser& waterUser,
     const QList<const AttributeInfo*>& attributes)

@@ -46,13 +46,7 @@ Book scenarioSheets(const ProjectInputs& project, const QList<int>& scenarioIds)
         { Column::Scenario, Column::Site, Column::RiffleName, Column::Name, Column::Notes,
             Column::Order },
         {}, {} };
-    waterUsers.header += monthColumns();
-    waterUsers.numeric = QVector<bool>(waterUsers.header.size(), true);
-    for (int c = 0; c < 5; ++c)
-        waterUsers.numeric[c] = false;
-    const QList<const AttributeInfo*> attributes = project.attributesOf(TARN::AttrTypeWaterUser);
-    for (const AttributeInfo* attribute : attributes)
-        waterUsers.header.append(attribute->name);
+    const QList<const AttributeInfo*> attributes = addWaterUserColumns(waterUsers, project);
     Sheet yearly { SheetName::ScenarioYearlyData,
         { Column::Scenario, Column::Site, Column::WaterUser, Column::Year, Column::Diversion,
             Column::Depletion, Column::EfficiencyRatio, Column::SalinityPickup },
