@@ -79,13 +79,23 @@ int run(const CliCommand& command, const QStringList& args)
     return command.run(command, parsed);
 }
 
-bool openProjectOrSay(const QString& file)
+// Whether the project opened; says why not.
+static bool openedOrSay(const QString& file, const TARN::okstat& opened)
 {
-    const TARN::okstat opened = TarnDbMgr::instance()->openDatabase(file);
     if (opened.isOk())
         return true;
     err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
     return false;
+}
+
+bool openProjectOrSay(const QString& file)
+{
+    return openedOrSay(file, TarnDbMgr::instance()->openDatabase(file));
+}
+
+bool openProjectReadOnlyOrSay(const QString& file)
+{
+    return openedOrSay(file, TarnDbMgr::instance()->openDatabaseReadOnly(file));
 }
 
 bool parseInt(const QString& text, int& value)

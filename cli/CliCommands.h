@@ -45,6 +45,8 @@ int run(const CliCommand& command, const QStringList& args);
 // Opens file as the project through the manager; on failure prints "Unable to open FILE: reason"
 // and returns false (the caller exits with CannotOpen). The manager is the caller's to delete.
 bool openProjectOrSay(const QString& file);
+// The same for reading only: the project file is not written.
+bool openProjectReadOnlyOrSay(const QString& file);
 
 // Computes the baseline and then the scenarios (all when scenarioIDs is empty) of file; with full
 // every result, otherwise only what has none stored. Returns the exit status.

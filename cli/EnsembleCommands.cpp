@@ -48,6 +48,31 @@ bool parseMember(const CliArgs& args, int& member)
         && parseInt(args.value(QStringLiteral("member")), member) && member >= 0;
 }
 
+// What is wrong with PROJECT PLAN --member K, as the commands on one member take them; empty
+// when nothing is (member then holds K).
+QString memberArgumentsProblem(const CliArgs& args, int& member)
+{
+    if (args.positional().size() != 2)
+        return QStringLiteral("PROJECT and PLAN are required.");
+    if (!parseMember(args, member))
+        return QStringLiteral("--member needs a member number (0, 1, ...).");
+    return {};
+}
+
+// Reads the plan at path, which must have the member asked for; false when it cannot be read or
+// has no such member (already said).
+bool readPlanWithMember(const QString& path, int member, EnsemblePlan& plan)
+{
+    if (!readPlan(path, plan))
+        return false;
+    if (member >= plan.memberCount()) {
+        err(QStringLiteral("%1 has members 0 to %2; there is no member %3.")
+                .arg(path, QString::number(plan.memberCount() - 1), QString::number(member)));
+        return false;
+    }
+    return true;
+}
+
 int runPlan(const CliCommand& self, const CliArgs& args)
 {
     const QStringList files = args.positional();
@@ -89,10 +114,8 @@ int runPlan(const CliCommand& self, const CliArgs& args)
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     const QString& file = files.first();
-    if (const TARN::okstat opened = closer->openDatabaseReadOnly(file); opened.failed()) {
-        err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    if (!openProjectReadOnlyOrSay(file))
         return CannotOpen;
-    }
     QList<QPair<int, QString>> scenarios;
     status = closer->scenarioDAO()->getScenarioNames(scenarios);
     for (const auto& scenario : qAsConst(scenarios)) {
@@ -144,30 +167,20 @@ TARN::okstat keepPlanCopy(const QString& dir, const EnsemblePlan& plan)
 int runMember(const CliCommand& self, const CliArgs& args)
 {
     const QStringList files = args.positional();
-    if (files.size() != 2)
-        return usageError(self, QStringLiteral("PROJECT and PLAN are required."));
     int member = 0;
-    if (!parseMember(args, member))
-        return usageError(self, QStringLiteral("--member needs a member number (0, 1, ...)."));
+    if (const QString problem = memberArgumentsProblem(args, member); !problem.isEmpty())
+        return usageError(self, problem);
     if (!args.isSet(QStringLiteral("out")))
         return usageError(self, QStringLiteral("--out DIR is required."));
     const QString dir = args.value(QStringLiteral("out"));
     EnsemblePlan plan;
-    if (!readPlan(files.at(1), plan))
+    if (!readPlanWithMember(files.at(1), member, plan))
         return 1;
-    if (member >= plan.memberCount()) {
-        err(QStringLiteral("%1 has members 0 to %2; there is no member %3.")
-                .arg(
-                    files.at(1), QString::number(plan.memberCount() - 1), QString::number(member)));
-        return 1;
-    }
 
     const std::unique_ptr<TarnDbMgr> closer(TarnDbMgr::instance());
     const QString& file = files.first();
-    if (const TARN::okstat opened = closer->openDatabaseReadOnly(file); opened.failed()) {
-        err(QStringLiteral("Unable to open %1: %2").arg(file, opened.text()));
+    if (!openProjectReadOnlyOrSay(file))
         return CannotOpen;
-    }
     MemberRun run(plan);
     run.setMonthly(args.isSet(QStringLiteral("xlsx")));
     ProgressLine progress;
@@ -197,23 +210,15 @@ int runMember(const CliCommand& self, const CliArgs& args)
 int runMaterialize(const CliCommand& self, const CliArgs& args)
 {
     const QStringList files = args.positional();
-    if (files.size() != 2)
-        return usageError(self, QStringLiteral("PROJECT and PLAN are required."));
     int member = 0;
-    if (!parseMember(args, member))
-        return usageError(self, QStringLiteral("--member needs a member number (0, 1, ...)."));
+    if (const QString problem = memberArgumentsProblem(args, member); !problem.isEmpty())
+        return usageError(self, problem);
     const QString name = args.value(QStringLiteral("name")).trimmed();
     if (name.isEmpty())
         return usageError(self, QStringLiteral("--name needs the new scenario's name."));
     EnsemblePlan plan;
-    if (!readPlan(files.at(1), plan))
+    if (!readPlanWithMember(files.at(1), member, plan))
         return 1;
-    if (member >= plan.memberCount()) {
-        err(QStringLiteral("%1 has members 0 to %2; there is no member %3.")
-                .arg(
-                    files.at(1), QString::number(plan.memberCount() - 1), QString::number(member)));
-        return 1;
-    }
 
     const std::unique_ptr<TarnDbMgr> manager(TarnDbMgr::instance());
     const QString& file = files.first();

@@ -9,6 +9,7 @@
 #include "db/ModelOps.h"
 #include "db/Records.h"
 #include "db/TarnDbMgr.h"
+#include "export/DataExporter.h"
 
 #include <QFile>
 #include <QHash>
@@ -196,14 +197,10 @@ TARN::okstat MemberRun::run(int member)
     if (status.failed())
         return status;
 
-    int outputType = 0;
-    status = BaselineDAO::readOutputType(db, outputType);
+    DemandSlotNames slotNames;
+    status = readDemandSlotNames(db, slotNames);
     if (status.failed())
         return status;
-    const QString diversionSlot = outputType == 1 ? QStringLiteral("Diversion Requested")
-                                                  : QStringLiteral("Diversion Schedule");
-    const QString depletionSlot = outputType == 1 ? QStringLiteral("Depletion Requested")
-                                                  : QStringLiteral("Depletion Schedule");
     QList<SiteWaterUsers> sites;
     status = AggDivDAO::readSitesWithWaterUsers(db, sites);
     if (status.failed())
@@ -243,8 +240,9 @@ TARN::okstat MemberRun::run(int member)
             for (const int kind : { AggDivCalcData::Diversion, AggDivCalcData::Depletion }) {
                 Series series;
                 series.inWorkbook = u < baselineUsers;
-                series.slot
-                    = prefix + (kind == AggDivCalcData::Diversion ? diversionSlot : depletionSlot);
+                series.slot = prefix
+                    + (kind == AggDivCalcData::Diversion ? slotNames.diversion
+                                                         : slotNames.depletion);
                 for (int y = 0; y < years && y < computed->yearCount; ++y) {
                     series.yearly.push_back(computed->value(kind, y));
                     for (int month = 1; _monthly && month <= 12; ++month)

@@ -75,3 +75,16 @@ private:
 TARN::okstat writeFileAtomically(const QString& path, const QByteArray& data);
 // Renames from over to (replacing it).
 TARN::okstat replaceFile(const QString& from, const QString& to);
+
+class LibXlConnect;
+namespace Workbook {
+struct SheetFingerprint;
+}
+
+// Where an ensemble workbook is made before it replaces fileName: a hidden file beside it,
+// named after this process.
+QString partialWorkbookPath(const QString& fileName);
+// Saves book with its fingerprint into partial and renames that over fileName; the partial file
+// is removed when the save fails.
+TARN::okstat saveWorkbookOver(LibXlConnect& book, const Workbook::SheetFingerprint& fp,
+    const QString& partial, const QString& fileName);

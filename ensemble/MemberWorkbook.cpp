@@ -16,10 +16,7 @@ TARN::okstat MemberRun::writeWorkbook(const QString& fileName, int member) const
 {
     // Made afresh beside the target and renamed over it: a member's book holds nothing of an
     // earlier one, and the same member writes the same bytes.
-    const QFileInfo target(fileName);
-    const QString partial = target.dir().filePath(
-        QStringLiteral(".%1.%2.partial.xlsx")
-            .arg(target.completeBaseName(), QString::number(QCoreApplication::applicationPid())));
+    const QString partial = partialWorkbookPath(fileName);
     QFile::remove(partial);
     const int months = 12 * std::max(0, _lastYear - _firstYear + 1);
     std::vector<QDate> dates(static_cast<size_t>(months));
@@ -66,8 +63,22 @@ TARN::okstat MemberRun::writeWorkbook(const QString& fileName, int member) const
             QString(prefix + QStringLiteral("ensemble ") + _plan.vary.at(d).label()).left(255),
             QString::number(values.at(size_t(d)), 'g', QLocale::FloatingPointShortest)));
     }
+    return saveWorkbookOver(book, fp, partial, fileName);
+}
+
+QString partialWorkbookPath(const QString& fileName)
+{
+    const QFileInfo target(fileName);
+    return target.dir().filePath(
+        QStringLiteral(".%1.%2.partial.xlsx")
+            .arg(target.completeBaseName(), QString::number(QCoreApplication::applicationPid())));
+}
+
+TARN::okstat saveWorkbookOver(LibXlConnect& book, const Workbook::SheetFingerprint& fp,
+    const QString& partial, const QString& fileName)
+{
     book.setFingerprint(fp);
-    status = book.save();
+    const TARN::okstat status = book.save();
     if (status.failed()) {
         QFile::remove(partial);
         return status;

@@ -5,19 +5,13 @@
 #include "export/LibXlConnect.h"
 #include "workbook/SheetFingerprint.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 TARN::okstat EnsembleSummary::writeWorkbook(const QString& fileName, const EnsemblePlan& plan) const
 {
-    const QFileInfo target(fileName);
-    const QString partial = target.dir().filePath(
-        QStringLiteral(".%1.%2.partial.xlsx")
-            .arg(target.completeBaseName(), QString::number(QCoreApplication::applicationPid())));
+    const QString partial = partialWorkbookPath(fileName);
     QFile::remove(partial);
     std::vector<QDate> dates(static_cast<size_t>(_yearCount));
     for (int y = 0; y < _yearCount; ++y)
@@ -57,11 +51,5 @@ TARN::okstat EnsembleSummary::writeWorkbook(const QString& fileName, const Ensem
     fp.extra.push_back(
         DocProperty::textProperty(prefix + QStringLiteral("ensemble members missing"),
             _missing.isEmpty() ? QStringLiteral("none") : memberList(_missing).left(255)));
-    book.setFingerprint(fp);
-    status = book.save();
-    if (status.failed()) {
-        QFile::remove(partial);
-        return status;
-    }
-    return replaceFile(partial, fileName);
+    return saveWorkbookOver(book, fp, partial, fileName);
 }

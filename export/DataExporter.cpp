@@ -23,6 +23,19 @@ DataExporter::DataExporter(QObject* parent, const QSqlDatabase& db)
 {
 }
 
+TARN::okstat readDemandSlotNames(const QSqlDatabase& db, DemandSlotNames& names)
+{
+    int outputType = 0;
+    const TARN::okstat status = BaselineDAO::readOutputType(db, outputType);
+    if (status.failed())
+        return status;
+    names.diversion = outputType == 1 ? QStringLiteral("Diversion Requested")
+                                      : QStringLiteral("Diversion Schedule");
+    names.depletion = outputType == 1 ? QStringLiteral("Depletion Requested")
+                                      : QStringLiteral("Depletion Schedule");
+    return {};
+}
+
 QString DataExporter::cancelledText()
 {
     return QStringLiteral("The export was cancelled; the workbook was left as it was.");
@@ -116,14 +129,10 @@ TARN::okstat DataExporter::run(
     std::vector<double> diversion(static_cast<size_t>(months));
     std::vector<double> depletion(static_cast<size_t>(months));
 
-    int outputType = 0;
-    status = BaselineDAO::readOutputType(_db, outputType);
+    DemandSlotNames slotNames;
+    status = readDemandSlotNames(_db, slotNames);
     if (status.failed())
         return status;
-    const QString diversionSlot = outputType == 1 ? QStringLiteral("Diversion Requested")
-                                                  : QStringLiteral("Diversion Schedule");
-    const QString depletionSlot = outputType == 1 ? QStringLiteral("Depletion Requested")
-                                                  : QStringLiteral("Depletion Schedule");
 
     QList<SiteWaterUsers> sites;
     status = AggDivDAO::readSitesWithWaterUsers(_db, sites);
@@ -177,10 +186,10 @@ TARN::okstat DataExporter::run(
                 if (found) {
                     const QString prefix
                         = QStringLiteral("%1:%2.").arg(site.RiffleName, user.RiffleName);
-                    status = book.writeColumn(
-                        sheetName, prefix + diversionSlot, months, dates.data(), diversion.data());
+                    status = book.writeColumn(sheetName, prefix + slotNames.diversion, months,
+                        dates.data(), diversion.data());
                     if (status.isOk())
-                        status = book.writeColumn(sheetName, prefix + depletionSlot, months,
+                        status = book.writeColumn(sheetName, prefix + slotNames.depletion, months,
                             dates.data(), depletion.data());
                     if (status.failed())
                         return status;

@@ -17,6 +17,15 @@
 
 class LibXlConnect;
 
+// The slot names of a water user's diversion and depletion series, worded after the baseline's
+// output type: "Diversion Requested" for requested demands, "Diversion Schedule" otherwise.
+struct DemandSlotNames {
+    QString diversion;
+    QString depletion;
+};
+// Reads the baseline's output type and gives the slot names it words.
+TARN::okstat readDemandSlotNames(const QSqlDatabase& db, DemandSlotNames& names);
+
 // Writes the monthly results of the baseline and of chosen scenarios into an Excel workbook, one
 // sheet per baseline or scenario, one column per series, named after the river model's slots.
 // Runs on a pool thread on the connection it is handed; the workbook on disk changes only when

@@ -10,7 +10,7 @@ namespace {
 
 QString attrKey(int typeId, const QString& name)
 {
-    return QString::number(typeId) + QChar(0x1f) + name;
+    return QString::number(typeId) + KeySep + name;
 }
 
 QString shown(const QString& text)
@@ -38,6 +38,21 @@ int salinityMethodId(const QString& text)
 }
 
 } // namespace
+
+QString key2(const QString& a, const QString& b)
+{
+    return a + KeySep + b;
+}
+
+int lookupId(const QHash<int, QString>& names, const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    for (auto it = names.constBegin(); it != names.constEnd(); ++it)
+        if (it.value().compare(trimmed, Qt::CaseInsensitive) == 0
+            || trimmed == QString::number(it.key()))
+            return it.key();
+    return 0;
+}
 
 QString PreviewItem::kindWord(Kind kind)
 {
@@ -106,6 +121,20 @@ bool InputsDiff::integer(const Sheet& sheet, int row, int column, int& value)
     }
     reject(sheet.name, row, sheet.header.value(column),
         QStringLiteral("%1 is not a whole number.").arg(shown(text)));
+    return false;
+}
+
+bool InputsDiff::yearInRange(const Sheet& sheet, int row, int column, int& year)
+{
+    if (!integer(sheet, row, column, year))
+        return false;
+    if (year >= _startYear && year <= _endYear)
+        return true;
+    reject(sheet.name, row, Column::Year,
+        QStringLiteral("The year %1 is outside the time range %2 to %3.")
+            .arg(year)
+            .arg(_startYear)
+            .arg(_endYear));
     return false;
 }
 

@@ -12,6 +12,14 @@ namespace Inputs {
 // change. Missing equals missing.
 bool sameNumber(double stored, double read);
 
+// Joins the names a key is made of (a scenario and a change, a key and a year): a control
+// character no name in a book holds.
+const QChar KeySep(0x1f);
+// Two names joined into one key.
+QString key2(const QString& a, const QString& b);
+// A lookup's key by its name (without regard to case) or its number; 0 when there is none.
+int lookupId(const QHash<int, QString>& names, const QString& text);
+
 // The comparison of one book with the project, sheet by sheet (InputsDiff.cpp: the baseline,
 // the attributes, the sites and the water users; InputsDiffYearly.cpp: the yearly data, the
 // series and what the book leaves out).
@@ -49,6 +57,9 @@ private:
     // Reads a number cell: true with value set (NaN when empty and allowEmpty), else rejects.
     bool number(const Sheet& sheet, int row, int column, bool allowEmpty, double& value);
     bool integer(const Sheet& sheet, int row, int column, int& value);
+    // Reads a year cell: true with year set when it is a whole number within the time range,
+    // else rejects.
+    bool yearInRange(const Sheet& sheet, int row, int column, int& year);
     // Whether the attribute (of the type) exists in the project or is added by the book, and
     // whether it has the value.
     bool knownAttribute(const QString& name, int typeId) const;

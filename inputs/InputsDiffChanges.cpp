@@ -9,23 +9,6 @@ namespace Inputs {
 
 namespace {
 
-const QChar Sep(0x1f);
-
-QString key2(const QString& a, const QString& b)
-{
-    return a + Sep + b;
-}
-
-int lookupId(const QHash<int, QString>& names, const QString& text)
-{
-    const QString trimmed = text.trimmed();
-    for (auto it = names.constBegin(); it != names.constEnd(); ++it)
-        if (it.value().compare(trimmed, Qt::CaseInsensitive) == 0
-            || trimmed == QString::number(it.key()))
-            return it.key();
-    return 0;
-}
-
 // What one demand change holds, as sorted texts that compare whatever the order of the rows.
 struct Contents {
     QStringList values;
@@ -39,7 +22,7 @@ QString valueText(const ChangeValueRow& value, const QHash<int, QString>& types)
     return QStringLiteral("%1 %2")
                .arg(value.efficiency ? Column::EfficiencyRatio : Column::Depletion)
                .arg(value.year)
-        + Sep
+        + KeySep
         + QStringLiteral("%1 %2").arg(
             types.value(value.changeTypeId), Workbook::plainNumber(value.value));
 }
@@ -96,16 +79,8 @@ void InputsDiff::changeContents()
                     QStringLiteral("\"%1\" is neither Depletion nor Efficiency Ratio.").arg(kind));
                 continue;
             }
-            if (!integer(*valueSheet, r, yearColumn, row.year))
+            if (!yearInRange(*valueSheet, r, yearColumn, row.year))
                 continue;
-            if (row.year < _startYear || row.year > _endYear) {
-                reject(valueSheet->name, r, Column::Year,
-                    QStringLiteral("The year %1 is outside the time range %2 to %3.")
-                        .arg(row.year)
-                        .arg(_startYear)
-                        .arg(_endYear));
-                continue;
-            }
             row.changeTypeId = lookupId(_project.changeTypes, valueSheet->cell(r, typeColumn));
             if (row.changeTypeId == 0) {
                 reject(valueSheet->name, r, Column::ChangeType,
@@ -116,7 +91,7 @@ void InputsDiff::changeContents()
             if (!number(*valueSheet, r, valueColumn, false, row.value))
                 continue;
             if (!uniqueKey(
-                    seen, key + Sep + kind.left(3) + QString::number(row.year), *valueSheet, r))
+                    seen, key + KeySep + kind.left(3) + QString::number(row.year), *valueSheet, r))
                 continue;
             values[key].append(row);
             book[key].values.append(valueText(row, _project.changeTypes));
@@ -130,7 +105,7 @@ void InputsDiff::changeContents()
             if (memberSheet->rows.at(r).join(QString()).trimmed().isEmpty()
                 || !changeOf(*memberSheet, r, key))
                 continue;
-            const QString scenario = key.section(Sep, 0, 0);
+            const QString scenario = key.section(KeySep, 0, 0);
             const QString site = memberSheet->cell(r, siteColumn).trimmed();
             const QString user = memberSheet->cell(r, userColumn).trimmed();
             const QString userKey = waterUserKey(site, user);
@@ -168,7 +143,7 @@ void InputsDiff::changeContents()
                 continue;
             }
             filters[key].append({ attribute, typeId, value });
-            book[key].filters.append(typeName(typeId) + Sep + attribute + Sep + value);
+            book[key].filters.append(typeName(typeId) + KeySep + attribute + KeySep + value);
         }
     }
 
@@ -179,8 +154,8 @@ void InputsDiff::changeContents()
             keys.append(it.key());
     std::sort(keys.begin(), keys.end());
     for (const QString& key : qAsConst(keys)) {
-        const QString scenario = key.section(Sep, 0, 0);
-        const QString change = key.section(Sep, 1);
+        const QString scenario = key.section(KeySep, 0, 0);
+        const QString change = key.section(KeySep, 1);
         const int index = changeIndex(scenario, change);
         Contents stored;
         if (index >= 0) {
@@ -197,8 +172,8 @@ void InputsDiff::changeContents()
                 if (filter.at(0) == id)
                     for (const AttributeInfo& attribute : _project.attributes)
                         if (attribute.id == filter.at(1))
-                            stored.filters.append(typeName(attribute.typeId) + Sep + attribute.name
-                                + Sep + _project.valueName(filter.at(2)));
+                            stored.filters.append(typeName(attribute.typeId) + KeySep
+                                + attribute.name + KeySep + _project.valueName(filter.at(2)));
         }
         Contents given = book.value(key);
         for (QStringList* list : { &stored.values, &stored.members, &stored.filters, &given.values,
@@ -226,20 +201,20 @@ void InputsDiff::changeContents()
             for (const QString& gone : before) {
                 if (after.contains(gone))
                     continue;
-                const QString head = gone.section(Sep, 0, 0);
+                const QString head = gone.section(KeySep, 0, 0);
                 int match = -1;
                 for (int i = 0; byYear && match < 0 && i < added.size(); ++i)
-                    if (added.at(i).section(Sep, 0, 0) == head)
+                    if (added.at(i).section(KeySep, 0, 0) == head)
                         match = i;
                 if (match >= 0) {
-                    fields.append({ QStringLiteral("%1: %2").arg(what, head), gone.section(Sep, 1),
-                        added.takeAt(match).section(Sep, 1) });
+                    fields.append({ QStringLiteral("%1: %2").arg(what, head),
+                        gone.section(KeySep, 1), added.takeAt(match).section(KeySep, 1) });
                     continue;
                 }
-                fields.append({ what, QString(gone).replace(Sep, QLatin1String(" / ")), {} });
+                fields.append({ what, QString(gone).replace(KeySep, QLatin1String(" / ")), {} });
             }
             for (const QString& item : qAsConst(added))
-                fields.append({ what, {}, QString(item).replace(Sep, QLatin1String(" / ")) });
+                fields.append({ what, {}, QString(item).replace(KeySep, QLatin1String(" / ")) });
             return true;
         };
         plan.replaceValues

@@ -8,24 +8,6 @@ namespace Inputs {
 
 namespace {
 
-const QChar Sep(0x1f);
-
-QString key2(const QString& a, const QString& b)
-{
-    return a + Sep + b;
-}
-
-// A lookup's key by its name (without regard to case) or its number; 0 when there is none.
-int lookupId(const QHash<int, QString>& names, const QString& text)
-{
-    const QString trimmed = text.trimmed();
-    for (auto it = names.constBegin(); it != names.constEnd(); ++it)
-        if (it.value().compare(trimmed, Qt::CaseInsensitive) == 0
-            || trimmed == QString::number(it.key()))
-            return it.key();
-    return 0;
-}
-
 // Yes/No, as the book writes it, or the usual spellings of a truth value; -1 when neither.
 int truth(const QString& text)
 {
@@ -372,16 +354,8 @@ void InputsDiff::scenarioWaterUsers()
                 continue;
             }
             WaterUserData row;
-            if (!integer(*yearly, r, yearColumn, row.Year))
+            if (!yearInRange(*yearly, r, yearColumn, row.Year))
                 continue;
-            if (row.Year < _startYear || row.Year > _endYear) {
-                reject(yearly->name, r, Column::Year,
-                    QStringLiteral("The year %1 is outside the time range %2 to %3.")
-                        .arg(row.Year)
-                        .arg(_startYear)
-                        .arg(_endYear));
-                continue;
-            }
             double* fields[] = { &row.DiversionReq, &row.DepletionReq, &row.EfficiencyRatio,
                 &row.SalinityPickup };
             bool ok = true;
@@ -395,7 +369,7 @@ void InputsDiff::scenarioWaterUsers()
                         .arg(Workbook::plainNumber(row.EfficiencyRatio)));
                 ok = false;
             }
-            if (ok && uniqueKey(seenYears, key + Sep + QString::number(row.Year), *yearly, r))
+            if (ok && uniqueKey(seenYears, key + KeySep + QString::number(row.Year), *yearly, r))
                 given[key].insert(row.Year, row);
         }
         // A scenario water user the book lists gets exactly the book's years.
@@ -422,7 +396,7 @@ void InputsDiff::scenarioWaterUsers()
                 continue;
             if (!plans.contains(key)) {
                 ScenarioWaterUserPlan plan;
-                plan.scenario = key.section(Sep, 0, 0);
+                plan.scenario = key.section(KeySep, 0, 0);
                 plan.plan.siteRiffle = old->aggDiv.RiffleName;
                 plan.plan.waterUser = *old;
                 plans.insert(key, _plan.scenarioWaterUsers.size());
@@ -432,7 +406,7 @@ void InputsDiff::scenarioWaterUsers()
             plan.replaceYearly = true;
             plan.rows = after.values();
             _plan.items.append({ yearly->name, old ? PreviewItem::Changed : PreviewItem::Added,
-                QString(key).replace(Sep, QLatin1String(" / ")), {}, years });
+                QString(key).replace(KeySep, QLatin1String(" / ")), {}, years });
             touch(plan.scenario);
         }
     }

@@ -82,17 +82,9 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
                 continue;
             }
             int year = 0;
-            if (!integer(*book, r, yearColumn, year))
+            if (!yearInRange(*book, r, yearColumn, year))
                 continue;
-            if (year < _startYear || year > _endYear) {
-                reject(book->name, r, Column::Year,
-                    QStringLiteral("The year %1 is outside the time range %2 to %3.")
-                        .arg(year)
-                        .arg(_startYear)
-                        .arg(_endYear));
-                continue;
-            }
-            if (!uniqueKey(seen, wuKey + QChar(0x1f) + QString::number(year), *book, r))
+            if (!uniqueKey(seen, wuKey + KeySep + QString::number(year), *book, r))
                 continue;
             named[wuKey].insert(year);
             GivenYear row;
@@ -123,7 +115,7 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
                 if (waterUser.RiffleName == station.key())
                     matches.append(waterUserKey(waterUser.aggDiv.RiffleName, waterUser.RiffleName));
             for (const QString& key : qAsConst(_newWaterUsers))
-                if (key.section(QChar(0x1f), 1) == station.key() && !matches.contains(key))
+                if (key.section(KeySep, 1) == station.key() && !matches.contains(key))
                     matches.append(key);
             if (matches.isEmpty()) {
                 _plan.unmatchedStations.append(
@@ -152,8 +144,8 @@ void InputsDiff::yearly(const QList<SeriesInput>& series)
 
     const QString sheetName = book ? book->name : SheetName::YearlyData;
     for (const QString& key : qAsConst(keys)) {
-        const QString siteKey = key.section(QChar(0x1f), 0, 0);
-        const QString riffle = key.section(QChar(0x1f), 1);
+        const QString siteKey = key.section(KeySep, 0, 0);
+        const QString riffle = key.section(KeySep, 1);
         const int index = _project.waterUserIndex(siteKey, riffle);
         const int waterUserId = index < 0 ? 0 : _project.waterUsers.at(index).WaterUserID;
         const QMap<int, WaterUserData> old = _project.yearly.value(waterUserId);

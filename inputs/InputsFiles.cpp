@@ -63,23 +63,12 @@ Sheet waterUserSheet(const ProjectInputs& project)
 {
     Sheet sheet { SheetName::WaterUsers,
         { Column::Site, Column::RiffleName, Column::Name, Column::Notes, Column::Order }, {}, {} };
-    sheet.header += monthColumns();
-    sheet.numeric = QVector<bool>(sheet.header.size(), true);
-    for (int c = 0; c < 4; ++c)
-        sheet.numeric[c] = false;
-    const QList<const AttributeInfo*> attributes = project.attributesOf(TARN::AttrTypeWaterUser);
-    for (const AttributeInfo* attribute : attributes)
-        sheet.header.append(attribute->name);
+    const QList<const AttributeInfo*> attributes = addWaterUserColumns(sheet, project);
     for (const WaterUser& waterUser : project.waterUsers) {
-        QStringList row { waterUser.aggDiv.RiffleName, waterUser.RiffleName,
-            waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) };
-        const QVector<double> months = project.coefficients.value(waterUser.WaterUserID);
-        for (int m = 0; m < 12; ++m)
-            row.append(m < months.size() ? number(months.at(m)) : QString());
-        const QHash<int, QString> values = project.waterUserValues.value(waterUser.WaterUserID);
-        for (const AttributeInfo* attribute : attributes)
-            row.append(values.value(attribute->id));
-        sheet.rows.append(row);
+        sheet.rows.append(
+            QStringList { waterUser.aggDiv.RiffleName, waterUser.RiffleName,
+                waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) }
+            + waterUserCells(project, waterUser, attributes));
     }
     return sheet;
 }
@@ -116,6 +105,32 @@ QString csvField(const QString& text)
 }
 
 } // namespace
+
+QList<const AttributeInfo*> addWaterUserColumns(Sheet& sheet, const ProjectInputs& project)
+{
+    const int textColumns = sheet.header.size() - 1;
+    sheet.header += monthColumns();
+    sheet.numeric = QVector<bool>(sheet.header.size(), true);
+    for (int c = 0; c < textColumns; ++c)
+        sheet.numeric[c] = false;
+    const QList<const AttributeInfo*> attributes = project.attributesOf(TARN::AttrTypeWaterUser);
+    for (const AttributeInfo* attribute : attributes)
+        sheet.header.append(attribute->name);
+    return attributes;
+}
+
+QStringList waterUserCells(const ProjectInputs& project, const WaterUser& waterUser,
+    const QList<const AttributeInfo*>& attributes)
+{
+    QStringList cells;
+    const QVector<double> months = project.coefficients.value(waterUser.WaterUserID);
+    for (int m = 0; m < 12; ++m)
+        cells.append(m < months.size() ? number(months.at(m)) : QString());
+    const QHash<int, QString> values = project.waterUserValues.value(waterUser.WaterUserID);
+    for (const AttributeInfo* attribute : attributes)
+        cells.append(values.value(attribute->id));
+    return cells;
+}
 
 Book makeBook(const ProjectInputs& project, const QList<int>& scenarioIds)
 {

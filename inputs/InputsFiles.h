@@ -4,8 +4,11 @@
 
 #include "db/okstat.h"
 
+struct WaterUser;
+
 namespace Inputs {
 
+struct AttributeInfo;
 struct ProjectInputs;
 
 // The book of the project's inputs, in the documented layout, with the sheets of the scenarios
@@ -13,6 +16,14 @@ struct ProjectInputs;
 Book makeBook(const ProjectInputs& project, const QList<int>& scenarioIds = {});
 // Only the scenario sheets (ScenarioBook.cpp); none without a scenario.
 Book scenarioSheets(const ProjectInputs& project, const QList<int>& scenarioIds);
+// A water user's cells after its names, as both water user sheets write them: the twelve
+// monthly coefficients, then its values of the attributes given, in their order.
+// Ends the header of a water user sheet, whose last column so far is Order: the twelve months
+// and the water users' attributes. Order and the months are numbers, the columns before Order
+// text. Gives the attributes in the order of their columns.
+QList<const AttributeInfo*> addWaterUserColumns(Sheet& sheet, const ProjectInputs& project);
+QStringList waterUserCells(const ProjectInputs& project, const WaterUser& waterUser,
+    const QList<const AttributeInfo*>& attributes);
 
 // Whether path names a folder of .csv files (anything but an .xlsx, .xlsm or .xls file name).
 bool isCsvFolder(const QString& path);

@@ -46,13 +46,7 @@ Book scenarioSheets(const ProjectInputs& project, const QList<int>& scenarioIds)
         { Column::Scenario, Column::Site, Column::RiffleName, Column::Name, Column::Notes,
             Column::Order },
         {}, {} };
-    waterUsers.header += monthColumns();
-    waterUsers.numeric = QVector<bool>(waterUsers.header.size(), true);
-    for (int c = 0; c < 5; ++c)
-        waterUsers.numeric[c] = false;
-    const QList<const AttributeInfo*> attributes = project.attributesOf(TARN::AttrTypeWaterUser);
-    for (const AttributeInfo* attribute : attributes)
-        waterUsers.header.append(attribute->name);
+    const QList<const AttributeInfo*> attributes = addWaterUserColumns(waterUsers, project);
     Sheet yearly { SheetName::ScenarioYearlyData,
         { Column::Scenario, Column::Site, Column::WaterUser, Column::Year, Column::Diversion,
             Column::Depletion, Column::EfficiencyRatio, Column::SalinityPickup },
@@ -100,15 +94,10 @@ Book scenarioSheets(const ProjectInputs& project, const QList<int>& scenarioIds)
         for (const WaterUser& waterUser : project.scenarioWaterUsers) {
             if (waterUser.ScenarioID != id)
                 continue;
-            QStringList row { name, waterUser.aggDiv.RiffleName, waterUser.RiffleName,
-                waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) };
-            const QVector<double> months = project.coefficients.value(waterUser.WaterUserID);
-            for (int m = 0; m < 12; ++m)
-                row.append(m < months.size() ? number(months.at(m)) : QString());
-            const QHash<int, QString> values = project.waterUserValues.value(waterUser.WaterUserID);
-            for (const AttributeInfo* attribute : attributes)
-                row.append(values.value(attribute->id));
-            waterUsers.rows.append(row);
+            waterUsers.rows.append(
+                QStringList { name, waterUser.aggDiv.RiffleName, waterUser.RiffleName,
+                    waterUser.WaterUserName, waterUser.Notes, QString::number(waterUser.Ord) }
+                + waterUserCells(project, waterUser, attributes));
             for (const WaterUserData& data : project.yearly.value(waterUser.WaterUserID))
                 if (!data.isEmpty())
                     yearly.rows.append({ name, waterUser.aggDiv.RiffleName, waterUser.RiffleName,

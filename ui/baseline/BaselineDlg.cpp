@@ -382,14 +382,7 @@ void BaselineDlg::reloadFromFile()
         model->revertAll();
     // Nothing is left to undo; this only ends what the connection may still count as open.
     mgr->rollback();
-    if (mgr->baselineDAO())
-        ModelOps::selectAll(mgr->baselineDAO()->baselineModel());
-    for (QSqlTableModel* model :
-        { static_cast<QSqlTableModel*>(_aggDivModel), static_cast<QSqlTableModel*>(_waterUserModel),
-            static_cast<QSqlTableModel*>(_waterUserDistModel) }) {
-        if (model)
-            ModelOps::selectAll(model);
-    }
+    reselectModels();
     // What was lost needs no computing; what an earlier save committed without its results does.
     _changeLog = _uncomputed;
     const TARN::okstat begun = mgr->beginTransaction();
@@ -400,6 +393,24 @@ void BaselineDlg::reloadFromFile()
         return;
     }
     // The list's water users are the lost ones: they must not be saved by the reload.
+    reloadLists();
+}
+
+void BaselineDlg::reselectModels()
+{
+    TarnDbMgr* mgr = TarnDbMgr::instance();
+    if (mgr->baselineDAO())
+        ModelOps::selectAll(mgr->baselineDAO()->baselineModel());
+    for (QSqlTableModel* model :
+        { static_cast<QSqlTableModel*>(_aggDivModel), static_cast<QSqlTableModel*>(_waterUserModel),
+            static_cast<QSqlTableModel*>(_waterUserDistModel) }) {
+        if (model)
+            ModelOps::selectAll(model);
+    }
+}
+
+void BaselineDlg::reloadLists()
+{
     _waterUserViewModel->setRecords({});
     loadBaseline();
     loadAttributes();

@@ -78,6 +78,9 @@ private:
     // Writes the edits the dialog holds in memory (the baseline's fields, the order of the
     // lists) into its transaction, without committing, so that an import or export sees them.
     TARN::okstat writePendingEdits();
+    // writePendingEdits before a book is imported or exported; false, with the failure shown
+    // under title, when the edits could not be written.
+    bool pendingEditsWritten(const QString& title);
     // Shows the file's content in the open transaction again, after an import wrote into it.
     void reloadViews();
     void loadAttributes();
@@ -119,6 +122,12 @@ private:
     void editFailed(const QString& pattern, const QString& error);
     // The file's content again, in a new transaction; the lost edits are forgotten.
     void reloadFromFile();
+    // Reads the shared models (the baseline row, the sites, the water users and their
+    // distributions) from the connection again.
+    void reselectModels();
+    // Fills the dialog's lists from the models again; the water user list starts empty, so that
+    // nothing it held is saved.
+    void reloadLists();
     // Reverts the submitted models and rolls the transaction back, then reads the file's
     // content again; false when the rollback failed (already shown).
     bool rollBackSession() override;

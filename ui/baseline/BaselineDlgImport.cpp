@@ -3,9 +3,7 @@
 
 #include "db/AggDivDAO.h"
 #include "db/BaselineDAO.h"
-#include "db/ModelOps.h"
 #include "db/TarnDbMgr.h"
-#include "db/TarnRelationalTableModel.h"
 #include "db/WaterUserDAO.h"
 #include "ui/common/AggDivViewModel.h"
 #include "ui/common/InputsBookRunner.h"
@@ -58,53 +56,40 @@ TARN::okstat BaselineDlg::writePendingEdits()
     return {};
 }
 
+bool BaselineDlg::pendingEditsWritten(const QString& title)
+{
+    const TARN::okstat written = writePendingEdits();
+    if (written.failed())
+        showWarning(written.text(), title);
+    return written.isOk();
+}
+
 void BaselineDlg::reloadViews()
 {
-    TarnDbMgr* mgr = TarnDbMgr::instance();
-    ModelOps::selectAll(mgr->baselineDAO()->baselineModel());
-    for (QSqlTableModel* model :
-        { static_cast<QSqlTableModel*>(_aggDivModel), static_cast<QSqlTableModel*>(_waterUserModel),
-            static_cast<QSqlTableModel*>(_waterUserDistModel) }) {
-        if (model)
-            ModelOps::selectAll(model);
-    }
-    _waterUserViewModel->setRecords({});
-    loadBaseline();
-    loadAttributes();
-    loadAggDivs();
-    aggDivSelectionChanged();
-    updateAttrValViewModel();
+    reselectModels();
+    reloadLists();
     updateButtons();
 }
 
 void BaselineDlg::importInputsClicked()
 {
-    const TARN::okstat written = writePendingEdits();
-    if (written.failed()) {
-        showWarning(written.text(), ImportTitle);
+    if (!pendingEditsWritten(ImportTitle))
         return;
-    }
     if (InputsBookRunner::importBook(this, ImportTitle, QString(), _changeLog).applied)
         reloadViews();
 }
 
 void BaselineDlg::importInputsFrom(const QString& path)
 {
-    const TARN::okstat written = writePendingEdits();
-    if (written.failed()) {
-        showWarning(written.text(), ImportTitle);
+    if (!pendingEditsWritten(ImportTitle))
         return;
-    }
     if (InputsBookRunner::importFrom(this, ImportTitle, QString(), path, _changeLog).applied)
         reloadViews();
 }
 
 void BaselineDlg::exportInputsClicked()
 {
-    const TARN::okstat written = writePendingEdits();
-    if (written.failed()) {
-        showWarning(written.text(), ExportTitle);
+    if (!pendingEditsWritten(ExportTitle))
         return;
-    }
     InputsBookRunner::exportBook(this, ExportTitle, -1);
 }
