@@ -54,7 +54,7 @@ struct EnsemblePlan {
     // Lower-case hex SHA-256 of the plan's compact JSON.
     QByteArray hash() const;
 
-    // Reads SPEC's "vary" list; file names the spec in what is said.
+    // Reads the variation file's "vary" list; file is its name in the messages.
     static TARN::okstat readSpec(
         const QByteArray& text, const QString& file, QList<Variation>& vary);
     // Finds each variation's change among the template's and checks that a varied year is one
