@@ -136,12 +136,9 @@ void PlottingTab::deletePlotClicked()
             QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    if (!model->removeRow(current.row()) || !model->submitAll()) {
-        const QString error = model->lastError().text();
-        // A pending removal must not be carried out by some later submit.
-        model->revertAll();
-        QMessageBox::warning(_window, _window->windowTitle(), error);
-    }
+    const TARN::okstat removed = ModelOps::removeRowSaved(model, current.row());
+    if (removed.failed())
+        QMessageBox::warning(_window, _window->windowTitle(), removed.text());
     setRowButtonsEnabled(false);
 }
 

@@ -148,11 +148,11 @@ void ScenarioTab::delScenarioClicked()
     const QModelIndex current = _w.table->currentIndex();
     if (!current.isValid())
         return;
-    if (!_model->removeRow(current.row()) || !_model->submitAll()) {
-        QMessageBox::warning(_window, _window->windowTitle(), _model->lastError().text());
-        // A removal that did not reach the file must not be written by a later submit.
-        _model->revertAll();
-    }
+    // One transaction: the scenario and everything that cascades from it are one saved step.
+    const TARN::okstat removed = ModelOps::removeRowSaved(_model, current.row());
+    if (removed.failed())
+        QMessageBox::warning(
+            _window, _window->windowTitle(), DbFailure::databaseText(removed.text()));
     setRowButtonsEnabled(false);
 }
 

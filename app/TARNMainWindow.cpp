@@ -1,4 +1,5 @@
 #include "app/TARNMainWindow.h"
+#include "app/EditHistory.h"
 #include "app/ExportingTab.h"
 #include "app/ScenarioTab.h"
 
@@ -7,6 +8,7 @@
 #include "app/PlottingTab.h"
 #include "db/ApplicationTitle.h"
 #include "db/BaselineDAO.h"
+#include "db/ModelOps.h"
 #include "db/Password.h"
 #include "db/PlotDAO.h"
 #include "db/ProjectCheck.h"
@@ -20,9 +22,11 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QShortcut>
@@ -31,6 +35,8 @@
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoStack>
+#include <QUndoView>
 
 #include <cstdlib>
 
@@ -99,6 +105,39 @@ TARNMainWindow::TARNMainWindow(QWidget* parent)
     _plottingTab = new PlottingTab(this,
         { _ui->_plotTableView, _ui->_generatePlotButton, _ui->_addPlotButton, _ui->_editPlotButton,
             _ui->_deletePlotButton });
+    createEditMenu();
+}
+
+void TARNMainWindow::createEditMenu()
+{
+    _history = new EditHistory(
+        this, [this] { return passwordGate(); },
+        [this](const QString& line) { diagMsgHandler(line); });
+    // Lists of project rows follow what an undo or redo brought back or took away.
+    connect(_history, &EditHistory::projectChanged, this, [this] {
+        for (QSqlTableModel* model : { _scenarioModel, _plotModel, _baselineModel }) {
+            if (model)
+                ModelOps::selectAll(model);
+        }
+        scenarioSelectionChanged();
+        plotSelectionChanged();
+    });
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(_history->undoAction());
+    edit->addAction(_history->redoAction());
+    edit->addSeparator();
+    auto* dock = new QDockWidget(QStringLiteral("History"), this);
+    dock->setObjectName(QStringLiteral("historyDock"));
+    auto* view = new QUndoView(_history->stack(), dock);
+    view->setObjectName(QStringLiteral("historyView"));
+    view->setEmptyLabel(QStringLiteral("<project as opened>"));
+    dock->setWidget(view);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
+    dock->hide();
+    QAction* history = dock->toggleViewAction();
+    history->setText(QStringLiteral("&History"));
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    edit->addAction(history);
 }
 
 TARNMainWindow::~TARNMainWindow()
@@ -118,6 +157,9 @@ void TARNMainWindow::setProjectTabsEnabled(bool enabled)
 bool TARNMainWindow::connectToDatabase(const QString& path)
 {
     setProjectTabsEnabled(false);
+    // The steps belong to the project they were made in.
+    if (path != _dbMgr->path() || !_dbMgr->isValid())
+        _history->clear();
     const TARN::okstat status = _dbMgr->openDatabase(path);
     if (status.failed()) {
         _ui->_dbStatusLabel->setStyleSheet(

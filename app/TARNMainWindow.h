@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QMainWindow>
 
+class EditHistory;
 class ExportingTab;
 class QToolButton;
 class ScenarioTab;
@@ -27,6 +28,8 @@ public:
 
     // Opens path as the project, as "Open..." does after the file dialog.
     bool connectToDatabase(const QString& path);
+    // The saved steps that Edit > Undo and Redo move through.
+    EditHistory* history() const { return _history; }
 
 public slots:
     void diagMsgHandler(QString message);
@@ -59,6 +62,7 @@ private:
     void hideInternalColumns();
     void setProjectTabsEnabled(bool enabled);
     bool passwordGate();
+    void createEditMenu();
 
     Ui::TarnhelmClass* _ui;
     QToolButton* _helpButton;
@@ -69,4 +73,7 @@ private:
     ScenarioTab* _scenarioTab = nullptr;
     PlottingTab* _plottingTab = nullptr;
     ExportingTab* _exportingTab = nullptr;
+    EditHistory* _history = nullptr;
+
+    friend class tst_UndoHistory;
 };

@@ -30,6 +30,8 @@ echo "== window"
 "$build/bin/window_bench" "$work/work.db" | tee "$work/window.txt"
 echo "== input books"
 python3 "$root/bench/inputs_bench.py" --cli "$build/bin/tarnhelm-cli" | tee "$work/inputs.txt"
+echo "== undo history"
+"$root/bench/run-undo-bench.sh" --runs 1 "$work/undo" | tee "$work/undo.txt"
 echo "== ensembles"
 "$build/bin/ensemble_bench" "$work" | tee "$work/ensemble.txt"
 after=$(uptime)
@@ -42,5 +44,6 @@ grep -A3 -E "^ +ours s" "$work/export.txt" || true
 grep -E "longest stall" "$work/window.txt" || true
 grep -E "^(ratio|peak memory)" "$work/inputs.txt" || true
 grep -E "goal" "$work/ensemble.txt" || true
+grep -E "^ratio" "$work/undo.txt" || true
 echo "load before: $before"
 echo "load after:  $after"

@@ -11,14 +11,19 @@
 // scenario to an .xlsx workbook from the Exporting tab, with how often its status dialog heard
 // of it (at most about 20 times a second) and the longest stretch without a word.
 //
-// Usage: window_bench [--screenshot DIR] [BASIN.db]
+// With the history on (the default), Edit > Undo of the "OK with one edit" step follows it.
+//
+// Usage: window_bench [--no-undo] [--screenshot DIR] [BASIN.db]
+//   --no-undo  saves record no steps (and nothing is undone): the cost of recording them.
 //   BASIN.db  a computed benchmark basin, copied before use (its results up to date: the plot
 //             reads them); without it one is made with `tarnhelm-cli demo --large` and
 //             `recalc --full` in a temporary folder, which takes a minute or two.
 //   --screenshot DIR  saves the plot window and the selector as PNG files there.
 
+#include "app/EditHistory.h"
 #include "app/TARNMainWindow.h"
 #include "calc/CalcStatusInfo.h"
+#include "db/TarnDbMgr.h"
 #include "db/okstat.h"
 #include "export/DataExporter.h"
 #include "ui/baseline/BaselineDlg.h"
@@ -32,6 +37,7 @@
 #include "ui/scenario/WaterUserSelectorDlg.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -48,6 +54,7 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <cstdio>
 #include <functional>
@@ -242,14 +249,17 @@ int main(int argc, char** argv)
 
     QString basin;
     QString shots;
+    bool recording = true;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--screenshot") && i + 1 < args.size())
             shots = args.at(++i);
+        else if (args.at(i) == QLatin1String("--no-undo"))
+            recording = false;
         else if (!args.at(i).startsWith(QLatin1Char('-')) && basin.isEmpty())
             basin = args.at(i);
         else {
-            std::fprintf(stderr, "Usage: window_bench [--screenshot DIR] [BASIN.db]\n");
+            std::fprintf(stderr, "Usage: window_bench [--no-undo] [--screenshot DIR] [BASIN.db]\n");
             return 2;
         }
     }
@@ -272,6 +282,9 @@ int main(int argc, char** argv)
     QDir::setCurrent(dir.path());
 
     TARNMainWindow window;
+    // Without the history, saves record no steps: the cost of recording, side by side.
+    if (!recording)
+        TarnDbMgr::instance()->setRecordingSteps(false);
     window.resize(1000, 700);
     window.show();
     auto* tabs = child<QTabWidget>(&window, "_mainTabWidget");
@@ -317,6 +330,16 @@ int main(int argc, char** argv)
         });
     });
     session.endsWhen([] { return noModal() && !PlotDisplayDlg::runningWorkerDialog(); });
+
+    // Edit > Undo of that step: its inverse applied, the edited site recomputed.
+    if (recording) {
+        session.add(QStringLiteral("undo of that step"), noModal,
+            [&] { window.history()->undoAction()->trigger(); });
+        session.endsWhen([&] {
+            return noModal() && window.history()->stack()->index() == 0
+                && !PlotDisplayDlg::runningWorkerDialog();
+        });
+    }
 
     // A scenario's dialog, closed again.
     session.add(QStringLiteral("scenario dialog"), noModal, [&] {

@@ -109,6 +109,35 @@ void BaselineChangeLog::demandChangesLeft(
     }
 }
 
+void BaselineChangeLog::merge(const BaselineChangeLog& other)
+{
+    if (other._fullRecalc)
+        _fullRecalc = true;
+    for (auto site = other._entries.cbegin(); site != other._entries.cend(); ++site) {
+        for (const Entry& entry : site.value()) {
+            if (entry.isAggDiv) {
+                if (entry.aggDivName.isEmpty() && aggDivChanged(site.key()))
+                    continue;
+                Entry& mine = aggDivEntry(site.key());
+                mine = entry;
+                continue;
+            }
+            switch (entry.kind) {
+            case WaterUserAdded:
+                waterUserAdded(site.key(), entry.waterUserID, entry.waterUserName);
+                break;
+            case WaterUserDeleted:
+                waterUserDeleted(site.key(), entry.waterUserID, entry.waterUserName);
+                break;
+            default:
+                waterUserEdited(site.key(), entry.waterUserID, entry.waterUserName);
+                break;
+            }
+            demandChangesLeft(site.key(), entry.waterUserID, entry.demandChgIDs);
+        }
+    }
+}
+
 void BaselineChangeLog::clear()
 {
     _entries.clear();

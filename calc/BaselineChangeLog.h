@@ -45,6 +45,8 @@ public:
     // follow from all members, so those members are recomputed in the scenarios too.
     void demandChangesLeft(int aggDivID, int waterUserID, const QList<int>& demandChgIDs);
     void setFullRecalculation() { _fullRecalc = true; }
+    // Adds what other recorded, as if its edits had been made here after this log's own.
+    void merge(const BaselineChangeLog& other);
     void clear();
 
     // Reading.

@@ -147,7 +147,8 @@ void DemandCalculator::calculateInTransaction()
 
     if (_ownsTransaction) {
         // Without a transaction of its own the run's commit would end whatever else is open.
-        const TARN::okstat begun = TarnDbMgr::instance()->beginTransaction();
+        const TARN::okstat begun
+            = TarnDbMgr::instance()->beginTransaction(TarnDbMgr::Step::NotRecorded);
         if (begun.failed())
             throw TarnException(begun.text());
     }
@@ -166,14 +167,16 @@ void DemandCalculator::calculateInTransaction()
                                                              : QStringLiteral("baseline")));
             }
         }
-        if (_ownsTransaction && !_db.commit()) {
+        if (_ownsTransaction) {
             // Results that never reached the file must not be reported as stored.
-            throw TarnException(
-                QStringLiteral("Unable to commit the results: %1").arg(_db.lastError().text()));
+            const TARN::okstat committed = TarnDbMgr::instance()->commit();
+            if (committed.failed())
+                throw TarnException(
+                    QStringLiteral("Unable to commit the results: %1").arg(committed.text()));
         }
     } catch (...) {
         if (_ownsTransaction)
-            _db.rollback();
+            TarnDbMgr::instance()->rollback();
         throw;
     }
     emitStatus(CalcStatusInfo());

@@ -1,5 +1,7 @@
 #include "db/ModelOps.h"
 
+#include "db/TarnDbMgr.h"
+
 #include <QLocale>
 #include <QSqlError>
 #include <QSqlTableModel>
@@ -86,6 +88,22 @@ TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id)
             .arg(model->tableName(), column, key, query.lastError().text());
     }
     return {};
+}
+
+TARN::okstat removeRowSaved(QSqlTableModel* model, int row)
+{
+    TarnDbMgr* manager = TarnDbMgr::instance();
+    TARN::okstat status = manager->beginTransaction();
+    if (status.isOk() && (!model->removeRow(row) || !model->submitAll()))
+        status = model->lastError().text();
+    if (status.isOk())
+        status = manager->commit();
+    if (status.failed()) {
+        manager->rollback();
+        // A pending removal must not be carried out by some later submit.
+        model->revertAll();
+    }
+    return status;
 }
 
 } // namespace ModelOps

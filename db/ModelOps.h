@@ -29,6 +29,10 @@ void idList(const QAbstractItemModel* model, QList<int>& ids);
 QSqlQuery selectWhere(const QSqlTableModel* model, int id, const QString& column);
 // "delete from Table where Table.Column = 'id'".
 TARN::okstat deleteWhere(QSqlTableModel* model, const QString& column, int id);
+// Removes row of model and saves it in a transaction of its own (one saved step, the cascade
+// included); on failure nothing is removed, the model is reverted and the database's text
+// returned.
+TARN::okstat removeRowSaved(QSqlTableModel* model, int row);
 
 } // namespace ModelOps
 

@@ -78,6 +78,7 @@ TARN::okstat TarnDbMgr::open(const QString& path, bool readOnly)
     if (path != _path || readOnly != _readOnly) {
         // The old models must not outlive their connection's file.
         deleteAccessObjects();
+        _recorder.discard();
         _db.close();
         _columns.clear();
         _valid = false;
@@ -137,27 +138,76 @@ TARN::okstat TarnDbMgr::open(const QString& path, bool readOnly)
     return {};
 }
 
-TARN::okstat TarnDbMgr::beginTransaction()
+TARN::okstat TarnDbMgr::beginTransaction(Step step)
 {
+    _recorder.discard();
     if (!_db.transaction())
         return QStringLiteral("Cannot begin the transaction: %1").arg(_db.lastError().text());
+    if (_recordingSteps && step == Step::Recorded) {
+        // A step that cannot be recorded is still saved; it only cannot be undone.
+        const TARN::okstat recording = _recorder.start(TARN::directSqliteHandle(_db));
+        if (recording.failed())
+            qWarning("%s", qPrintable(recording.text()));
+    }
     return {};
 }
 
 TARN::okstat TarnDbMgr::commit()
 {
-    if (!_db.commit())
+    if (!_db.commit()) {
+        // A commit that ended the transaction (SQLite rolled back) saved nothing to record.
+        if (!inTransaction())
+            _recorder.discard();
         return _db.lastError().text();
+    }
+    if (!_recorder.isRecording())
+        return {};
+    QByteArray changeset;
+    const TARN::okstat recorded = _recorder.finish(changeset);
+    if (recorded.failed())
+        qWarning("%s", qPrintable(recorded.text()));
+    else if (!changeset.isEmpty())
+        emit stepCommitted(changeset);
     return {};
 }
 
 TARN::okstat TarnDbMgr::rollback()
 {
+    _recorder.discard();
     if (!inTransaction())
         return {};
     if (!_db.rollback())
         return _db.lastError().text();
     return {};
+}
+
+void TarnDbMgr::setRecordingSteps(bool on)
+{
+    _recordingSteps = on;
+    if (!on)
+        _recorder.discard();
+}
+
+bool TarnDbMgr::canApplySteps() const
+{
+    return _db.isOpen() && TARN::directSqliteHandle(_db) != nullptr;
+}
+
+TARN::okstat TarnDbMgr::applyStep(const QByteArray& changeset)
+{
+    sqlite3* handle = TARN::directSqliteHandle(_db);
+    if (!_db.isOpen() || !handle)
+        return QStringLiteral("Steps cannot be applied to this project.");
+    if (inTransaction())
+        return QStringLiteral("Another change to the project is still open.");
+    if (!_db.transaction())
+        return QStringLiteral("Cannot begin the transaction: %1").arg(_db.lastError().text());
+    TARN::okstat status = EditSteps::apply(handle, changeset);
+    if (status.isOk() && !_db.commit())
+        status = _db.lastError().text();
+    if (status.failed() && inTransaction())
+        _db.rollback();
+    return status;
 }
 
 bool TarnDbMgr::inTransaction()

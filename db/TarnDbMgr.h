@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/ColumnNames.h"
+#include "db/EditSteps.h"
 #include "db/okstat.h"
 
 #include <QObject>
@@ -32,7 +33,10 @@ public:
     // of this process can change it.
     TARN::okstat openDatabaseReadOnly(const QString& path);
     bool isReadOnly() const { return _readOnly; }
-    TARN::okstat beginTransaction();
+    // Begins a transaction; while steps are recorded, it records one unless told it only writes
+    // results (a calculation's own transaction).
+    enum class Step { Recorded, NotRecorded };
+    TARN::okstat beginTransaction(Step step = Step::Recorded);
     // Commits the open transaction. A failed commit may have ended it (SQLite rolls back after
     // a full disk or an I/O error) or left it open (another program holds the lock): ask
     // inTransaction() before writing on.
@@ -44,6 +48,18 @@ public:
     // ended it by itself: what was written in it is gone, and a further statement would run on
     // its own and be committed at once.
     bool inTransaction();
+
+    // Saved steps: while on, every transaction begun here records the rows it changes in the
+    // input tables, and a commit that changed any hands them out through stepCommitted. Off by
+    // default (the command-line tool and the calculations keep nothing).
+    void setRecordingSteps(bool on);
+    bool isRecordingSteps() const { return _recordingSteps; }
+    // Whether steps can be recorded and applied at all (the connection's own SQLite handle).
+    bool canApplySteps() const;
+    // Applies a recorded step, or its inverse, in a transaction of its own that records nothing;
+    // refused, with nothing changed, while a transaction is open or when the rows are no longer
+    // as the step left them.
+    TARN::okstat applyStep(const QByteArray& changeset);
 
     QSqlDatabase& database() { return _db; }
     QString path() const { return _path; }
@@ -60,6 +76,10 @@ public:
 
     // Milliseconds a statement waits for another process's lock before failing.
     static constexpr int BusyTimeoutMs = 5000;
+
+signals:
+    // A committed transaction changed input rows: what it changed, as a changeset.
+    void stepCommitted(const QByteArray& changeset);
 
 private:
     TarnDbMgr();
@@ -78,6 +98,8 @@ private:
     bool _readOnly = false;
     QSqlDatabase _db;
     ColumnNames _columns;
+    bool _recordingSteps = false;
+    EditSteps::Recorder _recorder;
 
     static TarnDbMgr* _instance;
 };

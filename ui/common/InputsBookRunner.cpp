@@ -136,21 +136,7 @@ Outcome importFrom(QWidget* parent, const QString& title, const QString& scenari
     }
     Savepoint::release(manager->database(), SavepointName);
     // The dialog's own log takes the import's edits, so its save computes them.
-    if (imported.fullRecalculation())
-        log.setFullRecalculation();
-    for (const BaselineChangeLog::Entry& entry : imported.waterUserEntries()) {
-        if (entry.kind == BaselineChangeLog::WaterUserAdded)
-            log.waterUserAdded(entry.aggDivID, entry.waterUserID, entry.waterUserName);
-        else if (entry.kind == BaselineChangeLog::WaterUserDeleted)
-            log.waterUserDeleted(entry.aggDivID, entry.waterUserID, entry.waterUserName);
-        else
-            log.waterUserEdited(entry.aggDivID, entry.waterUserID, entry.waterUserName);
-        log.demandChangesLeft(entry.aggDivID, entry.waterUserID, entry.demandChgIDs);
-    }
-    for (const int site : imported.aggDivIDs())
-        if (!imported.aggDivReasons(site).isEmpty()
-            && imported.aggDivReasons(site).first().startsWith(QLatin1String("Agg Diversion")))
-            log.aggDivEdited(site, QString());
+    log.merge(imported);
     return { true, plan.touchedScenarios };
 }
 

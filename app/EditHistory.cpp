@@ -1,0 +1,225 @@
+#include "app/EditHistory.h"
+
+#include "calc/EditStepEffect.h"
+#include "calc/Recalculation.h"
+#include "db/EditSteps.h"
+#include "db/ScenarioDAO.h"
+#include "db/TarnDbMgr.h"
+#include "ui/common/ModalRunner.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QUndoCommand>
+#include <QUndoStack>
+
+// One saved step: the rows its commit changed, forward and back.
+class SavedStep : public QUndoCommand {
+public:
+    SavedStep(EditHistory* history, QByteArray forward, QByteArray inverse, const QString& text,
+        bool touchesBaseline)
+        : QUndoCommand(text)
+        , forward(std::move(forward))
+        , inverse(std::move(inverse))
+        , touchesBaseline(touchesBaseline)
+        , _history(history)
+    {
+    }
+
+    void undo() override { _history->take(this, true); }
+    void redo() override
+    {
+        // Pushed after its commit: the first redo is the step itself, already in the file.
+        if (_fresh) {
+            _fresh = false;
+            return;
+        }
+        _history->take(this, false);
+    }
+
+    const QByteArray forward;
+    const QByteArray inverse;
+    const bool touchesBaseline;
+
+private:
+    EditHistory* _history;
+    bool _fresh = true;
+};
+
+EditHistory::EditHistory(
+    QWidget* window, std::function<bool()> gate, std::function<void(const QString&)> lines)
+    : QObject(window)
+    , _window(window)
+    , _gate(std::move(gate))
+    , _lines(std::move(lines))
+    , _stack(new QUndoStack(this))
+{
+    _undo = _stack->createUndoAction(this, QStringLiteral("&Undo"));
+    _undo->setShortcut(QKeySequence::Undo);
+    _redo = _stack->createRedoAction(this, QStringLiteral("&Redo"));
+    _redo->setShortcuts({ QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+        QKeySequence(Qt::CTRL | Qt::Key_Y) });
+    for (QAction* action : { _undo, _redo })
+        action->setShortcutContext(Qt::ApplicationShortcut);
+    connect(_stack, &QUndoStack::indexChanged, this, [this] { settle(); });
+
+    TarnDbMgr* manager = TarnDbMgr::instance();
+    connect(manager, &TarnDbMgr::stepCommitted, this, &EditHistory::record);
+    manager->setRecordingSteps(true);
+}
+
+EditHistory::~EditHistory()
+{
+    if (TarnDbMgr* manager = TarnDbMgr::instance())
+        manager->setRecordingSteps(false);
+}
+
+void EditHistory::clear()
+{
+    _stack->clear();
+}
+
+void EditHistory::record(const QByteArray& changeset)
+{
+    QByteArray inverse;
+    QList<EditSteps::RowChange> rows;
+    if (EditSteps::invert(changeset, inverse).failed()
+        || EditSteps::readChanges(changeset, rows).failed()) {
+        // A step that cannot be taken back ends the history: the ones before it could no
+        // longer be undone past it.
+        _lines(QStringLiteral("This change cannot be undone; the steps before it were forgotten."));
+        _stack->clear();
+        return;
+    }
+    const EditStepEffect effect = EditStepEffect::of(rows, TarnDbMgr::instance()->database());
+    const QString text = effect.text.isEmpty() ? QStringLiteral("Saved changes") : effect.text;
+    _stack->push(new SavedStep(this, changeset, inverse, text, effect.touchesBaseline));
+}
+
+void EditHistory::take(SavedStep* step, bool undoing)
+{
+    // After a refusal the stack goes on through the other steps of the move; they stay as
+    // they are, and settle() puts the stack back where the project is.
+    if (_halted)
+        return;
+    int index = 0;
+    while (index < _stack->count() && _stack->command(index) != step)
+        ++index;
+    const int realIndex = undoing ? index + 1 : index;
+    const QString verb = undoing ? QStringLiteral("undone") : QStringLiteral("redone");
+    const QString what = QStringLiteral("\"%1\" was not %2").arg(step->text(), verb);
+
+    TarnDbMgr* manager = TarnDbMgr::instance();
+    if (QApplication::activeModalWidget() || manager->inTransaction()) {
+        refuse(QStringLiteral("%1: close the open dialog first.").arg(what), realIndex);
+        return;
+    }
+    if (step->touchesBaseline && !_passwordGiven) {
+        if (!_gate()) {
+            refuse(QStringLiteral("%1: the baseline password is needed.").arg(what), realIndex);
+            return;
+        }
+        _passwordGiven = true;
+    }
+    const QByteArray& changes = undoing ? step->inverse : step->forward;
+    const TARN::okstat applied = manager->applyStep(changes);
+    if (applied.failed()) {
+        refuse(QStringLiteral("%1, because %2. Nothing was changed.").arg(what, applied.text()),
+            realIndex);
+        return;
+    }
+    QList<EditSteps::RowChange> rows;
+    EditSteps::readChanges(changes, rows);
+    const EditStepEffect effect = EditStepEffect::of(rows, manager->database());
+    _pendingBaseline.merge(effect.baseline);
+    for (const int scenario : effect.scenarios) {
+        if (!_pendingScenarios.contains(scenario))
+            _pendingScenarios.append(scenario);
+    }
+    _taken.append(QStringLiteral("%1: %2").arg(undoing ? QStringLiteral("Undone")
+                                                       : QStringLiteral("Redone"),
+        step->text()));
+}
+
+void EditHistory::refuse(const QString& text, int realIndex)
+{
+    _halted = true;
+    _realIndex = realIndex;
+    _refusal = text;
+}
+
+void EditHistory::settle()
+{
+    if (_settling)
+        return;
+    _settling = true;
+    if (_halted)
+        _stack->setIndex(_realIndex);
+    for (const QString& line : qAsConst(_taken))
+        _lines(line);
+    recompute();
+    const bool changed = !_taken.isEmpty();
+    _lastRefusal = _refusal;
+    _halted = false;
+    _passwordGiven = false;
+    _refusal.clear();
+    _taken.clear();
+    _pendingBaseline.clear();
+    _pendingScenarios.clear();
+    _settling = false;
+    if (changed)
+        emit projectChanged();
+    if (!_lastRefusal.isEmpty()) {
+        _lines(_lastRefusal);
+        QMessageBox::warning(_window, QStringLiteral("Undo"), _lastRefusal);
+    }
+}
+
+void EditHistory::recompute()
+{
+    if (!_pendingBaseline.hasChanges() && _pendingScenarios.isEmpty())
+        return;
+    QList<QPair<int, QString>> scenarios;
+    const TARN::okstat listed
+        = TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
+    if (listed.failed()) {
+        _lines(QStringLiteral("The results could not be recomputed: %1").arg(listed.text()));
+        return;
+    }
+    // The baseline's edits reach every scenario; a scenario whose own rows changed is computed
+    // whole afterwards, so the first run leaves it out.
+    QList<int> followers;
+    QList<int> whole;
+    for (const auto& scenario : qAsConst(scenarios)) {
+        if (_pendingScenarios.contains(scenario.first))
+            whole.append(scenario.first);
+        else
+            followers.append(scenario.first);
+    }
+    const auto run = [this](Recalculation& recalculation) {
+        recalculation.setExecutor([this](DemandCalculator& calculator) {
+            return ModalRunner::runCalculator(_window, calculator);
+        });
+        recalculation.setLineHandler(_lines);
+        recalculation.setFailureHandler([this](const RecalcRun&, const TARN::okstat& failed) {
+            _lines(failed.text());
+            return true;
+        });
+        const TARN::okstat result = recalculation.run();
+        if (result.failed() && !recalculation.failedInRun())
+            _lines(result.text());
+    };
+    if (_pendingBaseline.hasChanges()) {
+        Recalculation recalculation(_pendingBaseline);
+        recalculation.setScenarios(followers);
+        run(recalculation);
+    }
+    if (!whole.isEmpty()) {
+        BaselineChangeLog everything;
+        everything.setFullRecalculation();
+        Recalculation recalculation(everything);
+        recalculation.setScenarios(whole);
+        recalculation.setBaselineIncluded(false);
+        run(recalculation);
+    }
+}

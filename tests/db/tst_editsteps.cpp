@@ -1,0 +1,311 @@
+#include "support/CalcTestSupport.h"
+#include "support/TestProject.h"
+
+#include "calc/EditStepEffect.h"
+#include "db/EditSteps.h"
+#include "db/ProjectFile.h"
+#include "db/Savepoint.h"
+#include "db/TarnDbMgr.h"
+
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtTest>
+
+namespace {
+
+QString scenarioSql()
+{
+    return QStringLiteral(
+        "INSERT INTO Scenario (ScenarioID, ScenarioName, ScenarioShortName) VALUES "
+        "(1, 'Dry years', 'Dry');"
+        "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (1, 1, 'Growth');"
+        "INSERT INTO DepletionChg (DemandChgID, Year, ChangeTypeID, ChangeValue) VALUES "
+        "(1, 2002, 1, 10);"
+        "INSERT INTO DemandChgWaterUser (DemandChgID, WaterUserID) VALUES (1, 1), (1, 2);"
+        "INSERT INTO Attribute (AttrID, AttrName, AttrTypeID) VALUES (1, 'Basin', 2);"
+        "INSERT INTO AttrValidVal (AttrValidValID, AttrID, AttrVal) VALUES (1, 1, 'Upper');"
+        "INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (1, 1, 1);");
+}
+
+// Every recorded table, row by row in key order, every column by position.
+QStringList dumpTables()
+{
+    QStringList lines;
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    for (const QString& table : EditSteps::recordedTables()) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table)))
+            return { query.lastError().text() };
+        while (query.next()) {
+            QStringList values;
+            for (int column = 0; column < query.record().count(); ++column) {
+                const QVariant value = query.value(column);
+                values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
+            }
+            lines << table + QLatin1Char('|') + values.join(QLatin1Char('|'));
+        }
+    }
+    return lines;
+}
+
+bool run(const QString& statements)
+{
+    for (QString statement : statements.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        // Inserts list columns by the program's names; other statements take testColumn's.
+        if (statement.trimmed().startsWith(QLatin1String("INSERT")))
+            statement = testSql(statement);
+        QSqlQuery query(TarnDbMgr::instance()->database());
+        if (!query.exec(statement)) {
+            qWarning("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs sql on a connection of its own, as another program would.
+bool execElsewhere(const QString& path, const QString& sql)
+{
+    TARN::okstat opened;
+    QSqlDatabase other = ProjectFile::openConnection(path, &opened);
+    bool done = opened.isOk();
+    if (done) {
+        QSqlQuery query(other);
+        done = query.exec(sql.trimmed().startsWith(QLatin1String("INSERT")) ? testSql(sql) : sql);
+    }
+    const QString name = other.connectionName();
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+    return done;
+}
+
+} // namespace
+
+class TestEditSteps : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestProject> _project;
+
+    void open()
+    {
+        _project = std::make_unique<TestProject>(2000, 2003);
+        QVERIFY2(_project->exec(smallBasinSql() + scenarioSql()).isOk(), "basin");
+        QVERIFY(_project->openInManager().isOk());
+        TarnDbMgr::instance()->setRecordingSteps(true);
+    }
+
+    // Saves statements as one step, as a dialog's OK does; the step's changeset.
+    QByteArray save(const QString& statements)
+    {
+        TarnDbMgr* manager = TarnDbMgr::instance();
+        QSignalSpy steps(manager, &TarnDbMgr::stepCommitted);
+        if (manager->beginTransaction().failed() || !run(statements)
+            || manager->commit().failed() || steps.count() != 1)
+            return {};
+        return steps.at(0).at(0).toByteArray();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(TarnDbMgr::instance()); }
+    void cleanup()
+    {
+        TarnDbMgr::instance()->setRecordingSteps(false);
+        resetDbManager();
+        _project.reset();
+    }
+
+    // A step taken back leaves every input table as before it, row for row, and made again as
+    // after it; the step's name and what it asks to recompute follow from its rows.
+    void undoAndRedo_data()
+    {
+        QTest::addColumn<QString>("statements");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("baseline");
+        QTest::addColumn<QString>("recomputed");
+
+        QTest::newRow("yearly value edited")
+            << QStringLiteral("UPDATE WaterUserData SET %1 = 12.5 WHERE WaterUserID = 1 AND "
+                              "Year = 2001")
+                   .arg(testColumn(QStringLiteral("WaterUserData"), 4))
+            << QStringLiteral("Baseline: water user \"Upper\" edited") << true
+            << QStringLiteral("Water User 001.Upper was edited");
+        // The cascade takes the water user's years, coefficients, attribute value and places in
+        // demand changes: all of them come back.
+        QTest::newRow("water user deleted")
+            << QStringLiteral("DELETE FROM WaterUser WHERE WaterUserID = 2")
+            << QStringLiteral("Baseline: water user \"Lower\" deleted; Scenario \"Dry years\": "
+                              "demand change \"Growth\" edited")
+            << true << QStringLiteral("Water User 002.Lower was added|scenario 1");
+        QTest::newRow("site deleted with its water users")
+            << QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = 1")
+            << QStringLiteral("Baseline: water user \"Upper\" deleted, water user \"Lower\" "
+                              "deleted, site \"North\" deleted; Scenario \"Dry years\": "
+                              "demand change \"Growth\" edited")
+            << true
+            << QStringLiteral(
+                   "Water User 001.Upper was added|Water User 002.Lower was added|scenario 1");
+        QTest::newRow("water user moved to another site")
+            << QStringLiteral("UPDATE WaterUser SET AggDivID = 2 WHERE WaterUserID = 2")
+            << QStringLiteral("Baseline: water user \"Lower\" edited") << true
+            << QStringLiteral("Water User 002.Lower was edited");
+        QTest::newRow("time range")
+            << QStringLiteral("UPDATE Baseline SET StartYear = 2001;"
+                              "DELETE FROM WaterUserData WHERE Year = 2000")
+            << QStringLiteral("Baseline: time range changed, water user \"Upper\" edited, water "
+                              "user \"Lower\" edited, 2 more")
+            << true
+            << QStringLiteral("Water User 001.Upper was edited|Water User 002.Lower was "
+                              "edited|Water User 003.South User was edited|Water User 004.East "
+                              "User was edited|everything");
+        QTest::newRow("scenario added")
+            << QStringLiteral(
+                   "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (2, 'Wet');"
+                   "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (2, 2, "
+                   "'Cut');"
+                   "INSERT INTO EfficiencyChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
+                   "VALUES (2, 2001, 3, 0.6)")
+            << QStringLiteral("Scenario \"Wet\" added") << false << QString();
+        QTest::newRow("plot added")
+            << QStringLiteral("INSERT INTO Plot (PlotID, Name) VALUES (1, 'Totals');"
+                              "INSERT INTO PlotCurve (PlotID, Name) VALUES (1, 'All')")
+            << QStringLiteral("Plot \"Totals\" added") << false << QString();
+    }
+
+    void undoAndRedo()
+    {
+        QFETCH(QString, statements);
+        QFETCH(QString, name);
+        QFETCH(bool, baseline);
+        QFETCH(QString, recomputed);
+        open();
+        const QStringList start = dumpTables();
+        const QByteArray step = save(statements);
+        QVERIFY(!step.isEmpty());
+        const QStringList end = dumpTables();
+        QVERIFY(end != start);
+
+        QList<EditSteps::RowChange> rows;
+        QVERIFY(EditSteps::readChanges(step, rows).isOk());
+        const EditStepEffect effect
+            = EditStepEffect::of(rows, TarnDbMgr::instance()->database());
+        QCOMPARE(effect.text, name);
+        QCOMPARE(effect.touchesBaseline, baseline);
+
+        QByteArray inverse;
+        QVERIFY(EditSteps::invert(step, inverse).isOk());
+        QSignalSpy recorded(TarnDbMgr::instance(), &TarnDbMgr::stepCommitted);
+        QVERIFY(TarnDbMgr::instance()->applyStep(inverse).isOk());
+        QCOMPARE(dumpTables(), start);
+
+        // What the undo asks to recompute, read with the file as the undo left it.
+        QVERIFY(EditSteps::readChanges(inverse, rows).isOk());
+        const EditStepEffect back = EditStepEffect::of(rows, TarnDbMgr::instance()->database());
+        QStringList asked;
+        if (back.baseline.fullRecalculation())
+            asked << QStringLiteral("everything");
+        for (const BaselineChangeLog::Entry& entry : back.baseline.waterUserEntries())
+            asked << entry.text();
+        for (const int scenario : back.scenarios)
+            asked << QStringLiteral("scenario %1").arg(scenario);
+        asked.sort();
+        QCOMPARE(asked.join(QLatin1Char('|')), recomputed);
+
+        QVERIFY(TarnDbMgr::instance()->applyStep(step).isOk());
+        QCOMPARE(dumpTables(), end);
+        // Applying steps records none of its own.
+        QCOMPARE(recorded.count(), 0);
+    }
+
+    // A step whose rows another program changed since is refused whole, and nothing changes.
+    void refusedWhenRowsChangedSince_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("meanwhile");
+
+        const QString depletion = testColumn(QStringLiteral("WaterUserData"), 4);
+        QTest::newRow("value edited since")
+            << QStringLiteral("UPDATE WaterUserData SET %1 = 12.5 WHERE WaterUserID = 1 AND "
+                              "Year = 2001;DELETE FROM WaterUser WHERE WaterUserID = 4")
+                   .arg(depletion)
+            << QStringLiteral("UPDATE WaterUserData SET %1 = 99 WHERE WaterUserID = 1 AND "
+                              "Year = 2001")
+                   .arg(depletion);
+        QTest::newRow("row deleted since")
+            << QStringLiteral("UPDATE AggDiv SET Ord = 9 WHERE AggDivID = 4;"
+                              "INSERT INTO Plot (PlotID, Name) VALUES (5, 'New')")
+            << QStringLiteral("DELETE FROM Plot WHERE PlotID = 5");
+        QTest::newRow("key taken since")
+            << QStringLiteral("DELETE FROM DemandChgWaterUser WHERE WaterUserID = 2")
+            << QStringLiteral("INSERT INTO DemandChgWaterUser (DemandChgWaterUserID, "
+                              "DemandChgID, WaterUserID) VALUES (2, 1, 3)");
+    }
+
+    void refusedWhenRowsChangedSince()
+    {
+        QFETCH(QString, step);
+        QFETCH(QString, meanwhile);
+        open();
+        const QByteArray saved = save(step);
+        QVERIFY(!saved.isEmpty());
+        QByteArray inverse;
+        QVERIFY(EditSteps::invert(saved, inverse).isOk());
+        QVERIFY(execElsewhere(_project->path(), meanwhile)); // another connection
+        const QStringList before = dumpTables();
+
+        const TARN::okstat undone = TarnDbMgr::instance()->applyStep(inverse);
+        QVERIFY(undone.failed());
+        QVERIFY2(undone.text().contains(QLatin1String("since")), qPrintable(undone.text()));
+        QCOMPARE(dumpTables(), before);
+        QVERIFY(!TarnDbMgr::instance()->inTransaction());
+    }
+
+    // Only a commit that changed input rows is a step: the net change, whatever savepoints were
+    // rolled back on the way; a rollback, a calculation's transaction or one that wrote no input
+    // row is none.
+    void onlyCommittedInputChangesAreSteps()
+    {
+        open();
+        TarnDbMgr* manager = TarnDbMgr::instance();
+        QSignalSpy steps(manager, &TarnDbMgr::stepCommitted);
+        const QString depletion = testColumn(QStringLiteral("WaterUserData"), 4);
+
+        QVERIFY(manager->beginTransaction().isOk());
+        QVERIFY(run(QStringLiteral("DELETE FROM WaterUser WHERE WaterUserID = 1")));
+        QVERIFY(manager->rollback().isOk());
+        QVERIFY(manager->beginTransaction(TarnDbMgr::Step::NotRecorded).isOk());
+        QVERIFY(run(QStringLiteral("DELETE FROM Plot")));
+        QVERIFY(manager->commit().isOk());
+        QCOMPARE(steps.count(), 0);
+
+        QVERIFY(manager->beginTransaction().isOk());
+        QVERIFY(run(QStringLiteral("UPDATE WaterUserData SET %1 = 7 WHERE WaterUserID = 3")
+                        .arg(depletion)));
+        QVERIFY(Savepoint::begin(manager->database(), QStringLiteral("import")).isOk());
+        QVERIFY(run(QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = 2")));
+        QVERIFY(Savepoint::rollbackTo(manager->database(), QStringLiteral("import")).isOk());
+        QVERIFY(manager->commit().isOk());
+        QCOMPARE(steps.count(), 1);
+        QList<EditSteps::RowChange> rows;
+        QVERIFY(EditSteps::readChanges(steps.at(0).at(0).toByteArray(), rows).isOk());
+        QCOMPARE(rows.size(), 4); // the four years of water user 3, nothing of the site
+        for (const EditSteps::RowChange& row : qAsConst(rows))
+            QCOMPARE(row.table, QStringLiteral("WaterUserData"));
+
+        // Values that end as they began make no step; nor does a transaction left open.
+        QVERIFY(manager->beginTransaction().isOk());
+        QVERIFY(run(QStringLiteral("UPDATE AggDiv SET Ord = Ord + 1;UPDATE AggDiv SET Ord = Ord - 1")));
+        QVERIFY(manager->commit().isOk());
+        QCOMPARE(steps.count(), 1);
+        QVERIFY(manager->beginTransaction().isOk());
+        QVERIFY(manager->applyStep(QByteArray()).failed());
+        QVERIFY(manager->rollback().isOk());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEditSteps)
+#include "tst_editsteps.moc"

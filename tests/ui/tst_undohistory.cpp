@@ -1,0 +1,552 @@
+#include "WaterUserChoice.h"
+#include "support/CalcTestSupport.h"
+#include "support/ModalDriver.h"
+#include "support/TestProject.h"
+
+#include "app/EditHistory.h"
+#include "app/TARNMainWindow.h"
+#include "calc/BaselineChangeLog.h"
+#include "calc/CalcStatusInfo.h"
+#include "calc/Recalculation.h"
+#include "db/EditSteps.h"
+#include "db/Password.h"
+#include "db/ProjectFile.h"
+#include "db/TarnDbMgr.h"
+#include "ui/baseline/AggDivDlg.h"
+#include "ui/baseline/BaselineDlg.h"
+#include "ui/baseline/MonthlyCoefficientLineEdit.h"
+#include "ui/baseline/TimeRangeDlg.h"
+#include "ui/baseline/WaterUserDlg.h"
+#include "ui/common/WaterUserDataViewModel.h"
+#include "ui/plot/CurveDlg.h"
+#include "ui/plot/PlotDlg.h"
+#include "ui/scenario/ChangeDataWidget.h"
+#include "ui/scenario/ChangeSpecDlg.h"
+#include "ui/scenario/ScenarioDlg.h"
+#include "ui/scenario/WaterUserSelectorDlg.h"
+
+#include <QAction>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QSqlError>
+#include <QTimer>
+#include <QComboBox>
+#include <QFile>
+#include <QListWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QSpinBox>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextEdit>
+#include <QUndoStack>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Every input table, row by row in key order, every column by position.
+QStringList dumpInputs()
+{
+    QStringList lines;
+    for (const QString& table : EditSteps::recordedTables()) {
+        QSqlQuery query(TarnDbMgr::instance()->database());
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table)))
+            return { query.lastError().text() };
+        while (query.next()) {
+            QStringList values;
+            for (int column = 0; column < query.record().count(); ++column) {
+                const QVariant value = query.value(column);
+                values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
+            }
+            lines << table + QLatin1Char('|') + values.join(QLatin1Char('|'));
+        }
+    }
+    return lines;
+}
+
+QVariant scalar(const QString& sql)
+{
+    QSqlQuery query(TarnDbMgr::instance()->database());
+    if (!query.exec(sql) || !query.next())
+        return {};
+    return query.value(0);
+}
+
+void pick(QTableView* view, int row)
+{
+    view->setCurrentIndex(view->model()->index(row, 2));
+    view->selectRow(row);
+}
+
+} // namespace
+
+// Random sequences of saved steps made through the real dialogs of the main window, then undone
+// and redone through the Edit menu and the History: the input tables come back row for row, and
+// the results are those a full recalculation of the inputs gives.
+class TestUndoHistory : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir _dir;
+    QString _path;
+    std::unique_ptr<TARNMainWindow> _window;
+    QRandomGenerator _random;
+    int _made = 0;
+
+    QStringList diagnostics() const
+    {
+        return child<QTextEdit>(_window.get(), "_diagTextEdit")
+            ->toPlainText()
+            .split(QLatin1Char('\n'));
+    }
+
+    // Opens the baseline dialog, lets edit work in it, then presses OK.
+    void inBaseline(ModalDriver& driver, const std::function<void(BaselineDlg*)>& edit)
+    {
+        driver.expect<BaselineDlg>([edit](BaselineDlg* dialog) {
+            edit(dialog);
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+    }
+
+    void editYearlyValue(ModalDriver& driver)
+    {
+        const int row = _random.bounded(4);
+        const double value = 100 + _random.bounded(900);
+        inBaseline(driver, [row](BaselineDlg* dialog) {
+            auto* users = child<QTableView>(dialog, "_waterUserTableView");
+            pick(users, qMin(row, users->model()->rowCount() - 1));
+            child<QPushButton>(dialog, "_editWaterUserButton")->click();
+        });
+        driver.expect<WaterUserDlg>([value](WaterUserDlg* dialog) {
+            WaterUserDataViewModel* data = dialog->dataModel();
+            for (int year = 1; year < data->rowCount(); year += 3)
+                data->setData(data->index(year, WaterUserDataViewModel::DepletionColumn), value);
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+    }
+
+    void addWaterUser(ModalDriver& driver)
+    {
+        const int site = _random.bounded(3);
+        const QString name = QStringLiteral("Added %1").arg(++_made);
+        inBaseline(driver, [site](BaselineDlg* dialog) {
+            pick(child<QTableView>(dialog, "_aggDivTableView"), site);
+            child<QPushButton>(dialog, "_addWaterUserButton")->click();
+        });
+        driver.expect<WaterUserDlg>([name](WaterUserDlg* dialog) {
+            child<QLineEdit>(dialog, "_waterUserNameLineEdit")->setText(name);
+            child<QLineEdit>(dialog, "_riffleNameLineEdit")->setText(name + QStringLiteral(" R"));
+            const QList<MonthlyCoefficientLineEdit*>& months = dialog->coefficientEditors();
+            for (int month = 0; month < months.size(); ++month)
+                months.at(month)->setText(month < 4 ? QStringLiteral("9") : QStringLiteral("8"));
+            WaterUserDataViewModel* data = dialog->dataModel();
+            for (int year = 0; year < data->rowCount(); ++year) {
+                data->setData(data->index(year, WaterUserDataViewModel::DepletionColumn), 40 + year);
+                data->setData(data->index(year, WaterUserDataViewModel::EfficiencyColumn), 0.5);
+            }
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+    }
+
+    void moveWaterUser(ModalDriver& driver)
+    {
+        inBaseline(driver, [](BaselineDlg* dialog) {
+            pick(child<QTableView>(dialog, "_waterUserTableView"), 0);
+            child<QPushButton>(dialog, "_editWaterUserButton")->click();
+        });
+        const int to = _random.bounded(2) + 1;
+        driver.expect<WaterUserDlg>([to](WaterUserDlg* dialog) {
+            auto* sites = child<QComboBox>(dialog, "_aggDivNameComboBox");
+            sites->setCurrentIndex((sites->currentIndex() + to) % sites->count());
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+    }
+
+    void deleteWaterUser(ModalDriver& driver)
+    {
+        const int row = _random.bounded(3);
+        inBaseline(driver, [row](BaselineDlg* dialog) {
+            auto* users = child<QTableView>(dialog, "_waterUserTableView");
+            pick(users, qMin(row, users->model()->rowCount() - 1));
+            // A water user in demand changes or plots asks first: the test answers Yes.
+            QTimer::singleShot(0, dialog, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->button(QMessageBox::Yes)->click();
+            });
+            child<QPushButton>(dialog, "_deleteWaterUserButton")->click();
+        });
+    }
+
+    void addSite(ModalDriver& driver)
+    {
+        const QString name = QStringLiteral("Site %1").arg(++_made);
+        inBaseline(driver, [](BaselineDlg* dialog) {
+            child<QPushButton>(dialog, "_addAggDivButton")->click();
+        });
+        driver.expect<AggDivDlg>([name](AggDivDlg* dialog) {
+            child<QLineEdit>(dialog, "_aggDivSiteNameLineEdit")->setText(name);
+            child<QLineEdit>(dialog, "_aggDivRWNameLineEdit")->setText(name + QStringLiteral(" R"));
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+    }
+
+    void changeTimeRange(ModalDriver& driver)
+    {
+        const int shift = _random.bounded(2) ? 1 : -1;
+        inBaseline(driver, [](BaselineDlg* dialog) {
+            child<QPushButton>(dialog, "_modifyTimeRangeButton")->click();
+        });
+        driver.expect<TimeRangeDlg>([shift](TimeRangeDlg* dialog) {
+            auto* end = child<QSpinBox>(dialog, "_endYearSpinBox");
+            end->setValue(end->value() + shift);
+            // Shortening the range asks whether the years beyond it go.
+            QTimer::singleShot(0, dialog, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->click()
+                                                  : box->accept();
+            });
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+    }
+
+    void addAttributeValue(ModalDriver& driver)
+    {
+        const QString value = QStringLiteral("Value %1").arg(++_made);
+        inBaseline(driver, [](BaselineDlg* dialog) {
+            pick(child<QTableView>(dialog, "_attributeTableView"), 0);
+            child<QPushButton>(dialog, "_addAttrValButton")->click();
+        });
+        driver.expect<QInputDialog>([value](QInputDialog* dialog) {
+            dialog->setTextValue(value);
+            dialog->accept();
+        });
+    }
+
+    void addScenario(ModalDriver& driver)
+    {
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(2);
+        const QString name = QStringLiteral("Scenario %1").arg(++_made);
+        const int percent = 5 + _random.bounded(20);
+        driver.expect<ScenarioDlg>([name](ScenarioDlg* dialog) {
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(name);
+            child<QLineEdit>(dialog, "_shortNameLineEdit")->setText(name.right(4));
+            child<QPushButton>(dialog, "_addDemandChgBtn")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+        changeSpec(driver, percent, true);
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_addScenarioButton")->click(); });
+    }
+
+    void editScenarioChange(ModalDriver& driver)
+    {
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(2);
+        auto* scenarios = child<QTableView>(_window.get(), "_scenarioTableView");
+        scenarios->selectRow(_random.bounded(scenarios->model()->rowCount()));
+        const int percent = 5 + _random.bounded(20);
+        driver.expect<ScenarioDlg>([](ScenarioDlg* dialog) {
+            auto* changes = child<QTableView>(dialog, "_demandChgTableView");
+            if (changes->model()->rowCount() == 0) {
+                child<QPushButton>(dialog, "_addDemandChgBtn")->click();
+            } else {
+                changes->selectRow(0);
+                child<QPushButton>(dialog, "_editDemandChgBtn")->click();
+            }
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+        changeSpec(driver, percent, _random.bounded(2) == 0);
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_editScenarioButton")->click(); });
+    }
+
+    // The demand change dialog: its members chosen anew or kept, a percentage for all years.
+    void changeSpec(ModalDriver& driver, int percent, bool chooseMembers)
+    {
+        driver.expect<ChangeSpecDlg>([percent, chooseMembers](ChangeSpecDlg* dialog) {
+            if (child<QLineEdit>(dialog, "_nameLineEdit")->text().isEmpty())
+                child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Change"));
+            if (chooseMembers || dialog->waterUsers().isEmpty())
+                child<QPushButton>(dialog, "_watUsrSelectBtn")->click();
+            auto* depletion = child<ChangeDataWidget>(dialog, "_depDataWidget");
+            child<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QString::number(percent));
+            child<QRadioButton>(depletion, "_chgAllYrsRadioBtn")->click();
+            child<QPushButton>(depletion, "_modifySelYearsBtn")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+        if (chooseMembers)
+            driver.expect<WaterUserSelectorDlg>([](WaterUserSelectorDlg* selector) {
+                chooseInputDepletionUsers(selector, 2);
+            });
+    }
+
+    void addPlot(ModalDriver& driver)
+    {
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(3);
+        const QString name = QStringLiteral("Plot %1").arg(++_made);
+        driver.expect<PlotDlg>([name](PlotDlg* dialog) {
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(name);
+            auto* scenarios = child<QListWidget>(dialog, "_scenarioListWidget");
+            scenarios->item(0)->setCheckState(Qt::Checked);
+            child<QPushButton>(dialog, "_addCurveButton")->click();
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+        driver.expect<CurveDlg>([](CurveDlg* curve) {
+            child<QLineEdit>(curve, "_nameLineEdit")->setText(QStringLiteral("Curve"));
+            child<QRadioButton>(curve, "_depletionRadioButton")->click();
+            child<QPushButton>(curve, "_selectWaterUsersButton")->click();
+            child<QPushButton>(curve, "_okButton")->click();
+        });
+        driver.expect<WaterUserSelectorDlg>(
+            [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_addPlotButton")->click(); });
+    }
+
+    void deleteFromTab(ModalDriver& driver)
+    {
+        const bool plot = _random.bounded(2) == 0;
+        auto* tabs = child<QTabWidget>(_window.get(), "_mainTabWidget");
+        tabs->setCurrentIndex(plot ? 3 : 2);
+        auto* view = child<QTableView>(_window.get(), plot ? "_plotTableView" : "_scenarioTableView");
+        if (view->model()->rowCount() == 0)
+            return;
+        view->selectRow(_random.bounded(view->model()->rowCount()));
+        driver.answer(QMessageBox::Yes);
+        const char* button = plot ? "_deletePlotButton" : "_deleteScenarioButton";
+        QTimer::singleShot(
+            0, _window.get(), [this, button] { child<QPushButton>(_window.get(), button)->click(); });
+    }
+
+    // One random step through the dialogs; false when it saved nothing.
+    void randomStep(QStringList& made)
+    {
+        using Step = void (TestUndoHistory::*)(ModalDriver&);
+        static const QList<QPair<const char*, Step>> steps {
+            { "edit yearly values", &TestUndoHistory::editYearlyValue },
+            { "add water user", &TestUndoHistory::addWaterUser },
+            { "move water user", &TestUndoHistory::moveWaterUser },
+            { "delete water user", &TestUndoHistory::deleteWaterUser },
+            { "add site", &TestUndoHistory::addSite },
+            { "time range", &TestUndoHistory::changeTimeRange },
+            { "add attribute value", &TestUndoHistory::addAttributeValue },
+            { "add scenario", &TestUndoHistory::addScenario },
+            { "edit scenario change", &TestUndoHistory::editScenarioChange },
+            { "add plot", &TestUndoHistory::addPlot },
+            { "delete from a tab", &TestUndoHistory::deleteFromTab },
+        };
+        const auto& step = steps.at(_random.bounded(steps.size()));
+        made << QString::fromLatin1(step.first);
+        ModalDriver driver;
+        const bool baseline = step.second == &TestUndoHistory::editYearlyValue
+            || step.second == &TestUndoHistory::addWaterUser
+            || step.second == &TestUndoHistory::moveWaterUser
+            || step.second == &TestUndoHistory::deleteWaterUser
+            || step.second == &TestUndoHistory::addSite
+            || step.second == &TestUndoHistory::changeTimeRange
+            || step.second == &TestUndoHistory::addAttributeValue;
+        (this->*step.second)(driver);
+        if (baseline) {
+            child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(1);
+            QTimer::singleShot(0, _window.get(),
+                [this] { child<QPushButton>(_window.get(), "_editBaselineButton")->click(); });
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(driver.done() && !QApplication::activeModalWidget(),
+            qPrintable(made.join(QStringLiteral(", "))), 30000);
+        QVERIFY2(driver.unexpected.isEmpty(), qPrintable(driver.unexpected.join(QLatin1Char('|'))));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(tarnhelm);
+        qRegisterMetaType<TARN::okstat>("okstat");
+        qRegisterMetaType<CalcStatusInfo>("CalcStatusInfo");
+        QVERIFY(_dir.isValid());
+    }
+
+    void init()
+    {
+        _path = _dir.filePath(QStringLiteral("%1.db").arg(QTest::currentDataTag()));
+        QFile::remove(_path);
+        QVERIFY(makeDemoProject(_path).isOk());
+        // The start's results are current, as after Recalculate All Data.
+        QVERIFY(TarnDbMgr::instance()->openDatabase(_path).isOk());
+        BaselineChangeLog everything;
+        everything.setFullRecalculation();
+        QVERIFY(Recalculation(everything).run().isOk());
+        resetDbManager();
+        _window = std::make_unique<TARNMainWindow>();
+        _window->show();
+        QVERIFY(_window->connectToDatabase(_path));
+    }
+
+    void cleanup()
+    {
+        _window.reset();
+        resetDbManager();
+    }
+
+    void undoAllThenRedoAll_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("steps");
+        for (const quint32 seed : { 7u, 2027u, 90210u })
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed << 7;
+    }
+
+    void undoAllThenRedoAll()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(int, steps);
+        _random.seed(seed);
+        EditHistory* history = _window->history();
+        const QStringList start = dumpInputs();
+        QStringList made;
+        for (int step = 0; step < steps; ++step) {
+            randomStep(made);
+            if (QTest::currentTestFailed())
+                return;
+        }
+        const QStringList end = dumpInputs();
+        const int saved = history->stack()->count();
+        QVERIFY2(saved >= steps - 2, qPrintable(made.join(QStringLiteral(", "))));
+
+        // Half through Edit > Undo, the rest at once through the History.
+        for (int step = 0; step < saved / 2; ++step)
+            history->undoAction()->trigger();
+        QCOMPARE(history->stack()->index(), saved - saved / 2);
+        history->stack()->setIndex(0);
+        QCOMPARE(history->lastRefusal(), QString());
+        QCOMPARE(dumpInputs(), start);
+        QVERIFY(diagnostics().filter(QStringLiteral("Undone: ")).size() == saved);
+        const QString atStart = _path + QStringLiteral(".start.db");
+        QFile::remove(atStart);
+        QVERIFY(QFile::copy(_path, atStart));
+
+        history->stack()->setIndex(saved);
+        QCOMPARE(history->lastRefusal(), QString());
+        QCOMPARE(dumpInputs(), end);
+
+        _window.reset();
+        const QStringList startResults = differencesFromFullRecalculation(atStart);
+        QVERIFY2(startResults.isEmpty(), qPrintable(startResults.join(QLatin1Char('\n'))));
+        const QStringList endResults = differencesFromFullRecalculation(_path);
+        QVERIFY2(endResults.isEmpty(), qPrintable(endResults.join(QLatin1Char('\n'))));
+    }
+
+    // Taking back a baseline step needs the baseline password where one is set, once for all
+    // the steps of one move; a scenario's step does not.
+    void baselineStepsNeedThePassword()
+    {
+        _random.seed(5);
+        const QStringList before = dumpInputs();
+        ModalDriver steps;
+        addSite(steps);
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(1);
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_editBaselineButton")->click(); });
+        QTRY_VERIFY_WITH_TIMEOUT(steps.done() && !QApplication::activeModalWidget(), 30000);
+        ModalDriver scenario;
+        addScenario(scenario);
+        QTRY_VERIFY_WITH_TIMEOUT(scenario.done() && !QApplication::activeModalWidget(), 30000);
+        EditHistory* history = _window->history();
+        QCOMPARE(history->stack()->count(), 2);
+        // The password is set elsewhere (the same connection, as the baseline dialog would).
+        QSqlQuery set(TarnDbMgr::instance()->database());
+        set.prepare(QStringLiteral("UPDATE Baseline SET %1 = ?")
+                        .arg(testColumn(QStringLiteral("Baseline"), 8)));
+        set.addBindValue(Password::digest(QStringLiteral("secret")));
+        QVERIFY(set.exec());
+        history->undoAction()->trigger(); // the scenario: no password asked
+        QCOMPARE(history->stack()->index(), 1);
+
+        ModalDriver refused;
+        refused.expect<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
+        refused.answer(QMessageBox::Ok);
+        history->undoAction()->trigger();
+        QTRY_VERIFY(refused.done());
+        QVERIFY2(refused.texts.value(0).contains(QLatin1String("password")),
+            qPrintable(refused.texts.join(QLatin1Char('|'))));
+        QCOMPARE(history->stack()->index(), 1);
+
+        ModalDriver given;
+        given.expect<QInputDialog>([](QInputDialog* dialog) {
+            dialog->setTextValue(QStringLiteral("secret"));
+            dialog->accept();
+        });
+        history->undoAction()->trigger();
+        QTRY_VERIFY(given.done());
+        QVERIFY2(given.unexpected.isEmpty(), qPrintable(given.unexpected.join(QLatin1Char('|'))));
+        QCOMPARE(history->stack()->index(), 0);
+        // Everything as it was, but for the password set in between.
+        const auto withoutBaselineRow = [](QStringList lines) {
+            lines.erase(std::remove_if(lines.begin(), lines.end(),
+                            [](const QString& line) { return line.startsWith(QLatin1String("Baseline|")); }),
+                lines.end());
+            return lines;
+        };
+        QCOMPARE(withoutBaselineRow(dumpInputs()), withoutBaselineRow(before));
+    }
+
+    // A step whose rows another program changed since is refused: nothing of it changes, the
+    // steps after it stay undone, and the history shows where the project is.
+    void stepChangedElsewhereIsRefused()
+    {
+        _random.seed(11);
+        ModalDriver first;
+        addSite(first);
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(1);
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_editBaselineButton")->click(); });
+        QTRY_VERIFY_WITH_TIMEOUT(first.done() && !QApplication::activeModalWidget(), 30000);
+
+        // Another program writes a note on the site the step added.
+        {
+            TARN::okstat opened;
+            QSqlDatabase other = ProjectFile::openConnection(_path, &opened);
+            QVERIFY(opened.isOk());
+            QSqlQuery note(other);
+            QVERIFY(note.exec(QStringLiteral("UPDATE AggDiv SET %1 = 'changed elsewhere' WHERE "
+                                             "AggDivID = (SELECT MAX(AggDivID) FROM AggDiv)")
+                                  .arg(testColumn(QStringLiteral("AggDiv"), 5))));
+            const QString name = other.connectionName();
+            note = QSqlQuery();
+            other.close();
+            other = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+        }
+        const QStringList changedElsewhere = dumpInputs();
+
+        ModalDriver second;
+        editYearlyValue(second);
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_editBaselineButton")->click(); });
+        QTRY_VERIFY_WITH_TIMEOUT(second.done() && !QApplication::activeModalWidget(), 30000);
+        EditHistory* history = _window->history();
+        QCOMPARE(history->stack()->count(), 2);
+        QVERIFY(dumpInputs() != changedElsewhere);
+
+        ModalDriver refusal;
+        refusal.answer(QMessageBox::Ok);
+        history->stack()->setIndex(0);
+        QTRY_VERIFY(refusal.done());
+        QCOMPARE(refusal.texts.size(), 1);
+        QVERIFY2(refusal.texts.first().contains(QLatin1String("was not undone"))
+                && refusal.texts.first().contains(QLatin1String("changed since")),
+            qPrintable(refusal.texts.first()));
+        QCOMPARE(history->stack()->index(), 1);
+        QCOMPARE(dumpInputs(), changedElsewhere);
+        QCOMPARE(diagnostics().filter(QStringLiteral("Undone: ")).size(), 1);
+    }
+};
+
+QTEST_MAIN(TestUndoHistory)
+#include "tst_undohistory.moc"
