@@ -57,8 +57,8 @@ EditHistory::EditHistory(
     _undo = _stack->createUndoAction(this, QStringLiteral("&Undo"));
     _undo->setShortcut(QKeySequence::Undo);
     _redo = _stack->createRedoAction(this, QStringLiteral("&Redo"));
-    _redo->setShortcuts({ QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-        QKeySequence(Qt::CTRL | Qt::Key_Y) });
+    _redo->setShortcuts(
+        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
     for (QAction* action : { _undo, _redo })
         action->setShortcutContext(Qt::ApplicationShortcut);
     connect(_stack, &QUndoStack::indexChanged, this, [this] { settle(); });
@@ -136,9 +136,8 @@ void EditHistory::take(SavedStep* step, bool undoing)
         if (!_pendingScenarios.contains(scenario))
             _pendingScenarios.append(scenario);
     }
-    _taken.append(QStringLiteral("%1: %2").arg(undoing ? QStringLiteral("Undone")
-                                                       : QStringLiteral("Redone"),
-        step->text()));
+    _taken.append(QStringLiteral("%1: %2").arg(
+        undoing ? QStringLiteral("Undone") : QStringLiteral("Redone"), step->text()));
 }
 
 void EditHistory::refuse(const QString& text, int realIndex)
@@ -180,8 +179,7 @@ void EditHistory::recompute()
     if (!_pendingBaseline.hasChanges() && _pendingScenarios.isEmpty())
         return;
     QList<QPair<int, QString>> scenarios;
-    const TARN::okstat listed
-        = TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
+    const TARN::okstat listed = TarnDbMgr::instance()->scenarioDAO()->getScenarioNames(scenarios);
     if (listed.failed()) {
         _lines(QStringLiteral("The results could not be recomputed: %1").arg(listed.text()));
         return;

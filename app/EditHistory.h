@@ -26,8 +26,8 @@ class EditHistory : public QObject {
 
 public:
     // gate asks for the baseline password where one is set; lines receives the diagnostics.
-    EditHistory(QWidget* window, std::function<bool()> gate,
-        std::function<void(const QString&)> lines);
+    EditHistory(
+        QWidget* window, std::function<bool()> gate, std::function<void(const QString&)> lines);
     ~EditHistory() override;
 
     QUndoStack* stack() const { return _stack; }

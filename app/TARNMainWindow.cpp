@@ -298,6 +298,9 @@ void TARNMainWindow::checkProjectClicked()
 
 bool TARNMainWindow::passwordGate()
 {
+    // The password as the file holds it now: an undo may have set or removed it since the
+    // list was read.
+    ModelOps::selectAll(_baselineModel);
     const QByteArray stored = _baselineModel->index(0, 8).data().toByteArray();
     if (stored.isEmpty())
         return true;

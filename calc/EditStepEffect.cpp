@@ -21,6 +21,7 @@ constexpr int DemandChgName = 2;
 constexpr int ScenarioName = 2;
 constexpr int PlotName = 1;
 constexpr int PlotCurveName = 2;
+constexpr int Ord = 6; // of sites and water users
 constexpr int StartYear = 5;
 constexpr int EndYear = 6;
 constexpr int PasswordHash = 8;
@@ -45,6 +46,19 @@ QString quoted(const QString& kind, const QVariant& name, qint64 key)
     if (text.isEmpty())
         return QStringLiteral("%1 %2").arg(kind).arg(key);
     return QStringLiteral("%1 \"%2\"").arg(kind, text);
+}
+
+// An update of a site or water user that changed nothing but its place in the list (the
+// baseline dialog numbers them anew on every save): it changes no result.
+bool onlyOrder(const RowChange& row)
+{
+    if (row.op != RowChange::Update || !row.changed(Ord))
+        return false;
+    for (int column = 1; column < row.after.size(); ++column) {
+        if (column != Ord && row.changed(column))
+            return false;
+    }
+    return true;
 }
 
 // The rows a step changed, with the file behind them for what the changeset lacks.
@@ -117,18 +131,32 @@ public:
             // An added or deleted scenario or plot takes everything in it along.
             if (part.own == QLatin1String("added") || part.own == QLatin1String("deleted")
                 || part.subjects.isEmpty()) {
-                parts.append(QStringLiteral("%1 %2").arg(part.title,
-                    part.own.isEmpty() ? QStringLiteral("edited") : part.own));
+                parts.append(QStringLiteral("%1 %2").arg(
+                    part.title, part.own.isEmpty() ? QStringLiteral("edited") : part.own));
                 continue;
+            }
+            // What was added or deleted leads; edits follow, each group in the order met.
+            QList<int> order;
+            for (const QString& verb : { QStringLiteral("added"), QStringLiteral("deleted") }) {
+                for (int i = 0; i < part.verbs.size(); ++i) {
+                    if (part.verbs.at(i) == verb)
+                        order.append(i);
+                }
+            }
+            for (int i = 0; i < part.verbs.size(); ++i) {
+                if (!order.contains(i))
+                    order.append(i);
             }
             QStringList listed;
             const int shown
                 = part.subjects.size() > ListedSubjects ? ListedSubjects - 1 : part.subjects.size();
             for (int i = 0; i < shown; ++i)
-                listed.append(QStringLiteral("%1 %2").arg(part.subjects.at(i), part.verbs.at(i)));
+                listed.append(QStringLiteral("%1 %2").arg(
+                    part.subjects.at(order.at(i)), part.verbs.at(order.at(i))));
             if (shown < part.subjects.size())
                 listed.append(QStringLiteral("%1 more").arg(part.subjects.size() - shown));
-            parts.append(QStringLiteral("%1: %2").arg(part.title, listed.join(QLatin1String(", "))));
+            parts.append(
+                QStringLiteral("%1: %2").arg(part.title, listed.join(QLatin1String(", "))));
         }
         return parts.join(QLatin1String("; "));
     }
@@ -170,10 +198,12 @@ public:
                 baselineRow(row);
         }
         for (const RowChange& row : _changes) {
+            if (row.table == QLatin1String("AggDiv"))
+                site(row);
+        }
+        for (const RowChange& row : _changes) {
             if (row.table == QLatin1String("WaterUser"))
                 waterUser(row);
-            else if (row.table == QLatin1String("AggDiv"))
-                site(row);
         }
         for (const RowChange& row : _changes) {
             if (row.table != QLatin1String("Baseline"))
@@ -209,6 +239,10 @@ private:
 
     void waterUser(const RowChange& row)
     {
+        if (onlyOrder(row)) {
+            baselineSubject(QStringLiteral("order of water users"), QStringLiteral("changed"));
+            return;
+        }
         const QString table = QStringLiteral("WaterUser");
         const QVariant scenario = _rows.value(table, row.key, WaterUserScenario);
         const QString name = _rows.value(table, row.key, WaterUserName).toString();
@@ -219,7 +253,8 @@ private:
             scenarioTouched(scenario.toLongLong());
             return;
         }
-        baselineSubject(subject, verbOf(row.op));
+        const bool moved = row.op == RowChange::Update && row.changed(WaterUserSite);
+        baselineSubject(subject, moved ? QStringLiteral("moved") : verbOf(row.op));
         const int id = static_cast<int>(row.key);
         const int site = _rows.value(table, row.key, WaterUserSite).toInt();
         switch (row.op) {
@@ -244,6 +279,10 @@ private:
 
     void site(const RowChange& row)
     {
+        if (onlyOrder(row)) {
+            baselineSubject(QStringLiteral("order of sites"), QStringLiteral("changed"));
+            return;
+        }
         const QString name = _rows.value(QStringLiteral("AggDiv"), row.key, SiteName).toString();
         baselineSubject(quoted(QStringLiteral("site"), name, row.key), verbOf(row.op));
         // A deleted site's results went with it; its water users have entries of their own.
@@ -331,8 +370,9 @@ private:
         } else if (table == QLatin1String("AttrValidVal")) {
             const RowChange* attribute = _rows.inStep(QStringLiteral("Attribute"), owner);
             if (!attribute || attribute->op == RowChange::Update)
-                baselineSubject(quoted(QStringLiteral("attribute"),
-                                    _rows.value(QStringLiteral("Attribute"), owner, AttrName), owner),
+                baselineSubject(
+                    quoted(QStringLiteral("attribute"),
+                        _rows.value(QStringLiteral("Attribute"), owner, AttrName), owner),
                     verbOf(RowChange::Update));
         } else if (table == QLatin1String("Scenario")) {
             _name.own(scenarioPart(row.key), verbOf(row.op));
@@ -347,7 +387,8 @@ private:
             plotPart(row, row.key, QString());
         } else if (table == QLatin1String("PlotCurve")) {
             plotPart(row, owner,
-                quoted(QStringLiteral("curve"), _rows.value(table, row.key, PlotCurveName), row.key));
+                quoted(
+                    QStringLiteral("curve"), _rows.value(table, row.key, PlotCurveName), row.key));
         } else if (table == QLatin1String("PlotScenario")) {
             plotPart(row, owner, QStringLiteral("scenarios"));
         } else if (table == QLatin1String("PlotCurveFilter")

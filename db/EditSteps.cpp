@@ -28,8 +28,8 @@ QVariant fromValue(sqlite3_value* value)
     case SQLITE_FLOAT:
         return sqlite3_value_double(value);
     case SQLITE_TEXT:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-            sqlite3_value_bytes(value));
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
     case SQLITE_BLOB:
         return QByteArray(
             static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value));

@@ -30,7 +30,7 @@ struct RowChange {
     Op op = Update;
     qint64 key = 0;
     QVector<QVariant> before; // Update and Delete
-    QVector<QVariant> after;  // Insert and Update
+    QVector<QVariant> after; // Insert and Update
     // The value of column, after the step where it has one, else before it.
     QVariant value(int column) const;
     bool changed(int column) const;

@@ -104,8 +104,8 @@ private:
     {
         TarnDbMgr* manager = TarnDbMgr::instance();
         QSignalSpy steps(manager, &TarnDbMgr::stepCommitted);
-        if (manager->beginTransaction().failed() || !run(statements)
-            || manager->commit().failed() || steps.count() != 1)
+        if (manager->beginTransaction().failed() || !run(statements) || manager->commit().failed()
+            || steps.count() != 1)
             return {};
         return steps.at(0).at(0).toByteArray();
     }
@@ -143,15 +143,15 @@ private slots:
             << true << QStringLiteral("Water User 002.Lower was added|scenario 1");
         QTest::newRow("site deleted with its water users")
             << QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = 1")
-            << QStringLiteral("Baseline: water user \"Upper\" deleted, water user \"Lower\" "
-                              "deleted, site \"North\" deleted; Scenario \"Dry years\": "
-                              "demand change \"Growth\" edited")
+            << QStringLiteral("Baseline: site \"North\" deleted, water user \"Upper\" deleted, "
+                              "water user \"Lower\" deleted; Scenario \"Dry years\": demand "
+                              "change \"Growth\" edited")
             << true
             << QStringLiteral(
                    "Water User 001.Upper was added|Water User 002.Lower was added|scenario 1");
         QTest::newRow("water user moved to another site")
             << QStringLiteral("UPDATE WaterUser SET AggDivID = 2 WHERE WaterUserID = 2")
-            << QStringLiteral("Baseline: water user \"Lower\" edited") << true
+            << QStringLiteral("Baseline: water user \"Lower\" moved") << true
             << QStringLiteral("Water User 002.Lower was edited");
         QTest::newRow("time range")
             << QStringLiteral("UPDATE Baseline SET StartYear = 2001;"
@@ -162,14 +162,13 @@ private slots:
             << QStringLiteral("Water User 001.Upper was edited|Water User 002.Lower was "
                               "edited|Water User 003.South User was edited|Water User 004.East "
                               "User was edited|everything");
-        QTest::newRow("scenario added")
-            << QStringLiteral(
-                   "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (2, 'Wet');"
-                   "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (2, 2, "
-                   "'Cut');"
-                   "INSERT INTO EfficiencyChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
-                   "VALUES (2, 2001, 3, 0.6)")
-            << QStringLiteral("Scenario \"Wet\" added") << false << QString();
+        QTest::newRow("scenario added") << QStringLiteral(
+            "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (2, 'Wet');"
+            "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (2, 2, "
+            "'Cut');"
+            "INSERT INTO EfficiencyChg (DemandChgID, Year, ChangeTypeID, ChangeValue) "
+            "VALUES (2, 2001, 3, 0.6)") << QStringLiteral("Scenario \"Wet\" added")
+                                        << false << QString();
         QTest::newRow("plot added")
             << QStringLiteral("INSERT INTO Plot (PlotID, Name) VALUES (1, 'Totals');"
                               "INSERT INTO PlotCurve (PlotID, Name) VALUES (1, 'All')")
@@ -191,8 +190,7 @@ private slots:
 
         QList<EditSteps::RowChange> rows;
         QVERIFY(EditSteps::readChanges(step, rows).isOk());
-        const EditStepEffect effect
-            = EditStepEffect::of(rows, TarnDbMgr::instance()->database());
+        const EditStepEffect effect = EditStepEffect::of(rows, TarnDbMgr::instance()->database());
         QCOMPARE(effect.text, name);
         QCOMPARE(effect.touchesBaseline, baseline);
 
@@ -298,7 +296,8 @@ private slots:
 
         // Values that end as they began make no step; nor does a transaction left open.
         QVERIFY(manager->beginTransaction().isOk());
-        QVERIFY(run(QStringLiteral("UPDATE AggDiv SET Ord = Ord + 1;UPDATE AggDiv SET Ord = Ord - 1")));
+        QVERIFY(
+            run(QStringLiteral("UPDATE AggDiv SET Ord = Ord + 1;UPDATE AggDiv SET Ord = Ord - 1")));
         QVERIFY(manager->commit().isOk());
         QCOMPARE(steps.count(), 1);
         QVERIFY(manager->beginTransaction().isOk());
