@@ -59,8 +59,6 @@ EditHistory::EditHistory(
     _redo = _stack->createRedoAction(this, QStringLiteral("&Redo"));
     _redo->setShortcuts(
         { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
-    for (QAction* action : { _undo, _redo })
-        action->setShortcutContext(Qt::ApplicationShortcut);
     connect(_stack, &QUndoStack::indexChanged, this, [this] { settle(); });
 
     TarnDbMgr* manager = TarnDbMgr::instance();

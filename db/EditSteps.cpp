@@ -261,7 +261,10 @@ TARN::okstat apply(sqlite3* handle, const QByteArray& changeset)
         return {};
     if (state.conflict != 0)
         return conflictText(state);
-    return QString::fromUtf8(sqlite3_errmsg(handle));
+    // The apply's own rollback may have cleared the connection's message; the code stays.
+    if (sqlite3_errcode(handle) != SQLITE_OK)
+        return QString::fromUtf8(sqlite3_errmsg(handle));
+    return sqliteText(rc);
 }
 
 } // namespace EditSteps

@@ -3,6 +3,7 @@
 #include "db/AggDivDAO.h"
 #include "db/AttributeDAO.h"
 #include "db/BaselineDAO.h"
+#include "db/DbFailure.h"
 #include "db/PlotDAO.h"
 #include "db/ScenarioDAO.h"
 #include "db/SqliteHandle.h"
@@ -201,10 +202,10 @@ TARN::okstat TarnDbMgr::applyStep(const QByteArray& changeset)
     if (inTransaction())
         return QStringLiteral("Another change to the project is still open.");
     if (!_db.transaction())
-        return QStringLiteral("Cannot begin the transaction: %1").arg(_db.lastError().text());
+        return DbFailure::databaseText(_db.lastError().text());
     TARN::okstat status = EditSteps::apply(handle, changeset);
     if (status.isOk() && !_db.commit())
-        status = _db.lastError().text();
+        status = DbFailure::databaseText(_db.lastError().text());
     if (status.failed() && inTransaction())
         _db.rollback();
     return status;

@@ -1,4 +1,5 @@
 #include "support/CalcTestSupport.h"
+#include "support/LockHolder.h"
 #include "support/TestProject.h"
 
 #include "calc/EditStepEffect.h"
@@ -260,6 +261,31 @@ private slots:
         QVERIFY2(undone.text().contains(QLatin1String("since")), qPrintable(undone.text()));
         QCOMPARE(dumpTables(), before);
         QVERIFY(!TarnDbMgr::instance()->inTransaction());
+    }
+
+    // While another program holds the file, applying a step fails whole and leaves no
+    // transaction open; once the file is free, the same step applies.
+    void lockedFileRefusesThenRetryApplies()
+    {
+        open();
+        const QStringList start = dumpTables();
+        const QByteArray saved = save(QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = 2"));
+        QVERIFY(!saved.isEmpty());
+        const QStringList end = dumpTables();
+        QByteArray inverse;
+        QVERIFY(EditSteps::invert(saved, inverse).isOk());
+        {
+            LockHolder holder(_project->path(), TarnDbMgr::BusyTimeoutMs / 1000.0 + 1.5);
+            QVERIFY(holder.started());
+            QVERIFY(holder.waitUntilHeld(_project->path()));
+            const TARN::okstat refused = TarnDbMgr::instance()->applyStep(inverse);
+            QVERIFY(refused.failed());
+            QVERIFY2(refused.text().contains(QLatin1String("locked")), qPrintable(refused.text()));
+            QVERIFY(!TarnDbMgr::instance()->inTransaction());
+        }
+        QCOMPARE(dumpTables(), end);
+        QVERIFY(TarnDbMgr::instance()->applyStep(inverse).isOk());
+        QCOMPARE(dumpTables(), start);
     }
 
     // Only a commit that changed input rows is a step: the net change, whatever savepoints were
