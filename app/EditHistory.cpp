@@ -54,6 +54,9 @@ EditHistory::EditHistory(
     , _lines(std::move(lines))
     , _stack(new QUndoStack(this))
 {
+    // A step holds its rows twice (forward and back); a session of a few hundred saves keeps
+    // them all, a day of imports does not need to.
+    _stack->setUndoLimit(MaxSteps);
     _undo = _stack->createUndoAction(this, QStringLiteral("&Undo"));
     _undo->setShortcut(QKeySequence::Undo);
     _redo = _stack->createRedoAction(this, QStringLiteral("&Redo"));

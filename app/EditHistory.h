@@ -30,6 +30,9 @@ public:
         QWidget* window, std::function<bool()> gate, std::function<void(const QString&)> lines);
     ~EditHistory() override;
 
+    // The oldest steps beyond this many are forgotten.
+    static constexpr int MaxSteps = 200;
+
     QUndoStack* stack() const { return _stack; }
     QAction* undoAction() const { return _undo; }
     QAction* redoAction() const { return _redo; }

@@ -9,11 +9,28 @@
 #include "db/SqliteHandle.h"
 #include "db/WaterUserDAO.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+bool fileIdentity(const QString& path, quint64& device, quint64& inode)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    device = static_cast<quint64>(info.st_dev);
+    inode = static_cast<quint64>(info.st_ino);
+    return true;
+}
+
+} // namespace
 
 TarnDbMgr* TarnDbMgr::_instance = nullptr;
 
@@ -100,6 +117,7 @@ TARN::okstat TarnDbMgr::open(const QString& path, bool readOnly)
     _db.setConnectOptions(QStringLiteral("%1QSQLITE_BUSY_TIMEOUT=%2")
                               .arg(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") : QString())
                               .arg(BusyTimeoutMs));
+    fileIdentity(path, _fileDevice, _fileInode);
     if (!_db.open()) {
         const QString error = _db.lastError().text();
         return error.trimmed().isEmpty() ? QStringLiteral("Unable to open %1").arg(path) : error;
@@ -201,6 +219,9 @@ TARN::okstat TarnDbMgr::applyStep(const QByteArray& changeset)
         return QStringLiteral("Steps cannot be applied to this project.");
     if (inTransaction())
         return QStringLiteral("Another change to the project is still open.");
+    if (fileReplaced())
+        return QStringLiteral("%1 was replaced or removed since it was opened; open it again")
+            .arg(QFileInfo(_path).fileName());
     if (!_db.transaction())
         return DbFailure::databaseText(_db.lastError().text());
     TARN::okstat status = EditSteps::apply(handle, changeset);
@@ -223,4 +244,13 @@ bool TarnDbMgr::inTransaction()
         return true;
     probe.exec(QStringLiteral("ROLLBACK"));
     return false;
+}
+
+bool TarnDbMgr::fileReplaced() const
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    if (!fileIdentity(_path, device, inode))
+        return true;
+    return device != _fileDevice || inode != _fileInode;
 }

@@ -60,6 +60,9 @@ public:
     // refused, with nothing changed, while a transaction is open or when the rows are no longer
     // as the step left them.
     TARN::okstat applyStep(const QByteArray& changeset);
+    // Whether the path now names another file than the one open (renamed over, or removed):
+    // what the connection would write then reaches no file anyone reads.
+    bool fileReplaced() const;
 
     QSqlDatabase& database() { return _db; }
     QString path() const { return _path; }
@@ -99,6 +102,9 @@ private:
     QSqlDatabase _db;
     ColumnNames _columns;
     bool _recordingSteps = false;
+    // The open file's device and inode, as it was opened.
+    quint64 _fileDevice = 0;
+    quint64 _fileInode = 0;
     EditSteps::Recorder _recorder;
 
     static TarnDbMgr* _instance;

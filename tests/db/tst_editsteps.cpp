@@ -14,6 +14,8 @@
 #include <QSqlRecord>
 #include <QtTest>
 
+#include <cstdio>
+
 namespace {
 
 QString scenarioSql()
@@ -286,6 +288,25 @@ private slots:
         QCOMPARE(dumpTables(), end);
         QVERIFY(TarnDbMgr::instance()->applyStep(inverse).isOk());
         QCOMPARE(dumpTables(), start);
+    }
+
+    // A file renamed over the project (a copy put back, another tool's save) is refused: the
+    // connection would write to the file that is gone.
+    void replacedFileIsRefused()
+    {
+        open();
+        const QByteArray saved = save(QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = 4"));
+        QVERIFY(!saved.isEmpty());
+        QByteArray inverse;
+        QVERIFY(EditSteps::invert(saved, inverse).isOk());
+        const QString copy = _project->path() + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(_project->path(), copy));
+        QVERIFY(::rename(QFile::encodeName(copy).constData(),
+                    QFile::encodeName(_project->path()).constData())
+            == 0);
+        const TARN::okstat refused = TarnDbMgr::instance()->applyStep(inverse);
+        QVERIFY2(refused.text().contains(QLatin1String("replaced")), qPrintable(refused.text()));
+        QVERIFY(!TarnDbMgr::instance()->inTransaction());
     }
 
     // Only a commit that changed input rows is a step: the net change, whatever savepoints were
