@@ -52,6 +52,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUndoStack>
@@ -332,12 +333,27 @@ int main(int argc, char** argv)
     session.endsWhen([] { return noModal() && !PlotDisplayDlg::runningWorkerDialog(); });
 
     // Edit > Undo of that step: its inverse applied, the edited site recomputed.
+    bool undone = false;
     if (recording) {
-        session.add(QStringLiteral("undo of that step"), noModal,
-            [&] { window.history()->undoAction()->trigger(); });
-        session.endsWhen([&] {
-            return noModal() && window.history()->stack()->index() == 0
-                && !PlotDisplayDlg::runningWorkerDialog();
+        // The undo returns once it has recomputed; between two runs' status dialogs no modal
+        // window is up, so that alone does not tell the end.
+        session.add(QStringLiteral("undo of that step"), noModal, [&] {
+            window.history()->undoAction()->trigger();
+            undone = true;
+        });
+        session.endsWhen([&] { return undone && noModal(); });
+        // What the undo said it recomputed, after its "Undone:" line.
+        session.add(QString(), noModal, [&] {
+            const QString text = child<QTextEdit>(&window, "_diagTextEdit")->toPlainText();
+            const QString undone = text.mid(text.lastIndexOf(QLatin1String("Undone: ")));
+            if (qEnvironmentVariableIsSet("WINDOW_BENCH_DIAG")) {
+                QFile out(QString::fromLocal8Bit(qgetenv("WINDOW_BENCH_DIAG")));
+                if (out.open(QIODevice::WriteOnly))
+                    out.write(text.toUtf8());
+            }
+            std::printf("  (the undo recomputed %d sites in %d runs)\n",
+                int(undone.count(QLatin1String("Computing Agg Diversion"))),
+                int(undone.count(QLatin1String("Calculating "))));
         });
     }
 

@@ -348,6 +348,9 @@ private:
     void other(const RowChange& row)
     {
         const QString& table = row.table;
+        // Sites and water users were read first; the baseline row too.
+        if (table == QLatin1String("AggDiv") || table == QLatin1String("WaterUser"))
+            return;
         // An update carries only what it changed: the rest comes from the file.
         const qint64 owner = _rows.value(table, row.key, Owner).toLongLong();
         const qint64 assigned = _rows.value(table, row.key, AssignedOwner).toLongLong();

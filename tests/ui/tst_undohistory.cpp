@@ -22,6 +22,7 @@
 #include "ui/common/WaterUserDataViewModel.h"
 #include "ui/plot/CurveDlg.h"
 #include "ui/plot/PlotDlg.h"
+#include "ui/scenario/AttrFilterWidget.h"
 #include "ui/scenario/ChangeDataWidget.h"
 #include "ui/scenario/ChangeSpecDlg.h"
 #include "ui/scenario/ScenarioDlg.h"
@@ -45,6 +46,7 @@
 #include <QSqlRecord>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <QUndoStack>
@@ -243,6 +245,15 @@ private:
         });
     }
 
+    void moveSite(ModalDriver& driver)
+    {
+        const int row = _random.bounded(3);
+        inBaseline(driver, [row](BaselineDlg* dialog) {
+            pick(child<QTableView>(dialog, "_aggDivTableView"), row);
+            child<QPushButton>(dialog, "_moveAggDivDownButton")->click();
+        });
+    }
+
     void changeTimeRange(ModalDriver& driver)
     {
         const int shift = _random.bounded(2) ? 1 : -1;
@@ -311,8 +322,16 @@ private:
     {
         child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(2);
         auto* scenarios = child<QTableView>(_window.get(), "_scenarioTableView");
-        scenarios->selectRow(_random.bounded(scenarios->model()->rowCount()));
+        const int row = _random.bounded(scenarios->model()->rowCount());
+        scenarios->selectRow(row);
         const int percent = 5 + _random.bounded(20);
+        // A scenario without changes gets one, whose members must be chosen.
+        QSqlQuery changes(TarnDbMgr::instance()->database());
+        QVERIFY(changes.exec(QStringLiteral("SELECT COUNT(*) FROM DemandChg WHERE ScenarioID = %1")
+                                 .arg(scenarios->model()->index(row, 0).data().toInt()))
+            && changes.next());
+        const bool fresh = changes.value(0).toInt() == 0;
+        changes.finish();
         driver.expect<ScenarioDlg>([](ScenarioDlg* dialog) {
             auto* changes = child<QTableView>(dialog, "_demandChgTableView");
             if (changes->model()->rowCount() == 0) {
@@ -323,7 +342,7 @@ private:
             }
             child<QPushButton>(dialog, "_okButton")->click();
         });
-        changeSpec(driver, percent, _random.bounded(2) == 0);
+        changeSpec(driver, percent, fresh || _random.bounded(2) == 0);
         QTimer::singleShot(0, _window.get(),
             [this] { child<QPushButton>(_window.get(), "_editScenarioButton")->click(); });
     }
@@ -334,7 +353,7 @@ private:
         driver.expect<ChangeSpecDlg>([percent, chooseMembers](ChangeSpecDlg* dialog) {
             if (child<QLineEdit>(dialog, "_nameLineEdit")->text().isEmpty())
                 child<QLineEdit>(dialog, "_nameLineEdit")->setText(QStringLiteral("Change"));
-            if (chooseMembers || dialog->waterUsers().isEmpty())
+            if (chooseMembers)
                 child<QPushButton>(dialog, "_watUsrSelectBtn")->click();
             auto* depletion = child<ChangeDataWidget>(dialog, "_depDataWidget");
             child<QLineEdit>(depletion, "_pctChgLineEdit")->setText(QString::number(percent));
@@ -342,9 +361,30 @@ private:
             child<QPushButton>(depletion, "_modifySelYearsBtn")->click();
             child<QPushButton>(dialog, "_okButton")->click();
         });
-        if (chooseMembers)
+        if (!chooseMembers)
+            return;
+        // Members picked by hand, or through an attribute filter (the change keeps the filter).
+        if (_random.bounded(2) == 0) {
             driver.expect<WaterUserSelectorDlg>(
                 [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
+            return;
+        }
+        driver.expect<WaterUserSelectorDlg>([](WaterUserSelectorDlg* selector) {
+            auto* panel = child<AttrFilterWidget>(selector, "_watUsrFiltWidget");
+            auto* attributes = child<QTableWidget>(panel, "_filtTableWidget");
+            auto* values = child<QTableWidget>(panel, "_attrTableWidget");
+            auto* users = child<QTableWidget>(selector, "_watUsrTableWidget");
+            QTest::mouseClick(attributes->viewport(), Qt::LeftButton, {},
+                attributes->visualItemRect(attributes->item(0, 0)).center());
+            // The first value that selects anyone.
+            for (int row = 0; row < values->rowCount(); ++row) {
+                QTest::mouseClick(values->viewport(), Qt::LeftButton, {},
+                    values->visualItemRect(values->item(row, 0)).center());
+                if (!users->selectionModel()->selectedRows().isEmpty())
+                    break;
+            }
+            child<QPushButton>(selector, "_okButton")->click();
+        });
     }
 
     void addPlot(ModalDriver& driver)
@@ -368,6 +408,43 @@ private:
             [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 2); });
         QTimer::singleShot(0, _window.get(),
             [this] { child<QPushButton>(_window.get(), "_addPlotButton")->click(); });
+    }
+
+    // A plot renamed, a scenario of it checked or unchecked, its first curve's water users
+    // chosen anew.
+    void editPlot(ModalDriver& driver)
+    {
+        child<QTabWidget>(_window.get(), "_mainTabWidget")->setCurrentIndex(3);
+        auto* plots = child<QTableView>(_window.get(), "_plotTableView");
+        if (plots->model()->rowCount() == 0)
+            return addPlot(driver);
+        plots->selectRow(_random.bounded(plots->model()->rowCount()));
+        const QString name = QStringLiteral("Plot %1").arg(++_made);
+        const int scenario = _random.bounded(2);
+        driver.expect<PlotDlg>([name, scenario](PlotDlg* dialog) {
+            child<QLineEdit>(dialog, "_nameLineEdit")->setText(name);
+            auto* scenarios = child<QListWidget>(dialog, "_scenarioListWidget");
+            QListWidgetItem* item = scenarios->item(scenario % scenarios->count());
+            item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+            auto* curves = child<QTableView>(dialog, "_curveTableView");
+            if (curves->model()->rowCount() == 0)
+                child<QPushButton>(dialog, "_addCurveButton")->click();
+            else {
+                curves->selectRow(0);
+                child<QPushButton>(dialog, "_editCurveButton")->click();
+            }
+            child<QPushButton>(dialog, "_okButton")->click();
+        });
+        driver.expect<CurveDlg>([](CurveDlg* curve) {
+            if (child<QLineEdit>(curve, "_nameLineEdit")->text().isEmpty())
+                child<QLineEdit>(curve, "_nameLineEdit")->setText(QStringLiteral("Curve"));
+            child<QPushButton>(curve, "_selectWaterUsersButton")->click();
+            child<QPushButton>(curve, "_okButton")->click();
+        });
+        driver.expect<WaterUserSelectorDlg>(
+            [](WaterUserSelectorDlg* selector) { chooseInputDepletionUsers(selector, 3); });
+        QTimer::singleShot(0, _window.get(),
+            [this] { child<QPushButton>(_window.get(), "_editPlotButton")->click(); });
     }
 
     void deleteFromTab(ModalDriver& driver)
@@ -403,12 +480,14 @@ private:
             { "add site", &TestUndoHistory::addSite, true },
             { "edit site", &TestUndoHistory::editSite, true },
             { "delete site", &TestUndoHistory::deleteSite, true },
+            { "move site", &TestUndoHistory::moveSite, true },
             { "time range", &TestUndoHistory::changeTimeRange, true },
             { "add attribute value", &TestUndoHistory::addAttributeValue, true },
             { "import a book", &TestUndoHistory::importBook, true },
             { "add scenario", &TestUndoHistory::addScenario, false },
             { "edit scenario change", &TestUndoHistory::editScenarioChange, false },
             { "add plot", &TestUndoHistory::addPlot, false },
+            { "edit plot", &TestUndoHistory::editPlot, false },
             { "delete from a tab", &TestUndoHistory::deleteFromTab, false },
         };
         return all;
