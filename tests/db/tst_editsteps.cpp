@@ -32,27 +32,6 @@ QString scenarioSql()
         "INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (1, 1, 1);");
 }
 
-// Every recorded table, row by row in key order, every column by position.
-QStringList dumpTables()
-{
-    QStringList lines;
-    QSqlDatabase& db = TarnDbMgr::instance()->database();
-    for (const QString& table : EditSteps::recordedTables()) {
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table)))
-            return { query.lastError().text() };
-        while (query.next()) {
-            QStringList values;
-            for (int column = 0; column < query.record().count(); ++column) {
-                const QVariant value = query.value(column);
-                values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
-            }
-            lines << table + QLatin1Char('|') + values.join(QLatin1Char('|'));
-        }
-    }
-    return lines;
-}
 
 bool run(const QString& statements)
 {
@@ -185,10 +164,10 @@ private slots:
         QFETCH(bool, baseline);
         QFETCH(QString, recomputed);
         open();
-        const QStringList start = dumpTables();
+        const QStringList start = dumpInputTables();
         const QByteArray step = save(statements);
         QVERIFY(!step.isEmpty());
-        const QStringList end = dumpTables();
+        const QStringList end = dumpInputTables();
         QVERIFY(end != start);
 
         QList<EditSteps::RowChange> rows;
@@ -201,7 +180,7 @@ private slots:
         QVERIFY(EditSteps::invert(step, inverse).isOk());
         QSignalSpy recorded(TarnDbMgr::instance(), &TarnDbMgr::stepCommitted);
         QVERIFY(TarnDbMgr::instance()->applyStep(inverse).isOk());
-        QCOMPARE(dumpTables(), start);
+        QCOMPARE(dumpInputTables(), start);
 
         // What the undo asks to recompute, read with the file as the undo left it.
         QVERIFY(EditSteps::readChanges(inverse, rows).isOk());
@@ -217,7 +196,7 @@ private slots:
         QCOMPARE(asked.join(QLatin1Char('|')), recomputed);
 
         QVERIFY(TarnDbMgr::instance()->applyStep(step).isOk());
-        QCOMPARE(dumpTables(), end);
+        QCOMPARE(dumpInputTables(), end);
         // Applying steps records none of its own.
         QCOMPARE(recorded.count(), 0);
     }
@@ -256,12 +235,12 @@ private slots:
         QByteArray inverse;
         QVERIFY(EditSteps::invert(saved, inverse).isOk());
         QVERIFY(execElsewhere(_project->path(), meanwhile)); // another connection
-        const QStringList before = dumpTables();
+        const QStringList before = dumpInputTables();
 
         const TARN::okstat undone = TarnDbMgr::instance()->applyStep(inverse);
         QVERIFY(undone.failed());
         QVERIFY2(undone.text().contains(QLatin1String("since")), qPrintable(undone.text()));
-        QCOMPARE(dumpTables(), before);
+        QCOMPARE(dumpInputTables(), before);
         QVERIFY(!TarnDbMgr::instance()->inTransaction());
     }
 
@@ -270,10 +249,10 @@ private slots:
     void lockedFileRefusesThenRetryApplies()
     {
         open();
-        const QStringList start = dumpTables();
+        const QStringList start = dumpInputTables();
         const QByteArray saved = save(QStringLiteral("DELETE FROM AggDiv WHERE AggDivID = 2"));
         QVERIFY(!saved.isEmpty());
-        const QStringList end = dumpTables();
+        const QStringList end = dumpInputTables();
         QByteArray inverse;
         QVERIFY(EditSteps::invert(saved, inverse).isOk());
         {
@@ -285,9 +264,9 @@ private slots:
             QVERIFY2(refused.text().contains(QLatin1String("locked")), qPrintable(refused.text()));
             QVERIFY(!TarnDbMgr::instance()->inTransaction());
         }
-        QCOMPARE(dumpTables(), end);
+        QCOMPARE(dumpInputTables(), end);
         QVERIFY(TarnDbMgr::instance()->applyStep(inverse).isOk());
-        QCOMPARE(dumpTables(), start);
+        QCOMPARE(dumpInputTables(), start);
     }
 
     // A file renamed over the project (a copy put back, another tool's save) is refused: the

@@ -3,11 +3,13 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/DemandCalculator.h"
 #include "calc/Recalculation.h"
+#include "db/EditSteps.h"
 #include "db/ProjectFile.h"
 #include "db/TarnDbMgr.h"
 #include "support/TestProject.h"
 
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -173,4 +175,25 @@ QString smallBasinSql()
         "(NULL, 2, 10, 10, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10), "
         "(NULL, 3, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 10, 10), "
         "(NULL, 4, 10, 10, 5, 5, 5, 5, 10, 10, 10, 10, 10, 10);");
+}
+
+QStringList dumpInputTables()
+{
+    QStringList lines;
+    QSqlDatabase& db = TarnDbMgr::instance()->database();
+    for (const QString& table : EditSteps::recordedTables()) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table)))
+            return { query.lastError().text() };
+        while (query.next()) {
+            QStringList values;
+            for (int column = 0; column < query.record().count(); ++column) {
+                const QVariant value = query.value(column);
+                values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
+            }
+            lines << table + QLatin1Char('|') + values.join(QLatin1Char('|'));
+        }
+    }
+    return lines;
 }

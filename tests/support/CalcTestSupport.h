@@ -44,3 +44,7 @@ int count(const TestProject& project, const QString& sql);
 //    salinity 10);
 //  site 4 "Dry Wash" (mass removal) without water users.
 QString smallBasinSql();
+
+// Every input table of the project the manager holds, row by row in key order, every column by
+// position: two states of one file compare line for line.
+QStringList dumpInputTables();

@@ -56,26 +56,6 @@
 
 namespace {
 
-// Every input table, row by row in key order, every column by position.
-QStringList dumpInputs()
-{
-    QStringList lines;
-    for (const QString& table : EditSteps::recordedTables()) {
-        QSqlQuery query(TarnDbMgr::instance()->database());
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table)))
-            return { query.lastError().text() };
-        while (query.next()) {
-            QStringList values;
-            for (int column = 0; column < query.record().count(); ++column) {
-                const QVariant value = query.value(column);
-                values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
-            }
-            lines << table + QLatin1Char('|') + values.join(QLatin1Char('|'));
-        }
-    }
-    return lines;
-}
 
 bool replaceInFile(const QString& path, const QString& from, const QString& to)
 {
@@ -566,7 +546,7 @@ private slots:
         QFETCH(quint32, seed);
         _random.seed(seed);
         EditHistory* history = _window->history();
-        const QStringList start = dumpInputs();
+        const QStringList start = dumpInputTables();
         QList<Kind> order = kinds();
         for (int i = order.size() - 1; i > 0; --i)
             order.swapItemsAt(i, _random.bounded(i + 1));
@@ -577,7 +557,7 @@ private slots:
                 return;
         }
         const int steps = order.size();
-        const QStringList end = dumpInputs();
+        const QStringList end = dumpInputTables();
         const int saved = history->stack()->count();
         QVERIFY2(saved >= steps - 2, qPrintable(made.join(QStringLiteral(", "))));
 
@@ -587,7 +567,7 @@ private slots:
         QCOMPARE(history->stack()->index(), saved - saved / 2);
         history->stack()->setIndex(0);
         QCOMPARE(history->lastRefusal(), QString());
-        QCOMPARE(dumpInputs(), start);
+        QCOMPARE(dumpInputTables(), start);
         QVERIFY(diagnostics().filter(QStringLiteral("Undone: ")).size() == saved);
         const QString atStart = _path + QStringLiteral(".start.db");
         QFile::remove(atStart);
@@ -595,7 +575,7 @@ private slots:
 
         history->stack()->setIndex(saved);
         QCOMPARE(history->lastRefusal(), QString());
-        QCOMPARE(dumpInputs(), end);
+        QCOMPARE(dumpInputTables(), end);
 
         _window.reset();
         const QStringList startResults = differencesFromFullRecalculation(atStart);
@@ -609,7 +589,7 @@ private slots:
     void baselineStepsNeedThePassword()
     {
         _random.seed(5);
-        const QStringList before = dumpInputs();
+        const QStringList before = dumpInputTables();
         {
             ModalDriver steps;
             addSite(steps);
@@ -661,7 +641,7 @@ private slots:
                 lines.end());
             return lines;
         };
-        QCOMPARE(withoutBaselineRow(dumpInputs()), withoutBaselineRow(before));
+        QCOMPARE(withoutBaselineRow(dumpInputTables()), withoutBaselineRow(before));
     }
 
     // A step whose rows another program changed since is refused: nothing of it changes, the
@@ -694,7 +674,7 @@ private slots:
             other = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
         }
-        const QStringList changedElsewhere = dumpInputs();
+        const QStringList changedElsewhere = dumpInputTables();
 
         {
             ModalDriver second;
@@ -705,7 +685,7 @@ private slots:
         }
         EditHistory* history = _window->history();
         QCOMPARE(history->stack()->count(), 2);
-        QVERIFY(dumpInputs() != changedElsewhere);
+        QVERIFY(dumpInputTables() != changedElsewhere);
 
         ModalDriver refusal;
         refusal.answer(QMessageBox::Ok);
@@ -720,7 +700,7 @@ private slots:
                 && refusal.texts.first().contains(QLatin1String("changed since")),
             qPrintable(refusal.texts.first()));
         QCOMPARE(history->stack()->index(), 1);
-        QCOMPARE(dumpInputs(), changedElsewhere);
+        QCOMPARE(dumpInputTables(), changedElsewhere);
         QCOMPARE(diagnostics().filter(QStringLiteral("Undone: ")).size(), 1);
     }
 };
