@@ -32,7 +32,6 @@ QString scenarioSql()
         "INSERT INTO WaterUserAttr (AttrID, WaterUserID, AttrValidValID) VALUES (1, 1, 1);");
 }
 
-
 bool run(const QString& statements)
 {
     for (QString statement : statements.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {

@@ -56,7 +56,6 @@
 
 namespace {
 
-
 bool replaceInFile(const QString& path, const QString& from, const QString& to)
 {
     QFile file(path);
