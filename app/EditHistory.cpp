@@ -5,6 +5,7 @@
 #include "db/EditSteps.h"
 #include "db/ScenarioDAO.h"
 #include "db/TarnDbMgr.h"
+#include "ui/common/LineBatch.h"
 #include "ui/common/ModalRunner.h"
 
 #include <QAction>
@@ -195,22 +196,26 @@ void EditHistory::recompute()
         else
             followers.append(scenario.first);
     }
-    const auto run = [this](Recalculation& recalculation) {
+    // The calculators' lines go to the diagnostics in batches, a failure in its place among them.
+    LineBatch lines(_lines);
+    const auto run = [this, &lines](Recalculation& recalculation) {
         recalculation.setExecutor([this](DemandCalculator& calculator) {
             return ModalRunner::runCalculator(_window, calculator);
         });
-        recalculation.setLineHandler(_lines);
-        recalculation.setFailureHandler([this](const RecalcRun&, const TARN::okstat& failed) {
-            _lines(failed.text());
+        recalculation.setLineHandler(lines.handler());
+        recalculation.setFailureHandler([&lines](const RecalcRun&, const TARN::okstat& failed) {
+            lines.add(failed.text());
             return true;
         });
         const TARN::okstat result = recalculation.run();
         if (result.failed() && !recalculation.failedInRun())
-            _lines(result.text());
+            lines.add(result.text());
     };
     if (_pendingBaseline.hasChanges()) {
         Recalculation recalculation(_pendingBaseline);
+        // With every scenario computed whole below, the baseline runs alone.
         recalculation.setScenarios(followers);
+        recalculation.setScenariosIncluded(!followers.isEmpty());
         run(recalculation);
     }
     if (!whole.isEmpty()) {

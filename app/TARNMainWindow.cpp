@@ -18,6 +18,7 @@
 #include "ui/common/CheckReportDlg.h"
 #include "ui/common/DialogHabits.h"
 #include "ui/common/HelpDocument.h"
+#include "ui/common/LineBatch.h"
 #include "ui/common/ProjectCheckRunner.h"
 
 #include <QCloseEvent>
@@ -33,7 +34,6 @@
 #include <QStyleFactory>
 #include <QTextCursor>
 #include <QTime>
-#include <QTimer>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QUndoView>
@@ -327,26 +327,11 @@ void TARNMainWindow::editBaselineClicked()
     }
     // The dialog commits or rolls back the transaction itself.
     auto* dialog = new BaselineDlg(this);
-    // A calculation sends a line for every site it skips, hundreds within a few milliseconds;
-    // they are shown in batches, at most every 50 ms, so that adding them one by one doesn't
-    // hold up the window, and all of them by the time the dialog has closed.
-    QStringList pending;
-    QTimer batch;
-    batch.setSingleShot(true);
-    batch.setInterval(50);
-    const auto flush = [this, &pending] {
-        if (!pending.isEmpty())
-            diagMsgHandler(pending.join(QLatin1Char('\n')));
-        pending.clear();
-    };
-    connect(&batch, &QTimer::timeout, this, flush);
-    connect(dialog, &BaselineDlg::diagMessage, this, [&pending, &batch](const QString& line) {
-        pending.append(line);
-        if (!batch.isActive())
-            batch.start();
-    });
+    // The calculations' lines, all of them shown by the time the dialog has closed.
+    LineBatch batch([this](const QString& lines) { diagMsgHandler(lines); });
+    connect(dialog, &BaselineDlg::diagMessage, &batch, &LineBatch::add);
     dialog->exec();
-    flush();
+    batch.flush();
     delete dialog;
     hideInternalColumns();
 }

@@ -25,6 +25,8 @@ TARN::okstat Recalculation::listRuns(QList<RecalcRun>& runs) const
     runs.clear();
     if (_withBaseline)
         runs.append(RecalcRun());
+    if (!_withScenarios)
+        return {};
     if (_chosen.isEmpty()) {
         for (const auto& [id, name] : qAsConst(all))
             runs.append({ id, name });

@@ -46,6 +46,8 @@ public:
     // Without the baseline, the scenarios compute from the baseline results as stored (a copied
     // scenario, when the baseline is known to be current).
     void setBaselineIncluded(bool included) { _withBaseline = included; }
+    // Without any scenario: the baseline alone, whatever setScenarios() chose.
+    void setScenariosIncluded(bool included) { _withScenarios = included; }
     // See DemandCalculator::setRefreshStale.
     void setRefreshStale(bool refresh) { _refreshStale = refresh; }
     void setExecutor(Executor executor) { _executor = std::move(executor); }
@@ -74,6 +76,7 @@ private:
     const BaselineChangeLog& _changeLog;
     QList<int> _chosen;
     bool _withBaseline = true;
+    bool _withScenarios = true;
     bool _refreshStale = false;
     Executor _executor;
     LineHandler _lines;

@@ -24,6 +24,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure_data()
     QTest::addColumn<bool>("goOn");
     QTest::addColumn<QList<int>>("chosen");
     QTest::addColumn<bool>("withBaseline");
+    QTest::addColumn<bool>("withScenarios");
     QTest::addColumn<QStringList>("started");
     QTest::addColumn<QString>("failedRun");
     QTest::addColumn<QString>("failure");
@@ -33,29 +34,32 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure_data()
         "Unable to compute: Error initializing Agg Diversion 1: No baseline data found for year "
         "2000");
     // The scenarios were inserted as Arid (5), Dry (1), Wet (2): they run in ID order.
-    QTest::newRow("every scenario") << false << false << QList<int>() << true
+    QTest::newRow("every scenario") << false << false << QList<int>() << true << true
                                     << QStringList { base, QStringLiteral("Dry"),
                                            QStringLiteral("Wet"), QStringLiteral("Arid") }
                                     << QString() << QString();
     QTest::newRow("stops at the failing scenario")
-        << true << false << QList<int>() << true << QStringList { base, QStringLiteral("Dry") }
-        << QStringLiteral("Dry") << noBaseline;
+        << true << false << QList<int>() << true << true
+        << QStringList { base, QStringLiteral("Dry") } << QStringLiteral("Dry") << noBaseline;
     QTest::newRow("goes on when the caller asks")
-        << true << true << QList<int>() << true
+        << true << true << QList<int>() << true << true
         << QStringList { base, QStringLiteral("Dry"), QStringLiteral("Wet"),
                QStringLiteral("Arid") }
         << QStringLiteral("Dry") << noBaseline;
     QTest::newRow("chosen scenarios in the given order")
-        << true << false << QList<int> { 5, 2 } << true
+        << true << false << QList<int> { 5, 2 } << true << true
         << QStringList { base, QStringLiteral("Arid"), QStringLiteral("Wet") } << QString()
         << QString();
     QTest::newRow("unknown scenario runs nothing")
-        << false << false << QList<int> { 2, 9 } << true << QStringList() << QString()
+        << false << false << QList<int> { 2, 9 } << true << true << QStringList() << QString()
         << QStringLiteral("There is no scenario with ID 9.");
+    // The scenarios are computed by another run: the chosen ones are left out too.
+    QTest::newRow("the baseline alone") << false << false << QList<int> { 1 } << true << false
+                                        << QStringList { base } << QString() << QString();
     // A copied scenario is computed alone: from the baseline as stored, none here.
     QTest::newRow("a scenario without the baseline")
-        << false << false << QList<int> { 1 } << false << QStringList { QStringLiteral("Dry") }
-        << QStringLiteral("Dry") << noBaseline;
+        << false << false << QList<int> { 1 } << false << true
+        << QStringList { QStringLiteral("Dry") } << QStringLiteral("Dry") << noBaseline;
 }
 
 void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
@@ -64,6 +68,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
     QFETCH(bool, goOn);
     QFETCH(QList<int>, chosen);
     QFETCH(bool, withBaseline);
+    QFETCH(bool, withScenarios);
     QFETCH(QStringList, started);
     QFETCH(QString, failedRun);
     QFETCH(QString, failure);
@@ -96,6 +101,7 @@ void TestRecalculation::runsInOrderAndStopsAtFirstFailure()
     Recalculation recalculation(full);
     recalculation.setScenarios(chosen);
     recalculation.setBaselineIncluded(withBaseline);
+    recalculation.setScenariosIncluded(withScenarios);
     int failures = 0;
     recalculation.setFailureHandler([&failures, goOn](const RecalcRun&, const TARN::okstat&) {
         ++failures;

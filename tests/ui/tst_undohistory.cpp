@@ -40,6 +40,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -568,6 +569,20 @@ private slots:
         QCOMPARE(history->lastRefusal(), QString());
         QCOMPARE(dumpInputTables(), start);
         QVERIFY(diagnostics().filter(QStringLiteral("Undone: ")).size() == saved);
+        // What the move recomputed is listed by the time it returns, after what it undid: the
+        // baseline and every scenario, the last run's lines too.
+        const QStringList shown = diagnostics();
+        const int lastUndone = shown.lastIndexOf(QRegularExpression(QStringLiteral("Undone: .*")));
+        QSqlQuery scenarios(TarnDbMgr::instance()->database());
+        QVERIFY(
+            scenarios.exec(QStringLiteral("SELECT COUNT(*) FROM Scenario")) && scenarios.next());
+        const QStringList runs = shown.mid(lastUndone)
+                                     .filter(QRegularExpression(
+                                         QStringLiteral("^Calculating (Baseline|Scenario .*):$")));
+        // Once each: a scenario computed whole is not also run after the baseline.
+        QVERIFY2(runs.size() == 1 + scenarios.value(0).toInt(),
+            qPrintable(runs.join(QLatin1Char('\n'))));
+        scenarios.finish();
         const QString atStart = _path + QStringLiteral(".start.db");
         QFile::remove(atStart);
         QVERIFY(QFile::copy(_path, atStart));

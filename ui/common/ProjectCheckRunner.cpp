@@ -3,6 +3,7 @@
 #include "calc/BaselineChangeLog.h"
 #include "calc/Recalculation.h"
 #include "ui/common/CalcStatusJob.h"
+#include "ui/common/LineBatch.h"
 #include "ui/common/ModalRunner.h"
 
 #include <QMessageBox>
@@ -43,8 +44,8 @@ TARN::okstat recalculate(
     recalculation.setExecutor([parent](DemandCalculator& calculator) {
         return ModalRunner::runCalculator(parent, calculator);
     });
-    if (diag)
-        recalculation.setLineHandler(diag);
+    LineBatch lines(diag);
+    recalculation.setLineHandler(lines.handler());
     // Every failure is shown; a scenario's does not stop the others, and counts only for the
     // runs asked for.
     TARN::okstat firstFailure;
@@ -77,8 +78,8 @@ TARN::okstat recalculateScenario(
     recalculation.setExecutor([parent](DemandCalculator& calculator) {
         return ModalRunner::runCalculator(parent, calculator);
     });
-    if (diag)
-        recalculation.setLineHandler(diag);
+    LineBatch lines(diag);
+    recalculation.setLineHandler(lines.handler());
     return recalculation.run();
 }
 
