@@ -126,8 +126,21 @@ public:
 
     QString text() const
     {
+        // The baseline leads, then a scenario or plot added or deleted (what the planner did),
+        // then parts only edited along with it (a plot that lost a deleted scenario).
+        QList<const Part*> ordered;
+        for (const bool along : { false, true }) {
+            for (const Part& part : _parts) {
+                const bool own = part.own == QLatin1String("added")
+                    || part.own == QLatin1String("deleted")
+                    || part.title == QLatin1String("Baseline");
+                if (own != along)
+                    ordered.append(&part);
+            }
+        }
         QStringList parts;
-        for (const Part& part : _parts) {
+        for (const Part* each : qAsConst(ordered)) {
+            const Part& part = *each;
             // An added or deleted scenario or plot takes everything in it along.
             if (part.own == QLatin1String("added") || part.own == QLatin1String("deleted")
                 || part.subjects.isEmpty()) {
@@ -135,7 +148,8 @@ public:
                     part.title, part.own.isEmpty() ? QStringLiteral("edited") : part.own));
                 continue;
             }
-            // What was added or deleted leads; edits follow, each group in the order met.
+            // What was added or deleted leads; edits follow, each group in the order met, and
+            // the lists' renumbering comes last, so that the planner's own edits show.
             QList<int> order;
             for (const QString& verb : { QStringLiteral("added"), QStringLiteral("deleted") }) {
                 for (int i = 0; i < part.verbs.size(); ++i) {
@@ -143,9 +157,13 @@ public:
                         order.append(i);
                 }
             }
-            for (int i = 0; i < part.verbs.size(); ++i) {
-                if (!order.contains(i))
-                    order.append(i);
+            for (const bool renumbering : { false, true }) {
+                for (int i = 0; i < part.verbs.size(); ++i) {
+                    if (!order.contains(i)
+                        && part.subjects.at(i).startsWith(QLatin1String("order of "))
+                            == renumbering)
+                        order.append(i);
+                }
             }
             QStringList listed;
             const int shown

@@ -77,6 +77,9 @@ private:
         _project = std::make_unique<TestProject>(2000, 2003);
         QVERIFY2(_project->exec(smallBasinSql() + scenarioSql()).isOk(), "basin");
         QVERIFY(_project->openInManager().isOk());
+        // A plot of the scenario, which loses it when the scenario is deleted.
+        QVERIFY(run(QStringLiteral("INSERT INTO Plot (PlotID, Name) VALUES (7, 'Loads');"
+                                   "INSERT INTO PlotScenario (PlotID, ScenarioID) VALUES (7, 1)")));
         TarnDbMgr::instance()->setRecordingSteps(true);
     }
 
@@ -143,6 +146,20 @@ private slots:
             << QStringLiteral("Water User 001.Upper was edited|Water User 002.Lower was "
                               "edited|Water User 003.South User was edited|Water User 004.East "
                               "User was edited|everything");
+        // The dialog renumbers the lists when it saves: the planner's edit still leads.
+        QTest::newRow("edit with the sites renumbered")
+            << QStringLiteral("UPDATE AggDiv SET %1 = %1 + 10;"
+                              "UPDATE WaterUserData SET %2 = 12.5 WHERE WaterUserID = 1 AND "
+                              "Year = 2001")
+                   .arg(testColumn(QStringLiteral("AggDiv"), 6),
+                       testColumn(QStringLiteral("WaterUserData"), 4))
+            << QStringLiteral("Baseline: water user \"Upper\" edited, order of sites changed")
+            << true << QStringLiteral("Water User 001.Upper was edited");
+        // What the planner did leads, what went along with it follows.
+        QTest::newRow("scenario deleted from a plot")
+            << QStringLiteral("DELETE FROM Scenario WHERE ScenarioID = 1")
+            << QStringLiteral("Scenario \"Dry years\" deleted; Plot \"Loads\": scenarios edited")
+            << false << QStringLiteral("scenario 1");
         QTest::newRow("scenario added") << QStringLiteral(
             "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (2, 'Wet');"
             "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (2, 2, "
