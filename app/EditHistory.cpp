@@ -95,7 +95,24 @@ void EditHistory::record(const QByteArray& changeset)
     }
     const EditStepEffect effect = EditStepEffect::of(rows, TarnDbMgr::instance()->database());
     const QString text = effect.text.isEmpty() ? QStringLiteral("Saved changes") : effect.text;
-    _stack->push(new SavedStep(this, changeset, inverse, text, effect.touchesBaseline));
+    // The History lists the whole name; the menu, its beginning.
+    _stack->push(new SavedStep(this, changeset, inverse, text + QLatin1Char('\n') + menuText(text),
+        effect.touchesBaseline));
+}
+
+QString EditHistory::menuText(const QString& name)
+{
+    if (name.size() <= MenuTextLength)
+        return name;
+    // Cut between words, so that no name is broken in half.
+    QString cut = name.left(MenuTextLength);
+    const int space = cut.lastIndexOf(QLatin1Char(' '));
+    if (space > MenuTextLength / 2)
+        cut.truncate(space);
+    while (cut.endsWith(QLatin1Char(',')) || cut.endsWith(QLatin1Char(';'))
+        || cut.endsWith(QLatin1Char(':')))
+        cut.chop(1);
+    return cut + QChar(0x2026);
 }
 
 void EditHistory::take(SavedStep* step, bool undoing)
@@ -104,6 +121,7 @@ void EditHistory::take(SavedStep* step, bool undoing)
     // they are, and settle() puts the stack back where the project is.
     if (_halted)
         return;
+    _undoing = undoing;
     int index = 0;
     while (index < _stack->count() && _stack->command(index) != step)
         ++index;
@@ -126,8 +144,7 @@ void EditHistory::take(SavedStep* step, bool undoing)
     const QByteArray& changes = undoing ? step->inverse : step->forward;
     const TARN::okstat applied = manager->applyStep(changes);
     if (applied.failed()) {
-        refuse(QStringLiteral("%1, because %2. Nothing was changed.").arg(what, applied.text()),
-            realIndex);
+        refuse(QStringLiteral("%1, because %2.").arg(what, applied.text()), realIndex);
         return;
     }
     QList<EditSteps::RowChange> rows;
@@ -160,6 +177,22 @@ void EditHistory::settle()
         _lines(line);
     recompute();
     const bool changed = !_taken.isEmpty();
+    // A move of several steps may stop part of the way: say how far it went.
+    if (!_refusal.isEmpty() && _taken.isEmpty()) {
+        _refusal += QStringLiteral(" Nothing was changed.");
+    } else if (!_refusal.isEmpty()) {
+        const int taken = _taken.size();
+        const QString steps = taken == 1
+            ? QStringLiteral("The %1 step was %2")
+                  .arg(_undoing ? QStringLiteral("later") : QStringLiteral("earlier"),
+                      _undoing ? QStringLiteral("undone") : QStringLiteral("redone"))
+            : QStringLiteral("The %1 %2 steps were %3")
+                  .arg(QString::number(taken),
+                      _undoing ? QStringLiteral("later") : QStringLiteral("earlier"),
+                      _undoing ? QStringLiteral("undone") : QStringLiteral("redone"));
+        _refusal += QStringLiteral(" %1; this one and those %2 it were left as they are.")
+                        .arg(steps, _undoing ? QStringLiteral("before") : QStringLiteral("after"));
+    }
     _lastRefusal = _refusal;
     _halted = false;
     _passwordGiven = false;
@@ -172,7 +205,8 @@ void EditHistory::settle()
         emit projectChanged();
     if (!_lastRefusal.isEmpty()) {
         _lines(_lastRefusal);
-        QMessageBox::warning(_window, QStringLiteral("Undo"), _lastRefusal);
+        QMessageBox::warning(
+            _window, _undoing ? QStringLiteral("Undo") : QStringLiteral("Redo"), _lastRefusal);
     }
 }
 
@@ -198,18 +232,27 @@ void EditHistory::recompute()
     }
     // The calculators' lines go to the diagnostics in batches, a failure in its place among them.
     LineBatch lines(_lines);
-    const auto run = [this, &lines](Recalculation& recalculation) {
+    QStringList computed;
+    const auto run = [this, &lines, &computed](Recalculation& recalculation) {
         recalculation.setExecutor([this](DemandCalculator& calculator) {
             return ModalRunner::runCalculator(_window, calculator);
         });
         recalculation.setLineHandler(lines.handler());
-        recalculation.setFailureHandler([&lines](const RecalcRun&, const TARN::okstat& failed) {
-            lines.add(failed.text());
-            return true;
-        });
+        QList<int> failedRuns;
+        recalculation.setFailureHandler(
+            [&lines, &failedRuns](const RecalcRun& failedRun, const TARN::okstat& failed) {
+                lines.add(failed.text());
+                failedRuns.append(failedRun.scenarioId);
+                return true;
+            });
         const TARN::okstat result = recalculation.run();
         if (result.failed() && !recalculation.failedInRun())
             lines.add(result.text());
+        for (const RecalcRun& started : recalculation.started()) {
+            if (!failedRuns.contains(started.scenarioId))
+                computed.append(started.isBaseline() ? QStringLiteral("the baseline")
+                                                     : QStringLiteral("\"%1\"").arg(started.name));
+        }
     };
     if (_pendingBaseline.hasChanges()) {
         Recalculation recalculation(_pendingBaseline);
@@ -226,4 +269,10 @@ void EditHistory::recompute()
         recalculation.setBaselineIncluded(false);
         run(recalculation);
     }
+    // The last line says it all, below the calculators' thousands.
+    lines.flush();
+    _lines(QStringLiteral("%1 finished; results recomputed for %2.")
+               .arg(_undoing ? QStringLiteral("Undo") : QStringLiteral("Redo"),
+                   computed.isEmpty() ? QStringLiteral("nothing")
+                                      : computed.join(QLatin1String(", "))));
 }

@@ -32,6 +32,9 @@ public:
 
     // The oldest steps beyond this many are forgotten.
     static constexpr int MaxSteps = 200;
+    // The Undo and Redo menu items name a step in at most about this many characters.
+    static constexpr int MenuTextLength = 60;
+    static QString menuText(const QString& name);
 
     QUndoStack* stack() const { return _stack; }
     QAction* undoAction() const { return _undo; }
@@ -67,6 +70,7 @@ private:
     bool _halted = false;
     int _realIndex = 0;
     bool _passwordGiven = false;
+    bool _undoing = true;
     QString _refusal;
     QString _lastRefusal;
     QStringList _taken;

@@ -131,6 +131,9 @@ void TARNMainWindow::createEditMenu()
     auto* view = new QUndoView(_history->stack(), dock);
     view->setObjectName(QStringLiteral("historyView"));
     view->setEmptyLabel(QStringLiteral("<project as opened>"));
+    // A step's whole name, on as many lines as it needs.
+    view->setWordWrap(true);
+    view->setResizeMode(QListView::Adjust);
     dock->setWidget(view);
     addDockWidget(Qt::RightDockWidgetArea, dock);
     dock->hide();

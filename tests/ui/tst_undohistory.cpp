@@ -560,6 +560,15 @@ private slots:
         const QStringList end = dumpInputTables();
         const int saved = history->stack()->count();
         QVERIFY2(saved >= steps - 2, qPrintable(made.join(QStringLiteral(", "))));
+        // The menu names a step briefly, the History whole.
+        for (int i = 0; i < saved; ++i) {
+            const QUndoCommand* step = history->stack()->command(i);
+            const QString brief = step->actionText();
+            const bool cut = brief.endsWith(QChar(0x2026));
+            QVERIFY2(brief.size() <= EditHistory::MenuTextLength + 1
+                    && (cut ? step->text().startsWith(brief.chopped(1)) : step->text() == brief),
+                qPrintable(step->text() + QLatin1String(" / ") + step->actionText()));
+        }
 
         // Half through Edit > Undo, the rest at once through the History.
         for (int step = 0; step < saved / 2; ++step)
@@ -583,6 +592,9 @@ private slots:
         QVERIFY2(runs.size() == 1 + scenarios.value(0).toInt(),
             qPrintable(runs.join(QLatin1Char('\n'))));
         scenarios.finish();
+        QVERIFY2(shown.last().startsWith(
+                     QLatin1String("Undo finished; results recomputed for the baseline, \"")),
+            qPrintable(shown.last()));
         const QString atStart = _path + QStringLiteral(".start.db");
         QFile::remove(atStart);
         QVERIFY(QFile::copy(_path, atStart));
@@ -712,6 +724,11 @@ private slots:
         QCOMPARE(refusal.texts.size(), 1);
         QVERIFY2(refusal.texts.first().contains(QLatin1String("was not undone"))
                 && refusal.texts.first().contains(QLatin1String("changed since")),
+            qPrintable(refusal.texts.first()));
+        // The move went part of the way, and says so.
+        QVERIFY2(refusal.texts.first().endsWith(
+                     QLatin1String("The later step was undone; this one and those before it "
+                                   "were left as they are.")),
             qPrintable(refusal.texts.first()));
         QCOMPARE(history->stack()->index(), 1);
         QCOMPARE(dumpInputTables(), changedElsewhere);
