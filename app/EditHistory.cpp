@@ -181,15 +181,12 @@ void EditHistory::settle()
     if (!_refusal.isEmpty() && _taken.isEmpty()) {
         _refusal += QStringLiteral(" Nothing was changed.");
     } else if (!_refusal.isEmpty()) {
-        const int taken = _taken.size();
-        const QString steps = taken == 1
-            ? QStringLiteral("The %1 step was %2")
-                  .arg(_undoing ? QStringLiteral("later") : QStringLiteral("earlier"),
-                      _undoing ? QStringLiteral("undone") : QStringLiteral("redone"))
+        const QString done = _undoing ? QStringLiteral("undone") : QStringLiteral("redone");
+        const QString beyond = _undoing ? QStringLiteral("later") : QStringLiteral("earlier");
+        const QString steps = _taken.size() == 1
+            ? QStringLiteral("The %1 step was %2").arg(beyond, done)
             : QStringLiteral("The %1 %2 steps were %3")
-                  .arg(QString::number(taken),
-                      _undoing ? QStringLiteral("later") : QStringLiteral("earlier"),
-                      _undoing ? QStringLiteral("undone") : QStringLiteral("redone"));
+                  .arg(QString::number(_taken.size()), beyond, done);
         _refusal += QStringLiteral(" %1; this one and those %2 it were left as they are.")
                         .arg(steps, _undoing ? QStringLiteral("before") : QStringLiteral("after"));
     }
