@@ -131,9 +131,7 @@ public:
         QList<const Part*> ordered;
         for (const bool along : { false, true }) {
             for (const Part& part : _parts) {
-                const bool own = part.own == QLatin1String("added")
-                    || part.own == QLatin1String("deleted")
-                    || part.title == QLatin1String("Baseline");
+                const bool own = part.addedOrDeleted() || part.title == QLatin1String("Baseline");
                 if (own != along)
                     ordered.append(&part);
             }
@@ -142,8 +140,7 @@ public:
         for (const Part* each : qAsConst(ordered)) {
             const Part& part = *each;
             // An added or deleted scenario or plot takes everything in it along.
-            if (part.own == QLatin1String("added") || part.own == QLatin1String("deleted")
-                || part.subjects.isEmpty()) {
+            if (part.addedOrDeleted() || part.subjects.isEmpty()) {
                 parts.append(QStringLiteral("%1 %2").arg(
                     part.title, part.own.isEmpty() ? QStringLiteral("edited") : part.own));
                 continue;
@@ -185,6 +182,10 @@ private:
         QString own;
         QStringList subjects;
         QStringList verbs;
+        bool addedOrDeleted() const
+        {
+            return own == QLatin1String("added") || own == QLatin1String("deleted");
+        }
     };
     Part& partNamed(const QString& title)
     {
