@@ -2,6 +2,7 @@
 
 #include "CellFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -16,6 +17,9 @@ using namespace std::string_view_literals;
 const size_t Chunk = 1 << 20;
 // Longest run of text (or a single tag) held while looking for its end.
 const size_t MaxToken = size_t(64) << 20;
+// A worksheet's grid: rows 1 to 1048576, columns A to XFD.
+const int MaxRows = 1048576;
+const int MaxColumns = 16384;
 
 void appendUtf8(std::string& out, uint32_t code)
 {
@@ -168,24 +172,39 @@ void cellAttributes(std::string_view tag, std::string_view* ref, std::string_vie
     });
 }
 
-// Row and column of a reference such as "AB12"; false when it isn't one.
+// A row number of 1 or more, all digits; one past the grid when it is larger still.
+bool parseRowNumber(std::string_view digits, int* row)
+{
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9')
+        return false;
+    long long r = 0;
+    for (const char ch : digits) {
+        if (ch < '0' || ch > '9')
+            return false;
+        r = std::min<long long>(r * 10 + (ch - '0'), MaxRows + 1);
+    }
+    if (r < 1)
+        return false;
+    *row = static_cast<int>(r);
+    return true;
+}
+
+// Row and column of a reference such as "AB12"; false when it isn't one. A reference past the
+// grid gives a row or column just past it, which the cell's check refuses.
 bool parseRef(std::string_view ref, int* row, int* column)
 {
     size_t i = 0;
-    long long c = 0;
+    int c = 0;
     while (
         i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-        c = c * 26 + ((ref[i] & ~0x20) - 'A' + 1);
-        if (c > (1 << 24))
-            return false;
+        c = std::min(c * 26 + ((ref[i] & ~0x20) - 'A' + 1), MaxColumns + 1);
         ++i;
     }
     int r = 0;
-    const auto result = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
-    if (c == 0 || result.ec != std::errc() || result.ptr != ref.data() + ref.size() || r < 1)
+    if (c == 0 || !parseRowNumber(ref.substr(i), &r))
         return false;
     *row = r - 1;
-    *column = static_cast<int>(c - 1);
+    *column = c - 1;
     return true;
 }
 
@@ -257,7 +276,12 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
     std::string refText;
 
     const QStringList* shared = nullptr;
+    bool outside = false;
     auto emit = [&]() -> bool {
+        if (cellRow >= MaxRows || cellColumn >= MaxColumns) {
+            outside = true;
+            return false;
+        }
         if (type == Type::Inline)
             return visit(
                 cellRow, cellColumn, ReadCell::Text, 0, XlCell::unescapeText(fromUtf8(inlineText)));
@@ -285,6 +309,13 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
         if (parseDouble(value, &number))
             return visit(cellRow, cellColumn, ReadCell::Number, number, QString());
         return visit(cellRow, cellColumn, ReadCell::Text, 0, fromUtf8(value));
+    };
+
+    // Why a cell ended the scan: the visitor said stop, or the cell lies outside the grid.
+    auto stopped = [&]() {
+        return outside ? QStringLiteral("the sheet part has a cell past the last row or column of "
+                                        "a worksheet (XFD1048576)")
+                       : QStringLiteral("stopped");
     };
 
     for (;;) {
@@ -382,7 +413,7 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
             const std::string_view name = localName(trimmed(token.substr(2, token.size() - 3)));
             if (name == "c"sv) {
                 if (inCell && !emit()) {
-                    *error = QStringLiteral("stopped");
+                    *error = stopped();
                     return false;
                 }
                 inCell = false;
@@ -411,13 +442,10 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
         const std::string_view name = localName(inner.substr(0, nameEnd));
         if (name == "row"sv) {
             int r = 0;
-            if (attribute(inner, "r"sv, refText)) {
-                const std::string_view t = trimmed(refText);
-                const auto result = std::from_chars(t.data(), t.data() + t.size(), r);
-                row = result.ec == std::errc() && r >= 1 ? r - 1 : row + 1;
-            } else {
-                ++row;
-            }
+            if (attribute(inner, "r"sv, refText) && parseRowNumber(trimmed(refText), &r))
+                row = r - 1;
+            else
+                row = std::min(row + 1, MaxRows);
             column = -1;
         } else if (name == "c"sv) {
             std::string_view ref;
@@ -427,7 +455,7 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
             int c = column + 1;
             if (ref.empty() || !parseRef(ref, &r, &c)) {
                 r = std::max(row, 0);
-                c = column + 1;
+                c = std::min(column + 1, MaxColumns);
             }
             column = c;
             type = Type::Number;
@@ -466,7 +494,7 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
                             pos += lt + 8;
                             inCell = false;
                             if (!emit()) {
-                                *error = QStringLiteral("stopped");
+                                *error = stopped();
                                 return false;
                             }
                         }

@@ -172,6 +172,28 @@ void TestWorksheetXml::scannerReadsWhatWritersWrite_data()
                              << QStringList { QStringLiteral("0,0,T,a\rb_x0007_"),
                                     QStringLiteral("0,1,T,c\t") }
                              << true;
+    // A worksheet ends at XFD1048576: a cell past it is a damaged sheet, however its place is
+    // given, and its reader must not make room for the columns before it.
+    QTest::newRow("the grid's last cell")
+        << QByteArray("<worksheet><sheetData><row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c>"
+                      "</row></sheetData></worksheet>")
+        << QStringList { QStringLiteral("1048575,16383,N,1") } << true;
+    QTest::newRow("a column past XFD")
+        << QByteArray("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c "
+                      "r=\"ZZZZZ1\"><v>2</v></c></row></sheetData></worksheet>")
+        << QStringList { QStringLiteral("0,0,N,1") } << false;
+    QTest::newRow("a cell without a reference after XFD")
+        << QByteArray("<worksheet><sheetData><row><c r=\"XFD1\"><v>1</v></c><c><v>2</v></c>"
+                      "</row></sheetData></worksheet>")
+        << QStringList { QStringLiteral("0,16383,N,1") } << false;
+    QTest::newRow("a row number past the grid")
+        << QByteArray("<worksheet><sheetData><row r=\"99999999999999999999\"><c><v>1</v></c>"
+                      "</row></sheetData></worksheet>")
+        << QStringList {} << false;
+    QTest::newRow("a reference past the last row")
+        << QByteArray("<worksheet><sheetData><row><c r=\"A1048577\"><v>1</v></c></row>"
+                      "</sheetData></worksheet>")
+        << QStringList {} << false;
     QTest::newRow("cut inside a cell")
         << QByteArray("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>7</v></c><c r=\"B1\"><v>8")
         << QStringList { QStringLiteral("0,0,N,7") } << false;
