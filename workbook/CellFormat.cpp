@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -78,6 +79,45 @@ QString unescapeText(const QString& text)
         out += text.at(i);
     }
     return out;
+}
+
+bool parseRowNumber(std::string_view digits, int* row)
+{
+    if (digits.empty())
+        return false;
+    long long r = 0;
+    for (const char ch : digits) {
+        if (ch < '0' || ch > '9')
+            return false;
+        r = std::min<long long>(r * 10 + (ch - '0'), MaxRows + 1);
+    }
+    if (r < 1)
+        return false;
+    *row = static_cast<int>(r);
+    return true;
+}
+
+bool parseCellRef(std::string_view ref, int* row, int* column)
+{
+    size_t i = 0;
+    int c = 0;
+    while (
+        i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+        c = std::min(c * 26 + ((ref[i] & ~0x20) - 'A' + 1), MaxColumns + 1);
+        ++i;
+    }
+    int r = 0;
+    if (c == 0 || !parseRowNumber(ref.substr(i), &r))
+        return false;
+    *row = r - 1;
+    *column = c - 1;
+    return true;
+}
+
+QString pastGridError()
+{
+    return QStringLiteral("the sheet has a cell past the last row or column of a worksheet "
+                          "(XFD1048576)");
 }
 
 QString columnName(int column)

@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace Workbook {
 namespace XlCell {
@@ -29,6 +31,19 @@ QString columnName(int column);
 void appendColumnName(int column, std::string& out);
 // The same at out, which needs room for 4 characters; returns the end of what was written.
 char* appendColumnName(int column, char* out);
+
+// A worksheet's grid: rows 1 to 1048576, columns A to XFD.
+constexpr int MaxRows = 1048576;
+constexpr int MaxColumns = 16384;
+
+// A row number: digits only, 1 or more. One larger than the grid stands for any number past
+// it, so that the cell is refused rather than taken for another. False when it isn't one.
+bool parseRowNumber(std::string_view digits, int* row);
+// The 0-based row and column of a reference such as "AB12" (letters in either case); false
+// when it isn't one. A reference past the grid gives a row or column just past it.
+bool parseCellRef(std::string_view ref, int* row, int* column);
+// What a reader says of a sheet that has a cell past the grid.
+QString pastGridError();
 
 // Empty when the name may be used as a sheet name, otherwise why it may not.
 QString sheetNameProblem(const QString& name);

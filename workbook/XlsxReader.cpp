@@ -10,28 +10,20 @@
 #include <QMutexLocker>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 namespace Workbook {
 
 namespace {
 
-// Row and column of a reference such as "AB12".
+// Row and column of a reference such as "AB12"; false when it isn't one.
 bool parseRef(const QStringRef& ref, int* row, int* column)
 {
-    int c = 0;
-    int i = 0;
-    while (i < ref.size() && ref.at(i).isLetter()) {
-        c = c * 26 + (ref.at(i).toUpper().unicode() - 'A' + 1);
-        ++i;
-    }
-    bool ok = false;
-    const int r = ref.mid(i).toInt(&ok);
-    if (!ok || c == 0)
-        return false;
-    *row = r - 1;
-    *column = c - 1;
-    return true;
+    const QByteArray text = ref.toLatin1();
+    return XlCell::parseCellRef(
+        std::string_view(text.constData(), size_t(text.size())), row, column);
 }
 
 // The text of an <si> or <is>: its <t>, or the <t> of each rich-text run.
@@ -221,15 +213,22 @@ bool XlsxReader::readSheet(int index, SheetCells* cells, QString* error) const
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement() && xml.name() == QLatin1String("row")) {
-            const auto r = xml.attributes().value(QStringLiteral("r"));
-            row = r.isEmpty() ? row + 1 : r.toInt() - 1;
+            const QByteArray r = xml.attributes().value(QStringLiteral("r")).toLatin1();
+            int number = 0;
+            row = XlCell::parseRowNumber(std::string_view(r.constData(), size_t(r.size())), &number)
+                ? number - 1
+                : std::min(row + 1, XlCell::MaxRows);
             column = -1;
         } else if (xml.isStartElement() && xml.name() == QLatin1String("c")) {
             const auto a = xml.attributes();
             const auto ref = a.value(QStringLiteral("r"));
-            int r = row;
+            int r = std::max(row, 0);
             if (ref.isEmpty() || !parseRef(ref, &r, &column))
-                ++column;
+                column = std::min(column + 1, XlCell::MaxColumns);
+            if (r >= XlCell::MaxRows || column >= XlCell::MaxColumns) {
+                *error = XlCell::pastGridError();
+                return false;
+            }
             const int style = a.value(QStringLiteral("s")).toInt();
             const QString type = a.value(QStringLiteral("t")).toString();
             ReadCell cell;

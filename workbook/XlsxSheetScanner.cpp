@@ -17,9 +17,6 @@ using namespace std::string_view_literals;
 const size_t Chunk = 1 << 20;
 // Longest run of text (or a single tag) held while looking for its end.
 const size_t MaxToken = size_t(64) << 20;
-// A worksheet's grid: rows 1 to 1048576, columns A to XFD.
-const int MaxRows = 1048576;
-const int MaxColumns = 16384;
 
 void appendUtf8(std::string& out, uint32_t code)
 {
@@ -172,42 +169,6 @@ void cellAttributes(std::string_view tag, std::string_view* ref, std::string_vie
     });
 }
 
-// A row number of 1 or more, all digits; one past the grid when it is larger still.
-bool parseRowNumber(std::string_view digits, int* row)
-{
-    if (digits.empty() || digits.front() < '0' || digits.front() > '9')
-        return false;
-    long long r = 0;
-    for (const char ch : digits) {
-        if (ch < '0' || ch > '9')
-            return false;
-        r = std::min<long long>(r * 10 + (ch - '0'), MaxRows + 1);
-    }
-    if (r < 1)
-        return false;
-    *row = static_cast<int>(r);
-    return true;
-}
-
-// Row and column of a reference such as "AB12"; false when it isn't one. A reference past the
-// grid gives a row or column just past it, which the cell's check refuses.
-bool parseRef(std::string_view ref, int* row, int* column)
-{
-    size_t i = 0;
-    int c = 0;
-    while (
-        i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-        c = std::min(c * 26 + ((ref[i] & ~0x20) - 'A' + 1), MaxColumns + 1);
-        ++i;
-    }
-    int r = 0;
-    if (c == 0 || !parseRowNumber(ref.substr(i), &r))
-        return false;
-    *row = r - 1;
-    *column = c - 1;
-    return true;
-}
-
 bool parseDouble(std::string_view text, double* value)
 {
     text = trimmed(text);
@@ -278,7 +239,7 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
     const QStringList* shared = nullptr;
     bool outside = false;
     auto emit = [&]() -> bool {
-        if (cellRow >= MaxRows || cellColumn >= MaxColumns) {
+        if (cellRow >= XlCell::MaxRows || cellColumn >= XlCell::MaxColumns) {
             outside = true;
             return false;
         }
@@ -312,11 +273,7 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
     };
 
     // Why a cell ended the scan: the visitor said stop, or the cell lies outside the grid.
-    auto stopped = [&]() {
-        return outside ? QStringLiteral("the sheet part has a cell past the last row or column of "
-                                        "a worksheet (XFD1048576)")
-                       : QStringLiteral("stopped");
-    };
+    auto stopped = [&]() { return outside ? XlCell::pastGridError() : QStringLiteral("stopped"); };
 
     for (;;) {
         // Character data up to the next markup.
@@ -442,10 +399,10 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
         const std::string_view name = localName(inner.substr(0, nameEnd));
         if (name == "row"sv) {
             int r = 0;
-            if (attribute(inner, "r"sv, refText) && parseRowNumber(trimmed(refText), &r))
+            if (attribute(inner, "r"sv, refText) && XlCell::parseRowNumber(trimmed(refText), &r))
                 row = r - 1;
             else
-                row = std::min(row + 1, MaxRows);
+                row = std::min(row + 1, XlCell::MaxRows);
             column = -1;
         } else if (name == "c"sv) {
             std::string_view ref;
@@ -453,9 +410,9 @@ bool XlsxSheetScanner::scan(const Source& source, const CellVisitor& visit, QStr
             cellAttributes(inner, &ref, &typeName, refText, typeText);
             int r = row;
             int c = column + 1;
-            if (ref.empty() || !parseRef(ref, &r, &c)) {
+            if (ref.empty() || !XlCell::parseCellRef(ref, &r, &c)) {
                 r = std::max(row, 0);
-                c = std::min(column + 1, MaxColumns);
+                c = std::min(column + 1, XlCell::MaxColumns);
             }
             column = c;
             type = Type::Number;

@@ -90,6 +90,8 @@ private slots:
     void notAWorkbook();
     void fingerprintsTrustedWhileThePartIsUnchanged_data();
     void fingerprintsTrustedWhileThePartIsUnchanged();
+    void cellPastTheGridRefused_data();
+    void cellPastTheGridRefused();
 };
 
 void TestWorkbookReader::readerChosenByContent_data()
@@ -202,6 +204,77 @@ void TestWorkbookReader::fingerprintsTrustedWhileThePartIsUnchanged()
     QVERIFY2(reader, qPrintable(error));
     QCOMPARE(Workbook::Fingerprint::sheetHashes(reader->customProperties()), recorded);
     QVERIFY(reader->trustedSheetHashes().isEmpty());
+}
+
+// A damaged sheet may name a cell past XFD1048576. Both ways of reading refuse it, with the same
+// words, rather than take it for another cell or make room for all the columns before it.
+void TestWorkbookReader::cellPastTheGridRefused_data()
+{
+    QTest::addColumn<QByteArray>("ref");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("the grid's last cell") << QByteArray("XFD1048576") << true;
+    QTest::newRow("a column past XFD") << QByteArray("XFE2") << false;
+    QTest::newRow("far past XFD, in lower case") << QByteArray("aakkk2") << false;
+    QTest::newRow("a row past the last") << QByteArray("B1048577") << false;
+    QTest::newRow("a row number past int") << QByteArray("B99999999999") << false;
+}
+
+void TestWorkbookReader::cellPastTheGridRefused()
+{
+    QFETCH(QByteArray, ref);
+    QFETCH(bool, readable);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("b.xlsx"));
+    QString error;
+    QVERIFY2(writeBook(path, false, &error), qPrintable(error));
+    {
+        Workbook::OpcPackage package;
+        QByteArray sheet;
+        const QString part = QStringLiteral("xl/worksheets/sheet1.xml");
+        QVERIFY2(package.open(path, Workbook::OpcPackage::ReadWrite, &error)
+                && package.readPart(part, Workbook::OpcPackage::LargePart, &sheet, &error),
+            qPrintable(error));
+        QVERIFY(sheet.contains("r=\"B2\""));
+        sheet.replace("r=\"B2\"", "r=\"" + ref + '"');
+        Workbook::OpcPackage::Changes changes;
+        changes.parts.insert(part, sheet);
+        QVERIFY2(package.commit(changes, &error), qPrintable(error));
+    }
+    const std::unique_ptr<Workbook::WorkbookReader> reader
+        = Workbook::WorkbookReader::openFile(path, &error);
+    QVERIFY2(reader, qPrintable(error));
+
+    Workbook::SheetCells cells;
+    QString readError;
+    QCOMPARE(reader->readSheet(0, &cells, &readError), readable);
+    QString scanError;
+    int scanned = 0;
+    int lastRow = -1;
+    int lastColumn = -1;
+    const bool scannedAll = reader->scanSheet(
+        0,
+        [&](int row, int column, Workbook::ReadCell::Type, double, const QString&) {
+            ++scanned;
+            lastRow = row;
+            lastColumn = column;
+            return true;
+        },
+        &scanError);
+    QCOMPARE(scannedAll, readable);
+    if (readable) {
+        QCOMPARE(cells.rowCount(), 1048576);
+        QCOMPARE(cells.columnCount(), 16384);
+        QCOMPARE(cells.at(1048575, 16383).type, Workbook::ReadCell::Number);
+        QCOMPARE(scanned, cells.cellCount());
+        QVERIFY(lastRow <= 1048575 && lastColumn <= 16383);
+        return;
+    }
+    const QString expected = QStringLiteral(
+        "the sheet has a cell past the last row or column of a worksheet (XFD1048576)");
+    QCOMPARE(readError, expected);
+    QCOMPARE(scanError, expected);
+    // The cells before it were read.
+    QVERIFY(scanned > 0);
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookReader)
