@@ -19,7 +19,10 @@ constexpr int AssignedOwner = 2; // the site or water user of an attribute assig
 constexpr int AttrName = 2;
 constexpr int DemandChgName = 2;
 constexpr int ScenarioName = 2;
+constexpr int ScenarioShortName = 3;
+constexpr int ScenarioDescription = 4;
 constexpr int PlotName = 1;
+constexpr int PlotDescription = 2;
 constexpr int PlotCurveName = 2;
 constexpr int Ord = 6; // of sites and water users
 constexpr int StartYear = 5;
@@ -123,6 +126,14 @@ public:
         if (p.own.isEmpty() || verb != QLatin1String("edited"))
             p.own = verb;
     }
+    // An edit of the part's own row that the planner made ("renamed from "Dry""), listed
+    // before the part's subjects.
+    void ownEdit(const QString& part, const QString& what)
+    {
+        Part& p = partNamed(part);
+        if (!p.ownEdits.contains(what))
+            p.ownEdits.append(what);
+    }
 
     QString text() const
     {
@@ -140,7 +151,7 @@ public:
         for (const Part* each : qAsConst(ordered)) {
             const Part& part = *each;
             // An added or deleted scenario or plot takes everything in it along.
-            if (part.addedOrDeleted() || part.subjects.isEmpty()) {
+            if (part.addedOrDeleted() || (part.subjects.isEmpty() && part.ownEdits.isEmpty())) {
                 parts.append(QStringLiteral("%1 %2").arg(
                     part.title, part.own.isEmpty() ? QStringLiteral("edited") : part.own));
                 continue;
@@ -162,14 +173,13 @@ public:
                         order.append(i);
                 }
             }
-            QStringList listed;
-            const int shown
-                = part.subjects.size() > ListedSubjects ? ListedSubjects - 1 : part.subjects.size();
-            for (int i = 0; i < shown; ++i)
-                listed.append(QStringLiteral("%1 %2").arg(
-                    part.subjects.at(order.at(i)), part.verbs.at(order.at(i))));
-            if (shown < part.subjects.size())
-                listed.append(QStringLiteral("%1 more").arg(part.subjects.size() - shown));
+            QStringList all = part.ownEdits;
+            for (const int i : qAsConst(order))
+                all.append(QStringLiteral("%1 %2").arg(part.subjects.at(i), part.verbs.at(i)));
+            const int shown = all.size() > ListedSubjects ? ListedSubjects - 1 : all.size();
+            QStringList listed = all.mid(0, shown);
+            if (shown < all.size())
+                listed.append(QStringLiteral("%1 more").arg(all.size() - shown));
             parts.append(
                 QStringLiteral("%1: %2").arg(part.title, listed.join(QLatin1String(", "))));
         }
@@ -180,6 +190,7 @@ private:
     struct Part {
         QString title;
         QString own;
+        QStringList ownEdits;
         QStringList subjects;
         QStringList verbs;
         bool addedOrDeleted() const
@@ -193,7 +204,7 @@ private:
             if (part.title == title)
                 return part;
         }
-        _parts.append(Part { title, QString(), {}, {} });
+        _parts.append(Part { title, QString(), {}, {}, {} });
         return _parts.last();
     }
     QList<Part> _parts;
@@ -345,10 +356,30 @@ private:
     {
         const QString part = quoted(
             QStringLiteral("Plot"), _rows.value(QStringLiteral("Plot"), plot, PlotName), plot);
-        if (subject.isEmpty())
+        if (subject.isEmpty()) {
             _name.own(part, verbOf(row.op));
-        else
+            ownEdits(part, row, PlotName, -1, PlotDescription);
+        } else
             _name.subject(part, subject, verbOf(RowChange::Update));
+    }
+
+    // The planner's edits of a scenario's or plot's own row: its name (with the one it had),
+    // short name or description. Other columns (the dates of the last save) go unnamed.
+    void ownEdits(
+        const QString& part, const RowChange& row, int name, int shortName, int description)
+    {
+        if (row.op != RowChange::Update)
+            return;
+        if (row.changed(name)) {
+            const QString before = row.before.value(name).toString().trimmed();
+            _name.ownEdit(part,
+                before.isEmpty() ? QStringLiteral("renamed")
+                                 : QStringLiteral("renamed from \"%1\"").arg(before));
+        }
+        if (shortName >= 0 && row.changed(shortName))
+            _name.ownEdit(part, QStringLiteral("short name changed"));
+        if (row.changed(description))
+            _name.ownEdit(part, QStringLiteral("description changed"));
     }
 
     void baselineRow(const RowChange& row)
@@ -398,6 +429,8 @@ private:
                     verbOf(RowChange::Update));
         } else if (table == QLatin1String("Scenario")) {
             _name.own(scenarioPart(row.key), verbOf(row.op));
+            ownEdits(
+                scenarioPart(row.key), row, ScenarioName, ScenarioShortName, ScenarioDescription);
             scenarioTouched(row.key);
         } else if (table == QLatin1String("DemandChg")) {
             demandChangePart(row, row.key);

@@ -160,6 +160,22 @@ private slots:
             << QStringLiteral("DELETE FROM Scenario WHERE ScenarioID = 1")
             << QStringLiteral("Scenario \"Dry years\" deleted; Plot \"Loads\": scenarios edited")
             << false << QStringLiteral("scenario 1");
+        // A scenario's or plot's own edits lead its part; the dates of the save go unnamed.
+        QTest::newRow("scenario renamed with a change's value")
+            << QStringLiteral("UPDATE Scenario SET %1 = 'Drier', %2 = 'Less snow', %3 = "
+                              "'2026-12-10' WHERE ScenarioID = 1;"
+                              "UPDATE DepletionChg SET %4 = 20 WHERE DemandChgID = 1")
+                   .arg(testColumn(QStringLiteral("Scenario"), 2),
+                       testColumn(QStringLiteral("Scenario"), 4),
+                       testColumn(QStringLiteral("Scenario"), 7),
+                       testColumn(QStringLiteral("DepletionChg"), 4))
+            << QStringLiteral("Scenario \"Drier\": renamed from \"Dry years\", description "
+                              "changed, demand change \"Growth\" edited")
+            << false << QStringLiteral("scenario 1");
+        QTest::newRow("plot renamed")
+            << QStringLiteral("UPDATE Plot SET %1 = 'Flows' WHERE PlotID = 7")
+                   .arg(testColumn(QStringLiteral("Plot"), 1))
+            << QStringLiteral("Plot \"Flows\": renamed from \"Loads\"") << false << QString();
         QTest::newRow("scenario added") << QStringLiteral(
             "INSERT INTO Scenario (ScenarioID, ScenarioName) VALUES (2, 'Wet');"
             "INSERT INTO DemandChg (DemandChgID, ScenarioID, DemandChgName) VALUES (2, 2, "
