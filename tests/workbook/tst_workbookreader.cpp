@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace WorkbookTestTools;
@@ -49,6 +50,22 @@ bool writeBook(const QString& path, bool xls, QString* error)
     return book->save(sheets, nullptr, error);
 }
 
+// Another program's edit of an .xlsx's first sheet part; the other parts stay as they were.
+bool editSheetPart(
+    const QString& path, const std::function<void(QByteArray&)>& edit, QString* error)
+{
+    Workbook::OpcPackage package;
+    QByteArray sheet;
+    const QString part = QStringLiteral("xl/worksheets/sheet1.xml");
+    if (!package.open(path, Workbook::OpcPackage::ReadWrite, error)
+        || !package.readPart(part, Workbook::OpcPackage::LargePart, &sheet, error))
+        return false;
+    edit(sheet);
+    Workbook::OpcPackage::Changes changes;
+    changes.parts.insert(part, sheet);
+    return package.commit(changes, error);
+}
+
 // Another program's edit of the sheet's first value, the custom properties left as they were.
 bool editFirstValue(const QString& path, bool xls, QString* error)
 {
@@ -64,17 +81,13 @@ bool editFirstValue(const QString& path, bool xls, QString* error)
         stream[number + 17] = static_cast<char>(stream[number + 17] ^ 0x40);
         return writeFile(path, file.write());
     }
-    Workbook::OpcPackage package;
-    QByteArray sheet;
-    const QString part = QStringLiteral("xl/worksheets/sheet1.xml");
-    if (!package.open(path, Workbook::OpcPackage::ReadWrite, error)
-        || !package.readPart(part, Workbook::OpcPackage::LargePart, &sheet, error))
-        return false;
-    const int value = sheet.indexOf("<v>", sheet.indexOf("r=\"B2\"")) + 3;
-    sheet.replace(value, sheet.indexOf("</v>", value) - value, "42");
-    Workbook::OpcPackage::Changes changes;
-    changes.parts.insert(part, sheet);
-    return package.commit(changes, error);
+    return editSheetPart(
+        path,
+        [](QByteArray& sheet) {
+            const int value = sheet.indexOf("<v>", sheet.indexOf("r=\"B2\"")) + 3;
+            sheet.replace(value, sheet.indexOf("</v>", value) - value, "42");
+        },
+        error);
 }
 
 } // namespace
@@ -227,19 +240,16 @@ void TestWorkbookReader::cellPastTheGridRefused()
     const QString path = dir.filePath(QStringLiteral("b.xlsx"));
     QString error;
     QVERIFY2(writeBook(path, false, &error), qPrintable(error));
-    {
-        Workbook::OpcPackage package;
-        QByteArray sheet;
-        const QString part = QStringLiteral("xl/worksheets/sheet1.xml");
-        QVERIFY2(package.open(path, Workbook::OpcPackage::ReadWrite, &error)
-                && package.readPart(part, Workbook::OpcPackage::LargePart, &sheet, &error),
-            qPrintable(error));
-        QVERIFY(sheet.contains("r=\"B2\""));
-        sheet.replace("r=\"B2\"", "r=\"" + ref + '"');
-        Workbook::OpcPackage::Changes changes;
-        changes.parts.insert(part, sheet);
-        QVERIFY2(package.commit(changes, &error), qPrintable(error));
-    }
+    bool placed = false;
+    QVERIFY2(editSheetPart(
+                 path,
+                 [&](QByteArray& sheet) {
+                     placed = sheet.contains("r=\"B2\"");
+                     sheet.replace("r=\"B2\"", "r=\"" + ref + '"');
+                 },
+                 &error),
+        qPrintable(error));
+    QVERIFY(placed);
     const std::unique_ptr<Workbook::WorkbookReader> reader
         = Workbook::WorkbookReader::openFile(path, &error);
     QVERIFY2(reader, qPrintable(error));
