@@ -428,9 +428,9 @@ private:
                         _rows.value(QStringLiteral("Attribute"), owner, AttrName), owner),
                     verbOf(RowChange::Update));
         } else if (table == QLatin1String("Scenario")) {
-            _name.own(scenarioPart(row.key), verbOf(row.op));
-            ownEdits(
-                scenarioPart(row.key), row, ScenarioName, ScenarioShortName, ScenarioDescription);
+            const QString part = scenarioPart(row.key);
+            _name.own(part, verbOf(row.op));
+            ownEdits(part, row, ScenarioName, ScenarioShortName, ScenarioDescription);
             scenarioTouched(row.key);
         } else if (table == QLatin1String("DemandChg")) {
             demandChangePart(row, row.key);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellFormat.h"
 #include "OpcPackage.h"
 #include "WorkbookFile.h"
 
@@ -37,8 +38,8 @@ public:
     bool load(const QString& path, QString* error) override;
 
     QStringList sheetNames() const override;
-    int maxRows() const override { return 1048576; }
-    int maxColumns() const override { return 16384; }
+    int maxRows() const override { return XlCell::MaxRows; }
+    int maxColumns() const override { return XlCell::MaxColumns; }
     QString formatName() const override { return QStringLiteral(".xlsx"); }
     bool save(const std::vector<NewSheet>& sheets, const std::atomic_bool* cancel,
         QString* error) override;
